@@ -1,0 +1,26 @@
+# The two entry points of the README. Both install what they need first.
+RELEASE_DIR ?= build/release
+TEST_DIR ?= build/test
+BENCH_DIR ?= build/bench
+JOBS ?= $(shell nproc)
+
+.PHONY: run test bench deps build
+
+run: build
+	$(RELEASE_DIR)/src/app/lorvanel
+
+build: deps
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLORVANEL_BUILD_TESTS=OFF
+	cmake --build $(RELEASE_DIR) --target lorvanel -j $(JOBS)
+
+test: deps
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLORVANEL_SANITIZE=ON
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLORVANEL_BUILD_TESTS=ON -DLORVANEL_BUILD_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+
+deps:
+	bash scripts/install-deps.sh

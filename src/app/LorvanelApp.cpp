@@ -1,0 +1,134 @@
+#include "app/LorvanelApp.h"
+
+#include "app/LorvPalette.h"
+#include "app/MainWindow.h"
+#include "app/SettingsWindow.h"
+#include "device/IPodStore.h"
+#include "platform/AppLanguage.h"
+#include "platform/Settings.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QTranslator>
+#include <QWidget>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<int> iconLoads{0};
+
+// Qt's own texts (standard buttons, context menus) follow the chosen language too.
+QTranslator& qtTranslator() {
+    static QTranslator* translator = new QTranslator;
+    return *translator;
+}
+
+void installQtTranslation(AppLanguage language) {
+    QCoreApplication::removeTranslator(&qtTranslator());
+    if (AppLanguages::resolved(language) != AppLanguage::simplifiedChinese)
+        return;
+    if (qtTranslator().load(QStringLiteral("qtbase_zh_CN"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator());
+}
+
+} // namespace
+
+LorvanelApp::LorvanelApp()
+    : store_(std::make_unique<IPodStore>()), mainWindow_(std::make_unique<MainWindow>(*store_)) {
+    installQtTranslation(AppLanguages::stored());
+    connect(mainWindow_.get(), &MainWindow::settingsRequested, this, &LorvanelApp::showSettings);
+    connect(&Settings::shared(), &Settings::changed, this, [this](const QString& key) {
+        if (key == Settings::Keys::appLanguage)
+            languageSettingChanged();
+    });
+}
+
+LorvanelApp::~LorvanelApp() = default;
+
+SettingsWindow& LorvanelApp::settingsWindow() {
+    if (!settingsWindow_) {
+        settingsWindow_ = std::make_unique<SettingsWindow>();
+        // The Settings window has no life of its own without the main window.
+        connect(mainWindow_.get(), &MainWindow::closed, settingsWindow_.get(), &QWidget::close);
+    }
+    return *settingsWindow_;
+}
+
+void LorvanelApp::show() {
+    mainWindow_->show();
+    setApplicationIcon();
+}
+
+void LorvanelApp::showSettings() {
+    SettingsWindow& window = settingsWindow();
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+const QIcon& LorvanelApp::applicationIcon() {
+    static const QIcon icon = [] {
+        ++iconLoads;
+        const QString path = QStringLiteral(":/icons/AppIcon.svg");
+        if (!QFile::exists(path))
+            return QIcon();
+        QIcon loaded(path);
+        return loaded.availableSizes().isEmpty() && loaded.pixmap(64).isNull() ? QIcon() : loaded;
+    }();
+    return icon;
+}
+
+int LorvanelApp::applicationIconLoadCount() {
+    return iconLoads.load();
+}
+
+void LorvanelApp::setApplicationIcon() {
+    const QIcon& icon = applicationIcon();
+    if (!icon.isNull())
+        QApplication::setWindowIcon(icon);
+}
+
+void LorvanelApp::broadcastLanguageChange() {
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        QEvent event(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(window, &event);
+    }
+}
+
+void LorvanelApp::applyAppearance() {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette palette;
+    palette.setColor(QPalette::Window, LorvPalette::night800());
+    palette.setColor(QPalette::WindowText, LorvPalette::mist());
+    palette.setColor(QPalette::Base, LorvPalette::night900());
+    palette.setColor(QPalette::AlternateBase, LorvPalette::night700());
+    palette.setColor(QPalette::Text, LorvPalette::mist());
+    palette.setColor(QPalette::PlaceholderText, LorvPalette::fog());
+    palette.setColor(QPalette::Button, LorvPalette::night700());
+    palette.setColor(QPalette::ButtonText, LorvPalette::mist());
+    palette.setColor(QPalette::BrightText, Qt::white);
+    palette.setColor(QPalette::Highlight, LorvPalette::periwinkle());
+    palette.setColor(QPalette::HighlightedText, LorvPalette::ink());
+    palette.setColor(QPalette::ToolTipBase, LorvPalette::night700());
+    palette.setColor(QPalette::ToolTipText, LorvPalette::mist());
+    palette.setColor(QPalette::Link, LorvPalette::periwinkle());
+    palette.setColor(QPalette::Mid, LorvPalette::slate600());
+    palette.setColor(QPalette::Dark, LorvPalette::ink());
+    palette.setColor(QPalette::Light, LorvPalette::slate500());
+    palette.setColor(QPalette::Disabled, QPalette::Text, LorvPalette::steel400());
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, LorvPalette::steel400());
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, LorvPalette::steel400());
+    QApplication::setPalette(palette);
+}
+
+void LorvanelApp::languageSettingChanged() {
+    installQtTranslation(AppLanguages::stored());
+    broadcastLanguageChange();
+}

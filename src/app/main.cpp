@@ -1,0 +1,16 @@
+#include "app/LorvanelApp.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Lorvanel"));
+    QApplication::setApplicationName(QStringLiteral("Lorvanel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Lorvanel"));
+    QApplication::setDesktopFileName(QStringLiteral("io.lorvanel.Lorvanel"));
+    LorvanelApp::applyAppearance();
+
+    LorvanelApp app;
+    app.show();
+    return QApplication::exec();
+}

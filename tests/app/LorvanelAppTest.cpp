@@ -1,0 +1,81 @@
+#include "app/LorvPalette.h"
+#include "app/LorvanelApp.h"
+#include "app/MainWindow.h"
+#include "app/SettingsWindow.h"
+#include "platform/Settings.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+class LorvanelAppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear();
+        LorvanelApp::applyAppearance();
+    }
+    void TearDown() override { QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear(); }
+};
+
+} // namespace
+
+TEST_F(LorvanelAppTest, MainWindowOpensWithItsTitleSizeAndColour) {
+    LorvanelApp app;
+    app.show();
+    MainWindow& window = app.mainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Lorvanel"));
+    EXPECT_EQ(window.size(), QSize(1160, 760));
+    EXPECT_EQ(&window.store(), &app.store());
+    const QImage shot = window.grab().toImage();
+    // A corner away from any text shows the window colour.
+    EXPECT_EQ(shot.pixelColor(5, shot.height() - 5).rgb(), LorvPalette::night800().rgb());
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), LorvPalette::night800());
+}
+
+TEST_F(LorvanelAppTest, CtrlCommaOpensSettings) {
+    LorvanelApp app;
+    app.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&app.mainWindow()));
+    app.mainWindow().activateWindow();
+    QTest::keyClick(&app.mainWindow(), Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return app.settingsWindow().isVisible(); }));
+    EXPECT_EQ(app.settingsWindow().windowTitle(), QStringLiteral("Settings"));
+    // Closing the main window takes the Settings window with it.
+    app.mainWindow().close();
+    EXPECT_FALSE(app.settingsWindow().isVisible());
+}
+
+TEST_F(LorvanelAppTest, LanguageChangeRelabelsOpenWindowsWithoutRestart) {
+    LorvanelApp app;
+    app.show();
+    app.showSettings();
+    auto* placeholder = app.mainWindow().findChild<QLabel*>();
+    ASSERT_NE(placeholder, nullptr);
+    const QString english = placeholder->text();
+
+    Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("zh-Hans"));
+    EXPECT_EQ(app.settingsWindow().windowTitle(), QStringLiteral("设置"));
+    EXPECT_NE(placeholder->text(), english);
+
+    Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("en"));
+    EXPECT_EQ(app.settingsWindow().windowTitle(), QStringLiteral("Settings"));
+    EXPECT_EQ(placeholder->text(), english);
+}
+
+TEST_F(LorvanelAppTest, IconIsLoadedOnceFromTheResources) {
+    LorvanelApp::setApplicationIcon();
+    const int loads = LorvanelApp::applicationIconLoadCount();
+    EXPECT_EQ(loads, 1);
+    LorvanelApp::setApplicationIcon();
+    LorvanelApp::applicationIcon();
+    EXPECT_EQ(LorvanelApp::applicationIconLoadCount(), 1);
+    EXPECT_FALSE(LorvanelApp::applicationIcon().isNull());
+    EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull());
+}

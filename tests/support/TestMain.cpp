@@ -1,0 +1,44 @@
+// Test entry shared by every suite: each run gets a private HOME, settings and runtime
+// folder, so no test reads or writes the user's real configuration.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#ifdef LORVANEL_TEST_GUI
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+int main(int argc, char** argv) {
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/lorvanel-test-home-XXXXXX"));
+    if (!home.isValid())
+        return 2;
+    const QByteArray homePath = QFile::encodeName(home.path());
+    const QByteArray runtime = homePath + "/runtime";
+    ::mkdir(runtime.constData(), 0700);
+    qputenv("HOME", homePath);
+    qputenv("XDG_CONFIG_HOME", homePath + "/config");
+    qputenv("XDG_DATA_HOME", homePath + "/data");
+    qputenv("XDG_CACHE_HOME", homePath + "/cache");
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A test run never follows the machine's language unless a test asks for it.
+    qputenv("LANGUAGE", "en_US");
+    qputenv("LC_ALL", "C.UTF-8");
+
+    TestApplication app(argc, argv);
+    TestApplication::setOrganizationName(QStringLiteral("Lorvanel"));
+    TestApplication::setApplicationName(QStringLiteral("Lorvanel"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
