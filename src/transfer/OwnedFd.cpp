@@ -1,0 +1,109 @@
+#include "transfer/OwnedFd.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void throwErrno(int error, const QString& path) {
+    throw std::system_error(error, std::generic_category(), path.toStdString());
+}
+
+} // namespace
+
+OwnedFd& OwnedFd::operator=(OwnedFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        path_ = std::move(other.path_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+OwnedFd::~OwnedFd() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+OwnedFd OwnedFd::open(const QString& path, int flags, mode_t mode) {
+    const QByteArray native = path.toUtf8();
+    int fd;
+    do {
+        fd = ::open(native.constData(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throwErrno(errno, path);
+    OwnedFd result(fd);
+    result.path_ = path;
+    return result;
+}
+
+int OwnedFd::release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void OwnedFd::close() {
+    if (fd_ < 0)
+        return;
+    // Linux frees the descriptor even when close fails, so it must not be retried.
+    if (::close(release()) != 0 && errno != EINTR)
+        throwErrno(errno, path_);
+}
+
+QByteArray OwnedFd::readUpTo(qint64 count) {
+    QByteArray data;
+    data.resize(count);
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(fd_, data.data() + done, size_t(count - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwErrno(errno, path_);
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    data.resize(done);
+    return data;
+}
+
+QByteArray OwnedFd::readAt(qint64 offset, qint64 count) {
+    QByteArray data;
+    data.resize(count);
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd_, data.data() + done, size_t(count - done), offset + done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwErrno(errno, path_);
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    data.resize(done);
+    return data;
+}
+
+void OwnedFd::writeAllAt(qint64 offset, const QByteArray& data) {
+    qint64 done = 0;
+    while (done < data.size()) {
+        const ssize_t n =
+            ::pwrite(fd_, data.constData() + done, size_t(data.size() - done), offset + done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwErrno(errno, path_);
+        }
+        done += n;
+    }
+}
