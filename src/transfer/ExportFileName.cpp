@@ -129,8 +129,13 @@ bool moveWithoutReplacing(const QString& fromPath, const QString& toPath) {
 
 QString exportBaseName(const QString& baseName, const QString& sourcePath) {
     QString name = trimmed(replaceUnsafeCharacters(baseName));
-    if (name.isEmpty())
-        name = QFileInfo(sourcePath).completeBaseName();
+    if (name.isEmpty()) {
+        const QFileInfo source(sourcePath);
+        // A name that is all extension (".mp3") is a hidden file's whole name, not empty.
+        name = source.completeBaseName();
+        if (name.isEmpty())
+            name = source.fileName();
+    }
     return cutToByteLimit(name);
 }
 

@@ -11,10 +11,12 @@
 class OwnedFd {
 public:
     OwnedFd() = default;
-    explicit OwnedFd(int fd) : fd_(fd) {}
+    explicit OwnedFd(int fd)
+        : fd_(fd) {}
     OwnedFd(const OwnedFd&) = delete;
     OwnedFd& operator=(const OwnedFd&) = delete;
-    OwnedFd(OwnedFd&& other) noexcept : fd_(other.release()) {}
+    OwnedFd(OwnedFd&& other) noexcept
+        : fd_(other.release()) {}
     OwnedFd& operator=(OwnedFd&& other) noexcept;
     ~OwnedFd();
 

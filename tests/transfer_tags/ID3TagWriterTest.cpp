@@ -46,8 +46,8 @@ QByteArray pictureData(const char* mime, const QByteArray& bytes) {
 
 TEST_F(ID3TagWriter, FileWithoutTagGetsVersion3WithOnlyTheNewFrames) {
     for (const QByteArray& file : {audio, QByteArray("ID"), QByteArray()}) {
-        const ID3TagResult result = exportTag(file, QStringLiteral("Café ✓ 😀"), std::nullopt, jpeg,
-                                              true);
+        const ID3TagResult result =
+            exportTag(file, QStringLiteral("Café ✓ 😀"), std::nullopt, jpeg, true);
         EXPECT_EQ(result.oldTagLength, 0);
         const ParsedTag parsed = parse(result.tag);
         EXPECT_EQ(parsed.version, 3);
@@ -67,21 +67,21 @@ TEST_F(ID3TagWriter, MalformedHeadersAreRefusedWithTheCallersError) {
     auto withHeader = [&](const char* hex) {
         return QByteArray("ID3") + QByteArray::fromHex(hex) + body + audio;
     };
-    expectFault(withHeader("05000000000B"), QStringLiteral("A"));       // version 5
-    expectFault(withHeader("01000000000B"), QStringLiteral("A"));       // version 1
-    expectFault(withHeader("03010000000B"), QStringLiteral("A"));       // revision 1
-    expectFault(withHeader("03000000008B"), QStringLiteral("A"));       // size byte 0x8B
-    expectFault(withHeader("02004000000B"), std::nullopt);              // v2.2 compression
-    expectFault(withHeader("030000100001"), std::nullopt);              // over 32 MiB
+    expectFault(withHeader("05000000000B"), QStringLiteral("A"));               // version 5
+    expectFault(withHeader("01000000000B"), QStringLiteral("A"));               // version 1
+    expectFault(withHeader("03010000000B"), QStringLiteral("A"));               // revision 1
+    expectFault(withHeader("03000000008B"), QStringLiteral("A"));               // size byte 0x8B
+    expectFault(withHeader("02004000000B"), std::nullopt);                      // v2.2 compression
+    expectFault(withHeader("030000100001"), std::nullopt);                      // over 32 MiB
     expectFault(QByteArray("ID3") + QByteArray::fromHex("0300"), std::nullopt); // short header
-    expectFault(tag(3, 0, body).left(15), std::nullopt);                // truncated body
+    expectFault(tag(3, 0, body).left(15), std::nullopt);                        // truncated body
     // A footer flag without "3DI" after the body, or with the footer cut short.
     expectFault(tag(4, 0x10, body) + "ID3" + QByteArray(7, '\0') + audio, std::nullopt);
     expectFault(tag(4, 0x10, body) + "3DI\x04", std::nullopt);
     // Nothing but the caller's error for faults: a missing file is the file's own error.
-    EXPECT_THROW(writeID3Tag(dir.filePath(QStringLiteral("absent.mp3")), std::nullopt, tagFault(),
-                             true),
-                 std::system_error);
+    EXPECT_THROW(
+        writeID3Tag(dir.filePath(QStringLiteral("absent.mp3")), std::nullopt, tagFault(), true),
+        std::system_error);
 }
 
 TEST_F(ID3TagWriter, FooterAndExtendedHeadersAreDroppedAndTheirFlagsCleared) {
@@ -131,7 +131,8 @@ TEST_F(ID3TagWriter, NewAlbumReplacesEveryOldAlbumFrameAndKeepsTheRest) {
         const QByteArray body = frame(version, albumId, latin1Text("Old one")) + title +
                                 frame(version, albumId, latin1Text("Old two")) + empty + padding;
         const QByteArray old = tag(version, 0, body);
-        const ID3TagResult result = exportTag(old + audio, QStringLiteral("New"), QByteArray("own"));
+        const ID3TagResult result =
+            exportTag(old + audio, QStringLiteral("New"), QByteArray("own"));
         EXPECT_EQ(result.oldTagLength, old.size());
         const ParsedTag parsed = parse(result.tag);
         EXPECT_EQ(parsed.version, version);
@@ -196,8 +197,7 @@ TEST_F(ID3TagWriter, UnsynchronisationFollowsTheTagVersion) {
         EXPECT_EQ(parsed.flags, 0x80);
         ASSERT_EQ(parsed.frames.size(), 3u);
         EXPECT_EQ(parsed.frames[0].flags, QByteArray::fromHex("0002"));
-        EXPECT_EQ(parsed.frames[0].data,
-                  id3Unsynchronise(pictureData("image/png", syncPicture)));
+        EXPECT_EQ(parsed.frames[0].data, id3Unsynchronise(pictureData("image/png", syncPicture)));
         EXPECT_TRUE(parsed.frames[1].data.startsWith(QByteArray::fromHex("01FF00FE")))
             << "the byte-order mark is a false sync too";
         EXPECT_EQ(result.tag.right(kept.size()), kept);
@@ -221,8 +221,8 @@ TEST_F(ID3TagWriter, UnsynchronisationFollowsTheTagVersion) {
 }
 
 TEST_F(ID3TagWriter, LyricsFrameOfTheRewrite) {
-    const QByteArray lyrics = QByteArray(1, '\0') + "eng" + QByteArray(1, '\0') +
-                              "Welcome to Lorvanel.app";
+    const QByteArray lyrics =
+        QByteArray(1, '\0') + "eng" + QByteArray(1, '\0') + "Welcome to Lorvanel.app";
     writeFile(source, tag(2, 0, frame(2, "TT2", latin1Text("x"))) + audio);
     ParsedTag parsed = parse(writeID3Tag(source, std::nullopt, tagFault(), true).tag);
     ASSERT_EQ(parsed.frames.size(), 2u);
@@ -250,8 +250,8 @@ TEST_F(ID3TagWriter, SizeFieldsAndFrameLimits) {
 
     // A version-2 frame holds less than 2^24 bytes of data; the PIC header takes 6 of them.
     const QByteArray v2 = tag(2, 0, frame(2, "TT2", latin1Text("x")));
-    const ID3TagResult fits = exportTag(v2 + audio, std::nullopt, std::nullopt,
-                                        QByteArray((1 << 24) - 7, 'p'));
+    const ID3TagResult fits =
+        exportTag(v2 + audio, std::nullopt, std::nullopt, QByteArray((1 << 24) - 7, 'p'));
     EXPECT_EQ(parse(fits.tag).frames[0].data.size(), (1 << 24) - 1);
     writeFile(source, v2 + audio);
     EXPECT_THROW(writeExportID3Tag(source, std::nullopt, tagFault(), std::nullopt,
@@ -267,9 +267,8 @@ TEST_F(ID3TagWriter, RewrittenFilesReadBackThroughFFprobeWithTheAudioUnchanged) 
         GTEST_SKIP() << "ffmpeg and ffprobe are needed";
     const QString bare = dir.filePath(QStringLiteral("bare.mp3"));
     const QString cover = dir.filePath(QStringLiteral("cover.png"));
-    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-c:a",
-                        "libmp3lame", "-b:a", "64k", "-id3v2_version", "0", "-write_xing", "0",
-                        bare}));
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-c:a", "libmp3lame",
+                        "-b:a", "64k", "-id3v2_version", "0", "-write_xing", "0", bare}));
     ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=16x16", "-frames:v", "1", cover}));
     const QByteArray coverBytes = readFile(cover);
 
@@ -292,8 +291,8 @@ TEST_F(ID3TagWriter, RewrittenFilesReadBackThroughFFprobeWithTheAudioUnchanged) 
                                   frame(2, "TP1", latin1Text("Someone")) + QByteArray(20, '\0')) +
                               bareBytes});
     // The title carries a false sync, so the unsynchronised tag really differs from plain.
-    cases.push_back({"3-unsync",
-                     tag(3, 0x80,
+    cases.push_back(
+        {"3-unsync", tag(3, 0x80,
                          id3Unsynchronise(frame(3, "TIT2", latin1Text("Ffmpeg Title\xFF\xE0")) +
                                           frame(3, "TALB", latin1Text("Old Album")) +
                                           frame(3, "TPE1", latin1Text("Someone")))) +
@@ -314,16 +313,16 @@ TEST_F(ID3TagWriter, RewrittenFilesReadBackThroughFFprobeWithTheAudioUnchanged) 
         const QJsonObject probe = ffprobe(out);
         const QJsonObject tags = probe[QStringLiteral("format")][QStringLiteral("tags")].toObject();
         EXPECT_EQ(tags[QStringLiteral("album")].toString(), QStringLiteral("Новый альбом"));
-        EXPECT_TRUE(tags[QStringLiteral("title")].toString().startsWith(
-            QStringLiteral("Ffmpeg Title")));
+        EXPECT_TRUE(
+            tags[QStringLiteral("title")].toString().startsWith(QStringLiteral("Ffmpeg Title")));
         EXPECT_EQ(tags[QStringLiteral("artist")].toString(), QStringLiteral("Someone"));
         bool sawCover = false;
         for (const QJsonValue stream : probe[QStringLiteral("streams")].toArray()) {
             const QJsonObject s = stream.toObject();
             if (s[QStringLiteral("codec_name")].toString() == QStringLiteral("png")) {
-                sawCover = s[QStringLiteral("disposition")][QStringLiteral("attached_pic")]
-                               .toInt() == 1 &&
-                           s[QStringLiteral("width")].toInt() == 16;
+                sawCover =
+                    s[QStringLiteral("disposition")][QStringLiteral("attached_pic")].toInt() == 1 &&
+                    s[QStringLiteral("width")].toInt() == 16;
             }
         }
         EXPECT_TRUE(sawCover);
@@ -331,8 +330,8 @@ TEST_F(ID3TagWriter, RewrittenFilesReadBackThroughFFprobeWithTheAudioUnchanged) 
         // With its own picture and album the file needs nothing: the tag comes back as it was.
         if (c.file.at(3) == '\x04' || c.file.at(3) == '\x03') {
             if (!(quint8(c.file.at(5)) & 0x80)) {
-                const ID3TagResult same = writeExportID3Tag(
-                    source, std::nullopt, tagFault(), QByteArray("own"), coverBytes, false);
+                const ID3TagResult same = writeExportID3Tag(source, std::nullopt, tagFault(),
+                                                            QByteArray("own"), coverBytes, false);
                 EXPECT_EQ(same.tag + c.file.mid(same.oldTagLength), c.file);
             }
         }

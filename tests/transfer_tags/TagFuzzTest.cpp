@@ -26,13 +26,18 @@ QByteArray le32(quint32 v) {
 
 // Flips, overwrites with boundary values, truncates or extends the seed bytes.
 QByteArray mutate(QByteArray data, std::mt19937& random) {
-    static const QByteArray extremes[] = {
-        QByteArray::fromHex("FFFFFFFF"), QByteArray::fromHex("7F7F7F7F"),
-        QByteArray::fromHex("00000000"), QByteArray::fromHex("80000000"),
-        QByteArray::fromHex("0FFFFFFF"), QByteArray::fromHex("FFE0"),
-        QByteArray::fromHex("FF00"),     QByteArray("3DI"),
-        QByteArray("ID3"),               QByteArray("LIST"),
-        QByteArray("TALB"),              QByteArray("INFO")};
+    static const QByteArray extremes[] = {QByteArray::fromHex("FFFFFFFF"),
+                                          QByteArray::fromHex("7F7F7F7F"),
+                                          QByteArray::fromHex("00000000"),
+                                          QByteArray::fromHex("80000000"),
+                                          QByteArray::fromHex("0FFFFFFF"),
+                                          QByteArray::fromHex("FFE0"),
+                                          QByteArray::fromHex("FF00"),
+                                          QByteArray("3DI"),
+                                          QByteArray("ID3"),
+                                          QByteArray("LIST"),
+                                          QByteArray("TALB"),
+                                          QByteArray("INFO")};
     const int edits = 1 + int(random() % 4);
     for (int e = 0; e < edits && !data.isEmpty(); ++e) {
         const qsizetype at = qsizetype(random() % quint32(data.size()));
@@ -117,10 +122,10 @@ TEST(TagFuzz, HostileID3TagsNeverCrash) {
 TEST(TagFuzz, HostileWaveFilesAreExtendedCorrectlyOrLeftAlone) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("fuzz.wav"));
-    const QByteArray fmt = QByteArray("fmt ") + le32(16) +
-                           QByteArray::fromHex("01000100401F0000401F000001000800");
-    const QByteArray list = QByteArray("LIST") + le32(14) + "INFOISFT" + le32(2) + "x" +
-                            QByteArray(1, '\0');
+    const QByteArray fmt =
+        QByteArray("fmt ") + le32(16) + QByteArray::fromHex("01000100401F0000401F000001000800");
+    const QByteArray list =
+        QByteArray("LIST") + le32(14) + "INFOISFT" + le32(2) + "x" + QByteArray(1, '\0');
     const QByteArray data = QByteArray("data") + le32(5) + "abcde" + QByteArray(1, '\0');
     const QByteArray body = "WAVE" + fmt + list + data;
     const QByteArray seed = QByteArray("RIFF") + le32(quint32(body.size())) + body;

@@ -36,8 +36,8 @@ QByteArray run(const QString& program, const QStringList& arguments, bool* ok) {
     const bool finished = process.waitForFinished(120000);
     *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!*ok)
-        ADD_FAILURE() << program.toStdString() << " failed: "
-                      << process.readAllStandardError().toStdString();
+        ADD_FAILURE() << program.toStdString()
+                      << " failed: " << process.readAllStandardError().toStdString();
     return process.readAllStandardOutput();
 }
 
@@ -58,8 +58,8 @@ QJsonObject ffprobe(const QString& path) {
     const QByteArray out =
         run(QStringLiteral("ffprobe"),
             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
-             QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
-             path},
+             QStringLiteral("json"), QStringLiteral("-show_format"),
+             QStringLiteral("-show_streams"), path},
             &ok);
     return QJsonDocument::fromJson(out).object();
 }

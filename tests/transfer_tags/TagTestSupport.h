@@ -17,7 +17,8 @@ namespace TagTest {
 
 // The error the tests hand to the writers, so that a throw can be told apart from any other.
 struct TagFault : std::runtime_error {
-    TagFault() : std::runtime_error("tag fault") {}
+    TagFault()
+        : std::runtime_error("tag fault") {}
 };
 inline std::exception_ptr tagFault() {
     return std::make_exception_ptr(TagFault());

@@ -57,12 +57,12 @@ protected:
 
 TEST(WaveInfoChunk, OddValuesGetOnePadByte) {
     // "Abcdef" + 0x00 is 7 bytes: padded to 8.
-    EXPECT_EQ(waveInfoChunk(QStringLiteral("Abcdef")),
-              QByteArray("LIST") + le32(20) + "INFO" + "IPRD" + le32(7) + "Abcdef" +
-                  QByteArray(2, '\0'));
-    EXPECT_EQ(waveInfoChunk(QStringLiteral("Abcdefg")),
-              QByteArray("LIST") + le32(20) + "INFO" + "IPRD" + le32(8) + "Abcdefg" +
-                  QByteArray(1, '\0'));
+    EXPECT_EQ(waveInfoChunk(QStringLiteral("Abcdef")), QByteArray("LIST") + le32(20) + "INFO" +
+                                                           "IPRD" + le32(7) + "Abcdef" +
+                                                           QByteArray(2, '\0'));
+    EXPECT_EQ(waveInfoChunk(QStringLiteral("Abcdefg")), QByteArray("LIST") + le32(20) + "INFO" +
+                                                            "IPRD" + le32(8) + "Abcdefg" +
+                                                            QByteArray(1, '\0'));
     // n counts UTF-8 bytes, not characters.
     EXPECT_EQ(waveInfoChunk(QStringLiteral("é")).mid(16, 4), le32(3));
 }
@@ -99,9 +99,9 @@ TEST_F(WaveInfoWriter, RefusesWhatItCannotExtendSafely) {
     expectRefusedAndUnchanged(good + "xyz");
     // Not a regular file, or no file at all.
     EXPECT_THROW(writeWaveInfo(QStringLiteral("A"), dir.path(), tagFault()), std::system_error);
-    EXPECT_THROW(writeWaveInfo(QStringLiteral("A"), dir.filePath(QStringLiteral("absent.wav")),
-                               tagFault()),
-                 std::system_error);
+    EXPECT_THROW(
+        writeWaveInfo(QStringLiteral("A"), dir.filePath(QStringLiteral("absent.wav")), tagFault()),
+        std::system_error);
 }
 
 TEST_F(WaveInfoWriter, The32BitRiffLimitIsKeptOnHugeSparseFiles) {
@@ -133,8 +133,8 @@ TEST_F(WaveInfoWriter, FFmpegWaveKeepsItsListAudioAndGainsTheAlbum) {
     if (!haveTool(QStringLiteral("ffmpeg")) || !haveTool(QStringLiteral("ffprobe")))
         GTEST_SKIP() << "ffmpeg and ffprobe are needed";
     // ffmpeg writes a LIST/INFO chunk of its own (the encoder), which must stay.
-    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "sine=frequency=330:duration=0.5", "-c:a",
-                        "pcm_s24le", "-metadata", "title=Wave Title", wave}));
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "sine=frequency=330:duration=0.5", "-c:a", "pcm_s24le",
+                        "-metadata", "title=Wave Title", wave}));
     const QByteArray before = readFile(wave);
     ASSERT_TRUE(before.contains("LIST"));
     const QString md5 = decodedAudioMD5(wave);
