@@ -133,7 +133,11 @@ QList<MobileDevice> MobileDevice::fromDictionaries(const QList<QVariantMap>& dic
         if (auto device = fromDictionary(dictionary))
             devices.append(std::move(*device));
     }
-    QCollator collator;
+    // The C locale collates by code point and ignores the numeric mode.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(devices.begin(), devices.end(),

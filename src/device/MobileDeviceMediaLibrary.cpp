@@ -119,7 +119,13 @@ double durationSeconds(double milliseconds) {
 class TemporaryFolder {
 public:
     TemporaryFolder() {
-        path = QDir::tempPath() + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        // Empty when TMPDIR names a folder that does not exist: never fall back to "/".
+        const QString base = QDir::tempPath();
+        if (base.isEmpty()) {
+            throw std::system_error(ENOENT, std::generic_category(),
+                                    "The temporary folder does not exist");
+        }
+        path = base + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         const QByteArray encoded = QFile::encodeName(path);
         if (::mkdir(encoded.constData(), 0700) != 0) {
             throw std::system_error(errno, std::generic_category(),
