@@ -108,8 +108,9 @@ std::optional<MobileDevice> MobileDevice::make(const QString& id, const QString&
         return std::nullopt;
     MobileDevice device;
     device.id = id;
-    device.name = deviceName ? *deviceName
-                             : (marketingName ? *marketingName : MobileDeviceFamilies::rawValue(*family));
+    device.name = deviceName
+                      ? *deviceName
+                      : (marketingName ? *marketingName : MobileDeviceFamilies::rawValue(*family));
     device.family = *family;
     device.productType = productType;
     device.marketingName = marketingName;

@@ -32,7 +32,8 @@ struct StatementFinalize {
 
 class FileDescriptor {
 public:
-    explicit FileDescriptor(int fd) : fd(fd) {}
+    explicit FileDescriptor(int fd)
+        : fd(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() {
@@ -54,7 +55,9 @@ private:
 // Closes the device file whatever happens to the copy.
 class DeviceFile {
 public:
-    DeviceFile(MobileDeviceAFC& afc, uint64_t handle) : afc(afc), handle(handle) {}
+    DeviceFile(MobileDeviceAFC& afc, uint64_t handle)
+        : afc(afc)
+        , handle(handle) {}
     DeviceFile(const DeviceFile&) = delete;
     DeviceFile& operator=(const DeviceFile&) = delete;
     ~DeviceFile() { afc.close(handle); }
@@ -225,8 +228,7 @@ bool afcFileUnchanged(MobileDeviceAFC& afc, const std::string& devicePath,
 
 bool copyMediaLibrary(MobileDeviceAFC& afc, const QString& databasePath, const QString& logPath) {
     std::optional<AFCFileInfo> databaseInfo;
-    if (afc.fileInfo(databaseDevicePath, databaseInfo) != MobileDeviceAFC::success ||
-        !databaseInfo)
+    if (afc.fileInfo(databaseDevicePath, databaseInfo) != MobileDeviceAFC::success || !databaseInfo)
         return false;
     std::optional<AFCFileInfo> logInfo;
     const int logStatus = afc.fileInfo(logDevicePath, logInfo);

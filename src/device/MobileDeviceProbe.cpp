@@ -1,5 +1,7 @@
 #include "device/MobileDeviceProbe.h"
 
+#include "platform/Task.h"
+
 #include <usbmuxd.h>
 
 #include <cstdint>
@@ -76,6 +78,9 @@ std::optional<QList<QVariantMap>> copyMobileDeviceList() {
 
     QList<QVariantMap> dictionaries;
     for (int i = 0; list && i < count && list.get()[i]; ++i) {
+        // A cancelled poll publishes nothing rather than part of the devices.
+        if (Task::isCancelled())
+            return std::nullopt;
         if (auto dictionary = copyDeviceDictionary(list.get()[i]))
             dictionaries.append(std::move(*dictionary));
     }

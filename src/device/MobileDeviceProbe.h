@@ -45,7 +45,7 @@ using PlistHandle = std::unique_ptr<void, PlistFree>;
 using CString = std::unique_ptr<char, MallocFree>;
 
 // One dictionary per accepted device, in list order; nothing when libimobiledevice cannot list
-// devices at all.
+// devices at all, or when the running task is cancelled.
 std::optional<QList<QVariantMap>> copyMobileDeviceList();
 
 // Starts a lockdown session with the HostID of the usbmuxd pair record of udid; false when there

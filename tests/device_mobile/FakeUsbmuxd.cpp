@@ -162,7 +162,8 @@ FakeUsbmuxd::Device& FakeUsbmuxd::Device::set(const char* domain, const char* ke
     return *this;
 }
 
-FakeUsbmuxd::FakeUsbmuxd(QString socketPath) : path(std::move(socketPath)) {
+FakeUsbmuxd::FakeUsbmuxd(QString socketPath)
+    : path(std::move(socketPath)) {
     const QByteArray encoded = QFile::encodeName(path);
     ::unlink(encoded.constData());
     listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -303,7 +304,8 @@ void FakeUsbmuxd::serve(int fd) {
                 return;
         } else if (type == "Connect") {
             Device* device = findDevice(static_cast<uint32_t>(uintItem(request.get(), "DeviceID")));
-            const uint16_t port = ntohs(static_cast<uint16_t>(uintItem(request.get(), "PortNumber")));
+            const uint16_t port =
+                ntohs(static_cast<uint16_t>(uintItem(request.get(), "PortNumber")));
             const bool served =
                 device && (port == lockdownPort || (port == afcPort && !device->afcRoot.isEmpty()));
             if (!sendResult(fd, header.tag, served ? 0 : 3) || !served)
@@ -339,8 +341,9 @@ void FakeUsbmuxd::serveLockdown(int fd, Device& device) {
             const std::string domain = stringItem(request.get(), "Domain");
             const std::string key = stringItem(request.get(), "Key");
             log(device.udid + " GetValue " + domain + "/" + key + (session ? " (session)" : ""));
-            plist_t scope = domain.empty() ? device.values.get()
-                                           : plist_dict_get_item(device.values.get(), domain.c_str());
+            plist_t scope = domain.empty()
+                                ? device.values.get()
+                                : plist_dict_get_item(device.values.get(), domain.c_str());
             plist_t value = scope && !key.empty() ? plist_dict_get_item(scope, key.c_str()) : scope;
             // Like a real device: domains answer only inside a session.
             if (!value || (!domain.empty() && !session)) {

@@ -32,11 +32,12 @@ void bindText(sqlite3_stmt* statement, int index, const char* text) {
 // Each row gets its own artist, album and genre entries, keyed by its item_pid.
 void insert(sqlite3* db, const Row& row) {
     sqlite3_stmt* statement = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db,
-                                 "INSERT INTO item (item_pid, item_artist_pid, album_pid, genre_id, "
-                                 "in_my_library) VALUES (?1, ?1, ?1, ?1, ?2)",
-                                 -1, &statement, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO item (item_pid, item_artist_pid, album_pid, genre_id, "
+                           "in_my_library) VALUES (?1, ?1, ?1, ?1, ?2)",
+                           -1, &statement, nullptr),
+        SQLITE_OK);
     sqlite3_bind_int64(statement, 1, row.itemPid);
     sqlite3_bind_int(statement, 2, row.inMyLibrary);
     ASSERT_EQ(sqlite3_step(statement), SQLITE_DONE);
@@ -138,12 +139,10 @@ int LocalAFC::fileInfo(const std::string& path, std::optional<AFCFileInfo>& info
     const auto nanoseconds = [](const timespec& t) {
         return std::to_string(static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec);
     };
-    info = AFCFileInfo{{"st_size", std::to_string(st.st_size)},
-                       {"st_blocks", std::to_string(st.st_blocks)},
-                       {"st_nlink", std::to_string(st.st_nlink)},
-                       {"st_ifmt", "S_IFREG"},
-                       {"st_mtime", nanoseconds(st.st_mtim)},
-                       {"st_birthtime", nanoseconds(st.st_ctim)}};
+    info = AFCFileInfo{
+        {"st_size", std::to_string(st.st_size)},   {"st_blocks", std::to_string(st.st_blocks)},
+        {"st_nlink", std::to_string(st.st_nlink)}, {"st_ifmt", "S_IFREG"},
+        {"st_mtime", nanoseconds(st.st_mtim)},     {"st_birthtime", nanoseconds(st.st_ctim)}};
     return success;
 }
 

@@ -11,8 +11,8 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace MediaLibraryFixture {
 
@@ -39,7 +39,8 @@ void writeDeviceLibrary(const QString& folder, const std::vector<Row>& checkpoin
 // Serves deviceRoot + the device path from the local disk.
 class LocalAFC : public MobileDeviceAFC {
 public:
-    explicit LocalAFC(QString deviceRoot) : root(std::move(deviceRoot)) {}
+    explicit LocalAFC(QString deviceRoot)
+        : root(std::move(deviceRoot)) {}
     ~LocalAFC() override;
 
     int fileInfo(const std::string& path, std::optional<AFCFileInfo>& info) override;

@@ -71,16 +71,23 @@ QStringList titles(const QList<MobileDevice::Song>& songs) {
 } // namespace
 
 TEST_F(MediaLibraryTest, ReadsDatabaseAndLogWithNullsAndEdgeRows) {
-    Row plain{.itemPid = 7, .title = "Banana", .artist = "Band", .album = "Fruit",
-              .genre = "  Rock \n", .location = "F00/ABCD.m4a", .fileSize = 4096,
+    Row plain{.itemPid = 7,
+              .title = "Banana",
+              .artist = "Band",
+              .album = "Fruit",
+              .genre = "  Rock \n",
+              .location = "F00/ABCD.m4a",
+              .fileSize = 4096,
               .totalTimeMs = 185250};
     Row nulls{.itemPid = 3, .totalTimeMs = std::nullopt};
     Row negative{.itemPid = 9, .title = "apple", .location = "F01/NOEXT", .totalTimeMs = -5};
-    Row huge{.itemPid = 2, .title = "banana", .location = "F02/a.b/c.Mp3",
-             .totalTimeMs = 3e12};
+    Row huge{.itemPid = 2, .title = "banana", .location = "F02/a.b/c.Mp3", .totalTimeMs = 3e12};
     Row video{.itemPid = 4, .title = "Clip", .mediaKind = 2};
     Row removed{.itemPid = 5, .title = "Gone", .inMyLibrary = 0};
-    Row logged{.itemPid = 11, .title = "Cherry", .location = "F03/x.mp3", .fileSize = 77,
+    Row logged{.itemPid = 11,
+               .title = "Cherry",
+               .location = "F03/x.mp3",
+               .fileSize = 77,
                .totalTimeMs = 1000};
     writeDeviceLibrary(device, {plain, nulls, negative, huge, video, removed}, {logged});
     ASSERT_TRUE(QFile::exists(deviceFile("MediaLibrary.sqlitedb-wal")));

@@ -170,6 +170,7 @@ TEST_F(MobileDeviceListTest, ListsNamesFamiliesAndDetailsOfPairedDevicesOnly) {
         EXPECT_EQ(device->details, MobileDevice::Details{});
         EXPECT_FALSE(loggedStartingWith(std::string(id) + " StartSession"));
         EXPECT_FALSE(loggedStartingWith(std::string(id) + " GetValue com.apple"));
+        EXPECT_FALSE(loggedStartingWith(std::string(id) + " GetValue /International"));
     }
     EXPECT_EQ(byID(*devices, "NOHOST")->family, MobileDevice::Family::pad);
     EXPECT_EQ(byID(*devices, "NOHOST")->displayName(AppLanguage::english),
@@ -256,8 +257,13 @@ TEST(MobileDeviceValueTest, DictionariesNeedStringIdentityAndTypedDetails) {
     const QList<QVariantMap> dictionaries = {
         {{"ID", 42}, {"ProductType", "iPod9,1"}},
         {{"ID", "a"}},
-        {{"ID", "b"}, {"ProductType", "iPod9,1"}, {"DeviceName", 7}, {"Capacity", "100"},
-         {"Charging", 1}, {"BatteryPercent", qint64(20)}, {"IMEI", QStringLiteral("1")}},
+        {{"ID", "b"},
+         {"ProductType", "iPod9,1"},
+         {"DeviceName", 7},
+         {"Capacity", "100"},
+         {"Charging", 1},
+         {"BatteryPercent", qint64(20)},
+         {"IMEI", QStringLiteral("1")}},
     };
     const auto devices = MobileDevice::fromDictionaries(dictionaries);
     ASSERT_EQ(devices.size(), 1);
