@@ -166,6 +166,20 @@ TEST_F(MediaLibraryTest, FailureAtAnyReadGivesNothingAndLeavesNoFiles) {
     }
 }
 
+TEST_F(MediaLibraryTest, LocalOrLookupFailuresGiveNothing) {
+    writeDeviceLibrary(device, {Row{.itemPid = 1, .title = "A"}}, {});
+    LocalAFC afc(device);
+    EXPECT_FALSE(Library::copyAFCFile(afc, Library::databaseDevicePath,
+                                      work.path() + QStringLiteral("/missing/copy")));
+    EXPECT_EQ(afc.openFiles(), 0);
+
+    // A log lookup that fails with anything but "not found" does not count as no log.
+    const QString log = deviceFile("MediaLibrary.sqlitedb-wal");
+    ASSERT_TRUE(QFile::link(log, log));
+    EXPECT_FALSE(load(afc));
+    EXPECT_TRUE(leftInTemp().isEmpty());
+}
+
 TEST_F(MediaLibraryTest, FilesThatEndEarlyOrChangeDuringTheCopyAreRefused) {
     writeDeviceLibrary(device, {Row{.itemPid = 1, .title = "A"}}, {Row{.itemPid = 2, .title = "B"}},
                        200);
