@@ -23,5 +23,45 @@
         <source>Select an iPod in the sidebar.</source>
         <translation>在边栏中选择一台 iPod。</translation>
     </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>iPod touch</source>
+        <translation>iPod touch</translation>
+    </message>
+    <message>
+        <source>iPad Air</source>
+        <translation>iPad Air</translation>
+    </message>
+    <message>
+        <source>1st generation</source>
+        <translation>第 1 代</translation>
+    </message>
+    <message>
+        <source>2nd generation</source>
+        <translation>第 2 代</translation>
+    </message>
+    <message>
+        <source>3rd generation</source>
+        <translation>第 3 代</translation>
+    </message>
+    <message>
+        <source>4th generation</source>
+        <translation>第 4 代</translation>
+    </message>
+    <message>
+        <source>5th generation</source>
+        <translation>第 5 代</translation>
+    </message>
+    <message>
+        <source>6th generation</source>
+        <translation>第 6 代</translation>
+    </message>
+    <message>
+        <source>7th generation</source>
+        <translation>第 7 代</translation>
+    </message>
 </context>
 </TS>
