@@ -23,5 +23,9 @@
         <source>Select an iPod in the sidebar.</source>
         <translation>在边栏中选择一台 iPod。</translation>
     </message>
+    <message>
+        <source>The iPod was disconnected.</source>
+        <translation>iPod 已断开连接。</translation>
+    </message>
 </context>
 </TS>
