@@ -261,6 +261,18 @@ QString FakeUSBTestbed::addBlockDevice(const QString& parent, const QString& nam
         "DEVTYPE", "disk", "DEVNAME", devname.constData(), "MAJOR", parts.value(0).constData(),
         "MINOR", parts.value(1).constData(), nullptr);
     impl->createNode(QString::fromLatin1(devname));
+    // umockdev files every device number under /sys/dev/char; a disk belongs under block.
+    gchar* sys = umockdev_testbed_get_sys_dir(impl->testbed);
+    const QString sysDir = QString::fromLocal8Bit(sys);
+    g_free(sys);
+    const QString charLink = sysDir + QStringLiteral("/dev/char/") + number;
+    const QString target = QFile::symLinkTarget(charLink);
+    QDir().mkpath(sysDir + QStringLiteral("/dev/block"));
+    if (!target.isEmpty() && QFile::remove(charLink))
+        QFile::link(QDir(sysDir + QStringLiteral("/dev/block")).relativeFilePath(target),
+                    sysDir + QStringLiteral("/dev/block/") + number);
+    else
+        ADD_FAILURE() << "no device link for " << qPrintable(number);
     const QString result = QString::fromLocal8Bit(path);
     g_free(path);
     return result;

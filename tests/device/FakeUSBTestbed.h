@@ -29,6 +29,18 @@ struct FakeReply {
     std::optional<int> reportedCount;
 };
 
+inline FakeReply replyWith(QByteArray data) {
+    FakeReply reply;
+    reply.data = std::move(data);
+    return reply;
+}
+
+inline FakeReply replyFailing(int errorNumber) {
+    FakeReply reply;
+    reply.errorNumber = errorNumber;
+    return reply;
+}
+
 struct FakeInquiry {
     uint8_t cdb[6] = {};
     unsigned allocationLength = 0;
