@@ -144,12 +144,14 @@ void IPodDevice::verifyIdentity() const {
         throw IPodDeviceError(IPodDeviceError::Case::disconnected);
 }
 
+bool IPodDevice::hasIdentity() const {
+    const auto current = volumeIdentity(mountPoint);
+    return current && *current == id;
+}
+
 std::optional<std::pair<USBHostDevice, int>> IPodDevice::findUSBDevice() const {
-    try {
-        verifyIdentity();
-    } catch (const IPodDeviceError&) {
+    if (!hasIdentity())
         return std::nullopt;
-    }
     auto service = USBHostDevice::forBlockDevice(static_cast<dev_t>(id.filesystem));
     if (!service)
         return std::nullopt;
@@ -212,11 +214,8 @@ std::optional<QString> IPodDevice::usbSerialNumber() const {
 }
 
 std::optional<QString> IPodDevice::firmwareVersionOverUSB() const {
-    try {
-        verifyIdentity();
-    } catch (const IPodDeviceError&) {
+    if (!hasIdentity())
         return std::nullopt;
-    }
     auto version = withUSBDevice([](const USBHostDevice& service, int productID) {
         if (const auto plist = IPodProbe::copySysInfoExtendedOverSCSI(service)) {
             if (auto version = SysInfoExtendedReader::firmwareVersion(*plist))
@@ -233,11 +232,8 @@ std::optional<QString> IPodDevice::firmwareVersionOverUSB() const {
 }
 
 std::optional<std::pair<bool, std::optional<IPodBattery>>> IPodDevice::readBattery() const {
-    try {
-        verifyIdentity();
-    } catch (const IPodDeviceError&) {
+    if (!hasIdentity())
         return std::nullopt;
-    }
     return withUSBDevice([](const USBHostDevice& service, int productID) {
         using namespace DeviceProducts;
         if (productID != nano5 && productID != nano6 && productID != shuffle4)

@@ -12,8 +12,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
+
+class IPodDatabase;
+struct IPodModel;
 
 class IPodDevice {
 public:
@@ -53,7 +57,19 @@ public:
 
     std::optional<quint64> usbRegistryEntryID() const;
 
-    // The product-specific facts (below) read through the USB and SCSI probes.
+    // The product-specific facts, from the volume's files, the database and the probes. The
+    // four that need the library database are built with it (IPodDeviceDetails.cpp).
+
+    // Opens the volume's database with what the USB device adds; throws
+    // IPodDeviceError::disconnected when the volume changed, else the database's errors.
+    std::unique_ptr<IPodDatabase> openDatabase() const;
+    std::optional<IPodModel> modelFromUSB(const std::optional<QString>& serialNumber) const;
+    // The model before a library is loaded: libgpod's device information, then USB.
+    std::optional<IPodModel> identifyModel() const;
+    std::optional<QString> firmwareVersion() const;
+
+    // Whether the identity still holds, as a plain answer for the readers that never throw.
+    bool hasIdentity() const;
 
     // The SysInfoExtended the database open needs from the device: read over SCSI for a classic
     // whose volume lacks the file, none otherwise.
