@@ -15,10 +15,17 @@
 namespace {
 
 // A real iPod tree laid out by libgpod in a plain folder.
+// A classic's database is hashed: libgpod needs its FireWire GUID in SysInfo first.
 bool makeIPod(const QString& path, const char* modelNumber, const char* name) {
-    QDir().mkpath(path);
+    QDir().mkpath(path + QStringLiteral("/iPod_Control/Device"));
+    QFile sysInfo(path + QStringLiteral("/iPod_Control/Device/SysInfo"));
+    if (!sysInfo.open(QIODevice::WriteOnly))
+        return false;
+    sysInfo.write(QByteArray("ModelNumStr: ") + modelNumber +
+                  "\nFirewireGuid: 0x000A2700138B0D2E\n");
+    sysInfo.close();
     GLibHandles::ErrorSlot error;
-    return itdb_init_ipod(QFile::encodeName(path).constData(), modelNumber, name, error.out());
+    return itdb_init_ipod(QFile::encodeName(path).constData(), nullptr, name, error.out());
 }
 
 } // namespace
@@ -27,7 +34,7 @@ TEST(IPodDeviceDetails, OpensTheDatabaseOfAVolumeWithoutUSBAndTellsItsModel) {
     QTemporaryDir scratch;
     ASSERT_TRUE(scratch.isValid());
     const QString path = scratch.path() + QStringLiteral("/Classic");
-    ASSERT_TRUE(makeIPod(path, "MB147", "Jo's classic"));
+    ASSERT_TRUE(makeIPod(path, "MB029", "Jo's classic"));
     const auto device = IPodDevice::fromMountPoint(path);
     ASSERT_TRUE(device);
 
@@ -62,7 +69,7 @@ TEST(IPodDeviceDetails, RefusesToOpenAVolumeThatIsGone) {
     QTemporaryDir scratch;
     ASSERT_TRUE(scratch.isValid());
     const QString path = scratch.path() + QStringLiteral("/Gone");
-    ASSERT_TRUE(makeIPod(path, "MB147", "Gone"));
+    ASSERT_TRUE(makeIPod(path, "MB029", "Gone"));
     const auto device = IPodDevice::fromMountPoint(path);
     ASSERT_TRUE(device);
     ASSERT_TRUE(QDir(path).removeRecursively());
