@@ -169,8 +169,8 @@ std::optional<int> usbVendorProductID(const USBHostDevice& service) {
 }
 
 std::optional<quint64> IPodDevice::usbRegistryEntryID() const {
-    auto entry = withUSBDevice(
-        [](const USBHostDevice& service, int) { return service.registryEntryID(); });
+    auto entry =
+        withUSBDevice([](const USBHostDevice& service, int) { return service.registryEntryID(); });
     return entry ? *entry : std::nullopt;
 }
 

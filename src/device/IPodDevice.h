@@ -73,8 +73,8 @@ public:
 
     // The SysInfoExtended the database open needs from the device: read over SCSI for a classic
     // whose volume lacks the file, none otherwise.
-    std::pair<int, std::optional<QByteArray>>
-    sysInfoExtendedForOpen(const USBHostDevice& service, int productID) const;
+    std::pair<int, std::optional<QByteArray>> sysInfoExtendedForOpen(const USBHostDevice& service,
+                                                                     int productID) const;
     std::optional<QString> usbSerialNumber() const;
     std::optional<QString> firmwareVersionOverUSB() const;
     // (whether the product reports a battery, its state); none without a USB device.
@@ -86,8 +86,7 @@ private:
 
 size_t qHash(const IPodDevice::ID& id, size_t seed = 0) noexcept;
 
-template <>
-struct std::hash<IPodDevice::ID> {
+template <> struct std::hash<IPodDevice::ID> {
     size_t operator()(const IPodDevice::ID& id) const noexcept { return qHash(id); }
 };
 

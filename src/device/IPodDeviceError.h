@@ -15,7 +15,8 @@ public:
         disconnected,
     };
 
-    explicit IPodDeviceError(Case c = Case::disconnected) : errorCase(c) {}
+    explicit IPodDeviceError(Case c = Case::disconnected)
+        : errorCase(c) {}
 
     Case kind() const { return errorCase; }
     // Built when asked, so it follows the language stored at that moment.

@@ -117,8 +117,8 @@ std::optional<QByteArray> copySysInfoExtendedOverUSB(const USBHostDevice& servic
         return std::nullopt;
     return gatherSysInfoExtendedPages([&](quint16 index) -> std::optional<QByteArray> {
         QByteArray page(sysInfoPageBytes, '\0');
-        const int done = controlRequest(*device, 2, index,
-                                        reinterpret_cast<quint8*>(page.data()), sysInfoPageBytes);
+        const int done = controlRequest(*device, 2, index, reinterpret_cast<quint8*>(page.data()),
+                                        sysInfoPageBytes);
         if (done < 0)
             return std::nullopt;
         if (done > sysInfoPageBytes)
@@ -162,8 +162,7 @@ int inquiryVPDPage(const DeviceHandle& device, quint8 page,
         return 0;
     // GOOD: no SCSI status, no transport or driver error (a sense flag alone is harmless).
     constexpr unsigned driverSense = 0x08;
-    if (header.status != 0 || header.host_status != 0 ||
-        (header.driver_status & ~driverSense) != 0)
+    if (header.status != 0 || header.host_status != 0 || (header.driver_status & ~driverSense) != 0)
         return 0;
     if (header.resid < 0 || header.resid > vpdAllocationLength)
         return 0;

@@ -24,8 +24,10 @@ inline constexpr int vpdAllocationLength = 252;
 // An open device node, closed when the handle goes.
 class DeviceHandle {
 public:
-    explicit DeviceHandle(int fd) : fd(fd) {}
-    DeviceHandle(DeviceHandle&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    explicit DeviceHandle(int fd)
+        : fd(fd) {}
+    DeviceHandle(DeviceHandle&& other) noexcept
+        : fd(std::exchange(other.fd, -1)) {}
     DeviceHandle& operator=(DeviceHandle&& other) noexcept;
     DeviceHandle(const DeviceHandle&) = delete;
     DeviceHandle& operator=(const DeviceHandle&) = delete;

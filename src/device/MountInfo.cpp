@@ -14,7 +14,9 @@ namespace MountInfo {
 
 namespace {
 
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
+bool isOctal(char c) {
+    return c >= '0' && c <= '7';
+}
 
 std::optional<unsigned> parseNumber(const QByteArray& text) {
     bool ok = false;
@@ -31,8 +33,8 @@ QString decodeField(const QByteArray& field) {
     out.reserve(field.size());
     for (qsizetype i = 0; i < field.size(); ++i) {
         const char c = field[i];
-        if (c == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
-            isOctal(field[i + 2]) && isOctal(field[i + 3])) {
+        if (c == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2]) &&
+            isOctal(field[i + 3])) {
             const int value =
                 (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
             if (value <= 0xFF) {
@@ -100,19 +102,26 @@ std::vector<MountInfoEntry> read() {
 
 bool isLocalFileSystem(const QString& type) {
     static const QSet<QString> excluded = {
-        QStringLiteral("proc"),       QStringLiteral("sysfs"),      QStringLiteral("devtmpfs"),
-        QStringLiteral("devpts"),     QStringLiteral("cgroup"),     QStringLiteral("cgroup2"),
-        QStringLiteral("debugfs"),    QStringLiteral("tracefs"),    QStringLiteral("securityfs"),
-        QStringLiteral("bpf"),        QStringLiteral("autofs"),     QStringLiteral("mqueue"),
-        QStringLiteral("hugetlbfs"),  QStringLiteral("pstore"),     QStringLiteral("configfs"),
-        QStringLiteral("fusectl"),    QStringLiteral("binfmt_misc"), QStringLiteral("efivarfs"),
-        QStringLiteral("rpc_pipefs"), QStringLiteral("nsfs"),       QStringLiteral("overlay"),
-        QStringLiteral("squashfs"),   QStringLiteral("nfs"),        QStringLiteral("nfs4"),
-        QStringLiteral("cifs"),       QStringLiteral("smb3"),       QStringLiteral("smbfs"),
-        QStringLiteral("9p"),         QStringLiteral("afs"),        QStringLiteral("ceph"),
-        QStringLiteral("glusterfs"),  QStringLiteral("fuse.sshfs"), QStringLiteral("fuse.rclone"),
-        QStringLiteral("fuse.gvfsd-fuse"), QStringLiteral("fuse.portal"), QStringLiteral("ramfs"),
-        QStringLiteral("selinuxfs"),  QStringLiteral("ncpfs"),      QStringLiteral("coda"),
+        QStringLiteral("proc"),        QStringLiteral("sysfs"),
+        QStringLiteral("devtmpfs"),    QStringLiteral("devpts"),
+        QStringLiteral("cgroup"),      QStringLiteral("cgroup2"),
+        QStringLiteral("debugfs"),     QStringLiteral("tracefs"),
+        QStringLiteral("securityfs"),  QStringLiteral("bpf"),
+        QStringLiteral("autofs"),      QStringLiteral("mqueue"),
+        QStringLiteral("hugetlbfs"),   QStringLiteral("pstore"),
+        QStringLiteral("configfs"),    QStringLiteral("fusectl"),
+        QStringLiteral("binfmt_misc"), QStringLiteral("efivarfs"),
+        QStringLiteral("rpc_pipefs"),  QStringLiteral("nsfs"),
+        QStringLiteral("overlay"),     QStringLiteral("squashfs"),
+        QStringLiteral("nfs"),         QStringLiteral("nfs4"),
+        QStringLiteral("cifs"),        QStringLiteral("smb3"),
+        QStringLiteral("smbfs"),       QStringLiteral("9p"),
+        QStringLiteral("afs"),         QStringLiteral("ceph"),
+        QStringLiteral("glusterfs"),   QStringLiteral("fuse.sshfs"),
+        QStringLiteral("fuse.rclone"), QStringLiteral("fuse.gvfsd-fuse"),
+        QStringLiteral("fuse.portal"), QStringLiteral("ramfs"),
+        QStringLiteral("selinuxfs"),   QStringLiteral("ncpfs"),
+        QStringLiteral("coda"),
     };
     return !type.isEmpty() && !excluded.contains(type);
 }

@@ -42,7 +42,9 @@ std::optional<quint64> parseDecimal(const std::optional<QString>& text) {
 } // namespace
 
 USBHostDevice::USBHostDevice(std::shared_ptr<udev> context, udev_device* device)
-    : context(std::move(context)), device(device, udev_device_unref) {}
+    : context(std::move(context))
+    , device(device, udev_device_unref) {
+}
 
 std::optional<USBHostDevice> USBHostDevice::forBlockDevice(dev_t number) {
     auto context = newContext();

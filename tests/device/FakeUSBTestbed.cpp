@@ -75,8 +75,8 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
             return TRUE;
         }
         auto* header = reinterpret_cast<sg_io_hdr_t*>(block->data);
-        UMockdevIoctlData* cdb =
-            umockdev_ioctl_data_resolve(block, offsetof(sg_io_hdr_t, cmdp), header->cmd_len, &error);
+        UMockdevIoctlData* cdb = umockdev_ioctl_data_resolve(block, offsetof(sg_io_hdr_t, cmdp),
+                                                             header->cmd_len, &error);
         g_clear_error(&error);
         FakeInquiry asked;
         if (cdb)
@@ -89,8 +89,8 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         } else {
             const auto length = header->dxfer_len;
             const auto copied = std::min<size_t>(size_t(reply.data.size()), length);
-            data = umockdev_ioctl_data_resolve(block, offsetof(sg_io_hdr_t, dxferp), length,
-                                               &error);
+            data =
+                umockdev_ioctl_data_resolve(block, offsetof(sg_io_hdr_t, dxferp), length, &error);
             g_clear_error(&error);
             if (data && copied > 0)
                 std::memcpy(data->data, reply.data.constData(), copied);
@@ -172,7 +172,8 @@ struct FakeUSBTestbed::Impl {
     }
 };
 
-FakeUSBTestbed::FakeUSBTestbed() : impl(std::make_unique<Impl>()) {
+FakeUSBTestbed::FakeUSBTestbed()
+    : impl(std::make_unique<Impl>()) {
     impl->testbed = umockdev_testbed_new();
     impl->context = g_main_context_new();
     impl->loop = g_main_loop_new(impl->context, FALSE);
@@ -216,7 +217,8 @@ QString FakeUSBTestbed::usbNode(int busNumber, int deviceNumber) {
 QString FakeUSBTestbed::addUSBDevice(const USBDeviceSpec& spec) {
     const QByteArray name = spec.name.toLocal8Bit();
     const QByteArray parent = spec.parent.toLocal8Bit();
-    const QByteArray vendor = QStringLiteral("%1").arg(spec.vendorID, 4, 16, QLatin1Char('0')).toLatin1();
+    const QByteArray vendor =
+        QStringLiteral("%1").arg(spec.vendorID, 4, 16, QLatin1Char('0')).toLatin1();
     const QByteArray product =
         QStringLiteral("%1").arg(spec.productID, 4, 16, QLatin1Char('0')).toLatin1();
     const QByteArray bus = QByteArray::number(spec.busNumber);
@@ -225,24 +227,27 @@ QString FakeUSBTestbed::addUSBDevice(const USBDeviceSpec& spec) {
     const QByteArray serial = spec.serial.toLatin1();
     const QByteArray node = usbNode(spec.busNumber, spec.deviceNumber).mid(5).toLatin1();
     const QByteArray devname = "/dev/" + node;
-    const QByteArray busPadded = QStringLiteral("%1").arg(spec.busNumber, 3, 10, QLatin1Char('0')).toLatin1();
+    const QByteArray busPadded =
+        QStringLiteral("%1").arg(spec.busNumber, 3, 10, QLatin1Char('0')).toLatin1();
     const QByteArray addressPadded =
         QStringLiteral("%1").arg(spec.deviceNumber, 3, 10, QLatin1Char('0')).toLatin1();
-    std::vector<const gchar*> attributes = {"idVendor", vendor.constData(), "idProduct",
-                                            product.constData(), "busnum", bus.constData(),
-                                            "devnum", address.constData(), "devpath",
-                                            ports.constData()};
+    std::vector<const gchar*> attributes = {
+        "idVendor", vendor.constData(), "idProduct", product.constData(),
+        "busnum",   bus.constData(),    "devnum",    address.constData(),
+        "devpath",  ports.constData()};
     if (!spec.serial.isEmpty()) {
         attributes.push_back("serial");
         attributes.push_back(serial.constData());
     }
     attributes.push_back(nullptr);
-    std::vector<const gchar*> properties = {"DEVTYPE", "usb_device", "DEVNAME", devname.constData(),
-                                            "BUSNUM", busPadded.constData(), "DEVNUM",
-                                            addressPadded.constData(), nullptr};
-    gchar* path = umockdev_testbed_add_devicev(
-        impl->testbed, "usb", name.constData(), spec.parent.isEmpty() ? nullptr : parent.constData(),
-        const_cast<gchar**>(attributes.data()), const_cast<gchar**>(properties.data()));
+    std::vector<const gchar*> properties = {
+        "DEVTYPE", "usb_device",          "DEVNAME", devname.constData(),
+        "BUSNUM",  busPadded.constData(), "DEVNUM",  addressPadded.constData(),
+        nullptr};
+    gchar* path = umockdev_testbed_add_devicev(impl->testbed, "usb", name.constData(),
+                                               spec.parent.isEmpty() ? nullptr : parent.constData(),
+                                               const_cast<gchar**>(attributes.data()),
+                                               const_cast<gchar**>(properties.data()));
     impl->createNode(QString::fromLatin1(devname));
     const QString result = QString::fromLocal8Bit(path);
     g_free(path);

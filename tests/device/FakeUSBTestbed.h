@@ -47,8 +47,8 @@ struct FakeInquiry {
 };
 
 struct FakeSCSIReply {
-    QByteArray data;    // the bytes transferred
-    int status = 0;     // SCSI status (0x02 = CHECK CONDITION)
+    QByteArray data;     // the bytes transferred
+    int status = 0;      // SCSI status (0x02 = CHECK CONDITION)
     int errorNumber = 0; // the ioctl itself fails
 };
 

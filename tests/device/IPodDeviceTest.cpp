@@ -244,8 +244,8 @@ TEST(IPodDeviceFakeUSB, WalksFromTheMountedVolumeToItsAppleUSBDevice) {
         return replyWith(r.value == 0 ? QByteArray("\x01\x00", 2) : QByteArray("\x86\x37", 2));
     });
 
-    const auto found = volume.device->withUSBDevice(
-        [](const USBHostDevice& service, int productID) {
+    const auto found =
+        volume.device->withUSBDevice([](const USBHostDevice& service, int productID) {
             return std::make_pair(service.sysPath(), productID);
         });
     ASSERT_TRUE(found);

@@ -8,10 +8,10 @@
 #include <QDir>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <cerrno>
 #include <vector>
 
 using namespace IPodProbe;

@@ -45,8 +45,8 @@ TEST(MountInfo, DecodesOnlyCompleteOctalEscapes) {
 TEST(MountInfo, KeepsLocalFileSystemsOnly) {
     for (const char* type : {"vfat", "exfat", "hfsplus", "ext4", "tmpfs", "fuseblk", "btrfs"})
         EXPECT_TRUE(MountInfo::isLocalFileSystem(QString::fromLatin1(type))) << type;
-    for (const char* type : {"proc", "sysfs", "autofs", "nfs4", "cifs", "fuse.sshfs", "cgroup2",
-                             "9p", ""})
+    for (const char* type :
+         {"proc", "sysfs", "autofs", "nfs4", "cifs", "fuse.sshfs", "cgroup2", "9p", ""})
         EXPECT_FALSE(MountInfo::isLocalFileSystem(QString::fromLatin1(type))) << type;
 }
 

@@ -28,8 +28,8 @@ bool run(const QString& program, const QStringList& arguments, QString* output) 
     process.setProcessChannelMode(QProcess::MergedChannels);
     QString path = QStandardPaths::findExecutable(program);
     if (path.isEmpty())
-        path = QStandardPaths::findExecutable(program,
-                                              {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        path = QStandardPaths::findExecutable(
+            program, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
     if (path.isEmpty())
         return false;
     process.start(path, arguments);
@@ -66,15 +66,15 @@ std::unique_ptr<Mount> Mount::image(const QString& imagePath, const QString& pat
     mount->mountPath = path;
     QString loop = loopDevice;
     if (loop.isEmpty()) {
-        if (!run(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), imagePath},
-                 &loop))
+        if (!run(QStringLiteral("losetup"),
+                 {QStringLiteral("-f"), QStringLiteral("--show"), imagePath}, &loop))
             return nullptr;
     } else if (!run(QStringLiteral("losetup"), {loop, imagePath})) {
         return nullptr;
     }
     mount->loop = loop;
-    if (::mount(QFile::encodeName(loop).constData(), QFile::encodeName(path).constData(), "ext4",
-                0, nullptr) != 0) {
+    if (::mount(QFile::encodeName(loop).constData(), QFile::encodeName(path).constData(), "ext4", 0,
+                nullptr) != 0) {
         run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop});
         mount->loop.clear();
         return nullptr;
