@@ -1,0 +1,79 @@
+#include "device/IPodDevice.h"
+#include "device/IPodDeviceError.h"
+#include "library/GLibHandles.h"
+#include "library/IPodDatabase.h"
+#include "library/IPodModel.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gpod/itdb.h>
+
+namespace {
+
+// A real iPod tree laid out by libgpod in a plain folder.
+// A classic's database is hashed: libgpod needs its FireWire GUID in SysInfo first.
+bool makeIPod(const QString& path, const char* modelNumber, const char* name) {
+    QDir().mkpath(path + QStringLiteral("/iPod_Control/Device"));
+    QFile sysInfo(path + QStringLiteral("/iPod_Control/Device/SysInfo"));
+    if (!sysInfo.open(QIODevice::WriteOnly))
+        return false;
+    sysInfo.write(QByteArray("ModelNumStr: ") + modelNumber +
+                  "\nFirewireGuid: 0x000A2700138B0D2E\n");
+    sysInfo.close();
+    GLibHandles::ErrorSlot error;
+    return itdb_init_ipod(QFile::encodeName(path).constData(), nullptr, name, error.out());
+}
+
+} // namespace
+
+TEST(IPodDeviceDetails, OpensTheDatabaseOfAVolumeWithoutUSBAndTellsItsModel) {
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString path = scratch.path() + QStringLiteral("/Classic");
+    ASSERT_TRUE(makeIPod(path, "MB029", "Jo's classic"));
+    const auto device = IPodDevice::fromMountPoint(path);
+    ASSERT_TRUE(device);
+
+    const auto database = device->openDatabase();
+    ASSERT_TRUE(database);
+    EXPECT_EQ(database->mainPlaylistName(), QStringLiteral("Jo's classic"));
+    EXPECT_FALSE(database->productID()); // no USB device answered
+
+    const auto model = device->identifyModel();
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->family, IPodModel::Family::classic);
+    EXPECT_FALSE(device->modelFromUSB(QStringLiteral("8K1234YMX")));
+}
+
+TEST(IPodDeviceDetails, ReadsTheFirmwareFromTheVolumeWhenUSBHasNone) {
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString path = scratch.path() + QStringLiteral("/Nano");
+    ASSERT_TRUE(makeIPod(path, "MA477", "Nano"));
+    const auto device = IPodDevice::fromMountPoint(path);
+    ASSERT_TRUE(device);
+    EXPECT_FALSE(device->firmwareVersion());
+
+    QFile sysInfo(path + QStringLiteral("/iPod_Control/Device/SysInfo"));
+    ASSERT_TRUE(sysInfo.open(QIODevice::Append));
+    sysInfo.write("\nvisibleBuildID: 0x02218000 (1.3)\n");
+    sysInfo.close();
+    EXPECT_EQ(device->firmwareVersion(), QStringLiteral("1.3"));
+}
+
+TEST(IPodDeviceDetails, RefusesToOpenAVolumeThatIsGone) {
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString path = scratch.path() + QStringLiteral("/Gone");
+    ASSERT_TRUE(makeIPod(path, "MB029", "Gone"));
+    const auto device = IPodDevice::fromMountPoint(path);
+    ASSERT_TRUE(device);
+    ASSERT_TRUE(QDir(path).removeRecursively());
+    EXPECT_THROW(device->openDatabase(), IPodDeviceError);
+    EXPECT_FALSE(device->identifyModel());
+    EXPECT_FALSE(device->firmwareVersion());
+}
