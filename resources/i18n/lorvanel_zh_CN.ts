@@ -62,6 +62,8 @@
     <message>
         <source>7th generation</source>
         <translation>第 7 代</translation>
+    </message>
+    <message>
         <source>The iPod was disconnected.</source>
         <translation>iPod 已断开连接。</translation>
     </message>
