@@ -17,36 +17,28 @@ namespace {
 // sizes keep their exact proportions while fonts only take whole pixel sizes.
 constexpr int textOversampling = 8;
 
-// One horizontal box-blur pass of the given half-width over premultiplied ARGB rows.
-void boxBlurRows(const QImage& source, QImage& target, int halfWidth) {
-    const int width = source.width();
+// One box-blur pass of the given half-width along a line of premultiplied ARGB pixels, read
+// and written with a stride (1 for rows, the row length for columns).
+void boxBlurLine(const QRgb* in, QRgb* out, int count, qsizetype stride, int halfWidth) {
     const int window = 2 * halfWidth + 1;
-    for (int y = 0; y < source.height(); ++y) {
-        const QRgb* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        QRgb* out = reinterpret_cast<QRgb*>(target.scanLine(y));
-        std::array<int, 4> sum = {0, 0, 0, 0};
-        auto add = [&](int x, int sign) {
-            if (x < 0 || x >= width)
-                return;
-            const QRgb p = in[x];
-            sum[0] += sign * qAlpha(p);
-            sum[1] += sign * qRed(p);
-            sum[2] += sign * qGreen(p);
-            sum[3] += sign * qBlue(p);
-        };
-        for (int x = -halfWidth; x < halfWidth; ++x)
-            add(x, 1);
-        for (int x = 0; x < width; ++x) {
-            add(x + halfWidth, 1);
-            out[x] = qRgba((sum[1] + window / 2) / window, (sum[2] + window / 2) / window,
-                           (sum[3] + window / 2) / window, (sum[0] + window / 2) / window);
-            add(x - halfWidth, -1);
-        }
+    int a = 0, r = 0, g = 0, b = 0;
+    auto add = [&](int x, int sign) {
+        if (x < 0 || x >= count)
+            return;
+        const QRgb p = in[x * stride];
+        a += sign * qAlpha(p);
+        r += sign * qRed(p);
+        g += sign * qGreen(p);
+        b += sign * qBlue(p);
+    };
+    for (int x = -halfWidth; x < halfWidth; ++x)
+        add(x, 1);
+    for (int x = 0; x < count; ++x) {
+        add(x + halfWidth, 1);
+        out[x * stride] = qRgba((r + window / 2) / window, (g + window / 2) / window,
+                                (b + window / 2) / window, (a + window / 2) / window);
+        add(x - halfWidth, -1);
     }
-}
-
-QImage transposed(const QImage& image) {
-    return image.transformed(QTransform(0, 1, 1, 0, 0, 0));
 }
 
 } // namespace
@@ -170,17 +162,23 @@ void blurImage(QImage& image, double sigma) {
         halves[std::size_t(i)] = ((i < m ? lower : upper) - 1) / 2;
 
     QImage scratch(image.size(), image.format());
+    const int width = image.width();
+    const int height = image.height();
+    const qsizetype stride = image.bytesPerLine() / qsizetype(sizeof(QRgb));
     for (int half : halves) {
-        boxBlurRows(image, scratch, half);
+        const QRgb* in = reinterpret_cast<const QRgb*>(image.constBits());
+        QRgb* out = reinterpret_cast<QRgb*>(scratch.bits());
+        for (int y = 0; y < height; ++y)
+            boxBlurLine(in + y * stride, out + y * stride, width, 1, half);
         std::swap(image, scratch);
     }
-    image = transposed(image);
-    scratch = QImage(image.size(), image.format());
     for (int half : halves) {
-        boxBlurRows(image, scratch, half);
+        const QRgb* in = reinterpret_cast<const QRgb*>(image.constBits());
+        QRgb* out = reinterpret_cast<QRgb*>(scratch.bits());
+        for (int x = 0; x < width; ++x)
+            boxBlurLine(in + x, out + x, height, stride, half);
         std::swap(image, scratch);
     }
-    image = transposed(image);
 }
 
 void drawBlurred(QPainter& painter, const QRectF& bounds, double radius,
