@@ -16,9 +16,13 @@ const QColor pink = QColor::fromRgb(255, 55, 95);
 const QColor red = QColor::fromRgb(255, 69, 58);
 } // namespace StandardColors
 
-QColor grey(double level) { return QColor::fromRgbF(float(level), float(level), float(level)); }
+QColor grey(double level) {
+    return QColor::fromRgbF(float(level), float(level), float(level));
+}
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 QString trimmedBlanks(const QString& text) {
     qsizetype start = 0;
@@ -33,8 +37,8 @@ QString trimmedBlanks(const QString& text) {
 } // namespace
 
 const std::array<StartupModel::Finish, 11>& StartupModel::Finish::allCases() {
-    static const std::array<Finish, 11> cases = {white, silver, darkGray, black,  blue, green,
-                                                 orange, yellow, pink,   purple, red};
+    static const std::array<Finish, 11> cases = {white,  silver, darkGray, black,  blue, green,
+                                                 orange, yellow, pink,     purple, red};
     return cases;
 }
 
@@ -47,51 +51,84 @@ std::optional<StartupModel::Finish> StartupModel::Finish::fromRawValue(const QSt
 
 QString StartupModel::Finish::rawValue() const {
     switch (value_) {
-    case white: return QStringLiteral("White");
-    case silver: return QStringLiteral("Silver");
-    case darkGray: return QStringLiteral("DarkGray");
-    case black: return QStringLiteral("Black");
-    case blue: return QStringLiteral("Blue");
-    case green: return QStringLiteral("Green");
-    case orange: return QStringLiteral("Orange");
-    case yellow: return QStringLiteral("Yellow");
-    case pink: return QStringLiteral("Pink");
-    case purple: return QStringLiteral("Purple");
-    case red: return QStringLiteral("Red");
+    case white:
+        return QStringLiteral("White");
+    case silver:
+        return QStringLiteral("Silver");
+    case darkGray:
+        return QStringLiteral("DarkGray");
+    case black:
+        return QStringLiteral("Black");
+    case blue:
+        return QStringLiteral("Blue");
+    case green:
+        return QStringLiteral("Green");
+    case orange:
+        return QStringLiteral("Orange");
+    case yellow:
+        return QStringLiteral("Yellow");
+    case pink:
+        return QStringLiteral("Pink");
+    case purple:
+        return QStringLiteral("Purple");
+    case red:
+        return QStringLiteral("Red");
     }
     return {};
 }
 
 QString StartupModel::Finish::displayName() const {
     switch (value_) {
-    case white: return LZ("White");
-    case silver: return LZ("Silver");
-    case darkGray: return LZ("Dark Gray");
-    case black: return LZ("Black");
-    case blue: return LZ("Blue");
-    case green: return LZ("Green");
-    case orange: return LZ("Orange");
-    case yellow: return LZ("Yellow");
-    case pink: return LZ("Pink");
-    case purple: return LZ("Purple");
-    case red: return LZ("Red");
+    case white:
+        return LZ("White");
+    case silver:
+        return LZ("Silver");
+    case darkGray:
+        return LZ("Dark Gray");
+    case black:
+        return LZ("Black");
+    case blue:
+        return LZ("Blue");
+    case green:
+        return LZ("Green");
+    case orange:
+        return LZ("Orange");
+    case yellow:
+        return LZ("Yellow");
+    case pink:
+        return LZ("Pink");
+    case purple:
+        return LZ("Purple");
+    case red:
+        return LZ("Red");
     }
     return {};
 }
 
 QColor StartupModel::Finish::swatchColor() const {
     switch (value_) {
-    case white: return StandardColors::white;
-    case silver: return grey(0.75);
-    case darkGray: return grey(0.36);
-    case black: return grey(0.16);
-    case blue: return StandardColors::blue;
-    case green: return StandardColors::green;
-    case orange: return StandardColors::orange;
-    case yellow: return StandardColors::yellow;
-    case pink: return StandardColors::pink;
-    case purple: return QColor::fromRgbF(0.54f, 0.20f, 0.93f);
-    case red: return StandardColors::red;
+    case white:
+        return StandardColors::white;
+    case silver:
+        return grey(0.75);
+    case darkGray:
+        return grey(0.36);
+    case black:
+        return grey(0.16);
+    case blue:
+        return StandardColors::blue;
+    case green:
+        return StandardColors::green;
+    case orange:
+        return StandardColors::orange;
+    case yellow:
+        return StandardColors::yellow;
+    case pink:
+        return StandardColors::pink;
+    case purple:
+        return QColor::fromRgbF(0.54f, 0.20f, 0.93f);
+    case red:
+        return StandardColors::red;
     }
     return StandardColors::white;
 }

@@ -16,9 +16,22 @@ struct StartupModel {
     // The eleven case colours, in display order.
     class Finish {
     public:
-        enum Value { white, silver, darkGray, black, blue, green, orange, yellow, pink, purple, red };
+        enum Value {
+            white,
+            silver,
+            darkGray,
+            black,
+            blue,
+            green,
+            orange,
+            yellow,
+            pink,
+            purple,
+            red
+        };
 
-        constexpr Finish(Value value) : value_(value) {}
+        constexpr Finish(Value value)
+            : value_(value) {}
         constexpr operator Value() const { return value_; }
 
         static const std::array<Finish, 11>& allCases();
@@ -48,8 +61,10 @@ struct StartupModel {
         bool operator==(const Sales&) const = default;
 
     private:
-        explicit Sales(qint64 units) : value_(units) {}
-        explicit Sales(const QString& key) : value_(key) {}
+        explicit Sales(qint64 units)
+            : value_(units) {}
+        explicit Sales(const QString& key)
+            : value_(key) {}
         std::variant<qint64, QString> value_;
     };
 

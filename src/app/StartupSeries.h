@@ -15,7 +15,8 @@ class StartupSeries {
 public:
     enum Value { classic, shuffle, nano };
 
-    constexpr StartupSeries(Value value) : value_(value) {}
+    constexpr StartupSeries(Value value)
+        : value_(value) {}
     constexpr operator Value() const { return value_; }
 
     // classic, shuffle, nano, in this order.

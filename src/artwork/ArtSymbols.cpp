@@ -32,7 +32,9 @@ QPainterPath strokeOf(const QPainterPath& line, double width) {
     return stroker.createStroke(line);
 }
 
-QPainterPath mirrored(const QPainterPath& p) { return QTransform::fromScale(-1, 1).map(p); }
+QPainterPath mirrored(const QPainterPath& p) {
+    return QTransform::fromScale(-1, 1).map(p);
+}
 
 QPainterPath united(std::initializer_list<QPainterPath> parts) {
     QPainterPath all;
@@ -45,7 +47,8 @@ QPainterPath united(std::initializer_list<QPainterPath> parts) {
 }
 
 QPainterPath forwardEnd() {
-    return united({polygon({{-0.45, -0.4}, {0.3, 0.0}, {-0.45, 0.4}}), rect(0.32, -0.4, 0.14, 0.8)});
+    return united(
+        {polygon({{-0.45, -0.4}, {0.3, 0.0}, {-0.45, 0.4}}), rect(0.32, -0.4, 0.14, 0.8)});
 }
 
 QPainterPath forwardEndAlt() {
@@ -55,13 +58,17 @@ QPainterPath forwardEndAlt() {
 }
 
 QPainterPath playPause() {
-    return united({polygon({{-0.72, -0.4}, {-0.04, 0.0}, {-0.72, 0.4}}), rect(0.1, -0.38, 0.18, 0.76),
-                   rect(0.44, -0.38, 0.18, 0.76)});
+    return united({polygon({{-0.72, -0.4}, {-0.04, 0.0}, {-0.72, 0.4}}),
+                   rect(0.1, -0.38, 0.18, 0.76), rect(0.44, -0.38, 0.18, 0.76)});
 }
 
-QPainterPath plus() { return united({rect(-0.45, -0.08, 0.9, 0.16), rect(-0.08, -0.45, 0.16, 0.9)}); }
+QPainterPath plus() {
+    return united({rect(-0.45, -0.08, 0.9, 0.16), rect(-0.08, -0.45, 0.16, 0.9)});
+}
 
-QPainterPath minus() { return rect(-0.45, -0.08, 0.9, 0.16); }
+QPainterPath minus() {
+    return rect(-0.45, -0.08, 0.9, 0.16);
+}
 
 // A round fruit with a leaf: the maker's logo stands in as a shape of our own.
 QPainterPath logo() {
@@ -123,8 +130,8 @@ QPainterPath shuffleArrows() {
 QPainterPath battery() {
     QPainterPath outline;
     outline.addRoundedRect(QRectF(-0.62, -0.27, 1.12, 0.54), 0.12, 0.12);
-    return united({strokeOf(outline, 0.07), rect(-0.52, -0.17, 0.92, 0.34),
-                   rect(0.54, -0.1, 0.08, 0.2)});
+    return united(
+        {strokeOf(outline, 0.07), rect(-0.52, -0.17, 0.92, 0.34), rect(0.54, -0.1, 0.08, 0.2)});
 }
 
 QPainterPath bubble() {
@@ -155,19 +162,23 @@ const std::map<QString, QPainterPath>& shapes() {
 
 } // namespace
 
-bool exists(const QString& name) { return shapes().count(name) != 0; }
+bool exists(const QString& name) {
+    return shapes().count(name) != 0;
+}
 
 QPainterPath path(const QString& name, QPointF centre, double size) {
     const auto it = shapes().find(name);
     if (it == shapes().end() || !(size > 0))
         return {};
     const double height = 0.8 * size;
-    QPainterPath shape = QTransform().translate(centre.x(), centre.y()).scale(height, height).map(it->second);
+    QPainterPath shape =
+        QTransform().translate(centre.x(), centre.y()).scale(height, height).map(it->second);
     shape.setFillRule(Qt::WindingFill);
     return shape;
 }
 
-void draw(QPainter& painter, const QString& name, QPointF centre, double size, const QColor& colour) {
+void draw(QPainter& painter, const QString& name, QPointF centre, double size,
+          const QColor& colour) {
     const QPainterPath shape = path(name, centre, size);
     if (!shape.isEmpty())
         painter.fillPath(shape, colour);

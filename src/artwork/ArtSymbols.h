@@ -18,6 +18,7 @@ QPainterPath path(const QString& name, QPointF centre, double size);
 bool exists(const QString& name);
 
 // Fills the symbol in the colour.
-void draw(QPainter& painter, const QString& name, QPointF centre, double size, const QColor& colour);
+void draw(QPainter& painter, const QString& name, QPointF centre, double size,
+          const QColor& colour);
 
 } // namespace ArtSymbols

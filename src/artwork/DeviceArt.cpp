@@ -43,16 +43,24 @@ void boxBlurLine(const QRgb* in, QRgb* out, int count, qsizetype stride, int hal
 
 } // namespace
 
-QColor grey(double level, double opacity) { return rgb(level, level, level, opacity); }
+QColor grey(double level, double opacity) {
+    return rgb(level, level, level, opacity);
+}
 
 QColor rgb(double r, double g, double b, double opacity) {
     return QColor::fromRgbF(float(std::clamp(r, 0.0, 1.0)), float(std::clamp(g, 0.0, 1.0)),
                             float(std::clamp(b, 0.0, 1.0)), float(std::clamp(opacity, 0.0, 1.0)));
 }
 
-QColor black(double opacity) { return grey(0.0, opacity); }
-QColor white(double opacity) { return grey(1.0, opacity); }
-QColor clear() { return QColor(0, 0, 0, 0); }
+QColor black(double opacity) {
+    return grey(0.0, opacity);
+}
+QColor white(double opacity) {
+    return grey(1.0, opacity);
+}
+QColor clear() {
+    return QColor(0, 0, 0, 0);
+}
 
 QColor withOpacity(QColor colour, double opacity) {
     colour.setAlphaF(float(std::clamp(colour.alphaF() * opacity, 0.0, 1.0)));
@@ -84,7 +92,8 @@ QPainterPath ellipse(const QRectF& rect) {
 }
 
 QPainterPath circle(QPointF centre, double diameter) {
-    return ellipse(QRectF(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter));
+    return ellipse(
+        QRectF(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter));
 }
 
 QLinearGradient gradient(QPointF from, QPointF to, std::initializer_list<QColor> colours) {
@@ -110,8 +119,8 @@ QLinearGradient diagonal(const QRectF& rect, std::initializer_list<QColor> colou
 }
 
 QLinearGradient horizontal(const QRectF& rect, std::initializer_list<QColor> colours) {
-    return gradient(QPointF(rect.left(), rect.center().y()), QPointF(rect.right(), rect.center().y()),
-                    colours);
+    return gradient(QPointF(rect.left(), rect.center().y()),
+                    QPointF(rect.right(), rect.center().y()), colours);
 }
 
 QLinearGradient horizontalStops(const QRectF& rect, std::initializer_list<Stop> stops) {

@@ -56,7 +56,10 @@ void fill(QPainter& painter, const QPainterPath& path, const QBrush& brush);
 // transform of a "copy" never leaks into later steps.
 class PainterState {
 public:
-    explicit PainterState(QPainter& painter) : painter_(painter) { painter_.save(); }
+    explicit PainterState(QPainter& painter)
+        : painter_(painter) {
+        painter_.save();
+    }
     ~PainterState() { painter_.restore(); }
     PainterState(const PainterState&) = delete;
     PainterState& operator=(const PainterState&) = delete;

@@ -65,8 +65,12 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
     const QPainterPath outer = roundedRect(rect, row.cornerRadius * W);
     fill(painter, outer,
          gradientStops(QPointF(minX, y(0.18)), QPointF(rect.right(), y(0.34)),
-                       {{0.0, grey(0.27)}, {0.024, grey(1.0)}, {0.055, grey(0.31)},
-                        {0.38, grey(0.65)}, {0.83, grey(0.24)}, {0.973, grey(1.0)},
+                       {{0.0, grey(0.27)},
+                        {0.024, grey(1.0)},
+                        {0.055, grey(0.31)},
+                        {0.38, grey(0.65)},
+                        {0.83, grey(0.24)},
+                        {0.973, grey(1.0)},
                         {1.0, grey(0.36)}}));
 
     // Inner steel face.
@@ -87,14 +91,15 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
 
     if (generation >= 2) {
         const double bandHeight = 0.014 * W;
-        fill(painter,
-             roundedRect(QRectF(midX - 0.197 * W, rect.bottom() - bandHeight, 0.394 * W, bandHeight),
-                         0.31 * bandHeight),
-             isBlack ? grey(0.17) : grey(0.72));
+        fill(
+            painter,
+            roundedRect(QRectF(midX - 0.197 * W, rect.bottom() - bandHeight, 0.394 * W, bandHeight),
+                        0.31 * bandHeight),
+            isBlack ? grey(0.17) : grey(0.72));
     }
 
-    IPodRearEngraving::draw(engraving, painter, grey(0.18, 0.78), midX, y(row.engravingY),
-                            0.84 * W, 0.058 * W, 0.0);
+    IPodRearEngraving::draw(engraving, painter, grey(0.18, 0.78), midX, y(row.engravingY), 0.84 * W,
+                            0.058 * W, 0.0);
 
     ArtSymbols::draw(painter, QStringLiteral("apple.logo"), QPointF(midX, y(row.logoY)),
                      row.logoSize * W, logoColour);
@@ -113,9 +118,9 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
             const double m = textWidth(text, fontSize, QFont::Medium);
             const double cy = y(row.capacityY);
             stroke(painter,
-                   roundedRect(QRectF(midX - 0.5 * m - 0.023 * W, cy - 0.039 * W, m + 0.046 * W,
-                                      0.078 * W),
-                               0.012 * W),
+                   roundedRect(
+                       QRectF(midX - 0.5 * m - 0.023 * W, cy - 0.039 * W, m + 0.046 * W, 0.078 * W),
+                       0.012 * W),
                    logoColour, 0.006 * W);
             drawText(painter, text, QPointF(midX, cy), fontSize, QFont::Medium, logoColour);
         }

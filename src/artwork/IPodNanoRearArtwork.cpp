@@ -66,13 +66,13 @@ void drawAnodizedBack(const QPainterPath& outline, QPainter& painter, const QCol
                                     {0.81, black(0.12)},
                                     {1.0, black(0.58)}}));
     fill(painter, outline,
-         verticalStops(rect, {{0.0, white(0.23)}, {0.024, clear()}, {0.966, clear()},
-                              {1.0, black(0.32)}}));
+         verticalStops(
+             rect, {{0.0, white(0.23)}, {0.024, clear()}, {0.966, clear()}, {1.0, black(0.32)}}));
     stroke(painter, outline, black(0.26), 0.005 * rect.width());
 }
 
-void drawLegalBlock(const QString& modelNumber, const QColor& colour, QPainter& painter,
-                    double fx, double fy, const QRectF& rect) {
+void drawLegalBlock(const QString& modelNumber, const QColor& colour, QPainter& painter, double fx,
+                    double fy, const QRectF& rect) {
     const Frame f{rect};
     const QColor c = withOpacity(colour, 0.76);
     drawText(painter, QStringLiteral("Designed by Apple in California  Assembled in China"),
@@ -102,8 +102,11 @@ void drawCameraModule(QPainter& painter, const QRectF& rect) {
     const QPainterPath housingPath = roundedRect(housing, housing.width() / 2);
     fill(painter, housingPath,
          gradientStops(housing.topLeft(), housing.topRight(),
-                       {{0.0, grey(0.13)}, {0.13, grey(0.41)}, {0.21, grey(0.2)},
-                        {0.9, grey(0.095)}, {1.0, grey(0.56)}}));
+                       {{0.0, grey(0.13)},
+                        {0.13, grey(0.41)},
+                        {0.21, grey(0.2)},
+                        {0.9, grey(0.095)},
+                        {1.0, grey(0.56)}}));
     stroke(painter, housingPath, white(0.39), 0.005 * f.W());
     fill(painter, circle(f.at(0.148, 0.869), 0.081 * f.W()),
          gradientStops(f.at(0.11, 0.85), f.at(0.19, 0.89),
@@ -134,16 +137,26 @@ void drawClipBack(Finish finish, const QColor& colour, QPainter& painter, const 
 QColor backColor(StartupModel::Finish finish) {
     switch (finish) {
     case Finish::white:
-    case Finish::silver: return grey(0.73);
-    case Finish::darkGray: return grey(0.34);
-    case Finish::black: return grey(0.24);
-    case Finish::blue: return rgb(0.06, 0.55, 0.77);
-    case Finish::green: return rgb(0.45, 0.64, 0.17);
-    case Finish::orange: return rgb(0.89, 0.39, 0.08);
-    case Finish::yellow: return rgb(0.91, 0.74, 0.14);
-    case Finish::pink: return rgb(0.87, 0.35, 0.58);
-    case Finish::purple: return rgb(0.37, 0.22, 0.68);
-    case Finish::red: return rgb(0.72, 0.075, 0.15);
+    case Finish::silver:
+        return grey(0.73);
+    case Finish::darkGray:
+        return grey(0.34);
+    case Finish::black:
+        return grey(0.24);
+    case Finish::blue:
+        return rgb(0.06, 0.55, 0.77);
+    case Finish::green:
+        return rgb(0.45, 0.64, 0.17);
+    case Finish::orange:
+        return rgb(0.89, 0.39, 0.08);
+    case Finish::yellow:
+        return rgb(0.91, 0.74, 0.14);
+    case Finish::pink:
+        return rgb(0.87, 0.35, 0.58);
+    case Finish::purple:
+        return rgb(0.37, 0.22, 0.68);
+    case Finish::red:
+        return rgb(0.72, 0.075, 0.15);
     }
     return grey(0.73);
 }
@@ -154,8 +167,8 @@ QStringList marks(const QString& modelNumber) {
                 QStringLiteral("✓")};
     if (modelNumber == QLatin1String("A1446"))
         return {QStringLiteral("FCC"), QStringLiteral("×"), QStringLiteral("CE")};
-    return {QStringLiteral("FCC"), QStringLiteral("×"), QStringLiteral("CE"), QStringLiteral("VCCI"),
-            QStringLiteral("✓")};
+    return {QStringLiteral("FCC"), QStringLiteral("×"), QStringLiteral("CE"),
+            QStringLiteral("VCCI"), QStringLiteral("✓")};
 }
 
 QPainterPath curvedOutline(const QRectF& rect, double top, double bottom) {
@@ -204,33 +217,33 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
     Row row{};
     switch (generation) {
     case 0:
-        row = {"A1137", 0.355, 0.3145, 0.467, 0.17, grey(0.29), grey(0.3), 0.755, 0.5, 0.842,
-               grey(0.27), 0.071, grey(0.33)};
+        row = {"A1137", 0.355, 0.3145, 0.467,      0.17,  grey(0.29), grey(0.3),
+               0.755,   0.5,   0.842,  grey(0.27), 0.071, grey(0.33)};
         break;
     case 1:
-        row = {"A1199", 0.355, 0.3145, 0.46, 0.17, anodizedText, anodizedText, 0.752, 0.5, 0.838,
-               anodizedText, 0.063, anodizedText};
+        row = {"A1199", 0.355, 0.3145, 0.46,         0.17,  anodizedText, anodizedText,
+               0.752,   0.5,   0.838,  anodizedText, 0.063, anodizedText};
         break;
     case 2:
-        row = {"A1236", 0.318, 0.259, 0.465, 0.14, grey(0.3), grey(0.3), 0.671, 0.5, 0.792,
-               grey(0.3), 0.087, grey(0.33)};
+        row = {"A1236", 0.318, 0.259, 0.465,     0.14,  grey(0.3), grey(0.3),
+               0.671,   0.5,   0.792, grey(0.3), 0.087, grey(0.33)};
         break;
     case 3:
-        row = {"A1285", 0.374, 0.3182, 0.502, 0.172, anodizedText, anodizedText, 0.799, 0.5, 0.883,
-               anodizedText, 0.063, anodizedText};
+        row = {"A1285", 0.374, 0.3182, 0.502,        0.172, anodizedText, anodizedText,
+               0.799,   0.5,   0.883,  anodizedText, 0.063, anodizedText};
         break;
     case 4:
-        row = {"A1320", 0.382, 0.3182, 0.514, 0.172, lightText, lightText, 0.0, 0.56, 0.809,
-               lightText, 0.07, anodizedText};
+        row = {"A1320", 0.382, 0.3182, 0.514,     0.172, lightText,   lightText,
+               0.0,     0.56,  0.809,  lightText, 0.07,  anodizedText};
         break;
     case 5:
-        row = {"", 0.448, 0.42, 0.0, 0.0, anodizedText, anodizedText, 0.0, 0.0, 0.0,
-               anodizedText, 0.096, anodizedText};
+        row = {"",  0.448, 0.42, 0.0,          0.0,   anodizedText, anodizedText,
+               0.0, 0.0,   0.0,  anodizedText, 0.096, anodizedText};
         break;
     default: {
         const QColor etched = black(isDark ? 0.68 : 0.29);
-        row = {"A1446", 0.365, 0.30895, 0.526, 0.167, etched, etched, 0.0, 0.5, 0.78, etched,
-               0.074, black(0.68)};
+        row = {"A1446", 0.365, 0.30895, 0.526,  0.167, etched,     etched,
+               0.0,     0.5,   0.78,    etched, 0.074, black(0.68)};
         break;
     }
     }
@@ -239,8 +252,8 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
     switch (generation) {
     case 0:
         fill(painter, roundedRect(rect, 0.07 * f.W()), isBlack ? grey(0.11) : grey(0.91));
-        drawMirrorPlate(painter, rect.adjusted(0.014 * f.W(), 0.012 * f.W(), -0.014 * f.W(),
-                                               -0.012 * f.W()),
+        drawMirrorPlate(painter,
+                        rect.adjusted(0.014 * f.W(), 0.012 * f.W(), -0.014 * f.W(), -0.012 * f.W()),
                         0.06 * f.W());
         break;
     case 1:
@@ -249,10 +262,18 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
              roundedRect(QRectF(f.x(0.02), f.y(0.986), 0.96 * f.W(), 0.014 * f.H()), 0.012 * f.W()),
              isBlack ? grey(0.1) : grey(0.8));
         break;
-    case 2: drawMirrorPlate(painter, rect, 0.092 * f.W()); break;
-    case 3: drawAnodizedBack(curvedOutline(rect, 0.018, 0.01), painter, back, false, rect); break;
-    case 4: drawAnodizedBack(curvedOutline(rect, 0.013, 0.012), painter, back, true, rect); break;
-    case 5: drawClipBack(finish, back, painter, rect); break;
+    case 2:
+        drawMirrorPlate(painter, rect, 0.092 * f.W());
+        break;
+    case 3:
+        drawAnodizedBack(curvedOutline(rect, 0.018, 0.01), painter, back, false, rect);
+        break;
+    case 4:
+        drawAnodizedBack(curvedOutline(rect, 0.013, 0.012), painter, back, true, rect);
+        break;
+    case 5:
+        drawClipBack(finish, back, painter, rect);
+        break;
     default: {
         const QPainterPath outline = roundedRect(rect, 0.032 * f.W());
         drawAnodizedBack(outline, painter, back, false, rect);
@@ -263,8 +284,8 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
              withOpacity(back, 0.76));
         PainterState state(painter);
         painter.setClipPath(outline, Qt::IntersectClip);
-        const QPainterPath window = roundedRect(
-            QRectF(f.x(0.267), f.y(0.916), 0.466 * f.W(), 0.1 * f.H()), 0.033 * f.W());
+        const QPainterPath window =
+            roundedRect(QRectF(f.x(0.267), f.y(0.916), 0.466 * f.W(), 0.1 * f.H()), 0.033 * f.W());
         fill(painter, window, isDark ? grey(0.18) : grey(0.89));
         stroke(painter, window, black(0.24), 0.005 * f.W());
         break;
@@ -284,8 +305,7 @@ void draw(int generation, StartupModel::Finish finish, QPainter& painter,
                    roundedRect(QRectF(f.x(0.5) - 0.105 * f.W(), cy - h / 2, 0.21 * f.W(), h),
                                0.17 * h),
                    withOpacity(row.badge, 0.74), 0.004 * f.W());
-            drawText(painter, text, QPointF(f.x(0.5), cy), 0.055 * f.W(), QFont::Normal,
-                     row.badge);
+            drawText(painter, text, QPointF(f.x(0.5), cy), 0.055 * f.W(), QFont::Normal, row.badge);
         }
         if (generation == 4)
             drawCameraModule(painter, rect);

@@ -23,7 +23,9 @@ struct Frame {
     QPointF at(double fx, double fy) const { return QPointF(x(fx), y(fy)); }
 };
 
-bool hasText(const std::optional<QString>& text) { return text && !text->isEmpty(); }
+bool hasText(const std::optional<QString>& text) {
+    return text && !text->isEmpty();
+}
 
 QLinearGradient alongTop(const QRectF& rect, std::initializer_list<QColor> colours) {
     return gradient(rect.topLeft(), rect.topRight(), colours);
@@ -78,8 +80,8 @@ void drawFirstGeneration(QPainter& painter, const std::optional<QString>& engrav
              QFont::Normal, S);
     ArtSymbols::draw(painter, QStringLiteral("repeat"), QPointF(bx(0.125), f.y(0.201)), bl(0.095),
                      S);
-    ArtSymbols::draw(painter, QStringLiteral("shuffle"), QPointF(bx(0.125), f.y(0.278)),
-                     bl(0.098), S);
+    ArtSymbols::draw(painter, QStringLiteral("shuffle"), QPointF(bx(0.125), f.y(0.278)), bl(0.098),
+                     S);
 
     const QRectF bar(bx(0.23), f.y(0.342), bl(0.59), 0.036 * f.H());
     const QPainterPath barPath = roundedRect(bar, bar.height() / 2);
@@ -89,8 +91,8 @@ void drawFirstGeneration(QPainter& painter, const std::optional<QString>& engrav
     ArtSymbols::draw(painter, QStringLiteral("battery.100"), QPointF(bx(0.125), f.y(0.36)),
                      bl(0.096), S);
 
-    ArtSymbols::draw(painter, QStringLiteral("apple.logo"), QPointF(bx(0.5), f.y(0.523)),
-                     bl(0.31), S);
+    ArtSymbols::draw(painter, QStringLiteral("apple.logo"), QPointF(bx(0.5), f.y(0.523)), bl(0.31),
+                     S);
     drawText(painter, QStringLiteral("iPod"), QPointF(bx(0.5), f.y(0.628)), bl(0.245),
              QFont::Normal, S);
     drawText(painter, QStringLiteral("Designed by Apple in California"),
@@ -99,8 +101,8 @@ void drawFirstGeneration(QPainter& painter, const std::optional<QString>& engrav
              QPointF(bx(0.5), f.y(0.8)), bl(0.04), QFont::Normal, S);
 }
 
-void drawSecondGeneration(Finish finish, QPainter& painter,
-                          const std::optional<QString>& engraving, const QRectF& rect) {
+void drawSecondGeneration(Finish finish, QPainter& painter, const std::optional<QString>& engraving,
+                          const QRectF& rect) {
     const Frame f{rect};
     const QColor k = clipColor(finish, 1);
     const QColor T = finish == Finish::silver ? grey(0.5) : white(0.78);
@@ -108,7 +110,8 @@ void drawSecondGeneration(Finish finish, QPainter& painter,
     fill(painter, roundedRect(rect, 0.055 * f.H()), vertical(rect, {k, black(0.86)}));
 
     const QRectF strip(f.x(0.007), f.y(0.953), 0.986 * f.W(), 0.047 * f.H());
-    fill(painter, roundedRect(strip, 0.4 * strip.height()), vertical(strip, {grey(0.9), grey(0.68)}));
+    fill(painter, roundedRect(strip, 0.4 * strip.height()),
+         vertical(strip, {grey(0.9), grey(0.68)}));
     fill(painter, ellipse(QRectF(f.x(0.15), f.y(0.965), 0.052 * f.W(), 0.025 * f.H())), grey(0.17));
     fill(painter, ellipse(QRectF(f.x(0.848), f.y(0.971), 0.023 * f.W(), 0.011 * f.H())),
          black(0.42));
@@ -150,7 +153,8 @@ void drawThirdGeneration(Finish finish, QPainter& painter, const std::optional<Q
     stroke(painter, face, white(0.59), 0.013 * f.W());
 
     const QRectF slot(f.x(0.136), f.y(0.071), 0.728 * f.W(), 0.027 * f.H());
-    fill(painter, roundedRect(slot, 0.46 * slot.height()), vertical(slot, {grey(0.39), grey(0.76)}));
+    fill(painter, roundedRect(slot, 0.46 * slot.height()),
+         vertical(slot, {grey(0.39), grey(0.76)}));
 
     ArtSymbols::draw(painter, QStringLiteral("apple.logo"), f.at(0.5, 0.455), 0.39 * f.W(),
                      grey(0.56));
@@ -158,8 +162,8 @@ void drawThirdGeneration(Finish finish, QPainter& painter, const std::optional<Q
                             0.111 * f.W(), 0.0);
 }
 
-void drawFourthGeneration(Finish finish, QPainter& painter,
-                          const std::optional<QString>& engraving, const QRectF& rect) {
+void drawFourthGeneration(Finish finish, QPainter& painter, const std::optional<QString>& engraving,
+                          const QRectF& rect) {
     const Frame f{rect};
     const QColor k = clipColor(finish, 3);
     const QColor T = finish == Finish::silver ? grey(0.52) : white(0.61);
@@ -194,8 +198,10 @@ void drawFourthGeneration(Finish finish, QPainter& painter,
 
 QColor clipColor(StartupModel::Finish finish, int generation) {
     switch (finish) {
-    case Finish::silver: return rgb(0.73, 0.74, 0.74);
-    case Finish::darkGray: return rgb(0.33, 0.34, 0.35);
+    case Finish::silver:
+        return rgb(0.73, 0.74, 0.74);
+    case Finish::darkGray:
+        return rgb(0.33, 0.34, 0.35);
     case Finish::blue:
         return generation == 1   ? rgb(0.34, 0.68, 0.78)
                : generation == 2 ? rgb(0.5, 0.73, 0.79)
@@ -212,17 +218,26 @@ QColor clipColor(StartupModel::Finish finish, int generation) {
         return generation == 1   ? rgb(0.87, 0.49, 0.65)
                : generation == 2 ? rgb(0.8, 0.46, 0.63)
                                  : rgb(0.8, 0.49, 0.62);
-    default: return finish.swatchColor();
+    default:
+        return finish.swatchColor();
     }
 }
 
 void draw(int generation, StartupModel::Finish finish, QPainter& painter,
           const std::optional<QString>& engraving, const QRectF& rect) {
     switch (generation) {
-    case 0: drawFirstGeneration(painter, engraving, rect); break;
-    case 1: drawSecondGeneration(finish, painter, engraving, rect); break;
-    case 2: drawThirdGeneration(finish, painter, engraving, rect); break;
-    default: drawFourthGeneration(finish, painter, engraving, rect); break;
+    case 0:
+        drawFirstGeneration(painter, engraving, rect);
+        break;
+    case 1:
+        drawSecondGeneration(finish, painter, engraving, rect);
+        break;
+    case 2:
+        drawThirdGeneration(finish, painter, engraving, rect);
+        break;
+    default:
+        drawFourthGeneration(finish, painter, engraving, rect);
+        break;
     }
 }
 

@@ -62,13 +62,17 @@ StartupDeviceVector::Drawing::Drawing(StartupSeries series, int generation,
     , finish(finish)
     , showsRear(showsRear)
     , rearCapacity(std::move(rearCapacity))
-    , rearEngraving(std::move(rearEngraving)) {}
+    , rearEngraving(std::move(rearEngraving)) {
+}
 
 FrontLayout StartupDeviceVector::Drawing::layout() const {
     switch (series) {
-    case StartupSeries::classic: return entry(classicLayouts, generation);
-    case StartupSeries::nano: return entry(nanoLayouts, generation);
-    case StartupSeries::shuffle: return entry(shuffleLayouts, generation);
+    case StartupSeries::classic:
+        return entry(classicLayouts, generation);
+    case StartupSeries::nano:
+        return entry(nanoLayouts, generation);
+    case StartupSeries::shuffle:
+        return entry(shuffleLayouts, generation);
     }
     return classicLayouts.back();
 }
@@ -79,10 +83,14 @@ double StartupDeviceVector::Drawing::aspectRatio() const {
     if (showsRear && series == StartupSeries::nano) {
         switch (generation) {
         case 3:
-        case 4: return 0.42;
-        case 5: return 1.067;
-        case 6: return 0.51;
-        default: break;
+        case 4:
+            return 0.42;
+        case 5:
+            return 1.067;
+        case 6:
+            return 0.51;
+        default:
+            break;
         }
     }
     return layout().aspectRatio;
@@ -90,17 +98,25 @@ double StartupDeviceVector::Drawing::aspectRatio() const {
 
 QColor StartupDeviceVector::Drawing::bodyColor() const {
     switch (finish) {
-    case Finish::white: return grey(0.95);
-    case Finish::silver: return rgb(0.81, 0.83, 0.84);
-    case Finish::black: return rgb(0.16, 0.17, 0.19);
-    case Finish::blue: return generation == 2 ? rgb(0.44, 0.76, 0.78) : rgb(0.02, 0.61, 0.78);
-    case Finish::green: return rgb(0.54, 0.71, 0.21);
-    case Finish::pink: return rgb(0.84, 0.27, 0.52);
-    case Finish::red: return rgb(0.72, 0.12, 0.27);
+    case Finish::white:
+        return grey(0.95);
+    case Finish::silver:
+        return rgb(0.81, 0.83, 0.84);
+    case Finish::black:
+        return rgb(0.16, 0.17, 0.19);
+    case Finish::blue:
+        return generation == 2 ? rgb(0.44, 0.76, 0.78) : rgb(0.02, 0.61, 0.78);
+    case Finish::green:
+        return rgb(0.54, 0.71, 0.21);
+    case Finish::pink:
+        return rgb(0.84, 0.27, 0.52);
+    case Finish::red:
+        return rgb(0.72, 0.12, 0.27);
     case Finish::darkGray:
     case Finish::orange:
     case Finish::yellow:
-    case Finish::purple: return finish.swatchColor();
+    case Finish::purple:
+        return finish.swatchColor();
     }
     return finish.swatchColor();
 }
@@ -160,7 +176,9 @@ void StartupDeviceVector::Drawing::render(QPainter& painter, QSizeF size) const 
         k = generation >= 0 && generation < 4 ? ks[std::size_t(generation)] : 0.62;
         break;
     }
-    case StartupSeries::shuffle: k = generation == 0 ? 0.91 : 0.73; break;
+    case StartupSeries::shuffle:
+        k = generation == 0 ? 0.91 : 0.73;
+        break;
     case StartupSeries::nano: {
         constexpr std::array<double, 3> ks = {0.77, 0.76, 0.515};
         k = generation >= 0 && generation < 3 ? ks[std::size_t(generation)] : 0.73;
@@ -193,10 +211,12 @@ StartupDeviceVector::StartupDeviceVector(StartupSeries series, int generation,
                                          std::optional<QString> rearEngraving, QWidget* parent)
     : StartupDeviceVector(Drawing(series, generation, finish, showsRear, std::move(rearCapacity),
                                   std::move(rearEngraving)),
-                          parent) {}
+                          parent) {
+}
 
 StartupDeviceVector::StartupDeviceVector(const Drawing& drawing, QWidget* parent)
-    : QWidget(parent), drawing_(drawing) {
+    : QWidget(parent)
+    , drawing_(drawing) {
     setAttribute(Qt::WA_TranslucentBackground);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
@@ -245,7 +265,9 @@ QSize StartupDeviceVector::sizeHint() const {
     return QSize(int(std::lround(height * drawing_.aspectRatio())), height);
 }
 
-QSize StartupDeviceVector::minimumSizeHint() const { return QSize(8, 8); }
+QSize StartupDeviceVector::minimumSizeHint() const {
+    return QSize(8, 8);
+}
 
 int StartupDeviceVector::heightForWidth(int width) const {
     const double ratio = drawing_.aspectRatio();

@@ -74,8 +74,7 @@ public:
     };
 
     StartupDeviceVector(StartupSeries series, int generation, StartupModel::Finish finish,
-                        bool showsRear = false,
-                        std::optional<QString> rearCapacity = std::nullopt,
+                        bool showsRear = false, std::optional<QString> rearCapacity = std::nullopt,
                         std::optional<QString> rearEngraving = std::nullopt,
                         QWidget* parent = nullptr);
     explicit StartupDeviceVector(const Drawing& drawing, QWidget* parent = nullptr);

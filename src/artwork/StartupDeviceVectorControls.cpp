@@ -12,9 +12,13 @@ namespace {
 
 using Finish = StartupModel::Finish;
 
-bool within(int value, int low, int high) { return value >= low && value <= high; }
+bool within(int value, int low, int high) {
+    return value >= low && value <= high;
+}
 
-QRectF square(double cx, double cy, double d) { return QRectF(cx - d / 2, cy - d / 2, d, d); }
+QRectF square(double cx, double cy, double d) {
+    return QRectF(cx - d / 2, cy - d / 2, d, d);
+}
 
 QPainterPath line(QPointF from, QPointF to) {
     QPainterPath p;
@@ -164,8 +168,7 @@ void StartupDeviceVector::Drawing::drawClickWheel(QPainter& painter, double cx, 
                      QPointF(cx + r, cy), f, labelColour);
 }
 
-void StartupDeviceVector::Drawing::drawTouchButtonRow(QPainter& painter,
-                                                      const QRectF& body) const {
+void StartupDeviceVector::Drawing::drawTouchButtonRow(QPainter& painter, const QRectF& body) const {
     static const std::array<QString, 4> labels = {
         QStringLiteral("backward.end.alt.fill"), QStringLiteral("MENU"),
         QStringLiteral("playpause.fill"), QStringLiteral("forward.end.alt.fill")};
@@ -173,7 +176,8 @@ void StartupDeviceVector::Drawing::drawTouchButtonRow(QPainter& painter,
     const double d = 0.184 * w;
     const QColor labelColour = rgb(0.9, 0.25, 0.12);
     for (int i = 0; i < 4; ++i) {
-        const QPointF centre(body.left() + (0.22 * i + 0.175) * w, body.top() + 0.483 * body.height());
+        const QPointF centre(body.left() + (0.22 * i + 0.175) * w,
+                             body.top() + 0.483 * body.height());
         const QRectF box = square(centre.x(), centre.y(), d);
         const QPainterPath circle = ellipse(box);
         fill(painter, circle, diagonal(box, {grey(0.87), grey(0.97)}));

@@ -9,9 +9,13 @@ namespace {
 
 using Finish = StartupModel::Finish;
 
-bool within(int value, int low, int high) { return value >= low && value <= high; }
+bool within(int value, int low, int high) {
+    return value >= low && value <= high;
+}
 
-QRectF inset(const QRectF& rect, double dx, double dy) { return rect.adjusted(dx, dy, -dx, -dy); }
+QRectF inset(const QRectF& rect, double dx, double dy) {
+    return rect.adjusted(dx, dy, -dx, -dy);
+}
 
 } // namespace
 
@@ -34,11 +38,12 @@ void StartupDeviceVector::Drawing::drawBody(QPainter& painter, const QRectF& bod
     const QColor swatch = finish.swatchColor();
     const double tabY =
         series == StartupSeries::shuffle && generation == 1 ? body.bottom() - 2.0 : 0.0;
-    fill(painter, roundedRect(QRectF(body.left() + 0.23 * w, tabY, 0.18 * w, body.top() + 2.0), 1.0),
+    fill(painter,
+         roundedRect(QRectF(body.left() + 0.23 * w, tabY, 0.18 * w, body.top() + 2.0), 1.0),
          swatch);
     fill(painter, bodyPath,
-         horizontalStops(body, {{0.0, black(0.65)}, {0.09, swatch}, {0.76, swatch},
-                                {1.0, black(0.72)}}));
+         horizontalStops(body,
+                         {{0.0, black(0.65)}, {0.09, swatch}, {0.76, swatch}, {1.0, black(0.72)}}));
     fill(painter, bodyPath,
          verticalStops(body, {{0.0, white(0.31)}, {0.39, clear()}, {1.0, black(0.24)}}));
     stroke(painter, bodyPath, white(0.27), std::max(0.01 * w, 0.6));
@@ -68,8 +73,12 @@ void StartupDeviceVector::Drawing::drawClassicBody(QPainter& painter, const QRec
     const QRectF face = inset(body, i, i);
     const QPainterPath facePath = roundedRect(face, radius - i);
     switch (generation) {
-    case 2: fill(painter, facePath, diagonal(body, {grey(0.97), grey(0.86)})); break;
-    case 3: fill(painter, facePath, diagonal(body, {grey(0.99), grey(0.94)})); break;
+    case 2:
+        fill(painter, facePath, diagonal(body, {grey(0.97), grey(0.86)}));
+        break;
+    case 3:
+        fill(painter, facePath, diagonal(body, {grey(0.99), grey(0.94)}));
+        break;
     case 4:
         fill(painter, facePath,
              isBlack ? diagonal(body, {grey(0.075), grey(0.035)})
@@ -80,7 +89,9 @@ void StartupDeviceVector::Drawing::drawClassicBody(QPainter& painter, const QRec
              isBlack ? diagonal(body, {grey(0.39), grey(0.22)})
                      : diagonal(body, {grey(0.92), grey(0.69)}));
         break;
-    default: fill(painter, facePath, diagonal(body, {grey(0.985), grey(0.925)})); break;
+    default:
+        fill(painter, facePath, diagonal(body, {grey(0.985), grey(0.925)}));
+        break;
     }
 
     if (generation == 2 || generation == 3 || generation == 5) {
@@ -89,7 +100,8 @@ void StartupDeviceVector::Drawing::drawClassicBody(QPainter& painter, const QRec
         PainterState state(painter);
         painter.setClipPath(facePath, Qt::IntersectClip);
         drawBlurred(painter, body, 0.5 * s, [&](QPainter& layer) {
-            stroke(layer, facePath, diagonal(body, {black(0.24), black(0.07), black(0.4)}), 1.6 * s);
+            stroke(layer, facePath, diagonal(body, {black(0.24), black(0.07), black(0.4)}),
+                   1.6 * s);
         });
     } else if (generation == 4) {
         PainterState state(painter);
@@ -147,8 +159,12 @@ void StartupDeviceVector::Drawing::drawSolidBody(QPainter& painter, const QRectF
         painter.setClipPath(bodyPath, Qt::IntersectClip);
         fill(painter, bodyPath,
              gradientStops(body.topLeft(), body.topRight(),
-                           {{0.0, black(0.63)}, {0.055, white(0.3)}, {0.17, clear()},
-                            {0.84, clear()}, {0.94, white(0.24)}, {1.0, black(0.61)}}));
+                           {{0.0, black(0.63)},
+                            {0.055, white(0.3)},
+                            {0.17, clear()},
+                            {0.84, clear()},
+                            {0.94, white(0.24)},
+                            {1.0, black(0.61)}}));
         break;
     }
     default: {
@@ -193,9 +209,15 @@ void StartupDeviceVector::Drawing::drawScreen(QPainter& painter, const QRectF& s
     if (isClassic) {
         switch (generation) {
         case 0:
-        case 1: first = rgb(0.57, 0.59, 0.53), second = rgb(0.79, 0.8, 0.74); break;
-        case 2: first = rgb(0.65, 0.71, 0.78), second = rgb(0.79, 0.84, 0.9); break;
-        case 3: first = rgb(0.6, 0.66, 0.76), second = rgb(0.77, 0.82, 0.9); break;
+        case 1:
+            first = rgb(0.57, 0.59, 0.53), second = rgb(0.79, 0.8, 0.74);
+            break;
+        case 2:
+            first = rgb(0.65, 0.71, 0.78), second = rgb(0.79, 0.84, 0.9);
+            break;
+        case 3:
+            first = rgb(0.6, 0.66, 0.76), second = rgb(0.77, 0.82, 0.9);
+            break;
         case 4:
             first = isBlack ? grey(0.085) : grey(0.26);
             second = isBlack ? grey(0.045) : grey(0.23);
@@ -204,7 +226,8 @@ void StartupDeviceVector::Drawing::drawScreen(QPainter& painter, const QRectF& s
             first = isBlack ? grey(0.04) : grey(0.4);
             second = isBlack ? grey(0.0) : grey(0.32);
             break;
-        default: break;
+        default:
+            break;
         }
     } else if (generation == 0 && finish == Finish::white) {
         first = rgb(0.89, 0.93, 0.97);

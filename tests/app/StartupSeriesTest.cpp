@@ -1,5 +1,5 @@
-#include "app/LorvPalette.h"
 #include "app/StartupSeries.h"
+#include "app/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
 #include <gtest/gtest.h>
@@ -55,22 +55,71 @@ TEST(StartupSeries, CatalogueRows) {
     };
     const std::vector<Row> rows = {
         {StartupSeries::classic, 0, nullptr, 2001, 2003, 0, "5 / 10 GB", 1.0, {Finish::white}},
-        {StartupSeries::classic, 3, nullptr, 2004, 2005, 0, "20 / 30 / 40 / 60 GB", 0.98,
+        {StartupSeries::classic,
+         3,
+         nullptr,
+         2004,
+         2005,
+         0,
+         "20 / 30 / 40 / 60 GB",
+         0.98,
          {Finish::white}},
-        {StartupSeries::classic, 5, nullptr, 2007, 2014, 55'000'000, "80 / 120 / 160 GB", 1.0,
+        {StartupSeries::classic,
+         5,
+         nullptr,
+         2007,
+         2014,
+         55'000'000,
+         "80 / 120 / 160 GB",
+         1.0,
          {Finish::silver, Finish::black}},
-        {StartupSeries::shuffle, 1, "iPod130", 2006, 2009, 11'000'000, "1 / 2 GB", 0.34,
+        {StartupSeries::shuffle,
+         1,
+         "iPod130",
+         2006,
+         2009,
+         11'000'000,
+         "1 / 2 GB",
+         0.34,
          {Finish::silver, Finish::orange, Finish::blue, Finish::green, Finish::pink}},
-        {StartupSeries::shuffle, 3, "iPod133", 2010, 2017, 5'500'000, "2 GB", 0.46,
+        {StartupSeries::shuffle,
+         3,
+         "iPod133",
+         2010,
+         2017,
+         5'500'000,
+         "2 GB",
+         0.46,
          {Finish::orange, Finish::silver, Finish::blue, Finish::green, Finish::pink}},
-        {StartupSeries::nano, 2, nullptr, 2007, 2008, 16'000'000, "4 / 8 GB", 0.74,
+        {StartupSeries::nano,
+         2,
+         nullptr,
+         2007,
+         2008,
+         16'000'000,
+         "4 / 8 GB",
+         0.74,
          {Finish::silver, Finish::blue, Finish::green, Finish::pink, Finish::red, Finish::black}},
-        {StartupSeries::nano, 4, "iPod16", 2009, 2010, 17'000'000, "8 / 16 GB", 1.0,
-         {Finish::orange, Finish::blue, Finish::purple, Finish::yellow, Finish::pink,
-          Finish::green, Finish::red, Finish::silver, Finish::black}},
-        {StartupSeries::nano, 6, "iPod18", 2012, 2017, 8'000'000, "16 GB", 0.95,
-         {Finish::blue, Finish::silver, Finish::purple, Finish::green, Finish::pink,
-          Finish::yellow, Finish::red, Finish::darkGray}},
+        {StartupSeries::nano,
+         4,
+         "iPod16",
+         2009,
+         2010,
+         17'000'000,
+         "8 / 16 GB",
+         1.0,
+         {Finish::orange, Finish::blue, Finish::purple, Finish::yellow, Finish::pink, Finish::green,
+          Finish::red, Finish::silver, Finish::black}},
+        {StartupSeries::nano,
+         6,
+         "iPod18",
+         2012,
+         2017,
+         8'000'000,
+         "16 GB",
+         0.95,
+         {Finish::blue, Finish::silver, Finish::purple, Finish::green, Finish::pink, Finish::yellow,
+          Finish::red, Finish::darkGray}},
     };
     EXPECT_EQ(StartupSeries(StartupSeries::classic).models().size(), 6u);
     EXPECT_EQ(StartupSeries(StartupSeries::shuffle).models().size(), 4u);
@@ -143,7 +192,7 @@ TEST(StartupModel, FinishesByRawValueNameAndSwatch) {
 
 TEST(StartupModel, CapacityOptionsAndImageNames) {
     auto options = [](const char* capacity) {
-        StartupModel m{std::nullopt, 2000, 2001, std::nullopt, QString::fromUtf8(capacity), 1.0,
+        StartupModel m{std::nullopt,   2000, 2001, std::nullopt, QString::fromUtf8(capacity), 1.0,
                        {Finish::white}};
         return m.capacityOptions();
     };
@@ -151,9 +200,10 @@ TEST(StartupModel, CapacityOptionsAndImageNames) {
     EXPECT_EQ(options("512 MB / 1 GB"),
               QStringList({QStringLiteral("512 MB"), QStringLiteral("1 GB")}));
     EXPECT_EQ(options("16 GB"), QStringList({QStringLiteral("16 GB")}));
-    EXPECT_EQ(options("10 / 15 / 20 / 30 / 40 GB"),
-              QStringList({QStringLiteral("10 GB"), QStringLiteral("15 GB"), QStringLiteral("20 GB"),
-                           QStringLiteral("30 GB"), QStringLiteral("40 GB")}));
+    EXPECT_EQ(
+        options("10 / 15 / 20 / 30 / 40 GB"),
+        QStringList({QStringLiteral("10 GB"), QStringLiteral("15 GB"), QStringLiteral("20 GB"),
+                     QStringLiteral("30 GB"), QStringLiteral("40 GB")}));
     EXPECT_TRUE(options("").isEmpty());
     EXPECT_TRUE(options("   ").isEmpty());
     EXPECT_EQ(options(" 2 /\t4 GB"), QStringList({QStringLiteral("2 GB"), QStringLiteral("4 GB")}));
@@ -163,8 +213,8 @@ TEST(StartupModel, CapacityOptionsAndImageNames) {
     EXPECT_EQ(nano.model(3)->imageName(Finish::blue), QStringLiteral("iPod15-Blue"));
     EXPECT_FALSE(shuffle.model(0)->imageName(Finish::white));
     EXPECT_FALSE(nano.model(0)->imageName(Finish::black));
-    StartupModel single{QStringLiteral("iPod99"), 2000, 2000, std::nullopt, QStringLiteral("1 GB"),
-                        1.0, {Finish::white}};
+    StartupModel single{QStringLiteral("iPod99"), 2000, 2000,           std::nullopt,
+                        QStringLiteral("1 GB"),   1.0,  {Finish::white}};
     EXPECT_EQ(single.imageName(Finish::red), QStringLiteral("iPod99"));
 
     const QStringList& labels = generationOrdinalLabels();

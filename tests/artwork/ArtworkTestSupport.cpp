@@ -51,7 +51,9 @@ QRect alphaBounds(const QImage& image, int threshold) {
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-bool isFullyTransparent(const QImage& image) { return alphaBounds(image, 0).isEmpty(); }
+bool isFullyTransparent(const QImage& image) {
+    return alphaBounds(image, 0).isEmpty();
+}
 
 QRect colourBounds(const QImage& image, QRgb colour, int tolerance) {
     const QImage plain = image.convertToFormat(QImage::Format_ARGB32);

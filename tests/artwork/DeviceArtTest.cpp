@@ -1,6 +1,6 @@
+#include "artwork/DeviceArt.h"
 #include "ArtworkTestSupport.h"
 #include "artwork/ArtSymbols.h"
-#include "artwork/DeviceArt.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ TEST(DeviceArt, BlurSpreadsInkWithoutLosingIt) {
     const qint64 before = alphaSum(image);
     blurImage(image, 4.0);
     EXPECT_NEAR(double(alphaSum(image)), double(before), before * 0.02);
-    EXPECT_GT(qAlpha(image.pixel(26, 40)), 20);   // spread outward
-    EXPECT_LT(qAlpha(image.pixel(40, 40)), 255);  // centre still strongest but softened
+    EXPECT_GT(qAlpha(image.pixel(26, 40)), 20);  // spread outward
+    EXPECT_LT(qAlpha(image.pixel(40, 40)), 255); // centre still strongest but softened
     EXPECT_GT(qAlpha(image.pixel(40, 40)), 200);
     EXPECT_EQ(qAlpha(image.pixel(5, 5)), 0);
 }
@@ -51,9 +51,8 @@ TEST(DeviceArt, BlurredLayerStaysInsideTheClipAtEveryPixelRatio) {
         {
             PainterState state(p);
             p.setClipPath(clip);
-            drawBlurred(p, QRectF(0, 0, 100, 100), 3.0, [](QPainter& layer) {
-                layer.fillRect(QRectF(10, 10, 50, 50), Qt::black);
-            });
+            drawBlurred(p, QRectF(0, 0, 100, 100), 3.0,
+                        [](QPainter& layer) { layer.fillRect(QRectF(10, 10, 50, 50), Qt::black); });
         }
         EXPECT_FALSE(p.hasClipping());
         p.end();
@@ -88,7 +87,8 @@ TEST(DeviceArt, TextKeepsFractionalSizesAndCentresOnItsPoint) {
 
     QImage image = blank(200, 100, 2.0);
     QPainter p(&image);
-    drawText(p, QStringLiteral("MENU"), QPointF(100, 50), 20.0, QFont::DemiBold, QColor(255, 0, 255));
+    drawText(p, QStringLiteral("MENU"), QPointF(100, 50), 20.0, QFont::DemiBold,
+             QColor(255, 0, 255));
     p.end();
     const QRect ink = ArtworkTest::colourBounds(image, qRgb(255, 0, 255), 60);
     ASSERT_FALSE(ink.isEmpty());
@@ -97,9 +97,19 @@ TEST(DeviceArt, TextKeepsFractionalSizesAndCentresOnItsPoint) {
 }
 
 TEST(DeviceArt, EverySymbolTheDrawingsUseExistsAndSitsOnItsPoint) {
-    const char* names[] = {"backward.end.alt.fill", "forward.end.alt.fill", "backward.end.fill",
-                           "forward.end.fill", "playpause.fill", "plus", "minus", "apple.logo",
-                           "trash", "repeat", "shuffle", "battery.100", "bubble.left"};
+    const char* names[] = {"backward.end.alt.fill",
+                           "forward.end.alt.fill",
+                           "backward.end.fill",
+                           "forward.end.fill",
+                           "playpause.fill",
+                           "plus",
+                           "minus",
+                           "apple.logo",
+                           "trash",
+                           "repeat",
+                           "shuffle",
+                           "battery.100",
+                           "bubble.left"};
     for (const char* name : names) {
         const QString n = QString::fromLatin1(name);
         ASSERT_TRUE(ArtSymbols::exists(n)) << name;

@@ -27,20 +27,23 @@ struct GoldenCase {
 
 QString seriesName(StartupSeries s) {
     switch (s) {
-    case StartupSeries::classic: return QStringLiteral("classic");
-    case StartupSeries::shuffle: return QStringLiteral("shuffle");
-    case StartupSeries::nano: return QStringLiteral("nano");
+    case StartupSeries::classic:
+        return QStringLiteral("classic");
+    case StartupSeries::shuffle:
+        return QStringLiteral("shuffle");
+    case StartupSeries::nano:
+        return QStringLiteral("nano");
     }
     return {};
 }
 
 GoldenCase make(StartupSeries s, int g, Finish f, bool rear, std::optional<QString> capacity = {},
                 std::optional<QString> engraving = {}) {
-    QString name = QStringLiteral("%1-%2-%3-%4")
-                       .arg(seriesName(s))
-                       .arg(g)
-                       .arg(f.rawValue().toLower(), rear ? QStringLiteral("back")
-                                                         : QStringLiteral("front"));
+    QString name =
+        QStringLiteral("%1-%2-%3-%4")
+            .arg(seriesName(s))
+            .arg(g)
+            .arg(f.rawValue().toLower(), rear ? QStringLiteral("back") : QStringLiteral("front"));
     if (capacity)
         name += QStringLiteral("-cap");
     if (engraving)
@@ -63,8 +66,8 @@ std::vector<GoldenCase> goldenCases() {
     }
     cases.push_back(make(StartupSeries::classic, 4, Finish::black, false));
     cases.push_back(make(StartupSeries::classic, 5, Finish::black, false));
-    cases.push_back(make(StartupSeries::classic, 5, Finish::black, true, QStringLiteral("160 GB"),
-                         engraving));
+    cases.push_back(
+        make(StartupSeries::classic, 5, Finish::black, true, QStringLiteral("160 GB"), engraving));
     cases.push_back(make(StartupSeries::classic, 0, Finish::white, true, QStringLiteral("10 GB")));
     cases.push_back(make(StartupSeries::nano, 0, Finish::black, false));
     cases.push_back(make(StartupSeries::nano, 2, Finish::black, false));
@@ -95,10 +98,9 @@ Difference compare(const QImage& actual, const QImage& expected) {
         const QRgb* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
         const QRgb* pe = reinterpret_cast<const QRgb*>(e.constScanLine(y));
         for (int x = 0; x < a.width(); ++x) {
-            const int d[] = {std::abs(qAlpha(pa[x]) - qAlpha(pe[x])),
-                             std::abs(qRed(pa[x]) - qRed(pe[x])),
-                             std::abs(qGreen(pa[x]) - qGreen(pe[x])),
-                             std::abs(qBlue(pa[x]) - qBlue(pe[x]))};
+            const int d[] = {
+                std::abs(qAlpha(pa[x]) - qAlpha(pe[x])), std::abs(qRed(pa[x]) - qRed(pe[x])),
+                std::abs(qGreen(pa[x]) - qGreen(pe[x])), std::abs(qBlue(pa[x]) - qBlue(pe[x]))};
             const int worst = std::max({d[0], d[1], d[2], d[3]});
             total += (d[0] + d[1] + d[2] + d[3]) / 4.0;
             if (worst > 16) {
@@ -160,7 +162,7 @@ TEST(GoldenImages, ComparisonToleratesNoiseButNotChanges) {
     const Difference small = compare(noisy, base);
     EXPECT_LE(small.badShare, 0.002);
     EXPECT_LE(small.meanDifference, 0.75);
-    const Difference finish = compare(render(Drawing(StartupSeries::nano, 4, Finish::blue), 120, 2.0),
-                                      base);
+    const Difference finish =
+        compare(render(Drawing(StartupSeries::nano, 4, Finish::blue), 120, 2.0), base);
     EXPECT_GT(finish.badShare, 0.002);
 }

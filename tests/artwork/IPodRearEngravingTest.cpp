@@ -1,6 +1,6 @@
+#include "artwork/IPodRearEngraving.h"
 #include "ArtworkTestSupport.h"
 #include "artwork/DeviceArt.h"
-#include "artwork/IPodRearEngraving.h"
 
 #include <gtest/gtest.h>
 

@@ -65,8 +65,10 @@ TEST(ClassicRearArtwork, ModelNumberAndAssemblyLines) {
 }
 
 TEST(ClassicRearArtwork, CapacityBadge) {
-    EXPECT_EQ(IPodClassicRearArtwork::badgeText(QStringLiteral(" 30 GB\t")), QStringLiteral("30GB"));
-    EXPECT_EQ(IPodClassicRearArtwork::badgeText(QStringLiteral("1\u00a0GB")), QStringLiteral("1GB"));
+    EXPECT_EQ(IPodClassicRearArtwork::badgeText(QStringLiteral(" 30 GB\t")),
+              QStringLiteral("30GB"));
+    EXPECT_EQ(IPodClassicRearArtwork::badgeText(QStringLiteral("1\u00a0GB")),
+              QStringLiteral("1GB"));
     // The first generation only carries the 10 GB badge.
     EXPECT_FALSE(backTexts(StartupSeries::classic, 0, Finish::white, QStringLiteral("5GB"))
                      .contains(QStringLiteral("5GB")));
@@ -90,13 +92,13 @@ TEST(ClassicRearArtwork, CapacityBadge) {
 
 TEST(NanoRearArtwork, BadgesLegalBlocksAndMarks) {
     for (int g = 0; g <= 6; ++g) {
-        const QStringList texts = backTexts(StartupSeries::nano, g, Finish::silver,
-                                            QStringLiteral("8 GB"));
+        const QStringList texts =
+            backTexts(StartupSeries::nano, g, Finish::silver, QStringLiteral("8 GB"));
         EXPECT_EQ(texts.contains(QStringLiteral("8GB")), g <= 3) << g;
         EXPECT_EQ(texts.contains(QStringLiteral("iPod")), g != 5) << g;
-        EXPECT_EQ(texts.contains(
-                      QStringLiteral("Designed by Apple in California  Assembled in China")),
-                  g != 5)
+        EXPECT_EQ(
+            texts.contains(QStringLiteral("Designed by Apple in California  Assembled in China")),
+            g != 5)
             << g;
     }
     EXPECT_TRUE(backTexts(StartupSeries::nano, 6, Finish::blue, std::nullopt)
@@ -136,7 +138,7 @@ TEST(NanoRearArtwork, SilverDarkensTheAnodisedTexts) {
         const double y = g == 3 ? 0.502 : 0.46;
         for (double x = 0.4; x < 0.6; x += 0.005)
             darkest = std::min(darkest, qGray(image.pixel(int(body.left() + x * body.width()),
-                                                           int(body.top() + y * body.height()))));
+                                                          int(body.top() + y * body.height()))));
         return darkest;
     };
     for (int g : {1, 3}) {
@@ -186,7 +188,8 @@ TEST(FrontControls, WheelLabels) {
         EXPECT_TRUE(frontTexts(StartupSeries::shuffle, g, Finish::silver).isEmpty()) << g;
     for (int g : {5, 6})
         EXPECT_TRUE(frontTexts(StartupSeries::nano, g, Finish::silver).isEmpty()) << g;
-    EXPECT_EQ(frontTexts(StartupSeries::nano, 0, Finish::black), QStringList({QStringLiteral("MENU")}));
+    EXPECT_EQ(frontTexts(StartupSeries::nano, 0, Finish::black),
+              QStringList({QStringLiteral("MENU")}));
 }
 
 TEST(FrontControls, FixedFontFamiliesAndTheSerifWordmark) {

@@ -7,14 +7,16 @@
 
 class RecordingPaintEngine : public QPaintEngine {
 public:
-    RecordingPaintEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    RecordingPaintEngine()
+        : QPaintEngine(QPaintEngine::AllFeatures) {}
 
     bool begin(QPaintDevice*) override { return true; }
     bool end() override { return true; }
     void updateState(const QPaintEngineState&) override {}
     Type type() const override { return QPaintEngine::User; }
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {
+    }
     void drawPath(const QPainterPath&) override { ++paths; }
     void drawPolygon(const QPointF*, int, PolygonDrawMode) override { ++paths; }
     void drawRects(const QRectF*, int) override { ++paths; }
@@ -23,7 +25,8 @@ public:
         const QTransform transform = painter()->deviceTransform();
         const double scale = std::sqrt(std::abs(transform.determinant()));
         const QFont font = item.font();
-        const double size = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * 96.0 / 72.0;
+        const double size =
+            font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * 96.0 / 72.0;
         texts.push_back({item.text(), size * scale,
                          transform.map(point + QPointF(item.width() / 2, 0)), font.weight(),
                          font.family()});
@@ -34,13 +37,20 @@ public:
 };
 
 RecordingPaintDevice::RecordingPaintDevice(int width, int height)
-    : width_(width), height_(height), engine_(std::make_unique<RecordingPaintEngine>()) {}
+    : width_(width)
+    , height_(height)
+    , engine_(std::make_unique<RecordingPaintEngine>()) {
+}
 
 RecordingPaintDevice::~RecordingPaintDevice() = default;
 
-QPaintEngine* RecordingPaintDevice::paintEngine() const { return engine_.get(); }
+QPaintEngine* RecordingPaintDevice::paintEngine() const {
+    return engine_.get();
+}
 
-const std::vector<RecordedText>& RecordingPaintDevice::texts() const { return engine_->texts; }
+const std::vector<RecordedText>& RecordingPaintDevice::texts() const {
+    return engine_->texts;
+}
 
 QStringList RecordingPaintDevice::textStrings() const {
     QStringList list;
@@ -53,7 +63,9 @@ bool RecordingPaintDevice::hasText(const QString& text) const {
     return textStrings().contains(text);
 }
 
-int RecordingPaintDevice::paths() const { return engine_->paths; }
+int RecordingPaintDevice::paths() const {
+    return engine_->paths;
+}
 
 void RecordingPaintDevice::clear() {
     engine_->texts.clear();
@@ -62,18 +74,27 @@ void RecordingPaintDevice::clear() {
 
 int RecordingPaintDevice::metric(PaintDeviceMetric metric) const {
     switch (metric) {
-    case PdmWidth: return width_;
-    case PdmHeight: return height_;
-    case PdmWidthMM: return width_ * 254 / 960;
-    case PdmHeightMM: return height_ * 254 / 960;
-    case PdmNumColors: return INT_MAX;
-    case PdmDepth: return 32;
+    case PdmWidth:
+        return width_;
+    case PdmHeight:
+        return height_;
+    case PdmWidthMM:
+        return width_ * 254 / 960;
+    case PdmHeightMM:
+        return height_ * 254 / 960;
+    case PdmNumColors:
+        return INT_MAX;
+    case PdmDepth:
+        return 32;
     case PdmDpiX:
     case PdmDpiY:
     case PdmPhysicalDpiX:
-    case PdmPhysicalDpiY: return 96;
-    case PdmDevicePixelRatio: return 1;
-    case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+    case PdmPhysicalDpiY:
+        return 96;
+    case PdmDevicePixelRatio:
+        return 1;
+    case PdmDevicePixelRatioScaled:
+        return int(devicePixelRatioFScale());
     }
     return 0;
 }

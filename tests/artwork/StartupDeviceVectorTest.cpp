@@ -1,5 +1,5 @@
-#include "ArtworkTestSupport.h"
 #include "artwork/StartupDeviceVector.h"
+#include "ArtworkTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -44,8 +44,8 @@ QRectF expectedInk(const Drawing& d, QSizeF size) {
 }
 
 QRgb pixelAt(const QImage& image, QPointF logical) {
-    return image.convertToFormat(QImage::Format_ARGB32).pixel(int(logical.x() * ratio),
-                                                             int(logical.y() * ratio));
+    return image.convertToFormat(QImage::Format_ARGB32)
+        .pixel(int(logical.x() * ratio), int(logical.y() * ratio));
 }
 
 void expectColour(QRgb actual, int r, int g, int b, int tolerance, const QString& what) {
@@ -75,9 +75,9 @@ TEST(StartupDeviceVector, EveryModelAndFinishFillsItsBodyRectangleWithTransparen
             EXPECT_NEAR(logical.right(), expected.right(), 1.0) << what;
             EXPECT_NEAR(logical.top(), expected.top(), 1.0) << what;
             EXPECT_NEAR(logical.bottom(), expected.bottom(), 1.0) << what;
-            for (QPoint corner : {QPoint(0, 0), QPoint(image.width() - 1, 0),
-                                  QPoint(0, image.height() - 1),
-                                  QPoint(image.width() - 1, image.height() - 1)})
+            for (QPoint corner :
+                 {QPoint(0, 0), QPoint(image.width() - 1, 0), QPoint(0, image.height() - 1),
+                  QPoint(image.width() - 1, image.height() - 1)})
                 EXPECT_EQ(qAlpha(image.pixel(corner)), 0) << what;
         }
     }
@@ -155,14 +155,14 @@ TEST(StartupDeviceVector, BodyColoursFollowTheFinishAndTheSecondIndexBlue) {
     const Drawing nano1(StartupSeries::nano, 1, Finish::blue);
     QSizeF size = canvasSize(nano1, height);
     QRectF body = Drawing::bodyRect(size);
-    expectColour(pixelAt(render(nano1, height), body.topLeft() + QPointF(0.5 * body.width(),
-                                                                         0.4 * body.height())),
+    expectColour(pixelAt(render(nano1, height),
+                         body.topLeft() + QPointF(0.5 * body.width(), 0.4 * body.height())),
                  5, 156, 199, 2, QStringLiteral("nano 1 blue"));
     const Drawing nano2(StartupSeries::nano, 2, Finish::blue);
     size = canvasSize(nano2, height);
     body = Drawing::bodyRect(size);
-    expectColour(pixelAt(render(nano2, height), body.topLeft() + QPointF(0.15 * body.width(),
-                                                                         0.75 * body.height())),
+    expectColour(pixelAt(render(nano2, height),
+                         body.topLeft() + QPointF(0.15 * body.width(), 0.75 * body.height())),
                  112, 194, 199, 6, QStringLiteral("nano 2 blue"));
 }
 
@@ -192,8 +192,8 @@ TEST(StartupDeviceVector, ButtonCentresTakeTheirTableColours) {
     const Drawing nano6(StartupSeries::nano, 6, Finish::silver);
     const QRectF body = Drawing::bodyRect(canvasSize(nano6, height));
     const double b = 0.15 * body.width();
-    const QRgb button = pixelAt(render(nano6, height),
-                                QPointF(body.center().x(), body.bottom() - 0.47 * b));
+    const QRgb button =
+        pixelAt(render(nano6, height), QPointF(body.center().x(), body.bottom() - 0.47 * b));
     EXPECT_LT(qGray(button), 100);
 }
 
@@ -215,12 +215,12 @@ TEST(StartupDeviceVector, CapacityAndEngravingOnlyReachTheBack) {
 TEST(StartupDeviceVector, BacksChangeOnlyWithTheFinishesThatMatter) {
     // Classic backs: only black changes them.
     for (int g = 0; g < 6; ++g) {
-        const QImage white =
-            render(Drawing(StartupSeries::classic, g, Finish::white, true, QStringLiteral("20GB")), 160);
-        const QImage silver =
-            render(Drawing(StartupSeries::classic, g, Finish::silver, true, QStringLiteral("20GB")), 160);
-        const QImage black =
-            render(Drawing(StartupSeries::classic, g, Finish::black, true, QStringLiteral("20GB")), 160);
+        const QImage white = render(
+            Drawing(StartupSeries::classic, g, Finish::white, true, QStringLiteral("20GB")), 160);
+        const QImage silver = render(
+            Drawing(StartupSeries::classic, g, Finish::silver, true, QStringLiteral("20GB")), 160);
+        const QImage black = render(
+            Drawing(StartupSeries::classic, g, Finish::black, true, QStringLiteral("20GB")), 160);
         EXPECT_EQ(white, silver) << g;
         EXPECT_NE(white, black) << g;
     }
@@ -238,16 +238,14 @@ TEST(StartupDeviceVector, BacksChangeOnlyWithTheFinishesThatMatter) {
 TEST(StartupDeviceVector, BacksOutsideTheSeriesFollowEachSeriesRule) {
     const QSizeF size(120, 200);
     for (int g : {6, -1})
-        EXPECT_TRUE(isFullyTransparent(
-            Drawing(StartupSeries::classic, g, Finish::silver, true, QStringLiteral("80GB"),
-                    QStringLiteral("x"))
-                .image(size, 2)))
+        EXPECT_TRUE(isFullyTransparent(Drawing(StartupSeries::classic, g, Finish::silver, true,
+                                               QStringLiteral("80GB"), QStringLiteral("x"))
+                                           .image(size, 2)))
             << g;
     for (int g : {7, -1})
-        EXPECT_TRUE(isFullyTransparent(
-            Drawing(StartupSeries::nano, g, Finish::blue, true, QStringLiteral("8GB"),
-                    QStringLiteral("x"))
-                .image(size, 2)))
+        EXPECT_TRUE(isFullyTransparent(Drawing(StartupSeries::nano, g, Finish::blue, true,
+                                               QStringLiteral("8GB"), QStringLiteral("x"))
+                                           .image(size, 2)))
             << g;
     const QImage fourth =
         Drawing(StartupSeries::shuffle, 3, Finish::pink, true, std::nullopt, QStringLiteral("x"))
