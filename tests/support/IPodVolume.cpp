@@ -134,7 +134,9 @@ int IPodVolume::addTrack(const TrackSpec& spec) {
     const int index = int(ids_.size());
     QString relative;
     if (spec.withoutFile) {
-        relative = QStringLiteral("iPod_Control/Music/F00/NOFILE%1.%2").arg(index).arg(spec.extension);
+        relative = spec.ipodPath.isEmpty()
+                       ? QStringLiteral("iPod_Control/Music/F00/NOFILE%1.%2").arg(index).arg(spec.extension)
+                       : spec.ipodPath;
         track->ipod_path = g_strdup(QString(u':' + relative).replace(u'/', u':').toUtf8().constData());
     } else {
         QString source = spec.sourceFile;
@@ -207,6 +209,11 @@ void IPodVolume::addPlaylist(const QString& name, const QList<int>& trackIndexes
     itdb_playlist_add(database_, playlist, -1);
     for (int index : trackIndexes)
         itdb_playlist_add_track(playlist, pending_.at(index), -1);
+}
+
+void IPodVolume::appendToMainPlaylist(int trackIndex) {
+    openDatabase();
+    itdb_playlist_add_track(itdb_playlist_mpl(database_), pending_.at(trackIndex), -1);
 }
 
 void IPodVolume::write() {

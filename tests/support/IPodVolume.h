@@ -46,6 +46,9 @@ struct TrackSpec {
     QByteArray audio = {};
     // No file at all: the track only carries an ipod_path (fast, for large libraries).
     bool withoutFile = false;
+    // With withoutFile: the stored ipod_path ("iPod_Control/Music/F00/A.mp3" style, relative
+    // to the mount point); empty gives a unique one.
+    QString ipodPath = {};
     // A generated cover (solid colour, 0xRRGGBB) stored through libgpod's thumbnail writer.
     bool artwork = false;
     quint32 artworkColor = 0x3366CC;
@@ -88,6 +91,8 @@ public:
     // Many file-less tracks at once, with preset ids (id = firstID + i); fast at any size.
     void addTracksWithoutFiles(int count, quint64 firstID, const TrackSpec& pattern);
     void addPlaylist(const QString& name, const QList<int>& trackIndexes);
+    // Lists an added track once more at the end of the main playlist.
+    void appendToMainPlaylist(int trackIndex);
     // itdb_write (plus the iTunesSD on shuffles); throws std::runtime_error on failure.
     void write();
     // After write(): the dbid of each added track in index order.
