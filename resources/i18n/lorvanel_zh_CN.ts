@@ -135,5 +135,9 @@
         <source>iPod %1 (%2)</source>
         <translation>iPod %1（%2）</translation>
     </message>
+    <message>
+        <source>The iTunesCDB file is damaged.</source>
+        <translation>iTunesCDB 文件已损坏。</translation>
+    </message>
 </context>
 </TS>

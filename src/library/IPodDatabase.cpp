@@ -37,6 +37,27 @@ std::optional<QFileInfoList> listFolder(const QString& path) {
     return dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
+// libgpod parses an iTunesCDB in place of the iTunesDB and trusts its header: a short or
+// inconsistent one makes it read past the file. Such a file is refused before libgpod sees it.
+bool iTunesCDBHeaderIsSound(const QString& mountPoint) {
+    GLibHandles::CharPtr path{itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())};
+    if (!path)
+        return true;
+    QFile file(QFile::decodeName(path.get()));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(244);
+    if (header.size() != 244 || !header.startsWith("mhbd"))
+        return false;
+    const auto u32 = [&](int offset) {
+        quint32 value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(header[offset + i]);
+        return value;
+    };
+    return u32(4) >= 32 && u32(4) <= 244 && qint64(u32(8)) == file.size();
+}
+
 } // namespace
 
 std::unique_ptr<IPodDatabase> IPodDatabase::open(const QString& mountPoint,
@@ -68,6 +89,11 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
             return std::nullopt;
         return *sysInfoExtended;
     };
+
+    if (!iTunesCDBHeaderIsSound(mountPoint_))
+        throw IPodDatabaseError::library(
+            LZ("Read library"),
+            localizedString(LZ("The iTunesCDB file is damaged."), AppLanguages::stored()));
 
     Itdb_iTunesDB* parsed = nullptr;
     bool freshDatabase = false;

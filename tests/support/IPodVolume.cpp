@@ -281,6 +281,27 @@ void IPodVolume::writeSysInfoExtended(const QByteArray& xml) const {
     writeFile(QStringLiteral("iPod_Control/Device/SysInfoExtended"), xml);
 }
 
+QByteArray IPodVolume::writeITunesCDBFromITunesDB() const {
+    const QByteArray database = readFile(QStringLiteral("iPod_Control/iTunes/iTunesDB"));
+    if (database.size() < 244 || !database.startsWith("mhbd"))
+        fail(QStringLiteral("no iTunesDB to compress"));
+    const auto u32 = [](const QByteArray& bytes, int offset) {
+        quint32 value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+        return value;
+    };
+    const qsizetype headerLength = qsizetype(u32(database, 4));
+    QByteArray header = database.left(headerLength);
+    const QByteArray payload = qCompress(database.mid(headerLength)).mid(4); // drop Qt's length prefix
+    header[168] = 1;
+    const quint32 size = quint32(header.size() + payload.size());
+    for (int i = 0; i < 4; ++i)
+        header[8 + i] = char((size >> (8 * i)) & 0xFF);
+    writeFile(QStringLiteral("iPod_Control/iTunes/iTunesCDB"), header + payload);
+    return header + payload;
+}
+
 void IPodVolume::patchFile(const QString& relative, qint64 offset, const QByteArray& bytes) const {
     QFile file(path(relative));
     if (!file.open(QIODevice::ReadWrite) || !file.seek(offset) || file.write(bytes) != bytes.size())

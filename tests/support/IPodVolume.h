@@ -108,6 +108,10 @@ public:
     bool exists(const QString& relative) const;
     void writeSysInfo(const QByteArray& text) const;
     void writeSysInfoExtended(const QByteArray& xml) const;
+    // Writes iPod_Control/iTunes/iTunesCDB: the written iTunesDB's header (flagged compressed,
+    // with the new file size) followed by the rest of it compressed with zlib. libgpod parses
+    // it in place of the iTunesDB. Returns the bytes written.
+    QByteArray writeITunesCDBFromITunesDB() const;
     // Overwrites bytes at offset of a file.
     void patchFile(const QString& relative, qint64 offset, const QByteArray& bytes) const;
 
