@@ -68,10 +68,10 @@ public:
         // Written to iPod_Control/Device/SysInfo before itdb_init_ipod. Models whose database is
         // hashed (classic "MB029", nano 4G "MB480", ...) get "ModelNumStr" and "FirewireGuid"
         // automatically when this is empty.
-        QByteArray sysInfo;
+        QByteArray sysInfo = {};
         QString firewireGuid = defaultFirewireGuid();
         // Written to iPod_Control/Device/SysInfoExtended before itdb_init_ipod when set.
-        std::optional<QByteArray> sysInfoExtended;
+        std::optional<QByteArray> sysInfoExtended = {};
     };
 
     explicit IPodVolume(const QString& modelNumber);
