@@ -22,7 +22,8 @@ QString libraryFolder() {
     const QString folder = QDir::currentPath() + QStringLiteral("/library-40k");
     if (QFileInfo::exists(folder + QStringLiteral("/iPod_Control/iTunes/iTunesDB")))
         return folder;
-    std::printf("building the %d-track library once (libgpod's save is slow at this size)...\n", trackCount);
+    std::printf("building the %d-track library once (libgpod's save is slow at this size)...\n",
+                trackCount);
     TestSupport::IPodVolume volume(QStringLiteral("MA477"));
     volume.addTracksWithoutFiles(trackCount, 0x1000'0000'0000ULL, TestSupport::TrackSpec{});
     volume.addPlaylist(QStringLiteral("First"), {0, 1, 2, 3});

@@ -26,7 +26,8 @@ namespace {
 class TemporaryFolder {
 public:
     TemporaryFolder() {
-        QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/lorvanel-ipod-XXXXXX"));
+        QByteArray pattern =
+            QFile::encodeName(QDir::tempPath() + QStringLiteral("/lorvanel-ipod-XXXXXX"));
         if (char* made = mkdtemp(pattern.data()))
             path_ = fs::path(made);
     }
@@ -67,8 +68,9 @@ void destroyShadow(gpointer data) {
 }
 
 ShadowMount* shadowOf(Itdb_iTunesDB* itdb) {
-    return itdb && itdb->userdata_destroy == &destroyShadow ? static_cast<ShadowMount*>(itdb->userdata)
-                                                            : nullptr;
+    return itdb && itdb->userdata_destroy == &destroyShadow
+               ? static_cast<ShadowMount*>(itdb->userdata)
+               : nullptr;
 }
 
 // Mirrors mp's iPod_Control into a fresh shadow: a real Device folder holding only
@@ -224,8 +226,9 @@ gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {
     fs::create_directories(dryRun.path() / "iPod_Control" / "iTunes", error);
     if (error)
         return FALSE;
-    const QByteArray sysInfo = QByteArrayLiteral("ModelNumStr: M") + QByteArray(info->model_number) +
-                               QByteArrayLiteral("\nFirewireGuid: ") + QByteArray(guid.get()) + '\n';
+    const QByteArray sysInfo =
+        QByteArrayLiteral("ModelNumStr: M") + QByteArray(info->model_number) +
+        QByteArrayLiteral("\nFirewireGuid: ") + QByteArray(guid.get()) + '\n';
     if (!writeFile(dryRun.path() / "iPod_Control" / "Device" / "SysInfo", sysInfo))
         return FALSE;
 
@@ -245,7 +248,8 @@ gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {
     if (!itdb_write(probe.get(), writeError.out()) || writeError)
         return FALSE;
 
-    QFile written(QString::fromStdString((dryRun.path() / "iPod_Control" / "iTunes" / "iTunesDB").string()));
+    QFile written(
+        QString::fromStdString((dryRun.path() / "iPod_Control" / "iTunes" / "iTunesDB").string()));
     if (!written.open(QIODevice::ReadOnly))
         return FALSE;
     const QByteArray header = written.read(0x58 + 20);

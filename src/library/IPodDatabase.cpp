@@ -161,11 +161,21 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         supportsRatings_ = false;
     } else {
         switch (gen) {
-        case 1: case 2: case 3: case 4: case 5: case 16: case 17: case 18: case 19: case 26:
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 16:
+        case 17:
+        case 18:
+        case 19:
+        case 26:
             supportsRatings_ = true;
             break;
         default: {
-            const auto model = IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, std::nullopt);
+            const auto model =
+                IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, std::nullopt);
             supportsRatings_ = model && model->family == IPodModel::Family::nano;
         }
         }

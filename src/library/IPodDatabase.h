@@ -33,9 +33,9 @@ public:
     explicit IPodDatabase(const QString& mountPoint,
                           const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
                           const ProductIDProvider& productID = {});
-    static std::unique_ptr<IPodDatabase> open(const QString& mountPoint,
-                                              const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
-                                              const ProductIDProvider& productID = {});
+    static std::unique_ptr<IPodDatabase>
+    open(const QString& mountPoint, const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
+         const ProductIDProvider& productID = {});
     ~IPodDatabase();
     IPodDatabase(const IPodDatabase&) = delete;
     IPodDatabase& operator=(const IPodDatabase&) = delete;
@@ -98,8 +98,8 @@ public:
     // folder directly below this session's mount point.
     struct TrackFile {
         Track track;
-        std::optional<QString> path;  // set on success
-        std::exception_ptr error;     // set on failure
+        std::optional<QString> path; // set on success
+        std::exception_ptr error;    // set on failure
     };
     QString validatedMusicFileURL(const QString& path) const;
     QString trackFileURL(const Itdb_Track* track) const;

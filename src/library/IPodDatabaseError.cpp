@@ -18,6 +18,8 @@ QString IPodDatabaseError::description() const {
     return description(AppLanguages::stored());
 }
 
+// Each key stays one literal so the string table finds it.
+// clang-format off
 QString IPodDatabaseError::description(AppLanguage language) const {
     switch (case_) {
     case Case::library: {
@@ -58,3 +60,4 @@ QString IPodDatabaseError::description(AppLanguage language) const {
     }
     return {};
 }
+// clang-format on

@@ -30,8 +30,12 @@ public:
     // operation is a localisable key such as "Read library".
     static IPodDatabaseError library(const QString& operation, std::optional<QString> detail);
 
-    static IPodDatabaseError unsupportedDatabase() { return IPodDatabaseError(Case::unsupportedDatabase); }
-    static IPodDatabaseError invalidFireWireID() { return IPodDatabaseError(Case::invalidFireWireID); }
+    static IPodDatabaseError unsupportedDatabase() {
+        return IPodDatabaseError(Case::unsupportedDatabase);
+    }
+    static IPodDatabaseError invalidFireWireID() {
+        return IPodDatabaseError(Case::invalidFireWireID);
+    }
     static IPodDatabaseError readOnlyVolume() { return IPodDatabaseError(Case::readOnlyVolume); }
     static IPodDatabaseError invalidTrack() { return IPodDatabaseError(Case::invalidTrack); }
     static IPodDatabaseError trackSelectionChanged() {

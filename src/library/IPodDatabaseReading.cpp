@@ -22,8 +22,8 @@ quint32 littleEndian32(const QByteArray& bytes, int offset) {
 }
 
 std::optional<QString> sysInfoExtendedSerial(const QString& mountPoint) {
-    const auto plist =
-        PropertyList::readDictionary(mountPoint + QStringLiteral("/iPod_Control/Device/SysInfoExtended"));
+    const auto plist = PropertyList::readDictionary(
+        mountPoint + QStringLiteral("/iPod_Control/Device/SysInfoExtended"));
     return plist ? plist->string("SerialNumber") : std::nullopt;
 }
 
@@ -86,7 +86,8 @@ std::optional<std::int32_t> IPodDatabase::sessionModelValue() const {
     return std::nullopt;
 }
 
-std::optional<IPodModel> IPodDatabase::model(const SerialNumberProvider& serialNumberProvider) const {
+std::optional<IPodModel>
+IPodDatabase::model(const SerialNumberProvider& serialNumberProvider) const {
     if (!database_->device)
         return fallbackModel_;
     const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database_->device);
@@ -100,10 +101,12 @@ std::optional<IPodModel> IPodDatabase::model(const SerialNumberProvider& serialN
             serial = libgpodSysInfo(database_.get(), "SerialNumber");
         if (!serial && gen != ITDB_IPOD_GENERATION_SHUFFLE_4 && serialNumberProvider)
             serial = serialNumberProvider();
-        const QString modelNumber = info->model_number ? QString::fromUtf8(info->model_number) : QString();
+        const QString modelNumber =
+            info->model_number ? QString::fromUtf8(info->model_number) : QString();
         return IPodModel::fromGeneration(gen, serial, modelNumber, std::nullopt);
     }
-    if (auto found = IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, sessionModelValue()))
+    if (auto found =
+            IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, sessionModelValue()))
         return found;
     return fallbackModel_;
 }
@@ -138,7 +141,8 @@ std::optional<QString> IPodDatabase::normalizedVersion(const QString& value) {
 
 std::optional<QString> IPodDatabase::firmwareVersion(const QString& mountPoint) {
     const QString folder = mountPoint + QStringLiteral("/iPod_Control/Device/");
-    if (auto version = visibleBuildID(PropertyList::readDictionary(folder + QStringLiteral("SysInfoExtended"))))
+    if (auto version = visibleBuildID(
+            PropertyList::readDictionary(folder + QStringLiteral("SysInfoExtended"))))
         return version;
     QFile sysInfo(folder + QStringLiteral("SysInfo"));
     if (!sysInfo.open(QIODevice::ReadOnly))
@@ -178,9 +182,9 @@ Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> positi
     } else if (track->mediatype == 0 && track->ipod_path) {
         const char* dot = std::strrchr(track->ipod_path, '.');
         const QString extension = dot ? QString::fromUtf8(dot + 1).toLower() : QString();
-        static const QSet<QString> musicExtensions{
-            QStringLiteral("mp3"), QStringLiteral("m4a"), QStringLiteral("aac"),
-            QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("wav")};
+        static const QSet<QString> musicExtensions{QStringLiteral("mp3"),  QStringLiteral("m4a"),
+                                                   QStringLiteral("aac"),  QStringLiteral("aif"),
+                                                   QStringLiteral("aiff"), QStringLiteral("wav")};
         result.isMusic = musicExtensions.contains(extension);
     }
     const QString filetype = text(track->filetype);
@@ -267,7 +271,8 @@ std::optional<IPodDatabase::PStateFile> IPodDatabase::readPStateFile() const {
     return PStateFile{path, bytes};
 }
 
-std::optional<IPodDatabase::Shuffle2SD> IPodDatabase::openShuffle2SD(const PStateFile& pstate) const {
+std::optional<IPodDatabase::Shuffle2SD>
+IPodDatabase::openShuffle2SD(const PStateFile& pstate) const {
     if (pstate.bytes.size() != 32)
         return std::nullopt;
     GLibHandles::CharPtr sdPath{itdb_get_itunessd_path(QFile::encodeName(mountPoint_).constData())};
@@ -277,7 +282,8 @@ std::optional<IPodDatabase::Shuffle2SD> IPodDatabase::openShuffle2SD(const PStat
     if (!file->open(QIODevice::ReadOnly))
         return std::nullopt;
     const auto count = shuffle2SDHeaderCount(*file);
-    if (!count || *count != littleEndian32(pstate.bytes, 16) || littleEndian32(pstate.bytes, 4) >= *count)
+    if (!count || *count != littleEndian32(pstate.bytes, 16) ||
+        littleEndian32(pstate.bytes, 4) >= *count)
         return std::nullopt;
     return Shuffle2SD{pstate.path, file->fileName(), pstate.bytes, std::move(file), *count};
 }

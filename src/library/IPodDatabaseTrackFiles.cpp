@@ -19,7 +19,8 @@ namespace {
 // Resolves the links of the part of path that exists; the rest is kept as written.
 QString resolvingSymlinks(const QString& path) {
     std::error_code error;
-    const fs::path resolved = fs::weakly_canonical(fs::path(QFile::encodeName(path).toStdString()), error);
+    const fs::path resolved =
+        fs::weakly_canonical(fs::path(QFile::encodeName(path).toStdString()), error);
     if (error)
         return QDir::cleanPath(path);
     return QDir::cleanPath(QFile::decodeName(QByteArray::fromStdString(resolved.string())));

@@ -14,7 +14,8 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
                                                       bool requiresFireWireID) {
     const QByteArray mount = QFile::encodeName(mountPoint);
     GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount.constData())};
-    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended") : nullptr};
+    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
+                                        : nullptr};
     if (!file) {
         if (!requiresFireWireID)
             return std::nullopt;
@@ -38,8 +39,8 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     if (plist->boolean("SQLiteDB") == true)
         return IPodDatabaseError::unsupportedDatabase();
 
-    if (plist->contains("ShadowDBVersion") &&
-        (generation == ITDB_IPOD_GENERATION_SHUFFLE_3 || generation == ITDB_IPOD_GENERATION_SHUFFLE_2)) {
+    if (plist->contains("ShadowDBVersion") && (generation == ITDB_IPOD_GENERATION_SHUFFLE_3 ||
+                                               generation == ITDB_IPOD_GENERATION_SHUFFLE_2)) {
         const std::uint64_t shadow = plist->unsignedInteger("ShadowDBVersion").value_or(0);
         const std::uint64_t allowed = generation == ITDB_IPOD_GENERATION_SHUFFLE_3 ? 2 : 1;
         if (shadow != 0 && shadow != allowed)
@@ -91,7 +92,8 @@ std::optional<IPodDatabaseError> IPodDatabase::detectWriteBlocker(Itdb_iTunesDB*
     const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database->device);
     if (!info)
         return IPodDatabaseError::unsupportedDatabase();
-    if (GLibHandles::CharPtr cdb{itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())})
+    if (GLibHandles::CharPtr cdb{
+            itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())})
         return IPodDatabaseError::unsupportedDatabase();
 
     const int generation = info->ipod_generation;

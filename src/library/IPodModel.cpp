@@ -80,15 +80,17 @@ const IconTable& shuffle4Table() {
 // libgpod's Itdb_IpodModel values of the nano colours.
 const QHash<int, QString>& libgpodModelColours() {
     static const QHash<int, QString> table{
-        {12, QStringLiteral("White")}, {13, QStringLiteral("Black")},  {18, QStringLiteral("Silver")},
-        {19, QStringLiteral("Blue")},  {20, QStringLiteral("Green")},  {21, QStringLiteral("Pink")},
-        {22, QStringLiteral("Red")},   {23, QStringLiteral("Yellow")}, {24, QStringLiteral("Purple")},
-        {25, QStringLiteral("Orange")},
+        {12, QStringLiteral("White")},  {13, QStringLiteral("Black")},
+        {18, QStringLiteral("Silver")}, {19, QStringLiteral("Blue")},
+        {20, QStringLiteral("Green")},  {21, QStringLiteral("Pink")},
+        {22, QStringLiteral("Red")},    {23, QStringLiteral("Yellow")},
+        {24, QStringLiteral("Purple")}, {25, QStringLiteral("Orange")},
     };
     return table;
 }
 
-QHash<QString, QString> suffixTable(std::initializer_list<std::pair<const char*, const char*>> rows) {
+QHash<QString, QString>
+suffixTable(std::initializer_list<std::pair<const char*, const char*>> rows) {
     QHash<QString, QString> table;
     for (const auto& [colour, spaced] : rows) {
         for (const QString& code : codes(spaced))
@@ -174,7 +176,8 @@ IPodModel nano(int generationNumber, const char* defaultIcon, NanoSerialSource s
     if (generationNumber == 6 && *colour == QLatin1String("Black"))
         colour = QStringLiteral("DarkGray");
     const QString icon = defaultName.section(u'-', 0, 0) + u'-' + *colour;
-    const QString shown = *colour == QLatin1String("DarkGray") ? QStringLiteral("Dark Gray") : *colour;
+    const QString shown =
+        *colour == QLatin1String("DarkGray") ? QStringLiteral("Dark Gray") : *colour;
     return IPodModel{IPodModel::Family::nano, generationNumber, shown, icon};
 }
 

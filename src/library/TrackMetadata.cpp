@@ -9,7 +9,7 @@ const QSet<QString>& TrackMetadata::defaultGenres() {
 }
 
 std::optional<std::pair<QString, QString>> splitAtDashSeparator(const QString& text,
-                                                                 const QString& separator) {
+                                                                const QString& separator) {
     const qsizetype at = text.indexOf(separator, 0, Qt::CaseSensitive);
     if (at < 0 || separator.isEmpty())
         return std::nullopt;

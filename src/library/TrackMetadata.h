@@ -27,4 +27,4 @@ struct TrackMetadata {
 // The trimmed halves around the first occurrence of separator; none when it is missing or
 // either half is empty.
 std::optional<std::pair<QString, QString>> splitAtDashSeparator(const QString& text,
-                                                                 const QString& separator);
+                                                                const QString& separator);

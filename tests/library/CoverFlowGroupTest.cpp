@@ -66,5 +66,6 @@ TEST(CoverFlowGroup, GroupingsAndTheirTitles) {
     EXPECT_EQ(CoverFlowGroup::allGroupings[0], CoverFlowGroup::Grouping::artists);
     EXPECT_EQ(CoverFlowGroup::allGroupings[2], CoverFlowGroup::Grouping::genres);
     EXPECT_EQ(CoverFlowGroup::title(CoverFlowGroup::Grouping::albums), QStringLiteral("Albums"));
-    EXPECT_EQ(CoverFlowGroup::unknownTitle(CoverFlowGroup::Grouping::genres), QStringLiteral("Unknown Genre"));
+    EXPECT_EQ(CoverFlowGroup::unknownTitle(CoverFlowGroup::Grouping::genres),
+              QStringLiteral("Unknown Genre"));
 }

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 TEST(IPodDatabaseError, LibraryFailureNamesOperationAndDetail) {
-    const auto withDetail = IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("bad %1 header"));
-    EXPECT_EQ(withDetail.description(AppLanguage::english), QStringLiteral("Read library failed: bad %1 header"));
-    const auto withoutDetail = IPodDatabaseError::library(QStringLiteral("Save library"), std::nullopt);
+    const auto withDetail =
+        IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("bad %1 header"));
+    EXPECT_EQ(withDetail.description(AppLanguage::english),
+              QStringLiteral("Read library failed: bad %1 header"));
+    const auto withoutDetail =
+        IPodDatabaseError::library(QStringLiteral("Save library"), std::nullopt);
     EXPECT_EQ(withoutDetail.description(AppLanguage::english),
               QStringLiteral("Save library failed: libgpod returned no error details."));
     const auto emptyDetail = IPodDatabaseError::library(QStringLiteral("Read library"), QString());
-    EXPECT_EQ(emptyDetail.description(AppLanguage::english), QStringLiteral("Read library failed: "));
+    EXPECT_EQ(emptyDetail.description(AppLanguage::english),
+              QStringLiteral("Read library failed: "));
     EXPECT_STREQ(withDetail.what(), "Read library failed: bad %1 header");
 }
 
@@ -19,10 +23,12 @@ TEST(IPodDatabaseError, DescriptionFollowsTheStoredLanguageWhenAsked) {
     const IPodDatabaseError error = IPodDatabaseError::missingMainPlaylist();
     Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("zh-Hans"));
     EXPECT_EQ(error.description(), QStringLiteral("iPod 数据库缺少主播放列表。"));
-    EXPECT_EQ(IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt).description(),
-              QStringLiteral("读取资料库失败：libgpod 未返回错误详情。"));
+    EXPECT_EQ(
+        IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt).description(),
+        QStringLiteral("读取资料库失败：libgpod 未返回错误详情。"));
     Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("en"));
-    EXPECT_EQ(error.description(), QStringLiteral("The iPod database is missing its main playlist."));
+    EXPECT_EQ(error.description(),
+              QStringLiteral("The iPod database is missing its main playlist."));
 }
 
 TEST(IPodDatabaseError, EveryCaseHasItsOwnText) {

@@ -28,13 +28,25 @@ const QString pstatePath = QStringLiteral("iPod_Control/iTunes/iTunesPState");
 
 TEST(IPodDatabaseReading, TracksCarryEveryFieldInMainPlaylistOrderThenTheRest) {
     IPodVolume volume(QStringLiteral("MA477"), {.name = QStringLiteral("  My Nano ")});
-    const int a = volume.addTrack({.title = QStringLiteral("A"), .artist = QStringLiteral("Ar"), .album = QStringLiteral("Al"),
-                                   .albumArtist = QStringLiteral("AA"), .genre = QStringLiteral("Jazz"), .rating = 100,
-                                   .playcount = 7, .tracklenMs = 61500, .audio = QByteArray(1234, 'x'), .artwork = true});
-    const int b = volume.addTrack({.title = QStringLiteral("B"), .filetype = QStringLiteral("AAC audio file"),
-                                   .extension = QStringLiteral("m4a"), .rating = 99});
-    const int orphan = volume.addTrack({.title = QStringLiteral("Orphan"), .filetype = QStringLiteral("WAV audio file"),
-                                        .extension = QStringLiteral("AIFF"), .mediatype = 0, .rating = 101,
+    const int a = volume.addTrack({.title = QStringLiteral("A"),
+                                   .artist = QStringLiteral("Ar"),
+                                   .album = QStringLiteral("Al"),
+                                   .albumArtist = QStringLiteral("AA"),
+                                   .genre = QStringLiteral("Jazz"),
+                                   .rating = 100,
+                                   .playcount = 7,
+                                   .tracklenMs = 61500,
+                                   .audio = QByteArray(1234, 'x'),
+                                   .artwork = true});
+    const int b = volume.addTrack({.title = QStringLiteral("B"),
+                                   .filetype = QStringLiteral("AAC audio file"),
+                                   .extension = QStringLiteral("m4a"),
+                                   .rating = 99});
+    const int orphan = volume.addTrack({.title = QStringLiteral("Orphan"),
+                                        .filetype = QStringLiteral("WAV audio file"),
+                                        .extension = QStringLiteral("AIFF"),
+                                        .mediatype = 0,
+                                        .rating = 101,
                                         .inMainPlaylist = false});
     const int video = volume.addTrack({.title = QString(), .filetype = QString(), .mediatype = 2});
     volume.appendToMainPlaylist(a);
@@ -78,7 +90,8 @@ TEST(IPodDatabaseReading, TracksCarryEveryFieldInMainPlaylistOrderThenTheRest) {
     const auto playlists = database.loadPlaylists();
     ASSERT_EQ(playlists.size(), 1);
     EXPECT_EQ(playlists[0].name, QStringLiteral("Mix"));
-    EXPECT_EQ(playlists[0].trackIDs, (QList<quint64>{volume.trackID(b), volume.trackID(a), volume.trackID(b)}));
+    EXPECT_EQ(playlists[0].trackIDs,
+              (QList<quint64>{volume.trackID(b), volume.trackID(a), volume.trackID(b)}));
     const auto user = database.userPlaylists();
     ASSERT_EQ(user.size(), 1);
     EXPECT_EQ(user[0].first, 1); // the main playlist is entry 0
@@ -89,7 +102,8 @@ TEST(IPodDatabaseReading, ShufflesHaveNoRatingsOrPlaylistsAndBlankNamesAreNone) 
     const int a = volume.addTrack({.rating = 100});
     volume.addPlaylist(QStringLiteral("Mix"), {a});
     volume.write();
-    IPodDatabase database(volume.mountPoint(), std::nullopt, [] { return std::optional<int>(0x1301); });
+    IPodDatabase database(volume.mountPoint(), std::nullopt,
+                          [] { return std::optional<int>(0x1301); });
     EXPECT_EQ(database.loadTracks()[0].ratingStars, 0);
     EXPECT_TRUE(database.loadPlaylists().isEmpty());
     EXPECT_FALSE(database.mainPlaylistName());
@@ -101,11 +115,15 @@ TEST(IPodDatabaseReading, ShuffleModelSerialComesFromTheVolumeThenTheCaller) {
     volume.write();
     IPodDatabase database(volume.mountPoint());
     int asked = 0;
-    const auto serial = [&] { ++asked; return std::optional<QString>(QStringLiteral("XXXXXXXXALG")); };
+    const auto serial = [&] {
+        ++asked;
+        return std::optional<QString>(QStringLiteral("XXXXXXXXALG"));
+    };
     EXPECT_EQ(database.model(serial)->iconName, QStringLiteral("iPod132-Pink"));
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(database.model()->iconName, QStringLiteral("iPod132-Silver")); // model number C306
-    volume.writeSysInfoExtended(TestSupport::sysInfoExtendedXML({{QStringLiteral("SerialNumber"), QStringLiteral("XXXXXXXXALD")}}));
+    volume.writeSysInfoExtended(TestSupport::sysInfoExtendedXML(
+        {{QStringLiteral("SerialNumber"), QStringLiteral("XXXXXXXXALD")}}));
     EXPECT_EQ(database.model(serial)->iconName, QStringLiteral("iPod132-Blue"));
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(database.serialNumber(), QStringLiteral("XXXXXXXXALD"));
@@ -123,7 +141,8 @@ TEST(IPodDatabaseReading, FirmwareVersion) {
     EXPECT_FALSE(IPodDatabase::firmwareVersion(root));
     volume->writeSysInfo("\n\nvisibleBuildID:  2.0.1 \n");
     EXPECT_EQ(IPodDatabase::firmwareVersion(root), QStringLiteral("2.0.1"));
-    const QByteArray xml = TestSupport::sysInfoExtendedXML({{QStringLiteral("VisibleBuildID"), QStringLiteral("0x0F (1.1.2)")}});
+    const QByteArray xml = TestSupport::sysInfoExtendedXML(
+        {{QStringLiteral("VisibleBuildID"), QStringLiteral("0x0F (1.1.2)")}});
     volume->writeSysInfoExtended(xml);
     EXPECT_EQ(IPodDatabase::firmwareVersion(root), QStringLiteral("1.1.2"));
     EXPECT_EQ(IPodDatabase::firmwareVersion(xml), QStringLiteral("1.1.2"));

@@ -17,9 +17,9 @@ IPodDatabase::ProductIDProvider product(int id) {
 }
 
 // Opens the database and runs every reader; fails the test when anything on the volume changed.
-std::unique_ptr<IPodDatabase> openUnchanged(const IPodVolume& volume,
-                                            const IPodDatabase::ProductIDProvider& pid = {},
-                                            const std::optional<QByteArray>& sysInfoExtended = std::nullopt) {
+std::unique_ptr<IPodDatabase>
+openUnchanged(const IPodVolume& volume, const IPodDatabase::ProductIDProvider& pid = {},
+              const std::optional<QByteArray>& sysInfoExtended = std::nullopt) {
     const auto before = TestSupport::snapshotTree(volume.mountPoint());
     auto database = IPodDatabase::open(volume.mountPoint(), sysInfoExtended, pid);
     database->loadTracks();
@@ -30,11 +30,13 @@ std::unique_ptr<IPodDatabase> openUnchanged(const IPodVolume& volume,
     database->readShuffle2PlaybackMode();
     database->allTrackFileURLs();
     IPodDatabase::firmwareVersion(volume.mountPoint());
-    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())), QStringList());
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+              QStringList());
     return database;
 }
 
-IPodDatabaseError::Case readLibraryFailure(const QString& mountPoint, const IPodDatabase::ProductIDProvider& pid = {}) {
+IPodDatabaseError::Case readLibraryFailure(const QString& mountPoint,
+                                           const IPodDatabase::ProductIDProvider& pid = {}) {
     try {
         IPodDatabase database(mountPoint, std::nullopt, pid);
     } catch (const IPodDatabaseError& error) {
@@ -64,7 +66,7 @@ TEST(IPodDatabaseOpen, EachFamilyOpensWithItsModelRatingsAndWriteBlocker) {
     };
     using F = IPodModel::Family;
     const Case cases[] = {
-        {"MA477", 0x1260, true, 13, F::nano, 2, true, true},    // forced model
+        {"MA477", 0x1260, true, 13, F::nano, 2, true, true}, // forced model
         {"MA477", std::nullopt, false, 13, F::nano, 2, true, false},
         {"MA350", 0x120A, false, 12, F::nano, 1, true, true},
         {"MA546", 0x1301, true, 10, F::shuffle, 2, false, false}, // forced model
@@ -79,7 +81,8 @@ TEST(IPodDatabaseOpen, EachFamilyOpensWithItsModelRatingsAndWriteBlocker) {
         volume.write();
         if (c.removeSysInfo)
             volume.removeFile(sysInfo);
-        const auto database = openUnchanged(volume, c.productID ? product(*c.productID) : IPodDatabase::ProductIDProvider());
+        const auto database = openUnchanged(
+            volume, c.productID ? product(*c.productID) : IPodDatabase::ProductIDProvider());
         EXPECT_EQ(database->generation(), c.generation);
         const auto model = database->model();
         ASSERT_TRUE(model);
@@ -121,7 +124,8 @@ TEST(IPodDatabaseOpen, ArtworkSurvivesASaveInAForcedModelSession) {
     volume.addTrack({.title = QStringLiteral("Plain")});
     volume.write();
     volume.removeFile(sysInfo);
-    const QByteArray artworkBefore = volume.readFile(QStringLiteral("iPod_Control/Artwork/ArtworkDB"));
+    const QByteArray artworkBefore =
+        volume.readFile(QStringLiteral("iPod_Control/Artwork/ArtworkDB"));
     QString shadow;
     {
         const auto database = openUnchanged(volume, product(0x1260));
@@ -131,11 +135,13 @@ TEST(IPodDatabaseOpen, ArtworkSurvivesASaveInAForcedModelSession) {
         GError* error = nullptr;
         ASSERT_TRUE(itdb_write(database->database(), &error));
         // Files the session hands out name the real volume, never the private shadow.
-        EXPECT_TRUE(database->fileURL(database->loadTracks()[0].id).startsWith(volume.mountPoint() + u'/'));
+        EXPECT_TRUE(
+            database->fileURL(database->loadTracks()[0].id).startsWith(volume.mountPoint() + u'/'));
     }
     EXPECT_FALSE(volume.exists(sysInfo));
     EXPECT_FALSE(volume.readFile(QStringLiteral("iPod_Control/Artwork/ArtworkDB")).isEmpty());
-    EXPECT_EQ(volume.readFile(QStringLiteral("iPod_Control/Artwork/ArtworkDB")).size(), artworkBefore.size());
+    EXPECT_EQ(volume.readFile(QStringLiteral("iPod_Control/Artwork/ArtworkDB")).size(),
+              artworkBefore.size());
     volume.writeSysInfo("ModelNumStr: MA477\n");
     const auto reopened = openUnchanged(volume);
     const auto tracks = reopened->loadTracks();
@@ -166,7 +172,8 @@ TEST(IPodDatabaseOpen, ShuffleProbesFallBackToThePlainParse) {
         volume.write();
         volume.removeFile(sysInfo);
         EXPECT_EQ(openUnchanged(volume, product(0x1301))->generation(), 10);
-        volume.writeFile(iTunesSD, volume.readFile(iTunesSD) + QByteArray(1, '\0')); // 18 + 558·N + 1
+        volume.writeFile(iTunesSD,
+                         volume.readFile(iTunesSD) + QByteArray(1, '\0')); // 18 + 558·N + 1
         EXPECT_EQ(openUnchanged(volume, product(0x1301))->generation(), 0);
     }
     {
@@ -198,7 +205,8 @@ TEST(IPodDatabaseOpen, FreshThirdGenerationShuffleGetsAnEmptyDatabase) {
 
     const auto failsWith = [&](const std::function<void()>& damage) {
         damage();
-        EXPECT_EQ(readLibraryFailure(volume->mountPoint(), product(0x1302)), IPodDatabaseError::Case::library);
+        EXPECT_EQ(readLibraryFailure(volume->mountPoint(), product(0x1302)),
+                  IPodDatabaseError::Case::library);
     };
     failsWith([&] { QDir().mkpath(volume->path(QStringLiteral("iPod_Control/Music/F1"))); });
     QDir().rmdir(volume->path(QStringLiteral("iPod_Control/Music/F1")));
@@ -215,13 +223,16 @@ TEST(IPodDatabaseOpen, FreshThirdGenerationShuffleGetsAnEmptyDatabase) {
 TEST(IPodDatabaseOpen, ProductIDThatDisagreesWithTheDatabaseBlocksEditing) {
     IPodVolume nano(QStringLiteral("MA477"));
     nano.write();
-    EXPECT_EQ(openUnchanged(nano, product(0x1261))->writeBlocker(), IPodDatabaseError::unsupportedDatabase());
+    EXPECT_EQ(openUnchanged(nano, product(0x1261))->writeBlocker(),
+              IPodDatabaseError::unsupportedDatabase());
     IPodVolume classic(QStringLiteral("MB029"));
     classic.write();
-    EXPECT_EQ(openUnchanged(classic, product(0x1262))->writeBlocker(), IPodDatabaseError::unsupportedDatabase());
+    EXPECT_EQ(openUnchanged(classic, product(0x1262))->writeBlocker(),
+              IPodDatabaseError::unsupportedDatabase());
     IPodVolume shuffle2(QStringLiteral("MA546"));
     shuffle2.write();
-    EXPECT_EQ(openUnchanged(shuffle2, product(0x1302))->writeBlocker(), IPodDatabaseError::unsupportedDatabase());
+    EXPECT_EQ(openUnchanged(shuffle2, product(0x1302))->writeBlocker(),
+              IPodDatabaseError::unsupportedDatabase());
     const auto fallback = openUnchanged(nano, product(0x1261));
     EXPECT_FALSE(fallback->fallbackModel()); // only nanos keep one
 }
@@ -261,13 +272,16 @@ TEST(IPodDatabaseOpen, DamagedDatabasesFailToReadWithoutCrashing) {
             database.loadPlaylists();
         } catch (const IPodDatabaseError& error) {
             EXPECT_EQ(error.errorCase(), IPodDatabaseError::Case::library);
-            EXPECT_TRUE(error.description(AppLanguage::english).startsWith(QStringLiteral("Read library failed: ")));
+            EXPECT_TRUE(error.description(AppLanguage::english)
+                            .startsWith(QStringLiteral("Read library failed: ")));
         }
-        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())), QStringList());
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                  QStringList());
     }
     volume.removeFile(iTunesDB);
     EXPECT_EQ(readLibraryFailure(volume.mountPoint()), IPodDatabaseError::Case::library);
-    EXPECT_EQ(readLibraryFailure(volume.mountPoint() + QStringLiteral("/missing")), IPodDatabaseError::Case::library);
+    EXPECT_EQ(readLibraryFailure(volume.mountPoint() + QStringLiteral("/missing")),
+              IPodDatabaseError::Case::library);
 }
 
 TEST(IPodDatabaseOpen, FifthGenerationNanoKeepsAnUnchangedSourceCDB) {
@@ -275,8 +289,10 @@ TEST(IPodDatabaseOpen, FifthGenerationNanoKeepsAnUnchangedSourceCDB) {
     volume.addTrack({.title = QStringLiteral("A")});
     volume.write();
     const QByteArray cdb = volume.writeITunesCDBFromITunesDB();
-    volume.writeFile(QStringLiteral("iPod_Control/iTunes/iTunes Library.itlp/Library.itdb"), "sqlite");
-    volume.writeFile(QStringLiteral("iPod_Control/iTunes/iTunes Library.itlp/Dynamic.itdb"), "sqlite");
+    volume.writeFile(QStringLiteral("iPod_Control/iTunes/iTunes Library.itlp/Library.itdb"),
+                     "sqlite");
+    volume.writeFile(QStringLiteral("iPod_Control/iTunes/iTunes Library.itlp/Dynamic.itdb"),
+                     "sqlite");
     std::unique_ptr<IPodDatabase> database;
     try {
         database = openUnchanged(volume, product(0x1265));
@@ -286,7 +302,8 @@ TEST(IPodDatabaseOpen, FifthGenerationNanoKeepsAnUnchangedSourceCDB) {
     ASSERT_TRUE(database->hasNano5SourceCDB());
     EXPECT_EQ(*database->nano5SourceCDB(), cdb);
     EXPECT_EQ(database->writeBlocker(), IPodDatabaseError::unsupportedDatabase());
-    EXPECT_FALSE(openUnchanged(volume, product(0x1260))->hasNano5SourceCDB()); // other products take none
+    EXPECT_FALSE(
+        openUnchanged(volume, product(0x1260))->hasNano5SourceCDB()); // other products take none
     volume.removeFile(QStringLiteral("iPod_Control/iTunes/iTunes Library.itlp/Dynamic.itdb"));
     EXPECT_FALSE(openUnchanged(volume, product(0x1265))->hasNano5SourceCDB());
 }
@@ -294,13 +311,16 @@ TEST(IPodDatabaseOpen, FifthGenerationNanoKeepsAnUnchangedSourceCDB) {
 TEST(IPodDatabaseOpen, DamagedITunesCDBHeaderIsRefusedBeforeParsing) {
     IPodVolume volume(QStringLiteral("MA477"));
     volume.write();
-    QByteArray unreadablePayload = volume.writeITunesCDBFromITunesDB().left(244) + QByteArray(64, '\x5A');
+    QByteArray unreadablePayload =
+        volume.writeITunesCDBFromITunesDB().left(244) + QByteArray(64, '\x5A');
     for (int i = 0; i < 4; ++i)
         unreadablePayload[8 + i] = char((quint32(unreadablePayload.size()) >> (8 * i)) & 0xFF);
-    for (const QByteArray& bytes : {unreadablePayload, QByteArray("mhbd-short"), QByteArray(300, 'x'),
-                                    QByteArray("mhbd") + QByteArray(400, '\xFF')}) {
+    for (const QByteArray& bytes :
+         {unreadablePayload, QByteArray("mhbd-short"), QByteArray(300, 'x'),
+          QByteArray("mhbd") + QByteArray(400, '\xFF')}) {
         volume.writeFile(QStringLiteral("iPod_Control/iTunes/iTunesCDB"), bytes);
-        EXPECT_EQ(readLibraryFailure(volume.mountPoint(), product(0x1265)), IPodDatabaseError::Case::library);
+        EXPECT_EQ(readLibraryFailure(volume.mountPoint(), product(0x1265)),
+                  IPodDatabaseError::Case::library);
         EXPECT_EQ(readLibraryFailure(volume.mountPoint()), IPodDatabaseError::Case::library);
     }
 }

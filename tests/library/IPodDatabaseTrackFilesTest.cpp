@@ -33,17 +33,24 @@ TEST(IPodDatabaseTrackFiles, OnlyFilesDirectlyInANumberedMusicFolderPass) {
     QDir().mkpath(volume.path(QStringLiteral("ipod_control/music/f07")));
     IPodDatabase database(volume.mountPoint());
     const QString root = volume.mountPoint();
-    EXPECT_EQ(database.validatedMusicFileURL(root + QStringLiteral("/iPod_Control/Music/F01/a.mp3")),
-              root + QStringLiteral("/iPod_Control/Music/F01/a.mp3"));
-    EXPECT_EQ(database.validatedMusicFileURL(root + QStringLiteral("/ipod_control/music/f07/new.m4a")),
-              root + QStringLiteral("/ipod_control/music/f07/new.m4a"));
-    for (const char* bad : {"/iPod_Control/Music/F123/a.mp3", "/iPod_Control/Music/F01/sub/a.mp3",
-                            "/iPod_Control/Music/a.mp3", "/iPod_Control/Music/F01/a:b.mp3",
-                            "/iPod_Control/Music/FX1/a.mp3", "/Music/F01/a.mp3", "/iPod_Control/Music/F01/"}) {
+    EXPECT_EQ(
+        database.validatedMusicFileURL(root + QStringLiteral("/iPod_Control/Music/F01/a.mp3")),
+        root + QStringLiteral("/iPod_Control/Music/F01/a.mp3"));
+    EXPECT_EQ(
+        database.validatedMusicFileURL(root + QStringLiteral("/ipod_control/music/f07/new.m4a")),
+        root + QStringLiteral("/ipod_control/music/f07/new.m4a"));
+    for (const char* bad :
+         {"/iPod_Control/Music/F123/a.mp3", "/iPod_Control/Music/F01/sub/a.mp3",
+          "/iPod_Control/Music/a.mp3", "/iPod_Control/Music/F01/a:b.mp3",
+          "/iPod_Control/Music/FX1/a.mp3", "/Music/F01/a.mp3", "/iPod_Control/Music/F01/"}) {
         EXPECT_EQ(failureOf([&] { database.validatedMusicFileURL(root + QLatin1String(bad)); }),
-                  IPodDatabaseError::Case::invalidTrack) << bad;
+                  IPodDatabaseError::Case::invalidTrack)
+            << bad;
     }
-    EXPECT_EQ(failureOf([&] { database.validatedMusicFileURL(QStringLiteral("/tmp/iPod_Control/Music/F01/a.mp3")); }),
+    EXPECT_EQ(failureOf([&] {
+                  database.validatedMusicFileURL(
+                      QStringLiteral("/tmp/iPod_Control/Music/F01/a.mp3"));
+              }),
               IPodDatabaseError::Case::invalidTrack);
 }
 
@@ -56,7 +63,8 @@ TEST(IPodDatabaseTrackFiles, MusicFolderLinkedOutsideTheMountIsRefused) {
     ASSERT_TRUE(QDir().rename(music, outside.path() + QStringLiteral("/Music")));
     ASSERT_TRUE(QFile::link(outside.path() + QStringLiteral("/Music"), music));
     IPodDatabase database(volume.mountPoint());
-    EXPECT_EQ(failureOf([&] { database.fileURL(volume.trackID(song)); }), IPodDatabaseError::Case::invalidTrack);
+    EXPECT_EQ(failureOf([&] { database.fileURL(volume.trackID(song)); }),
+              IPodDatabaseError::Case::invalidTrack);
     EXPECT_TRUE(database.allTrackFileURLs().isEmpty());
 }
 
@@ -71,7 +79,8 @@ TEST(IPodDatabaseTrackFiles, AMissingFileFailsAloneAndUnknownIDsFailTheCall) {
     QDir().mkpath(volume.path(volume.trackFile(folder)));
     IPodDatabase database(volume.mountPoint());
 
-    const auto files = database.fileURLs({volume.trackID(kept), volume.trackID(gone), volume.trackID(folder)});
+    const auto files =
+        database.fileURLs({volume.trackID(kept), volume.trackID(gone), volume.trackID(folder)});
     ASSERT_EQ(files.size(), 3);
     EXPECT_EQ(files[0].track.id, volume.trackID(kept));
     EXPECT_EQ(files[0].path, volume.path(volume.trackFile(kept)));
@@ -79,13 +88,18 @@ TEST(IPodDatabaseTrackFiles, AMissingFileFailsAloneAndUnknownIDsFailTheCall) {
     EXPECT_EQ(files[1].track.title, QStringLiteral("Gone"));
     EXPECT_FALSE(files[1].path);
     EXPECT_TRUE(files[1].error);
-    EXPECT_EQ(failureOf([&] { std::rethrow_exception(files[2].error); }), IPodDatabaseError::Case::invalidTrackLocation);
+    EXPECT_EQ(failureOf([&] { std::rethrow_exception(files[2].error); }),
+              IPodDatabaseError::Case::invalidTrackLocation);
     EXPECT_EQ(database.allTrackFileURLs(), QSet<QString>{volume.path(volume.trackFile(kept))});
 
-    EXPECT_EQ(failureOf([&] { database.fileURL(12345); }), IPodDatabaseError::Case::trackSelectionChanged);
-    EXPECT_EQ(failureOf([&] { database.fileURLs({volume.trackID(kept), 12345}); }),
+    EXPECT_EQ(failureOf([&] { database.fileURL(12345); }),
               IPodDatabaseError::Case::trackSelectionChanged);
-    EXPECT_EQ(failureOf([&] { database.fileURLs({}); }), IPodDatabaseError::Case::trackSelectionChanged);
+    EXPECT_EQ(failureOf([&] {
+                  database.fileURLs({volume.trackID(kept), 12345});
+              }),
+              IPodDatabaseError::Case::trackSelectionChanged);
+    EXPECT_EQ(failureOf([&] { database.fileURLs({}); }),
+              IPodDatabaseError::Case::trackSelectionChanged);
 }
 
 TEST(IPodDatabaseTrackFiles, ResolveTracksRefusesSharedIDs) {
@@ -98,6 +112,7 @@ TEST(IPodDatabaseTrackFiles, ResolveTracksRefusesSharedIDs) {
     auto* first = static_cast<Itdb_Track*>(database.database()->tracks->data);
     auto* second = static_cast<Itdb_Track*>(database.database()->tracks->next->data);
     second->dbid = first->dbid;
-    EXPECT_EQ(failureOf([&] { IPodDatabase::resolveTracks({first->dbid}, database.database()->tracks); }),
-              IPodDatabaseError::Case::trackSelectionChanged);
+    EXPECT_EQ(
+        failureOf([&] { IPodDatabase::resolveTracks({first->dbid}, database.database()->tracks); }),
+        IPodDatabaseError::Case::trackSelectionChanged);
 }

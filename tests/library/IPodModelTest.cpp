@@ -26,9 +26,11 @@ TEST(IPodModel, FromLibgpodGeneration) {
     const GenerationCase cases[] = {
         {9, nullptr, nullptr, std::nullopt, F::shuffle, 1, nullptr, "iPod128"},
         {10, nullptr, "A949", std::nullopt, F::shuffle, 2, nullptr, "iPod130-Blue"},
-        {10, "XXXXXXXXYX9", "A546", std::nullopt, F::shuffle, 2, nullptr, "iPod130C-Red"}, // suffix first
+        {10, "XXXXXXXXYX9", "A546", std::nullopt, F::shuffle, 2, nullptr,
+         "iPod130C-Red"}, // suffix first
         {10, nullptr, "ZZZZ", std::nullopt, F::shuffle, 2, nullptr, "iPod130-Silver"},
-        {11, "xxxxxxxxa7d", nullptr, std::nullopt, F::shuffle, 3, nullptr, "iPod132-Pink"}, // upper-cased
+        {11, "xxxxxxxxa7d", nullptr, std::nullopt, F::shuffle, 3, nullptr,
+         "iPod132-Pink"}, // upper-cased
         {11, nullptr, "C303", std::nullopt, F::shuffle, 3, nullptr, "iPod132B-Silver"},
         {22, "XXXXXXXXGK6D", nullptr, std::nullopt, F::shuffle, 4, nullptr, "iPod133D-SpaceGray"},
         {22, "XXXXXXXXCMK", nullptr, std::nullopt, F::shuffle, 4, nullptr, "iPod133-Pink"},
@@ -46,12 +48,15 @@ TEST(IPodModel, FromLibgpodGeneration) {
         {18, nullptr, nullptr, 35, F::classic, 6, "Black", "iPod11-Black"},
         {19, "XXXXXXXX9ZS", nullptr, std::nullopt, F::classic, 6, "Silver", "iPod11-Silver"},
         {26, "XXXXXXXX2C7", nullptr, 34, F::classic, 6, "Silver", "iPod11-Silver"},
-        {26, "XXXXXXXX2C7X", nullptr, std::nullopt, F::classic, 6, nullptr, "iPod11-Silver"}, // 4-char suffix
+        {26, "XXXXXXXX2C7X", nullptr, std::nullopt, F::classic, 6, nullptr,
+         "iPod11-Silver"}, // 4-char suffix
     };
     for (const GenerationCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.generation << " " << (c.serial ? c.serial : "-") << " " << c.icon);
-        const auto model = IPodModel::fromGeneration(c.generation, text(c.serial), text(c.modelNumber),
-                                                     c.model ? std::optional<std::int32_t>(*c.model) : std::nullopt);
+        SCOPED_TRACE(testing::Message()
+                     << c.generation << " " << (c.serial ? c.serial : "-") << " " << c.icon);
+        const auto model = IPodModel::fromGeneration(
+            c.generation, text(c.serial), text(c.modelNumber),
+            c.model ? std::optional<std::int32_t>(*c.model) : std::nullopt);
         ASSERT_TRUE(model);
         EXPECT_EQ(model->family, c.family);
         EXPECT_EQ(model->generationNumber, c.generationNumber);
@@ -59,7 +64,8 @@ TEST(IPodModel, FromLibgpodGeneration) {
         EXPECT_EQ(model->iconName, QString::fromLatin1(c.icon));
     }
     for (int unlisted : {0, 1, 16, 20, 21, 28, 33})
-        EXPECT_FALSE(IPodModel::fromGeneration(unlisted, std::nullopt, std::nullopt, 18)) << unlisted;
+        EXPECT_FALSE(IPodModel::fromGeneration(unlisted, std::nullopt, std::nullopt, 18))
+            << unlisted;
 }
 
 TEST(IPodModel, FromUSBProductID) {
@@ -75,7 +81,8 @@ TEST(IPodModel, FromUSBProductID) {
     EXPECT_EQ(black->iconName, QStringLiteral("iPod11-Black"));
     const auto seventh = IPodModel::fromProductID(0x1267, QStringLiteral("XXXXXXXXUPR"));
     ASSERT_TRUE(seventh);
-    EXPECT_EQ(*seventh, (IPodModel{IPodModel::Family::nano, 7, std::nullopt, QStringLiteral("iPod18-Silver")}));
+    EXPECT_EQ(*seventh, (IPodModel{IPodModel::Family::nano, 7, std::nullopt,
+                                   QStringLiteral("iPod18-Silver")}));
 
     const std::pair<int, int> generations[] = {{0x120A, 1}, {0x1260, 2}, {0x1262, 3}, {0x1263, 4},
                                                {0x1265, 5}, {0x1266, 6}, {0x1300, 1}, {0x1301, 2},
@@ -102,8 +109,10 @@ TEST(IPodModel, HandledUSBProductIDs) {
 
 TEST(IPodModel, NamesAndFamilies) {
     const auto shuffle3 = IPodModel::fromGeneration(11, std::nullopt, std::nullopt, std::nullopt);
-    EXPECT_EQ(shuffle3->displayName(AppLanguage::english), QStringLiteral("iPod shuffle (3rd generation)"));
-    EXPECT_EQ(shuffle3->displayName(AppLanguage::simplifiedChinese), QStringLiteral("iPod shuffle（第三代）"));
+    EXPECT_EQ(shuffle3->displayName(AppLanguage::english),
+              QStringLiteral("iPod shuffle (3rd generation)"));
+    EXPECT_EQ(shuffle3->displayName(AppLanguage::simplifiedChinese),
+              QStringLiteral("iPod shuffle（第三代）"));
     EXPECT_FALSE(shuffle3->hasScreen());
     const auto classic = IPodModel::fromGeneration(18, std::nullopt, std::nullopt, 35);
     EXPECT_EQ(classic->displayName(AppLanguage::english), QStringLiteral("iPod classic"));

@@ -1,5 +1,5 @@
-#include "library/IPodDatabaseError.h"
 #include "library/Nano5Playlist.h"
+#include "library/IPodDatabaseError.h"
 #include "support/IPodVolume.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +28,10 @@ bool refused(const QString& path) {
 TEST(Nano5Playlist, DatabaseFilesInWriterOrder) {
     EXPECT_EQ(Nano5Playlist::productID, 0x1265);
     EXPECT_EQ(Nano5Playlist::databaseFiles(),
-              (QStringList{QStringLiteral("iTunesCDB"), QStringLiteral("iTunes Library.itlp/Library.itdb"),
-                           QStringLiteral("iTunes Library.itlp/Dynamic.itdb"), QStringLiteral("iTunes Library.itlp/Locations.itdb"),
+              (QStringList{QStringLiteral("iTunesCDB"),
+                           QStringLiteral("iTunes Library.itlp/Library.itdb"),
+                           QStringLiteral("iTunes Library.itlp/Dynamic.itdb"),
+                           QStringLiteral("iTunes Library.itlp/Locations.itdb"),
                            QStringLiteral("iTunes Library.itlp/Locations.itdb.cbk")}));
 }
 
@@ -46,7 +48,8 @@ TEST(Nano5Playlist, GuardedReadRefusesLinksSidecarsAndFolders) {
     ASSERT_TRUE(QFile::link(cdb, volume->path(itunes + QStringLiteral("link"))));
     EXPECT_TRUE(refused(volume->path(itunes + QStringLiteral("link"))));
     EXPECT_TRUE(refused(volume->path(QStringLiteral("iPod_Control"))));
-    EXPECT_THROW(Nano5Playlist::readDatabaseFile(volume->path(itunes + QStringLiteral("missing"))), std::system_error);
+    EXPECT_THROW(Nano5Playlist::readDatabaseFile(volume->path(itunes + QStringLiteral("missing"))),
+                 std::system_error);
 }
 
 TEST(Nano5Playlist, SnapshotAndImportNeedTheirFiles) {
@@ -62,7 +65,8 @@ TEST(Nano5Playlist, SnapshotAndImportNeedTheirFiles) {
     EXPECT_TRUE(Nano5Playlist::databaseSnapshot(root));
 
     volume->removeFile(itunes + QStringLiteral("iTunesCDB"));
-    ASSERT_TRUE(QFile::link(volume->path(itunes + Nano5Playlist::databaseFiles()[3]), volume->path(itunes + QStringLiteral("iTunesCDB"))));
+    ASSERT_TRUE(QFile::link(volume->path(itunes + Nano5Playlist::databaseFiles()[3]),
+                            volume->path(itunes + QStringLiteral("iTunesCDB"))));
     EXPECT_FALSE(Nano5Playlist::databaseSnapshot(root)); // a link is refused
 
     volume->removeFile(itunes + Nano5Playlist::databaseFiles()[2]);

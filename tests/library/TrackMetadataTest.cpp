@@ -1,12 +1,13 @@
-#include "library/Shuffle2PlaybackMode.h"
 #include "library/TrackMetadata.h"
+#include "library/Shuffle2PlaybackMode.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 TrackMetadata withTitle(const QString& title, const QString& artist = {}) {
-    return TrackMetadata{title, artist, QStringLiteral("Album"), QStringLiteral("AA"), QStringLiteral("Rock")};
+    return TrackMetadata{title, artist, QStringLiteral("Album"), QStringLiteral("AA"),
+                         QStringLiteral("Rock")};
 }
 
 } // namespace
@@ -34,7 +35,8 @@ TEST(TrackMetadata, FallsBackToABareHyphenAndRefusesEmptyHalves) {
 
 TEST(TrackMetadata, NeverReplacesADifferentFilledInArtist) {
     const QString title = QStringLiteral("  Foo  -  Bar ");
-    for (const QString& artist : {QString(), QStringLiteral("   "), QStringLiteral("Foo"), QStringLiteral(" Foo ")}) {
+    for (const QString& artist :
+         {QString(), QStringLiteral("   "), QStringLiteral("Foo"), QStringLiteral(" Foo ")}) {
         const auto split = withTitle(title, artist).splitArtistAndTitle();
         ASSERT_TRUE(split) << artist.toStdString();
         EXPECT_EQ(split->artist, QStringLiteral("Foo"));

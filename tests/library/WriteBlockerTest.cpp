@@ -11,7 +11,8 @@ using Entries = QList<std::pair<QString, QVariant>>;
 
 namespace {
 
-std::optional<IPodDatabaseError> blockerWith(IPodVolume& volume, const std::optional<QByteArray>& sysInfoExtended) {
+std::optional<IPodDatabaseError> blockerWith(IPodVolume& volume,
+                                             const std::optional<QByteArray>& sysInfoExtended) {
     const QString path = QStringLiteral("iPod_Control/Device/SysInfoExtended");
     if (volume.exists(path))
         volume.removeFile(path);
@@ -19,7 +20,8 @@ std::optional<IPodDatabaseError> blockerWith(IPodVolume& volume, const std::opti
         volume.writeSysInfoExtended(*sysInfoExtended);
     const auto before = TestSupport::snapshotTree(volume.mountPoint());
     IPodDatabase database(volume.mountPoint());
-    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())), QStringList());
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+              QStringList());
     return database.writeBlocker();
 }
 
@@ -34,32 +36,58 @@ TEST(WriteBlocker, SecondGenerationShuffle) {
     IPodVolume volume(QStringLiteral("MA546"));
     volume.write();
     EXPECT_EQ(blockerWith(volume, std::nullopt), editable);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}})), unsupported);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2}, {QStringLiteral("ShadowDBVersion"), 1}})), editable);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2}, {QStringLiteral("ShadowDBVersion"), 2}})), unsupported);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), -1}})), unsupported); // unsigned
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), QStringLiteral("2")}})), editable);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), QStringLiteral("x")}})), editable); // not an integer reads as 0
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2},
+                                                      {QStringLiteral("ShadowDBVersion"), 1}})),
+              editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2},
+                                                      {QStringLiteral("ShadowDBVersion"), 2}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), -1}})),
+              unsupported); // unsigned
+    EXPECT_EQ(blockerWith(volume,
+                          sysInfoExtendedXML({{QStringLiteral("DBVersion"), QStringLiteral("2")}})),
+              editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML(
+                                      {{QStringLiteral("ShadowDBVersion"), QStringLiteral("x")}})),
+              editable); // not an integer reads as 0
 }
 
 TEST(WriteBlocker, ThirdGenerationShuffle) {
     IPodVolume volume(QStringLiteral("MC306"));
     volume.write();
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), 2}})), editable);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), 1}})), unsupported);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), -2}})), unsupported);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("SQLiteDB"), true}, {QStringLiteral("DBVersion"), 1}})), unsupported);
-    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("SQLiteDB"), false}, {QStringLiteral("DBVersion"), 1}})), editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), 2}})),
+              editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), 1}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), -2}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("SQLiteDB"), true},
+                                                      {QStringLiteral("DBVersion"), 1}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("SQLiteDB"), false},
+                                                      {QStringLiteral("DBVersion"), 1}})),
+              editable);
 }
 
 TEST(WriteBlocker, ThirdAndFourthGenerationNanoNeedAFireWireID) {
     IPodVolume nano3(QStringLiteral("MA978"));
     nano3.write();
-    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}, {QStringLiteral("FireWireGUID"), guid}})), editable);
-    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}, {QStringLiteral("FireWireGUID"), QStringLiteral("0x0000000000000000")}})), invalidGUID);
-    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}})), invalidGUID);
-    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 4}, {QStringLiteral("FireWireGUID"), guid}})), unsupported);
-    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("FireWireGUID"), guid}})), unsupported);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3},
+                                                     {QStringLiteral("FireWireGUID"), guid}})),
+              editable);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3},
+                                                     {QStringLiteral("FireWireGUID"),
+                                                      QStringLiteral("0x0000000000000000")}})),
+              invalidGUID);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}})),
+              invalidGUID);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 4},
+                                                     {QStringLiteral("FireWireGUID"), guid}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("FireWireGUID"), guid}})),
+              unsupported);
     EXPECT_EQ(blockerWith(nano3, std::nullopt), editable); // the SysInfo's FirewireGuid
 
     IPodVolume nano4(QStringLiteral("MB480"));
@@ -71,7 +99,8 @@ TEST(WriteBlocker, ThirdAndFourthGenerationNanoNeedAFireWireID) {
 TEST(WriteBlocker, HostileSysInfoExtendedBlocksWithoutCrashing) {
     IPodVolume volume(QStringLiteral("MA477"));
     volume.write();
-    const QByteArray deep = QByteArray("<plist><dict><key>a</key>").repeated(1) + QByteArray("<array>").repeated(2000);
+    const QByteArray deep =
+        QByteArray("<plist><dict><key>a</key>").repeated(1) + QByteArray("<array>").repeated(2000);
     const std::vector<QByteArray> hostile{
         QByteArray(),
         QByteArray("not a property list"),
@@ -113,7 +142,8 @@ TEST(WriteBlocker, FireWireGUIDForms) {
     EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2E0"))); // 17 digits
     EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2G")));
     EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0000000000000000")));
-    EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2é")));  // 16 characters, 17 bytes
+    EXPECT_FALSE(
+        isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2é"))); // 16 characters, 17 bytes
     EXPECT_FALSE(isValidFireWireGUID(QString()));
     EXPECT_FALSE(isValidFireWireGUID(std::nullopt));
 }

@@ -25,7 +25,9 @@ struct ErrorHolder {
         if (error)
             g_error_free(error);
     }
-    QString message() const { return error && error->message ? QString::fromUtf8(error->message) : QString(); }
+    QString message() const {
+        return error && error->message ? QString::fromUtf8(error->message) : QString();
+    }
 };
 
 [[noreturn]] void fail(const QString& what) {
@@ -36,10 +38,12 @@ bool isHashedModel(const QString& modelNumber) {
     // Classics, nano 3G/4G and other hash58 models: libgpod refuses to init them without a
     // FireWire ID.
     static const QSet<QString> hashed{
-        QStringLiteral("MB029"), QStringLiteral("MB147"), QStringLiteral("MB145"), QStringLiteral("MB150"),
-        QStringLiteral("MB562"), QStringLiteral("MB565"), QStringLiteral("MC293"), QStringLiteral("MC297"),
-        QStringLiteral("MA978"), QStringLiteral("MA980"), QStringLiteral("MA978"), QStringLiteral("MB261"),
-        QStringLiteral("MB480"), QStringLiteral("MB598"), QStringLiteral("MB754"), QStringLiteral("MB903"),
+        QStringLiteral("MB029"), QStringLiteral("MB147"), QStringLiteral("MB145"),
+        QStringLiteral("MB150"), QStringLiteral("MB562"), QStringLiteral("MB565"),
+        QStringLiteral("MC293"), QStringLiteral("MC297"), QStringLiteral("MA978"),
+        QStringLiteral("MA980"), QStringLiteral("MA978"), QStringLiteral("MB261"),
+        QStringLiteral("MB480"), QStringLiteral("MB598"), QStringLiteral("MB754"),
+        QStringLiteral("MB903"),
     };
     return hashed.contains(modelNumber.toUpper());
 }
@@ -67,7 +71,8 @@ std::unique_ptr<IPodVolume> IPodVolume::emptyFolder() {
 }
 
 IPodVolume::IPodVolume(const QString& modelNumber)
-    : IPodVolume(modelNumber, Options()) {}
+    : IPodVolume(modelNumber, Options()) {
+}
 
 IPodVolume::IPodVolume(const QString& modelNumber, const Options& options)
     : IPodVolume() {
@@ -75,8 +80,8 @@ IPodVolume::IPodVolume(const QString& modelNumber, const Options& options)
     QByteArray sysInfo = options.sysInfo;
     const bool hashed = isHashedModel(modelNumber);
     if (sysInfo.isEmpty() && hashed)
-        sysInfo = "ModelNumStr: " + modelNumber.toUtf8() + "\nFirewireGuid: " +
-                  options.firewireGuid.toUtf8() + "\n";
+        sysInfo = "ModelNumStr: " + modelNumber.toUtf8() +
+                  "\nFirewireGuid: " + options.firewireGuid.toUtf8() + "\n";
     if (!sysInfo.isEmpty())
         writeSysInfo(sysInfo);
     if (options.sysInfoExtended)
@@ -115,7 +120,9 @@ void IPodVolume::openDatabase() {
 int IPodVolume::addTrack(const TrackSpec& spec) {
     openDatabase();
     Itdb_Track* track = itdb_track_new();
-    const auto dup = [](const QString& text) { return text.isEmpty() ? nullptr : g_strdup(text.toUtf8().constData()); };
+    const auto dup = [](const QString& text) {
+        return text.isEmpty() ? nullptr : g_strdup(text.toUtf8().constData());
+    };
     track->title = dup(spec.title);
     track->artist = dup(spec.artist);
     track->album = dup(spec.album);
@@ -134,13 +141,16 @@ int IPodVolume::addTrack(const TrackSpec& spec) {
     const int index = int(ids_.size());
     QString relative;
     if (spec.withoutFile) {
-        relative = spec.ipodPath.isEmpty()
-                       ? QStringLiteral("iPod_Control/Music/F00/NOFILE%1.%2").arg(index).arg(spec.extension)
-                       : spec.ipodPath;
-        track->ipod_path = g_strdup(QString(u':' + relative).replace(u'/', u':').toUtf8().constData());
+        relative = spec.ipodPath.isEmpty() ? QStringLiteral("iPod_Control/Music/F00/NOFILE%1.%2")
+                                                 .arg(index)
+                                                 .arg(spec.extension)
+                                           : spec.ipodPath;
+        track->ipod_path =
+            g_strdup(QString(u':' + relative).replace(u'/', u':').toUtf8().constData());
     } else {
         QString source = spec.sourceFile;
-        QTemporaryFile scratch(QDir::tempPath() + QStringLiteral("/lorvanel-audio-XXXXXX.") + spec.extension);
+        QTemporaryFile scratch(QDir::tempPath() + QStringLiteral("/lorvanel-audio-XXXXXX.") +
+                               spec.extension);
         if (source.isEmpty()) {
             if (!scratch.open())
                 fail(QStringLiteral("cannot write a scratch audio file"));
@@ -150,7 +160,8 @@ int IPodVolume::addTrack(const TrackSpec& spec) {
         }
         track->size = guint32(QFileInfo(source).size());
         ErrorHolder error;
-        const bool copied = itdb_cp_track_to_ipod(track, QFile::encodeName(source).constData(), &error.error);
+        const bool copied =
+            itdb_cp_track_to_ipod(track, QFile::encodeName(source).constData(), &error.error);
         if (!copied)
             fail(QStringLiteral("itdb_cp_track_to_ipod: %1").arg(error.message()));
         relative = QString::fromUtf8(track->ipod_path).replace(u':', u'/').mid(1);
@@ -179,19 +190,25 @@ void IPodVolume::addTracksWithoutFiles(int count, quint64 firstID, const TrackSp
         Itdb_Track* track = itdb_track_new();
         const QByteArray suffix = QByteArray::number(i);
         track->title = g_strdup((pattern.title.toUtf8() + ' ' + suffix).constData());
-        track->artist = g_strdup((pattern.artist.isEmpty() ? QByteArray("Artist ") + QByteArray::number(i % 500)
-                                                           : pattern.artist.toUtf8()).constData());
+        track->artist =
+            g_strdup((pattern.artist.isEmpty() ? QByteArray("Artist ") + QByteArray::number(i % 500)
+                                               : pattern.artist.toUtf8())
+                         .constData());
         track->album = g_strdup((QByteArray("Album ") + QByteArray::number(i / 12)).constData());
-        track->genre = g_strdup(pattern.genre.isEmpty() ? "Rock" : pattern.genre.toUtf8().constData());
+        track->genre =
+            g_strdup(pattern.genre.isEmpty() ? "Rock" : pattern.genre.toUtf8().constData());
         track->filetype = g_strdup(pattern.filetype.toUtf8().constData());
         track->mediatype = pattern.mediatype;
         track->tracklen = gint32(pattern.tracklenMs);
         track->size = 4'000'000;
         track->dbid = firstID + quint64(i);
         track->itdb = database_;
-        track->ipod_path = g_strdup(
-            QStringLiteral(":iPod_Control:Music:F%1:T%2.%3")
-                .arg(i % 20, 2, 10, QLatin1Char('0')).arg(i).arg(pattern.extension).toUtf8().constData());
+        track->ipod_path = g_strdup(QStringLiteral(":iPod_Control:Music:F%1:T%2.%3")
+                                        .arg(i % 20, 2, 10, QLatin1Char('0'))
+                                        .arg(i)
+                                        .arg(pattern.extension)
+                                        .toUtf8()
+                                        .constData());
         tracks = g_list_prepend(tracks, track);
         if (pattern.inMainPlaylist)
             members = g_list_prepend(members, track);
@@ -293,7 +310,8 @@ QByteArray IPodVolume::writeITunesCDBFromITunesDB() const {
     };
     const qsizetype headerLength = qsizetype(u32(database, 4));
     QByteArray header = database.left(headerLength);
-    const QByteArray payload = qCompress(database.mid(headerLength)).mid(4); // drop Qt's length prefix
+    const QByteArray payload =
+        qCompress(database.mid(headerLength)).mid(4); // drop Qt's length prefix
     header[168] = 1;
     const quint32 size = quint32(header.size() + payload.size());
     for (int i = 0; i < 4; ++i)
@@ -358,7 +376,8 @@ TreeSnapshot snapshotTree(const QString& root) {
                 hash.addData(&file);
             entry = "file " + QByteArray::number(qint64(status.st_size)) + ' ' +
                     QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.' +
-                    QByteArray::number(qint64(status.st_mtim.tv_nsec)) + ' ' + hash.result().toHex();
+                    QByteArray::number(qint64(status.st_mtim.tv_nsec)) + ' ' +
+                    hash.result().toHex();
         }
         entry += " mode " + QByteArray::number(status.st_mode, 8);
         snapshot.insert(relative, entry);
