@@ -143,5 +143,93 @@
         <source>Over 100M units known sold</source>
         <translation>已知销量超过 1 亿台</translation>
     </message>
+    <message>
+        <source>Artists</source>
+        <translation>艺人</translation>
+    </message>
+    <message>
+        <source>Albums</source>
+        <translation>专辑</translation>
+    </message>
+    <message>
+        <source>Genres</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Unknown Artist</source>
+        <translation>未知艺人</translation>
+    </message>
+    <message>
+        <source>Unknown Album</source>
+        <translation>未知专辑</translation>
+    </message>
+    <message>
+        <source>Unknown Genre</source>
+        <translation>未知类型</translation>
+    </message>
+    <message>
+        <source>Read library</source>
+        <translation>读取资料库</translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation>%1失败：%2</translation>
+    </message>
+    <message>
+        <source>libgpod returned no error details.</source>
+        <translation>libgpod 未返回错误详情。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because the iPod model or database compatibility could not be verified.</source>
+        <translation>无法验证 iPod 型号或数据库兼容性，因此已停用编辑。</translation>
+    </message>
+    <message>
+        <source>A valid FireWire ID is missing. Obtain the SysInfo or SysInfoExtended file from this iPod, then reconnect it.</source>
+        <translation>缺少有效的 FireWire ID。请获取这台 iPod 的 SysInfo 或 SysInfoExtended 文件，然后重新连接。</translation>
+    </message>
+    <message>
+        <source>This iPod volume is mounted read-only.</source>
+        <translation>此 iPod 宗卷以只读方式装载。</translation>
+    </message>
+    <message>
+        <source>Provide an MP3 or AAC (.m4a) file with a valid duration that has been copied to the iPod music folder.</source>
+        <translation>请提供已拷贝到 iPod 音乐文件夹、时长有效的 MP3 或 AAC（.m4a）文件。</translation>
+    </message>
+    <message>
+        <source>The selected tracks could not be found in the current library. Reselect them and try again.</source>
+        <translation>在当前资料库中找不到所选曲目。请重新选择后再试。</translation>
+    </message>
+    <message>
+        <source>The selected genre is no longer in this iPod’s music library.</source>
+        <translation>所选类型已不在这台 iPod 的音乐资料库中。</translation>
+    </message>
+    <message>
+        <source>This playlist is no longer on the iPod.</source>
+        <translation>此播放列表已不在 iPod 上。</translation>
+    </message>
+    <message>
+        <source>The selected tracks contain audio paths that cannot be safely deleted.</source>
+        <translation>所选曲目包含无法安全删除的音频路径。</translation>
+    </message>
+    <message>
+        <source>This second-generation iPod shuffle has no resume record for the current library. Safely eject it, play and pause a song on the shuffle, then reconnect it and try again.</source>
+        <translation>这台第二代 iPod shuffle 没有当前资料库的续播记录。请安全推出，在 shuffle 上播放并暂停一首歌曲，然后重新连接再试。</translation>
+    </message>
+    <message>
+        <source>The iPod database is missing its main playlist.</source>
+        <translation>iPod 数据库缺少主播放列表。</translation>
+    </message>
+    <message>
+        <source>iPod classic</source>
+        <translation>iPod classic</translation>
+    </message>
+    <message>
+        <source>iPod %1 (%2)</source>
+        <translation>iPod %1（%2）</translation>
+    </message>
+    <message>
+        <source>The iTunesCDB file is damaged.</source>
+        <translation>iTunesCDB 文件已损坏。</translation>
+    </message>
 </context>
 </TS>

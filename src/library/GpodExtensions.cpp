@@ -1,0 +1,264 @@
+#include "library/GpodExtensions.h"
+
+#include "library/GLibHandles.h"
+#include "library/IPodDatabase.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A private temporary folder, removed with everything in it (links are removed, never
+// followed).
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        QByteArray pattern =
+            QFile::encodeName(QDir::tempPath() + QStringLiteral("/lorvanel-ipod-XXXXXX"));
+        if (char* made = mkdtemp(pattern.data()))
+            path_ = fs::path(made);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    ~TemporaryFolder() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            fs::remove_all(path_, ignored);
+        }
+    }
+    bool isValid() const { return !path_.empty(); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+bool writeFile(const fs::path& path, const QByteArray& bytes) {
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+bool sameNameIgnoringCase(const std::string& a, const char* b) {
+    return QString::fromStdString(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+}
+
+// The shadow mount point of one session.
+struct ShadowMount {
+    QByteArray realMountPoint;
+    TemporaryFolder folder;
+};
+
+void destroyShadow(gpointer data) {
+    delete static_cast<ShadowMount*>(data);
+}
+
+ShadowMount* shadowOf(Itdb_iTunesDB* itdb) {
+    return itdb && itdb->userdata_destroy == &destroyShadow
+               ? static_cast<ShadowMount*>(itdb->userdata)
+               : nullptr;
+}
+
+// Mirrors mp's iPod_Control into a fresh shadow: a real Device folder holding only
+// descriptionName with descriptionBytes (plus links to the device's other Device files), links
+// for every other entry.
+std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descriptionName,
+                                        const QByteArray& descriptionBytes) {
+    auto shadow = std::make_unique<ShadowMount>();
+    shadow->realMountPoint = mp;
+    if (!shadow->folder.isValid())
+        return nullptr;
+
+    const fs::path realRoot(mp.toStdString());
+    std::string controlName = "iPod_Control";
+    if (GLibHandles::CharPtr control{itdb_get_control_dir(mp.constData())})
+        controlName = fs::path(control.get()).filename().string();
+    const fs::path realControl = realRoot / controlName;
+    const fs::path shadowControl = shadow->folder.path() / controlName;
+
+    std::error_code error;
+    fs::create_directories(shadowControl / "Device", error);
+    if (error)
+        return nullptr;
+
+    const auto linkChildren = [&](const fs::path& from, const fs::path& to,
+                                  std::initializer_list<const char*> skipped) -> bool {
+        std::error_code listError;
+        fs::directory_iterator it(from, listError);
+        if (listError)
+            return true; // nothing to mirror
+        for (const fs::directory_entry& entry : it) {
+            const std::string name = entry.path().filename().string();
+            bool skip = false;
+            for (const char* skippedName : skipped)
+                skip = skip || sameNameIgnoringCase(name, skippedName);
+            if (skip)
+                continue;
+            std::error_code linkError;
+            fs::create_symlink(entry.path(), to / name, linkError);
+            if (linkError)
+                return false;
+        }
+        return true;
+    };
+    if (!linkChildren(realControl, shadowControl, {"Device"}))
+        return nullptr;
+    if (!linkChildren(realControl / "Device", shadowControl / "Device",
+                      {"SysInfo", "SysInfoExtended"}))
+        return nullptr;
+
+    // Folders libgpod may create on a later save point at the real place even while missing,
+    // so that such a save fails loudly instead of landing in the shadow.
+    for (const char* name : {"iTunes", "Music", "Artwork"}) {
+        bool present = false;
+        std::error_code listError;
+        for (const fs::directory_entry& entry : fs::directory_iterator(shadowControl, listError))
+            present = present || sameNameIgnoringCase(entry.path().filename().string(), name);
+        if (!present) {
+            std::error_code linkError;
+            fs::create_symlink(realControl / name, shadowControl / name, linkError);
+        }
+    }
+
+    if (!writeFile(shadowControl / "Device" / descriptionName, descriptionBytes))
+        return nullptr;
+    return shadow;
+}
+
+void setShadowError(GError** error, const char* what) {
+    g_set_error(error, g_quark_from_static_string("lorvanel-itdb"), 1,
+                "Could not prepare a private folder for the iPod description (%s).", what);
+}
+
+Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
+                                  const QByteArray& description, GError** error) {
+    if (!mp) {
+        setShadowError(error, "no mount point");
+        return nullptr;
+    }
+    std::unique_ptr<ShadowMount> shadow = makeShadow(QByteArray(mp), descriptionName, description);
+    if (!shadow) {
+        setShadowError(error, std::strerror(errno));
+        return nullptr;
+    }
+    const std::string shadowPath = shadow->folder.path().string();
+    Itdb_iTunesDB* itdb = itdb_parse(shadowPath.c_str(), error);
+    if (!itdb)
+        return nullptr;
+    itdb->userdata = shadow.release();
+    itdb->userdata_destroy = &destroyShadow;
+    return itdb;
+}
+
+} // namespace
+
+Itdb_iTunesDB* itdb_parse_with_model(const gchar* mp, const gchar* model_number, GError** error) {
+    const QByteArray description =
+        QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number ? model_number : "") + '\n';
+    return parseThroughShadow(mp, "SysInfo", description, error);
+}
+
+Itdb_iTunesDB* itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_extended_xml,
+                                       GError** error) {
+    return parseThroughShadow(mp, "SysInfoExtended",
+                              QByteArray(sysinfo_extended_xml ? sysinfo_extended_xml : ""), error);
+}
+
+gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* model_number) {
+    if (!itdb || !model_number)
+        return FALSE;
+    const gchar* real = lorvanel_itdb_real_mountpoint(itdb);
+    const gchar* current = real ? real : itdb_get_mountpoint(itdb);
+    if (!current)
+        return FALSE;
+    std::unique_ptr<ShadowMount> shadow =
+        makeShadow(QByteArray(current), "SysInfo",
+                   QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number) + '\n');
+    if (!shadow)
+        return FALSE;
+    itdb_set_mountpoint(itdb, shadow->folder.path().string().c_str());
+    if (itdb->userdata_destroy)
+        itdb->userdata_destroy(itdb->userdata);
+    itdb->userdata = shadow.release();
+    itdb->userdata_destroy = &destroyShadow;
+    return TRUE;
+}
+
+const gchar* lorvanel_itdb_real_mountpoint(Itdb_iTunesDB* itdb) {
+    ShadowMount* shadow = shadowOf(itdb);
+    return shadow ? shadow->realMountPoint.constData() : nullptr;
+}
+
+gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {
+    if (!itdb || !itdb->device)
+        return FALSE;
+    const Itdb_IpodInfo* info = itdb_device_get_ipod_info(itdb->device);
+    if (!info || !info->model_number)
+        return FALSE;
+    const Itdb_IpodGeneration generation = info->ipod_generation;
+    if (generation != ITDB_IPOD_GENERATION_CLASSIC_1 &&
+        generation != ITDB_IPOD_GENERATION_CLASSIC_2 &&
+        generation != ITDB_IPOD_GENERATION_CLASSIC_3)
+        return FALSE;
+    GLibHandles::CharPtr guid{itdb_device_get_sysinfo(itdb->device, "FirewireGuid")};
+    if (!guid || !isValidFireWireGUID(QString::fromUtf8(guid.get())))
+        return FALSE;
+
+    TemporaryFolder dryRun;
+    if (!dryRun.isValid())
+        return FALSE;
+    std::error_code error;
+    fs::create_directories(dryRun.path() / "iPod_Control" / "Device", error);
+    fs::create_directories(dryRun.path() / "iPod_Control" / "iTunes", error);
+    if (error)
+        return FALSE;
+    const QByteArray sysInfo =
+        QByteArrayLiteral("ModelNumStr: M") + QByteArray(info->model_number) +
+        QByteArrayLiteral("\nFirewireGuid: ") + QByteArray(guid.get()) + '\n';
+    if (!writeFile(dryRun.path() / "iPod_Control" / "Device" / "SysInfo", sysInfo))
+        return FALSE;
+
+    GLibHandles::DatabasePtr probe{itdb_new()};
+    if (!probe)
+        return FALSE;
+    itdb_set_mountpoint(probe.get(), dryRun.path().string().c_str());
+    const Itdb_IpodInfo* probeInfo = itdb_device_get_ipod_info(probe->device);
+    if (!probeInfo || probeInfo->ipod_generation != generation)
+        return FALSE;
+    Itdb_Playlist* master = itdb_playlist_new("iPod", FALSE);
+    if (!master)
+        return FALSE;
+    itdb_playlist_set_mpl(master);
+    itdb_playlist_add(probe.get(), master, -1);
+    GLibHandles::ErrorSlot writeError;
+    if (!itdb_write(probe.get(), writeError.out()) || writeError)
+        return FALSE;
+
+    QFile written(
+        QString::fromStdString((dryRun.path() / "iPod_Control" / "iTunes" / "iTunesDB").string()));
+    if (!written.open(QIODevice::ReadOnly))
+        return FALSE;
+    const QByteArray header = written.read(0x58 + 20);
+    if (header.size() != 0x58 + 20 || !header.startsWith("mhbd"))
+        return FALSE;
+    const auto byteAt = [&](int i) { return static_cast<unsigned char>(header[i]); };
+    const unsigned scheme = byteAt(48) | (byteAt(49) << 8);
+    bool hashed = false;
+    for (int i = 0x58; i < 0x58 + 20; ++i)
+        hashed = hashed || byteAt(i) != 0;
+    return scheme == 1 && hashed ? TRUE : FALSE;
+}

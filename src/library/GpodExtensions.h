@@ -1,0 +1,41 @@
+#pragma once
+
+// Entry points that the packaged libgpod lacks, written over its public interface.
+//
+// Forcing a device description never touches the device: libgpod is handed a private "shadow"
+// mount point whose Device folder holds only the synthetic description and whose other
+// iPod_Control entries are links to the real ones. The shadow stays libgpod's mount point for
+// the whole session (so artwork is parsed and later saves reach the real files) and is removed
+// when the database is freed.
+
+#include <gpod/itdb.h>
+
+#include <glib.h>
+
+G_BEGIN_DECLS
+
+// Parses the database at mp as the given model number (e.g. "MA477"), ignoring the device's
+// own SysInfo and SysInfoExtended. NULL with error set on failure.
+Itdb_iTunesDB* itdb_parse_with_model(const gchar* mp, const gchar* model_number, GError** error);
+
+// Parses the database at mp with the given SysInfoExtended XML as the device description.
+Itdb_iTunesDB* itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_extended_xml,
+                                       GError** error);
+
+// Makes the database's device report the given model until the database is freed, without
+// writing a SysInfo anywhere on the device. The database must have its mount point set.
+// It takes the database rather than the bare device because the session's shadow folder
+// belongs to the database. FALSE when the shadow folder cannot be made.
+gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* model_number);
+
+// Whether libgpod can write this classic's database with a valid hash: the device has a valid
+// FireWire ID and a dry-run write of an empty database for the same model, in a private
+// temporary folder, yields a hash58-signed header. Nothing on the device is read or written
+// beyond libgpod's in-memory device description.
+gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb);
+
+G_END_DECLS
+
+// Where the shadow folder of a forced-model session points, or NULL when the database has no
+// shadow. The returned text belongs to the database.
+const gchar* lorvanel_itdb_real_mountpoint(Itdb_iTunesDB* itdb);

@@ -1,0 +1,277 @@
+#include "library/IPodDatabase.h"
+
+#include "library/GpodExtensions.h"
+#include "library/Nano5Playlist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace {
+
+QString resolvedMountPoint(const QString& mountPoint) {
+    const QString canonical = QFileInfo(mountPoint).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(QDir(mountPoint).absolutePath()) : canonical;
+}
+
+QByteArray readUpTo(const QString& path, qint64 count) {
+    if (path.isEmpty())
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(count);
+}
+
+QString libgpodPath(gchar* (*lookup)(const gchar*), const QString& mountPoint) {
+    GLibHandles::CharPtr path{lookup(QFile::encodeName(mountPoint).constData())};
+    return path ? QFile::decodeName(path.get()) : QString();
+}
+
+// Lists a folder's entries, including hidden ones; none when it cannot be listed.
+std::optional<QFileInfoList> listFolder(const QString& path) {
+    QDir dir(path);
+    if (!dir.exists() || !dir.isReadable())
+        return std::nullopt;
+    return dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// libgpod parses an iTunesCDB in place of the iTunesDB and trusts its header: a short or
+// inconsistent one makes it read past the file. Such a file is refused before libgpod sees it.
+bool iTunesCDBHeaderIsSound(const QString& mountPoint) {
+    GLibHandles::CharPtr path{itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())};
+    if (!path)
+        return true;
+    QFile file(QFile::decodeName(path.get()));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(244);
+    if (header.size() != 244 || !header.startsWith("mhbd"))
+        return false;
+    const auto u32 = [&](int offset) {
+        quint32 value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(header[offset + i]);
+        return value;
+    };
+    return u32(4) >= 32 && u32(4) <= 244 && qint64(u32(8)) == file.size();
+}
+
+} // namespace
+
+std::unique_ptr<IPodDatabase> IPodDatabase::open(const QString& mountPoint,
+                                                 const std::optional<QByteArray>& sysInfoExtended,
+                                                 const ProductIDProvider& productID) {
+    return std::make_unique<IPodDatabase>(mountPoint, sysInfoExtended, productID);
+}
+
+IPodDatabase::IPodDatabase(const QString& mountPoint,
+                           const std::optional<QByteArray>& sysInfoExtended,
+                           const ProductIDProvider& productID)
+    : mountPoint_(resolvedMountPoint(mountPoint)) {
+    const QByteArray path = QFile::encodeName(mountPoint_);
+    productID_ = productID ? productID() : std::nullopt;
+    const std::optional<int> pid = productID_;
+
+    std::optional<QByteArray> firstSnapshot;
+    if (pid == Nano5Playlist::productID)
+        firstSnapshot = Nano5Playlist::databaseSnapshot(mountPoint_);
+
+    GLibHandles::ErrorSlot error;
+    const auto sysInfoText = [&]() -> std::optional<QByteArray> {
+        if (!sysInfoExtended)
+            return std::nullopt;
+        QString decoded;
+        auto toUtf16 = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        decoded = toUtf16(*sysInfoExtended);
+        if (toUtf16.hasError() || sysInfoExtended->contains('\0'))
+            return std::nullopt;
+        return *sysInfoExtended;
+    };
+
+    if (!iTunesCDBHeaderIsSound(mountPoint_))
+        throw IPodDatabaseError::library(
+            LZ("Read library"),
+            localizedString(LZ("The iTunesCDB file is damaged."), AppLanguages::stored()));
+
+    Itdb_iTunesDB* parsed = nullptr;
+    bool freshDatabase = false;
+    if (pid == IPodModel::nano2ProductID && passesITunesDBProbe(mountPoint_)) {
+        parsed = itdb_parse_with_model(path.constData(), "MA477", error.out());
+        modelForced_ = true;
+    } else if (const auto xml = pid == IPodModel::classicProductID ? sysInfoText() : std::nullopt) {
+        parsed = itdb_parse_with_sysinfo(path.constData(), xml->constData(), error.out());
+    } else if (pid == IPodModel::shuffle2ProductID && passesShuffle2SDProbe(mountPoint_)) {
+        parsed = itdb_parse_with_model(path.constData(), "MA546", error.out());
+        modelForced_ = true;
+    } else if (pid == IPodModel::shuffle3ProductID && passesShuffle3SDProbe(mountPoint_)) {
+        parsed = itdb_parse_with_model(path.constData(), "MC306", error.out());
+        modelForced_ = true;
+    } else if (pid == IPodModel::shuffle3ProductID && passesFreshVolumeTest(mountPoint_)) {
+        freshDatabase = true;
+    } else {
+        parsed = itdb_parse(path.constData(), error.out());
+    }
+    database_.reset(parsed);
+
+    if (freshDatabase) {
+        database_.reset(itdb_new());
+        bool ready = false;
+        if (database_) {
+            itdb_set_mountpoint(database_.get(), path.constData());
+            const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database_->device);
+            if (info && info->ipod_model == ITDB_IPOD_MODEL_INVALID) {
+                itdb_device_set_model_for_session(database_.get(), "MC306");
+                modelForced_ = true;
+                info = itdb_device_get_ipod_info(database_->device);
+            }
+            if (info && info->ipod_generation == ITDB_IPOD_GENERATION_SHUFFLE_3) {
+                const QByteArray name = QFileInfo(mountPoint_).fileName().toUtf8();
+                if (Itdb_Playlist* master = itdb_playlist_new(name.constData(), FALSE)) {
+                    itdb_playlist_set_mpl(master);
+                    itdb_playlist_add(database_.get(), master, -1);
+                    ready = true;
+                }
+            }
+        }
+        if (!ready)
+            database_.reset();
+    }
+
+    if (!database_) {
+        std::optional<QString> detail;
+        if (error)
+            detail = error.get()->message ? QString::fromUtf8(error.get()->message) : QString();
+        throw IPodDatabaseError::library(LZ("Read library"), detail);
+    }
+    error.clear();
+
+    if (pid) {
+        const auto model = IPodModel::fromProductID(*pid, std::nullopt);
+        if (model && model->family == IPodModel::Family::nano)
+            fallbackModel_ = model;
+    }
+
+    const int gen = generation();
+    if (pid && isIPodUSBProductID(*pid)) {
+        const auto model = IPodModel::fromProductID(*pid, std::nullopt);
+        supportsRatings_ = !(model && model->family == IPodModel::Family::shuffle);
+    } else if (!database_->device || !itdb_device_get_ipod_info(database_->device)) {
+        supportsRatings_ = false;
+    } else {
+        switch (gen) {
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 16:
+        case 17:
+        case 18:
+        case 19:
+        case 26:
+            supportsRatings_ = true;
+            break;
+        default: {
+            const auto model =
+                IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, std::nullopt);
+            supportsRatings_ = model && model->family == IPodModel::Family::nano;
+        }
+        }
+    }
+
+    if (firstSnapshot) {
+        const auto second = Nano5Playlist::databaseSnapshot(mountPoint_);
+        if (second && *second == *firstSnapshot)
+            nano5SourceCDB_ = std::move(firstSnapshot);
+    }
+
+    if (pid) {
+        const auto model = IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, std::nullopt);
+        const bool libgpodSaysClassic = model && model->family == IPodModel::Family::classic;
+        if ((*pid == IPodModel::classicProductID) != libgpodSaysClassic ||
+            (*pid == IPodModel::shuffle3ProductID && gen != ITDB_IPOD_GENERATION_SHUFFLE_3)) {
+            writeBlocker_ = IPodDatabaseError::unsupportedDatabase();
+            return;
+        }
+    }
+    writeBlocker_ = detectWriteBlocker(database_.get(), mountPoint_);
+}
+
+IPodDatabase::~IPodDatabase() = default;
+
+int IPodDatabase::generation() const {
+    if (!database_ || !database_->device)
+        return 0;
+    const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database_->device);
+    return info ? static_cast<int>(info->ipod_generation) : 0;
+}
+
+bool IPodDatabase::passesITunesDBProbe(const QString& mountPoint) {
+    const QByteArray header = readUpTo(libgpodPath(itdb_get_itunesdb_path, mountPoint), 50);
+    return header.size() == 50 && header.startsWith("mhbd") && header[48] == 0 && header[49] == 0;
+}
+
+std::optional<quint32> IPodDatabase::shuffle2SDHeaderCount(QFile& file) {
+    const QByteArray header = file.read(18);
+    if (header.size() != 18)
+        return std::nullopt;
+    const auto byte = [&](int i) { return static_cast<unsigned char>(header[i]); };
+    if (byte(3) != 0x01 || (byte(4) != 0x06 && byte(4) != 0x08) || byte(5) != 0x00 ||
+        byte(6) != 0x00 || byte(7) != 0x00 || byte(8) != 0x12)
+        return std::nullopt;
+    const quint32 count = (quint32(byte(0)) << 16) | (quint32(byte(1)) << 8) | byte(2);
+    if (file.size() != qint64(count) * 558 + 18)
+        return std::nullopt;
+    return count;
+}
+
+bool IPodDatabase::passesShuffle2SDProbe(const QString& mountPoint) {
+    if (!passesITunesDBProbe(mountPoint))
+        return false;
+    const QString path = libgpodPath(itdb_get_itunessd_path, mountPoint);
+    if (path.isEmpty())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return shuffle2SDHeaderCount(file).has_value();
+}
+
+bool IPodDatabase::passesShuffle3SDProbe(const QString& mountPoint) {
+    if (!passesITunesDBProbe(mountPoint))
+        return false;
+    const QByteArray header = readUpTo(libgpodPath(itdb_get_itunessd_path, mountPoint), 64);
+    return header.size() == 64 && header.startsWith("bdhs");
+}
+
+bool IPodDatabase::passesITunesControlTest(const QString& mountPoint) {
+    const auto entries = listFolder(mountPoint + QStringLiteral("/iPod_Control/iTunes"));
+    if (!entries || entries->size() != 1)
+        return false;
+    const QFileInfo& entry = entries->first();
+    return entry.fileName().toLower() == QLatin1String("itunescontrol") && entry.isFile() &&
+           !entry.isSymLink();
+}
+
+bool IPodDatabase::passesFreshVolumeTest(const QString& mountPoint) {
+    if (!passesITunesControlTest(mountPoint))
+        return false;
+    const auto entries = listFolder(mountPoint + QStringLiteral("/iPod_Control/Music"));
+    if (!entries)
+        return false;
+    static const QRegularExpression numbered(QStringLiteral("^F[0-9]{2}$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    bool hasF00 = false;
+    for (const QFileInfo& entry : *entries) {
+        const QString name = entry.fileName();
+        hasF00 = hasF00 || name.toLower() == QLatin1String("f00");
+        if (!numbered.match(name).hasMatch() || !entry.isDir() || entry.isSymLink())
+            return false;
+        const auto inside = listFolder(entry.filePath());
+        if (!inside || !inside->isEmpty())
+            return false;
+    }
+    return hasF00;
+}

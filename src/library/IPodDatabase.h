@@ -1,0 +1,137 @@
+#pragma once
+
+#include "library/GLibHandles.h"
+#include "library/IPodDatabaseError.h"
+#include "library/IPodModel.h"
+#include "library/IPodPlaylist.h"
+#include "library/Shuffle2PlaybackMode.h"
+#include "library/Track.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+// A session on the music database of one mounted iPod. Opened for one operation and dropped
+// when it ends; owns the libgpod database. Not shared between threads.
+class IPodDatabase {
+public:
+    using ProductIDProvider = std::function<std::optional<int>()>;
+    using SerialNumberProvider = std::function<std::optional<QString>()>;
+
+    // Opens the database of the iPod mounted at mountPoint. sysInfoExtended is the device's
+    // property list when the caller could fetch one over USB or SCSI; productID answers the
+    // device's USB product ID (none when unknown). Throws IPodDatabaseError::library
+    // ("Read library") when no database can be opened. Never writes to the volume.
+    explicit IPodDatabase(const QString& mountPoint,
+                          const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
+                          const ProductIDProvider& productID = {});
+    static std::unique_ptr<IPodDatabase>
+    open(const QString& mountPoint, const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
+         const ProductIDProvider& productID = {});
+    ~IPodDatabase();
+    IPodDatabase(const IPodDatabase&) = delete;
+    IPodDatabase& operator=(const IPodDatabase&) = delete;
+
+    // Fixed at opening.
+    const QString& mountPoint() const { return mountPoint_; } // links resolved
+    const std::optional<IPodDatabaseError>& writeBlocker() const { return writeBlocker_; }
+    const std::optional<QByteArray>& nano5SourceCDB() const { return nano5SourceCDB_; }
+    bool hasNano5SourceCDB() const { return nano5SourceCDB_.has_value(); }
+    bool supportsRatings() const { return supportsRatings_; }
+    const std::optional<IPodModel>& fallbackModel() const { return fallbackModel_; }
+    const std::optional<int>& productID() const { return productID_; }
+    // The libgpod database, for the editing code of this layer; never handed to other layers.
+    Itdb_iTunesDB* database() const { return database_.get(); }
+    // libgpod's generation of the device, 0 when it tells none.
+    int generation() const;
+
+    // Why this database must not be edited, or none.
+    static std::optional<IPodDatabaseError> detectWriteBlocker(Itdb_iTunesDB* database,
+                                                               const QString& mountPoint);
+
+    // Device information. Readers never throw and never change the volume.
+    std::optional<QString> mainPlaylistName() const;
+    std::optional<IPodModel> model(const SerialNumberProvider& serialNumber = {}) const;
+    std::optional<QString> serialNumber() const;
+    static std::optional<QString> serialNumber(const QByteArray& sysInfoExtended);
+    static std::optional<QString> firmwareVersion(const QString& mountPoint);
+    static std::optional<QString> firmwareVersion(const QByteArray& sysInfoExtended);
+    // A version text such as "1.3" out of "0x... (1.3)", or none.
+    static std::optional<QString> normalizedVersion(const QString& text);
+
+    // The library.
+    QList<Track> loadTracks() const;
+    Track makeTrack(const Itdb_Track* track, std::optional<int> position) const;
+    QList<std::pair<qint32, Itdb_Playlist*>> userPlaylists() const;
+    QList<IPodPlaylist> loadPlaylists() const;
+
+    // The second-generation shuffle's resume state.
+    struct PStateFile {
+        QString path;
+        QByteArray bytes;
+    };
+    struct Shuffle2SD {
+        QString pstatePath;
+        QString sdPath;
+        QByteArray pstate;
+        std::unique_ptr<QFile> file;
+        quint32 count = 0;
+    };
+    struct Shuffle2State {
+        std::optional<quint64> resumeTrackID;
+        std::optional<Shuffle2PlaybackMode> savedPlaybackMode;
+    };
+    bool supportsPlaybackStart() const;
+    std::optional<PStateFile> readPStateFile() const;
+    std::optional<Shuffle2SD> openShuffle2SD(const PStateFile& pstate) const;
+    std::optional<Shuffle2State> readShuffle2PlaybackMode() const;
+
+    // Track files: every file read, registered, replaced or deleted lies in a numbered music
+    // folder directly below this session's mount point.
+    struct TrackFile {
+        Track track;
+        std::optional<QString> path; // set on success
+        std::exception_ptr error;    // set on failure
+    };
+    QString validatedMusicFileURL(const QString& path) const;
+    QString trackFileURL(const Itdb_Track* track) const;
+    QString fileURL(quint64 trackID) const;
+    QList<TrackFile> fileURLs(const QSet<quint64>& trackIDs) const;
+    QSet<QString> allTrackFileURLs() const;
+
+    // The tracks of list whose dbid is in ids, in list order; throws trackSelectionChanged
+    // unless they match the set exactly.
+    static QList<Itdb_Track*> resolveTracks(const QSet<quint64>& ids, GList* tracks);
+
+    // File probes of the database layer.
+    static bool passesITunesDBProbe(const QString& mountPoint);
+    // The entry count of a second-generation iTunesSD open at its start, or none.
+    static std::optional<quint32> shuffle2SDHeaderCount(QFile& file);
+    static bool passesShuffle2SDProbe(const QString& mountPoint);
+    static bool passesShuffle3SDProbe(const QString& mountPoint);
+    static bool passesITunesControlTest(const QString& mountPoint);
+    static bool passesFreshVolumeTest(const QString& mountPoint);
+
+private:
+    std::optional<std::int32_t> sessionModelValue() const;
+
+    QString mountPoint_;
+    std::optional<IPodDatabaseError> writeBlocker_;
+    std::optional<QByteArray> nano5SourceCDB_;
+    bool supportsRatings_ = false;
+    std::optional<IPodModel> fallbackModel_;
+    std::optional<int> productID_;
+    bool modelForced_ = false;
+    GLibHandles::DatabasePtr database_;
+};
+
+// An optional 0x prefix and exactly 16 hexadecimal digits, not all zero.
+bool isValidFireWireGUID(const std::optional<QString>& text);

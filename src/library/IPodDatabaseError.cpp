@@ -1,0 +1,63 @@
+#include "library/IPodDatabaseError.h"
+
+IPodDatabaseError::IPodDatabaseError(Case errorCase)
+    : case_(errorCase) {
+    english_ = description(AppLanguage::english).toUtf8();
+}
+
+IPodDatabaseError IPodDatabaseError::library(const QString& operation,
+                                             std::optional<QString> detail) {
+    IPodDatabaseError error(Case::library);
+    error.operation_ = operation;
+    error.detail_ = std::move(detail);
+    error.english_ = error.description(AppLanguage::english).toUtf8();
+    return error;
+}
+
+QString IPodDatabaseError::description() const {
+    return description(AppLanguages::stored());
+}
+
+// Each key stays one literal so the string table finds it.
+// clang-format off
+QString IPodDatabaseError::description(AppLanguage language) const {
+    switch (case_) {
+    case Case::library: {
+        const QString detail =
+            detail_ ? *detail_
+                    : localizedString(LZ("libgpod returned no error details."), language);
+        return localizedString(LZ("%1 failed: %2"), language,
+                               localizedString(operation_, language), detail);
+    }
+    case Case::unsupportedDatabase:
+        return localizedString(LZ("Editing is disabled because the iPod model or database compatibility could not be verified."),
+                               language);
+    case Case::invalidFireWireID:
+        return localizedString(LZ("A valid FireWire ID is missing. Obtain the SysInfo or SysInfoExtended file from this iPod, then reconnect it."),
+                               language);
+    case Case::readOnlyVolume:
+        return localizedString(LZ("This iPod volume is mounted read-only."), language);
+    case Case::invalidTrack:
+        return localizedString(LZ("Provide an MP3 or AAC (.m4a) file with a valid duration that has been copied to the iPod music folder."),
+                               language);
+    case Case::trackSelectionChanged:
+        return localizedString(LZ("The selected tracks could not be found in the current library. Reselect them and try again."),
+                               language);
+    case Case::genreSelectionChanged:
+        return localizedString(LZ("The selected genre is no longer in this iPod’s music library."),
+                               language);
+    case Case::playlistSelectionChanged:
+        return localizedString(LZ("This playlist is no longer on the iPod."), language);
+    case Case::invalidTrackLocation:
+        return localizedString(
+            LZ("The selected tracks contain audio paths that cannot be safely deleted."), language);
+    case Case::invalidPlaybackState:
+        return localizedString(
+            LZ("This second-generation iPod shuffle has no resume record for the current library. Safely eject it, play and pause a song on the shuffle, then reconnect it and try again."),
+            language);
+    case Case::missingMainPlaylist:
+        return localizedString(LZ("The iPod database is missing its main playlist."), language);
+    }
+    return {};
+}
+// clang-format on

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/AppLanguage.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+#include <optional>
+
+// The failures of the iPod database layer. The description is built in the asked (or stored)
+// language each time it is requested.
+class IPodDatabaseError : public std::exception {
+public:
+    enum class Case {
+        library,
+        unsupportedDatabase,
+        invalidFireWireID,
+        readOnlyVolume,
+        invalidTrack,
+        trackSelectionChanged,
+        genreSelectionChanged,
+        playlistSelectionChanged,
+        invalidTrackLocation,
+        invalidPlaybackState,
+        missingMainPlaylist,
+    };
+
+    explicit IPodDatabaseError(Case errorCase);
+    // operation is a localisable key such as "Read library".
+    static IPodDatabaseError library(const QString& operation, std::optional<QString> detail);
+
+    static IPodDatabaseError unsupportedDatabase() {
+        return IPodDatabaseError(Case::unsupportedDatabase);
+    }
+    static IPodDatabaseError invalidFireWireID() {
+        return IPodDatabaseError(Case::invalidFireWireID);
+    }
+    static IPodDatabaseError readOnlyVolume() { return IPodDatabaseError(Case::readOnlyVolume); }
+    static IPodDatabaseError invalidTrack() { return IPodDatabaseError(Case::invalidTrack); }
+    static IPodDatabaseError trackSelectionChanged() {
+        return IPodDatabaseError(Case::trackSelectionChanged);
+    }
+    static IPodDatabaseError genreSelectionChanged() {
+        return IPodDatabaseError(Case::genreSelectionChanged);
+    }
+    static IPodDatabaseError playlistSelectionChanged() {
+        return IPodDatabaseError(Case::playlistSelectionChanged);
+    }
+    static IPodDatabaseError invalidTrackLocation() {
+        return IPodDatabaseError(Case::invalidTrackLocation);
+    }
+    static IPodDatabaseError invalidPlaybackState() {
+        return IPodDatabaseError(Case::invalidPlaybackState);
+    }
+    static IPodDatabaseError missingMainPlaylist() {
+        return IPodDatabaseError(Case::missingMainPlaylist);
+    }
+
+    Case errorCase() const { return case_; }
+    // Only for `library`: the operation key and libgpod's detail.
+    const QString& operation() const { return operation_; }
+    const std::optional<QString>& detail() const { return detail_; }
+
+    QString description() const;
+    QString description(AppLanguage language) const;
+
+    // The English description, for logs and test failures.
+    const char* what() const noexcept override { return english_.constData(); }
+
+    bool operator==(const IPodDatabaseError& other) const {
+        return case_ == other.case_ && operation_ == other.operation_ && detail_ == other.detail_;
+    }
+
+private:
+    Case case_;
+    QString operation_;
+    std::optional<QString> detail_;
+    QByteArray english_;
+};

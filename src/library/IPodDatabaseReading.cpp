@@ -1,0 +1,330 @@
+// Device information and the library of an opened database.
+
+#include "library/IPodDatabase.h"
+
+#include "library/GpodExtensions.h"
+#include "library/PropertyList.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <cstring>
+
+namespace {
+
+QString text(const gchar* value) {
+    return value ? QString::fromUtf8(value) : QString();
+}
+
+quint32 littleEndian32(const QByteArray& bytes, int offset) {
+    const auto byte = [&](int i) { return quint32(static_cast<unsigned char>(bytes[offset + i])); };
+    return byte(0) | (byte(1) << 8) | (byte(2) << 16) | (byte(3) << 24);
+}
+
+std::optional<QString> sysInfoExtendedSerial(const QString& mountPoint) {
+    const auto plist = PropertyList::readDictionary(
+        mountPoint + QStringLiteral("/iPod_Control/Device/SysInfoExtended"));
+    return plist ? plist->string("SerialNumber") : std::nullopt;
+}
+
+std::optional<QString> libgpodSysInfo(Itdb_iTunesDB* database, const char* key) {
+    if (!database || !database->device)
+        return std::nullopt;
+    GLibHandles::CharPtr value{itdb_device_get_sysinfo(database->device, key)};
+    if (!value)
+        return std::nullopt;
+    return QString::fromUtf8(value.get());
+}
+
+std::optional<QString> visibleBuildID(const std::optional<PropertyList>& plist) {
+    if (!plist)
+        return std::nullopt;
+    const auto value = plist->string("VisibleBuildID");
+    return value ? IPodDatabase::normalizedVersion(*value) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> IPodDatabase::mainPlaylistName() const {
+    Itdb_Playlist* master = itdb_playlist_mpl(database_.get());
+    if (!master || !master->name)
+        return std::nullopt;
+    const QString name = QString::fromUtf8(master->name);
+    if (name.trimmed().isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+// libgpod's model value of the device as the volume itself describes it. A forced model number
+// stands for a whole generation and would report its colour for every device, so a forced
+// session takes the value from the volume's own SysInfo, or reports none.
+std::optional<std::int32_t> IPodDatabase::sessionModelValue() const {
+    const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database_->device);
+    if (!info)
+        return std::nullopt;
+    if (!modelForced_)
+        return static_cast<std::int32_t>(info->ipod_model);
+    QFile sysInfo(mountPoint_ + QStringLiteral("/iPod_Control/Device/SysInfo"));
+    if (!sysInfo.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QString modelNumber;
+    for (const QByteArray& line : sysInfo.readAll().split('\n')) {
+        if (line.startsWith("ModelNumStr:"))
+            modelNumber = QString::fromUtf8(line.mid(12)).trimmed();
+    }
+    // Table entries leave out the region letter ("MA477" is listed as "A477").
+    if (!modelNumber.isEmpty() && modelNumber[0].isLetter())
+        modelNumber = modelNumber.mid(1);
+    if (modelNumber.isEmpty())
+        return std::nullopt;
+    for (const Itdb_IpodInfo* entry = itdb_info_get_ipod_info_table(); entry && entry->model_number;
+         ++entry) {
+        if (modelNumber.compare(QLatin1String(entry->model_number), Qt::CaseInsensitive) == 0 &&
+            entry->ipod_generation == info->ipod_generation)
+            return static_cast<std::int32_t>(entry->ipod_model);
+    }
+    return std::nullopt;
+}
+
+std::optional<IPodModel>
+IPodDatabase::model(const SerialNumberProvider& serialNumberProvider) const {
+    if (!database_->device)
+        return fallbackModel_;
+    const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database_->device);
+    if (!info)
+        return fallbackModel_;
+    const int gen = info->ipod_generation;
+    if (gen == ITDB_IPOD_GENERATION_SHUFFLE_2 || gen == ITDB_IPOD_GENERATION_SHUFFLE_3 ||
+        gen == ITDB_IPOD_GENERATION_SHUFFLE_4) {
+        std::optional<QString> serial = sysInfoExtendedSerial(mountPoint_);
+        if (!serial)
+            serial = libgpodSysInfo(database_.get(), "SerialNumber");
+        if (!serial && gen != ITDB_IPOD_GENERATION_SHUFFLE_4 && serialNumberProvider)
+            serial = serialNumberProvider();
+        const QString modelNumber =
+            info->model_number ? QString::fromUtf8(info->model_number) : QString();
+        return IPodModel::fromGeneration(gen, serial, modelNumber, std::nullopt);
+    }
+    if (auto found =
+            IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, sessionModelValue()))
+        return found;
+    return fallbackModel_;
+}
+
+std::optional<QString> IPodDatabase::serialNumber() const {
+    if (auto serial = sysInfoExtendedSerial(mountPoint_))
+        return serial;
+    return libgpodSysInfo(database_.get(), "SerialNumber");
+}
+
+std::optional<QString> IPodDatabase::serialNumber(const QByteArray& sysInfoExtended) {
+    const auto plist = PropertyList::parseDictionary(sysInfoExtended);
+    return plist ? plist->string("SerialNumber") : std::nullopt;
+}
+
+std::optional<QString> IPodDatabase::normalizedVersion(const QString& value) {
+    const QString trimmed = value.trimmed();
+    QString version = trimmed;
+    const qsizetype open = trimmed.indexOf(u'(');
+    if (open >= 0) {
+        const QString before = trimmed.left(open);
+        const QString after = trimmed.mid(open + 1);
+        if (!before.isEmpty() && !after.isEmpty() && trimmed.endsWith(u')'))
+            version = after.chopped(1);
+    }
+    version = version.trimmed();
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]+(?:\\.[0-9]+){1,3}$"));
+    if (!pattern.match(version).hasMatch())
+        return std::nullopt;
+    return version;
+}
+
+std::optional<QString> IPodDatabase::firmwareVersion(const QString& mountPoint) {
+    const QString folder = mountPoint + QStringLiteral("/iPod_Control/Device/");
+    if (auto version = visibleBuildID(
+            PropertyList::readDictionary(folder + QStringLiteral("SysInfoExtended"))))
+        return version;
+    QFile sysInfo(folder + QStringLiteral("SysInfo"));
+    if (!sysInfo.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = sysInfo.readAll();
+    if (sysInfo.error() != QFileDevice::NoError)
+        return std::nullopt;
+    auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString content = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    static const QString key = QStringLiteral("visibleBuildID:");
+    for (const QString& line : content.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(key))
+            return normalizedVersion(line.mid(key.size()));
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> IPodDatabase::firmwareVersion(const QByteArray& sysInfoExtended) {
+    return visibleBuildID(PropertyList::parseDictionary(sysInfoExtended));
+}
+
+Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> position) const {
+    Track result;
+    result.id = track->dbid;
+    result.title = text(track->title);
+    result.artist = text(track->artist);
+    result.album = text(track->album);
+    result.albumArtist = text(track->albumartist);
+    result.hasCoverArtwork = itdb_track_has_thumbnails(const_cast<Itdb_Track*>(track)) != 0;
+    result.genre = text(track->genre);
+    result.ratingStars = supportsRatings_ && track->rating <= 100 ? int(track->rating / 20) : 0;
+    result.playCount = track->playcount;
+    if (track->mediatype == 1) {
+        result.isMusic = true;
+    } else if (track->mediatype == 0 && track->ipod_path) {
+        const char* dot = std::strrchr(track->ipod_path, '.');
+        const QString extension = dot ? QString::fromUtf8(dot + 1).toLower() : QString();
+        static const QSet<QString> musicExtensions{QStringLiteral("mp3"),  QStringLiteral("m4a"),
+                                                   QStringLiteral("aac"),  QStringLiteral("aif"),
+                                                   QStringLiteral("aiff"), QStringLiteral("wav")};
+        result.isMusic = musicExtensions.contains(extension);
+    }
+    const QString filetype = text(track->filetype);
+    if (filetype == QLatin1String("MPEG audio file"))
+        result.format = QStringLiteral("MP3");
+    else if (filetype == QLatin1String("AAC audio file"))
+        result.format = QStringLiteral("AAC");
+    else
+        result.format = filetype;
+    result.sizeBytes = track->size;
+    result.duration = double(track->tracklen) / 1000.0;
+    result.playbackPosition = position;
+    return result;
+}
+
+QList<Track> IPodDatabase::loadTracks() const {
+    QList<Track> tracks;
+    tracks.reserve(qsizetype(g_list_length(database_->tracks)));
+    QSet<const Itdb_Track*> listed;
+    if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) {
+        int position = 0;
+        for (GList* link = master->members; link; link = link->next) {
+            const auto* track = static_cast<const Itdb_Track*>(link->data);
+            if (!track)
+                continue;
+            listed.insert(track);
+            tracks.append(makeTrack(track, ++position));
+        }
+    }
+    for (GList* link = database_->tracks; link; link = link->next) {
+        const auto* track = static_cast<const Itdb_Track*>(link->data);
+        if (track && !listed.contains(track))
+            tracks.append(makeTrack(track, std::nullopt));
+    }
+    return tracks;
+}
+
+QList<std::pair<qint32, Itdb_Playlist*>> IPodDatabase::userPlaylists() const {
+    QList<std::pair<qint32, Itdb_Playlist*>> playlists;
+    qint32 index = 0;
+    for (GList* link = database_->playlists; link; link = link->next, ++index) {
+        auto* playlist = static_cast<Itdb_Playlist*>(link->data);
+        if (playlist && !itdb_playlist_is_mpl(playlist) && !itdb_playlist_is_podcasts(playlist))
+            playlists.append({index, playlist});
+    }
+    return playlists;
+}
+
+QList<IPodPlaylist> IPodDatabase::loadPlaylists() const {
+    if (!hasNano5SourceCDB()) {
+        const auto found = model();
+        if (!found || found->family == IPodModel::Family::shuffle)
+            return {};
+    }
+    QList<IPodPlaylist> playlists;
+    for (const auto& [index, playlist] : userPlaylists()) {
+        IPodPlaylist entry{playlist->id, text(playlist->name), {}};
+        for (GList* link = playlist->members; link; link = link->next) {
+            if (const auto* track = static_cast<const Itdb_Track*>(link->data))
+                entry.trackIDs.append(track->dbid);
+        }
+        playlists.append(std::move(entry));
+    }
+    return playlists;
+}
+
+bool IPodDatabase::supportsPlaybackStart() const {
+    return generation() == ITDB_IPOD_GENERATION_SHUFFLE_2;
+}
+
+std::optional<IPodDatabase::PStateFile> IPodDatabase::readPStateFile() const {
+    if (generation() != ITDB_IPOD_GENERATION_SHUFFLE_2)
+        return std::nullopt;
+    GLibHandles::CharPtr folder{itdb_get_itunes_dir(QFile::encodeName(mountPoint_).constData())};
+    if (!folder)
+        return std::nullopt;
+    const QString path = QFile::decodeName(folder.get()) + QStringLiteral("/iTunesPState");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.read(33);
+    if (bytes.size() != 32 || file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return PStateFile{path, bytes};
+}
+
+std::optional<IPodDatabase::Shuffle2SD>
+IPodDatabase::openShuffle2SD(const PStateFile& pstate) const {
+    if (pstate.bytes.size() != 32)
+        return std::nullopt;
+    GLibHandles::CharPtr sdPath{itdb_get_itunessd_path(QFile::encodeName(mountPoint_).constData())};
+    if (!sdPath)
+        return std::nullopt;
+    auto file = std::make_unique<QFile>(QFile::decodeName(sdPath.get()));
+    if (!file->open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const auto count = shuffle2SDHeaderCount(*file);
+    if (!count || *count != littleEndian32(pstate.bytes, 16) ||
+        littleEndian32(pstate.bytes, 4) >= *count)
+        return std::nullopt;
+    return Shuffle2SD{pstate.path, file->fileName(), pstate.bytes, std::move(file), *count};
+}
+
+std::optional<IPodDatabase::Shuffle2State> IPodDatabase::readShuffle2PlaybackMode() const {
+    const auto pstate = readPStateFile();
+    if (!pstate)
+        return std::nullopt;
+    const auto mode = Shuffle2PlaybackModes::fromRawValue(littleEndian32(pstate->bytes, 20));
+    auto sd = openShuffle2SD(*pstate);
+    if (!sd) {
+        if (!mode)
+            return std::nullopt;
+        return Shuffle2State{std::nullopt, mode};
+    }
+
+    const quint32 current = littleEndian32(pstate->bytes, 4);
+    const qint64 pathOffset = 18 + qint64(current) * 558 + 33;
+    if (!sd->file->seek(pathOffset))
+        return Shuffle2State{std::nullopt, mode};
+    const QByteArray raw = sd->file->read(522);
+    if (raw.size() != 522)
+        return Shuffle2State{std::nullopt, mode};
+    qsizetype units = 0;
+    while (units < 261 && (raw[units * 2] != 0 || raw[units * 2 + 1] != 0))
+        ++units;
+    auto decoder = QStringDecoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
+    const QString entryPath = decoder(raw.left(units * 2));
+    if (decoder.hasError() || !entryPath.startsWith(u'/'))
+        return Shuffle2State{std::nullopt, mode};
+
+    std::optional<quint64> resume;
+    int matches = 0;
+    for (GList* link = database_->tracks; link; link = link->next) {
+        const auto* track = static_cast<const Itdb_Track*>(link->data);
+        if (!track || !track->ipod_path)
+            continue;
+        if (QString::fromUtf8(track->ipod_path).replace(u':', u'/') == entryPath) {
+            ++matches;
+            resume = track->dbid;
+        }
+    }
+    return Shuffle2State{matches == 1 ? resume : std::nullopt, mode};
+}

@@ -1,0 +1,120 @@
+// Whether an opened database may be edited.
+
+#include "library/IPodDatabase.h"
+
+#include "library/GpodExtensions.h"
+#include "library/PropertyList.h"
+
+#include <QFile>
+
+namespace {
+
+std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
+                                                      const QString& mountPoint, int generation,
+                                                      bool requiresFireWireID) {
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount.constData())};
+    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
+                                        : nullptr};
+    if (!file) {
+        if (!requiresFireWireID)
+            return std::nullopt;
+        GLibHandles::CharPtr guid{itdb_device_get_sysinfo(database->device, "FirewireGuid")};
+        const QString text = guid ? QString::fromUtf8(guid.get()) : QString();
+        if (isValidFireWireGUID(text))
+            return std::nullopt;
+        return IPodDatabaseError::invalidFireWireID();
+    }
+
+    QFile reader(QFile::decodeName(file.get()));
+    if (!reader.open(QIODevice::ReadOnly))
+        return IPodDatabaseError::unsupportedDatabase();
+    const QByteArray bytes = reader.readAll();
+    if (reader.error() != QFileDevice::NoError)
+        return IPodDatabaseError::unsupportedDatabase();
+    const auto plist = PropertyList::parseDictionary(bytes);
+    if (!plist)
+        return IPodDatabaseError::unsupportedDatabase();
+
+    if (plist->boolean("SQLiteDB") == true)
+        return IPodDatabaseError::unsupportedDatabase();
+
+    if (plist->contains("ShadowDBVersion") && (generation == ITDB_IPOD_GENERATION_SHUFFLE_3 ||
+                                               generation == ITDB_IPOD_GENERATION_SHUFFLE_2)) {
+        const std::uint64_t shadow = plist->unsignedInteger("ShadowDBVersion").value_or(0);
+        const std::uint64_t allowed = generation == ITDB_IPOD_GENERATION_SHUFFLE_3 ? 2 : 1;
+        if (shadow != 0 && shadow != allowed)
+            return IPodDatabaseError::unsupportedDatabase();
+    }
+
+    const auto dbVersion = plist->unsignedInteger("DBVersion");
+    if (!dbVersion) {
+        if (requiresFireWireID)
+            return IPodDatabaseError::unsupportedDatabase();
+        return std::nullopt;
+    }
+    if (requiresFireWireID) {
+        if (*dbVersion != 3)
+            return IPodDatabaseError::unsupportedDatabase();
+        if (isValidFireWireGUID(plist->string("FireWireGUID")))
+            return std::nullopt;
+        return IPodDatabaseError::invalidFireWireID();
+    }
+    if (*dbVersion < 3)
+        return std::nullopt;
+    return IPodDatabaseError::unsupportedDatabase();
+}
+
+} // namespace
+
+bool isValidFireWireGUID(const std::optional<QString>& text) {
+    if (!text)
+        return false;
+    QByteArray digits = text->toUtf8();
+    if (digits.toLower().startsWith("0x"))
+        digits = digits.mid(2);
+    if (digits.size() != 16)
+        return false;
+    bool nonZero = false;
+    for (char c : digits) {
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex)
+            return false;
+        nonZero = nonZero || c != '0';
+    }
+    return nonZero;
+}
+
+std::optional<IPodDatabaseError> IPodDatabase::detectWriteBlocker(Itdb_iTunesDB* database,
+                                                                  const QString& mountPoint) {
+    if (!database || !database->device)
+        return IPodDatabaseError::unsupportedDatabase();
+    const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database->device);
+    if (!info)
+        return IPodDatabaseError::unsupportedDatabase();
+    if (GLibHandles::CharPtr cdb{
+            itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())})
+        return IPodDatabaseError::unsupportedDatabase();
+
+    const int generation = info->ipod_generation;
+    switch (generation) {
+    case ITDB_IPOD_GENERATION_CLASSIC_1:
+    case ITDB_IPOD_GENERATION_CLASSIC_2:
+    case ITDB_IPOD_GENERATION_CLASSIC_3:
+        if (itdb_verify_hash58(database))
+            return std::nullopt;
+        return IPodDatabaseError::unsupportedDatabase();
+    case ITDB_IPOD_GENERATION_SHUFFLE_1:
+    case ITDB_IPOD_GENERATION_SHUFFLE_2:
+    case ITDB_IPOD_GENERATION_SHUFFLE_3:
+    case ITDB_IPOD_GENERATION_SHUFFLE_4:
+    case ITDB_IPOD_GENERATION_NANO_1:
+    case ITDB_IPOD_GENERATION_NANO_2:
+        return sysInfoExtendedRules(database, mountPoint, generation, false);
+    case ITDB_IPOD_GENERATION_NANO_3:
+    case ITDB_IPOD_GENERATION_NANO_4:
+        return sysInfoExtendedRules(database, mountPoint, generation, true);
+    default:
+        return IPodDatabaseError::unsupportedDatabase();
+    }
+}

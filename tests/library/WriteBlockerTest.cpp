@@ -1,0 +1,149 @@
+// The write blocker against real volumes whose SysInfoExtended is edited.
+
+#include "library/IPodDatabase.h"
+#include "support/IPodVolume.h"
+
+#include <gtest/gtest.h>
+
+using TestSupport::IPodVolume;
+using TestSupport::sysInfoExtendedXML;
+using Entries = QList<std::pair<QString, QVariant>>;
+
+namespace {
+
+std::optional<IPodDatabaseError> blockerWith(IPodVolume& volume,
+                                             const std::optional<QByteArray>& sysInfoExtended) {
+    const QString path = QStringLiteral("iPod_Control/Device/SysInfoExtended");
+    if (volume.exists(path))
+        volume.removeFile(path);
+    if (sysInfoExtended)
+        volume.writeSysInfoExtended(*sysInfoExtended);
+    const auto before = TestSupport::snapshotTree(volume.mountPoint());
+    IPodDatabase database(volume.mountPoint());
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+              QStringList());
+    return database.writeBlocker();
+}
+
+const std::optional<IPodDatabaseError> editable;
+const IPodDatabaseError unsupported = IPodDatabaseError::unsupportedDatabase();
+const IPodDatabaseError invalidGUID = IPodDatabaseError::invalidFireWireID();
+const QString guid = QStringLiteral("0x000A2700138B0D2E");
+
+} // namespace
+
+TEST(WriteBlocker, SecondGenerationShuffle) {
+    IPodVolume volume(QStringLiteral("MA546"));
+    volume.write();
+    EXPECT_EQ(blockerWith(volume, std::nullopt), editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2},
+                                                      {QStringLiteral("ShadowDBVersion"), 1}})),
+              editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2},
+                                                      {QStringLiteral("ShadowDBVersion"), 2}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("DBVersion"), -1}})),
+              unsupported); // unsigned
+    EXPECT_EQ(blockerWith(volume,
+                          sysInfoExtendedXML({{QStringLiteral("DBVersion"), QStringLiteral("2")}})),
+              editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML(
+                                      {{QStringLiteral("ShadowDBVersion"), QStringLiteral("x")}})),
+              editable); // not an integer reads as 0
+}
+
+TEST(WriteBlocker, ThirdGenerationShuffle) {
+    IPodVolume volume(QStringLiteral("MC306"));
+    volume.write();
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), 2}})),
+              editable);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), 1}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("ShadowDBVersion"), -2}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("SQLiteDB"), true},
+                                                      {QStringLiteral("DBVersion"), 1}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(volume, sysInfoExtendedXML({{QStringLiteral("SQLiteDB"), false},
+                                                      {QStringLiteral("DBVersion"), 1}})),
+              editable);
+}
+
+TEST(WriteBlocker, ThirdAndFourthGenerationNanoNeedAFireWireID) {
+    IPodVolume nano3(QStringLiteral("MA978"));
+    nano3.write();
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3},
+                                                     {QStringLiteral("FireWireGUID"), guid}})),
+              editable);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3},
+                                                     {QStringLiteral("FireWireGUID"),
+                                                      QStringLiteral("0x0000000000000000")}})),
+              invalidGUID);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 3}})),
+              invalidGUID);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("DBVersion"), 4},
+                                                     {QStringLiteral("FireWireGUID"), guid}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(nano3, sysInfoExtendedXML({{QStringLiteral("FireWireGUID"), guid}})),
+              unsupported);
+    EXPECT_EQ(blockerWith(nano3, std::nullopt), editable); // the SysInfo's FirewireGuid
+
+    IPodVolume nano4(QStringLiteral("MB480"));
+    nano4.write();
+    nano4.writeSysInfo("ModelNumStr: MB480\n");
+    EXPECT_EQ(blockerWith(nano4, std::nullopt), invalidGUID);
+}
+
+TEST(WriteBlocker, HostileSysInfoExtendedBlocksWithoutCrashing) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.write();
+    const QByteArray deep =
+        QByteArray("<plist><dict><key>a</key>").repeated(1) + QByteArray("<array>").repeated(2000);
+    const std::vector<QByteArray> hostile{
+        QByteArray(),
+        QByteArray("not a property list"),
+        QByteArray("<?xml version=\"1.0\"?><plist><array><string>x</string></array></plist>"),
+        QByteArray("<plist><dict><key>DBVersion</key><integer>99999999999999999999999</integer>"),
+        QByteArray("bplist00") + QByteArray(64, '\xFF'),
+        deep,
+        sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2}}).left(120),
+        QByteArray(5000, '\0'),
+    };
+    for (const QByteArray& bytes : hostile) {
+        EXPECT_EQ(blockerWith(volume, bytes), unsupported) << bytes.toStdString();
+        EXPECT_FALSE(IPodDatabase::serialNumber(bytes));
+        EXPECT_FALSE(IPodDatabase::firmwareVersion(bytes));
+    }
+}
+
+TEST(WriteBlocker, ITunesCDBBlocksBeforeTheGenerationIsLookedAt) {
+    IPodVolume volume(QStringLiteral("MA546"));
+    volume.write();
+    volume.writeITunesCDBFromITunesDB();
+    EXPECT_EQ(blockerWith(volume, std::nullopt), unsupported);
+}
+
+TEST(WriteBlocker, ClassicNeedsAHashLibgpodCanWrite) {
+    IPodVolume volume(QStringLiteral("MB029"));
+    volume.write();
+    EXPECT_EQ(blockerWith(volume, std::nullopt), editable);
+    volume.writeSysInfo("ModelNumStr: MB029\nFirewireGuid: 0x0000000000000000\n");
+    EXPECT_EQ(blockerWith(volume, std::nullopt), unsupported);
+    volume.writeSysInfo("ModelNumStr: MB029\n");
+    EXPECT_EQ(blockerWith(volume, std::nullopt), unsupported);
+}
+
+TEST(WriteBlocker, FireWireGUIDForms) {
+    EXPECT_TRUE(isValidFireWireGUID(QStringLiteral("0X000a2700138b0d2e")));
+    EXPECT_TRUE(isValidFireWireGUID(QStringLiteral("000A2700138B0D2E")));
+    EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2")));   // 15 digits
+    EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2E0"))); // 17 digits
+    EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2G")));
+    EXPECT_FALSE(isValidFireWireGUID(QStringLiteral("0000000000000000")));
+    EXPECT_FALSE(
+        isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2é"))); // 16 characters, 17 bytes
+    EXPECT_FALSE(isValidFireWireGUID(QString()));
+    EXPECT_FALSE(isValidFireWireGUID(std::nullopt));
+}
