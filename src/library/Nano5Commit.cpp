@@ -83,6 +83,22 @@ QByteArray readStaged(const fs::path& path) {
     }
 }
 
+fs::path temporaryFor(const fs::path& path) {
+    // Hidden, fixed per target (a leftover is simply overwritten next time), and never ending
+    // in a SQLite sidecar suffix.
+    return path.parent_path() / ("." + path.filename().string() + ".lorvanel-tmp");
+}
+
+// Half-written replacements an interruption left beside the targets.
+void removeTemporaries(const std::vector<fs::path>& targets, Nano5FileOps& ops) {
+    for (const auto& target : targets) {
+        struct stat st;
+        const fs::path temporary = temporaryFor(target);
+        if (lstatEntry(temporary, st) && S_ISREG(st.st_mode))
+            ops.unlink(temporary);
+    }
+}
+
 std::vector<QByteArray> readTargets(const std::vector<fs::path>& targets) {
     std::vector<QByteArray> contents;
     contents.reserve(targets.size());
@@ -136,8 +152,13 @@ void copyFileSynced(const fs::path& source, const fs::path& destination, Nano5Fi
     ops.close(out, destination);
 }
 
+// How a folder is settled: by a later recovery (a complete transaction is kept), or by the
+// commit that failed, which has reported failure and so must leave the old contents.
+enum class Settle { finishOrRollBack, rollBack, rollBackKeepingForeign };
+
 void recoverFolder(const fs::path& folder, const std::vector<fs::path>& targets,
-                   const Checkpoint& checkpoint, Nano5FileOps& ops, bool keepForeignTargets) {
+                   const Checkpoint& checkpoint, Nano5FileOps& ops, Settle settle) {
+    const bool keepForeignTargets = settle == Settle::rollBackKeepingForeign;
     struct stat st;
     if (!lstatEntry(folder, st))
         return;
@@ -145,9 +166,13 @@ void recoverFolder(const fs::path& folder, const std::vector<fs::path>& targets,
     if (!S_ISDIR(st.st_mode))
         throw Nano5Error::unsupportedDatabase();
     checkpoint();
-    if (!entryExists(folder / readyName)) {
+    auto finish = [&] {
         checkpoint();
+        removeTemporaries(targets, ops);
         removeFolder(folder, ops, true);
+    };
+    if (!entryExists(folder / readyName)) {
+        finish();
         return;
     }
 
@@ -171,9 +196,8 @@ void recoverFolder(const fs::path& folder, const std::vector<fs::path>& targets,
         }
         allNew = allNew && isNew;
     }
-    if (allNew) {
-        checkpoint();
-        removeFolder(folder, ops, true);
+    if (allNew && settle == Settle::finishOrRollBack) {
+        finish();
         return;
     }
 
@@ -185,14 +209,12 @@ void recoverFolder(const fs::path& folder, const std::vector<fs::path>& targets,
     }
 
     if (folder.filename() == playlistTransactionName) {
-        checkpoint();
-        removeFolder(folder, ops, true);
+        finish();
         return;
     }
     if (entryExists(folder / stagedAudioName)) {
         // The song never reached the music folder.
-        checkpoint();
-        removeFolder(folder, ops, true);
+        finish();
         return;
     }
 
@@ -224,8 +246,7 @@ void recoverFolder(const fs::path& folder, const std::vector<fs::path>& targets,
             }
         }
     }
-    checkpoint();
-    removeFolder(folder, ops, true);
+    finish();
 }
 
 } // namespace
@@ -250,9 +271,7 @@ std::vector<fs::path> importTargets(const fs::path& mountPoint) {
 }
 
 void writeSynced(QByteArrayView data, const fs::path& path, Nano5FileOps& ops) {
-    // Hidden, fixed per target (a leftover is simply overwritten next time), and never ending
-    // in a SQLite sidecar suffix.
-    const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".lorvanel-tmp");
+    const fs::path temporary = temporaryFor(path);
     try {
         Nano5FileOps::File file = ops.createFile(temporary, false);
         ops.writeAll(file, data, temporary);
@@ -355,7 +374,8 @@ void commitFiles(const std::vector<QByteArray>& newContents,
         }
     } catch (...) {
         try {
-            recoverFolder(transactionFolder, targets, checkpoint, ops, sawForeignChange);
+            recoverFolder(transactionFolder, targets, checkpoint, ops,
+                          sawForeignChange ? Settle::rollBackKeepingForeign : Settle::rollBack);
         } catch (...) {
         }
         throw;
@@ -370,7 +390,7 @@ void commitFiles(const std::vector<QByteArray>& newContents,
 
 void recoverTransaction(const fs::path& folder, const std::vector<fs::path>& targets,
                         const Checkpoint& checkpoint, Nano5FileOps& ops) {
-    recoverFolder(folder, targets, checkpoint, ops, false);
+    recoverFolder(folder, targets, checkpoint, ops, Settle::finishOrRollBack);
 }
 
 void recoverTransactions(const fs::path& mountPoint, const Checkpoint& checkpoint,

@@ -44,8 +44,10 @@ void writeSynced(QByteArrayView data, const std::filesystem::path& path,
 QByteArray sha256OfFile(const std::filesystem::path& path);
 
 // Replaces every target with its new contents, or none: the targets must still hold oldContents
-// (else unsupportedDatabase, nothing written), and after any failure from staging on the folder
-// is recovered before the first error is thrown.
+// (else unsupportedDatabase, nothing written). After any failure from staging on, the commit
+// rolls its own folder back (keeping a change someone else made to a target) before the first
+// error is thrown, so a thrown commit has changed nothing unless the device went away while it
+// rolled back; the next recovery then settles the folder.
 void commitFiles(const std::vector<QByteArray>& newContents,
                  const std::vector<QByteArray>& oldContents,
                  const std::vector<std::filesystem::path>& targets,

@@ -104,15 +104,19 @@ void checkCDBHeader(QByteArrayView cdb) {
         throw Nano5Error::unsupportedDatabase();
 }
 
+qsizetype inflateCapacityLimit(qsizetype compressedLength) {
+    qsizetype limit = std::max<qsizetype>(1024, compressedLength);
+    while (limit * 2 <= maximumPayloadLength)
+        limit *= 2;
+    return limit;
+}
+
 QByteArray inflatePayload(QByteArrayView compressed) {
     if (compressed.size() > maximumPayloadLength)
         throw Nano5Error::unsupportedDatabase();
-    // The capacity doubles from max(1024, compressed length) and may not pass 128 MiB; the
-    // largest capacity reached that way is the limit. One streaming pass finds the same answer
-    // as restarting at every doubling.
-    qsizetype limit = std::max<qsizetype>(1024, compressed.size());
-    while (limit * 2 <= maximumPayloadLength)
-        limit *= 2;
+    // One streaming pass up to the limit gives the same answer as restarting the inflate at
+    // every doubling of the buffer, without the restarts.
+    const qsizetype limit = inflateCapacityLimit(compressed.size());
 
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)

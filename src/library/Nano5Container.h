@@ -29,6 +29,10 @@ void writeUInt32LE(QByteArray& bytes, qsizetype offset, std::uint32_t value);
 // Throws unsupportedDatabase unless cdb has a valid iTunesCDB header for its size.
 void checkCDBHeader(QByteArrayView cdb);
 
+// The most bytes a payload compressed to compressedLength bytes may inflate to: the capacity
+// doubles from max(1024, compressedLength) for as long as it stays within 128 MiB.
+qsizetype inflateCapacityLimit(qsizetype compressedLength);
+
 // The payload of a checked iTunesCDB (everything after the header), inflated. Refuses a payload
 // larger than the doubling capacity allows (at most 128 MiB), a damaged stream, and bytes after
 // the end of the stream (a rewrite would drop them).
