@@ -23,7 +23,9 @@ constexpr qsizetype chunkLength = 1048576;
 constexpr const char* readyName = "ready";
 constexpr const char* stagedAudioName = "audio.mp3";
 
-fs::path iTunesFolder(const fs::path& mountPoint) { return mountPoint / "iPod_Control" / "iTunes"; }
+fs::path iTunesFolder(const fs::path& mountPoint) {
+    return mountPoint / "iPod_Control" / "iTunes";
+}
 
 fs::path libraryFolder(const fs::path& mountPoint) {
     return iTunesFolder(mountPoint) / "iTunes Library.itlp";
@@ -233,8 +235,8 @@ void recoverFolder(const fs::path& folder, const std::vector<fs::path>& targets,
         // A link anywhere on the way means the file is not the one we moved there.
         std::error_code ec;
         const fs::path resolved = fs::weakly_canonical(audio, ec);
-        const fs::path expected = fs::weakly_canonical(mountPoint, ec) / "iPod_Control" / "Music" /
-                                  "F00" / audioName;
+        const fs::path expected =
+            fs::weakly_canonical(mountPoint, ec) / "iPod_Control" / "Music" / "F00" / audioName;
         struct stat audioStat;
         if (!ec && resolved == expected && lstatEntry(audio, audioStat) &&
             S_ISREG(audioStat.st_mode)) {
@@ -340,7 +342,8 @@ void commitFiles(const std::vector<QByteArray>& newContents,
             const fs::path staged = transactionFolder / stagedAudioName;
             copyFileSynced(stagedAudio->source, staged, ops);
             writeSynced(sha256OfFile(staged),
-                        transactionFolder / (stagedAudio->destination.filename().string() + ".sha256"),
+                        transactionFolder /
+                            (stagedAudio->destination.filename().string() + ".sha256"),
                         ops);
         }
         for (size_t i = 0; i < targets.size(); ++i) {

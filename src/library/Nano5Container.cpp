@@ -99,8 +99,8 @@ void checkCDBHeader(QByteArrayView cdb) {
     auto byte = [&](qsizetype i) { return static_cast<unsigned char>(cdb[i]); };
     if (cdb.size() < cdbHeaderLength || std::memcmp(cdb.data(), "mhbd", 4) != 0 ||
         readUInt32LE(cdb, 4) != cdbHeaderLength ||
-        static_cast<qsizetype>(readUInt32LE(cdb, 8)) != cdb.size() || readUInt32LE(cdb, 16) != 117 ||
-        byte(168) != 1 || byte(48) != 1 || byte(49) != 0)
+        static_cast<qsizetype>(readUInt32LE(cdb, 8)) != cdb.size() ||
+        readUInt32LE(cdb, 16) != 117 || byte(168) != 1 || byte(48) != 1 || byte(49) != 0)
         throw Nano5Error::unsupportedDatabase();
 }
 
@@ -168,8 +168,8 @@ QByteArray deflatePayload(QByteArrayView payload) {
     out.resize(static_cast<qsizetype>(bound));
     uLongf length = bound;
     if (compress2(reinterpret_cast<Bytef*>(out.data()), &length,
-                  reinterpret_cast<const Bytef*>(payload.data()), static_cast<uLong>(payload.size()),
-                  1) != Z_OK)
+                  reinterpret_cast<const Bytef*>(payload.data()),
+                  static_cast<uLong>(payload.size()), 1) != Z_OK)
         throw Nano5Error::unsupportedDatabase();
     out.truncate(static_cast<qsizetype>(length));
     return out;
@@ -188,8 +188,8 @@ void insertBytes(QByteArrayView bytes, QByteArray& into, qsizetype offset) {
     into.insert(offset, bytes);
 }
 
-void verifyPlaylistCDB(QByteArrayView cdb, const fs::path& signingFolder,
-                       std::uint64_t playlistID, const QString& expectedName,
+void verifyPlaylistCDB(QByteArrayView cdb, const fs::path& signingFolder, std::uint64_t playlistID,
+                       const QString& expectedName,
                        const std::vector<std::uint64_t>& expectedTrackIDs) {
     const fs::path target = signingFolder / "iPod_Control" / "iTunes" / "iTunesCDB";
     fs::create_directories(target.parent_path());

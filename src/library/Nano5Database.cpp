@@ -162,10 +162,8 @@ QByteArray editDatabase(const QByteArray& bytes, const fs::path& tempPath, int r
             Statement check = prepare(db.get(), "PRAGMA integrity_check");
             if (sqlite3_step(check.get()) != SQLITE_ROW)
                 throw Nano5Error::unsupportedDatabase();
-            const auto* text =
-                reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
-            if (!text || std::string_view(text) != "ok" ||
-                sqlite3_step(check.get()) != SQLITE_DONE)
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+            if (!text || std::string_view(text) != "ok" || sqlite3_step(check.get()) != SQLITE_DONE)
                 throw Nano5Error::unsupportedDatabase();
         }
         if (sqlite3_close(db.release()) != SQLITE_OK)
@@ -200,8 +198,9 @@ QByteArray writeTrackLibrary(const QByteArray& bytes, const fs::path& tempPath,
             {SQLValue::number(newPid()), SQLValue::text(song.artist), SQLValue::text(song.artist)});
 
         // An album row is added even for an empty name, so the lookup after it must succeed.
-        const char* albumQuery = "SELECT pid, name_order FROM album WHERE kind = 2 AND name = ? AND "
-                                 "artist_pid = ? ORDER BY pid LIMIT 1";
+        const char* albumQuery =
+            "SELECT pid, name_order FROM album WHERE kind = 2 AND name = ? AND "
+            "artist_pid = ? ORDER BY pid LIMIT 1";
         const std::vector<SQLValue> albumKey{SQLValue::text(song.album),
                                              SQLValue::number(artist.first)};
         auto album = queryPidAndOrder(db, albumQuery, albumKey);
@@ -286,24 +285,24 @@ void insertContainerRows(sqlite3* db, std::int64_t pid, const QString& name,
     }
 }
 
-QByteArray writePlaylistLibrary(const QByteArray& bytes, const fs::path& tempPath,
-                                std::int64_t pid, const QString& name,
-                                const std::vector<std::uint64_t>& trackIDs) {
+QByteArray writePlaylistLibrary(const QByteArray& bytes, const fs::path& tempPath, std::int64_t pid,
+                                const QString& name, const std::vector<std::uint64_t>& trackIDs) {
     return editDatabase(bytes, tempPath, 26,
                         [&](sqlite3* db) { insertContainerRows(db, pid, name, trackIDs); });
 }
 
-QByteArray writeDynamicDatabase(const QByteArray& bytes, const fs::path& tempPath,
-                                std::int64_t pid, const DynamicStep& step) {
+QByteArray writeDynamicDatabase(const QByteArray& bytes, const fs::path& tempPath, std::int64_t pid,
+                                const DynamicStep& step) {
     return editDatabase(bytes, tempPath, 0, [&](sqlite3* db) { step(db, pid); });
 }
 
 void insertContainerUI(sqlite3* db, std::int64_t containerPid) {
-    executeStatement(db,
-                     "INSERT INTO container_ui (container_pid, play_order, is_reversed, "
-                     "album_field_order,\n"
-                     "    repeat_mode, shuffle_items, has_been_shuffled) VALUES (?, 7, 0, 1, 0, 0, 0)",
-                     {SQLValue::number(containerPid)});
+    executeStatement(
+        db,
+        "INSERT INTO container_ui (container_pid, play_order, is_reversed, "
+        "album_field_order,\n"
+        "    repeat_mode, shuffle_items, has_been_shuffled) VALUES (?, 7, 0, 1, 0, 0, 0)",
+        {SQLValue::number(containerPid)});
 }
 
 void insertItemStats(sqlite3* db, std::int64_t itemPid) {

@@ -29,7 +29,9 @@ struct SQLValue {
 
 // libgpod ids are unsigned 64-bit; the pid columns are signed. The same bit pattern is stored,
 // so ids at or above 2^63 come back as negative pids and still match.
-inline std::int64_t sqlPid(std::uint64_t id) { return static_cast<std::int64_t>(id); }
+inline std::int64_t sqlPid(std::uint64_t id) {
+    return static_cast<std::int64_t>(id);
+}
 
 // Uniform in 0..<n from the system's secure random source (multiply-high with rejection).
 std::uint64_t randomValue(std::uint64_t n);

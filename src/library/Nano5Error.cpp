@@ -24,12 +24,17 @@ QString key(Nano5Error::Kind kind) {
 
 Nano5Error::Nano5Error(Kind kind)
     : kind_(kind)
-    , english(key(kind).toUtf8()) {}
+    , english(key(kind).toUtf8()) {
+}
 
-QString Nano5Error::description() const { return description(AppLanguages::stored()); }
+QString Nano5Error::description() const {
+    return description(AppLanguages::stored());
+}
 
 QString Nano5Error::description(AppLanguage language) const {
     return localizedString(key(kind_), language);
 }
 
-const char* Nano5Error::what() const noexcept { return english.constData(); }
+const char* Nano5Error::what() const noexcept {
+    return english.constData();
+}

@@ -33,7 +33,8 @@ Nano5FileOps& Nano5FileOps::system() {
     return ops;
 }
 
-void Nano5FileOps::willPerform(Operation, const fs::path&) {}
+void Nano5FileOps::willPerform(Operation, const fs::path&) {
+}
 
 Nano5FileOps::File Nano5FileOps::createFile(const fs::path& path, bool exclusive) {
     willPerform(Operation::createFile, path);

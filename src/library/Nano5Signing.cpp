@@ -20,9 +20,8 @@ using Block = std::array<std::uint8_t, 16>;
 bool aesBlock(const Key& key, const std::uint8_t* in, std::uint8_t* out, bool encrypt) {
     std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> context(EVP_CIPHER_CTX_new(),
                                                                        EVP_CIPHER_CTX_free);
-    if (!context ||
-        EVP_CipherInit_ex(context.get(), EVP_aes_128_ecb(), nullptr, key.data(), nullptr,
-                          encrypt ? 1 : 0) != 1)
+    if (!context || EVP_CipherInit_ex(context.get(), EVP_aes_128_ecb(), nullptr, key.data(),
+                                      nullptr, encrypt ? 1 : 0) != 1)
         return false;
     EVP_CIPHER_CTX_set_padding(context.get(), 0);
     int length = 0;
@@ -153,9 +152,9 @@ bool signLocations(const Key& key, QByteArrayView current, QByteArray& newFile) 
                           current.sliced(signatureLength, locationsSignedDigestLength));
     if (!parameters)
         return false;
-    const QByteArray sig = signature(
-        key, *parameters,
-        QByteArrayView(newFile).sliced(signatureLength, locationsSignedDigestLength));
+    const QByteArray sig =
+        signature(key, *parameters,
+                  QByteArrayView(newFile).sliced(signatureLength, locationsSignedDigestLength));
     if (sig.size() != signatureLength)
         return false;
     std::memcpy(newFile.data(), sig.constData(), signatureLength);
@@ -169,12 +168,12 @@ int itdb_nano5_sign_cdb(Itdb_Device*, const guint8* current, gsize currentLength
     const auto key = Nano5Signing::buildKey();
     if (!key || !current || !updated)
         return 0;
-    QByteArray buffer(reinterpret_cast<const char*>(updated), static_cast<qsizetype>(updatedLength));
-    if (!Nano5Signing::signCDB(
-            *key,
-            QByteArrayView(reinterpret_cast<const char*>(current),
-                           static_cast<qsizetype>(currentLength)),
-            buffer))
+    QByteArray buffer(reinterpret_cast<const char*>(updated),
+                      static_cast<qsizetype>(updatedLength));
+    if (!Nano5Signing::signCDB(*key,
+                               QByteArrayView(reinterpret_cast<const char*>(current),
+                                              static_cast<qsizetype>(currentLength)),
+                               buffer))
         return 0;
     std::memcpy(updated, buffer.constData(), updatedLength);
     return 1;

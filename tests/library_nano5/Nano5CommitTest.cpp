@@ -40,7 +40,7 @@ private:
 };
 
 struct Volume {
-    TempFolder folder;
+    TempFolder folder{Nano5Fixture::memoryTempBase()};
     fs::path mount;
     std::vector<fs::path> targets;
     std::vector<QByteArray> oldContents, newContents;
@@ -48,7 +48,7 @@ struct Volume {
     fs::path transaction;
     QByteArray song;
 
-    explicit Volume(bool import) {
+    explicit Volume(bool import, qsizetype songBytes = 4096) {
         mount = folder.path() / "NANO";
         targets = import ? importTargets(mount) : playlistTargets(mount);
         transaction = import ? importTransactionFolder(mount) : playlistTransactionFolder(mount);
@@ -59,14 +59,15 @@ struct Volume {
         }
         fs::create_directories(mount / "iPod_Control/Music/F00");
         if (import) {
-            song = QByteArray(3 * 1048576 + 17, 'S');
+            song = QByteArray(songBytes, 'S');
             writeFile(folder.path() / "source.mp3", song);
             audio = StagedAudio{folder.path() / "source.mp3",
                                 mount / "iPod_Control/Music/F00/0A1B2C3D.mp3"};
         }
     }
 
-    void commit(Nano5FileOps& ops, const Checkpoint& checkpoint = [] {}) {
+    void commit(
+        Nano5FileOps& ops, const Checkpoint& checkpoint = [] {}) {
         commitFiles(newContents, oldContents, targets, transaction, checkpoint, audio, ops);
     }
 
@@ -111,7 +112,7 @@ int countOperations(bool import) {
 
 TEST(Nano5CommitTest, CommitReplacesEveryTargetAndMovesTheSong) {
     for (bool import : {false, true}) {
-        Volume volume(import);
+        Volume volume(import, 2 * 1048576 + 17); // more than one copy chunk
         volume.commit(Nano5FileOps::system());
         EXPECT_EQ(volume.current(), volume.newContents);
         EXPECT_EQ(volume.audioPresent(), import);
@@ -246,9 +247,8 @@ TEST(Nano5CommitTest, StuckTransactionBlocksUntilDealtWith) {
         int firstTargetSync = 0;
         for (size_t i = 0; i < counter.log.size(); ++i)
             if (counter.log[i].first == Nano5FileOps::Operation::syncDirectory &&
-                counter.log[i].second == probe.targets[0].parent_path() &&
-                firstTargetSync == 0 && i > 0 &&
-                counter.log[i - 1].first == Nano5FileOps::Operation::rename &&
+                counter.log[i].second == probe.targets[0].parent_path() && firstTargetSync == 0 &&
+                i > 0 && counter.log[i - 1].first == Nano5FileOps::Operation::rename &&
                 counter.log[i - 1].second == probe.targets[0])
                 firstTargetSync = int(i) + 1;
         ASSERT_GT(firstTargetSync, 0);

@@ -211,7 +211,8 @@ TEST(Nano5ContainerTest, FuzzedFilesAreRefusedCleanly) {
         }
         try {
             checkCDBHeader(bytes);
-            const QByteArray payload = inflatePayload(QByteArrayView(bytes).sliced(cdbHeaderLength));
+            const QByteArray payload =
+                inflatePayload(QByteArrayView(bytes).sliced(cdbHeaderLength));
             EXPECT_LE(payload.size(), maximumPayloadLength);
             checkCDBHeader(rebuildCDB(bytes, payload));
         } catch (const Nano5Error& error) {

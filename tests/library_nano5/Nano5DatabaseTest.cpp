@@ -65,8 +65,9 @@ TEST_F(Nano5DatabaseTest, FirstSongCreatesItsRowsInOrder) {
     EXPECT_EQ(query(db, "SELECT name, name_order FROM track_artist"),
               std::vector<QString>{"Band|100"});
     // Filed under the artist's row, since the album artist is empty.
-    EXPECT_EQ(query(db, "SELECT album.name, album.name_order, album.artist_order FROM album, artist "
-                        "WHERE album.artist_pid = artist.pid"),
+    EXPECT_EQ(query(db,
+                    "SELECT album.name, album.name_order, album.artist_order FROM album, artist "
+                    "WHERE album.artist_pid = artist.pid"),
               std::vector<QString>{"Debut|100|100"});
     EXPECT_EQ(query(db, "SELECT pid, media_kind, is_song, title, title_order, physical_order, "
                         "artist_order, album_order, album_artist_order FROM item"),
@@ -125,8 +126,7 @@ TEST_F(Nano5DatabaseTest, HighDbidsMatchAsTheSameBitPattern) {
     EXPECT_EQ(query(db, "SELECT name, name_order, distinguished_kind, media_kinds FROM container "
                         "WHERE name = 'Mix'"),
               std::vector<QString>{"Mix|200|0|1"});
-    EXPECT_EQ(static_cast<std::uint64_t>(
-                  query(db, "SELECT pid FROM item").front().toLongLong()),
+    EXPECT_EQ(static_cast<std::uint64_t>(query(db, "SELECT pid FROM item").front().toLongLong()),
               dbid);
 }
 
@@ -154,13 +154,11 @@ TEST_F(Nano5DatabaseTest, DynamicAndLocationRows) {
     QByteArray dynamic = writeDynamicDatabase(Nano5Fixture::emptyDynamicDatabase(),
                                               temp("Dynamic.itdb"), 70, insertContainerUI);
     dynamic = writeDynamicDatabase(dynamic, temp("Dynamic.itdb"), 71, insertItemStats);
-    EXPECT_EQ(query(dynamic, "SELECT * FROM container_ui"),
-              std::vector<QString>{"70|7|0|1|0|0|0"});
+    EXPECT_EQ(query(dynamic, "SELECT * FROM container_ui"), std::vector<QString>{"70|7|0|1|0|0|0"});
     EXPECT_EQ(query(dynamic, "SELECT item_pid FROM item_stats"), std::vector<QString>{"71"});
     // The same playlist twice changes no row the second time.
-    expectKind(Nano5Error::Kind::unsupportedDatabase, [&] {
-        writeDynamicDatabase(dynamic, temp("Dynamic.itdb"), 70, insertContainerUI);
-    });
+    expectKind(Nano5Error::Kind::unsupportedDatabase,
+               [&] { writeDynamicDatabase(dynamic, temp("Dynamic.itdb"), 70, insertContainerUI); });
 
     const QByteArray locations =
         writeLocationsDatabase(Nano5Fixture::emptyLocationsDatabase(), temp("Locations.itdb"), 71,
@@ -180,9 +178,9 @@ TEST_F(Nano5DatabaseTest, FrameChecksVersions) {
                           song(1, "A", "B", "", "C"));
     });
     expectKind(Nano5Error::Kind::unsupportedDatabase, [&] {
-        writeDynamicDatabase(withSQL(Nano5Fixture::emptyDynamicDatabase(),
-                                     "PRAGMA user_version = 1;"),
-                             temp("Dynamic.itdb"), 1, insertItemStats);
+        writeDynamicDatabase(
+            withSQL(Nano5Fixture::emptyDynamicDatabase(), "PRAGMA user_version = 1;"),
+            temp("Dynamic.itdb"), 1, insertItemStats);
     });
     // Not a database at all.
     expectKind(Nano5Error::Kind::unsupportedDatabase, [&] {

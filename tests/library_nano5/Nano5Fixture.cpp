@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -53,8 +54,12 @@ CREATE TABLE avformat_info (item_pid INTEGER PRIMARY KEY, audio_format INTEGER,
 
 } // namespace
 
-TempFolder::TempFolder() {
-    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/nano5-XXXXXX"));
+TempFolder::TempFolder()
+    : TempFolder(QDir::tempPath()) {
+}
+
+TempFolder::TempFolder(const QString& base) {
+    QTemporaryDir dir(base + QStringLiteral("/nano5-XXXXXX"));
     dir.setAutoRemove(false);
     if (!dir.isValid())
         throw std::runtime_error("no temporary folder");
@@ -64,6 +69,11 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ec;
     fs::remove_all(path_, ec);
+}
+
+QString memoryTempBase() {
+    const QString shm = QStringLiteral("/dev/shm");
+    return QFileInfo(shm).isDir() && QFileInfo(shm).isWritable() ? shm : QDir::tempPath();
 }
 
 void writeFile(const fs::path& path, const QByteArray& bytes) {
@@ -142,17 +152,16 @@ Library makeLibrary(int trackCount) {
 }
 
 QByteArray sysInfoExtended(const QString& fireWireGUID) {
-    return QStringLiteral(
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-               "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-               "<plist version=\"1.0\"><dict>\n"
-               "<key>FamilyID</key><integer>16</integer>\n"
-               "<key>DBVersion</key><integer>3</integer>\n"
-               "<key>SQLiteDB</key><true/>\n"
-               "<key>SerialNumber</key><string>5U8431Z871V</string>\n"
-               "<key>FireWireGUID</key><string>%1</string>\n"
-               "</dict></plist>\n")
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                          "<plist version=\"1.0\"><dict>\n"
+                          "<key>FamilyID</key><integer>16</integer>\n"
+                          "<key>DBVersion</key><integer>3</integer>\n"
+                          "<key>SQLiteDB</key><true/>\n"
+                          "<key>SerialNumber</key><string>5U8431Z871V</string>\n"
+                          "<key>FireWireGUID</key><string>%1</string>\n"
+                          "</dict></plist>\n")
         .arg(fireWireGUID)
         .toUtf8();
 }
@@ -185,8 +194,7 @@ std::vector<QString> query(const QByteArray& database, const char* sql) {
     sqlite3_stmt* rawStatement = nullptr;
     if (sqlite3_prepare_v2(db.get(), sql, -1, &rawStatement, nullptr) != SQLITE_OK)
         throw std::runtime_error(std::string("bad query: ") + sqlite3_errmsg(db.get()));
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(rawStatement,
-                                                                    sqlite3_finalize);
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(rawStatement, sqlite3_finalize);
     std::vector<QString> rows;
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
         QStringList columns;

@@ -17,7 +17,7 @@ namespace Nano5Fixture {
 struct Library {
     QByteArray cdb;
     std::uint64_t masterID = 0;
-    std::uint64_t playlistID = 0; // "Road Trip", holding the tracks in reverse order
+    std::uint64_t playlistID = 0;        // "Road Trip", holding the tracks in reverse order
     std::vector<std::uint64_t> trackIDs; // dbids in master-playlist order
 };
 
@@ -42,10 +42,15 @@ std::vector<QString> query(const QByteArray& database, const char* sql);
 void writeFile(const std::filesystem::path& path, const QByteArray& bytes);
 QByteArray readFile(const std::filesystem::path& path);
 
-// A private folder under the test's temporary directory, removed on destruction.
+// A memory file system for tests that flush hundreds of times, when there is one.
+QString memoryTempBase();
+
+// A private folder under the test's temporary directory (or under base), removed on
+// destruction.
 class TempFolder {
 public:
     TempFolder();
+    explicit TempFolder(const QString& base);
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

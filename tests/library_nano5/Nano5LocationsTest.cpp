@@ -1,5 +1,5 @@
-#include "library/Nano5Error.h"
 #include "library/Nano5Locations.h"
+#include "library/Nano5Error.h"
 
 #include <gtest/gtest.h>
 

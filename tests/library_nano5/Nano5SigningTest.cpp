@@ -56,9 +56,9 @@ const Nano5Fixture::Library& library() {
 TEST(Nano5SigningTest, SignedCDBCarriesTheDeviceParametersForward) {
     const DeviceParameters device = someDevice(40);
     const QByteArray current = deviceSignedCDB(library().cdb, testKey(), device);
-    EXPECT_EQ(recoverParameters(testKey(), current.sliced(cdbSignatureOffset, 46),
-                                *cdbDigest(current)),
-              device);
+    EXPECT_EQ(
+        recoverParameters(testKey(), current.sliced(cdbSignatureOffset, 46), *cdbDigest(current)),
+        device);
 
     // A changed database signed from the current one keeps the device's IV and bytes.
     const QByteArray payload =
@@ -66,9 +66,9 @@ TEST(Nano5SigningTest, SignedCDBCarriesTheDeviceParametersForward) {
     QByteArray updated = Nano5Playlist::rebuildCDB(current, payload);
     ASSERT_TRUE(signCDB(testKey(), current, updated));
     EXPECT_EQ(updated.sliced(cdbSignatureOffset, 14), current.sliced(cdbSignatureOffset, 14));
-    EXPECT_EQ(recoverParameters(testKey(), updated.sliced(cdbSignatureOffset, 46),
-                                *cdbDigest(updated)),
-              device);
+    EXPECT_EQ(
+        recoverParameters(testKey(), updated.sliced(cdbSignatureOffset, 46), *cdbDigest(updated)),
+        device);
     // Only the signature area of the header changed.
     QByteArray a = updated, b = Nano5Playlist::rebuildCDB(current, payload);
     std::memset(a.data() + cdbSignatureOffset, 0, 46);
@@ -109,7 +109,8 @@ TEST(Nano5SigningTest, ChecksumFileSignedFromTheCurrentOne) {
     QByteArray next = Nano5Playlist::locationsChecksum(QByteArray(4 * 1024, 'M'));
     ASSERT_TRUE(signLocations(testKey(), current, next));
     EXPECT_EQ(recoverParameters(testKey(), next.first(46), next.sliced(46, 20)), device);
-    EXPECT_EQ(next.sliced(46), Nano5Playlist::locationsChecksum(QByteArray(4 * 1024, 'M')).sliced(46));
+    EXPECT_EQ(next.sliced(46),
+              Nano5Playlist::locationsChecksum(QByteArray(4 * 1024, 'M')).sliced(46));
 
     QByteArray unsignedHead = Nano5Playlist::locationsChecksum(QByteArray(1024, 'L'));
     EXPECT_FALSE(signLocations(testKey(), unsignedHead, next));
@@ -191,8 +192,8 @@ TEST_F(Nano5SigningOracleTest, CDBMatchesLibgpodByteForByte) {
     const QByteArray cdb = readFile(folder.path() / "iPod_Control/iTunes/iTunesCDB");
     ASSERT_GE(cdb.size(), 0xA0);
     if (cdb[cdbSchemeOffset] != 2)
-        GTEST_SKIP() << "libgpod signed this iTunesCDB with scheme "
-                     << int(cdb[cdbSchemeOffset]) << ", not the one our signer writes";
+        GTEST_SKIP() << "libgpod signed this iTunesCDB with scheme " << int(cdb[cdbSchemeOffset])
+                     << ", not the one our signer writes";
     const auto key = buildKey();
     if (!key)
         GTEST_SKIP() << "no signing key configured (LORVANEL_NANO5_SIGNING_KEY)";
