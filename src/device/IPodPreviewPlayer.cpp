@@ -1,8 +1,10 @@
 #include "device/IPodPreviewPlayer.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QDir>
 #include <QFileInfo>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QStringList>
 #include <QUrl>
@@ -113,6 +115,11 @@ void IPodPreviewPlayer::fail(quint64 from) {
 bool IPodPreviewPlayer::play() {
     if (!player || !loaded || player->error() != QMediaPlayer::NoError ||
         player->mediaStatus() == QMediaPlayer::InvalidMedia)
+        return false;
+    // Qt's FFmpeg backend crashes when it starts playing with no sound device; GStreamer picks
+    // a sink of its own.
+    if (qEnvironmentVariable("QT_MEDIA_BACKEND") == QLatin1String("ffmpeg") &&
+        QMediaDevices::defaultAudioOutput().isNull())
         return false;
     player->play();
     return player->playbackState() == QMediaPlayer::PlayingState &&

@@ -89,6 +89,31 @@ TEST_F(IPodPreviewPlayerTest, AMissingFileCreatesNoPlayer) {
     EXPECT_EQ(failed.count(), 0);
 }
 
+TEST_F(IPodPreviewPlayerTest, NoPlayerIsCreatedWithoutAMediaBackend) {
+    const QString tone = makeTone(QStringLiteral("tone.mp3"), 1);
+    if (tone.isEmpty())
+        GTEST_SKIP() << "ffmpeg could not make the test audio";
+    const QTemporaryDir noPlugins;
+    const QByteArray saved[] = {qgetenv("QT_MEDIA_BACKEND"), qgetenv("GST_PLUGIN_PATH_1_0"),
+                                qgetenv("GST_PLUGIN_SYSTEM_PATH_1_0")};
+    qunsetenv("QT_MEDIA_BACKEND");
+    qunsetenv("GST_PLUGIN_PATH_1_0");
+    qputenv("GST_PLUGIN_SYSTEM_PATH_1_0", QFile::encodeName(noPlugins.path()));
+    IPodPreviewPlayer player;
+    const bool available = IPodPreviewPlayer::backendAvailable();
+    const bool loaded = player.load(tone);
+    const char* names[] = {"QT_MEDIA_BACKEND", "GST_PLUGIN_PATH_1_0", "GST_PLUGIN_SYSTEM_PATH_1_0"};
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i].isNull())
+            qunsetenv(names[i]);
+        else
+            qputenv(names[i], saved[i]);
+    }
+    EXPECT_FALSE(available);
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(player.hasPlayer());
+}
+
 TEST_F(IPodPreviewPlayerTest, ADamagedFileFailsCleanly) {
     if (!IPodPreviewPlayer::backendAvailable())
         GTEST_SKIP() << "no Qt Multimedia backend with GStreamer's playbin is installed";
