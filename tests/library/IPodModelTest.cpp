@@ -112,7 +112,7 @@ TEST(IPodModel, NamesAndFamilies) {
     EXPECT_EQ(shuffle3->displayName(AppLanguage::english),
               QStringLiteral("iPod shuffle (3rd generation)"));
     EXPECT_EQ(shuffle3->displayName(AppLanguage::simplifiedChinese),
-              QStringLiteral("iPod shuffle（第三代）"));
+              QStringLiteral("iPod shuffle（第 3 代）"));
     EXPECT_FALSE(shuffle3->hasScreen());
     const auto classic = IPodModel::fromGeneration(18, std::nullopt, std::nullopt, 35);
     EXPECT_EQ(classic->displayName(AppLanguage::english), QStringLiteral("iPod classic"));
