@@ -158,7 +158,7 @@ public:
         openDecoder();
         output.open(outputPath);
         created = true;
-        openMuxer();
+        openMuxer(outputPath);
         streamAudio();
     }
 
@@ -257,9 +257,12 @@ private:
             throw AudioError(Kind::encode, AVERROR(ENOMEM));
     }
 
-    void openMuxer() {
+    void openMuxer(const QString& outputPath) {
         AVFormatContext* raw = nullptr;
-        check(avformat_alloc_output_context2(&raw, nullptr, "ipod", nullptr), Kind::encode);
+        // The muxer checks the name's extension; the bytes go through our own descriptor.
+        check(avformat_alloc_output_context2(&raw, nullptr, "ipod",
+                                             QFile::encodeName(outputPath).constData()),
+              Kind::encode);
         muxer.reset(raw);
         raw->pb = output.io;
         raw->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;

@@ -116,6 +116,12 @@ AudioFile& AudioFile::operator=(AudioFile&&) noexcept = default;
 AudioFile::~AudioFile() = default;
 
 AudioFile AudioFile::open(const QString& path, CancelCheck isCancelled) {
+    // FFmpeg's own chatter on stderr is no concern of the user's; errors come back as values.
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_ERROR);
+        return true;
+    }();
+    (void)quiet;
     auto impl = std::make_unique<Impl>();
     impl->path = path;
     impl->isCancelled = std::move(isCancelled);
