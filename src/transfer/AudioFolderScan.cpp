@@ -5,6 +5,7 @@
 
 #include <QCollator>
 #include <QFile>
+#include <QLocale>
 
 #include <algorithm>
 #include <filesystem>
@@ -44,7 +45,11 @@ QStringList scanAudioFolder(const QString& folder, const QStringList& extensions
         throw PosixError(ec.value(), QFile::decodeName(it == fs::recursive_directory_iterator()
                                                            ? root.c_str()
                                                            : it->path().c_str()));
-    QCollator collator;
+    // The C locale has no collation rules; numbers would then sort as text.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(found.begin(), found.end(), [&](const QString& a, const QString& b) {
