@@ -1,0 +1,43 @@
+#pragma once
+
+// A failure of the audio layer, carrying FFmpeg's own detail. The description is built when it
+// is asked for, in the stored interface language.
+
+#include "platform/AppLanguage.h"
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+class AudioError : public std::exception {
+public:
+    enum class Kind {
+        open,         // the file could not be opened or probed
+        noAudio,      // it holds no audio stream
+        unsupported,  // a coding the writer cannot take
+        decode,       // reading or decoding failed
+        encode,       // encoding or writing failed
+    };
+
+    AudioError(Kind kind, int ffmpegCode, QString detail = {});
+
+    Kind kind() const { return kind_; }
+    // FFmpeg's error number (an AVERROR value), 0 when there is none.
+    int ffmpegCode() const { return code_; }
+    // True when FFmpeg reported a system error (AVERROR(errno)) rather than bad data.
+    bool isSystemError() const;
+
+    QString description() const;
+    QString description(AppLanguage language) const;
+    const char* what() const noexcept override { return what_.c_str(); }
+
+    // FFmpeg's text for an error number.
+    static QString ffmpegText(int code);
+
+private:
+    Kind kind_;
+    int code_;
+    QString detail_;
+    std::string what_;
+};

@@ -1,0 +1,81 @@
+#pragma once
+
+// An audio file opened through libavformat: its first audio stream (attached pictures are
+// video streams and never count), the facts of that stream, its metadata items and its
+// attached picture. Cancellation reaches FFmpeg's blocking reads through its interrupt callback.
+
+#include "platform/audio/AudioMetadata.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct AVFormatContext;
+
+// Four-character codes of the audio formats, as the iPod's own tools name them.
+namespace AudioFormatID {
+constexpr std::uint32_t fourCC(const char (&s)[5]) {
+    return std::uint32_t(std::uint8_t(s[0])) << 24 | std::uint32_t(std::uint8_t(s[1])) << 16 |
+           std::uint32_t(std::uint8_t(s[2])) << 8 | std::uint32_t(std::uint8_t(s[3]));
+}
+inline constexpr std::uint32_t mpegLayer3 = fourCC(".mp3");
+inline constexpr std::uint32_t mpeg4AAC = fourCC("aac ");
+inline constexpr std::uint32_t mpeg4AAC_HE = fourCC("aach");
+inline constexpr std::uint32_t mpeg4AAC_HE_V2 = fourCC("aacp");
+inline constexpr std::uint32_t appleLossless = fourCC("alac");
+inline constexpr std::uint32_t flac = fourCC("flac");
+inline constexpr std::uint32_t linearPCM = fourCC("lpcm");
+} // namespace AudioFormatID
+
+class AudioFile {
+public:
+    using CancelCheck = std::function<bool()>;
+
+    // Opens and probes the file. Throws AudioError (kind open) when FFmpeg cannot read it, and
+    // CancellationError when isCancelled turns true while it reads. A file without audio opens;
+    // hasAudio() then says so.
+    static AudioFile open(const QString& path, CancelCheck isCancelled = {});
+
+    AudioFile(AudioFile&&) noexcept;
+    AudioFile& operator=(AudioFile&&) noexcept;
+    ~AudioFile();
+
+    const QString& path() const;
+    bool hasAudio() const;
+    // Index of the first audio stream, -1 when there is none.
+    int audioStreamIndex() const;
+
+    // Seconds; NaN when unknown.
+    double durationSeconds() const;
+    int sampleRate() const;
+    int channels() const;
+    // One of AudioFormatID, 0 for other codings.
+    std::uint32_t formatID() const;
+    // Bits per second of the audio stream (else of the whole file); nothing when unknown.
+    std::optional<std::int64_t> estimatedDataRate() const;
+    // "mp3", "mov,mp4,m4a,3gp,3g2,mj2", "flac", "wav", ...
+    QString containerName() const;
+    int chapterCount() const;
+
+    // Container-independent items: title, artist, albumName (key space "common").
+    AudioMetadata commonMetadata() const;
+    // Every item of the file under its own key space.
+    AudioMetadata metadata() const;
+    // The lyrics an ID3 USLT frame or an iTunes lyrics atom holds; empty when none.
+    QString lyrics() const;
+    // The bytes of the first attached picture; an empty array when the picture holds none.
+    std::optional<QByteArray> attachedPicture() const;
+
+    AVFormatContext* context() const;
+    // Makes isCancelled the check FFmpeg's interrupt callback uses from now on.
+    void setCancelCheck(CancelCheck isCancelled);
+
+private:
+    struct Impl;
+    explicit AudioFile(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,120 @@
+#include "platform/audio/VorbisComments.h"
+
+#include <QFile>
+
+#include <cstdint>
+
+namespace {
+
+constexpr int vorbisCommentType = 4;
+// Metadata blocks ahead of the audio hold tags and pictures; more than this is not a tag.
+constexpr qint64 maxMetadataBytes = 64LL * 1024 * 1024;
+
+quint32 le32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return quint32(u[0]) | quint32(u[1]) << 8 | quint32(u[2]) << 16 | quint32(u[3]) << 24;
+}
+
+// Length of an ID3v2 tag at the start of bytes, 0 when there is none.
+qint64 id3Length(const QByteArray& head) {
+    if (head.size() < 10 || !head.startsWith("ID3"))
+        return 0;
+    const auto* u = reinterpret_cast<const unsigned char*>(head.constData());
+    for (int i = 6; i < 10; ++i)
+        if (u[i] & 0x80)
+            return 0;
+    const qint64 size = qint64(u[6]) << 21 | qint64(u[7]) << 14 | qint64(u[8]) << 7 | u[9];
+    const bool footer = (u[5] & 0x10) != 0;
+    return 10 + size + (footer ? 10 : 0);
+}
+
+} // namespace
+
+namespace VorbisComments {
+
+std::optional<QList<VorbisComment>> parseCommentBlock(const QByteArray& body) {
+    const qint64 n = body.size();
+    const char* p = body.constData();
+    qint64 pos = 0;
+    auto take32 = [&](quint32& out) {
+        if (n - pos < 4)
+            return false;
+        out = le32(p + pos);
+        pos += 4;
+        return true;
+    };
+    quint32 vendorLength = 0;
+    if (!take32(vendorLength) || vendorLength > quint64(n - pos))
+        return std::nullopt;
+    pos += vendorLength;
+    quint32 count = 0;
+    if (!take32(count))
+        return std::nullopt;
+    QList<VorbisComment> comments;
+    for (quint32 i = 0; i < count; ++i) {
+        quint32 length = 0;
+        if (!take32(length) || length > quint64(n - pos))
+            return std::nullopt;
+        const QByteArray field = QByteArray::fromRawData(p + pos, qsizetype(length));
+        pos += length;
+        const qsizetype equals = field.indexOf('=');
+        if (equals <= 0)
+            continue; // a field without a name carries nothing usable
+        comments.append({QString::fromUtf8(field.left(equals)),
+                         QString::fromUtf8(field.mid(equals + 1))});
+    }
+    return comments;
+}
+
+std::optional<QList<VorbisComment>> parseFlac(const QByteArray& bytes) {
+    qint64 pos = id3Length(bytes);
+    const qint64 n = bytes.size();
+    if (pos > n - 4 || bytes.mid(pos, 4) != "fLaC")
+        return std::nullopt;
+    pos += 4;
+    while (n - pos >= 4) {
+        const auto* h = reinterpret_cast<const unsigned char*>(bytes.constData() + pos);
+        const bool last = (h[0] & 0x80) != 0;
+        const int type = h[0] & 0x7F;
+        const qint64 length = qint64(h[1]) << 16 | qint64(h[2]) << 8 | h[3];
+        pos += 4;
+        if (length > n - pos)
+            return std::nullopt;
+        if (type == vorbisCommentType)
+            return parseCommentBlock(bytes.mid(pos, length));
+        if (type == 127)
+            return std::nullopt; // invalid block type
+        pos += length;
+        if (last)
+            return QList<VorbisComment>{};
+    }
+    return std::nullopt;
+}
+
+std::optional<QList<VorbisComment>> readFlacFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // Read the header and the metadata blocks only, block by block.
+    const qint64 skip = id3Length(file.read(10));
+    if (!file.seek(skip))
+        return std::nullopt;
+    QByteArray metadata = file.read(4);
+    if (metadata != "fLaC")
+        return std::nullopt;
+    while (metadata.size() < maxMetadataBytes) {
+        const QByteArray header = file.read(4);
+        if (header.size() < 4)
+            break;
+        metadata += header;
+        const auto* h = reinterpret_cast<const unsigned char*>(header.constData());
+        const qint64 length = qint64(h[1]) << 16 | qint64(h[2]) << 8 | h[3];
+        const QByteArray body = file.read(length);
+        metadata += body;
+        if (body.size() < length || (h[0] & 0x80) || (h[0] & 0x7F) == vorbisCommentType)
+            break;
+    }
+    return parseFlac(metadata);
+}
+
+} // namespace VorbisComments

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "transfer/IPodTransfer.h"
+#include "transfer/TransferSettings.h"
+
+#include <QString>
+
+#include <utility>
+
+// Decides whether a file can go onto the iPod as it is or must first become AAC, gathers the
+// facts its registration needs, and converts it into temporaryFolder when needed. Returns the
+// path of the file to copy (the source, or the converted file) and its facts. Throws
+// ImportError::unsupportedAudio for files it cannot read, and the errors of the reads and of the
+// conversion as they are.
+std::pair<QString, IPodTransfer::Audio> inspectAudio(const QString& source,
+                                                     const QString& temporaryFolder,
+                                                     const TransferSettings& settings,
+                                                     bool supportsArtwork,
+                                                     const IPodTransfer::FileProgress& progress);
+
+// True when a file of that kind may be copied unchanged.
+bool isPassthroughCandidate(const QString& extension, std::uint32_t formatID, int channels,
+                            double sampleRate);

@@ -1,0 +1,33 @@
+#include "transfer/ImportError.h"
+
+const char* TransferError::what() const noexcept {
+    try {
+        what_ = description(AppLanguage::english).toStdString();
+    } catch (...) {
+        return "transfer error";
+    }
+    return what_.c_str();
+}
+
+QString ImportError::description(AppLanguage language) const {
+    switch (kind_) {
+    case Case::cannotSave:
+        // The detail is an argument of the text, so a translation may place it.
+        return localizedString(LZ("The library could not be saved. Copied files are still on the device. Reconnect it and check the library.\n%1"),
+            language, detail_);
+    case Case::disconnected:
+        return localizedString(LZ("The iPod was disconnected."), language);
+    case Case::unsupportedAudio:
+        return localizedString(LZ("The audio could not be read, or the file format is unsupported."),
+            language);
+    case Case::nano5UnsupportedMP3:
+        return localizedString(LZ("Nano 5 test import supports 44.1 kHz MP3 files."), language);
+    case Case::emptyAudioFolder:
+        return localizedString(LZ("No supported audio files were found in the selected folders."), language);
+    case Case::conversionFailed:
+        return localizedString(LZ("The audio could not be converted to AAC."), language);
+    case Case::unreadableArtwork:
+        return localizedString(LZ("The original artwork could not be read."), language);
+    }
+    return {};
+}

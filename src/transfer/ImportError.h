@@ -1,0 +1,43 @@
+#pragma once
+
+// The failures of an import, a rewrite or an export, with their user texts. Also what the
+// device identity check throws when the volume is no longer the iPod the operation began on.
+
+#include "transfer/TransferError.h"
+
+class ImportError : public TransferError {
+public:
+    enum class Case {
+        cannotSave,
+        disconnected,
+        unsupportedAudio,
+        nano5UnsupportedMP3,
+        emptyAudioFolder,
+        conversionFailed,
+        unreadableArtwork,
+    };
+
+    static ImportError cannotSave(QString detail) { return {Case::cannotSave, std::move(detail)}; }
+    static ImportError disconnected() { return {Case::disconnected}; }
+    static ImportError unsupportedAudio() { return {Case::unsupportedAudio}; }
+    static ImportError nano5UnsupportedMP3() { return {Case::nano5UnsupportedMP3}; }
+    static ImportError emptyAudioFolder() { return {Case::emptyAudioFolder}; }
+    static ImportError conversionFailed() { return {Case::conversionFailed}; }
+    static ImportError unreadableArtwork() { return {Case::unreadableArtwork}; }
+
+    Case kind() const { return kind_; }
+    // The detail of cannotSave; empty for the other cases.
+    const QString& detail() const { return detail_; }
+
+    using TransferError::description;
+    QString description(AppLanguage language) const override;
+
+    friend bool operator==(const ImportError& a, const ImportError& b) {
+        return a.kind_ == b.kind_ && a.detail_ == b.detail_;
+    }
+
+private:
+    ImportError(Case kind, QString detail = {}) : kind_(kind), detail_(std::move(detail)) {}
+    Case kind_;
+    QString detail_;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+// Decoding of cover pictures through gdk-pixbuf, refusing pictures too large to be a cover
+// before their pixels are decoded (a small file can claim gigapixels).
+
+#include <QByteArray>
+
+#include <memory>
+
+struct _GdkPixbuf;
+
+namespace PictureDecoder {
+
+// Larger pictures are refused: no cover needs them, and decoding them could take gigabytes.
+inline constexpr int maxSide = 8192;
+
+struct PixbufDeleter {
+    void operator()(_GdkPixbuf* pixbuf) const;
+};
+using Pixbuf = std::unique_ptr<_GdkPixbuf, PixbufDeleter>;
+
+// The decoded picture; null when the bytes are no picture gdk-pixbuf reads, or too large.
+Pixbuf decode(const QByteArray& bytes);
+
+// The picture as PNG bytes; empty when it cannot be encoded.
+QByteArray encodePNG(_GdkPixbuf* pixbuf);
+
+} // namespace PictureDecoder

@@ -1,0 +1,153 @@
+// The passthrough decision and the facts of each kind of file, on files made by the ffmpeg tool.
+
+#include "TransferTestSupport.h"
+
+#include "platform/audio/AudioFile.h"
+#include "transfer/AudioInspection.h"
+#include "transfer/ImportError.h"
+#include "transfer/ImportProgress.h"
+#include "transfer/LorvanelCoverArtwork.h"
+
+namespace {
+
+using TestSupport::AudioTags;
+using TestSupport::ToneSpec;
+
+const AudioTags fullTags{QStringLiteral("Song"), QStringLiteral("Band"), QStringLiteral("Record"),
+                         {}, QStringLiteral("Rock"), QStringLiteral("Some words")};
+
+class AudioInspectionTest : public AudioTest {
+protected:
+    std::pair<QString, IPodTransfer::Audio> inspect(const QString& source,
+                                                    TransferSettings settings = {},
+                                                    bool artwork = false) {
+        return inspectAudio(source, dir.path(), settings, artwork,
+                            [&](const QString& stage, double share) {
+                                stages.append(stage);
+                                shares.push_back(share);
+                            });
+    }
+    QStringList stages;
+    std::vector<double> shares;
+};
+
+TEST_F(AudioInspectionTest, TaggedMp3WithLyricsPassesThroughOthersAreConverted) {
+    ToneSpec spec = toneSpec(QStringLiteral("mp3"));
+    spec.tags = fullTags;
+    const QString mp3 = tone(QStringLiteral("tagged.mp3"), spec);
+    const auto [copied, facts] = inspect(mp3);
+    EXPECT_EQ(copied, mp3);
+    EXPECT_EQ(facts.title, QStringLiteral("Song"));
+    EXPECT_EQ(facts.genre, QStringLiteral("Rock"));
+    EXPECT_EQ(facts.sampleRate, 44100);
+    EXPECT_GT(facts.bitrate, 0);
+    EXPECT_NEAR(facts.milliseconds, 1000, 80);
+    EXPECT_TRUE(stages.isEmpty());
+
+    // With every file converted, the same MP3 becomes AAC at the chosen bitrate.
+    TransferSettings all;
+    all.onlyUnsupported = false;
+    all.bitrate = TransferSettings::Bitrate::kbps128;
+    const auto [converted, convertedFacts] = inspect(mp3, all);
+    EXPECT_NE(converted, mp3);
+    EXPECT_TRUE(converted.startsWith(dir.path()) && converted.endsWith(QStringLiteral(".m4a")));
+    EXPECT_EQ(convertedFacts.bitrate, 128);
+    EXPECT_EQ(convertedFacts.sampleRate, 44100);
+    const auto probed = TestSupport::probeAudio(converted);
+    ASSERT_TRUE(probed.has_value());
+    EXPECT_EQ(probed->tags.value(QStringLiteral("lyrics")), QStringLiteral("Some words"));
+    EXPECT_EQ(probed->tags.value(QStringLiteral("genre")), QStringLiteral("Rock"));
+    EXPECT_FALSE(probed->hasCover); // artwork travels to the database, not into the file
+    ASSERT_FALSE(stages.isEmpty());
+    EXPECT_EQ(stages.first(), ImportStage::convertingAudio);
+    EXPECT_EQ(shares.front(), 0.0);
+    for (double s : shares)
+        EXPECT_LE(s, 0.75);
+}
+
+TEST_F(AudioInspectionTest, EachReasonToConvert) {
+    struct Case {
+        QString name;
+        ToneSpec spec;
+    };
+    AudioTags noLyrics = fullTags;
+    noLyrics.lyrics.clear();
+    AudioTags noAlbum = fullTags;
+    noAlbum.album.clear();
+    std::vector<Case> cases;
+    auto add = [&](const QString& name, const QString& codec, int rate, int channels,
+                   const AudioTags& tags) {
+        ToneSpec s = toneSpec(codec, rate, channels, 0.5);
+        s.tags = tags;
+        cases.push_back({name, s});
+    };
+    add(QStringLiteral("nolyrics.mp3"), QStringLiteral("mp3"), 44100, 2, noLyrics);
+    add(QStringLiteral("noalbum.mp3"), QStringLiteral("mp3"), 44100, 2, noAlbum);
+    add(QStringLiteral("high.m4a"), QStringLiteral("aac"), 96000, 2, fullTags);
+    add(QStringLiteral("lossless.m4a"), QStringLiteral("alac"), 44100, 2, fullTags);
+    add(QStringLiteral("six.m4a"), QStringLiteral("aac"), 44100, 6, fullTags);
+    add(QStringLiteral("x.flac"), QStringLiteral("flac"), 48000, 2, fullTags);
+    add(QStringLiteral("x.wav"), QStringLiteral("pcm_s16le"), 44100, 2, fullTags);
+    ToneSpec adts = toneSpec(QStringLiteral("aac"), 44100, 2, 0.5);
+    adts.extraArgs = {QStringLiteral("-f"), QStringLiteral("adts")};
+    cases.push_back({QStringLiteral("adts.mp3"), adts}); // not '.mp3' inside
+    for (const Case& c : cases) {
+        const QString source = tone(c.name, c.spec);
+        const auto [copied, facts] = inspect(source);
+        EXPECT_NE(copied, source) << c.name.toStdString();
+        EXPECT_EQ(facts.sampleRate, 44100) << c.name.toStdString();
+        EXPECT_TRUE(QFile::exists(copied)) << c.name.toStdString();
+    }
+    // The fourth tag of a passed-through m4a is as good as the mp3's.
+    ToneSpec m4a = toneSpec(QStringLiteral("aac"), 48000, 1, 0.5);
+    m4a.tags = fullTags;
+    const QString ok = tone(QStringLiteral("ok.m4a"), m4a);
+    EXPECT_EQ(inspect(ok).first, ok);
+}
+
+TEST_F(AudioInspectionTest, UnreadableFilesFailAsUnsupported) {
+    writeAll(path(QStringLiteral("text.mp3")), QByteArray("not audio at all\n").repeated(100));
+    writeAll(path(QStringLiteral("song.aiff")), "x");
+    // A WAV that holds no samples has no length.
+    writeAll(path(QStringLiteral("empty.wav")),
+             TestSupport::riffWave({{"fmt ", QByteArray("\x01\x00\x02\x00\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00", 16)},
+                                    {"data", {}}}));
+    QDir().mkpath(path(QStringLiteral("folder.mp3")));
+    for (const QString& name : {QStringLiteral("text.mp3"), QStringLiteral("song.aiff"),
+                               QStringLiteral("empty.wav"), QStringLiteral("folder.mp3")}) {
+        try {
+            inspect(path(name));
+            ADD_FAILURE() << name.toStdString() << " was accepted";
+        } catch (const ImportError& e) {
+            EXPECT_EQ(e.kind(), ImportError::Case::unsupportedAudio) << name.toStdString();
+        }
+    }
+}
+
+TEST_F(AudioInspectionTest, ArtworkOnlyForDevicesThatTakeItAndTheDefaultCoverOtherwise) {
+    ASSERT_TRUE(TestSupport::makePicture(path(QStringLiteral("c.png")), 32, 32, QStringLiteral("blue")));
+    ToneSpec withCover = toneSpec(QStringLiteral("mp3"), 44100, 2, 0.5);
+    withCover.tags = fullTags;
+    withCover.coverPath = path(QStringLiteral("c.png"));
+    const QString covered = tone(QStringLiteral("covered.mp3"), withCover);
+    EXPECT_FALSE(inspect(covered, {}, false).second.artwork.has_value());
+    EXPECT_EQ(inspect(covered, {}, true).second.artwork, readAll(path(QStringLiteral("c.png"))));
+
+    ToneSpec bare = toneSpec(QStringLiteral("mp3"), 44100, 2, 0.5);
+    bare.tags = fullTags;
+    const auto facts = inspect(tone(QStringLiteral("bare.mp3"), bare), {}, true).second;
+    ASSERT_TRUE(LorvanelCoverArtwork::defaultCoverData().has_value());
+    EXPECT_EQ(facts.artwork, LorvanelCoverArtwork::defaultCoverData());
+}
+
+TEST_F(AudioInspectionTest, PassthroughCandidateMatrix) {
+    EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48000));
+    EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC, 1, 8000));
+    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC_HE, 2, 44100));
+    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("aac"), AudioFormatID::mpeg4AAC, 2, 44100));
+    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 3, 44100));
+    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 7999));
+    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48001));
+}
+
+} // namespace
