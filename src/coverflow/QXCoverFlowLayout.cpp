@@ -4,7 +4,18 @@
 #include <cmath>
 #include <numbers>
 
-QXCoverFlowLayout::QXCoverFlowLayout(QSizeF visibleSize) { setVisibleSize(visibleSize); }
+QXCoverFlowLayout::QXCoverFlowLayout(QSizeF visibleSize) {
+    updateTrigonometry();
+    setVisibleSize(visibleSize);
+}
+
+void QXCoverFlowLayout::updateTrigonometry() {
+    const double angle = stackedAngle_ * std::numbers::pi / 180;
+    cosine = std::cos(angle);
+    const QXTransform3D back = QXTransform3D::makeTranslation(0, 0, -stackedDistance_);
+    leftTransform = QXTransform3D::makeRotation(angle, 0, 1, 0).then(back);
+    rightTransform = QXTransform3D::makeRotation(-angle, 0, 1, 0).then(back);
+}
 
 void QXCoverFlowLayout::setInterItemSpacing(double spacing) {
     if (!(spacing >= 1) || !std::isfinite(spacing))
@@ -17,6 +28,7 @@ void QXCoverFlowLayout::setStackedAngle(double degrees) {
     if (std::isnan(degrees))
         return;
     stackedAngle_ = std::clamp(degrees, 0.0, 90.0);
+    updateTrigonometry();
     notify(stackedAngleKey);
 }
 
@@ -49,6 +61,7 @@ void QXCoverFlowLayout::setStackedDistance(double distance) {
     if (!(distance >= 0) || !std::isfinite(distance))
         return;
     stackedDistance_ = distance;
+    updateTrigonometry();
     notify(stackedDistanceKey);
 }
 
@@ -72,8 +85,7 @@ QSizeF QXCoverFlowLayout::itemSize() const {
 }
 
 double QXCoverFlowLayout::step() const {
-    return itemSize().width() * std::cos(stackedAngle_ * std::numbers::pi / 180) +
-           interItemSpacing_;
+    return itemSize().width() * cosine + interItemSpacing_;
 }
 
 QSizeF QXCoverFlowLayout::contentSize() const {
@@ -131,10 +143,7 @@ QXTransform3D QXCoverFlowLayout::transformForItem(QXIndex index) const {
     if (index == selectedItemIndex_)
         return {};
     // With no selection every item counts as lying left of it.
-    const double angle = stackedAngle_ * std::numbers::pi / 180;
-    const double signedAngle = index < selectedItemIndex_ ? angle : -angle;
-    return QXTransform3D::makeRotation(signedAngle, 0, 1, 0)
-        .then(QXTransform3D::makeTranslation(0, 0, -stackedDistance_));
+    return index < selectedItemIndex_ ? leftTransform : rightTransform;
 }
 
 std::optional<QXCoverFlowLayoutAttributes>
@@ -192,4 +201,5 @@ void QXCoverFlowLayout::fromVariantMap(const QVariantMap& map) {
     numberOfItems_ = index(numberOfItemsKey, numberOfItems_);
     stackedDistance_ = number(stackedDistanceKey, stackedDistance_);
     verticalMargin_ = number(verticalMarginKey, verticalMargin_);
+    updateTrigonometry();
 }

@@ -89,6 +89,7 @@ private:
     void notify(const QString& key);
     void updateSelection();
     double step() const;
+    void updateTrigonometry();
 
     double interItemSpacing_ = 10;
     double stackedAngle_ = 70;
@@ -100,4 +101,8 @@ private:
     QSizeF visibleSize_;
     std::vector<std::pair<int, Observer>> observers;
     int nextToken = 1;
+    // Derived from the angle and distance, kept so a pass over many items computes them once.
+    double cosine = 0;
+    QXTransform3D leftTransform;
+    QXTransform3D rightTransform;
 };

@@ -57,7 +57,7 @@ void QXLayer::change(T& model, const T& value, std::optional<Animation<T>>& anim
     if (QXTransaction::shouldAnimate(*this, key) && !(current == value)) {
         const double start = QXTransaction::now();
         const double duration = QXTransaction::animationDuration();
-        animation = Animation<T>{current, value, start, duration, QXTransaction::timingFunction()};
+        animation = Animation<T>{current, value, start, duration, QXTransaction::sharedTimingFunction()};
         QXTransaction::noteAnimation(start + duration);
     } else {
         animation.reset();
@@ -75,7 +75,7 @@ T QXLayer::evaluate(const std::optional<Animation<T>>& animation, const T& model
         return model;
     if (t <= 0)
         return animation->from;
-    return lerp(animation->from, animation->to, animation->curve.valueForProgress(t));
+    return lerp(animation->from, animation->to, animation->curve->valueForProgress(t));
 }
 
 void QXLayer::setBounds(const QRectF& bounds) {
@@ -113,8 +113,18 @@ void QXLayer::setSublayerTransform(const QXTransform3D& transform) {
 }
 
 QRectF QXLayer::frame() const {
+    // Hot in the visible-range walk: no polygon, just the corners' extremes.
     const QXTransform3D m = localToParent(modelGeometry());
-    return mappedQuad(m, bounds_).boundingRect();
+    double minX = qInf(), minY = qInf(), maxX = -qInf(), maxY = -qInf();
+    for (QPointF corner : {bounds_.topLeft(), bounds_.topRight(), bounds_.bottomRight(),
+                           bounds_.bottomLeft()}) {
+        const QPointF p = m.mapPoint(corner);
+        minX = std::min(minX, p.x());
+        maxX = std::max(maxX, p.x());
+        minY = std::min(minY, p.y());
+        maxY = std::max(maxY, p.y());
+    }
+    return QRectF(QPointF(minX, minY), QPointF(maxX, maxY));
 }
 
 void QXLayer::setFrame(const QRectF& frame) {
@@ -258,8 +268,12 @@ void QXLayer::layoutIfNeeded() {
         needsLayout_ = false;
         layoutSublayers();
     }
-    // By index: a layout pass may replace sublayers.
+    // By index: a layout pass may replace sublayers. Leaves with nothing to do are skipped
+    // without touching their reference counts (rows hold thousands of them).
     for (std::size_t i = 0; i < sublayers_.size(); ++i) {
+        QXLayer* raw = sublayers_[i].get();
+        if (!raw->needsLayout_ && raw->sublayers_.empty())
+            continue;
         const Ptr child = sublayers_[i];
         child->layoutIfNeeded();
     }

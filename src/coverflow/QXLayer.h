@@ -111,7 +111,13 @@ public:
 
     // Values by key (such as the item index of a cover).
     QVariant value(const QString& key) const { return values_.value(key); }
-    void setValue(const QString& key, const QVariant& v) { values_.insert(key, v); }
+    void setValue(const QString& key, const QVariant& v) {
+        auto it = values_.find(key);
+        if (it == values_.end())
+            values_.insert(key, v);
+        else if (*it != v)
+            *it = v;
+    }
 
     // Implicit animations per key: a disabled key changes at once even inside a transaction.
     void qx_disableImplicitAnimationForKey(const QString& key);
@@ -207,7 +213,7 @@ private:
         T to;
         double start = 0;
         double duration = 0;
-        QEasingCurve curve;
+        std::shared_ptr<const QEasingCurve> curve;
     };
     template <typename T>
     void change(T& model, const T& value, std::optional<Animation<T>>& animation,

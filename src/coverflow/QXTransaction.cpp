@@ -11,9 +11,11 @@ namespace {
 struct Frame {
     bool disableActions = false;
     double duration = 0.25;
-    QEasingCurve curve = QEasingCurve(QEasingCurve::Linear);
+    std::shared_ptr<const QEasingCurve> curve =
+        std::make_shared<const QEasingCurve>(QEasingCurve::Linear);
     std::function<void()> completion;
     double lastEnd = 0;
+    double startTime = -1; // read once per transaction
     std::vector<std::weak_ptr<QXLayer>> touched;
 };
 
@@ -41,7 +43,15 @@ double realNow() {
 
 } // namespace
 
-double QXTransaction::now() { return state.clock ? state.clock() : realNow(); }
+double QXTransaction::now() {
+    if (!state.stack.empty()) {
+        Frame& frame = state.stack.back();
+        if (frame.startTime < 0)
+            frame.startTime = state.clock ? state.clock() : realNow();
+        return frame.startTime;
+    }
+    return state.clock ? state.clock() : realNow();
+}
 
 void QXTransaction::setClock(Clock clock) { state.clock = std::move(clock); }
 
@@ -103,11 +113,16 @@ double QXTransaction::animationDuration() {
 
 void QXTransaction::setTimingFunction(const QEasingCurve& curve) {
     if (!state.stack.empty())
-        state.stack.back().curve = curve;
+        state.stack.back().curve = std::make_shared<const QEasingCurve>(curve);
 }
 
 QEasingCurve QXTransaction::timingFunction() {
-    return state.stack.empty() ? linear() : state.stack.back().curve;
+    return state.stack.empty() ? linear() : *state.stack.back().curve;
+}
+
+std::shared_ptr<const QEasingCurve> QXTransaction::sharedTimingFunction() {
+    static const auto linearCurve = std::make_shared<const QEasingCurve>(QEasingCurve::Linear);
+    return state.stack.empty() ? linearCurve : state.stack.back().curve;
 }
 
 void QXTransaction::setCompletionBlock(std::function<void()> completion) {

@@ -33,6 +33,8 @@ public:
     static double animationDuration();
     static void setTimingFunction(const QEasingCurve& curve);
     static QEasingCurve timingFunction();
+    // The same curve shared, so that thousands of animations of one pass share one copy.
+    static std::shared_ptr<const QEasingCurve> sharedTimingFunction();
     static void setCompletionBlock(std::function<void()> completion);
 
     // Runs the completions whose animations have ended by now(); hosts call it on each tick.
