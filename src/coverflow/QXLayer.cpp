@@ -47,14 +47,22 @@ QXLayer::~QXLayer() {
 
 template <typename T>
 void QXLayer::change(T& model, const T& value, std::optional<Animation<T>>& animation,
-                     const QString& key, T current) {
+                     const QString& key) {
     if (model == value) {
         // Reapplying a value keeps an animation that is already heading there.
         if (!QXTransaction::isOpen())
             markPresented();
         return;
     }
-    if (QXTransaction::shouldAnimate(*this, key) && !(current == value)) {
+    // What is on screen now is only worked out when a change may animate from it.
+    if (QXTransaction::shouldAnimate(*this, key)) {
+        const T current = evaluate(animation, model);
+        if (current == value) {
+            animation.reset();
+            model = value;
+            setNeedsDisplay();
+            return;
+        }
         const double start = QXTransaction::now();
         const double duration = QXTransaction::animationDuration();
         animation = Animation<T>{current, value, start, duration, QXTransaction::sharedTimingFunction()};
@@ -80,8 +88,7 @@ T QXLayer::evaluate(const std::optional<Animation<T>>& animation, const T& model
 
 void QXLayer::setBounds(const QRectF& bounds) {
     const QSizeF old = bounds_.size();
-    change(bounds_, bounds, boundsAnimation, QStringLiteral("bounds"),
-           evaluate(boundsAnimation, bounds_));
+    change(bounds_, bounds, boundsAnimation, QStringLiteral("bounds"));
     if (old != bounds_.size()) {
         resizeSublayers(old, bounds_.size());
         setNeedsLayout();
@@ -89,22 +96,19 @@ void QXLayer::setBounds(const QRectF& bounds) {
 }
 
 void QXLayer::setPosition(QPointF position) {
-    change(position_, position, positionAnimation, QStringLiteral("position"),
-           evaluate(positionAnimation, position_));
+    change(position_, position, positionAnimation, QStringLiteral("position"));
 }
 
 void QXLayer::setAnchorPoint(QPointF anchor) {
-    change(anchorPoint_, anchor, anchorAnimation, QStringLiteral("anchorPoint"),
-           evaluate(anchorAnimation, anchorPoint_));
+    change(anchorPoint_, anchor, anchorAnimation, QStringLiteral("anchorPoint"));
 }
 
 void QXLayer::setZPosition(double z) {
-    change(zPosition_, z, zAnimation, QStringLiteral("zPosition"), evaluate(zAnimation, zPosition_));
+    change(zPosition_, z, zAnimation, QStringLiteral("zPosition"));
 }
 
 void QXLayer::setTransform(const QXTransform3D& transform) {
-    change(transform_, transform, transformAnimation, QStringLiteral("transform"),
-           evaluate(transformAnimation, transform_));
+    change(transform_, transform, transformAnimation, QStringLiteral("transform"));
 }
 
 void QXLayer::setSublayerTransform(const QXTransform3D& transform) {

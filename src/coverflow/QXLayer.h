@@ -217,7 +217,7 @@ private:
     };
     template <typename T>
     void change(T& model, const T& value, std::optional<Animation<T>>& animation,
-                const QString& key, T current);
+                const QString& key);
     template <typename T>
     static T evaluate(const std::optional<Animation<T>>& animation, const T& model);
 
