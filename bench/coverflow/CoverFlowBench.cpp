@@ -100,8 +100,9 @@ void paintStep(double w, double h, double dpr) {
         now += 1;
     }
     QXTransaction::setClock({});
-    std::printf("paint animated step %.0f x %.0f @%.0fx: median %.2f ms, p95 %.2f ms (target < 8 ms)\n",
-                w, h, dpr, percentile(ms, 0.5), percentile(ms, 0.95));
+    std::printf(
+        "paint animated step %.0f x %.0f @%.0fx: median %.2f ms, p95 %.2f ms (target < 8 ms)\n", w,
+        h, dpr, percentile(ms, 0.5), percentile(ms, 0.95));
 }
 
 void decodeThroughput() {

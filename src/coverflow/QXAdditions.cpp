@@ -27,16 +27,15 @@ void qx_addObserver(const QList<QXObservable*>& elements, QObject* observer,
         for (QXObservable* element : elements) {
             if (!element)
                 continue;
-            auto connection = QObject::connect(
-                element, &QXObservable::valueChanged, observer,
-                [element, key, handler](const QString& changed) {
-                    if (changed == key)
-                        handler(element, key, element->valueForKey(key));
-                });
+            auto connection =
+                QObject::connect(element, &QXObservable::valueChanged, observer,
+                                 [element, key, handler](const QString& changed) {
+                                     if (changed == key)
+                                         handler(element, key, element->valueForKey(key));
+                                 });
             observations()[element].append({observer, key, connection});
-            QObject::connect(element, &QObject::destroyed, [element] {
-                observations().remove(element);
-            });
+            QObject::connect(element, &QObject::destroyed,
+                             [element] { observations().remove(element); });
             handler(element, key, element->valueForKey(key));
         }
     }

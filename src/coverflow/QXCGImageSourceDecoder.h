@@ -13,7 +13,8 @@
 class QXImageSource {
 public:
     QXImageSource() = default;
-    explicit QXImageSource(QByteArray data) : bytes(std::move(data)) {}
+    explicit QXImageSource(QByteArray data)
+        : bytes(std::move(data)) {}
     void appendData(const QByteArray& more);
     QByteArray data() const;
     // The format name ("png", "jpeg", ...), empty while not recognisable.

@@ -29,7 +29,9 @@ QXCoverFlowLayer::QXCoverFlowLayer(std::shared_ptr<QXCoverFlowLayout> layout, Ta
     setAutoresizingMask(widthSizable | heightSizable);
 }
 
-QXCoverFlowLayer::~QXCoverFlowLayer() { tearDownObservations(); }
+QXCoverFlowLayer::~QXCoverFlowLayer() {
+    tearDownObservations();
+}
 
 std::shared_ptr<QXReplicatorLayer> QXCoverFlowLayer::createReplicatorLayer() {
     auto layer = QXReplicatorLayer::create();
@@ -112,9 +114,8 @@ void QXCoverFlowLayer::layoutSublayers() {
         dataSource_->coverFlowLayerWillRelayout(*this);
     layout_->setVisibleSize(bounds().size());
     // The second copy of every item is its mirror image, hanging from the floor line.
-    replicator->setInstanceTransform(
-        QXTransform3D::makeScale(1, -1, 1)
-            .then(QXTransform3D::makeTranslation(0, -layout_->itemSize().height(), 0)));
+    replicator->setInstanceTransform(QXTransform3D::makeScale(1, -1, 1).then(
+        QXTransform3D::makeTranslation(0, -layout_->itemSize().height(), 0)));
     QXTransaction::begin();
     QXTransaction::setDisableActions(inLiveResize_);
     QXTransaction::setAnimationDuration(scrollDuration_);

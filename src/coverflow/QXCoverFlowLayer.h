@@ -41,7 +41,8 @@ class QXCoverFlowLayer : public QXLayer {
 
 public:
     // Throws QXInvalidParameter("layout") without a layout.
-    static std::shared_ptr<QXCoverFlowLayer> layerWithLayout(std::shared_ptr<QXCoverFlowLayout> layout);
+    static std::shared_ptr<QXCoverFlowLayer>
+    layerWithLayout(std::shared_ptr<QXCoverFlowLayout> layout);
     QXCoverFlowLayer(std::shared_ptr<QXCoverFlowLayout> layout, Tag);
     ~QXCoverFlowLayer() override;
 

@@ -37,7 +37,8 @@ public:
     static inline const QString numberOfItemsKey = QStringLiteral("numberOfItems");
     static inline const QString visibleSizeKey = QStringLiteral("visibleSize");
 
-    QXCoverFlowLayout() : QXCoverFlowLayout(QSizeF(100, 100)) {}
+    QXCoverFlowLayout()
+        : QXCoverFlowLayout(QSizeF(100, 100)) {}
     explicit QXCoverFlowLayout(QSizeF visibleSize);
     QXCoverFlowLayout(const QXCoverFlowLayout&) = delete;
     QXCoverFlowLayout& operator=(const QXCoverFlowLayout&) = delete;

@@ -15,7 +15,8 @@ QXCoverFlowLayoutAttributes::QXCoverFlowLayoutAttributes(QXIndex index, QPointF 
     , size_(size)
     , anchorPoint_(anchorPoint)
     , transform_(transform)
-    , zPosition_(zPosition) {}
+    , zPosition_(zPosition) {
+}
 
 QTransform QXCoverFlowLayoutAttributes::anchorPointTransform() const {
     return QTransform::fromTranslate(anchorPoint_.x() * size_.width(),

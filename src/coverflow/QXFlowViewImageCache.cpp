@@ -1,6 +1,8 @@
 #include "coverflow/QXFlowViewImageCache.h"
 
-QXFlowViewImageCache::QXFlowViewImageCache(qsizetype maxBytes) : cache(maxBytes) {}
+QXFlowViewImageCache::QXFlowViewImageCache(qsizetype maxBytes)
+    : cache(maxBytes) {
+}
 
 QImage QXFlowViewImageCache::imageForUUID(const QString& uid) {
     const QImage* image = cache.object(uid);

@@ -54,15 +54,19 @@ struct QXFlowViewImageFactory::Queue {
 };
 
 QXFlowViewImageFactory::QXFlowViewImageFactory(QObject* parent)
-    : QObject(parent), queue(std::make_shared<Queue>()) {}
+    : QObject(parent)
+    , queue(std::make_shared<Queue>()) {
+}
 
-QXFlowViewImageFactory::~QXFlowViewImageFactory() { cancelPendingDecodings(); }
+QXFlowViewImageFactory::~QXFlowViewImageFactory() {
+    cancelPendingDecodings();
+}
 
 void QXFlowViewImageFactory::registerStandardDecoders() {
-    for (const QString& type : {QXFlowViewURLRepresentationType, QXFlowViewPathRepresentationType,
-                                QXFlowViewQTMoviePathRepresentationType,
-                                QXFlowViewQCCompositionPathRepresentationType,
-                                QXFlowViewQuickLookPathRepresentationType})
+    for (const QString& type :
+         {QXFlowViewURLRepresentationType, QXFlowViewPathRepresentationType,
+          QXFlowViewQTMoviePathRepresentationType, QXFlowViewQCCompositionPathRepresentationType,
+          QXFlowViewQuickLookPathRepresentationType})
         registerClass<QXQuickLookImageDecoder>(type);
     registerClass<QXPDFPageDecoder>(QXFlowViewPDFPageRepresentationType);
     registerClass<QXNSImageDecoder>(QXFlowViewNSImageRepresentationType);

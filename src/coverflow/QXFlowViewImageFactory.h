@@ -28,8 +28,7 @@ public:
 
     // Registers T for the type, replacing an earlier class; a T that is no decoder (not a
     // QXImageDecoderProtocol constructible from an item and a pixel size) is ignored.
-    template <typename T>
-    void registerClass(const QString& representationType) {
+    template <typename T> void registerClass(const QString& representationType) {
         if constexpr (std::is_base_of_v<QXImageDecoderProtocol, T> &&
                       std::is_constructible_v<T, const QVariant&, std::uint64_t>)
             decoders.insert(representationType, [](const QVariant& item, std::uint64_t size) {

@@ -12,8 +12,12 @@
 
 namespace {
 
-QPointF lerp(QPointF a, QPointF b, double t) { return a + (b - a) * t; }
-double lerp(double a, double b, double t) { return a + (b - a) * t; }
+QPointF lerp(QPointF a, QPointF b, double t) {
+    return a + (b - a) * t;
+}
+double lerp(double a, double b, double t) {
+    return a + (b - a) * t;
+}
 QRectF lerp(const QRectF& a, const QRectF& b, double t) {
     return {lerp(a.x(), b.x(), t), lerp(a.y(), b.y(), t), lerp(a.width(), b.width(), t),
             lerp(a.height(), b.height(), t)};
@@ -65,7 +69,8 @@ void QXLayer::change(T& model, const T& value, std::optional<Animation<T>>& anim
         }
         const double start = QXTransaction::now();
         const double duration = QXTransaction::animationDuration();
-        animation = Animation<T>{current, value, start, duration, QXTransaction::sharedTimingFunction()};
+        animation =
+            Animation<T>{current, value, start, duration, QXTransaction::sharedTimingFunction()};
         QXTransaction::noteAnimation(start + duration);
     } else {
         animation.reset();
@@ -120,8 +125,8 @@ QRectF QXLayer::frame() const {
     // Hot in the visible-range walk: no polygon, just the corners' extremes.
     const QXTransform3D m = localToParent(modelGeometry());
     double minX = qInf(), minY = qInf(), maxX = -qInf(), maxY = -qInf();
-    for (QPointF corner : {bounds_.topLeft(), bounds_.topRight(), bounds_.bottomRight(),
-                           bounds_.bottomLeft()}) {
+    for (QPointF corner :
+         {bounds_.topLeft(), bounds_.topRight(), bounds_.bottomRight(), bounds_.bottomLeft()}) {
         const QPointF p = m.mapPoint(corner);
         minX = std::min(minX, p.x());
         maxX = std::max(maxX, p.x());
@@ -172,7 +177,9 @@ QXLayer* QXLayer::rootLayer() {
     return layer;
 }
 
-void QXLayer::addSublayer(const Ptr& layer) { insertSublayer(layer, sublayers_.size()); }
+void QXLayer::addSublayer(const Ptr& layer) {
+    insertSublayer(layer, sublayers_.size());
+}
 
 void QXLayer::insertSublayer(const Ptr& layer, std::size_t index) {
     if (!layer || layer.get() == this)
@@ -209,9 +216,13 @@ QXLayer* QXLayer::sublayerNamed(const QString& name) const {
     return nullptr;
 }
 
-void QXLayer::qx_disableImplicitAnimationForKey(const QString& key) { actions_.insert(key, false); }
+void QXLayer::qx_disableImplicitAnimationForKey(const QString& key) {
+    actions_.insert(key, false);
+}
 
-void QXLayer::qx_enableImplicitAnimationForKey(const QString& key) { actions_.remove(key); }
+void QXLayer::qx_enableImplicitAnimationForKey(const QString& key) {
+    actions_.remove(key);
+}
 
 void QXLayer::qx_disableImplicitPositionAndBoundsAnimations() {
     qx_disableImplicitAnimationForKey(QStringLiteral("bounds"));
@@ -246,7 +257,10 @@ thread_local int displayBatchDepth = 0;
 thread_local bool displayBatchDirty = false;
 } // namespace
 
-QXLayer::DisplayBatch::DisplayBatch(QXLayer& layer) : layer(layer) { ++displayBatchDepth; }
+QXLayer::DisplayBatch::DisplayBatch(QXLayer& layer)
+    : layer(layer) {
+    ++displayBatchDepth;
+}
 
 QXLayer::DisplayBatch::~DisplayBatch() {
     if (--displayBatchDepth == 0 && displayBatchDirty) {
@@ -291,14 +305,22 @@ void QXLayer::layoutSublayers() {
 void QXLayer::applyConstraints() {
     auto read = [](const QRectF& r, QXConstraint::Attribute a) {
         switch (a) {
-        case QXConstraint::minX: return r.left();
-        case QXConstraint::midX: return r.center().x();
-        case QXConstraint::maxX: return r.right();
-        case QXConstraint::width: return r.width();
-        case QXConstraint::minY: return r.top();
-        case QXConstraint::midY: return r.center().y();
-        case QXConstraint::maxY: return r.bottom();
-        case QXConstraint::height: return r.height();
+        case QXConstraint::minX:
+            return r.left();
+        case QXConstraint::midX:
+            return r.center().x();
+        case QXConstraint::maxX:
+            return r.right();
+        case QXConstraint::width:
+            return r.width();
+        case QXConstraint::minY:
+            return r.top();
+        case QXConstraint::midY:
+            return r.center().y();
+        case QXConstraint::maxY:
+            return r.bottom();
+        case QXConstraint::height:
+            return r.height();
         }
         return 0.0;
     };
@@ -327,13 +349,26 @@ void QXLayer::applyConstraints() {
             if (!v)
                 continue;
             switch (c.attribute) {
-            case QXConstraint::minX: f.moveLeft(*v); break;
-            case QXConstraint::midX: f.moveLeft(*v - f.width() / 2); break;
-            case QXConstraint::maxX: f.moveLeft(*v - f.width()); break;
-            case QXConstraint::minY: f.moveTop(*v); break;
-            case QXConstraint::midY: f.moveTop(*v - f.height() / 2); break;
-            case QXConstraint::maxY: f.moveTop(*v - f.height()); break;
-            default: break;
+            case QXConstraint::minX:
+                f.moveLeft(*v);
+                break;
+            case QXConstraint::midX:
+                f.moveLeft(*v - f.width() / 2);
+                break;
+            case QXConstraint::maxX:
+                f.moveLeft(*v - f.width());
+                break;
+            case QXConstraint::minY:
+                f.moveTop(*v);
+                break;
+            case QXConstraint::midY:
+                f.moveTop(*v - f.height() / 2);
+                break;
+            case QXConstraint::maxY:
+                f.moveTop(*v - f.height());
+                break;
+            default:
+                break;
             }
         }
         child->setFrame(f);
@@ -393,8 +428,8 @@ QXTransform3D QXLayer::matrixToAncestor(const QXLayer* ancestor, bool presentati
     QXTransform3D m;
     const QXLayer* layer = this;
     while (layer && layer != ancestor) {
-        m = m.then(localToParent(presentation ? layer->presentationGeometry()
-                                              : layer->modelGeometry()));
+        m = m.then(
+            localToParent(presentation ? layer->presentationGeometry() : layer->modelGeometry()));
         const QXLayer* parent = layer->superlayer_;
         if (!parent)
             break;
@@ -440,13 +475,14 @@ void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
     }
 
     if (drawsOwnContent()) {
-        QXRenderEntry entry{this, g.bounds, toRoot, {colorScale[0], colorScale[1], colorScale[2]},
-                            instance, clip};
+        QXRenderEntry entry{
+            this, g.bounds, toRoot, {colorScale[0], colorScale[1], colorScale[2]}, instance, clip};
         if (group) {
             group->entries.push_back(std::move(entry));
             // A container goes below what it holds.
             if (sublayers_.empty()) {
-                const QXVector4 c = toGroup.map({g.bounds.center().x(), g.bounds.center().y(), 0, 1});
+                const QXVector4 c =
+                    toGroup.map({g.bounds.center().x(), g.bounds.center().y(), 0, 1});
                 const double w = c.w == 0 ? 1e-9 : c.w;
                 group->depth.push_back(c.z / w);
                 group->axisDistance.push_back(std::abs(c.x / w - group->axisX));
@@ -671,8 +707,9 @@ void QXGradientLayer::paintContents(QPainter& painter, const double colorScale[3
         QXLayer::paintContents(painter, colorScale);
         return;
     }
-    QLinearGradient gradient(b.x() + startPoint.x() * b.width(), b.y() + startPoint.y() * b.height(),
-                             b.x() + endPoint.x() * b.width(), b.y() + endPoint.y() * b.height());
+    QLinearGradient gradient(b.x() + startPoint.x() * b.width(),
+                             b.y() + startPoint.y() * b.height(), b.x() + endPoint.x() * b.width(),
+                             b.y() + endPoint.y() * b.height());
     for (std::size_t i = 0; i < colors.size(); ++i) {
         const double at = i < locations.size()
                               ? locations[i]

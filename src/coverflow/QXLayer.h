@@ -41,10 +41,10 @@ struct QXConstraint {
 // One drawn layer (or replicated copy of one) with where it lands in the root's space.
 struct QXRenderEntry {
     class QXLayer* layer = nullptr;
-    QRectF bounds;         // the layer's bounds as shown
-    QXTransform3D matrix;  // layer space -> root space (y-up)
+    QRectF bounds;        // the layer's bounds as shown
+    QXTransform3D matrix; // layer space -> root space (y-up)
     double colorScale[3] = {1, 1, 1};
-    int instance = 0;      // > 0 for replicated copies, which are not hit
+    int instance = 0;                 // > 0 for replicated copies, which are not hit
     std::optional<QPainterPath> clip; // root space
 };
 
@@ -138,7 +138,9 @@ public:
     void layoutIfNeeded();
     virtual void layoutSublayers();
     void setUsesConstraintLayout(bool uses) { usesConstraints_ = uses; }
-    void setConstraints(std::vector<QXConstraint> constraints) { constraints_ = std::move(constraints); }
+    void setConstraints(std::vector<QXConstraint> constraints) {
+        constraints_ = std::move(constraints);
+    }
     const std::vector<QXConstraint>& constraints() const { return constraints_; }
     // Called when this tree needs layout or painting; set on the root by the host.
     void setChangeHandler(std::function<void()> handler) { changeHandler_ = std::move(handler); }
@@ -200,15 +202,16 @@ protected:
     // transform and colour offset.
     virtual int instanceCount() const { return 1; }
     virtual QXTransform3D instanceTransform() const { return {}; }
-    virtual void instanceColorOffsets(double offsets[3]) const { offsets[0] = offsets[1] = offsets[2] = 0; }
+    virtual void instanceColorOffsets(double offsets[3]) const {
+        offsets[0] = offsets[1] = offsets[2] = 0;
+    }
     // Paints background, contents and border in layer space; colours scaled per channel.
     virtual void paintContents(QPainter& painter, const double colorScale[3]);
     static QColor scaled(const QColor& c, const double colorScale[3]);
     const QImage& contentsScaled(const double colorScale[3]) const;
 
 private:
-    template <typename T>
-    struct Animation {
+    template <typename T> struct Animation {
         T from;
         T to;
         double start = 0;
@@ -271,7 +274,9 @@ private:
 // A layer whose sublayers share one 3D space, sorted by depth; it draws nothing itself.
 class QXTransformLayer : public QXLayer {
 public:
-    static std::shared_ptr<QXTransformLayer> create() { return std::make_shared<QXTransformLayer>(); }
+    static std::shared_ptr<QXTransformLayer> create() {
+        return std::make_shared<QXTransformLayer>();
+    }
 
 protected:
     bool preservesDepth() const override { return true; }
@@ -282,7 +287,9 @@ protected:
 // about this layer's anchor point) and darkened by one more colour offset per channel.
 class QXReplicatorLayer : public QXLayer {
 public:
-    static std::shared_ptr<QXReplicatorLayer> create() { return std::make_shared<QXReplicatorLayer>(); }
+    static std::shared_ptr<QXReplicatorLayer> create() {
+        return std::make_shared<QXReplicatorLayer>();
+    }
 
     int instanceCountValue() const { return count; }
     void setInstanceCount(int n) { count = std::max(0, n); }

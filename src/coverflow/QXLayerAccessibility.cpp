@@ -10,8 +10,12 @@
 
 namespace QXAccessibility {
 
-QVariant element(QXLayer* layer) { return layer ? QVariant::fromValue(layer) : QVariant(); }
-QVariant element(QObject* object) { return object ? QVariant::fromValue(object) : QVariant(); }
+QVariant element(QXLayer* layer) {
+    return layer ? QVariant::fromValue(layer) : QVariant();
+}
+QVariant element(QObject* object) {
+    return object ? QVariant::fromValue(object) : QVariant();
+}
 
 QXLayer* layerOf(const QVariant& e) {
     return e.metaType() == QMetaType::fromType<QXLayer*>() ? e.value<QXLayer*>() : nullptr;
@@ -79,7 +83,9 @@ Observer& observer() {
 }
 } // namespace
 
-void setObserver(Observer o) { observer() = std::move(o); }
+void setObserver(Observer o) {
+    observer() = std::move(o);
+}
 
 void post(const QVariant& target, const QString& notification) {
     if (observer())
@@ -109,10 +115,14 @@ QXLayerAccessibility::~QXLayerAccessibility() {
 }
 
 const QStringList& QXLayerAccessibility::defaultAccessibilityAttributes() {
-    static const QStringList list = {parentAttribute,   sizeAttribute,
-                                     positionAttribute, windowAttribute,
-                                     topLevelUIElementAttribute, roleAttribute,
-                                     roleDescriptionAttribute,   enabledAttribute,
+    static const QStringList list = {parentAttribute,
+                                     sizeAttribute,
+                                     positionAttribute,
+                                     windowAttribute,
+                                     topLevelUIElementAttribute,
+                                     roleAttribute,
+                                     roleDescriptionAttribute,
+                                     enabledAttribute,
                                      focusedAttribute};
     return list;
 }
@@ -320,8 +330,8 @@ QVariant QXLayerAccessibility::accessibilityFocusedUIElement() {
         layers.push_back(child.get());
     for (const QVariant& child : unignoredChildren(layers))
         if (QXLayer* layer = layerOf(child);
-            layer && layer->accessibility().accessibilityAttributeValue(focusedUIElementAttribute)
-                         .toBool())
+            layer &&
+            layer->accessibility().accessibilityAttributeValue(focusedUIElementAttribute).toBool())
             return child;
     return unignoredAncestor(qx_accessibilityParent());
 }

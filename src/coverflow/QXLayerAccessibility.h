@@ -75,7 +75,8 @@ public:
     using ParameterHandler = std::function<QVariant(const QVariant&)>;
     using Action = std::function<void()>;
 
-    explicit QXLayerAccessibility(QXLayer& owner) : owner(owner) {}
+    explicit QXLayerAccessibility(QXLayer& owner)
+        : owner(owner) {}
     ~QXLayerAccessibility();
 
     // Parent, size, position, window, top level, role, role description, enabled, focused:

@@ -8,7 +8,9 @@
 
 using namespace QXAccessibility;
 
-QXLayerAccessible::QXLayerAccessible(QXLayer* layer) : weak(layer->weak_from_this()) {}
+QXLayerAccessible::QXLayerAccessible(QXLayer* layer)
+    : weak(layer->weak_from_this()) {
+}
 
 QAccessibleInterface* QXLayerAccessible::interfaceForLayer(QXLayer* layer) {
     if (!layer || isIgnored(element(layer)) || layer->weak_from_this().expired())
@@ -30,9 +32,13 @@ QAccessibleInterface* QXLayerAccessible::interfaceForElement(const QVariant& e) 
     return nullptr;
 }
 
-QXLayer* QXLayerAccessible::layer() const { return weak.lock().get(); }
+QXLayer* QXLayerAccessible::layer() const {
+    return weak.lock().get();
+}
 
-bool QXLayerAccessible::isValid() const { return !weak.expired(); }
+bool QXLayerAccessible::isValid() const {
+    return !weak.expired();
+}
 
 QWindow* QXLayerAccessible::window() const {
     QXLayer* l = layer();
@@ -78,7 +84,9 @@ QAccessibleInterface* QXLayerAccessible::child(int index) const {
     return index >= 0 && index < list.size() ? interfaceForElement(list.at(index)) : nullptr;
 }
 
-int QXLayerAccessible::childCount() const { return int(children().size()); }
+int QXLayerAccessible::childCount() const {
+    return int(children().size());
+}
 
 int QXLayerAccessible::indexOfChild(const QAccessibleInterface* child) const {
     const QVariantList list = children();
@@ -94,11 +102,14 @@ QString QXLayerAccessible::text(QAccessible::Text t) const {
         return {};
     QXLayerAccessibility& a = l->accessibility();
     switch (t) {
-    case QAccessible::Name: return a.accessibilityAttributeValue(titleAttribute).toString();
-    case QAccessible::Value: return a.accessibilityAttributeValue(valueAttribute).toString();
+    case QAccessible::Name:
+        return a.accessibilityAttributeValue(titleAttribute).toString();
+    case QAccessible::Value:
+        return a.accessibilityAttributeValue(valueAttribute).toString();
     case QAccessible::Description:
         return a.accessibilityAttributeValue(roleDescriptionAttribute).toString();
-    default: return {};
+    default:
+        return {};
     }
 }
 

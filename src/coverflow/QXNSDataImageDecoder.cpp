@@ -54,10 +54,9 @@ QImage QXNSDataImageDecoder::thumbnail(const QImage& image, std::uint64_t maxPix
     if (image.isNull())
         return {};
     const QSize target = fitted(image.size(), maxPixelSize);
-    const QImage scaled = target == image.size()
-                              ? image
-                              : image.scaled(target, Qt::IgnoreAspectRatio,
-                                             Qt::SmoothTransformation);
+    const QImage scaled = target == image.size() ? image
+                                                 : image.scaled(target, Qt::IgnoreAspectRatio,
+                                                                Qt::SmoothTransformation);
     return scaled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
@@ -71,4 +70,6 @@ QImage QXNSDataImageDecoder::cgImage() {
     return imageRef;
 }
 
-QImage QXNSDataImageDecoder::image() { return QImage::fromData(item_); }
+QImage QXNSDataImageDecoder::image() {
+    return QImage::fromData(item_);
+}

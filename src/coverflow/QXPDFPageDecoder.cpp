@@ -8,14 +8,17 @@
 #include <algorithm>
 #include <cmath>
 
-QXPDFPageRenderer::QXPDFPageRenderer(QXPDFPage page) : page_(std::move(page)) {
+QXPDFPageRenderer::QXPDFPageRenderer(QXPDFPage page)
+    : page_(std::move(page)) {
     QX_PRECONDITION(page_.document != nullptr, "aPage != NULL");
     QX_PRECONDITION(page_.page >= 0 && page_.page < page_.document->pageCount(),
                     "aPage names a page of its document");
     imageSize_ = cropBoxSize();
 }
 
-QSizeF QXPDFPageRenderer::cropBoxSize() const { return page_.document->pagePointSize(page_.page); }
+QSizeF QXPDFPageRenderer::cropBoxSize() const {
+    return page_.document->pagePointSize(page_.page);
+}
 
 QSizeF QXPDFPageRenderer::imageSize() const {
     return imageSize_.width() > 0 && imageSize_.height() > 0 ? imageSize_ : cropBoxSize();
@@ -62,7 +65,8 @@ QXPDFPageDecoder::QXPDFPageDecoder(const QVariant& item, std::uint64_t maxPixelS
     : maxPixelSize_(maxPixelSize) {
     QX_PRECONDITION(item.isValid() && !item.isNull(), "anItem");
     QX_PRECONDITION(maxPixelSize > 0, "maxPixelSize > 0");
-    QX_PRECONDITION(item.metaType() == QMetaType::fromType<QXPDFPage>(), "anItem holds a QXPDFPage");
+    QX_PRECONDITION(item.metaType() == QMetaType::fromType<QXPDFPage>(),
+                    "anItem holds a QXPDFPage");
     renderer = std::make_unique<QXPDFPageRenderer>(item.value<QXPDFPage>());
 }
 

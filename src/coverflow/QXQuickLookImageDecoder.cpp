@@ -71,16 +71,16 @@ QImage QXQuickLookImageDecoder::cachedThumbnail(std::uint64_t size) const {
     const QString name =
         QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
         QStringLiteral(".png");
-    const QString base =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-        QStringLiteral("/thumbnails/");
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                         QStringLiteral("/thumbnails/");
     const std::pair<const char*, std::uint64_t> folders[] = {
         {"normal", 128}, {"large", 256}, {"x-large", 512}, {"xx-large", 1024}};
     QImage best;
     for (const auto& [folder, pixels] : folders) {
         QImageReader reader(base + QLatin1String(folder) + QLatin1Char('/') + name);
         const QImage candidate = reader.read();
-        if (candidate.isNull() || candidate.text(QStringLiteral("Thumb::URI")) != QString::fromUtf8(uri))
+        if (candidate.isNull() ||
+            candidate.text(QStringLiteral("Thumb::URI")) != QString::fromUtf8(uri))
             continue;
         const QString mtime = candidate.text(QStringLiteral("Thumb::MTime"));
         if (mtime != QString::number(info.lastModified().toSecsSinceEpoch()))

@@ -7,9 +7,13 @@
 
 namespace {
 
-QColor gray() { return QColor::fromRgbF(0.5f, 0.5f, 0.5f); }
+QColor gray() {
+    return QColor::fromRgbF(0.5f, 0.5f, 0.5f);
+}
 
-double positiveOr1(std::optional<double> v) { return v && *v > 0 ? *v : 1.0; }
+double positiveOr1(std::optional<double> v) {
+    return v && *v > 0 ? *v : 1.0;
+}
 
 } // namespace
 
@@ -116,7 +120,8 @@ void QXScrollBarLayer::layoutSublayers() {
     const double track = bounds().width() - 10;
     const double knobWidth = std::max(r * track, minimumKnobWidth);
     const double p = currentKnobPosition();
-    knob().setFrame({5 + p * (track - knobWidth), 2, knobWidth, std::max(0.0, bounds().height() - 4)});
+    knob().setFrame(
+        {5 + p * (track - knobWidth), 2, knobWidth, std::max(0.0, bounds().height() - 4)});
 }
 
 void QXScrollBarLayer::mouseDownAtPoint(QPointF point) {
@@ -129,7 +134,8 @@ void QXScrollBarLayer::mouseDownAtPoint(QPointF point) {
     } else {
         beginDragAtPoint(point);
     }
-    QXAccessibility::post(QXAccessibility::element(this), QXAccessibility::valueChangedNotification);
+    QXAccessibility::post(QXAccessibility::element(this),
+                          QXAccessibility::valueChangedNotification);
 }
 
 void QXScrollBarLayer::beginDragAtPoint(QPointF point) {

@@ -53,7 +53,9 @@ double QXTransaction::now() {
     return state.clock ? state.clock() : realNow();
 }
 
-void QXTransaction::setClock(Clock clock) { state.clock = std::move(clock); }
+void QXTransaction::setClock(Clock clock) {
+    state.clock = std::move(clock);
+}
 
 void QXTransaction::begin() {
     Frame frame;
@@ -91,7 +93,9 @@ void QXTransaction::commit() {
     }
 }
 
-bool QXTransaction::isOpen() { return !state.stack.empty(); }
+bool QXTransaction::isOpen() {
+    return !state.stack.empty();
+}
 
 void QXTransaction::setDisableActions(bool disable) {
     if (!state.stack.empty())
@@ -142,7 +146,9 @@ void QXTransaction::processCompletions() {
         fn();
 }
 
-bool QXTransaction::hasPendingCompletions() { return !state.pending.empty(); }
+bool QXTransaction::hasPendingCompletions() {
+    return !state.pending.empty();
+}
 
 QEasingCurve QXTransaction::easeOut() {
     QEasingCurve curve(QEasingCurve::BezierSpline);
@@ -150,7 +156,9 @@ QEasingCurve QXTransaction::easeOut() {
     return curve;
 }
 
-QEasingCurve QXTransaction::linear() { return QEasingCurve(QEasingCurve::Linear); }
+QEasingCurve QXTransaction::linear() {
+    return QEasingCurve(QEasingCurve::Linear);
+}
 
 bool QXTransaction::shouldAnimate(QXLayer& layer, const QString& key) {
     if (state.stack.empty()) {

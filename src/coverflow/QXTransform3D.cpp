@@ -74,7 +74,9 @@ QXTransform3D QXTransform3D::concat(const QXTransform3D& a, const QXTransform3D&
     return r;
 }
 
-bool QXTransform3D::isIdentity() const { return *this == QXTransform3D(); }
+bool QXTransform3D::isIdentity() const {
+    return *this == QXTransform3D();
+}
 
 bool operator==(const QXTransform3D& a, const QXTransform3D& b) {
     for (int i = 0; i < 4; ++i)
@@ -128,8 +130,8 @@ Decomposed decompose(const QXTransform3D& t) {
     Decomposed d{};
     double r[3][3];
     for (int i = 0; i < 3; ++i) {
-        const double len = std::sqrt(t.m[i][0] * t.m[i][0] + t.m[i][1] * t.m[i][1] +
-                                     t.m[i][2] * t.m[i][2]);
+        const double len =
+            std::sqrt(t.m[i][0] * t.m[i][0] + t.m[i][1] * t.m[i][1] + t.m[i][2] * t.m[i][2]);
         d.scale[i] = len;
         for (int j = 0; j < 3; ++j)
             r[i][j] = len == 0 ? (i == j ? 1 : 0) : t.m[i][j] / len;
@@ -188,7 +190,8 @@ QXTransform3D recompose(const Decomposed& d) {
     const double R[3][3] = {
         {1 - 2 * (q.y * q.y + q.z * q.z), 2 * (q.x * q.y - q.z * q.w), 2 * (q.x * q.z + q.y * q.w)},
         {2 * (q.x * q.y + q.z * q.w), 1 - 2 * (q.x * q.x + q.z * q.z), 2 * (q.y * q.z - q.x * q.w)},
-        {2 * (q.x * q.z - q.y * q.w), 2 * (q.y * q.z + q.x * q.w), 1 - 2 * (q.x * q.x + q.y * q.y)}};
+        {2 * (q.x * q.z - q.y * q.w), 2 * (q.y * q.z + q.x * q.w),
+         1 - 2 * (q.x * q.x + q.y * q.y)}};
     QXTransform3D t;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j)

@@ -46,7 +46,9 @@ protected:
     std::shared_ptr<QXCoverFlowLayer> flow;
     SolidItems items;
 
-    void SetUp() override { QXTransaction::setClock([this] { return now; }); }
+    void SetUp() override {
+        QXTransaction::setClock([this] { return now; });
+    }
     void TearDown() override {
         if (flow)
             flow->setDataSource(nullptr);
@@ -77,7 +79,8 @@ protected:
     }
     QImage render(double dpr = 1) {
         const QRectF b = host->bounds();
-        QImage image(int(b.width() * dpr), int(b.height() * dpr), QImage::Format_ARGB32_Premultiplied);
+        QImage image(int(b.width() * dpr), int(b.height() * dpr),
+                     QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(dpr);
         image.fill(Qt::transparent);
         QPainter painter(&image);

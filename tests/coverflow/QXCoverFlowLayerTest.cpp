@@ -158,11 +158,13 @@ TEST(LayerUtilitiesTest, ConstraintsPlaceSublayers) {
     auto title = QXLayer::create();
     title->setName(QStringLiteral("title"));
     title->setFrame({0, 0, 100, 20});
-    title->setConstraints({{QXConstraint::minY, QStringLiteral("superlayer"), QXConstraint::minY, 1, 50},
-                           {QXConstraint::midX, QStringLiteral("superlayer"), QXConstraint::midX, 1, 0}});
+    title->setConstraints(
+        {{QXConstraint::minY, QStringLiteral("superlayer"), QXConstraint::minY, 1, 50},
+         {QXConstraint::midX, QStringLiteral("superlayer"), QXConstraint::midX, 1, 0}});
     auto box = QXLayer::create();
-    box->setConstraints({{QXConstraint::width, QStringLiteral("superlayer"), QXConstraint::width, 0.5, 0},
-                         {QXConstraint::minY, QStringLiteral("title"), QXConstraint::maxY, 1, 0}});
+    box->setConstraints(
+        {{QXConstraint::width, QStringLiteral("superlayer"), QXConstraint::width, 0.5, 0},
+         {QXConstraint::minY, QStringLiteral("title"), QXConstraint::maxY, 1, 0}});
     parent->addSublayer(title);
     parent->addSublayer(box);
     parent->layoutIfNeeded();

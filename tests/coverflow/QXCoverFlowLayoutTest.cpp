@@ -105,7 +105,8 @@ TEST(QXCoverFlowLayoutTest, ItemsTakeTheirAspectWithinTheSquare) {
     ratios.ratio = NAN;
     EXPECT_EQ(layout.sizeForItem(0), QSizeF(200, 200));
     layout.setDelegate(nullptr);
-    EXPECT_EQ(layout.contentSize(), QSizeF(2 * 200 + 2 * (200 * std::cos(70 * std::numbers::pi / 180) + 10), 200));
+    EXPECT_EQ(layout.contentSize(),
+              QSizeF(2 * 200 + 2 * (200 * std::cos(70 * std::numbers::pi / 180) + 10), 200));
 }
 
 TEST(QXCoverFlowLayoutTest, SideItemsTurnTowardsTheCentreAndStepBack) {
@@ -139,7 +140,8 @@ TEST(QXCoverFlowLayoutTest, AttributesApplyToALayerAndCompareByValue) {
     EXPECT_EQ(a.hash(), same.hash());
     EXPECT_FALSE(a == *layout.layoutAttributesForItemAtIndex(2));
     // Negative and huge values hash without undefined conversions.
-    const QXCoverFlowLayoutAttributes odd(7, QPointF(-5, 1e30), QSizeF(-1, NAN), QPointF(0, 0), {}, -3);
+    const QXCoverFlowLayoutAttributes odd(7, QPointF(-5, 1e30), QSizeF(-1, NAN), QPointF(0, 0), {},
+                                          -3);
     EXPECT_EQ(odd.hash(), odd.hash());
     EXPECT_TRUE(a.description().startsWith(QStringLiteral("QXCoverFlowLayoutAttributes: 0x")));
     EXPECT_TRUE(a.description().contains(QStringLiteral("index: 1,")));

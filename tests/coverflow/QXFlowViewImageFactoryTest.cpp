@@ -1,5 +1,5 @@
-#include "coverflow/QXFlowViewImageCache.h"
 #include "coverflow/QXFlowViewImageFactory.h"
+#include "coverflow/QXFlowViewImageCache.h"
 #include "coverflow/QXInvalidParameter.h"
 #include "coverflow/QXRepresentationTypes.h"
 
@@ -34,7 +34,8 @@ struct FakeDecoder : QXImageDecoderProtocol {
     int id;
     std::uint64_t size;
     FakeDecoder(const QVariant& item, std::uint64_t maxPixelSize)
-        : id(item.toInt()), size(maxPixelSize) {}
+        : id(item.toInt())
+        , size(maxPixelSize) {}
     QImage cgImage() override {
         ++gate.started;
         if (id >= 100) {
@@ -104,7 +105,7 @@ TEST_F(ImageFactoryTest, DeliversOnTheAskingThreadAndDropsFailures) {
             delivered.push_back(tag);
         });
     };
-    ask(-1, fake, 1);                     // decodes to nothing
+    ask(-1, fake, 1);                               // decodes to nothing
     ask(1, QXFlowViewCGImageRepresentationType, 2); // no decoder
     ask(2, fake, 3);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !delivered.empty(); }));
@@ -118,8 +119,8 @@ TEST_F(ImageFactoryTest, CancellationDropsOnlyWhatHasNotStarted) {
     factory.setMaxConcurrentDecodings(1);
     std::vector<int> delivered;
     for (int id : {100, 1, 2})
-        factory.createCGImageFromRepresentation(id, fake,
-                                                [&, id](const QImage&) { delivered.push_back(id); });
+        factory.createCGImageFromRepresentation(
+            id, fake, [&, id](const QImage&) { delivered.push_back(id); });
     ASSERT_TRUE(TestSupport::waitUntil([] { return gate.started == 1; }));
     EXPECT_EQ(factory.pendingDecodings(), 2);
     factory.cancelPendingDecodings();
@@ -134,7 +135,8 @@ TEST_F(ImageFactoryTest, CancellationDropsOnlyWhatHasNotStarted) {
 TEST_F(ImageFactoryTest, NothingArrivesAfterTheReceiverIsGone) {
     int delivered = 0;
     auto* context = new QObject;
-    factory.createCGImageFromRepresentation(100, fake, [&](const QImage&) { ++delivered; }, context);
+    factory.createCGImageFromRepresentation(
+        100, fake, [&](const QImage&) { ++delivered; }, context);
     auto* doomed = new QXFlowViewImageFactory;
     doomed->registerClass<FakeDecoder>(fake);
     doomed->createCGImageFromRepresentation(101, fake, [&](const QImage&) { ++delivered; });

@@ -43,8 +43,12 @@ std::shared_ptr<QPdfDocument> letterPage(const QString& path) {
     return document;
 }
 
-bool isRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; }
-bool isWhite(QRgb p) { return qRed(p) > 245 && qGreen(p) > 245 && qBlue(p) > 245; }
+bool isRed(QRgb p) {
+    return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60;
+}
+bool isWhite(QRgb p) {
+    return qRed(p) > 245 && qGreen(p) > 245 && qBlue(p) > 245;
+}
 
 } // namespace
 

@@ -1,8 +1,8 @@
 #include "CoverFlowFixture.h"
 
 #include "coverflow/QXInvalidParameter.h"
-#include "coverflow/QXLayerAccessible.h"
 #include "coverflow/QXLayerAccessibility.h"
+#include "coverflow/QXLayerAccessible.h"
 
 #include <QWidget>
 
@@ -23,8 +23,9 @@ TEST(QXLayerAccessibilityTest, RegistrationMakesAnElement) {
     EXPECT_EQ(a.accessibilityAttributeValue(roleAttribute).toString(), unknownRole);
 
     int written = 0;
-    a.setWritableAccessibilityAttribute(positionAttribute, [] { return QVariant(QPointF(1, 2)); },
-                                        [&](const QVariant&) { ++written; });
+    a.setWritableAccessibilityAttribute(
+        positionAttribute, [] { return QVariant(QPointF(1, 2)); },
+        [&](const QVariant&) { ++written; });
     EXPECT_FALSE(a.accessibilityIsAttributeSettable(positionAttribute));
     a.accessibilitySetValue(QPointF(), positionAttribute);
     EXPECT_EQ(written, 0);

@@ -1,6 +1,6 @@
-#include "coverflow/QXLayerAccessible.h"
-#include "coverflow/QXLayerAccessibility.h"
 #include "coverflow/QXScrollBarLayer.h"
+#include "coverflow/QXLayerAccessibility.h"
+#include "coverflow/QXLayerAccessible.h"
 
 #include <QWidget>
 

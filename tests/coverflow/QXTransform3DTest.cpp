@@ -45,6 +45,7 @@ TEST(QXTransform3DTest, InterpolationTurnsRigidlyBetweenRotations) {
                          .then(QXTransform3D::makeTranslation(0, 0, -150)));
     expectNear(QXTransform3D::interpolate(from, to, 1), to);
     // A mirror decomposes and recomposes unchanged.
-    const auto mirror = QXTransform3D::makeScale(1, -1, 1).then(QXTransform3D::makeTranslation(0, -200, 0));
+    const auto mirror =
+        QXTransform3D::makeScale(1, -1, 1).then(QXTransform3D::makeTranslation(0, -200, 0));
     expectNear(QXTransform3D::interpolate(mirror, mirror, 0.3), mirror);
 }
