@@ -347,5 +347,25 @@
         <source>The audio could not be written.</source>
         <translation>无法写入音频。</translation>
     </message>
+    <message>
+        <source>unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>list</source>
+        <translation>列表</translation>
+    </message>
+    <message>
+        <source>scroll bar</source>
+        <translation>滚动条</translation>
+    </message>
+    <message>
+        <source>value indicator</source>
+        <translation>数值指示器</translation>
+    </message>
+    <message>
+        <source>scroll area</source>
+        <translation>滚动区域</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,149 @@
+// Figures for the cover flow's hot paths: a layout step over 5,000 items, painting an animated
+// step at 1160 x 280 at device pixel ratio 2, and decode throughput with 1 to 8 threads.
+
+#include "coverflow/QXCoverFlowLayer.h"
+#include "coverflow/QXFlowViewImageFactory.h"
+#include "coverflow/QXRepresentationTypes.h"
+#include "coverflow/QXTransaction.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Covers : QXCoverFlowLayerDataSource {
+    std::vector<QImage> images;
+    QXLayer::Ptr contentLayerForIndex(QXCoverFlowLayer&, QXIndex index) override {
+        auto layer = QXLayer::create();
+        layer->setContents(images[index % images.size()]);
+        layer->setContentsGravity(QXLayer::Gravity::resizeAspectFill);
+        layer->qx_disableImplicitAnimationForKey(QStringLiteral("bounds"));
+        return layer;
+    }
+};
+
+struct Row {
+    std::shared_ptr<QXCoverFlowLayout> layout = std::make_shared<QXCoverFlowLayout>();
+    std::shared_ptr<QXLayer> host = QXLayer::create();
+    std::shared_ptr<QXCoverFlowLayer> flow;
+    Covers covers;
+    Row(double w, double h, QXIndex n) {
+        for (int i = 0; i < 16; ++i) {
+            QImage image(320, 320, QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor::fromHsv(i * 22, 180, 220));
+            QPainter p(&image);
+            p.fillRect(40, 40, 240, 240, QColor::fromHsv((i * 22 + 90) % 360, 120, 160));
+            covers.images.push_back(image);
+        }
+        layout->setInterItemSpacing(50);
+        host->setAnchorPoint({0, 0});
+        host->setBounds({0, 0, w, h});
+        host->setBackgroundColor(QColor(25, 30, 43));
+        flow = QXCoverFlowLayer::layerWithLayout(layout);
+        flow->setDataSource(&covers);
+        flow->setShowsReflection(true);
+        flow->setReflectionOffset(-0.46);
+        host->addSublayer(flow);
+        flow->setFrame({0, 0, w, h});
+        layout->setNumberOfItems(n);
+        layout->setSelectedItemIndex(n / 2);
+        host->layoutIfNeeded();
+    }
+    ~Row() { flow->setDataSource(nullptr); }
+};
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+void layoutStep(QXIndex count) {
+    Row row(1160, 280, count);
+    std::vector<double> ms;
+    QElapsedTimer timer;
+    for (int i = 0; i < 200; ++i) {
+        timer.start();
+        row.layout->setSelectedItemIndex(count / 2 + (i % 2 ? 1 : -1));
+        row.host->layoutIfNeeded();
+        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("layout step, %llu items: median %.3f ms, p95 %.3f ms (target < 1 ms)\n",
+                static_cast<unsigned long long>(count), percentile(ms, 0.5), percentile(ms, 0.95));
+}
+
+void paintStep(double w, double h, double dpr) {
+    double now = 0;
+    QXTransaction::setClock([&] { return now; });
+    Row row(w, h, 200);
+    QImage target(int(w * dpr), int(h * dpr), QImage::Format_ARGB32_Premultiplied);
+    target.setDevicePixelRatio(dpr);
+    std::vector<double> ms;
+    QElapsedTimer timer;
+    for (int step = 0; step < 4; ++step) {
+        row.layout->setSelectedItemIndex(100 + (step % 2));
+        row.host->layoutIfNeeded();
+        for (int frame = 0; frame < 30; ++frame) {
+            now += 0.4 / 30;
+            timer.start();
+            QPainter painter(&target);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            row.host->render(painter, h);
+            painter.end();
+            ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        now += 1;
+    }
+    QXTransaction::setClock({});
+    std::printf(
+        "paint animated step %.0f x %.0f @%.0fx: median %.2f ms, p95 %.2f ms (target < 8 ms)\n", w,
+        h, dpr, percentile(ms, 0.5), percentile(ms, 0.95));
+}
+
+void decodeThroughput() {
+    QImage image(600, 600, QImage::Format_RGB32);
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 600; ++x)
+            image.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const int covers = 200;
+    for (int threads : {1, 2, 4, 8}) {
+        QXFlowViewImageFactory factory;
+        factory.registerStandardDecoders();
+        factory.setMaxConcurrentDecodings(threads);
+        factory.setMaxImageSize({386, 386});
+        int done = 0;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < covers; ++i)
+            factory.createCGImageFromRepresentation(png, QXFlowViewNSDataRepresentationType,
+                                                    [&](const QImage&) { ++done; });
+        while (done < covers)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        std::printf("decode 600x600 PNG -> 386, %d thread(s): %.1f covers/s (%.2f ms per cover)\n",
+                    threads, covers / seconds, seconds * 1000 / covers);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    layoutStep(5000);
+    layoutStep(50000);
+    paintStep(1160, 280, 1);
+    paintStep(1160, 280, 2);
+    paintStep(1920, 280, 2);
+    decodeThroughput();
+    return 0;
+}

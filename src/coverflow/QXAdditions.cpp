@@ -1,0 +1,61 @@
+#include "coverflow/QXAdditions.h"
+
+#include <QHash>
+
+namespace {
+
+struct Observation {
+    QPointer<QObject> observer;
+    QString key;
+    QMetaObject::Connection connection;
+};
+
+// Per element, the live observations; main thread only.
+QHash<QXObservable*, QList<Observation>>& observations() {
+    static QHash<QXObservable*, QList<Observation>> table;
+    return table;
+}
+
+} // namespace
+
+void qx_addObserver(const QList<QXObservable*>& elements, QObject* observer,
+                    const QStringList& keyPaths,
+                    std::function<void(QXObservable*, const QString&, const QVariant&)> handler) {
+    for (const QString& key : keyPaths) {
+        if (key.isEmpty())
+            continue;
+        for (QXObservable* element : elements) {
+            if (!element)
+                continue;
+            auto connection =
+                QObject::connect(element, &QXObservable::valueChanged, observer,
+                                 [element, key, handler](const QString& changed) {
+                                     if (changed == key)
+                                         handler(element, key, element->valueForKey(key));
+                                 });
+            observations()[element].append({observer, key, connection});
+            QObject::connect(element, &QObject::destroyed,
+                             [element] { observations().remove(element); });
+            handler(element, key, element->valueForKey(key));
+        }
+    }
+}
+
+void qx_removeObserver(const QList<QXObservable*>& elements, QObject* observer,
+                       const QStringList& keyPaths) {
+    for (const QString& key : keyPaths) {
+        if (key.isEmpty())
+            continue;
+        for (QXObservable* element : elements) {
+            auto it = observations().find(element);
+            if (it == observations().end())
+                continue;
+            QList<Observation>& list = *it;
+            for (int i = list.size() - 1; i >= 0; --i)
+                if (list[i].observer == observer && list[i].key == key) {
+                    QObject::disconnect(list[i].connection);
+                    list.removeAt(i);
+                }
+        }
+    }
+}

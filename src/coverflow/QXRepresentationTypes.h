@@ -1,0 +1,21 @@
+#pragma once
+
+// Item representation types: what an item's representation object is. Each value is its own name.
+
+#include <QString>
+
+#define QX_REPRESENTATION_TYPE(name) inline const QString name = QStringLiteral(#name)
+QX_REPRESENTATION_TYPE(QXFlowViewURLRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewCGImageRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewPDFPageRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewPathRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewNSImageRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewCGImageSourceRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewNSDataRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewNSBitmapRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewQTMovieRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewQTMoviePathRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewQCCompositionRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewQCCompositionPathRepresentationType);
+QX_REPRESENTATION_TYPE(QXFlowViewQuickLookPathRepresentationType);
+#undef QX_REPRESENTATION_TYPE

@@ -1,0 +1,86 @@
+#include "CoverFlowFixture.h"
+
+#include <QPainter>
+
+#include <cstdlib>
+
+namespace {
+
+bool near(QRgb a, QColor b, int tolerance = 2) {
+    return std::abs(qRed(a) - b.red()) <= tolerance &&
+           std::abs(qGreen(a) - b.green()) <= tolerance &&
+           std::abs(qBlue(a) - b.blue()) <= tolerance;
+}
+
+QColor darker(QColor c, double f) {
+    return QColor(int(c.red() * f), int(c.green() * f), int(c.blue() * f));
+}
+
+// Rows at column x whose pixel matches the colour.
+int heightAt(const QImage& image, int x, QColor c) {
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y)
+        rows += near(image.pixel(x, y), c, 6);
+    return rows;
+}
+
+// Leftmost and rightmost columns holding the colour.
+std::pair<int, int> columns(const QImage& image, QColor c) {
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        if (heightAt(image, x, c) > 0) {
+            if (first < 0)
+                first = x;
+            last = x;
+        }
+    return {first, last};
+}
+
+} // namespace
+
+using RenderTest = CoverFlowFixture;
+
+TEST_F(RenderTest, SelectedFaceIsExactAndItsReflectionHangsFromTheFloor) {
+    build(600, 440, 7, 3);
+    flow->setShowsReflection(true);
+    flow->setReflectionOffset(-0.46);
+    const QColor face = SolidItems::colorFor(3);
+    layout->setVerticalMargin(120);
+    host->layoutIfNeeded();
+    settle();
+    const QImage row = render();
+    // Cover side 200, bottom at 120 up: image rows 120 ... 320; its mirror rows 320 ... 440.
+    EXPECT_EQ(row.pixel(300, 220), face.rgb());
+    EXPECT_TRUE(near(row.pixel(300, 319), face));
+    EXPECT_TRUE(near(row.pixel(300, 321), darker(face, 0.54)));
+    EXPECT_TRUE(near(row.pixel(300, 400), darker(face, 0.54)));
+    EXPECT_TRUE(near(row.pixel(300, 60), Qt::black, 0));
+}
+
+TEST_F(RenderTest, SideItemsStandInPerspectiveMirroredAcrossTheCentre) {
+    build(800, 300, 7, 3);
+    const QImage image = render();
+    const QColor leftColor = SolidItems::colorFor(2);
+    const QColor rightColor = SolidItems::colorFor(4);
+    const auto [l0, l1] = columns(image, leftColor);
+    const auto [r0, r1] = columns(image, rightColor);
+    ASSERT_GE(l0, 0);
+    ASSERT_GE(r0, 0);
+    // Faces turned towards the centre: the outer edge is nearer, so taller.
+    EXPECT_GT(heightAt(image, l0 + 1, leftColor), heightAt(image, l1 - 1, leftColor) + 5);
+    EXPECT_GT(heightAt(image, r1 - 1, rightColor), heightAt(image, r0 + 1, rightColor) + 5);
+    // The two sides mirror each other about the middle.
+    EXPECT_NEAR(l0, 800 - 1 - r1, 1);
+    EXPECT_NEAR(l1, 800 - 1 - r0, 1);
+    EXPECT_NEAR(heightAt(image, l0 + 2, leftColor), heightAt(image, r1 - 2, rightColor), 1);
+    // The selected cover sits in the middle, unrotated.
+    EXPECT_EQ(columns(image, SolidItems::colorFor(3)), std::make_pair(260, 539));
+}
+
+TEST_F(RenderTest, DevicePixelRatioKeepsTheGeometry) {
+    build(600, 220, 5, 2);
+    const QImage sharp = render(2);
+    EXPECT_EQ(sharp.size(), QSize(1200, 440));
+    EXPECT_EQ(sharp.pixel(600, 220), SolidItems::colorFor(2).rgb());
+    EXPECT_TRUE(near(sharp.pixel(600, 10), Qt::black, 0));
+}
