@@ -7,7 +7,10 @@
 #include <QPushButton>
 #include <QWidget>
 
-AlertPresenter::AlertPresenter(QWidget* window) : QObject(window), window_(window) {}
+AlertPresenter::AlertPresenter(QWidget* window)
+    : QObject(window)
+    , window_(window) {
+}
 
 AlertPresenter::~AlertPresenter() {
     // The boxes are the window's children; close them quietly rather than have their

@@ -8,7 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-BatteryIndicator::BatteryIndicator(QWidget* parent) : QWidget(parent) {
+BatteryIndicator::BatteryIndicator(QWidget* parent)
+    : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -52,8 +53,7 @@ void BatteryIndicator::changeEvent(QEvent* event) {
 void BatteryIndicator::refresh() {
     const AppLanguage language = AppLanguages::stored();
     symbol_ = DeviceSummary::batterySymbol(percent_, isCharging_);
-    image_->setPixmap(
-        SymbolIcon::pixmap(symbol_, symbolSize, symbolColor(), devicePixelRatioF()));
+    image_->setPixmap(SymbolIcon::pixmap(symbol_, symbolSize, symbolColor(), devicePixelRatioF()));
     const std::optional<QString> percent = DeviceSummary::batteryPercentText(percent_, language);
     percentText_->setVisible(percent.has_value());
     percentText_->setText(percent.value_or(QString()));

@@ -60,8 +60,7 @@ StorageSummary storageSummary(std::optional<qint64> freeBytes, qint64 totalBytes
 }
 
 std::optional<QString> batteryStatusText(std::optional<bool> isCharging,
-                                         std::optional<bool> isFullyCharged,
-                                         AppLanguage language) {
+                                         std::optional<bool> isFullyCharged, AppLanguage language) {
     if (isCharging.value_or(false))
         return localizedString(LZ("Charging"), language);
     if (isFullyCharged.value_or(false))
@@ -93,7 +92,7 @@ QString batterySymbol(std::optional<int> percent, std::optional<bool> isCharging
 
 BatteryTint batteryTint(std::optional<bool> isCharging, std::optional<bool> isFullyCharged) {
     return isCharging.value_or(false) || isFullyCharged.value_or(false) ? BatteryTint::green
-                                                                       : BatteryTint::secondary;
+                                                                        : BatteryTint::secondary;
 }
 
 std::optional<QString> batteryPercentText(std::optional<int> percent, AppLanguage language) {

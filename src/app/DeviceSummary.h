@@ -26,13 +26,13 @@ std::optional<QString> deviceArtworkName(const QString& prefix);
 struct StorageSummary {
     // false: the "Capacity" row alone (no gauge).
     bool hasGauge = false;
-    double fraction = 0;     // used / total, 0...1
-    QString percentText;     // "42%"
-    QString gaugeValueText;  // "42% used"
-    QString gaugeToolTip;    // "Available space: 1.2 GB"
-    QString usedText;        // "3.4 GB used"
-    QString capacityLabel;   // "Capacity"
-    QString totalText;       // "16 GB"
+    double fraction = 0;    // used / total, 0...1
+    QString percentText;    // "42%"
+    QString gaugeValueText; // "42% used"
+    QString gaugeToolTip;   // "Available space: 1.2 GB"
+    QString usedText;       // "3.4 GB used"
+    QString capacityLabel;  // "Capacity"
+    QString totalText;      // "16 GB"
 };
 
 // The storage block of a device card. A device without capacity (total 0) gets the "Capacity"
@@ -44,8 +44,7 @@ StorageSummary storageSummary(std::optional<qint64> freeBytes, qint64 totalBytes
 QString percentText(double fraction, AppLanguage language);
 
 std::optional<QString> batteryStatusText(std::optional<bool> isCharging,
-                                         std::optional<bool> isFullyCharged,
-                                         AppLanguage language);
+                                         std::optional<bool> isFullyCharged, AppLanguage language);
 
 // "battery.0percent" ... "battery.100percent"; the level symbol, whatever the charging state.
 QString batteryLevelSymbol(std::optional<int> percent);

@@ -19,7 +19,8 @@ QLabel* fogLabel(QWidget* parent) {
 
 } // namespace
 
-PlaybackModeLabel::PlaybackModeLabel(QWidget* parent) : QWidget(parent) {
+PlaybackModeLabel::PlaybackModeLabel(QWidget* parent)
+    : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);

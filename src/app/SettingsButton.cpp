@@ -6,7 +6,8 @@
 
 #include <QEvent>
 
-SettingsButton::SettingsButton(QWidget* parent) : QToolButton(parent) {
+SettingsButton::SettingsButton(QWidget* parent)
+    : QToolButton(parent) {
     setObjectName(QStringLiteral("settingsButton"));
     setToolButtonStyle(Qt::ToolButtonIconOnly);
     setAutoRaise(true);

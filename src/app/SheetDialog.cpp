@@ -22,7 +22,8 @@ void apply(QWidget* widget, int width) {
 
 } // namespace SheetFrame
 
-SheetDialog::SheetDialog(QWidget* parent, int width) : QDialog(parent) {
+SheetDialog::SheetDialog(QWidget* parent, int width)
+    : QDialog(parent) {
     setWindowModality(Qt::WindowModal);
     SheetFrame::apply(this, width);
     auto* stack = new QVBoxLayout(this);

@@ -2,7 +2,9 @@
 
 #include "app/SheetDialog.h"
 
-SheetSlot::SheetSlot(QObject* parent) : QObject(parent) {}
+SheetSlot::SheetSlot(QObject* parent)
+    : QObject(parent) {
+}
 
 SheetSlot::~SheetSlot() {
     dismiss();

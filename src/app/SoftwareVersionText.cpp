@@ -7,7 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-SoftwareVersionText::SoftwareVersionText(QWidget* parent) : QWidget(parent) {
+SoftwareVersionText::SoftwareVersionText(QWidget* parent)
+    : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
@@ -53,7 +54,7 @@ void SoftwareVersionText::changeEvent(QEvent* event) {
 void SoftwareVersionText::refresh() {
     dot_->setVisible(softwareVersion_.has_value());
     version_->setVisible(softwareVersion_.has_value());
-    version_->setText(softwareVersion_ ? DeviceSummary::softwareVersionText(
-                                             *softwareVersion_, AppLanguages::stored())
+    version_->setText(softwareVersion_ ? DeviceSummary::softwareVersionText(*softwareVersion_,
+                                                                            AppLanguages::stored())
                                        : QString());
 }

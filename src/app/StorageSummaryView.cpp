@@ -8,7 +8,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-StorageSummaryView::StorageSummaryView(QWidget* parent) : QWidget(parent) {
+StorageSummaryView::StorageSummaryView(QWidget* parent)
+    : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);

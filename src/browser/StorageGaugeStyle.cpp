@@ -40,7 +40,8 @@ void paint(QPainter& painter, const QRectF& rect, double value) {
     painter.restore();
 }
 
-Gauge::Gauge(QWidget* parent) : QWidget(parent) {
+Gauge::Gauge(QWidget* parent)
+    : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(barHeight);
 }

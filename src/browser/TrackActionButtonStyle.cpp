@@ -35,7 +35,8 @@ Appearance appearance(bool isEnabled, bool isHovered, bool pressed, bool destruc
 }
 
 ActionIcon::ActionIcon(const QString& symbol, QWidget* parent)
-    : QAbstractButton(parent), symbol_(symbol) {
+    : QAbstractButton(parent)
+    , symbol_(symbol) {
     setFixedSize(side, side);
     setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::TabFocus);
@@ -84,8 +85,8 @@ void ActionIcon::paintEvent(QPaintEvent*) {
         square.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
         painter.fillPath(square, look.background);
     }
-    const QPixmap glyph = SymbolIcon::pixmap(symbol_, glyphSize, look.foreground,
-                                             devicePixelRatioF());
+    const QPixmap glyph =
+        SymbolIcon::pixmap(symbol_, glyphSize, look.foreground, devicePixelRatioF());
     if (!glyph.isNull()) {
         const QPointF origin((width() - glyphSize) / 2.0, (height() - glyphSize) / 2.0);
         painter.drawPixmap(origin, glyph);

@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
-TrackRowColor::TrackRowColor(QObject* parent) : QStyledItemDelegate(parent) {}
+TrackRowColor::TrackRowColor(QObject* parent)
+    : QStyledItemDelegate(parent) {
+}
 
 void TrackRowColor::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
@@ -13,13 +15,16 @@ void TrackRowColor::initStyleOption(QStyleOptionViewItem* option, const QModelIn
 
 void TrackRowColor::paint(QPainter* painter, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const {
+    // The view has already drawn its row panel, highlighted when selected; the cell covers it.
     const QVariant color = index.data(colorRole);
+    QBrush brush = option.palette.brush(QPalette::Base);
     if (color.isValid()) {
-        const QBrush brush = color.userType() == QMetaType::QColor ? QBrush(color.value<QColor>())
+        const QBrush given = color.userType() == QMetaType::QColor ? QBrush(color.value<QColor>())
                                                                    : color.value<QBrush>();
-        if (brush.style() != Qt::NoBrush)
-            painter->fillRect(option.rect, brush);
+        if (given.style() != Qt::NoBrush)
+            brush = given;
     }
+    painter->fillRect(option.rect, brush);
     QStyleOptionViewItem cell = option;
     cell.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
     QStyledItemDelegate::paint(painter, cell, index);

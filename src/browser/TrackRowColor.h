@@ -10,7 +10,7 @@ class TrackRowColor : public QStyledItemDelegate {
 
 public:
     // The model gives the row colour under this role (a QColor or QBrush); cells without one
-    // are drawn as the view draws them, but still without its selection highlight.
+    // are drawn on the view's base colour, also without its selection highlight.
     static constexpr int colorRole = Qt::BackgroundRole;
 
     explicit TrackRowColor(QObject* parent = nullptr);

@@ -1,5 +1,5 @@
-#include "app/LorvPalette.h"
 #include "browser/StorageGaugeStyle.h"
+#include "app/LorvPalette.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,8 @@ QColor middleRow(const QImage& image, int x) {
 }
 
 bool near(const QColor& a, const QColor& b, int tolerance = 6) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
 

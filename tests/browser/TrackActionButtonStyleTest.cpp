@@ -1,5 +1,5 @@
-#include "app/LorvPalette.h"
 #include "browser/TrackActionButtonStyle.h"
+#include "app/LorvPalette.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "app/LorvPalette.h"
 #include "browser/TrackRowColor.h"
+#include "app/LorvPalette.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ TEST(TrackRowColor, SelectedRowShowsItsRowColourNotTheViewHighlight) {
     }
 }
 
-TEST(TrackRowColor, RowWithoutColourIsLeftToTheViewAndNeverHighlighted) {
+TEST(TrackRowColor, RowWithoutColourIsDrawnOnBaseAndNeverHighlighted) {
     Table table;
     table.view.selectRow(2);
     const QColor unselected = table.pixel(1, 0);
