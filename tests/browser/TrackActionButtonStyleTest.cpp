@@ -1,9 +1,11 @@
 #include "browser/TrackActionButtonStyle.h"
 #include "app/LorvPalette.h"
+#include "browser/SymbolIcon.h"
 
 #include <gtest/gtest.h>
 
 #include <QEnterEvent>
+#include <QFile>
 #include <QImage>
 #include <QTest>
 #include <QWidget>
@@ -102,4 +104,22 @@ TEST(TrackActionButtonStyle, ClickReachesTheButtonOnlyWhenEnabled) {
     button.setEnabled(false);
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
+}
+
+TEST(SymbolIcon, ThemeSymbolsLoadOnTheOffscreenPlatformTintedInCode) {
+    if (!QFile::exists(QStringLiteral("/usr/share/icons/Adwaita/index.theme")))
+        GTEST_SKIP() << "the Adwaita icon theme is not installed";
+    const QPixmap gear = SymbolIcon::pixmap(QStringLiteral("gearshape"), 16, LorvPalette::sky());
+    ASSERT_FALSE(gear.isNull());
+    EXPECT_TRUE(QIcon::hasThemeIcon(SymbolIcon::themeName(QStringLiteral("gearshape"))));
+    const QImage image = gear.toImage();
+    int opaque = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) == 255) {
+                ++opaque;
+                EXPECT_EQ(QColor(image.pixel(x, y)).rgb(), LorvPalette::sky().rgb());
+            }
+    EXPECT_GT(opaque, 10);
+    EXPECT_TRUE(SymbolIcon::pixmap(QStringLiteral("no.such.symbol"), 16, Qt::red).isNull());
 }
