@@ -1,5 +1,8 @@
 #include "device/IPodEject.h"
 
+#include "device/MountInfo.h"
+#include "platform/OwnedFd.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
@@ -22,49 +25,12 @@ namespace {
 const QString udisksService = QStringLiteral("org.freedesktop.UDisks2");
 constexpr int udisksTimeoutMs = 120000;
 
-struct FdCloser {
-    void operator()(const int* fd) const {
-        ::close(*fd);
-        delete fd;
-    }
-};
-using UniqueFd = std::unique_ptr<int, FdCloser>;
-
-// Undoes mountinfo's octal escapes (\040 for a space and the like).
-QString decodeMountField(const QByteArray& field) {
-    QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const QByteArray digits = field.mid(i + 1, 3);
-            bool ok = false;
-            const int value = digits.toInt(&ok, 8);
-            if (ok && digits.size() == 3 && value < 256) {
-                out += static_cast<char>(value);
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return QString::fromUtf8(out);
-}
-
 // The device node mounted at mountPoint (the topmost mount there), or none when nothing is.
 std::optional<QString> mountedSource(const QString& mountPoint) {
-    QFile file(QStringLiteral("/proc/self/mountinfo"));
-    if (!file.open(QIODevice::ReadOnly))
+    const auto entry = MountInfo::entryForMountPoint(mountPoint);
+    if (!entry)
         return std::nullopt;
-    std::optional<QString> source;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        const qsizetype separator = fields.indexOf("-");
-        if (fields.size() < 5 || separator < 6 || separator + 2 >= fields.size())
-            continue;
-        if (decodeMountField(fields[4]) == mountPoint)
-            source = decodeMountField(fields[separator + 2]);
-    }
-    return source;
+    return entry->source;
 }
 
 IPodEjectError errnoError(int code) {
@@ -89,7 +55,7 @@ void syncVolume(const QString& mountPoint) {
         ::open(QFile::encodeName(mountPoint).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         throw errnoError(errno);
-    const UniqueFd held(new int(fd));
+    const OwnedFd held(fd);
     if (::syncfs(fd) != 0)
         throw IPodEjectError(IPodEjectError::Kind::syncFailed, errno);
 }

@@ -21,6 +21,7 @@ struct IPodModel {
     static constexpr int nano1ProductID = 0x120A;
     static constexpr int nano2ProductID = 0x1260;
     static constexpr int classicProductID = 0x1261;
+    static constexpr int nano5ProductID = 0x1265;
     static constexpr int nano6ProductID = 0x1266;
     static constexpr int shuffle2ProductID = 0x1301;
     static constexpr int shuffle3ProductID = 0x1302;

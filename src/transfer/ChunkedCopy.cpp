@@ -2,7 +2,7 @@
 
 #include "platform/Task.h"
 #include "transfer/ImportProgress.h"
-#include "transfer/InvalidTrackError.h"
+#include "library/IPodDatabaseError.h"
 #include "transfer/PosixError.h"
 
 #include <QFile>
@@ -132,7 +132,7 @@ void copyFileWithProgress(const QString& source, const QString& destination,
     const std::uint64_t size = std::uint64_t(st.st_size);
     const std::uint64_t prefix = std::uint64_t(prefixData.size());
     if (size > largestFile || sourceOffset >= size || size - sourceOffset + prefix > largestFile)
-        throw InvalidTrackError();
+        throw IPodDatabaseError::invalidTrack();
     posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     if (verifyIdentity)

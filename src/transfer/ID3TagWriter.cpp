@@ -1,6 +1,6 @@
 #include "transfer/ID3TagWriter.h"
 
-#include "transfer/OwnedFd.h"
+#include "platform/OwnedFd.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "transfer/TagReader.h"
 
 #include "transfer/IPodTransfer.h"
-#include "transfer/InvalidTrackError.h"
+#include "library/IPodDatabaseError.h"
 #include "transfer/PosixError.h"
 
 #include <QFile>
@@ -52,7 +52,7 @@ public:
                 throw PosixError::fromErrno(path_);
             }
             if (got == 0)
-                throw InvalidTrackError(); // the file shrank under us
+                throw IPodDatabaseError::invalidTrack(); // the file shrank under us
             done += std::uint64_t(got);
         }
         return out;
@@ -109,14 +109,14 @@ std::optional<QString> parseWaveInfo(const QString& path) {
         const std::uint64_t size = le32(chunk, 4);
         const std::uint64_t end = pos + 8 + size;
         if (end > length)
-            throw InvalidTrackError();
+            throw IPodDatabaseError::invalidTrack();
         if (chunk.startsWith("LIST") && size > 3 && file.read(pos + 8, 4) == "INFO") {
             std::uint64_t s = pos + 12;
             while (s + 8 <= end) {
                 const QByteArray sub = file.read(s, 8);
                 const std::uint64_t subSize = le32(sub, 4);
                 if (s + 8 + subSize > end)
-                    throw InvalidTrackError();
+                    throw IPodDatabaseError::invalidTrack();
                 if (sub.startsWith("IPRD")) {
                     const QString text =
                         decodeProduct(file.read(s + 8, std::min(subSize, maxProductBytes)));

@@ -1,6 +1,6 @@
 #include "transfer/WaveInfoWriter.h"
 
-#include "transfer/OwnedFd.h"
+#include "platform/OwnedFd.h"
 
 #include <cstdint>
 #include <stdexcept>

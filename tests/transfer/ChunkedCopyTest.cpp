@@ -7,7 +7,7 @@
 #include "transfer/ChunkedCopy.h"
 #include "transfer/ImportError.h"
 #include "transfer/ImportProgress.h"
-#include "transfer/InvalidTrackError.h"
+#include "library/IPodDatabaseError.h"
 #include "transfer/PosixError.h"
 
 #include <gtest/gtest.h>
@@ -90,11 +90,11 @@ TEST_F(ChunkedCopyTest, SizesOutsideThirtyTwoBitsAndBadOffsetsAreRefusedBeforeAn
     const QString huge = sparseFile(QStringLiteral("huge"), 0x100000000LL);
     const QString largest = sparseFile(QStringLiteral("largest"), 0xFFFFFFFFLL);
     const QString dst = path(QStringLiteral("dst"));
-    EXPECT_THROW(copyFileWithProgress(empty, dst, {}, {}, 0, {}), InvalidTrackError);
-    EXPECT_THROW(copyFileWithProgress(small, dst, {}, {}, 100, {}), InvalidTrackError);
-    EXPECT_THROW(copyFileWithProgress(huge, dst, {}, {}, 0, {}), InvalidTrackError);
+    EXPECT_THROW(copyFileWithProgress(empty, dst, {}, {}, 0, {}), IPodDatabaseError);
+    EXPECT_THROW(copyFileWithProgress(small, dst, {}, {}, 100, {}), IPodDatabaseError);
+    EXPECT_THROW(copyFileWithProgress(huge, dst, {}, {}, 0, {}), IPodDatabaseError);
     EXPECT_THROW(copyFileWithProgress(largest, dst, {}, QByteArray(1, 'x'), 0, {}),
-                 InvalidTrackError);
+                 IPodDatabaseError);
     EXPECT_FALSE(QFile::exists(dst));
     EXPECT_THROW(copyFileWithProgress(path(QStringLiteral("missing")), dst, {}, {}, 0, {}),
                  PosixError);

@@ -5,7 +5,7 @@
 
 #include "platform/audio/AudioFile.h"
 #include "transfer/IPodTransfer.h"
-#include "transfer/InvalidTrackError.h"
+#include "library/IPodDatabaseError.h"
 #include "transfer/PosixError.h"
 #include "transfer/TagReader.h"
 
@@ -94,12 +94,12 @@ TEST_F(TagReaderTest, ParseWaveInfoFollowsTheChunkRules) {
     // A list claiming more than the file, an entry claiming more than its list, and a size
     // near 4 GiB that must not wrap around.
     const QString longList = wave(QStringLiteral("long.wav"), riffWave({{"LIST", QByteArray("INFO") + sub("IPRD", "x")}}).left(24));
-    EXPECT_THROW(parseWaveInfo(longList), InvalidTrackError);
+    EXPECT_THROW(parseWaveInfo(longList), IPodDatabaseError);
     QByteArray overrun = QByteArray("INFO") + QByteArray("IPRD") + le32(100) + "x";
     const QString longEntry = wave(QStringLiteral("entry.wav"), riffWave({{"LIST", overrun}, {"data", QByteArray(200, 'a')}}));
-    EXPECT_THROW(parseWaveInfo(longEntry), InvalidTrackError);
+    EXPECT_THROW(parseWaveInfo(longEntry), IPodDatabaseError);
     const QString wrap = wave(QStringLiteral("wrap.wav"), QByteArray("RIFF\0\0\0\0WAVE", 12) + "LIST" + le32(0xFFFFFFF8u) + "INFO");
-    EXPECT_THROW(parseWaveInfo(wrap), InvalidTrackError);
+    EXPECT_THROW(parseWaveInfo(wrap), IPodDatabaseError);
     EXPECT_THROW(parseWaveInfo(path(QStringLiteral("missing.wav"))), PosixError);
 }
 
@@ -128,7 +128,7 @@ TEST_F(TagReaderTest, ParseWaveInfoSurvivesRandomDamage) {
             if (album) {
                 EXPECT_FALSE(album->trimmed().isEmpty());
             }
-        } catch (const InvalidTrackError&) {
+        } catch (const IPodDatabaseError&) {
         }
     }
 }

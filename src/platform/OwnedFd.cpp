@@ -1,4 +1,4 @@
-#include "transfer/OwnedFd.h"
+#include "platform/OwnedFd.h"
 
 #include <cerrno>
 #include <system_error>
