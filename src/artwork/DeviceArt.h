@@ -91,4 +91,14 @@ double textWidth(const QString& text, double pixelSize, QFont::Weight weight,
 void drawText(QPainter& painter, const QString& text, QPointF centre, double pixelSize,
               QFont::Weight weight, const QColor& colour, Family family = Family::sans);
 
+// Fractions of a rectangle as points and lengths, the way the rear layouts are given.
+struct Frame {
+    QRectF r;
+    double W() const { return r.width(); }
+    double H() const { return r.height(); }
+    double x(double f) const { return r.left() + f * r.width(); }
+    double y(double f) const { return r.top() + f * r.height(); }
+    QPointF at(double fx, double fy) const { return QPointF(x(fx), y(fy)); }
+};
+
 } // namespace DeviceArt

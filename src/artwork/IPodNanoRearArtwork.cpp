@@ -12,16 +12,6 @@ namespace {
 
 using Finish = StartupModel::Finish;
 
-// Fractions of the rectangle as points and lengths.
-struct Frame {
-    QRectF r;
-    double W() const { return r.width(); }
-    double H() const { return r.height(); }
-    double x(double f) const { return r.left() + f * r.width(); }
-    double y(double f) const { return r.top() + f * r.height(); }
-    QPointF at(double fx, double fy) const { return QPointF(x(fx), y(fy)); }
-};
-
 void drawMirrorPlate(QPainter& painter, const QRectF& r, double corner) {
     const QPainterPath plate = roundedRect(r, corner);
     const double w = r.width();

@@ -14,15 +14,6 @@ namespace {
 
 using Finish = StartupModel::Finish;
 
-struct Frame {
-    QRectF r;
-    double W() const { return r.width(); }
-    double H() const { return r.height(); }
-    double x(double f) const { return r.left() + f * r.width(); }
-    double y(double f) const { return r.top() + f * r.height(); }
-    QPointF at(double fx, double fy) const { return QPointF(x(fx), y(fy)); }
-};
-
 bool hasText(const std::optional<QString>& text) {
     return text && !text->isEmpty();
 }
