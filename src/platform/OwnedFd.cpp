@@ -56,16 +56,19 @@ void OwnedFd::close() {
         throwErrno(errno, path_);
 }
 
-QByteArray OwnedFd::readUpTo(qint64 count) {
+// Reads until count bytes or the end of the file; at the current position when offset < 0.
+static QByteArray readFully(int fd, qint64 offset, qint64 count, const QString& path) {
     QByteArray data;
     data.resize(count);
     qint64 done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd_, data.data() + done, size_t(count - done));
+        char* into = data.data() + done;
+        const size_t want = size_t(count - done);
+        const ssize_t n = offset < 0 ? ::read(fd, into, want) : ::pread(fd, into, want, offset + done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throwErrno(errno, path_);
+            throwErrno(errno, path);
         }
         if (n == 0)
             break;
@@ -75,23 +78,14 @@ QByteArray OwnedFd::readUpTo(qint64 count) {
     return data;
 }
 
+QByteArray OwnedFd::readUpTo(qint64 count) {
+    return readFully(fd_, -1, count, path_);
+}
+
 QByteArray OwnedFd::readAt(qint64 offset, qint64 count) {
-    QByteArray data;
-    data.resize(count);
-    qint64 done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(fd_, data.data() + done, size_t(count - done), offset + done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throwErrno(errno, path_);
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    data.resize(done);
-    return data;
+    if (offset < 0)
+        throwErrno(EINVAL, path_);
+    return readFully(fd_, offset, count, path_);
 }
 
 void OwnedFd::writeAllAt(qint64 offset, const QByteArray& data) {
