@@ -75,6 +75,11 @@ int TestMachine::batteryReads() const {
     return reads;
 }
 
+int TestMachine::mobileListings() const {
+    std::lock_guard lock(mutex);
+    return mobileCount;
+}
+
 int TestMachine::volumeListings() const {
     std::lock_guard lock(mutex);
     return listings;
@@ -122,6 +127,7 @@ IPodStore::Sources TestMachine::sources() {
     s.mobileDevices = [this, self] {
         pause();
         std::lock_guard lock(mutex);
+        ++mobileCount;
         return mobile;
     };
     s.loadLibrary = [this, self](const IPodDevice& device) {

@@ -55,6 +55,7 @@ public:
     int maxConcurrentLoads() const;
     int batteryReads() const;
     int volumeListings() const;
+    int mobileListings() const;
 
     // The sources hold the machine, so it outlives reads still running after a test.
     IPodStore::Sources sources();
@@ -78,6 +79,7 @@ private:
     int maxRunning = 0;
     int reads = 0;
     int listings = 0;
+    int mobileCount = 0;
 };
 
 // Small periods so the loops turn quickly; nothing measures them.
