@@ -80,6 +80,16 @@ int TestMachine::mobileListings() const {
     return mobileCount;
 }
 
+int TestMachine::slowReadsStarted() const {
+    std::lock_guard lock(mutex);
+    return slowCount;
+}
+
+int TestMachine::usbScans() const {
+    std::lock_guard lock(mutex);
+    return usbCount;
+}
+
 int TestMachine::volumeListings() const {
     std::lock_guard lock(mutex);
     return listings;
@@ -90,6 +100,8 @@ void TestMachine::pause() const {
     {
         std::lock_guard lock(mutex);
         d = delay;
+        if (d.count() > 0)
+            ++slowCount;
     }
     if (d.count() > 0)
         std::this_thread::sleep_for(d);
@@ -114,6 +126,7 @@ IPodStore::Sources TestMachine::sources() {
     s.scanUSB = [this, self] {
         pause();
         std::lock_guard lock(mutex);
+        ++usbCount;
         return usb;
     };
     s.usbRegistryEntryID = [this, self](const IPodDevice& device) -> std::optional<quint64> {

@@ -56,6 +56,9 @@ public:
     int batteryReads() const;
     int volumeListings() const;
     int mobileListings() const;
+    int usbScans() const;
+    // Reads that began sleeping for the delay.
+    int slowReadsStarted() const;
 
     // The sources hold the machine, so it outlives reads still running after a test.
     IPodStore::Sources sources();
@@ -80,6 +83,8 @@ private:
     int reads = 0;
     int listings = 0;
     int mobileCount = 0;
+    int usbCount = 0;
+    mutable int slowCount = 0;
 };
 
 // Small periods so the loops turn quickly; nothing measures them.
