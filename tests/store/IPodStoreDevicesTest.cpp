@@ -79,8 +79,8 @@ TEST_F(StoreTest, RepairPrefersADiskThenAnIPodTouchThenTheSmallestUnmountedIPod)
     EXPECT_EQ(s.unmountedIPods().size(), 2u);
     EXPECT_EQ(s.selection(), Selection::unmounted(0x20));
 
-    machine->setMobileDevices(QList<MobileDevice>{mobileDevice(QStringLiteral("udid-1"),
-                                                               QStringLiteral("Touch"))});
+    machine->setMobileDevices(
+        QList<MobileDevice>{mobileDevice(QStringLiteral("udid-1"), QStringLiteral("Touch"))});
     // The unmounted iPod still exists, so it stays selected.
     IPodStore::ViewTask mobile = s.mobileDeviceWatchLoop();
     ASSERT_TRUE(TestSupport::waitUntil([&] { return s.mobileDevices().size() == 1; }));
@@ -169,7 +169,8 @@ TEST_F(StoreMounts, ARelabelSeenByTheWatcherKeepsTheIPodSelected) {
     // Linux relabels by unmounting and mounting under the new name. The new mount is made
     // complete elsewhere and moved in, so the watcher sees it whole.
     ASSERT_TRUE(mountAt(first)->unmount());
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return s.selection() == Selection::unmounted(0x42); }));
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return s.selection() == Selection::unmounted(0x42); }));
     const QString staging = root + QStringLiteral("/staging");
     auto mount = Mount::tmpfs(staging, QStringLiteral("size=8m"));
     ASSERT_TRUE(mount);
@@ -180,9 +181,8 @@ TEST_F(StoreMounts, ARelabelSeenByTheWatcherKeepsTheIPodSelected) {
     ASSERT_EQ(::mount(QFile::encodeName(staging).constData(),
                       QFile::encodeName(renamed).constData(), nullptr, MS_MOVE, nullptr),
               0);
-    const bool followed = TestSupport::waitUntil([&] {
-        return s.selectedDevice() && s.selectedDevice()->mountPoint == renamed;
-    });
+    const bool followed = TestSupport::waitUntil(
+        [&] { return s.selectedDevice() && s.selectedDevice()->mountPoint == renamed; });
     ::umount2(QFile::encodeName(renamed).constData(), MNT_DETACH);
     ASSERT_TRUE(followed) << "the selection did not follow the relabel";
     Q_UNUSED(other);
@@ -247,9 +247,9 @@ TEST_F(StoreMounts, AnEjectRefusedByOpenFilesNamesTheIPodAndTheReason) {
     IPodStore& s = makeStore();
     refresh();
     waitForLoad();
-    const int fd = ::open(QFile::encodeName(path + QStringLiteral("/iPod_Control/iTunes/iTunesDB"))
-                              .constData(),
-                          O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(
+        QFile::encodeName(path + QStringLiteral("/iPod_Control/iTunes/iTunesDB")).constData(),
+        O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     QSignalSpy active(&s, &IPodStore::activeDeviceIDChanged);
     s.eject(deviceAt(path));

@@ -186,10 +186,9 @@ TEST_F(StoreLoops, APreviewPlaysPausesAndLetsGoOfItsFileWhenAnOperationStarts) {
     TestSupport::ToneSpec spec;
     spec.seconds = 3.0;
     ASSERT_TRUE(TestSupport::makeTone(tone, spec));
-    const QString path =
-        makeVolume(QStringLiteral("Audio"), QStringLiteral("Audio"),
-                   {{.title = QStringLiteral("Missing")}, {.title = QStringLiteral("Tone"),
-                                                           .sourceFile = tone}});
+    const QString path = makeVolume(QStringLiteral("Audio"), QStringLiteral("Audio"),
+                                    {{.title = QStringLiteral("Missing")},
+                                     {.title = QStringLiteral("Tone"), .sourceFile = tone}});
     // The first track's file goes away.
     machine->setVolumes({path});
     IPodStore& s = makeStore();

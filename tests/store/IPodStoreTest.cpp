@@ -32,8 +32,9 @@ TEST_F(StoreTest, AFreshStoreHoldsNothingAndStartsNothing) {
 
 TEST_F(StoreTest, ListsIPodsInNaturalOrderAndLoadsTheFirst) {
     const QString ten = makeVolume(QStringLiteral("iPod 10"), QStringLiteral("Ten"));
-    const QString nine = makeVolume(QStringLiteral("iPod 9"), QStringLiteral("Nine"),
-                                    {{.title = QStringLiteral("A")}, {.title = QStringLiteral("B")}});
+    const QString nine =
+        makeVolume(QStringLiteral("iPod 9"), QStringLiteral("Nine"),
+                   {{.title = QStringLiteral("A")}, {.title = QStringLiteral("B")}});
     const QString plain = root + QStringLiteral("/Stick");
     QDir().mkpath(plain);
     const QString fileControl = root + QStringLiteral("/Odd");
@@ -63,7 +64,8 @@ TEST_F(StoreTest, ListsIPodsInNaturalOrderAndLoadsTheFirst) {
               QStringLiteral("Nine"));
     EXPECT_TRUE(s.deviceModels().contains(deviceAt(nine).id));
     EXPECT_EQ(s.displayName(deviceAt(nine).id, AppLanguage::english), QStringLiteral("Nine"));
-    EXPECT_EQ(s.displayName(deviceAt(ten).id, AppLanguage::english), QStringLiteral("Unknown iPod"));
+    EXPECT_EQ(s.displayName(deviceAt(ten).id, AppLanguage::english),
+              QStringLiteral("Unknown iPod"));
     EXPECT_EQ(s.displayName(deviceAt(ten).id, AppLanguage::simplifiedChinese),
               QStringLiteral("未知 iPod"));
 }
@@ -200,10 +202,10 @@ TEST_F(StoreTest, EditingImportAndPreviewAreClosedWhileAnOperationHoldsTheDevice
 }
 
 TEST_F(StoreTest, StagedTracksFollowTheMainPlaylistOnTheBusyDeviceOnly) {
-    const QString path = makeVolume(
-        QStringLiteral("Stage"), QStringLiteral("Stage"),
-        {{.title = QStringLiteral("M1")}, {.title = QStringLiteral("M2")},
-         {.title = QStringLiteral("Loose"), .inMainPlaylist = false}});
+    const QString path = makeVolume(QStringLiteral("Stage"), QStringLiteral("Stage"),
+                                    {{.title = QStringLiteral("M1")},
+                                     {.title = QStringLiteral("M2")},
+                                     {.title = QStringLiteral("Loose"), .inMainPlaylist = false}});
     const QString other = makeVolume(QStringLiteral("Other"), QStringLiteral("Other"));
     machine->setVolumes({path, other});
     IPodStore& s = makeStore();

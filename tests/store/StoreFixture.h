@@ -38,8 +38,7 @@ protected:
 
     // A second-generation nano named name with these tracks, laid out at root/folder.
     QString makeVolume(const QString& folder, const QString& name,
-                       const QList<TestSupport::TrackSpec>& tracks = {{}},
-                       QString at = {}) {
+                       const QList<TestSupport::TrackSpec>& tracks = {{}}, QString at = {}) {
         if (at.isEmpty())
             at = root + QLatin1Char('/') + folder;
         QDir().mkpath(at);
