@@ -183,9 +183,9 @@ TEST_F(StoreLoops, APreviewPlaysPausesAndLetsGoOfItsFileWhenAnOperationStarts) {
     if (!TestSupport::hasFFmpegTool())
         GTEST_SKIP() << "ffmpeg is not installed";
     const QString tone = work.path() + QStringLiteral("/tone.mp3");
-    TestSupport::ToneSpec spec;
-    spec.seconds = 3.0;
-    ASSERT_TRUE(TestSupport::makeTone(tone, spec));
+    TestSupport::ToneSpec sine;
+    sine.seconds = 3.0;
+    ASSERT_TRUE(TestSupport::makeTone(tone, sine));
     const QString path = makeVolume(QStringLiteral("Audio"), QStringLiteral("Audio"),
                                     {{.title = QStringLiteral("Missing")},
                                      {.title = QStringLiteral("Tone"), .sourceFile = tone}});
