@@ -292,6 +292,10 @@
         <translation>无法读取原始插图。</translation>
     </message>
     <message>
+        <source>Choose an export folder outside the iPod.</source>
+        <translation>请选择 iPod 以外的导出文件夹。</translation>
+    </message>
+    <message>
         <source>Could not embed artwork in the exported file.</source>
         <translation>无法在导出的文件中嵌入插图。</translation>
     </message>
