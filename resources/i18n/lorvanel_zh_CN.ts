@@ -172,6 +172,22 @@
         <translation>读取资料库</translation>
     </message>
     <message>
+        <source>Create playlist</source>
+        <translation>创建播放列表</translation>
+    </message>
+    <message>
+        <source>Save library</source>
+        <translation>保存资料库</translation>
+    </message>
+    <message>
+        <source>Register copied file</source>
+        <translation>登记已复制的文件</translation>
+    </message>
+    <message>
+        <source>Select music folder</source>
+        <translation>选择音乐文件夹</translation>
+    </message>
+    <message>
         <source>%1 failed: %2</source>
         <translation>%1失败：%2</translation>
     </message>
