@@ -48,11 +48,6 @@ void checkContinue(const TransferDevice& device) {
         device.verifyIdentity();
 }
 
-// The database's artwork of the tracks as PNG bytes.
-QHash<quint64, QByteArray> exportArtwork(const IPodDatabase&, const QSet<quint64>&) {
-    return {};
-}
-
 } // namespace
 
 QString ExportDestinationError::description(AppLanguage language) const {
@@ -139,7 +134,7 @@ QStringList exportTracks(const QSet<quint64>& trackIDs, const TransferDevice& de
     const QList<IPodDatabase::TrackFile> tracks =
         trackIDs.isEmpty() ? QList<IPodDatabase::TrackFile>() : database->fileURLs(trackIDs);
     // The database is only read; its artwork is taken once for the whole export.
-    const QHash<quint64, QByteArray> artwork = exportArtwork(*database, trackIDs);
+    const QHash<quint64, QByteArray> artwork = database->artworkPNG(trackIDs);
     return exportTrackFiles(tracks, artwork, device, destination, lossless, progress);
 }
 
