@@ -62,7 +62,8 @@ QString checkExportDestination(const QString& destination, const QString& mountP
     if (resolved == volume || resolved.startsWith(volumePrefix))
         throw ExportDestinationError();
     // A bind mount shows the iPod's file system under another path.
-    struct stat dest {}, ipod {};
+    struct stat dest {
+    }, ipod{};
     if (::stat(QFile::encodeName(resolved).constData(), &dest) != 0)
         throw PosixError::fromErrno(resolved);
     if (::stat(QFile::encodeName(volume).constData(), &ipod) != 0)
@@ -105,10 +106,11 @@ QStringList exportTrackFiles(const QList<IPodDatabase::TrackFile>& tracks,
                 const auto found = artwork.constFind(entry.track.id);
                 const std::optional<QByteArray> trackArtwork =
                     found != artwork.cend() ? std::optional<QByteArray>(*found) : std::nullopt;
-                const QString extension = exportTrackFile(
-                    *entry.path, scratch, entry.track, trackArtwork, lossless,
-                    device.verifyIdentity,
-                    [&](double share) { reportExportProgress(progress, title, i, count, share); });
+                const QString extension =
+                    exportTrackFile(*entry.path, scratch, entry.track, trackArtwork, lossless,
+                                    device.verifyIdentity, [&](double share) {
+                                        reportExportProgress(progress, title, i, count, share);
+                                    });
                 checkContinue(device);
                 exportFileName(scratch, title, *entry.path, extension, resolved);
                 removeFile(scratch);

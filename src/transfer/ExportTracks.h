@@ -35,8 +35,7 @@ inline const QString exportWorkFolderPrefix = QStringLiteral(".lorvanel-export-"
 // database's errors, ExportDestinationError, the destination's file errors (PosixError), the
 // identity check's error and CancellationError; files already exported stay.
 QStringList exportTracks(const QSet<quint64>& trackIDs, const TransferDevice& device,
-                         const QString& destination, bool lossless,
-                         const ExportProgress& progress);
+                         const QString& destination, bool lossless, const ExportProgress& progress);
 
 // The same with the artwork table given (PNG bytes by track ID) instead of read from the
 // database: the part of the export that needs no database.

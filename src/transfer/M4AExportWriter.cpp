@@ -59,8 +59,7 @@ QString exportLosslessM4A(AudioFile& file, const QString& outputPath, bool lossl
     if (!file.hasAudio() || !std::isfinite(duration) || duration <= 0)
         throw ExportError::artwork();
     if (losslessConversion) {
-        const AVCodecParameters* p =
-            file.context()->streams[file.audioStreamIndex()]->codecpar;
+        const AVCodecParameters* p = file.context()->streams[file.audioStreamIndex()]->codecpar;
         // Apple Lossless holds integers of at most 24 bits; more would be cut, not kept.
         const int bits = bitsPerChannel(p);
         if (!isIntegerPCM(p->codec_id) || bits < 1 || bits > 24)

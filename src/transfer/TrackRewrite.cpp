@@ -118,8 +118,7 @@ void rewrapM4A(AudioFile& file, const AudioMetadata& metadata, const QString& ou
 
 QString temporaryM4A() {
     return QDir::tempPath() + QLatin1Char('/') +
-           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-           QStringLiteral(".m4a");
+           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".m4a");
 }
 
 } // namespace
@@ -192,10 +191,10 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
         }
     }
 
-    const bool albumBlank =
-        metadataString(MetadataIdentifier::commonAlbumName, common).value_or(QString())
-            .trimmed()
-            .isEmpty();
+    const bool albumBlank = metadataString(MetadataIdentifier::commonAlbumName, common)
+                                .value_or(QString())
+                                .trimmed()
+                                .isEmpty();
     const bool isMP3 = extension == QLatin1String("mp3");
     const bool isM4A = extension == QLatin1String("m4a");
     if (fileLyrics && !(albumBlank && (isMP3 || isM4A))) {
@@ -210,14 +209,12 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
     bool committed = false;
     try {
         if (isMP3) {
-            const ID3TagResult tag =
-                writeID3Tag(fileURL, albumBlank ? std::optional<QString>(metadata.album)
-                                                : std::nullopt,
-                            std::make_exception_ptr(ImportError::unsupportedAudio()), !fileLyrics);
+            const ID3TagResult tag = writeID3Tag(
+                fileURL, albumBlank ? std::optional<QString>(metadata.album) : std::nullopt,
+                std::make_exception_ptr(ImportError::unsupportedAudio()), !fileLyrics);
             newFile = database.destinationFilename(fileURL);
             report(ImportStage::copying, 0);
-            copyFileWithProgress(fileURL, newFile, verify, tag.tag,
-                                 std::uint64_t(tag.oldTagLength),
+            copyFileWithProgress(fileURL, newFile, verify, tag.tag, std::uint64_t(tag.oldTagLength),
                                  ChunkedCopy::rewriteOfMP3(progress));
         } else {
             tempFile = temporaryM4A();

@@ -10,9 +10,12 @@ namespace ExportTest {
 
 QByteArray audioMD5(const QString& path, bool packets) {
     QProcess process;
-    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                     QStringLiteral("error"),    QStringLiteral("-i"),
-                     path,                       QStringLiteral("-map"),
+    QStringList args{QStringLiteral("-nostdin"),
+                     QStringLiteral("-loglevel"),
+                     QStringLiteral("error"),
+                     QStringLiteral("-i"),
+                     path,
+                     QStringLiteral("-map"),
                      QStringLiteral("0:a:0")};
     if (packets)
         args << QStringLiteral("-c") << QStringLiteral("copy");

@@ -3,7 +3,10 @@
 #include "platform/Task.h"
 #include "support/EventLoop.h"
 #include "transfer/ExportTracks.h"
+#include "transfer/LorvanelCoverArtwork.h"
 #include "transfer/WaveInfoWriter.h"
+
+#include <QImage>
 
 #include <QDir>
 #include <QFile>
@@ -27,16 +30,14 @@ protected:
         destination = path(QStringLiteral("out"));
         ASSERT_TRUE(QDir().mkpath(destination));
     }
-    QStringList run(const QSet<quint64>& ids, bool lossless = false,
-                    const QString& folder = {}) {
+    QStringList run(const QSet<quint64>& ids, bool lossless = false, const QString& folder = {}) {
         return exportTracks(ids, deviceAt(volume->mountPoint()),
                             folder.isEmpty() ? destination : folder, lossless,
                             [this](const ImportProgress& p) { reports.append(p); });
     }
     QStringList exported(const QString& folder = {}) const {
         return QDir(folder.isEmpty() ? destination : folder)
-            .entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                       QDir::Name);
+            .entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
     QSet<quint64> ids(std::initializer_list<int> indexes) const {
         QSet<quint64> out;
@@ -91,8 +92,8 @@ TEST_F(ExportTracks, ZeroTracksLeaveNoWorkFolder) {
 
 TEST_F(ExportTracks, CleansNamesNumbersCollisionsAndReportsMissingFiles) {
     const QString mp3 = tone(QStringLiteral("a.mp3"), spec("mp3"));
-    const int unsafe = addTrack(QStringLiteral(" AC/DC: \"Live\" <Mix>? \t*|\\. "), mp3,
-                                QStringLiteral("Album"));
+    const int unsafe =
+        addTrack(QStringLiteral(" AC/DC: \"Live\" <Mix>? \t*|\\. "), mp3, QStringLiteral("Album"));
     const int missing = addTrack(QStringLiteral("Gone"), mp3, QStringLiteral("Album"));
     const int plain = addTrack(QStringLiteral("Plain"), mp3, QStringLiteral("Album"));
     write();
@@ -100,11 +101,12 @@ TEST_F(ExportTracks, CleansNamesNumbersCollisionsAndReportsMissingFiles) {
 
     const QStringList failures = run(ids({unsafe, missing, plain}));
     ASSERT_EQ(failures.size(), 1);
-    EXPECT_TRUE(failures[0].startsWith(QStringLiteral("Gone \u2014 "))) << failures[0].toStdString();
+    EXPECT_TRUE(failures[0].startsWith(QStringLiteral("Gone \u2014 ")))
+        << failures[0].toStdString();
     EXPECT_GT(failures[0].size(), QStringLiteral("Gone \u2014 ").size());
     const QString cleaned = QStringLiteral("AC-DC- -Live- -Mix-- ----");
-    EXPECT_EQ(exported(), QStringList({cleaned + QStringLiteral(".mp3"),
-                                       QStringLiteral("Plain.mp3")}));
+    EXPECT_EQ(exported(),
+              QStringList({cleaned + QStringLiteral(".mp3"), QStringLiteral("Plain.mp3")}));
 
     // Exporting again keeps the first files and numbers the new ones.
     EXPECT_TRUE(run(ids({unsafe, plain})).isEmpty());
@@ -254,8 +256,8 @@ TEST_F(ExportTracks, ALostIPodEndsTheExportAndRemovesTheWorkFolder) {
 // A FAT stick through fusefat: renames refuse RENAME_NOREPLACE there, and names with ? " < >
 // and the like are refused.
 TEST_F(ExportTracks, ExportsOntoAFatFileSystem) {
-    if (!ExportTest::quietly(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                                    QStringLiteral("command -v fusefat")}) ||
+    if (!ExportTest::quietly(QStringLiteral("sh"),
+                             {QStringLiteral("-c"), QStringLiteral("command -v fusefat")}) ||
         !QFile::exists(QStringLiteral("/usr/sbin/mkfs.vfat")) ||
         !QFile::exists(QStringLiteral("/dev/fuse")))
         GTEST_SKIP() << "needs /dev/fuse, fusefat and mkfs.vfat";
@@ -269,8 +271,8 @@ TEST_F(ExportTracks, ExportsOntoAFatFileSystem) {
     }
     ASSERT_TRUE(quietly(QStringLiteral("/usr/sbin/mkfs.vfat"),
                         {QStringLiteral("-n"), QStringLiteral("STICK"), image}));
-    if (!quietly(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), image,
-                                             stick}))
+    if (!quietly(QStringLiteral("fusefat"),
+                 {QStringLiteral("-o"), QStringLiteral("rw+"), image, stick}))
         GTEST_SKIP() << "fusefat cannot mount here";
     struct Unmount {
         QByteArray path;
@@ -297,4 +299,50 @@ TEST_F(ExportTracks, ExportsOntoAFatFileSystem) {
     EXPECT_EQ(TestSupport::probeAudio(stick + QStringLiteral("/Wave.wav"))
                   ->tags.value(QStringLiteral("album")),
               QStringLiteral("Lorvanel.APP"));
+}
+
+TEST_F(ExportTracks, TheDatabasesArtworkBecomesTheCoverOfAFileWithoutOne) {
+    TestSupport::TrackSpec t;
+    t.title = QStringLiteral("Covered");
+    t.sourceFile = tone(QStringLiteral("a.mp3"), spec("mp3"));
+    t.artwork = true;
+    t.artworkColor = 0x00C000;
+    const int song = volume->addTrack(t);
+    write();
+    EXPECT_TRUE(run(ids({song})).isEmpty());
+    const auto probed = TestSupport::probeAudio(destination + QStringLiteral("/Covered.mp3"));
+    ASSERT_TRUE(probed);
+    ASSERT_TRUE(probed->hasCover);
+    EXPECT_NE(probed->coverData, LorvanelCoverArtwork::defaultCoverData().value_or(QByteArray()));
+    const QImage image = QImage::fromData(probed->coverData);
+    ASSERT_FALSE(image.isNull());
+    const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
+    EXPECT_LT(centre.red(), 40);
+    EXPECT_GT(centre.green(), 150);
+    EXPECT_LT(centre.blue(), 40);
+}
+
+TEST_F(ExportTracks, HostileFilesNeverCrashTheExport) {
+    const QString junk = path(QStringLiteral("junk.m4a"));
+    writeAll(junk,
+             (QByteArray("\x00\x00\x00\x18", 4) + "ftypM4A junk that is no movie").repeated(50));
+    const QString junkWave = path(QStringLiteral("junk.wav"));
+    writeAll(junkWave, QByteArray("RIFF\xFF\xFF\xFF\xFF", 8) + "WAVEfmt " +
+                           QByteArray("\xFF\xFF\xFF\x7F", 4));
+    const QString mp3 = tone(QStringLiteral("b.mp3"), spec("mp3"));
+    const int a = addTrack(QStringLiteral("Junk"), junk);
+    const int b = addTrack(QStringLiteral("Junk Wave"), junkWave);
+    const int c = addTrack(QStringLiteral("Good"), mp3, QStringLiteral("A"));
+    write();
+    for (bool lossless : {false, true}) {
+        const QStringList failures = run(ids({a, b, c}), lossless);
+        // A file the audio layer cannot read is copied as it is; a WAV that cannot take the
+        // album or cannot be encoded is one failure line.
+        ASSERT_EQ(failures.size(), 1) << failures.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(failures[0].startsWith(QStringLiteral("Junk Wave \u2014 ")));
+    }
+    EXPECT_EQ(readAll(destination + QStringLiteral("/Junk.m4a")), readAll(fileOf(a)));
+    EXPECT_TRUE(QFile::exists(destination + QStringLiteral("/Good (2).mp3")));
+    for (const QString& name : exported())
+        EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << name.toStdString();
 }

@@ -81,8 +81,8 @@ TEST_F(M4AExportWriter, PassesAACPacketsThroughAndKeepsTheFilesOwnTags) {
     const EmbeddableArtwork art = picture(QStringLiteral("green"));
 
     QList<double> shares;
-    const QString out = write(source, false, tagsFor(QStringLiteral("Own Album"), false), art,
-                              &shares);
+    const QString out =
+        write(source, false, tagsFor(QStringLiteral("Own Album"), false), art, &shares);
     const auto probed = TestSupport::probeAudio(out);
     ASSERT_TRUE(probed);
     EXPECT_EQ(probed->majorBrand, QStringLiteral("M4A "));
@@ -123,20 +123,20 @@ TEST_F(M4AExportWriter, WritesTheFallbackAlbumWhenTheFileHasNone) {
 
 TEST_F(M4AExportWriter, EncodesIntegerWavLosslesslyAndRefusesTheRest) {
     for (const char* codec : {"pcm_u8", "pcm_s16le", "pcm_s24le"}) {
-        const QString source = tone(QStringLiteral("%1.wav").arg(QLatin1String(codec)),
-                                    spec(QLatin1String(codec)));
+        const QString source =
+            tone(QStringLiteral("%1.wav").arg(QLatin1String(codec)), spec(QLatin1String(codec)));
         const QString out = write(source, true, tagsFor(QStringLiteral("A"), true), picture("red"));
         EXPECT_EQ(TestSupport::probeAudio(out)->codecName, QStringLiteral("alac")) << codec;
         EXPECT_EQ(audioMD5(out), audioMD5(source)) << codec;
     }
     for (const char* codec : {"pcm_s32le", "pcm_f32le"}) {
-        const QString source = tone(QStringLiteral("%1.wav").arg(QLatin1String(codec)),
-                                    spec(QLatin1String(codec)));
+        const QString source =
+            tone(QStringLiteral("%1.wav").arg(QLatin1String(codec)), spec(QLatin1String(codec)));
         AudioFile file = AudioFile::open(source);
         const QString out = path(QStringLiteral("refused.m4a"));
         try {
-            exportLosslessM4A(file, out, true, tagsFor(QStringLiteral("A"), true),
-                              picture("red"), {});
+            exportLosslessM4A(file, out, true, tagsFor(QStringLiteral("A"), true), picture("red"),
+                              {});
             ADD_FAILURE() << codec << " was exported";
         } catch (const ExportError& e) {
             EXPECT_EQ(e.kind(), ExportError::Case::lossless) << codec;
@@ -152,17 +152,17 @@ TEST_F(M4AExportWriter, RefusesAudioAnM4ACannotCarryAndLeavesNoFile) {
     ASSERT_TRUE(QFile::copy(mp3, fake));
     AudioFile file = AudioFile::open(fake);
     const QString out = path(QStringLiteral("never.m4a"));
-    EXPECT_THROW(exportLosslessM4A(file, out, false, tagsFor(QStringLiteral("A"), true),
-                                   picture("red"), {}),
-                 ExportError);
+    EXPECT_THROW(
+        exportLosslessM4A(file, out, false, tagsFor(QStringLiteral("A"), true), picture("red"), {}),
+        ExportError);
     EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST_F(M4AExportWriter, CancellingRemovesThePartlyWrittenFile) {
     for (bool lossless : {false, true}) {
-        const QString source = tone(lossless ? QStringLiteral("long.wav")
-                                             : QStringLiteral("long.m4a"),
-                                    spec(lossless ? "pcm_s16le" : "aac", 20.0));
+        const QString source =
+            tone(lossless ? QStringLiteral("long.wav") : QStringLiteral("long.m4a"),
+                 spec(lossless ? "pcm_s16le" : "aac", 20.0));
         const QString out = path(QStringLiteral("cancelled.m4a"));
         std::exception_ptr error;
         std::atomic<bool> done = false;

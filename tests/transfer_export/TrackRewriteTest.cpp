@@ -30,9 +30,10 @@ protected:
     // Runs the rewrite on a session of its own, as the store does.
     void rewrite(int index, const TrackMetadata& metadata) {
         IPodDatabase database(volume->mountPoint());
-        rewriteTrackFile(volume->trackID(index), metadata, database,
-                         deviceAt(volume->mountPoint()),
-                         [this](const QString& stage, double f) { reports.append({stage, f}); });
+        rewriteTrackFile(volume->trackID(index), metadata, database, deviceAt(volume->mountPoint()),
+                         [this](const QString& stage, double f) {
+                             reports.append({stage, f});
+                         });
     }
     // The track's file and record as a fresh session reads them.
     QString fileNow(int index) {
@@ -119,8 +120,8 @@ TEST_F(TrackRewrite, UnchangedTagsOfACompleteFileTouchNothing) {
     reports.clear();
     const auto before = TestSupport::snapshotTree(volume->mountPoint());
     rewrite(song, edit(QStringLiteral("Song")));
-    EXPECT_TRUE(
-        TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint())).isEmpty());
+    EXPECT_TRUE(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint()))
+                    .isEmpty());
     EXPECT_TRUE(reports.isEmpty());
 }
 
@@ -266,7 +267,8 @@ TEST_F(TrackRewrite, MissingArtworkIsRepairedWithoutTouchingTheFile) {
 }
 
 TEST_F(TrackRewrite, CancellingLeavesTheIPodAsItWas) {
-    const int song = addTrack(QStringLiteral("Song"), tone(QStringLiteral("a.m4a"), spec("aac", 20)));
+    const int song =
+        addTrack(QStringLiteral("Song"), tone(QStringLiteral("a.m4a"), spec("aac", 20)));
     write();
     const auto before = TestSupport::snapshotTree(volume->mountPoint());
     const TransferDevice device = deviceAt(volume->mountPoint());
@@ -290,12 +292,13 @@ TEST_F(TrackRewrite, CancellingLeavesTheIPodAsItWas) {
     ASSERT_TRUE(TestSupport::waitUntil([&] { return done.load(); }));
     ASSERT_TRUE(error);
     EXPECT_THROW(std::rethrow_exception(error), CancellationError);
-    EXPECT_TRUE(
-        TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint())).isEmpty());
+    EXPECT_TRUE(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint()))
+                    .isEmpty());
 }
 
 TEST_F(TrackRewrite, UnpluggingDuringTheCopyStopsWithoutSaving) {
-    const int song = addTrack(QStringLiteral("Song"), tone(QStringLiteral("a.mp3"), spec("mp3", 4)));
+    const int song =
+        addTrack(QStringLiteral("Song"), tone(QStringLiteral("a.mp3"), spec("mp3", 4)));
     write();
     IPodDatabase database(volume->mountPoint());
     bool detached = false;
@@ -335,7 +338,8 @@ TEST_F(TrackRewrite, HostileFilesNeverCrashAndOnlyTheEditIsSaved) {
         rewrite(bad, edit(QStringLiteral("Bad Edited")));
     } catch (const ImportError& e) {
         EXPECT_EQ(e.kind(), ImportError::Case::unsupportedAudio);
-        EXPECT_TRUE(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint()))
-                        .isEmpty());
+        EXPECT_TRUE(
+            TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint()))
+                .isEmpty());
     }
 }
