@@ -4,8 +4,11 @@
 #include "platform/audio/AudioFile.h"
 #include "support/EventLoop.h"
 #include "transfer/ExportError.h"
+#include "transfer/LorvanelCoverArtwork.h"
 #include "transfer/M4AExportWriter.h"
+#include "transfer/TrackExport.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 
@@ -182,4 +185,45 @@ TEST_F(M4AExportWriter, CancellingRemovesThePartlyWrittenFile) {
         EXPECT_THROW(std::rethrow_exception(error), CancellationError);
         EXPECT_FALSE(QFile::exists(out)) << lossless;
     }
+}
+
+// The per-track export alone, on files outside any iPod.
+TEST_F(M4AExportWriter, DefaultCoverStoredSmallerOnTheIPodIsExportedAsTheOriginal) {
+    const std::optional<QByteArray>& original = LorvanelCoverArtwork::defaultCoverData();
+    ASSERT_TRUE(original);
+    QImage scaled = QImage::fromData(*original).scaled(100, 100, Qt::IgnoreAspectRatio,
+                                                       Qt::SmoothTransformation);
+    QByteArray stored;
+    QBuffer buffer(&stored);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(scaled.save(&buffer, "JPEG", 80));
+
+    const QString source = tone(QStringLiteral("a.m4a"), spec("aac"));
+    const QString out = path(QStringLiteral("exported"));
+    Track track;
+    track.title = QStringLiteral("T");
+    EXPECT_EQ(exportTrackFile(source, out, track, stored, false, {}, {}), QStringLiteral("m4a"));
+    const auto probed = TestSupport::probeAudio(out);
+    ASSERT_TRUE(probed);
+    EXPECT_EQ(probed->coverData, *original);
+    EXPECT_EQ(probed->tags.value(QStringLiteral("album")), QStringLiteral("Lorvanel.APP"));
+}
+
+TEST_F(M4AExportWriter, MP3WithItsOwnPictureGainsOnlyTheAlbum) {
+    TestSupport::ToneSpec s = spec("mp3");
+    s.coverPath = path(QStringLiteral("own.png"));
+    ASSERT_TRUE(TestSupport::makePicture(s.coverPath, 20, 20, QStringLiteral("blue")));
+    const QString source = tone(QStringLiteral("a.mp3"), s);
+    const QString out = path(QStringLiteral("exported"));
+    Track track;
+    track.album = QStringLiteral("Stored");
+    EXPECT_EQ(exportTrackFile(source, out, track, picture("red").bytes, false, {}, {}),
+              QStringLiteral("mp3"));
+    const QByteArray bytes = readAll(out);
+    EXPECT_EQ(bytes.count("APIC"), 1) << "no second picture";
+    const auto probed = TestSupport::probeAudio(out);
+    ASSERT_TRUE(probed);
+    EXPECT_EQ(probed->coverData, readAll(s.coverPath));
+    EXPECT_EQ(probed->tags.value(QStringLiteral("album")), QStringLiteral("Stored"));
+    EXPECT_EQ(audioMD5(out, true), audioMD5(source, true));
 }
