@@ -467,5 +467,25 @@
         <source>Zero KB</source>
         <translation>零 KB</translation>
     </message>
+    <message>
+        <source>Create playlist</source>
+        <translation>创建播放列表</translation>
+    </message>
+    <message>
+        <source>Save library</source>
+        <translation>保存资料库</translation>
+    </message>
+    <message>
+        <source>Register copied file</source>
+        <translation>登记已复制的文件</translation>
+    </message>
+    <message>
+        <source>Select music folder</source>
+        <translation>选择音乐文件夹</translation>
+    </message>
+    <message>
+        <source>Choose an export folder outside the iPod.</source>
+        <translation>请选择 iPod 以外的导出文件夹。</translation>
+    </message>
 </context>
 </TS>

@@ -6,9 +6,11 @@
 #include "library/IPodPlaylist.h"
 #include "library/Shuffle2PlaybackMode.h"
 #include "library/Track.h"
+#include "library/TrackMetadata.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -18,6 +20,9 @@
 #include <memory>
 #include <optional>
 #include <utility>
+
+typedef struct _GdkPixbuf GdkPixbuf;
+class Nano5FileOps;
 
 // A session on the music database of one mounted iPod. Opened for one operation and dropped
 // when it ends; owns the libgpod database. Not shared between threads.
@@ -110,6 +115,53 @@ public:
     // The tracks of list whose dbid is in ids, in list order; throws trackSelectionChanged
     // unless they match the set exactly.
     static QList<Itdb_Track*> resolveTracks(const QSet<quint64>& ids, GList* tracks);
+
+    // Editing. Every change passes ensureWritable first and stays in memory until saveLibrary;
+    // a caller saves once per operation.
+    void ensureWritable() const;
+    // Adds a playlist at the end; false when a plain playlist of that name (or a counted
+    // variant of it) already lists exactly these tracks in this order.
+    bool createPlaylist(const QString& name, const QList<quint64>& trackIDs);
+    // The in-memory body of both playlist creations: the new playlist, or none when an
+    // identical one exists.
+    Itdb_Playlist* insertPlaylist(const QString& name, const QList<quint64>& trackIDs);
+    Itdb_Playlist* playlistNamed(const QString& name) const;
+    // Swaps a user playlist with its neighbour; false at either end.
+    bool movePlaylist(quint64 id, bool up);
+    bool updateTrackMetadata(quint64 trackID, const TrackMetadata& metadata);
+    // Removes the tracks and returns the files (music-folder paths) no remaining track uses;
+    // the caller deletes those after the save.
+    QSet<QString> deleteTracks(const QSet<quint64>& ids);
+    void saveLibrary();
+    // Whether the track counts as music (audio, or unknown media with a music extension).
+    static bool isMusic(const Itdb_Track* track);
+
+    // Registering copied files and artwork.
+    QString destinationFilename(const QString& source);
+    Track registerCopiedFiles(const QString& file, const QString& title, const QString& artist,
+                              const QString& album, const QString& genre, qint32 milliseconds,
+                              quint16 sampleRate, qint32 bitrate, bool lyricsFlag,
+                              const std::optional<QByteArray>& artwork);
+    // Points an existing track at a rewritten file and/or new artwork; true when it changed.
+    bool registerCopiedFile(quint64 trackID, const std::optional<QByteArray>& artwork,
+                            const std::optional<QString>& newFile,
+                            std::optional<qint32> bitrate);
+    bool supportsArtwork() const;
+    static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
+    bool hasIntactArtwork(quint64 trackID) const;
+    QHash<quint64, QByteArray> artworkPNG(const QSet<quint64>& trackIDs) const;
+    static bool isNoisyArtwork(const GdkPixbuf* pixbuf);
+    bool isDamagedNano2Thumbnail(const GdkPixbuf* pixbuf, Itdb_Track* track) const;
+
+    // The second-generation shuffle's start track: rewrites iTunesSD, iTunesShuffle,
+    // iTunesStats and iTunesPState as one checked transaction. ops is the file layer the
+    // writes go through.
+    void setPlaybackStart(quint64 trackID);
+    void setPlaybackStart(quint64 trackID, Nano5FileOps& ops);
+    static std::optional<QString> readShuffle2EntryPath(QFile& file, quint32 index);
+    static quint32 readUInt32LE(const QByteArray& bytes, qsizetype offset);
+    // iTunesStats with its records put in the given order of old entry indexes.
+    static QByteArray reorderStats(const QByteArray& stats, const QList<quint32>& order);
 
     // File probes of the database layer.
     static bool passesITunesDBProbe(const QString& mountPoint);

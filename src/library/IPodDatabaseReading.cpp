@@ -166,6 +166,19 @@ std::optional<QString> IPodDatabase::firmwareVersion(const QByteArray& sysInfoEx
     return visibleBuildID(PropertyList::parseDictionary(sysInfoExtended));
 }
 
+bool IPodDatabase::isMusic(const Itdb_Track* track) {
+    if (track->mediatype == 1)
+        return true;
+    if (track->mediatype != 0 || !track->ipod_path)
+        return false;
+    const char* dot = std::strrchr(track->ipod_path, '.');
+    const QString extension = dot ? QString::fromUtf8(dot + 1).toLower() : QString();
+    static const QSet<QString> musicExtensions{QStringLiteral("mp3"),  QStringLiteral("m4a"),
+                                               QStringLiteral("aac"),  QStringLiteral("aif"),
+                                               QStringLiteral("aiff"), QStringLiteral("wav")};
+    return musicExtensions.contains(extension);
+}
+
 Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> position) const {
     Track result;
     result.id = track->dbid;
@@ -177,16 +190,7 @@ Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> positi
     result.genre = text(track->genre);
     result.ratingStars = supportsRatings_ && track->rating <= 100 ? int(track->rating / 20) : 0;
     result.playCount = track->playcount;
-    if (track->mediatype == 1) {
-        result.isMusic = true;
-    } else if (track->mediatype == 0 && track->ipod_path) {
-        const char* dot = std::strrchr(track->ipod_path, '.');
-        const QString extension = dot ? QString::fromUtf8(dot + 1).toLower() : QString();
-        static const QSet<QString> musicExtensions{QStringLiteral("mp3"),  QStringLiteral("m4a"),
-                                                   QStringLiteral("aac"),  QStringLiteral("aif"),
-                                                   QStringLiteral("aiff"), QStringLiteral("wav")};
-        result.isMusic = musicExtensions.contains(extension);
-    }
+    result.isMusic = isMusic(track);
     const QString filetype = text(track->filetype);
     if (filetype == QLatin1String("MPEG audio file"))
         result.format = QStringLiteral("MP3");
