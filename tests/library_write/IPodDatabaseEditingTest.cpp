@@ -357,3 +357,17 @@ TEST(IPodDatabaseEditing, EveryEditPassesTheWriteGate) {
     ::umount(target.constData());
     ASSERT_EQ(remounted, 0);
 }
+
+TEST(IPodDatabaseEditing, AFileReachedThroughALinkCountsAsInUse) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    const int target = volume.addTrack({.title = QStringLiteral("Target")});
+    const QString link = QStringLiteral("iPod_Control/Music/F03/LINK.mp3");
+    QDir().mkpath(volume.path(QStringLiteral("iPod_Control/Music/F03")));
+    ASSERT_TRUE(QFile::link(volume.path(volume.trackFile(target)), volume.path(link)));
+    const int linked = volume.addTrack({.withoutFile = true, .ipodPath = link});
+    volume.write();
+    IPodDatabase database(volume.mountPoint());
+    EXPECT_TRUE(database.deleteTracks({volume.trackID(target)}).isEmpty());
+    EXPECT_EQ(database.loadTracks().size(), 1);
+    EXPECT_EQ(database.loadTracks()[0].id, volume.trackID(linked));
+}
