@@ -120,9 +120,8 @@ bool musicTreeHasLinks(const QByteArray& mountPoint) {
         return scan(control, false, [&](const std::string& music) {
             if (QByteArray::fromStdString(music.substr(control.size() + 1)).toLower() != "music")
                 return false;
-            return scan(music, true, [&](const std::string& numbered) {
-                return scan(numbered, false, {});
-            });
+            return scan(music, true,
+                        [&](const std::string& numbered) { return scan(numbered, false, {}); });
         });
     });
 }

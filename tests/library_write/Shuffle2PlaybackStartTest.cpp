@@ -76,7 +76,8 @@ struct Shuffle {
 class FailingOps : public Nano5FileOps {
 public:
     explicit FailingOps(int failAt, int failAlsoFrom = 0)
-        : failAt_(failAt), failAlsoFrom_(failAlsoFrom) {}
+        : failAt_(failAt)
+        , failAlsoFrom_(failAlsoFrom) {}
     int performed = 0;
 
 protected:
@@ -199,14 +200,26 @@ TEST(Shuffle2PlaybackStart, InconsistentFilesAreRefusedBeforeAnythingIsWritten) 
         shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4, 2}) + "tail");
         shuffle.volume.writeFile(statsFile, stats(6, 6));
     };
-    refusedUnchanged([&] { shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4, 6})); },
-                     Case::invalidPlaybackState);
-    refusedUnchanged([&] { shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4, 4})); },
-                     Case::invalidPlaybackState);
-    refusedUnchanged([&] { shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4, 2}) + "x"); },
-                     Case::invalidPlaybackState);
-    refusedUnchanged([&] { shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4})); },
-                     Case::invalidPlaybackState);
+    refusedUnchanged(
+        [&] {
+            shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4, 6}));
+        },
+        Case::invalidPlaybackState);
+    refusedUnchanged(
+        [&] {
+            shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4, 4}));
+        },
+        Case::invalidPlaybackState);
+    refusedUnchanged(
+        [&] {
+            shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4, 2}) + "x");
+        },
+        Case::invalidPlaybackState);
+    refusedUnchanged(
+        [&] {
+            shuffle.volume.writeFile(shuffleFile, u32s({3, 5, 0, 1, 4}));
+        },
+        Case::invalidPlaybackState);
     refusedUnchanged([&] { shuffle.volume.writeFile(pstateFile, pstate(2, 6, 6)); },
                      Case::invalidPlaybackState);
     refusedUnchanged([&] { shuffle.volume.writeFile(statsFile, stats(5, 5)); },
@@ -236,8 +249,9 @@ TEST(Shuffle2PlaybackStart, InconsistentFilesAreRefusedBeforeAnythingIsWritten) 
     IPodVolume nano(QStringLiteral("MA477"));
     const int song = nano.addTrack({});
     nano.write();
-    EXPECT_EQ(failureOf([&] { IPodDatabase(nano.mountPoint()).setPlaybackStart(nano.trackID(song)); }),
-              Case::unsupportedDatabase);
+    EXPECT_EQ(
+        failureOf([&] { IPodDatabase(nano.mountPoint()).setPlaybackStart(nano.trackID(song)); }),
+        Case::unsupportedDatabase);
 }
 
 TEST(Shuffle2PlaybackStart, StatsRecordsMustEachFit) {
