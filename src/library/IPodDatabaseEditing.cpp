@@ -4,10 +4,17 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
 #include <system_error>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -48,6 +55,94 @@ std::optional<FileIdentity> identityOf(const QString& path) {
 QString resolvedLowerCase(const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return (canonical.isEmpty() ? QDir::cleanPath(path) : canonical).toLower();
+}
+
+// The files of the numbered music folders by lower-cased path (mount point as given).
+QHash<QString, QString> listMusicFolders(const QString& mountPoint) {
+    QHash<QString, QString> files;
+    const auto child = [](const QString& folder, const QString& lowerName) -> QString {
+        for (const QString& name :
+             QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            if (name.toLower() == lowerName)
+                return folder + u'/' + name;
+        }
+        return {};
+    };
+    const QString control = child(mountPoint, QStringLiteral("ipod_control"));
+    const QString music = control.isEmpty() ? QString() : child(control, QStringLiteral("music"));
+    if (music.isEmpty())
+        return files;
+    static const QRegularExpression numbered(QStringLiteral("^f[0-9]{2}$"));
+    const QString prefix = mountPoint.toLower() + QStringLiteral("/ipod_control/music/");
+    for (const QString& folder :
+         QDir(music).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (!numbered.match(folder.toLower()).hasMatch())
+            continue;
+        const QString path = music + u'/' + folder;
+        for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            files.insert(prefix + folder.toLower() + u'/' + name.toLower(), path + u'/' + name);
+    }
+    return files;
+}
+
+// Whether any entry of the music folders, or a folder on the way to them, is a link.
+bool musicTreeHasLinks(const QByteArray& mountPoint) {
+    const auto isLink = [](const std::string& path) {
+        struct stat status {};
+        return ::lstat(path.c_str(), &status) != 0 || S_ISLNK(status.st_mode);
+    };
+    const auto scan = [&](const std::string& folder, bool numberedOnly,
+                          const std::function<bool(const std::string&)>& visit) {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+        if (!dir)
+            return true; // unreadable: assume the worst
+        while (const dirent* entry = ::readdir(dir.get())) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            if (numberedOnly && !(name.size() == 3 && (name[0] == 'F' || name[0] == 'f') &&
+                                  std::isdigit(static_cast<unsigned char>(name[1])) &&
+                                  std::isdigit(static_cast<unsigned char>(name[2]))))
+                continue;
+            const std::string path = folder + '/' + name;
+            if (entry->d_type == DT_LNK || (entry->d_type == DT_UNKNOWN && isLink(path)))
+                return true;
+            if (visit && visit(path))
+                return true;
+        }
+        return false;
+    };
+    const std::string root(mountPoint.constData(), std::size_t(mountPoint.size()));
+    // The stored paths reach the music folders through any letter case of these names.
+    return scan(root, false, [&](const std::string& control) {
+        if (QByteArray::fromStdString(control.substr(root.size() + 1)).toLower() != "ipod_control")
+            return false;
+        return scan(control, false, [&](const std::string& music) {
+            if (QByteArray::fromStdString(music.substr(control.size() + 1)).toLower() != "music")
+                return false;
+            return scan(music, true,
+                        [&](const std::string& numbered) { return scan(numbered, false, {}); });
+        });
+    });
+}
+
+// ":iPod_Control:Music:Fnn:name" in any letter case.
+bool isMusicFolderPath(const char* ipodPath) {
+    static constexpr char prefix[] = ":ipod_control:music:f";
+    const std::size_t length = std::strlen(ipodPath);
+    const std::size_t start = sizeof prefix - 1;
+    if (length < start + 4 || g_ascii_strncasecmp(ipodPath, prefix, start) != 0 ||
+        !g_ascii_isdigit(ipodPath[start]) || !g_ascii_isdigit(ipodPath[start + 1]) ||
+        ipodPath[start + 2] != ':')
+        return false;
+    return std::strchr(ipodPath + start + 3, ':') == nullptr &&
+           std::strchr(ipodPath + start + 3, '/') == nullptr;
+}
+
+bool isInMusicFolder(const QString& mountPoint, const QString& lowerPath) {
+    static const QRegularExpression numbered(QStringLiteral("^f[0-9]{2}/[^/]+$"));
+    const QString prefix = mountPoint.toLower() + QStringLiteral("/ipod_control/music/");
+    return lowerPath.startsWith(prefix) && numbered.match(lowerPath.mid(prefix.size())).hasMatch();
 }
 
 } // namespace
@@ -206,14 +301,14 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
 
     // Which candidates another track still uses. Resolving every remaining track's file
     // through libgpod costs seconds on a large library, so the stored path is tried first:
-    // its lower-cased text, then the file it names directly; libgpod's case-insensitive
-    // lookup only when that file cannot be found as written.
+    // its lower-cased text, then the file it names directly, then the music folders' files in
+    // any letter case (listed once); libgpod's own lookup only for paths outside them.
+    const QSet<Itdb_Track*> removing(selected.begin(), selected.end());
     QSet<QString> inUse;
     if (!candidates.isEmpty()) {
         QHash<QString, qsizetype> byKey;
         for (qsizetype i = 0; i < candidates.size(); ++i)
             byKey.insert(candidates[i].key, i);
-        const QSet<Itdb_Track*> removing(selected.begin(), selected.end());
         const auto markIdentity = [&](const std::optional<FileIdentity>& identity) {
             if (!identity)
                 return;
@@ -222,23 +317,55 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
                     inUse.insert(candidate.key);
             }
         };
+        // Only a track whose file name equals a candidate's, ignoring ASCII letter case, can
+        // have the same lower-cased path; the full comparison is left to those few.
+        QSet<QByteArray> candidateNames;
+        for (const Candidate& candidate : candidates)
+            candidateNames.insert(QFile::encodeName(QFileInfo(candidate.url).fileName()).toLower());
+        const QByteArray mount = QFile::encodeName(mountPoint_);
+        const bool treeHasLinks = musicTreeHasLinks(mount);
+        std::string direct;
+        std::optional<QHash<QString, QString>> musicFolderFiles;
         for (GList* link = database_->tracks; link; link = link->next) {
             auto* track = static_cast<Itdb_Track*>(link->data);
             if (!track || removing.contains(track) || !track->ipod_path)
                 continue;
-            QString relative = QString::fromUtf8(track->ipod_path).replace(u':', u'/');
-            const QString direct = QDir::cleanPath(mountPoint_ + u'/' + relative);
-            const QString key = direct.toLower();
-            if (byKey.contains(key))
-                inUse.insert(key);
-            if (const auto identity = identityOf(direct)) {
-                markIdentity(identity);
+            direct.assign(mount.constData(), std::size_t(mount.size()));
+            if (track->ipod_path[0] != ':')
+                direct.push_back('/');
+            for (const char* c = track->ipod_path; *c; ++c)
+                direct.push_back(*c == ':' ? '/' : *c);
+            const char* name = std::strrchr(track->ipod_path, ':');
+            const QByteArray lowerName = QByteArray(name ? name + 1 : track->ipod_path).toLower();
+            std::optional<QString> key;
+            const auto keyOf = [&] {
+                if (!key)
+                    key = QDir::cleanPath(QFile::decodeName(QByteArray::fromStdString(direct)))
+                              .toLower();
+                return *key;
+            };
+            if (candidateNames.contains(lowerName) && byKey.contains(keyOf()))
+                inUse.insert(keyOf());
+            // Without links in the music folders a path names one file only (in any letter
+            // case), so the text comparison above is the whole answer.
+            if (!treeHasLinks && isMusicFolderPath(track->ipod_path))
+                continue;
+            struct stat status {};
+            if (::stat(direct.c_str(), &status) == 0) {
+                markIdentity(FileIdentity{status.st_dev, status.st_ino});
                 continue;
             }
-            GLibHandles::CharPtr onIPod{itdb_filename_on_ipod(track)};
-            if (!onIPod)
-                continue;
-            const QString found = QFile::decodeName(onIPod.get());
+            if (!musicFolderFiles)
+                musicFolderFiles = listMusicFolders(mountPoint_);
+            QString found = musicFolderFiles->value(keyOf());
+            if (found.isEmpty()) {
+                if (isInMusicFolder(mountPoint_, keyOf()))
+                    continue; // no such file in any letter case
+                GLibHandles::CharPtr onIPod{itdb_filename_on_ipod(track)};
+                if (!onIPod)
+                    continue;
+                found = QFile::decodeName(onIPod.get());
+            }
             const QString foundKey = resolvedLowerCase(found);
             if (byKey.contains(foundKey))
                 inUse.insert(foundKey);
@@ -250,8 +377,12 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
         auto* playlist = static_cast<Itdb_Playlist*>(link->data);
         if (!playlist)
             continue;
-        for (Itdb_Track* track : selected)
-            playlist->members = g_list_remove_all(playlist->members, track);
+        for (GList* member = playlist->members; member;) {
+            GList* next = member->next;
+            if (removing.contains(static_cast<Itdb_Track*>(member->data)))
+                playlist->members = g_list_delete_link(playlist->members, member);
+            member = next;
+        }
     }
     for (Itdb_Track* track : selected)
         itdb_track_remove(track);

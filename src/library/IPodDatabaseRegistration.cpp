@@ -40,11 +40,11 @@ PixbufPtr thumbnailOf(Itdb_Track* track, int width, int height) {
 class Pixels {
 public:
     explicit Pixels(const GdkPixbuf* pixbuf)
-        : data_(gdk_pixbuf_read_pixels(pixbuf)),
-          width_(gdk_pixbuf_get_width(pixbuf)),
-          height_(gdk_pixbuf_get_height(pixbuf)),
-          stride_(gdk_pixbuf_get_rowstride(pixbuf)),
-          channels_(gdk_pixbuf_get_n_channels(pixbuf)) {}
+        : data_(gdk_pixbuf_read_pixels(pixbuf))
+        , width_(gdk_pixbuf_get_width(pixbuf))
+        , height_(gdk_pixbuf_get_height(pixbuf))
+        , stride_(gdk_pixbuf_get_rowstride(pixbuf))
+        , channels_(gdk_pixbuf_get_n_channels(pixbuf)) {}
     bool isValid() const { return data_ && channels_ >= 3; }
     int width() const { return width_; }
     int height() const { return height_; }
@@ -73,9 +73,9 @@ QString IPodDatabase::destinationFilename(const QString& source) {
     if (!itdb_playlist_mpl(database_.get()))
         throw IPodDatabaseError::missingMainPlaylist();
     GLibHandles::ErrorSlot error;
-    GLibHandles::CharPtr destination{itdb_cp_get_dest_filename(
-        nullptr, QFile::encodeName(mountPoint_).constData(), QFile::encodeName(source).constData(),
-        error.out())};
+    GLibHandles::CharPtr destination{
+        itdb_cp_get_dest_filename(nullptr, QFile::encodeName(mountPoint_).constData(),
+                                  QFile::encodeName(source).constData(), error.out())};
     if (!destination)
         throw libgpodFailure(LZ("Select music folder"), error);
     return validatedMusicFileURL(QFile::decodeName(destination.get()));
@@ -167,9 +167,9 @@ bool IPodDatabase::supportsArtwork() const {
 bool IPodDatabase::setArtwork(const QByteArray& artwork, Itdb_Track* track) {
     if (artwork.isEmpty())
         return false;
-    return itdb_track_set_thumbnails_from_data(
-               track, reinterpret_cast<const guchar*>(artwork.constData()), gsize(artwork.size())) !=
-           0;
+    return itdb_track_set_thumbnails_from_data(track,
+                                               reinterpret_cast<const guchar*>(artwork.constData()),
+                                               gsize(artwork.size())) != 0;
 }
 
 bool IPodDatabase::hasIntactArtwork(quint64 trackID) const {
@@ -191,8 +191,7 @@ QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackID
         if (!track || !trackIDs.contains(track->dbid))
             continue;
         const PixbufPtr pixbuf = thumbnailOf(track, -1, -1);
-        if (!pixbuf || isNoisyArtwork(pixbuf.get()) ||
-            isDamagedNano2Thumbnail(pixbuf.get(), track))
+        if (!pixbuf || isNoisyArtwork(pixbuf.get()) || isDamagedNano2Thumbnail(pixbuf.get(), track))
             continue;
         gchar* buffer = nullptr;
         gsize length = 0;
@@ -223,8 +222,8 @@ bool IPodDatabase::isNoisyArtwork(const GdkPixbuf* pixbuf) {
                 const guint8* pixel = pixels.at(row, x);
                 horizontal += difference(pixel, pixels.at(row, x + 1)) > strongDifference;
                 vertical += difference(pixel, pixels.at(row + 1, x)) > strongDifference;
-                buckets |= quint64(1) << ((pixel[0] >> 6) * 16 + (pixel[1] >> 6) * 4 +
-                                          (pixel[2] >> 6));
+                buckets |= quint64(1)
+                           << ((pixel[0] >> 6) * 16 + (pixel[1] >> 6) * 4 + (pixel[2] >> 6));
             }
         }
         if (__builtin_popcountll(buckets) >= 48 && 10 * horizontal >= needed &&

@@ -68,23 +68,27 @@ TEST(IPodDatabaseEditing, PlaylistNamesCountUpAndAnIdenticalPlaylistIsNotAddedAg
     {
         IPodDatabase database(volume.mountPoint());
         EXPECT_FALSE(database.createPlaylist(QStringLiteral("Mix"), {idA, idB}));
-        EXPECT_TRUE(database.createPlaylist(QStringLiteral("Mix"), {idB, idA}));   // Mix (3)
-        EXPECT_FALSE(database.createPlaylist(QStringLiteral("Mix"), {idB, idA}));  // now equal
-        EXPECT_FALSE(database.createPlaylist(QStringLiteral("Mix"), {idC}));       // = Mix (2)
+        EXPECT_TRUE(database.createPlaylist(QStringLiteral("Mix"), {idB, idA}));  // Mix (3)
+        EXPECT_FALSE(database.createPlaylist(QStringLiteral("Mix"), {idB, idA})); // now equal
+        EXPECT_FALSE(database.createPlaylist(QStringLiteral("Mix"), {idC}));      // = Mix (2)
         EXPECT_TRUE(database.createPlaylist(QStringLiteral("Empty"), {}));
         EXPECT_FALSE(database.createPlaylist(QStringLiteral("Empty"), {}));
-        EXPECT_TRUE(database.createPlaylist(QStringLiteral("Empty"), {idC}));      // Empty (2)
-        EXPECT_EQ(failureOf([&] { database.createPlaylist(QStringLiteral("X"), {idA, idA}); }),
+        EXPECT_TRUE(database.createPlaylist(QStringLiteral("Empty"), {idC})); // Empty (2)
+        EXPECT_EQ(failureOf([&] {
+                      database.createPlaylist(QStringLiteral("X"), {idA, idA});
+                  }),
                   Case::trackSelectionChanged);
-        EXPECT_EQ(failureOf([&] { database.createPlaylist(QStringLiteral("X"), {idA, 7}); }),
+        EXPECT_EQ(failureOf([&] {
+                      database.createPlaylist(QStringLiteral("X"), {idA, 7});
+                  }),
                   Case::trackSelectionChanged);
         database.saveLibrary();
     }
     IPodDatabase reopened(volume.mountPoint());
-    EXPECT_EQ(playlistNames(reopened),
-              (QStringList{QStringLiteral("Mix"), QStringLiteral("Mix (2)"),
-                           QStringLiteral("Mix (3)"), QStringLiteral("Empty"),
-                           QStringLiteral("Empty (2)")}));
+    EXPECT_EQ(
+        playlistNames(reopened),
+        (QStringList{QStringLiteral("Mix"), QStringLiteral("Mix (2)"), QStringLiteral("Mix (3)"),
+                     QStringLiteral("Empty"), QStringLiteral("Empty (2)")}));
     EXPECT_EQ(membersOf(reopened, QStringLiteral("Mix (3)")), (QList<quint64>{idB, idA}));
     EXPECT_TRUE(membersOf(reopened, QStringLiteral("Empty")).isEmpty());
     EXPECT_EQ(reopened.playlistNamed(QStringLiteral("Mix (3)"))->sortorder, 1);
@@ -93,14 +97,14 @@ TEST(IPodDatabaseEditing, PlaylistNamesCountUpAndAnIdenticalPlaylistIsNotAddedAg
 TEST(IPodDatabaseEditing, PlaylistMembersComeFromTheMainPlaylistListedOnceOrTwice) {
     IPodVolume volume(QStringLiteral("MA477"));
     const int twice = volume.addTrack({.title = QStringLiteral("Twice")});
-    const int outside = volume.addTrack({.title = QStringLiteral("Outside"), .inMainPlaylist = false});
+    const int outside =
+        volume.addTrack({.title = QStringLiteral("Outside"), .inMainPlaylist = false});
     volume.appendToMainPlaylist(twice);
     volume.write();
     IPodDatabase database(volume.mountPoint());
-    EXPECT_EQ(failureOf([&] {
-                  database.createPlaylist(QStringLiteral("P"), {volume.trackID(outside)});
-              }),
-              Case::trackSelectionChanged);
+    EXPECT_EQ(
+        failureOf([&] { database.createPlaylist(QStringLiteral("P"), {volume.trackID(outside)}); }),
+        Case::trackSelectionChanged);
     EXPECT_TRUE(database.createPlaylist(QStringLiteral("P"), {volume.trackID(twice)}));
     database.saveLibrary();
     IPodDatabase reopened(volume.mountPoint());
@@ -125,9 +129,9 @@ TEST(IPodDatabaseEditing, PlaylistsMoveAmongUserPlaylistsAndNotPastTheEnds) {
                   Case::playlistSelectionChanged);
         EXPECT_TRUE(database.movePlaylist(playlists[2].id, true));
         EXPECT_TRUE(database.movePlaylist(playlists[0].id, false));
-        EXPECT_EQ(playlistNames(database),
-                  (QStringList{QStringLiteral("Three"), QStringLiteral("One"),
-                               QStringLiteral("Two")}));
+        EXPECT_EQ(
+            playlistNames(database),
+            (QStringList{QStringLiteral("Three"), QStringLiteral("One"), QStringLiteral("Two")}));
         database.saveLibrary();
     }
     EXPECT_EQ(playlistNames(IPodDatabase(volume.mountPoint())),
@@ -151,8 +155,8 @@ TEST(IPodDatabaseEditing, TagEditsStoreEmptyTextAsNoneAndAcceptOnlyKnownMusicGen
                                       .album = QStringLiteral("Album"),
                                       .genre = QStringLiteral("Jazz")});
     volume.addTrack({.title = QStringLiteral("Other"), .genre = QStringLiteral("Shoegaze")});
-    volume.addTrack({.title = QStringLiteral("Talk"), .genre = QStringLiteral("Talk Radio"),
-                     .mediatype = 4});
+    volume.addTrack(
+        {.title = QStringLiteral("Talk"), .genre = QStringLiteral("Talk Radio"), .mediatype = 4});
     volume.write();
     const quint64 id = volume.trackID(song);
     {
@@ -203,9 +207,8 @@ TEST(IPodDatabaseEditing, DeletingReturnsOnlyFilesNoRemainingTrackUses) {
     volume.addPlaylist(QStringLiteral("P"), {alone, kept, first, alone});
     volume.write();
     const QString root = volume.mountPoint();
-    EXPECT_TRUE(IPodDatabase(root)
-                    .deleteTracks({volume.trackID(first), volume.trackID(third)})
-                    .isEmpty());
+    EXPECT_TRUE(
+        IPodDatabase(root).deleteTracks({volume.trackID(first), volume.trackID(third)}).isEmpty());
     QSet<QString> removed;
     {
         IPodDatabase database(root);
@@ -220,8 +223,8 @@ TEST(IPodDatabaseEditing, DeletingReturnsOnlyFilesNoRemainingTrackUses) {
     QSet<quint64> ids;
     for (const Track& track : reopened.loadTracks())
         ids.insert(track.id);
-    EXPECT_EQ(ids, (QSet<quint64>{volume.trackID(kept), volume.trackID(third),
-                                  volume.trackID(variant)}));
+    EXPECT_EQ(
+        ids, (QSet<quint64>{volume.trackID(kept), volume.trackID(third), volume.trackID(variant)}));
     EXPECT_EQ(membersOf(reopened, QStringLiteral("P")), QList<quint64>{volume.trackID(kept)});
     // Every file left is one a track uses, and every used file is left.
     EXPECT_EQ(musicFiles(root), reopened.allTrackFileURLs());
@@ -234,8 +237,8 @@ TEST(IPodDatabaseEditing, ADeletionWithAFileOutsideTheMusicFoldersRemovesNothing
     IPodVolume volume(QStringLiteral("MA477"));
     const int good = volume.addTrack({});
     volume.writeFile(QStringLiteral("iPod_Control/Stray/x.mp3"), "x");
-    const int stray =
-        volume.addTrack({.withoutFile = true, .ipodPath = QStringLiteral("iPod_Control/Stray/x.mp3")});
+    const int stray = volume.addTrack(
+        {.withoutFile = true, .ipodPath = QStringLiteral("iPod_Control/Stray/x.mp3")});
     volume.write();
     IPodDatabase database(volume.mountPoint());
     EXPECT_EQ(failureOf([&] {
@@ -272,8 +275,8 @@ TEST(IPodDatabaseEditing, ArtworkSurvivesSavesOfAForcedModelSession) {
 TEST(IPodDatabaseEditing, SavingAnUnchangedDatabaseChangesNothing) {
     IPodVolume volume(QStringLiteral("MA477"));
     const int a = volume.addTrack({.title = QStringLiteral("A"), .artwork = true});
-    const int b = volume.addTrack({.title = QStringLiteral("B"), .artwork = true,
-                                   .artworkColor = 0xCC3300});
+    const int b =
+        volume.addTrack({.title = QStringLiteral("B"), .artwork = true, .artworkColor = 0xCC3300});
     volume.addPlaylist(QStringLiteral("P"), {b, a});
     volume.write();
     const QSet<quint64> ids{volume.trackID(a), volume.trackID(b)};
@@ -334,8 +337,7 @@ TEST(IPodDatabaseEditing, EveryEditPassesTheWriteGate) {
     const quint64 id = blocked.trackID(a);
     for (const auto& edit : std::initializer_list<std::function<void()>>{
              [&] { database.createPlaylist(QStringLiteral("P"), {id}); },
-             [&] { database.updateTrackMetadata(id, {}); },
-             [&] { database.deleteTracks({id}); },
+             [&] { database.updateTrackMetadata(id, {}); }, [&] { database.deleteTracks({id}); },
              [&] { database.saveLibrary(); }})
         EXPECT_EQ(failureOf(edit), Case::unsupportedDatabase);
 
@@ -348,12 +350,26 @@ TEST(IPodDatabaseEditing, EveryEditPassesTheWriteGate) {
     const QByteArray source = QFile::encodeName(volume.mountPoint());
     const QByteArray target = QFile::encodeName(mount.path());
     ASSERT_EQ(::mount(source.constData(), target.constData(), nullptr, MS_BIND, nullptr), 0);
-    const int remounted = ::mount(nullptr, target.constData(), nullptr,
-                                  MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr);
+    const int remounted =
+        ::mount(nullptr, target.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr);
     if (remounted == 0) {
         IPodDatabase readOnly(mount.path());
         EXPECT_EQ(failureOf([&] { readOnly.saveLibrary(); }), Case::readOnlyVolume);
     }
     ::umount(target.constData());
     ASSERT_EQ(remounted, 0);
+}
+
+TEST(IPodDatabaseEditing, AFileReachedThroughALinkCountsAsInUse) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    const int target = volume.addTrack({.title = QStringLiteral("Target")});
+    const QString link = QStringLiteral("iPod_Control/Music/F03/LINK.mp3");
+    QDir().mkpath(volume.path(QStringLiteral("iPod_Control/Music/F03")));
+    ASSERT_TRUE(QFile::link(volume.path(volume.trackFile(target)), volume.path(link)));
+    const int linked = volume.addTrack({.withoutFile = true, .ipodPath = link});
+    volume.write();
+    IPodDatabase database(volume.mountPoint());
+    EXPECT_TRUE(database.deleteTracks({volume.trackID(target)}).isEmpty());
+    EXPECT_EQ(database.loadTracks().size(), 1);
+    EXPECT_EQ(database.loadTracks()[0].id, volume.trackID(linked));
 }

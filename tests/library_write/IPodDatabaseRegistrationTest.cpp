@@ -84,7 +84,8 @@ TEST(IPodDatabaseRegistration, ACopiedFileBecomesATrackWithItsTagsAndArtwork) {
     {
         IPodDatabase database(volume.mountPoint());
         const QString destination = database.destinationFilename(QStringLiteral("/tmp/Song.MP3"));
-        EXPECT_TRUE(destination.startsWith(volume.mountPoint() + QStringLiteral("/iPod_Control/Music/F")));
+        EXPECT_TRUE(
+            destination.startsWith(volume.mountPoint() + QStringLiteral("/iPod_Control/Music/F")));
         EXPECT_FALSE(QFileInfo::exists(destination));
         copyAudioTo(destination);
         const Track track = database.registerCopiedFiles(
@@ -141,8 +142,8 @@ TEST(IPodDatabaseRegistration, FilesThatCannotBeTracksAreRefusedBeforeLibgpodSee
     const QString folder = volume.path(QStringLiteral("iPod_Control/Music/F02/"));
     const auto refusal = [&](const QString& path, qint32 milliseconds = 1000) {
         return failureOf([&] {
-            database.registerCopiedFiles(path, QStringLiteral("T"), {}, {}, {}, milliseconds,
-                                         44100, 128, true, std::nullopt);
+            database.registerCopiedFiles(path, QStringLiteral("T"), {}, {}, {}, milliseconds, 44100,
+                                         128, true, std::nullopt);
         });
     };
     for (const char* name : {"a.aac", "a.wav", "a.m4b"}) {
@@ -165,10 +166,9 @@ TEST(IPodDatabaseRegistration, FilesThatCannotBeTracksAreRefusedBeforeLibgpodSee
     EXPECT_EQ(database.loadTracks().size(), 1);
 
     volume.writeFile(QStringLiteral("iPod_Control/Music/F02/LOUD.M4A"), "aac audio");
-    const Track track = database.registerCopiedFiles(folder + QStringLiteral("LOUD.M4A"),
-                                                     QStringLiteral("Loud"), {}, {},
-                                                     QStringLiteral("Rock"), 1, 48000, 256,
-                                                     false, std::nullopt);
+    const Track track = database.registerCopiedFiles(
+        folder + QStringLiteral("LOUD.M4A"), QStringLiteral("Loud"), {}, {}, QStringLiteral("Rock"),
+        1, 48000, 256, false, std::nullopt);
     EXPECT_EQ(track.format, QStringLiteral("AAC"));
     EXPECT_EQ(track.genre, QStringLiteral("Rock"));
     EXPECT_FALSE(track.hasCoverArtwork);
@@ -191,7 +191,8 @@ TEST(IPodDatabaseRegistration, ArtworkIsIgnoredOnAnIPodWithoutArtwork) {
 
 TEST(IPodDatabaseRegistration, ARewrittenFileTakesTheTrackOver) {
     IPodVolume volume(QStringLiteral("MA477"));
-    const int song = volume.addTrack({.title = QStringLiteral("Song"), .genre = QStringLiteral("Pop")});
+    const int song =
+        volume.addTrack({.title = QStringLiteral("Song"), .genre = QStringLiteral("Pop")});
     volume.write();
     const quint64 id = volume.trackID(song);
     const QString oldFile = volume.path(volume.trackFile(song));
@@ -201,7 +202,8 @@ TEST(IPodDatabaseRegistration, ARewrittenFileTakesTheTrackOver) {
         EXPECT_EQ(failureOf([&] { database.registerCopiedFile(id + 1, {}, {}, {}); }),
                   Case::trackSelectionChanged);
         EXPECT_EQ(failureOf([&] {
-                      database.registerCopiedFile(id, {}, volume.path(QStringLiteral("x.m4a")), 256);
+                      database.registerCopiedFile(id, {}, volume.path(QStringLiteral("x.m4a")),
+                                                  256);
                   }),
                   Case::invalidTrack);
         newFile = database.destinationFilename(QStringLiteral("new.m4a"));
