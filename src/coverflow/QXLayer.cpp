@@ -122,11 +122,15 @@ void QXLayer::setSublayerTransform(const QXTransform3D& transform) {
 }
 
 QRectF QXLayer::frame() const {
+    return frameOf(modelGeometry());
+}
+
+QRectF QXLayer::frameOf(const Geometry& g) {
     // Hot in the visible-range walk: no polygon, just the corners' extremes.
-    const QXTransform3D m = localToParent(modelGeometry());
+    const QXTransform3D m = localToParent(g);
+    const QRectF& b = g.bounds;
     double minX = qInf(), minY = qInf(), maxX = -qInf(), maxY = -qInf();
-    for (QPointF corner :
-         {bounds_.topLeft(), bounds_.topRight(), bounds_.bottomRight(), bounds_.bottomLeft()}) {
+    for (QPointF corner : {b.topLeft(), b.topRight(), b.bottomRight(), b.bottomLeft()}) {
         const QPointF p = m.mapPoint(corner);
         minX = std::min(minX, p.x());
         maxX = std::max(maxX, p.x());
@@ -462,7 +466,7 @@ struct QXLayer::DepthGroup {
 void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
                       const double colorScale[3], int instance,
                       const std::optional<QPainterPath>& clip, bool presentation,
-                      std::vector<QXRenderEntry>& out, DepthGroup* group) {
+                      bool painting, std::vector<QXRenderEntry>& out, DepthGroup* group) {
     if (hidden_)
         return;
     const Geometry g = presentation ? presentationGeometry() : modelGeometry();
@@ -515,10 +519,13 @@ void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
                                            .then(QXTransform3D::makeTranslation(ax, ay, 0));
 
     // Flat layers draw their sublayers by z position, keeping sublayer order among equals.
+    std::size_t from = 0, to = sublayers_.size();
+    sublayerRangeToCollect(painting, from, to);
+    to = std::min(to, sublayers_.size());
     std::vector<QXLayer*> order;
-    order.reserve(sublayers_.size());
-    for (const auto& child : sublayers_)
-        order.push_back(child.get());
+    order.reserve(to > from ? to - from : 0);
+    for (std::size_t i = from; i < to; ++i)
+        order.push_back(sublayers_[i].get());
     if (!preservesDepth())
         std::stable_sort(order.begin(), order.end(), [presentation](QXLayer* a, QXLayer* b) {
             return (presentation ? a->presentationGeometry().zPosition : a->zPosition_) <
@@ -539,7 +546,7 @@ void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
             const QXTransform3D childToGroup =
                 inDepth ? (group ? toThis.then(toGroup) : toThis) : QXTransform3D();
             child->collect(toThis.then(toRoot), childToGroup, scale, std::max(instance, k),
-                           childClip, presentation, out, childGroup);
+                           childClip, presentation, painting, out, childGroup);
             instanceMatrix = instanceMatrix.then(instanceStep);
         }
     }
@@ -561,16 +568,32 @@ void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
 }
 
 std::vector<QXRenderEntry> QXLayer::renderList(bool presentation) {
+    return collectList(presentation, false);
+}
+
+std::vector<QXRenderEntry> QXLayer::collectList(bool presentation, bool painting) {
     std::vector<QXRenderEntry> out;
     const double unit[3] = {1, 1, 1};
     const QXTransform3D toSuper =
         localToParent(presentation ? presentationGeometry() : modelGeometry());
-    collect(toSuper, QXTransform3D(), unit, 0, std::nullopt, presentation, out, nullptr);
+    collect(toSuper, QXTransform3D(), unit, 0, std::nullopt, presentation, painting, out,
+            nullptr);
     return out;
 }
 
+namespace {
+thread_local const QXLayer* paintedLayer = nullptr;
+} // namespace
+
+const QXLayer* QXLayer::layerBeingPainted() {
+    return paintedLayer;
+}
+
 void QXLayer::render(QPainter& painter, double hostHeight) {
-    const std::vector<QXRenderEntry> list = renderList(true);
+    const QXLayer* outer = paintedLayer;
+    paintedLayer = this;
+    const std::vector<QXRenderEntry> list = collectList(true, true);
+    paintedLayer = outer;
     painter.save();
     const QTransform flip = QTransform(1, 0, 0, -1, 0, hostHeight) * painter.worldTransform();
     const QRectF visible = frame();

@@ -167,6 +167,8 @@ public:
     };
     Geometry modelGeometry() const;
     Geometry presentationGeometry() const;
+    // The frame of a layer with these values (what frame() gives for the model values).
+    static QRectF frameOf(const Geometry& g);
     bool hasAnimations() const;
     void removeAllAnimations();
 
@@ -182,6 +184,8 @@ public:
     // Paints the subtree into a host of the given height (flipping y) with the painter's own
     // transform (device pixel ratio included) applied on top.
     void render(QPainter& painter, double hostHeight);
+    // The layer whose render() is running, if any.
+    static const QXLayer* layerBeingPainted();
     // The deepest layer under a point of the superlayer's space, in reverse paint order.
     QXLayer* hitTest(QPointF pointInSuperlayer);
     bool containsPoint(QPointF pointInLayer) const { return bounds_.contains(pointInLayer); }
@@ -205,6 +209,13 @@ protected:
     virtual void instanceColorOffsets(double offsets[3]) const {
         offsets[0] = offsets[1] = offsets[2] = 0;
     }
+    // The run [from, to) of sublayers that painting (painting true) or hit testing and render
+    // lists walk; a subclass may narrow painting to what can reach the screen.
+    virtual void sublayerRangeToCollect(bool painting, std::size_t& from, std::size_t& to) {
+        (void)painting;
+        from = 0;
+        to = sublayers_.size();
+    }
     // Paints background, contents and border in layer space; colours scaled per channel.
     virtual void paintContents(QPainter& painter, const double colorScale[3]);
     static QColor scaled(const QColor& c, const double colorScale[3]);
@@ -227,7 +238,9 @@ private:
     struct DepthGroup;
     void collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
                  const double colorScale[3], int instance, const std::optional<QPainterPath>& clip,
-                 bool presentation, std::vector<QXRenderEntry>& out, DepthGroup* group);
+                 bool presentation, bool painting, std::vector<QXRenderEntry>& out,
+                 DepthGroup* group);
+    std::vector<QXRenderEntry> collectList(bool presentation, bool painting);
     void applyConstraints();
     void resizeSublayers(QSizeF oldSize, QSizeF newSize);
 
