@@ -45,6 +45,8 @@ bool inFrontOfEye(const QXTransform3D& m, const QRectF& r) {
 QXLayer::QXLayer() = default;
 
 QXLayer::~QXLayer() {
+    for (int slot = 0; slot < drawnCopyCount; ++slot)
+        releaseDrawnCopy(slot);
     for (auto& child : sublayers_)
         child->superlayer_ = nullptr;
 }
@@ -666,6 +668,112 @@ const QImage& QXLayer::contentsScaled(const double s[3]) const {
     return scaledContents;
 }
 
+namespace {
+
+// Least recently drawn first. Painting happens on one thread.
+struct DrawnCopies {
+    std::list<std::pair<const QXLayer*, int>> order;
+    qint64 bytes = 0;
+    static constexpr qint64 budget = 128 * 1024 * 1024;
+};
+thread_local DrawnCopies drawnCopyBudget;
+
+} // namespace
+
+void QXLayer::releaseDrawnCopy(int slot) const {
+    DrawnCopy& copy = drawnCopies[slot];
+    if (copy.listed) {
+        drawnCopyBudget.bytes -= copy.image.sizeInBytes();
+        drawnCopyBudget.order.erase(copy.use);
+    }
+    copy = DrawnCopy();
+}
+
+const QImage& QXLayer::drawnCopy(const QImage& image, const QRectF& source, QSize size,
+                                 bool mirrored) const {
+    auto& budget = drawnCopyBudget;
+    for (DrawnCopy& copy : drawnCopies)
+        if (copy.listed && copy.key == image.cacheKey() && copy.source == source &&
+            copy.size == size && copy.mirrored == mirrored) {
+            budget.order.splice(budget.order.end(), budget.order, copy.use);
+            return copy.image;
+        }
+    const int slot = nextDrawnCopy;
+    nextDrawnCopy = (nextDrawnCopy + 1) % drawnCopyCount;
+    releaseDrawnCopy(slot);
+    const QRect part = source.toAlignedRect() & image.rect();
+    QImage scaled = (part == image.rect() ? image : image.copy(part))
+                        .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (mirrored)
+        scaled.mirror(false, true);
+    DrawnCopy& copy = drawnCopies[slot];
+    copy.key = image.cacheKey();
+    copy.source = source;
+    copy.size = size;
+    copy.mirrored = mirrored;
+    copy.image = std::move(scaled);
+    copy.listed = true;
+    copy.use = budget.order.insert(budget.order.end(), {this, slot});
+    budget.bytes += copy.image.sizeInBytes();
+    while (budget.bytes > DrawnCopies::budget && budget.order.size() > 1) {
+        const auto [layer, oldest] = budget.order.front();
+        layer->releaseDrawnCopy(oldest);
+    }
+    return copy.image;
+}
+
+void QXLayer::drawImageInRect(QPainter& painter, const QImage& image, const QRectF& target,
+                              const QRectF& source) const {
+    // Layer space is y-up: the image's first row belongs at the top.
+    const QTransform upright(1, 0, 0, -1, 0, target.top() + target.bottom());
+    const QTransform device = upright * painter.deviceTransform();
+    const bool smooth = painter.testRenderHint(QPainter::SmoothPixmapTransform);
+    const bool wholePixels = source == source.toAlignedRect();
+    if (device.type() <= QTransform::TxScale && device.m11() > 0 && wholePixels) {
+        // Facing the viewer, unturned: a copy at the size it covers in device pixels, put down
+        // on whole pixels, costs a plain blend instead of resampling every frame.
+        const QRectF r = device.mapRect(target);
+        const QRect pixels(QPoint(qRound(r.left()), qRound(r.top())),
+                           QPoint(qRound(r.right()) - 1, qRound(r.bottom()) - 1));
+        if (!pixels.isEmpty() && pixels.width() <= 8192 && pixels.height() <= 8192) {
+            const QImage& copy = drawnCopy(image, source, pixels.size(), device.m22() < 0);
+            painter.save();
+            painter.setWorldTransform(painter.deviceTransform().inverted() *
+                                      painter.worldTransform());
+            painter.drawImage(pixels.topLeft(), copy);
+            painter.restore();
+            return;
+        }
+    }
+    painter.save();
+    painter.setWorldTransform(upright * painter.worldTransform());
+    if (smooth && wholePixels && hasAnimations()) {
+        // In motion: nearest sampling from a copy reduced by powers of two to about the size
+        // on screen, which neither shimmers nor costs a filter per pixel; the frame at rest is
+        // drawn smooth again.
+        const QPolygonF quad = device.map(QPolygonF(target));
+        const QRectF onScreen = quad.boundingRect();
+        auto reduced = [](double from, double to) {
+            int size = int(from);
+            while (size > 1 && size / 2 >= to)
+                size /= 2;
+            return size;
+        };
+        const QSize size(reduced(source.width(), onScreen.width()),
+                         reduced(source.height(), onScreen.height()));
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        if (size == source.size().toSize()) {
+            painter.drawImage(target, image, source);
+        } else {
+            const QImage& copy = drawnCopy(image, source, size, false);
+            painter.drawImage(target, copy, QRectF(copy.rect()));
+        }
+    } else {
+        painter.drawImage(target, image, source);
+    }
+    painter.restore();
+}
+
 void QXLayer::paintContents(QPainter& painter, const double colorScale[3]) {
     const QRectF b = bounds_;
     if (backgroundColor_.isValid() && backgroundColor_.alpha() > 0) {
@@ -696,12 +804,7 @@ void QXLayer::paintContents(QPainter& painter, const double colorScale[3]) {
                 source.setHeight(source.width() / boundsAspect);
             source.moveCenter(QPointF(image.width() / 2.0, image.height() / 2.0));
         }
-        // Layer space is y-up: the image's first row belongs at the top.
-        painter.save();
-        painter.translate(0, target.top() + target.bottom());
-        painter.scale(1, -1);
-        painter.drawImage(target, image, source);
-        painter.restore();
+        drawImageInRect(painter, image, target, source);
     }
     if (borderWidth_ > 0 && borderColor_.isValid()) {
         QPen pen(scaled(borderColor_, colorScale), borderWidth_);

@@ -20,6 +20,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -220,6 +221,10 @@ protected:
     virtual void paintContents(QPainter& painter, const double colorScale[3]);
     static QColor scaled(const QColor& c, const double colorScale[3]);
     const QImage& contentsScaled(const double colorScale[3]) const;
+    // Draws the source part of an image into a rectangle of layer space (y-up, first row on
+    // top), through copies kept per size so that most frames sample little or not at all.
+    void drawImageInRect(QPainter& painter, const QImage& image, const QRectF& target,
+                         const QRectF& source) const;
 
 private:
     template <typename T> struct Animation {
@@ -282,6 +287,23 @@ private:
     mutable QImage scaledContents;
     mutable qint64 scaledKey = 0;
     mutable double scaledFactor[3] = {1, 1, 1};
+    // Resampled copies of what was drawn lately (the layer and its reflection, at rest and in
+    // motion), under one byte budget shared by all layers.
+    struct DrawnCopy {
+        qint64 key = 0;
+        QRectF source;
+        QSize size;
+        bool mirrored = false;
+        QImage image;
+        bool listed = false;
+        std::list<std::pair<const QXLayer*, int>>::iterator use;
+    };
+    static constexpr int drawnCopyCount = 4;
+    mutable DrawnCopy drawnCopies[drawnCopyCount];
+    mutable int nextDrawnCopy = 0;
+    void releaseDrawnCopy(int slot) const;
+    const QImage& drawnCopy(const QImage& image, const QRectF& source, QSize size,
+                            bool mirrored) const;
 };
 
 // A layer whose sublayers share one 3D space, sorted by depth; it draws nothing itself.
