@@ -92,8 +92,9 @@ public:
     void updateVisibleItems();
 
     // A pass places only the items that are or may come on screen; the others catch up on the
-    // passes they missed when they are next used, with the same result. Off, every pass places
-    // every item (the plain walk, kept to check the other against).
+    // passes they missed when they are next used, with the same result. An item that catches up
+    // asks the layout's delegate for its aspect ratio then, not at each pass it missed. Off,
+    // every pass places every item (the plain walk, kept to check the other against).
     bool placesEveryItem() const { return placesEveryItem_; }
     void setPlacesEveryItem(bool every);
     // The item layers the last pass kept up to date, [first, last + 1).

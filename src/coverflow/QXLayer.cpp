@@ -847,7 +847,36 @@ void QXGradientLayer::paintContents(QPainter& painter, const double colorScale[3
         path.addRoundedRect(b, cornerRadius(), cornerRadius());
     else
         path.addRect(b);
-    painter.fillPath(path, gradient);
+    const QTransform device = painter.deviceTransform();
+    const QRectF pixels = device.mapRect(b);
+    if (device.type() <= QTransform::TxScale && pixels.width() <= 8192 &&
+        pixels.height() <= 8192 && !pixels.isEmpty()) {
+        // A background the size of the view is filled pixel by pixel on every frame otherwise.
+        const QPoint origin(int(std::floor(pixels.left())), int(std::floor(pixels.top())));
+        const QTransform toCopy = device * QTransform::fromTranslate(-origin.x(), -origin.y());
+        const int hints = int(painter.renderHints());
+        if (painted.image.isNull() || painted.stops != gradient.stops() ||
+            painted.start != gradient.start() || painted.end != gradient.finalStop() ||
+            painted.bounds != b || painted.device != toCopy || painted.hints != hints) {
+            const QSize size(int(std::ceil(pixels.right())) - origin.x(),
+                             int(std::ceil(pixels.bottom())) - origin.y());
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter copy(&image);
+            copy.setRenderHints(painter.renderHints());
+            copy.setTransform(toCopy);
+            copy.fillPath(path, gradient);
+            copy.end();
+            painted = {gradient.stops(), gradient.start(), gradient.finalStop(), b, toCopy, hints,
+                       std::move(image)};
+        }
+        painter.save();
+        painter.setWorldTransform(painter.deviceTransform().inverted() * painter.worldTransform());
+        painter.drawImage(origin, painted.image);
+        painter.restore();
+    } else {
+        painter.fillPath(path, gradient);
+    }
     // Border and any contents on top of the gradient.
     const QColor background = backgroundColor();
     setBackgroundColor(QColor());

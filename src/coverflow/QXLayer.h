@@ -12,6 +12,8 @@
 #include <QEasingCurve>
 #include <QHash>
 #include <QImage>
+#include <QLinearGradient>
+#include <QTransform>
 #include <QPainterPath>
 #include <QPointF>
 #include <QRectF>
@@ -368,4 +370,18 @@ public:
 
 protected:
     void paintContents(QPainter& painter, const double colorScale[3]) override;
+
+private:
+    // The gradient as last painted on a grid of device pixels; repainted when anything that
+    // shapes it changes.
+    struct Painted {
+        QGradientStops stops;
+        QPointF start;
+        QPointF end;
+        QRectF bounds;
+        QTransform device; // layer space -> the copy's pixels
+        int hints = 0;
+        QImage image;
+    };
+    Painted painted;
 };

@@ -151,3 +151,46 @@ TEST_F(RenderTest, NewContentsShowAtOnceAndAMovedRowComesToRestAsABuiltOne) {
     flow->contentLayerAtIndex(4)->setContents(image);
     EXPECT_EQ(rested, render(2));
 }
+
+TEST(GradientLayerTest, RepaintsFromItsCopyOnlyWhileNothingShapingItChanged) {
+    auto host = QXLayer::create();
+    host->setAnchorPoint({0, 0});
+    host->setBounds({0, 0, 300, 100});
+    auto shade = QXGradientLayer::create();
+    shade->colors = {QColor(25, 30, 43), QColor(18, 22, 34), QColor(200, 40, 40)};
+    shade->locations = {0, 0.4, 1};
+    host->addSublayer(shade);
+    shade->setFrame({0.5, 0, 300, 100});
+    auto paint = [&] {
+        QImage image(600, 200, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        host->render(painter, 100);
+        return image;
+    };
+    // What filling the gradient straight onto the image gives.
+    auto direct = [&] {
+        QImage image(600, 200, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        painter.setTransform(QTransform(1, 0, 0, -1, 0, 100));
+        QLinearGradient gradient(0.5 + 150, 0, 0.5 + 150, 100);
+        for (std::size_t i = 0; i < shade->colors.size(); ++i)
+            gradient.setColorAt(shade->locations[i], shade->colors[i]);
+        painter.fillRect(QRectF(0.5, 0, 300, 100), gradient);
+        return image;
+    };
+    const QImage first = paint();
+    EXPECT_EQ(first, paint());
+    EXPECT_LE(largestDifference(first, direct(), QRect(0, 0, 600, 200)), 1);
+    // Location 0 is the floor, location 1 the top.
+    EXPECT_LT(qRed(first.pixel(300, 198)), 40);
+    EXPECT_GT(qRed(first.pixel(300, 2)), 150);
+
+    shade->colors[2] = QColor(40, 200, 40);
+    const QImage changed = paint();
+    EXPECT_GT(qGreen(changed.pixel(300, 2)), 150);
+    EXPECT_LE(largestDifference(changed, direct(), QRect(0, 0, 600, 200)), 1);
+}
