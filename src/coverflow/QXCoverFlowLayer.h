@@ -11,9 +11,15 @@
 #include "coverflow/QXLayer.h"
 #include "coverflow/QXNotFound.h"
 
+#include <QEasingCurve>
+
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QXCoverFlowLayer;
+class QXCoverFlowReplicator;
 
 class QXCoverFlowLayerDataSource {
 public:
@@ -64,7 +70,10 @@ public:
     QXReplicatorLayer& replicatorLayer() const { return *replicator; }
     QXTransformLayer& transformLayer() const { return *transformer; }
 
-    const std::vector<QXLayer::Ptr>& contentLayers() const { return replicator->sublayers(); }
+    // All item layers, each brought up to date first (which may cost a walk over all of them).
+    const std::vector<QXLayer::Ptr>& contentLayers() const;
+    // One item layer, brought up to date; null beyond the item layers.
+    QXLayer* contentLayerAtIndex(QXIndex index) const;
     QXIndex numberOfItems() const { return layout_->numberOfItems(); }
     bool showsReflection() const { return replicator->instanceCountValue() == 2; }
     void setShowsReflection(bool shows);
@@ -82,7 +91,45 @@ public:
     void applyLayout();
     void updateVisibleItems();
 
+    // A pass places only the items that are or may come on screen; the others catch up on the
+    // passes they missed when they are next used, with the same result. An item that catches up
+    // asks the layout's delegate for its aspect ratio then, not at each pass it missed. Off,
+    // every pass places every item (the plain walk, kept to check the other against).
+    bool placesEveryItem() const { return placesEveryItem_; }
+    void setPlacesEveryItem(bool every);
+    // The item layers the last pass kept up to date, [first, last + 1).
+    QXIndexRange liveItemRange() const { return {liveFrom, liveTo - liveFrom}; }
+
 private:
+    friend class QXCoverFlowReplicator;
+
+    // One layout pass as it ran, so that an item can be placed by it later.
+    struct Pass {
+        std::uint64_t generation = 0;
+        QXCoverFlowLayout::Metrics metrics;
+        double time = 0;
+        double duration = 0;
+        bool disableActions = true;
+        std::shared_ptr<const QEasingCurve> curve;
+    };
+    // Where an item of the row may stand and still not reach the host's visible area.
+    struct OffScreenBounds {
+        double left = 0;  // an item whose anchor + s/2 is left of this is off screen
+        double right = 0; // an item whose anchor - s/2 is right of this is off screen
+        double side = 0;
+        double distance = 0;
+        friend bool operator==(const OffScreenBounds&, const OffScreenBounds&) = default;
+    };
+    std::optional<OffScreenBounds> offScreenBounds(double side, double distance) const;
+    void applyEveryItem(const Pass& pass, const std::optional<OffScreenBounds>& screen);
+    void applySomeItems(const Pass& pass, const OffScreenBounds& bounds);
+    void placeByPass(QXLayer& layer, std::size_t index, const Pass& pass) const;
+    void bringUpToDate(std::size_t index) const;
+    void bringAllUpToDate() const;
+    void rangeToCollect(bool painting, std::size_t& from, std::size_t& to) const;
+    void offerVisibleItems(QXIndex first, QXIndex last);
+
+
     void setupObservations();
     void tearDownObservations();
     void setupAccessibility();
@@ -96,4 +143,17 @@ private:
     std::shared_ptr<QXReplicatorLayer> replicator;
     std::shared_ptr<QXTransformLayer> transformer;
     int observerToken = 0;
+
+    bool placesEveryItem_ = false;
+    bool needsEveryItem = true;
+    std::uint64_t generation = 0;
+    // The pass each item layer was last placed by.
+    mutable std::vector<std::uint64_t> placedBy;
+    // The passes since the row last came to rest; the first is the pass it rests in.
+    std::vector<Pass> history;
+    double animationsEnd = 0;
+    std::size_t liveFrom = 0;
+    std::size_t liveTo = 0;
+    // What the live range was worked out for; painting only that range holds while it matches.
+    std::optional<OffScreenBounds> liveBounds;
 };

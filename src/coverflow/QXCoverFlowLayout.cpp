@@ -78,14 +78,55 @@ void QXCoverFlowLayout::setVisibleSize(QSizeF size) {
     notify(visibleSizeKey);
 }
 
-QSizeF QXCoverFlowLayout::itemSize() const {
-    // A margin may be as large as the height, so the side could go negative in a tiny view.
-    const double side = std::max(0.0, visibleSize_.height() - 2 * verticalMargin_);
-    return {side, side};
+QXCoverFlowLayout::Metrics QXCoverFlowLayout::metrics() const {
+    return {visibleSize_.width(), visibleSize_.height(), interItemSpacing_, verticalMargin_, cosine,
+            selectedItemIndex_,   numberOfItems_,        leftTransform,     rightTransform};
 }
 
-double QXCoverFlowLayout::step() const {
-    return itemSize().width() * cosine + interItemSpacing_;
+double QXCoverFlowLayout::itemSide(const Metrics& m) {
+    // A margin may be as large as the height, so the side could go negative in a tiny view.
+    return std::max(0.0, m.height - 2 * m.verticalMargin);
+}
+
+double QXCoverFlowLayout::step(const Metrics& m) {
+    return itemSide(m) * m.cosine + m.interItemSpacing;
+}
+
+double QXCoverFlowLayout::horizontalOffsetForItem(const Metrics& m, QXIndex index) {
+    const double s = itemSide(m);
+    const double mid = m.width / 2;
+    const QXIndex k = m.selectedItemIndex;
+    const double d = double(index > k ? index - k : k - index);
+    if (index == k)
+        return mid - s / 2;
+    if (index < k)
+        return mid - s / 2 - d * step(m) - s;
+    return mid + s / 2 + d * step(m);
+}
+
+namespace {
+
+QSizeF aspectSize(double s, double r) {
+    return r > 1 ? QSizeF(s * 1.0, s * (1 / r)) : QSizeF(s * r, s * 1.0);
+}
+
+} // namespace
+
+QXCoverFlowLayoutAttributes QXCoverFlowLayout::attributesForItem(const Metrics& m, QXIndex index,
+                                                                 double aspectRatio) {
+    const double s = itemSide(m);
+    const QPointF origin(horizontalOffsetForItem(m, index), m.height / 2 - s / 2);
+    const QXIndex k = m.selectedItemIndex;
+    // With no selection every item counts as lying left of it.
+    const QXTransform3D transform =
+        index == k ? QXTransform3D() : (index < k ? m.leftTransform : m.rightTransform);
+    return QXCoverFlowLayoutAttributes(index, origin, aspectSize(s, aspectRatio), QPointF(0.5, 0),
+                                       transform, 0);
+}
+
+QSizeF QXCoverFlowLayout::itemSize() const {
+    const double side = itemSide(metrics());
+    return {side, side};
 }
 
 QSizeF QXCoverFlowLayout::contentSize() const {
@@ -93,7 +134,7 @@ QSizeF QXCoverFlowLayout::contentSize() const {
         return {0, 0};
     const double s = itemSize().width();
     const bool atEnd = selectedItemIndex_ == 0 || selectedItemIndex_ == numberOfItems_ - 1;
-    const double width = double(numberOfItems_ - 1) * step() + (atEnd ? 2 : 3) * s;
+    const double width = double(numberOfItems_ - 1) * step(metrics()) + (atEnd ? 2 : 3) * s;
     return {width, visibleSize_.height() - 2 * verticalMargin_};
 }
 
@@ -111,9 +152,7 @@ QTransform QXCoverFlowLayout::aspectTransformForItem(QXIndex index) const {
 }
 
 QSizeF QXCoverFlowLayout::sizeForItem(QXIndex index) const {
-    const QTransform scale = aspectTransformForItem(index);
-    const QSizeF s = itemSize();
-    return {s.width() * scale.m11(), s.height() * scale.m22()};
+    return aspectSize(itemSize().width(), aspectRatioForItem(index));
 }
 
 QXIndex QXCoverFlowLayout::distanceForItemFromSelection(QXIndex index) const {
@@ -121,14 +160,7 @@ QXIndex QXCoverFlowLayout::distanceForItemFromSelection(QXIndex index) const {
 }
 
 double QXCoverFlowLayout::horizontalOffsetForItem(QXIndex index) const {
-    const double s = itemSize().width();
-    const double mid = visibleSize_.width() / 2;
-    const double d = double(distanceForItemFromSelection(index));
-    if (index == selectedItemIndex_)
-        return mid - s / 2;
-    if (index < selectedItemIndex_)
-        return mid - s / 2 - d * step() - s;
-    return mid + s / 2 + d * step();
+    return horizontalOffsetForItem(metrics(), index);
 }
 
 QPointF QXCoverFlowLayout::originForItem(QXIndex index) const {
@@ -150,9 +182,7 @@ std::optional<QXCoverFlowLayoutAttributes>
 QXCoverFlowLayout::layoutAttributesForItemAtIndex(QXIndex index) const {
     if (index >= numberOfItems_)
         return std::nullopt;
-    const QRectF frame = itemFrameForItem(index);
-    return QXCoverFlowLayoutAttributes(index, frame.topLeft(), frame.size(), QPointF(0.5, 0),
-                                       transformForItem(index), 0);
+    return attributesForItem(metrics(), index, aspectRatioForItem(index));
 }
 
 int QXCoverFlowLayout::addObserver(Observer observer) {

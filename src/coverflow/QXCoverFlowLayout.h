@@ -77,6 +77,28 @@ public:
     // Empty for an index at or beyond the count.
     std::optional<QXCoverFlowLayoutAttributes> layoutAttributesForItemAtIndex(QXIndex index) const;
 
+    // Everything the geometry depends on besides the items' aspect ratios, so that a pass can be
+    // worked out again later exactly as it was.
+    struct Metrics {
+        double width = 0;
+        double height = 0;
+        double interItemSpacing = 0;
+        double verticalMargin = 0;
+        double cosine = 0;
+        QXIndex selectedItemIndex = QXNotFound;
+        QXIndex numberOfItems = 0;
+        QXTransform3D leftTransform;
+        QXTransform3D rightTransform;
+        friend bool operator==(const Metrics&, const Metrics&) = default;
+    };
+    Metrics metrics() const;
+    static double itemSide(const Metrics& m);
+    static double step(const Metrics& m);
+    static double horizontalOffsetForItem(const Metrics& m, QXIndex index);
+    // The attributes of an index below the count.
+    static QXCoverFlowLayoutAttributes attributesForItem(const Metrics& m, QXIndex index,
+                                                         double aspectRatio);
+
     // Observation: called with the property's key after each change of that property.
     using Observer = std::function<void(const QString& key)>;
     int addObserver(Observer observer);
@@ -89,7 +111,6 @@ public:
 private:
     void notify(const QString& key);
     void updateSelection();
-    double step() const;
     void updateTrigonometry();
 
     double interItemSpacing_ = 10;

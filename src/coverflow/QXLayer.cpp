@@ -45,6 +45,8 @@ bool inFrontOfEye(const QXTransform3D& m, const QRectF& r) {
 QXLayer::QXLayer() = default;
 
 QXLayer::~QXLayer() {
+    for (int slot = 0; slot < drawnCopyCount; ++slot)
+        releaseDrawnCopy(slot);
     for (auto& child : sublayers_)
         child->superlayer_ = nullptr;
 }
@@ -122,11 +124,15 @@ void QXLayer::setSublayerTransform(const QXTransform3D& transform) {
 }
 
 QRectF QXLayer::frame() const {
+    return frameOf(modelGeometry());
+}
+
+QRectF QXLayer::frameOf(const Geometry& g) {
     // Hot in the visible-range walk: no polygon, just the corners' extremes.
-    const QXTransform3D m = localToParent(modelGeometry());
+    const QXTransform3D m = localToParent(g);
+    const QRectF& b = g.bounds;
     double minX = qInf(), minY = qInf(), maxX = -qInf(), maxY = -qInf();
-    for (QPointF corner :
-         {bounds_.topLeft(), bounds_.topRight(), bounds_.bottomRight(), bounds_.bottomLeft()}) {
+    for (QPointF corner : {b.topLeft(), b.topRight(), b.bottomRight(), b.bottomLeft()}) {
         const QPointF p = m.mapPoint(corner);
         minX = std::min(minX, p.x());
         maxX = std::max(maxX, p.x());
@@ -462,7 +468,7 @@ struct QXLayer::DepthGroup {
 void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
                       const double colorScale[3], int instance,
                       const std::optional<QPainterPath>& clip, bool presentation,
-                      std::vector<QXRenderEntry>& out, DepthGroup* group) {
+                      bool painting, std::vector<QXRenderEntry>& out, DepthGroup* group) {
     if (hidden_)
         return;
     const Geometry g = presentation ? presentationGeometry() : modelGeometry();
@@ -515,10 +521,13 @@ void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
                                            .then(QXTransform3D::makeTranslation(ax, ay, 0));
 
     // Flat layers draw their sublayers by z position, keeping sublayer order among equals.
+    std::size_t from = 0, to = sublayers_.size();
+    sublayerRangeToCollect(painting, from, to);
+    to = std::min(to, sublayers_.size());
     std::vector<QXLayer*> order;
-    order.reserve(sublayers_.size());
-    for (const auto& child : sublayers_)
-        order.push_back(child.get());
+    order.reserve(to > from ? to - from : 0);
+    for (std::size_t i = from; i < to; ++i)
+        order.push_back(sublayers_[i].get());
     if (!preservesDepth())
         std::stable_sort(order.begin(), order.end(), [presentation](QXLayer* a, QXLayer* b) {
             return (presentation ? a->presentationGeometry().zPosition : a->zPosition_) <
@@ -539,7 +548,7 @@ void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
             const QXTransform3D childToGroup =
                 inDepth ? (group ? toThis.then(toGroup) : toThis) : QXTransform3D();
             child->collect(toThis.then(toRoot), childToGroup, scale, std::max(instance, k),
-                           childClip, presentation, out, childGroup);
+                           childClip, presentation, painting, out, childGroup);
             instanceMatrix = instanceMatrix.then(instanceStep);
         }
     }
@@ -561,16 +570,32 @@ void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
 }
 
 std::vector<QXRenderEntry> QXLayer::renderList(bool presentation) {
+    return collectList(presentation, false);
+}
+
+std::vector<QXRenderEntry> QXLayer::collectList(bool presentation, bool painting) {
     std::vector<QXRenderEntry> out;
     const double unit[3] = {1, 1, 1};
     const QXTransform3D toSuper =
         localToParent(presentation ? presentationGeometry() : modelGeometry());
-    collect(toSuper, QXTransform3D(), unit, 0, std::nullopt, presentation, out, nullptr);
+    collect(toSuper, QXTransform3D(), unit, 0, std::nullopt, presentation, painting, out,
+            nullptr);
     return out;
 }
 
+namespace {
+thread_local const QXLayer* paintedLayer = nullptr;
+} // namespace
+
+const QXLayer* QXLayer::layerBeingPainted() {
+    return paintedLayer;
+}
+
 void QXLayer::render(QPainter& painter, double hostHeight) {
-    const std::vector<QXRenderEntry> list = renderList(true);
+    const QXLayer* outer = paintedLayer;
+    paintedLayer = this;
+    const std::vector<QXRenderEntry> list = collectList(true, true);
+    paintedLayer = outer;
     painter.save();
     const QTransform flip = QTransform(1, 0, 0, -1, 0, hostHeight) * painter.worldTransform();
     const QRectF visible = frame();
@@ -643,6 +668,112 @@ const QImage& QXLayer::contentsScaled(const double s[3]) const {
     return scaledContents;
 }
 
+namespace {
+
+// Least recently drawn first. Painting happens on one thread.
+struct DrawnCopies {
+    std::list<std::pair<const QXLayer*, int>> order;
+    qint64 bytes = 0;
+    static constexpr qint64 budget = 128 * 1024 * 1024;
+};
+thread_local DrawnCopies drawnCopyBudget;
+
+} // namespace
+
+void QXLayer::releaseDrawnCopy(int slot) const {
+    DrawnCopy& copy = drawnCopies[slot];
+    if (copy.listed) {
+        drawnCopyBudget.bytes -= copy.image.sizeInBytes();
+        drawnCopyBudget.order.erase(copy.use);
+    }
+    copy = DrawnCopy();
+}
+
+const QImage& QXLayer::drawnCopy(const QImage& image, const QRectF& source, QSize size,
+                                 bool mirrored) const {
+    auto& budget = drawnCopyBudget;
+    for (DrawnCopy& copy : drawnCopies)
+        if (copy.listed && copy.key == image.cacheKey() && copy.source == source &&
+            copy.size == size && copy.mirrored == mirrored) {
+            budget.order.splice(budget.order.end(), budget.order, copy.use);
+            return copy.image;
+        }
+    const int slot = nextDrawnCopy;
+    nextDrawnCopy = (nextDrawnCopy + 1) % drawnCopyCount;
+    releaseDrawnCopy(slot);
+    const QRect part = source.toAlignedRect() & image.rect();
+    QImage scaled = (part == image.rect() ? image : image.copy(part))
+                        .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (mirrored)
+        scaled.mirror(false, true);
+    DrawnCopy& copy = drawnCopies[slot];
+    copy.key = image.cacheKey();
+    copy.source = source;
+    copy.size = size;
+    copy.mirrored = mirrored;
+    copy.image = std::move(scaled);
+    copy.listed = true;
+    copy.use = budget.order.insert(budget.order.end(), {this, slot});
+    budget.bytes += copy.image.sizeInBytes();
+    while (budget.bytes > DrawnCopies::budget && budget.order.size() > 1) {
+        const auto [layer, oldest] = budget.order.front();
+        layer->releaseDrawnCopy(oldest);
+    }
+    return copy.image;
+}
+
+void QXLayer::drawImageInRect(QPainter& painter, const QImage& image, const QRectF& target,
+                              const QRectF& source) const {
+    // Layer space is y-up: the image's first row belongs at the top.
+    const QTransform upright(1, 0, 0, -1, 0, target.top() + target.bottom());
+    const QTransform device = upright * painter.deviceTransform();
+    const bool smooth = painter.testRenderHint(QPainter::SmoothPixmapTransform);
+    const bool wholePixels = source == source.toAlignedRect();
+    if (device.type() <= QTransform::TxScale && device.m11() > 0 && wholePixels) {
+        // Facing the viewer, unturned: a copy at the size it covers in device pixels, put down
+        // on whole pixels, costs a plain blend instead of resampling every frame.
+        const QRectF r = device.mapRect(target);
+        const QRect pixels(QPoint(qRound(r.left()), qRound(r.top())),
+                           QPoint(qRound(r.right()) - 1, qRound(r.bottom()) - 1));
+        if (!pixels.isEmpty() && pixels.width() <= 8192 && pixels.height() <= 8192) {
+            const QImage& copy = drawnCopy(image, source, pixels.size(), device.m22() < 0);
+            painter.save();
+            painter.setWorldTransform(painter.deviceTransform().inverted() *
+                                      painter.worldTransform());
+            painter.drawImage(pixels.topLeft(), copy);
+            painter.restore();
+            return;
+        }
+    }
+    painter.save();
+    painter.setWorldTransform(upright * painter.worldTransform());
+    if (smooth && wholePixels && hasAnimations()) {
+        // In motion: nearest sampling from a copy reduced by powers of two to about the size
+        // on screen, which neither shimmers nor costs a filter per pixel; the frame at rest is
+        // drawn smooth again.
+        const QPolygonF quad = device.map(QPolygonF(target));
+        const QRectF onScreen = quad.boundingRect();
+        auto reduced = [](double from, double to) {
+            int size = int(from);
+            while (size > 1 && size / 2 >= to)
+                size /= 2;
+            return size;
+        };
+        const QSize size(reduced(source.width(), onScreen.width()),
+                         reduced(source.height(), onScreen.height()));
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        if (size == source.size().toSize()) {
+            painter.drawImage(target, image, source);
+        } else {
+            const QImage& copy = drawnCopy(image, source, size, false);
+            painter.drawImage(target, copy, QRectF(copy.rect()));
+        }
+    } else {
+        painter.drawImage(target, image, source);
+    }
+    painter.restore();
+}
+
 void QXLayer::paintContents(QPainter& painter, const double colorScale[3]) {
     const QRectF b = bounds_;
     if (backgroundColor_.isValid() && backgroundColor_.alpha() > 0) {
@@ -673,12 +804,7 @@ void QXLayer::paintContents(QPainter& painter, const double colorScale[3]) {
                 source.setHeight(source.width() / boundsAspect);
             source.moveCenter(QPointF(image.width() / 2.0, image.height() / 2.0));
         }
-        // Layer space is y-up: the image's first row belongs at the top.
-        painter.save();
-        painter.translate(0, target.top() + target.bottom());
-        painter.scale(1, -1);
-        painter.drawImage(target, image, source);
-        painter.restore();
+        drawImageInRect(painter, image, target, source);
     }
     if (borderWidth_ > 0 && borderColor_.isValid()) {
         QPen pen(scaled(borderColor_, colorScale), borderWidth_);
@@ -721,7 +847,36 @@ void QXGradientLayer::paintContents(QPainter& painter, const double colorScale[3
         path.addRoundedRect(b, cornerRadius(), cornerRadius());
     else
         path.addRect(b);
-    painter.fillPath(path, gradient);
+    const QTransform device = painter.deviceTransform();
+    const QRectF pixels = device.mapRect(b);
+    if (device.type() <= QTransform::TxScale && pixels.width() <= 8192 &&
+        pixels.height() <= 8192 && !pixels.isEmpty()) {
+        // A background the size of the view is filled pixel by pixel on every frame otherwise.
+        const QPoint origin(int(std::floor(pixels.left())), int(std::floor(pixels.top())));
+        const QTransform toCopy = device * QTransform::fromTranslate(-origin.x(), -origin.y());
+        const int hints = int(painter.renderHints());
+        if (painted.image.isNull() || painted.stops != gradient.stops() ||
+            painted.start != gradient.start() || painted.end != gradient.finalStop() ||
+            painted.bounds != b || painted.device != toCopy || painted.hints != hints) {
+            const QSize size(int(std::ceil(pixels.right())) - origin.x(),
+                             int(std::ceil(pixels.bottom())) - origin.y());
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter copy(&image);
+            copy.setRenderHints(painter.renderHints());
+            copy.setTransform(toCopy);
+            copy.fillPath(path, gradient);
+            copy.end();
+            painted = {gradient.stops(), gradient.start(), gradient.finalStop(), b, toCopy, hints,
+                       std::move(image)};
+        }
+        painter.save();
+        painter.setWorldTransform(painter.deviceTransform().inverted() * painter.worldTransform());
+        painter.drawImage(origin, painted.image);
+        painter.restore();
+    } else {
+        painter.fillPath(path, gradient);
+    }
     // Border and any contents on top of the gradient.
     const QColor background = backgroundColor();
     setBackgroundColor(QColor());

@@ -12,6 +12,8 @@
 #include <QEasingCurve>
 #include <QHash>
 #include <QImage>
+#include <QLinearGradient>
+#include <QTransform>
 #include <QPainterPath>
 #include <QPointF>
 #include <QRectF>
@@ -20,6 +22,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -167,6 +170,8 @@ public:
     };
     Geometry modelGeometry() const;
     Geometry presentationGeometry() const;
+    // The frame of a layer with these values (what frame() gives for the model values).
+    static QRectF frameOf(const Geometry& g);
     bool hasAnimations() const;
     void removeAllAnimations();
 
@@ -182,6 +187,8 @@ public:
     // Paints the subtree into a host of the given height (flipping y) with the painter's own
     // transform (device pixel ratio included) applied on top.
     void render(QPainter& painter, double hostHeight);
+    // The layer whose render() is running, if any.
+    static const QXLayer* layerBeingPainted();
     // The deepest layer under a point of the superlayer's space, in reverse paint order.
     QXLayer* hitTest(QPointF pointInSuperlayer);
     bool containsPoint(QPointF pointInLayer) const { return bounds_.contains(pointInLayer); }
@@ -205,10 +212,21 @@ protected:
     virtual void instanceColorOffsets(double offsets[3]) const {
         offsets[0] = offsets[1] = offsets[2] = 0;
     }
+    // The run [from, to) of sublayers that painting (painting true) or hit testing and render
+    // lists walk; a subclass may narrow painting to what can reach the screen.
+    virtual void sublayerRangeToCollect(bool painting, std::size_t& from, std::size_t& to) {
+        (void)painting;
+        from = 0;
+        to = sublayers_.size();
+    }
     // Paints background, contents and border in layer space; colours scaled per channel.
     virtual void paintContents(QPainter& painter, const double colorScale[3]);
     static QColor scaled(const QColor& c, const double colorScale[3]);
     const QImage& contentsScaled(const double colorScale[3]) const;
+    // Draws the source part of an image into a rectangle of layer space (y-up, first row on
+    // top), through copies kept per size so that most frames sample little or not at all.
+    void drawImageInRect(QPainter& painter, const QImage& image, const QRectF& target,
+                         const QRectF& source) const;
 
 private:
     template <typename T> struct Animation {
@@ -227,7 +245,9 @@ private:
     struct DepthGroup;
     void collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
                  const double colorScale[3], int instance, const std::optional<QPainterPath>& clip,
-                 bool presentation, std::vector<QXRenderEntry>& out, DepthGroup* group);
+                 bool presentation, bool painting, std::vector<QXRenderEntry>& out,
+                 DepthGroup* group);
+    std::vector<QXRenderEntry> collectList(bool presentation, bool painting);
     void applyConstraints();
     void resizeSublayers(QSizeF oldSize, QSizeF newSize);
 
@@ -269,6 +289,23 @@ private:
     mutable QImage scaledContents;
     mutable qint64 scaledKey = 0;
     mutable double scaledFactor[3] = {1, 1, 1};
+    // Resampled copies of what was drawn lately (the layer and its reflection, at rest and in
+    // motion), under one byte budget shared by all layers.
+    struct DrawnCopy {
+        qint64 key = 0;
+        QRectF source;
+        QSize size;
+        bool mirrored = false;
+        QImage image;
+        bool listed = false;
+        std::list<std::pair<const QXLayer*, int>>::iterator use;
+    };
+    static constexpr int drawnCopyCount = 4;
+    mutable DrawnCopy drawnCopies[drawnCopyCount];
+    mutable int nextDrawnCopy = 0;
+    void releaseDrawnCopy(int slot) const;
+    const QImage& drawnCopy(const QImage& image, const QRectF& source, QSize size,
+                            bool mirrored) const;
 };
 
 // A layer whose sublayers share one 3D space, sorted by depth; it draws nothing itself.
@@ -333,4 +370,18 @@ public:
 
 protected:
     void paintContents(QPainter& painter, const double colorScale[3]) override;
+
+private:
+    // The gradient as last painted on a grid of device pixels; repainted when anything that
+    // shapes it changes.
+    struct Painted {
+        QGradientStops stops;
+        QPointF start;
+        QPointF end;
+        QRectF bounds;
+        QTransform device; // layer space -> the copy's pixels
+        int hints = 0;
+        QImage image;
+    };
+    Painted painted;
 };

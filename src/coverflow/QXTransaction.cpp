@@ -160,6 +160,27 @@ QEasingCurve QXTransaction::linear() {
     return QEasingCurve(QEasingCurve::Linear);
 }
 
+double QXTransaction::animationEnd() {
+    return state.stack.empty() ? 0 : state.stack.back().lastEnd;
+}
+
+void QXTransaction::replay(double beginTime, double duration, bool disableActions,
+                           std::shared_ptr<const QEasingCurve> curve,
+                           const std::function<void()>& changes) {
+    Frame frame;
+    frame.disableActions = disableActions;
+    frame.duration = std::max(0.0, duration);
+    frame.curve = std::move(curve);
+    frame.startTime = beginTime;
+    state.stack.push_back(std::move(frame));
+    changes();
+    Frame done = std::move(state.stack.back());
+    state.stack.pop_back();
+    for (auto& weak : done.touched)
+        if (auto layer = weak.lock())
+            layer->markPresented();
+}
+
 bool QXTransaction::shouldAnimate(QXLayer& layer, const QString& key) {
     if (state.stack.empty()) {
         layer.markPresented();

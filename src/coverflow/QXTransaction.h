@@ -45,6 +45,15 @@ public:
     static QEasingCurve easeOut();
     static QEasingCurve linear();
 
+    // When the animations started so far in the innermost transaction end; 0 with none.
+    static double animationEnd();
+    // Runs changes as if inside a transaction that began at the given time, with its own
+    // settings; nothing of it reaches the enclosing transaction or its completion. Used to bring
+    // a layer up to date with a pass it missed.
+    static void replay(double beginTime, double duration, bool disableActions,
+                       std::shared_ptr<const QEasingCurve> curve,
+                       const std::function<void()>& changes);
+
     // Called by layers: whether a change of the key should animate now, and noting the layer as
     // touched so that it animates in later transactions (a new layer never flies in).
     static bool shouldAnimate(QXLayer& layer, const QString& key);
