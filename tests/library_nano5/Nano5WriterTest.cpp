@@ -618,3 +618,29 @@ TEST(Nano5WriterTest, BuildKeySignsWhatTheDeviceAccepted) {
     EXPECT_EQ(Nano5Signing::recoverParameters(*key, checksum.first(46), checksum.sliced(46, 20)),
               Nano5Volume::testDevice());
 }
+
+TEST(Nano5WriterTest, SigningFolderIsGoneWhateverTheOutcome) {
+    song(); // made in the usual temporary folder
+    Volume volume;
+    Nano5Fixture::TempFolder privateTemp;
+    const QByteArray saved = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QByteArray::fromStdString(privateTemp.path().string()));
+    ASSERT_EQ(QDir::tempPath().toStdString(), privateTemp.path().string());
+
+    importInto(volume);
+    EXPECT_TRUE(fs::is_empty(privateTemp.path())) << "after an import";
+    CountingCheckpoint late{9};
+    EXPECT_THROW(importInto(volume, late.closure()), Unplugged);
+    EXPECT_TRUE(fs::is_empty(privateTemp.path())) << "after an unplugged import";
+    Session session(volume, "Mix", {0});
+    EXPECT_THROW(createIn(
+                     volume, session, QStringLiteral("Mix"), [] {}, Nano5FileOps::system(),
+                     Signer{[](Itdb_Device*, QByteArrayView, QByteArray&) { return false; }, {}}),
+                 Nano5Error);
+    EXPECT_TRUE(fs::is_empty(privateTemp.path())) << "after a refused signature";
+
+    if (saved.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", saved);
+}
