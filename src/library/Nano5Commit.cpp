@@ -88,7 +88,11 @@ QByteArray readStaged(const fs::path& path) {
 fs::path temporaryFor(const fs::path& path) {
     // Hidden, fixed per target (a leftover is simply overwritten next time), and never ending
     // in a SQLite sidecar suffix.
-    return path.parent_path() / ("." + path.filename().string() + ".lorvanel-tmp");
+    // Built by appending: GCC 12 at -O3 misreads "." + string as an overlapping copy.
+    std::string name(".");
+    name += path.filename().string();
+    name += ".lorvanel-tmp";
+    return path.parent_path() / name;
 }
 
 // Half-written replacements an interruption left beside the targets.

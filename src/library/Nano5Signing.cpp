@@ -133,8 +133,8 @@ bool signCDB(const Key& key, QByteArrayView current, QByteArray& updated) {
         recoverParameters(key, current.sliced(cdbSignatureOffset, signatureLength), *currentDigest);
     if (!parameters)
         return false;
-    updated[cdbSchemeOffset] = static_cast<char>(cdbScheme & 0xFF);
-    updated[cdbSchemeOffset + 1] = static_cast<char>(cdbScheme >> 8);
+    // The scheme word at 0x30 stays as the header carries it: the writers' header check wants
+    // it to read 1, so a file marked otherwise here would be refused by the next write.
     const auto digest = cdbDigest(updated);
     const QByteArray sig = signature(key, *parameters, *digest);
     if (sig.size() != signatureLength)

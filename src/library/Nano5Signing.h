@@ -26,8 +26,8 @@ struct DeviceParameters {
 
 inline constexpr qsizetype signatureLength = 46;
 inline constexpr qsizetype cdbSignatureOffset = 0x72;
+// The header's hashing-scheme word; libgpod marks its own signed files with 2 there.
 inline constexpr qsizetype cdbSchemeOffset = 0x30;
-inline constexpr std::uint16_t cdbScheme = 2;
 // Bytes of a Locations.itdb.cbk after its signature that the signature covers (the list digest).
 inline constexpr qsizetype locationsSignedDigestLength = 20;
 
@@ -48,7 +48,8 @@ std::optional<DeviceParameters> recoverParameters(const Key& key, QByteArrayView
 QByteArray signature(const Key& key, const DeviceParameters& parameters, QByteArrayView digest);
 
 // Signs `updated` in place with the parameters recovered from `current`; false when current is
-// not a signed iTunesCDB of this scheme or a buffer is too short.
+// not a signed iTunesCDB of this scheme or a buffer is too short. Only the 46 signature bytes
+// change; the scheme word is left as it is.
 bool signCDB(const Key& key, QByteArrayView current, QByteArray& updated);
 // Fills bytes 0-45 of newFile from the parameters of the current checksum file (at least 66
 // bytes: its signature and the digest it covers).
