@@ -156,6 +156,10 @@
         <translation>类型</translation>
     </message>
     <message>
+        <source>Unknown iPod</source>
+        <translation>未知 iPod</translation>
+    </message>
+    <message>
         <source>Unknown Artist</source>
         <translation>未知艺人</translation>
     </message>
