@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
@@ -42,6 +43,7 @@ UnmountedDevicePane::UnmountedDevicePane(QWidget* parent) : QWidget(parent) {
 
     auto* steps = new QWidget(this);
     steps->setMaximumWidth(textWidth);
+    steps->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto* stepsColumn = new QVBoxLayout(steps);
     stepsColumn->setContentsMargins(0, 0, 0, 0);
     stepsColumn->setSpacing(6);
@@ -57,7 +59,13 @@ UnmountedDevicePane::UnmountedDevicePane(QWidget* parent) : QWidget(parent) {
         stepsColumn->addWidget(step);
         steps_.append(step);
     }
-    outer->addWidget(steps, 0, Qt::AlignHCenter);
+    // Centred by stretches rather than alignment, so the wrapped texts get their full width
+    // and the height that goes with it.
+    auto* stepsRow = new QHBoxLayout;
+    stepsRow->addStretch(1);
+    stepsRow->addWidget(steps, 100);
+    stepsRow->addStretch(1);
+    outer->addLayout(stepsRow);
 
     button_ = new QPushButton(this);
     button_->setObjectName(QStringLiteral("openDiskSettingsButton"));
