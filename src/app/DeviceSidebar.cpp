@@ -334,8 +334,12 @@ void DeviceSidebar::setContent(const DeviceSidebarContent& content) {
 }
 
 void DeviceSidebar::rebuildCards() {
-    for (DeviceRowCard* card : std::as_const(cards_))
-        delete card;
+    // The clicked card may be the one that changed the selection: it goes once its click is over.
+    for (DeviceRowCard* card : std::as_const(cards_)) {
+        cardsLayout_->removeWidget(card);
+        card->hide();
+        card->deleteLater();
+    }
     cards_.clear();
     for (int i = 0; i < content_.rows.size(); ++i) {
         auto* card = new DeviceRowCard(content_.rows[i], cardsLayout_->parentWidget());

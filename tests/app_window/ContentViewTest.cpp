@@ -8,6 +8,10 @@
 #include "app/DeviceSidebar.h"
 #include "app/LorvPalette.h"
 #include "app/MainWindow.h"
+#include "app/ReduceMotion.h"
+#include "app/SheetDialog.h"
+#include "app/SheetSlot.h"
+#include "platform/Task.h"
 #include "app/UnmountedDevicePane.h"
 #include "library/IPodModel.h"
 #include "platform/Settings.h"
@@ -35,6 +39,9 @@ public:
     }
     static void setProgress(IPodStore& store, const std::optional<ImportProgress>& progress) {
         store.setProgress(progress);
+    }
+    static void setPreviewTrackID(IPodStore& store, const std::optional<quint64>& id) {
+        store.setPreviewTrackID(id);
     }
 };
 
@@ -92,6 +99,9 @@ struct WindowTest : ::testing::Test {
         sources.loadLibrary = [](const IPodDevice& device) {
             IPodLibrary library;
             library.deviceName = QFileInfo(device.mountPoint).fileName();
+            // The car's library tells its model; the kitchen's does not.
+            if (library.deviceName->startsWith(QLatin1String("b-")))
+                library.model = IPodModel::fromProductID(IPodModel::nano5ProductID, std::nullopt);
             return library;
         };
         sources.readBattery = [m](const IPodDevice& device) -> IPodStore::BatteryReading {
@@ -401,4 +411,92 @@ TEST_F(WindowTest, ConfirmedDeletionLeavesBothSelectionsAtOnce) {
     EXPECT_EQ(deletions.front()[1].value<IPodDevice::ID>(), kitchenDevice.id);
     EXPECT_EQ(view().state().trackSelection, (QSet<TrackRow::ID>{{3, std::nullopt}}));
     EXPECT_EQ(view().state().scopedTrackSelection, (QSet<TrackRow::ID>{{4, 1}}));
+}
+
+TEST_F(WindowTest, OnlyAnAllTracksSelectionOfExactlyThePreviewTrackKeepsThePreview) {
+    showAndWaitForDevices();
+    IPodStoreTestAccess::setPreviewTrackID(*store, 7);
+    view().setPreviewSeekPosition(12.5);
+    view().setTrackSelection({{7, std::nullopt}});
+    EXPECT_EQ(store->previewTrackID(), 7u);
+    // The playlist table's selection never stops it.
+    view().setScopedTrackSelection({{9, 1}});
+    EXPECT_EQ(store->previewTrackID(), 7u);
+    view().setTrackSelection({{7, std::nullopt}, {9, std::nullopt}});
+    EXPECT_FALSE(store->previewTrackID().has_value());
+    // A new preview track forgets the slider's drag position.
+    EXPECT_FALSE(view().state().previewSeekPosition.has_value());
+
+    // Typing a search clears the selection, which stops a preview it held.
+    IPodStoreTestAccess::setPreviewTrackID(*store, 7);
+    view().setTrackSelection({{7, std::nullopt}});
+    view().setLibrarySearch(QStringLiteral("x"));
+    EXPECT_FALSE(store->previewTrackID().has_value());
+}
+
+TEST_F(WindowTest, SheetsOpenWithoutANestedLoopAndTheEditorClosesOnAnotherDevice) {
+    showAndWaitForDevices();
+    QPointer<SheetDialog> opened;
+    view().trackEditSheet = [&](const TrackEditRequest&, QWidget* parent) {
+        auto* sheet = new SheetDialog(parent);
+        sheet->addCancelButton();
+        opened = sheet;
+        return sheet;
+    };
+    TrackEditRequest request;
+    request.id = 4;
+    request.deviceID = device(kitchen).id;
+    view().requestTrackEdit(request);
+    // requestTrackEdit returned while the sheet is up: it was opened, not executed.
+    ASSERT_FALSE(opened.isNull());
+    EXPECT_TRUE(opened->isVisible());
+    EXPECT_EQ(opened->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(view().state().trackEditRequest.has_value());
+
+    // Escape closes it and clears the request.
+    QTest::keyClick(opened, Qt::Key_Escape);
+    TestSupport::drainEvents();
+    EXPECT_FALSE(view().state().trackEditRequest.has_value());
+
+    view().requestTrackEdit(request);
+    ASSERT_FALSE(opened.isNull());
+    view().selectDevice(IPodStore::Selection::disk(device(car).id));
+    TestSupport::drainEvents();
+    EXPECT_TRUE(opened.isNull() || !opened->isVisible());
+    EXPECT_FALSE(view().state().trackEditRequest.has_value());
+}
+
+TEST_F(WindowTest, TheCarsModelLightsItsSeriesOnceItArrives) {
+    showAndWaitForDevices();
+    // The kitchen iPod's model is unknown: no series is lit.
+    for (SidebarSeriesRow* row : view().sidebar()->seriesRows())
+        EXPECT_FALSE(row->isHighlighted());
+    view().selectDevice(IPodStore::Selection::disk(device(car).id));
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return view().sidebar()->seriesRows()[2]->isHighlighted(); }));
+    EXPECT_EQ(card(DeviceSidebarRow::Kind::mounted, 1)->row().dotColor,
+              StartupSeries(StartupSeries::nano).accentColor());
+}
+
+TEST_F(WindowTest, WindowAndSidebarKeepTheirSizeLimitsAndReducedMotionSkipsTheFade) {
+    showAndWaitForDevices();
+    EXPECT_EQ(window->minimumSize(), QSize(800, 440));
+    EXPECT_EQ(view().sidebarColumn()->minimumWidth(), 184);
+    EXPECT_EQ(view().sidebarColumn()->maximumWidth(), 270);
+    EXPECT_EQ(view().sidebarColumn()->width(), 220);
+
+    // Whatever fade the first screens started is over.
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return view().detailPane()->fadeOverlay() == nullptr; }));
+    ReduceMotion::setOverride(true);
+    view().selectSeries(StartupSeries::nano);
+    EXPECT_EQ(view().detailPane()->screen(), DetailScreen::showcase);
+    EXPECT_EQ(view().detailPane()->fadeOverlay(), nullptr);
+    view().selectDevice(IPodStore::Selection::disk(device(kitchen).id));
+    EXPECT_EQ(view().detailPane()->fadeOverlay(), nullptr);
+
+    ReduceMotion::setOverride(false);
+    view().selectSeries(StartupSeries::classic);
+    EXPECT_NE(view().detailPane()->fadeOverlay(), nullptr);
+    ReduceMotion::setOverride(std::nullopt);
 }
