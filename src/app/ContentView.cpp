@@ -117,6 +117,7 @@ ContentView::ContentView(IPodStore& store, QWidget* parent) : QWidget(parent), s
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({DeviceSidebar::idealWidth, 1160 - DeviceSidebar::idealWidth});
+    connect(splitter, &QSplitter::splitterMoved, this, &ContentView::layoutOverlays);
 
     // A child of this view, not of the disabled columns, so that its controls stay enabled.
     overlay_ = new BusyCard(this);
@@ -515,7 +516,7 @@ void ContentView::refreshDetail(bool animate) {
         const auto name =
             store_.deviceNames().constFind(IPodStore::Selection::unmounted(selection->usbID));
         detail_->unmountedPane()->setDevice(
-            selection->usbID, productID,
+            selection->usbID,
             UnmountedDevicePane::unmountedDeviceTitle(
                 name != store_.deviceNames().cend() ? std::optional<QString>(*name)
                                                     : std::nullopt,

@@ -76,9 +76,8 @@ UnmountedDevicePane::UnmountedDevicePane(QWidget* parent) : QWidget(parent) {
     retranslate();
 }
 
-void UnmountedDevicePane::setDevice(quint64 usbID, int productID, const QString& title) {
+void UnmountedDevicePane::setDevice(quint64 usbID, const QString& title) {
     usbID_ = usbID;
-    productID_ = productID;
     title_->setText(title);
     retranslate();
 }

@@ -21,7 +21,7 @@ public:
 
     explicit UnmountedDevicePane(QWidget* parent = nullptr);
 
-    void setDevice(quint64 usbID, int productID, const QString& title);
+    void setDevice(quint64 usbID, const QString& title);
     quint64 usbID() const { return usbID_; }
 
     // The name read while the disk was last mounted, else the model's name, else
@@ -44,7 +44,6 @@ private:
     void retranslate();
 
     quint64 usbID_ = 0;
-    int productID_ = 0;
     QLabel* title_ = nullptr;
     QLabel* status_ = nullptr;
     QList<QLabel*> steps_;

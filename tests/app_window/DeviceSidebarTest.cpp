@@ -199,7 +199,7 @@ TEST(UnmountedDevicePane, TheButtonOpensTheHomeFolderInTheFileManager) {
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
     UnmountedDevicePane pane;
-    pane.setDevice(3, IPodModel::shuffle2ProductID, QStringLiteral("Shuffle"));
+    pane.setDevice(3, QStringLiteral("Shuffle"));
     pane.show();
     EXPECT_EQ(pane.titleLabel()->text(), QStringLiteral("Shuffle"));
     EXPECT_EQ(pane.statusLabel()->text(), QStringLiteral("Disk not mounted"));
