@@ -33,7 +33,8 @@ void fill(QWidget* widget, const QColor& color) {
 // The black layer over the sidebar while busy; it takes the clicks the sidebar must not get.
 class Dimmer : public QWidget {
 public:
-    explicit Dimmer(QWidget* parent) : QWidget(parent) {}
+    explicit Dimmer(QWidget* parent)
+        : QWidget(parent) {}
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -45,7 +46,8 @@ protected:
 // The card over the detail column while an operation runs.
 class BusyCard : public QWidget {
 public:
-    explicit BusyCard(QWidget* parent) : QWidget(parent) {}
+    explicit BusyCard(QWidget* parent)
+        : QWidget(parent) {}
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -61,7 +63,9 @@ protected:
 
 } // namespace
 
-ContentView::ContentView(IPodStore& store, QWidget* parent) : QWidget(parent), store_(store) {
+ContentView::ContentView(IPodStore& store, QWidget* parent)
+    : QWidget(parent)
+    , store_(store) {
     setObjectName(QStringLiteral("contentView"));
     fill(this, LorvPalette::night800());
 
@@ -196,8 +200,7 @@ ContentView::ContentView(IPodStore& store, QWidget* parent) : QWidget(parent), s
     connect(&store_, &IPodStore::softwareVersionChanged, this, [this] { refreshDetail(false); });
     connect(&store_, &IPodStore::activeDeviceIDChanged, this, &ContentView::refreshBusy);
     connect(&store_, &IPodStore::progressChanged, this, &ContentView::refreshBusy);
-    connect(&store_, &IPodStore::alertChanged, this,
-            [this] { alerts_->setAlert(store_.alert()); });
+    connect(&store_, &IPodStore::alertChanged, this, [this] { alerts_->setAlert(store_.alert()); });
     connect(&store_, &IPodStore::previewTrackIDChanged, this,
             [this] { setPreviewSeekPosition(std::nullopt); });
 
@@ -247,9 +250,9 @@ void ContentView::layoutOverlays() {
     dimmer_->setGeometry(sidebarColumn_->rect());
     const QSize hint = overlay_->sizeHint().expandedTo(QSize(260, 64));
     const QRect column(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size());
-    overlay_->setGeometry(QRect(QPoint(column.center().x() - hint.width() / 2,
-                                       column.center().y() - hint.height() / 2),
-                                hint));
+    overlay_->setGeometry(QRect(
+        QPoint(column.center().x() - hint.width() / 2, column.center().y() - hint.height() / 2),
+        hint));
 }
 
 // MARK: state writes
@@ -484,8 +487,8 @@ void ContentView::refreshDetail(bool animate) {
     const std::optional<IPodDevice> device = store_.selectedDevice();
     const std::optional<MobileDevice> mobile = store_.selectedMobileDevice();
     const std::optional<IPodStore::Selection>& selection = store_.selection();
-    const bool unmounted = selection && selection->isUnmounted() &&
-                           store_.unmountedIPods().count(selection->usbID);
+    const bool unmounted =
+        selection && selection->isUnmounted() && store_.unmountedIPods().count(selection->usbID);
     const DetailScreen screen = detailScreen({device.has_value(), mobile.has_value(), unmounted});
 
     toolbarTitle_->setVisible(screen == DetailScreen::library || screen == DetailScreen::mobile);
@@ -518,8 +521,7 @@ void ContentView::refreshDetail(bool animate) {
         detail_->unmountedPane()->setDevice(
             selection->usbID,
             UnmountedDevicePane::unmountedDeviceTitle(
-                name != store_.deviceNames().cend() ? std::optional<QString>(*name)
-                                                    : std::nullopt,
+                name != store_.deviceNames().cend() ? std::optional<QString>(*name) : std::nullopt,
                 productID, language));
         break;
     }

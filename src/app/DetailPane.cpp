@@ -24,7 +24,10 @@ namespace {
 
 class Dot : public QWidget {
 public:
-    explicit Dot(QWidget* parent) : QWidget(parent) { setFixedSize(10, 10); }
+    explicit Dot(QWidget* parent)
+        : QWidget(parent) {
+        setFixedSize(10, 10);
+    }
     QColor color;
 
 protected:
@@ -40,7 +43,9 @@ protected:
 // The old screen's picture, fading out over the new one.
 class FadeOut : public QWidget {
 public:
-    FadeOut(const QPixmap& picture, QWidget* parent) : QWidget(parent), picture(picture) {
+    FadeOut(const QPixmap& picture, QWidget* parent)
+        : QWidget(parent)
+        , picture(picture) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
     qreal opacity = 1;
@@ -58,7 +63,8 @@ private:
 
 } // namespace
 
-DetailPlaceholder::DetailPlaceholder(QWidget* parent) : QWidget(parent) {
+DetailPlaceholder::DetailPlaceholder(QWidget* parent)
+    : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(22, 22, 22, 22);
     column->addStretch(1);
@@ -87,7 +93,8 @@ void DetailPlaceholder::setContent(const QString& title, const QColor& accent) {
     dot_->update();
 }
 
-DetailPane::DetailPane(QWidget* parent) : QWidget(parent) {
+DetailPane::DetailPane(QWidget* parent)
+    : QWidget(parent) {
     setObjectName(QStringLiteral("detailPane"));
     setAutoFillBackground(true);
     QPalette p = palette();

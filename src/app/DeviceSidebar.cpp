@@ -45,7 +45,9 @@ QLabel* sectionHeader(QWidget* parent) {
 
 class Dot : public QWidget {
 public:
-    Dot(int side, const QColor& color, QWidget* parent) : QWidget(parent), color(color) {
+    Dot(int side, const QColor& color, QWidget* parent)
+        : QWidget(parent)
+        , color(color) {
         setFixedSize(side, side);
     }
 
@@ -67,7 +69,8 @@ private:
 // MARK: series row
 
 SidebarSeriesRow::SidebarSeriesRow(StartupSeries series, QWidget* parent)
-    : QAbstractButton(parent), series_(series) {
+    : QAbstractButton(parent)
+    , series_(series) {
     setObjectName(QStringLiteral("seriesRow-") + series.rawValue());
     setFont(pixelFont(font(), 12));
     setText(series.displayName());
@@ -111,7 +114,8 @@ void SidebarSeriesRow::paintEvent(QPaintEvent*) {
 // MARK: device card
 
 DeviceRowCard::DeviceRowCard(const DeviceSidebarRow& row, QWidget* parent)
-    : QAbstractButton(parent), row_(row) {
+    : QAbstractButton(parent)
+    , row_(row) {
     setObjectName(QStringLiteral("deviceRowCard"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
@@ -234,7 +238,8 @@ void DeviceRowCard::fitTitle() {
 
 // MARK: sidebar
 
-DeviceSidebar::DeviceSidebar(QWidget* parent) : QWidget(parent) {
+DeviceSidebar::DeviceSidebar(QWidget* parent)
+    : QWidget(parent) {
     setObjectName(QStringLiteral("deviceSidebar"));
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -325,7 +330,8 @@ void DeviceSidebar::setContent(const DeviceSidebarContent& content) {
     const bool rowsChanged = content.rows != content_.rows || cards_.isEmpty();
     content_ = content;
     for (SidebarSeriesRow* row : std::as_const(seriesRows_))
-        row->setHighlighted(content.highlightedSeries && *content.highlightedSeries == row->series());
+        row->setHighlighted(content.highlightedSeries &&
+                            *content.highlightedSeries == row->series());
     waiting_->setVisible(content.rows.isEmpty());
     if (rowsChanged)
         rebuildCards();

@@ -9,7 +9,9 @@
 #include <QEvent>
 #include <QPalette>
 
-MainWindow::MainWindow(IPodStore& store, QWidget* parent) : QMainWindow(parent), store_(store) {
+MainWindow::MainWindow(IPodStore& store, QWidget* parent)
+    : QMainWindow(parent)
+    , store_(store) {
     setObjectName(QStringLiteral("main"));
     resize(1160, 760);
     setMinimumSize(800, 440);

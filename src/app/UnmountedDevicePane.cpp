@@ -24,7 +24,8 @@ QFont pixelFont(const QFont& base, int pixels, QFont::Weight weight) {
 
 } // namespace
 
-UnmountedDevicePane::UnmountedDevicePane(QWidget* parent) : QWidget(parent) {
+UnmountedDevicePane::UnmountedDevicePane(QWidget* parent)
+    : QWidget(parent) {
     setObjectName(QStringLiteral("unmountedDevicePane"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(24, 24, 24, 24);
@@ -112,7 +113,7 @@ void UnmountedDevicePane::retranslate() {
         LZ("2. If the iPod is not listed, disconnect it and connect it directly to this "
            "computer, without a hub."),
         language));
-    steps_[2]->setText(
-        localizedString(LZ("Lorvanel opens the library as soon as the disk is mounted."), language));
+    steps_[2]->setText(localizedString(
+        LZ("Lorvanel opens the library as soon as the disk is mounted."), language));
     button_->setText(localizedString(LZ("Open File Manager"), language));
 }

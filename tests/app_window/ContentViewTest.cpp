@@ -1,9 +1,9 @@
 // The main window on the real store, fed by temporary iPod volumes and a small scripted machine
 // through the store's own sources.
 
+#include "app/ContentView.h"
 #include "app/AlertPresenter.h"
 #include "app/BatteryIndicator.h"
-#include "app/ContentView.h"
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
 #include "app/LorvPalette.h"
@@ -11,10 +11,10 @@
 #include "app/ReduceMotion.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
-#include "platform/Task.h"
 #include "app/UnmountedDevicePane.h"
 #include "library/IPodModel.h"
 #include "platform/Settings.h"
+#include "platform/Task.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
@@ -77,9 +77,9 @@ struct WindowTest : ::testing::Test {
         machine->volumes = {car, kitchen}; // the store sorts them by path
         machine->batteryPercent = {{kitchen, 11}, {car, 77}};
         machine->usb = {{9, IPodModel::shuffle2ProductID}, {3, IPodModel::nano5ProductID}};
-        machine->mobiles = QList<MobileDevice>{*MobileDevice::make(
-            QStringLiteral("udid-1"), QStringLiteral("iPod9,1"), QStringLiteral("Pocket"),
-            std::nullopt, std::nullopt)};
+        machine->mobiles = QList<MobileDevice>{
+            *MobileDevice::make(QStringLiteral("udid-1"), QStringLiteral("iPod9,1"),
+                                QStringLiteral("Pocket"), std::nullopt, std::nullopt)};
 
         IPodStore::Sources sources;
         std::shared_ptr<Machine> m = machine;
@@ -217,8 +217,7 @@ TEST_F(WindowTest, AnotherDeviceStartsFromACleanLibraryStateAndASeriesClearsTheS
     view().setShowsCoverFlow(true);
     view().setCoverFlowGrouping(CoverFlowGroup::Grouping::artists);
 
-    QTest::mouseClick(card(DeviceSidebarRow::Kind::mounted, 1), Qt::LeftButton, {},
-                      QPoint(20, 12));
+    QTest::mouseClick(card(DeviceSidebarRow::Kind::mounted, 1), Qt::LeftButton, {}, QPoint(20, 12));
     ASSERT_EQ(store->selectedDiskID()->path, car);
     const MainViewState& state = view().state();
     EXPECT_EQ(state.libraryScope, LibraryScope::allTracks());
@@ -472,8 +471,8 @@ TEST_F(WindowTest, TheCarsModelLightsItsSeriesOnceItArrives) {
     for (SidebarSeriesRow* row : view().sidebar()->seriesRows())
         EXPECT_FALSE(row->isHighlighted());
     view().selectDevice(IPodStore::Selection::disk(device(car).id));
-    ASSERT_TRUE(TestSupport::waitUntil(
-        [&] { return view().sidebar()->seriesRows()[2]->isHighlighted(); }));
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return view().sidebar()->seriesRows()[2]->isHighlighted(); }));
     EXPECT_EQ(card(DeviceSidebarRow::Kind::mounted, 1)->row().dotColor,
               StartupSeries(StartupSeries::nano).accentColor());
 }

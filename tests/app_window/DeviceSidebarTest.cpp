@@ -126,6 +126,14 @@ TEST_F(SidebarTest, ACardWithoutCapacityShowsNoStorageBlock) {
     ASSERT_NE(storage, nullptr);
     EXPECT_FALSE(storage->gauge()->isHidden());
     EXPECT_DOUBLE_EQ(storage->gauge()->value(), 0.75);
+    // Inside the card the gauge keeps its colours: the empty track at the far end, the fill
+    // (blue at its start) three quarters along.
+    const QImage bar = render(storage->gauge());
+    const int y = bar.height() / 2;
+    EXPECT_EQ(bar.pixelColor(bar.width() - 3, y), LorvPalette::slate600());
+    const QColor start = bar.pixelColor(3, y);
+    EXPECT_NEAR(start.blue(), LorvPalette::sky().blue(), 12);
+    EXPECT_NE(bar.pixelColor(bar.width() / 2, y), LorvPalette::slate600());
 }
 
 TEST_F(SidebarTest, EjectAsksWithTheDeviceNameAndIsDisabledWhileBusy) {

@@ -143,9 +143,9 @@ TEST(HighlightedSeries, FollowsTheSelectionInItsOrder) {
     // No selection: the showcase's series.
     EXPECT_EQ(highlightedSeries({}, StartupSeries::nano), StartupSeries::nano);
     // An unmounted shuffle, and an unmounted product without a model (classic).
-    EXPECT_EQ(highlightedSeries({Sel::unmounted, IPodModel::shuffle2ProductID, {}},
-                                StartupSeries::nano),
-              StartupSeries::shuffle);
+    EXPECT_EQ(
+        highlightedSeries({Sel::unmounted, IPodModel::shuffle2ProductID, {}}, StartupSeries::nano),
+        StartupSeries::shuffle);
     EXPECT_EQ(highlightedSeries({Sel::unmounted, 0x9999, {}}, StartupSeries::nano),
               StartupSeries::classic);
     // A disk without a known model highlights nothing until the model arrives.
