@@ -487,5 +487,49 @@
         <source>Choose an export folder outside the iPod.</source>
         <translation>请选择 iPod 以外的导出文件夹。</translation>
     </message>
+    <message>
+        <source>Eject %1</source>
+        <translation>推出“%1”</translation>
+    </message>
+    <message>
+        <source>Classic iPod Sync</source>
+        <translation>经典 iPod 同步</translation>
+    </message>
+    <message>
+        <source>iPod Series</source>
+        <translation>iPod 系列</translation>
+    </message>
+    <message>
+        <source>Devices</source>
+        <translation>设备</translation>
+    </message>
+    <message>
+        <source>Waiting for a USB connection…</source>
+        <translation>正在等待 USB 连接…</translation>
+    </message>
+    <message>
+        <source>Disk not mounted</source>
+        <translation>磁盘未装载</translation>
+    </message>
+    <message>
+        <source>1. In your file manager, select this iPod under Devices to mount its disk.</source>
+        <translation>1. 在文件管理器中，于“设备”下选择这台 iPod，以装载它的磁盘。</translation>
+    </message>
+    <message>
+        <source>2. If the iPod is not listed, disconnect it and connect it directly to this computer, without a hub.</source>
+        <translation>2. 如果列表中没有这台 iPod，请断开它，再不经集线器直接连接到这台电脑。</translation>
+    </message>
+    <message>
+        <source>Lorvanel opens the library as soon as the disk is mounted.</source>
+        <translation>磁盘一经装载，Lorvanel 就会打开资料库。</translation>
+    </message>
+    <message>
+        <source>Open File Manager</source>
+        <translation>打开文件管理器</translation>
+    </message>
+    <message>
+        <source>Working with iPod…</source>
+        <translation>正在处理 iPod…</translation>
+    </message>
 </context>
 </TS>

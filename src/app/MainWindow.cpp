@@ -1,15 +1,17 @@
 #include "app/MainWindow.h"
 
+#include "app/ContentView.h"
 #include "app/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QEvent>
-#include <QLabel>
 #include <QPalette>
 
-MainWindow::MainWindow(IPodStore& store, QWidget* parent) : QMainWindow(parent), store_(store) {
+MainWindow::MainWindow(IPodStore& store, QWidget* parent)
+    : QMainWindow(parent)
+    , store_(store) {
     setObjectName(QStringLiteral("main"));
     resize(1160, 760);
     setMinimumSize(800, 440);
@@ -18,12 +20,9 @@ MainWindow::MainWindow(IPodStore& store, QWidget* parent) : QMainWindow(parent),
     setPalette(windowPalette);
     setAutoFillBackground(true);
 
-    placeholder = new QLabel(this);
-    placeholder->setAlignment(Qt::AlignCenter);
-    QPalette textPalette = placeholder->palette();
-    textPalette.setColor(QPalette::WindowText, LorvPalette::fog());
-    placeholder->setPalette(textPalette);
-    setCentralWidget(placeholder);
+    content_ = new ContentView(store_, this);
+    connect(content_, &ContentView::settingsRequested, this, &MainWindow::settingsRequested);
+    setCentralWidget(content_);
 
     auto* settings = new QAction(this);
     settings->setObjectName(QStringLiteral("settingsAction"));
@@ -50,5 +49,4 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::retranslate() {
     const AppLanguage language = AppLanguages::stored();
     setWindowTitle(localizedString(LZ("Lorvanel"), language));
-    placeholder->setText(localizedString(LZ("Select an iPod in the sidebar."), language));
 }

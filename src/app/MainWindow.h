@@ -2,10 +2,11 @@
 
 #include <QMainWindow>
 
+class ContentView;
 class IPodStore;
-class QLabel;
 
-// The main window: "Lorvanel", 1160 × 760 by default, on the palette's window colour.
+// The main window: "Lorvanel", 1160 × 760 by default (at least 800 × 440), holding the main
+// view.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -13,6 +14,7 @@ public:
     explicit MainWindow(IPodStore& store, QWidget* parent = nullptr);
 
     IPodStore& store() const { return store_; }
+    ContentView* contentView() const { return content_; }
 
 Q_SIGNALS:
     void settingsRequested();
@@ -26,5 +28,5 @@ private:
     void retranslate();
 
     IPodStore& store_;
-    QLabel* placeholder = nullptr;
+    ContentView* content_ = nullptr;
 };

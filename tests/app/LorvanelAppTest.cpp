@@ -34,8 +34,9 @@ TEST_F(LorvanelAppTest, MainWindowOpensWithItsTitleSizeAndColour) {
     EXPECT_EQ(window.size(), QSize(1160, 760));
     EXPECT_EQ(&window.store(), &app.store());
     const QImage shot = window.grab().toImage();
-    // A corner away from any text shows the window colour.
-    EXPECT_EQ(shot.pixelColor(5, shot.height() - 5).rgb(), LorvPalette::night800().rgb());
+    // The top edge of the detail column shows the window colour, the sidebar its own.
+    EXPECT_EQ(shot.pixelColor(shot.width() - 3, 3).rgb(), LorvPalette::night800().rgb());
+    EXPECT_EQ(shot.pixelColor(5, shot.height() - 5).rgb(), LorvPalette::inkAlt().rgb());
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), LorvPalette::night800());
 }
 
@@ -56,7 +57,8 @@ TEST_F(LorvanelAppTest, LanguageChangeRelabelsOpenWindowsWithoutRestart) {
     LorvanelApp app;
     app.show();
     app.showSettings();
-    auto* placeholder = app.mainWindow().findChild<QLabel*>();
+    // The sidebar's "Devices" section text stands for every text of the main window.
+    auto* placeholder = app.mainWindow().findChild<QLabel*>(QStringLiteral("waitingLabel"));
     ASSERT_NE(placeholder, nullptr);
     const QString english = placeholder->text();
 

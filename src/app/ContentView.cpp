@@ -1,0 +1,579 @@
+#include "app/ContentView.h"
+
+#include "app/AlertPresenter.h"
+#include "app/BatteryIndicator.h"
+#include "app/DetailPane.h"
+#include "app/DeviceSidebar.h"
+#include "app/LorvPalette.h"
+#include "app/ReduceMotion.h"
+#include "app/SettingsButton.h"
+#include "app/SheetDialog.h"
+#include "app/SheetSlot.h"
+#include "app/SoftwareVersionText.h"
+#include "app/UnmountedDevicePane.h"
+#include "platform/AppLanguage.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace {
+
+void fill(QWidget* widget, const QColor& color) {
+    widget->setAutoFillBackground(true);
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, color);
+    widget->setPalette(p);
+}
+
+// The black layer over the sidebar while busy; it takes the clicks the sidebar must not get.
+class Dimmer : public QWidget {
+public:
+    explicit Dimmer(QWidget* parent)
+        : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(0, 0, 0, qRound(255 * ContentView::busyDimOpacity)));
+    }
+};
+
+// The card over the detail column while an operation runs.
+class BusyCard : public QWidget {
+public:
+    explicit BusyCard(QWidget* parent)
+        : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+        p.fillPath(shape, LorvPalette::night700());
+        p.setPen(QPen(LorvPalette::slate500(), 1));
+        p.drawPath(shape);
+    }
+};
+
+} // namespace
+
+ContentView::ContentView(IPodStore& store, QWidget* parent)
+    : QWidget(parent)
+    , store_(store) {
+    setObjectName(QStringLiteral("contentView"));
+    fill(this, LorvPalette::night800());
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("mainSplitter"));
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(1);
+    layout->addWidget(splitter);
+
+    sidebarColumn_ = new QWidget(splitter);
+    sidebarColumn_->setObjectName(QStringLiteral("sidebarColumn"));
+    fill(sidebarColumn_, LorvPalette::inkAlt());
+    sidebarColumn_->setMinimumWidth(DeviceSidebar::minimumWidth);
+    sidebarColumn_->setMaximumWidth(DeviceSidebar::maximumWidth);
+    auto* sidebarLayout = new QVBoxLayout(sidebarColumn_);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    sidebar_ = new DeviceSidebar(sidebarColumn_);
+    sidebarLayout->addWidget(sidebar_);
+    dimmer_ = new Dimmer(sidebarColumn_);
+    dimmer_->hide();
+
+    detailColumn_ = new QWidget(splitter);
+    detailColumn_->setObjectName(QStringLiteral("detailColumn"));
+    fill(detailColumn_, LorvPalette::night900());
+    auto* detailLayout = new QVBoxLayout(detailColumn_);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->setSpacing(0);
+    toolbar_ = new QWidget(detailColumn_);
+    toolbar_->setObjectName(QStringLiteral("detailToolbar"));
+    fill(toolbar_, LorvPalette::night800());
+    toolbar_->setFixedHeight(toolbarHeight);
+    auto* toolbarRow = new QHBoxLayout(toolbar_);
+    toolbarRow->setContentsMargins(14, 0, 10, 0);
+    toolbarTitle_ = new SoftwareVersionText(toolbar_);
+    toolbarRow->addWidget(toolbarTitle_);
+    toolbarRow->addStretch(1);
+    settingsButton_ = new SettingsButton(toolbar_);
+    connect(settingsButton_, &QToolButton::clicked, this, &ContentView::settingsRequested);
+    toolbarRow->addWidget(settingsButton_);
+    detailLayout->addWidget(toolbar_);
+    detail_ = new DetailPane(detailColumn_);
+    detailLayout->addWidget(detail_, 1);
+    // The library pane is built elsewhere; until then its place shows the device and battery.
+    battery_ = new BatteryIndicator(detail_->libraryPane());
+    static_cast<QVBoxLayout*>(detail_->libraryPane()->layout())
+        ->insertWidget(2, battery_, 0, Qt::AlignHCenter);
+    battery_->hide();
+
+    splitter->addWidget(sidebarColumn_);
+    splitter->addWidget(detailColumn_);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({DeviceSidebar::idealWidth, 1160 - DeviceSidebar::idealWidth});
+    connect(splitter, &QSplitter::splitterMoved, this, &ContentView::layoutOverlays);
+
+    // A child of this view, not of the disabled columns, so that its controls stay enabled.
+    overlay_ = new BusyCard(this);
+    overlay_->setObjectName(QStringLiteral("busyOverlay"));
+    auto* overlayLayout = new QVBoxLayout(overlay_);
+    overlayLayout->setContentsMargins(24, 18, 24, 18);
+    overlayTitle_ = new QLabel(overlay_);
+    overlayTitle_->setAlignment(Qt::AlignCenter);
+    QFont titleFont = overlayTitle_->font();
+    titleFont.setPixelSize(13);
+    titleFont.setWeight(QFont::DemiBold);
+    overlayTitle_->setFont(titleFont);
+    overlayLayout->addWidget(overlayTitle_);
+    overlay_->hide();
+
+    alerts_ = new AlertPresenter(this);
+    newPlaylistSlot_ = new SheetSlot(this);
+    trackEditSlot_ = new SheetSlot(this);
+
+    connect(sidebar_, &DeviceSidebar::seriesClicked, this, &ContentView::selectSeries);
+    connect(sidebar_, &DeviceSidebar::deviceClicked, this, [this](int index) {
+        const QList<DeviceSidebarRow>& rows = sidebar_->content().rows;
+        if (index < 0 || index >= rows.size())
+            return;
+        const DeviceSidebarRow& row = rows[index];
+        switch (row.kind) {
+        case DeviceSidebarRow::Kind::mounted:
+            selectDevice(IPodStore::Selection::disk(row.diskID));
+            break;
+        case DeviceSidebarRow::Kind::unmounted:
+            selectDevice(IPodStore::Selection::unmounted(row.usbID));
+            break;
+        case DeviceSidebarRow::Kind::mobile:
+            selectDevice(IPodStore::Selection::mobile(row.mobileID));
+            break;
+        }
+    });
+    connect(sidebar_, &DeviceSidebar::ejectClicked, this, [this](int index) {
+        const QList<DeviceSidebarRow>& rows = sidebar_->content().rows;
+        if (index < 0 || index >= rows.size())
+            return;
+        for (const IPodDevice& device : store_.devices())
+            if (device.id == rows[index].diskID)
+                requestEjectConfirmation(device);
+    });
+
+    connect(alerts_, &AlertPresenter::confirmationClosed, this, [this] {
+        state_.pendingConfirmation.reset();
+        Q_EMIT stateChanged();
+    });
+    connect(alerts_, &AlertPresenter::alertDismissed, this,
+            [this] { store_.setAlert(std::nullopt); });
+    connect(newPlaylistSlot_, &SheetSlot::dismissed, this, [this] {
+        state_.newPlaylistRequest.reset();
+        Q_EMIT stateChanged();
+    });
+    connect(trackEditSlot_, &SheetSlot::dismissed, this, [this] {
+        state_.trackEditRequest.reset();
+        Q_EMIT stateChanged();
+    });
+
+    auto everything = [this] {
+        refreshSidebar();
+        refreshDetail(false);
+    };
+    connect(&store_, &IPodStore::devicesChanged, this, [this, everything] {
+        refreshDeviceNameTasks();
+        everything();
+    });
+    connect(&store_, &IPodStore::unmountedIPodsChanged, this, everything);
+    connect(&store_, &IPodStore::mobileDevicesChanged, this, everything);
+    connect(&store_, &IPodStore::deviceModelsChanged, this, everything);
+    connect(&store_, &IPodStore::deviceNamesChanged, this, everything);
+    connect(&store_, &IPodStore::selectionChanged, this, &ContentView::selectionChanged);
+    connect(&store_, &IPodStore::batteryChanged, this, [this] { refreshDetail(false); });
+    connect(&store_, &IPodStore::softwareVersionChanged, this, [this] { refreshDetail(false); });
+    connect(&store_, &IPodStore::activeDeviceIDChanged, this, &ContentView::refreshBusy);
+    connect(&store_, &IPodStore::progressChanged, this, &ContentView::refreshBusy);
+    connect(&store_, &IPodStore::alertChanged, this, [this] { alerts_->setAlert(store_.alert()); });
+    connect(&store_, &IPodStore::previewTrackIDChanged, this,
+            [this] { setPreviewSeekPosition(std::nullopt); });
+
+    lastSelection_ = store_.selection();
+    everything();
+    refreshBusy();
+    alerts_->setAlert(store_.alert());
+}
+
+ContentView::~ContentView() {
+    // The loops end with the view that started them.
+    deviceTasks_.cancel();
+    nameTasks_.clear();
+    windowTasks_.clear();
+}
+
+void ContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!started_)
+        start();
+}
+
+void ContentView::start() {
+    started_ = true;
+    store_.refreshDevices();
+    windowTasks_.push_back(store_.mobileDeviceWatchLoop());
+    windowTasks_.push_back(store_.usbWatchLoop());
+    // Mounts, relabels and unmounts of volumes.
+    windowTasks_.push_back(store_.watchVolumes());
+}
+
+void ContentView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutOverlays();
+}
+
+void ContentView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) {
+        refreshSidebar();
+        refreshDetail(false);
+        refreshBusy();
+    }
+    QWidget::changeEvent(event);
+}
+
+void ContentView::layoutOverlays() {
+    dimmer_->setGeometry(sidebarColumn_->rect());
+    const QSize hint = overlay_->sizeHint().expandedTo(QSize(260, 64));
+    const QRect column(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size());
+    overlay_->setGeometry(QRect(
+        QPoint(column.center().x() - hint.width() / 2, column.center().y() - hint.height() / 2),
+        hint));
+}
+
+// MARK: state writes
+
+void ContentView::setTrackSelection(const QSet<TrackRow::ID>& selection) {
+    if (selection == state_.trackSelection)
+        return;
+    state_.trackSelection = selection;
+    if (MainViewState::shouldStopPreview(selection, store_.previewTrackID()))
+        store_.stopPreview();
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setScopedTrackSelection(const QSet<TrackRow::ID>& selection) {
+    state_.scopedTrackSelection = selection;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setLibrarySearch(const QString& text) {
+    if (text == state_.librarySearch)
+        return;
+    state_.librarySearch = text;
+    const bool hadSelection = !state_.trackSelection.isEmpty();
+    state_.librarySearchChanged();
+    // Clearing the all-tracks selection is a change of it like any other.
+    if (hadSelection && MainViewState::shouldStopPreview({}, store_.previewTrackID()))
+        store_.stopPreview();
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setLibraryScope(const LibraryScope& scope) {
+    state_.libraryScope = scope;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setShowsCoverFlow(bool shows) {
+    state_.showsCoverFlow = shows;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setCoverFlowGrouping(CoverFlowGroup::Grouping grouping) {
+    state_.coverFlowGrouping = grouping;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setSortOrder(const TrackSortOrder& order) {
+    state_.sortOrder = order;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setScopedSortOrder(const TrackSortOrder& order) {
+    state_.scopedSortOrder = order;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setPreviewSeekPosition(std::optional<double> seconds) {
+    if (seconds == state_.previewSeekPosition)
+        return;
+    state_.previewSeekPosition = seconds;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setMobileLibrary(const std::optional<MainViewState::MobileLibrary>& library) {
+    state_.mobileLibrary = library;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::showAllTracks() {
+    state_.showAllTracks();
+    Q_EMIT stateChanged();
+}
+
+// MARK: selection
+
+void ContentView::selectSeries(StartupSeries series) {
+    state_.startupSeries = series;
+    store_.setSelection(std::nullopt);
+    refreshSidebar();
+    refreshDetail(true);
+    Q_EMIT stateChanged();
+}
+
+void ContentView::selectDevice(const IPodStore::Selection& selection) {
+    store_.setSelection(selection);
+}
+
+void ContentView::selectionChanged() {
+    const std::optional<IPodStore::Selection> selection = store_.selection();
+    const bool changed = selection != lastSelection_;
+    const bool showcaseChanged = selection.has_value() != lastSelection_.has_value();
+    lastSelection_ = selection;
+    if (changed) {
+        state_.resetForSelectionChange();
+        trackEditSlot_->dismiss();
+        Q_EMIT stateChanged();
+    }
+    refreshSidebar();
+    refreshDetail(showcaseChanged);
+}
+
+// MARK: dialogs
+
+void ContentView::requestEjectConfirmation(const IPodDevice& device) {
+    if (isBusy())
+        return;
+    state_.pendingConfirmation = DeviceConfirmation::eject(device);
+    presentConfirmation();
+}
+
+void ContentView::requestDeleteConfirmation(const QSet<quint64>& ids, const IPodDevice& device) {
+    if (isBusy() || ids.isEmpty())
+        return;
+    state_.pendingConfirmation = DeviceConfirmation::remove(ids, device);
+    presentConfirmation();
+}
+
+void ContentView::presentConfirmation() {
+    const DeviceConfirmation confirmation = *state_.pendingConfirmation;
+    ConfirmationRequest request;
+    const IPodDevice device = confirmation.device();
+    request.deviceName = [this, id = device.id](AppLanguage language) {
+        return store_.displayName(id, language);
+    };
+    if (const auto* remove = std::get_if<DeviceConfirmation::Delete>(&confirmation.value)) {
+        request.kind = ConfirmationRequest::Kind::deleteTracks;
+        request.trackCount = remove->ids.size();
+        request.confirm = [this, ids = remove->ids, device] { deleteConfirmedTracks(ids, device); };
+    } else {
+        request.kind = ConfirmationRequest::Kind::eject;
+        request.confirm = [this, device] { store_.eject(device); };
+    }
+    alerts_->presentConfirmation(std::move(request));
+    Q_EMIT stateChanged();
+}
+
+void ContentView::deleteConfirmedTracks(const QSet<quint64>& ids, const IPodDevice& device) {
+    Q_EMIT deleteTracksRequested(ids, device.id);
+    if (store_.selectedDiskID() == device.id) {
+        state_.removeFromSelections(ids);
+        Q_EMIT stateChanged();
+    }
+}
+
+void ContentView::requestNewPlaylist(const NewPlaylistRequest& request) {
+    state_.newPlaylistRequest = request;
+    if (newPlaylistSheet)
+        if (SheetDialog* sheet = newPlaylistSheet(request, window()))
+            newPlaylistSlot_->present(sheet);
+    Q_EMIT stateChanged();
+}
+
+void ContentView::requestTrackEdit(const TrackEditRequest& request) {
+    state_.trackEditRequest = request;
+    if (trackEditSheet)
+        if (SheetDialog* sheet = trackEditSheet(request, window()))
+            trackEditSlot_->present(sheet);
+    Q_EMIT stateChanged();
+}
+
+// MARK: refresh
+
+void ContentView::refreshSidebar() {
+    const AppLanguage language = AppLanguages::stored();
+    const std::optional<IPodStore::Selection>& selection = store_.selection();
+    DeviceSidebarContent content;
+    content.isBusy = isBusy();
+    for (const IPodDevice& device : store_.devices()) {
+        DeviceSidebarRow row;
+        row.kind = DeviceSidebarRow::Kind::mounted;
+        row.diskID = device.id;
+        row.title = store_.displayName(device.id, language);
+        const auto model = store_.deviceModels().constFind(device.id);
+        row.dotColor = model != store_.deviceModels().cend()
+                           ? seriesForFamily(model->family).accentColor()
+                           : LorvPalette::steel400();
+        row.isSelected = selection == IPodStore::Selection::disk(device.id);
+        row.totalBytes = device.totalBytes;
+        row.freeBytes = device.freeBytes;
+        row.hasEjectButton = true;
+        content.rows.append(row);
+    }
+    // The map is ordered by registry ID, ascending.
+    for (const auto& [usbID, productID] : store_.unmountedIPods()) {
+        DeviceSidebarRow row;
+        row.kind = DeviceSidebarRow::Kind::unmounted;
+        row.usbID = usbID;
+        const auto name = store_.deviceNames().constFind(IPodStore::Selection::unmounted(usbID));
+        row.title = UnmountedDevicePane::unmountedDeviceTitle(
+            name != store_.deviceNames().cend() ? std::optional<QString>(*name) : std::nullopt,
+            productID, language);
+        const auto model = IPodModel::fromProductID(productID, std::nullopt);
+        row.dotColor = model ? seriesForFamily(model->family).accentColor()
+                             : StartupSeries(StartupSeries::classic).accentColor();
+        row.isSelected = selection == IPodStore::Selection::unmounted(usbID);
+        row.subtitleKey = LZ("Disk not mounted");
+        content.rows.append(row);
+    }
+    for (const MobileDevice& device : store_.mobileDevices()) {
+        DeviceSidebarRow row;
+        row.kind = DeviceSidebarRow::Kind::mobile;
+        row.mobileID = device.id;
+        row.title = device.displayName(language);
+        row.dotColor = LorvPalette::sky();
+        row.isSelected = selection == IPodStore::Selection::mobile(device.id);
+        if (device.details && device.details->capacity) {
+            row.totalBytes = *device.details->capacity;
+            row.freeBytes = device.details->available;
+        }
+        content.rows.append(row);
+    }
+
+    SeriesHighlightInput input;
+    if (!selection) {
+        input.selection = SeriesHighlightInput::Selection::none;
+    } else if (selection->isUnmounted() && store_.unmountedIPods().count(selection->usbID)) {
+        input.selection = SeriesHighlightInput::Selection::unmounted;
+        input.unmountedProductID = store_.unmountedIPods().at(selection->usbID);
+    } else if (const auto disk = store_.selectedDiskID()) {
+        input.selection = SeriesHighlightInput::Selection::disk;
+        const auto model = store_.deviceModels().constFind(*disk);
+        if (model != store_.deviceModels().cend())
+            input.diskModel = *model;
+    } else {
+        input.selection = SeriesHighlightInput::Selection::other;
+    }
+    content.highlightedSeries = highlightedSeries(input, state_.startupSeries);
+    sidebar_->setContent(content);
+}
+
+void ContentView::refreshDetail(bool animate) {
+    const AppLanguage language = AppLanguages::stored();
+    const std::optional<IPodDevice> device = store_.selectedDevice();
+    const std::optional<MobileDevice> mobile = store_.selectedMobileDevice();
+    const std::optional<IPodStore::Selection>& selection = store_.selection();
+    const bool unmounted =
+        selection && selection->isUnmounted() && store_.unmountedIPods().count(selection->usbID);
+    const DetailScreen screen = detailScreen({device.has_value(), mobile.has_value(), unmounted});
+
+    toolbarTitle_->setVisible(screen == DetailScreen::library || screen == DetailScreen::mobile);
+    switch (screen) {
+    case DetailScreen::library: {
+        const QString name = store_.displayName(device->id, language);
+        const auto model = store_.deviceModels().constFind(device->id);
+        detail_->libraryPane()->setContent(name, model != store_.deviceModels().cend()
+                                                     ? seriesForFamily(model->family).accentColor()
+                                                     : LorvPalette::steel400());
+        toolbarTitle_->setTitle(name);
+        toolbarTitle_->setSoftwareVersion(store_.softwareVersion());
+        if (const auto& battery = store_.battery()) {
+            battery_->setState(battery->percent, battery->isCharging, battery->isFullyCharged);
+            battery_->show();
+        } else {
+            battery_->hide();
+        }
+        break;
+    }
+    case DetailScreen::mobile:
+        detail_->mobilePane()->setContent(mobile->displayName(language), LorvPalette::sky());
+        toolbarTitle_->setTitle(mobile->name);
+        toolbarTitle_->setSoftwareVersion(std::nullopt);
+        break;
+    case DetailScreen::unmounted: {
+        const int productID = store_.unmountedIPods().at(selection->usbID);
+        const auto name =
+            store_.deviceNames().constFind(IPodStore::Selection::unmounted(selection->usbID));
+        detail_->unmountedPane()->setDevice(
+            selection->usbID,
+            UnmountedDevicePane::unmountedDeviceTitle(
+                name != store_.deviceNames().cend() ? std::optional<QString>(*name) : std::nullopt,
+                productID, language));
+        break;
+    }
+    case DetailScreen::showcase:
+        detail_->showcasePane()->setContent(state_.startupSeries.displayName(),
+                                            state_.startupSeries.accentColor());
+        break;
+    }
+    detail_->showScreen(screen, animate && !ReduceMotion::isOn());
+
+    // The battery loop and the firmware read follow the mounted device on screen.
+    std::optional<IPodDevice::ID> key;
+    if (device)
+        key = device->id;
+    deviceTasks_.setKey(key, [this, device](const IPodDevice::ID&) {
+        std::vector<IPodStore::ViewTask> tasks;
+        tasks.push_back(store_.deviceInfoLoop(*device));
+        tasks.push_back(store_.loadSoftwareVersion(*device));
+        return tasks;
+    });
+}
+
+void ContentView::refreshDeviceNameTasks() {
+    QSet<IPodDevice::ID> listed;
+    for (const IPodDevice& device : store_.devices()) {
+        listed.insert(device.id);
+        if (!nameTasks_.count(device.id))
+            nameTasks_.emplace(device.id, store_.loadDeviceNameAndModel(device));
+    }
+    for (auto it = nameTasks_.begin(); it != nameTasks_.end();) {
+        if (!listed.contains(it->first))
+            it = nameTasks_.erase(it);
+        else
+            ++it;
+    }
+}
+
+void ContentView::refreshBusy() {
+    const bool busy = isBusy();
+    sidebarColumn_->setEnabled(!busy);
+    detailColumn_->setEnabled(!busy);
+    dimmer_->setVisible(busy);
+    overlay_->setVisible(busy);
+    const AppLanguage language = AppLanguages::stored();
+    const auto& progress = store_.progress();
+    overlayTitle_->setText(progress && !progress->stage.isEmpty()
+                               ? localizedString(progress->stage, language)
+                               : localizedString(LZ("Working with iPod…"), language));
+    if (busy) {
+        layoutOverlays();
+        dimmer_->raise();
+        overlay_->raise();
+    }
+    refreshSidebar();
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+// The one view of the main window: the device sidebar beside the detail column, the view state
+// the panes share, and the window-wide lifecycle: the first device scan and the watch loops when
+// the window is first shown, the resets when the selected device changes, the busy treatment
+// while the store runs an operation, the per-device tasks, and the confirmations, alerts and
+// sheets.
+
+#include "app/DeviceTaskScope.h"
+#include "app/MainViewState.h"
+#include "device/IPodStore.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <unordered_map>
+
+class AlertPresenter;
+class BatteryIndicator;
+class DetailPane;
+class DeviceSidebar;
+class QLabel;
+class SettingsButton;
+class SheetDialog;
+class SheetSlot;
+class SoftwareVersionText;
+
+class ContentView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int contentInset = 22;
+    static constexpr int bottomBarHeight = 28;
+    static constexpr int toolbarHeight = 38;
+    // The sidebar under the black layer while busy.
+    static constexpr qreal busyDimOpacity = 0.62;
+
+    explicit ContentView(IPodStore& store, QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    IPodStore& store() const { return store_; }
+    const MainViewState& state() const { return state_; }
+
+    // Sheets are built by the views that own their content; the window opens and closes them.
+    std::function<SheetDialog*(const NewPlaylistRequest&, QWidget* parent)> newPlaylistSheet;
+    std::function<SheetDialog*(const TrackEditRequest&, QWidget* parent)> trackEditSheet;
+
+    // The panes' writes to the shared state.
+    void setTrackSelection(const QSet<TrackRow::ID>& selection);
+    void setScopedTrackSelection(const QSet<TrackRow::ID>& selection);
+    void setLibrarySearch(const QString& text);
+    void setLibraryScope(const LibraryScope& scope);
+    void setShowsCoverFlow(bool shows);
+    void setCoverFlowGrouping(CoverFlowGroup::Grouping grouping);
+    void setSortOrder(const TrackSortOrder& order);
+    void setScopedSortOrder(const TrackSortOrder& order);
+    void setPreviewSeekPosition(std::optional<double> seconds);
+    void setMobileLibrary(const std::optional<MainViewState::MobileLibrary>& library);
+    void showAllTracks();
+
+    // Sidebar actions.
+    void selectSeries(StartupSeries series);
+    void selectDevice(const IPodStore::Selection& selection);
+
+    // Dialog requests; a new one replaces a pending one of its kind. Eject and delete are
+    // asked for only while the store is idle.
+    void requestEjectConfirmation(const IPodDevice& device);
+    void requestDeleteConfirmation(const QSet<quint64>& ids, const IPodDevice& device);
+    void requestNewPlaylist(const NewPlaylistRequest& request);
+    void requestTrackEdit(const TrackEditRequest& request);
+
+    bool isBusy() const { return store_.activeDeviceID().has_value(); }
+    bool hasStarted() const { return started_; }
+
+    DeviceSidebar* sidebar() const { return sidebar_; }
+    DetailPane* detailPane() const { return detail_; }
+    QWidget* sidebarColumn() const { return sidebarColumn_; }
+    QWidget* detailColumn() const { return detailColumn_; }
+    QWidget* sidebarDimmer() const { return dimmer_; }
+    QWidget* busyOverlay() const { return overlay_; }
+    QLabel* busyTitle() const { return overlayTitle_; }
+    AlertPresenter* alerts() const { return alerts_; }
+    SheetSlot* newPlaylistSlot() const { return newPlaylistSlot_; }
+    SheetSlot* trackEditSlot() const { return trackEditSlot_; }
+    SoftwareVersionText* toolbarTitle() const { return toolbarTitle_; }
+    SettingsButton* settingsButton() const { return settingsButton_; }
+    BatteryIndicator* batteryIndicator() const { return battery_; }
+    // The device whose battery loop and firmware read run now.
+    const std::optional<IPodDevice::ID>& deviceTaskKey() const { return deviceTasks_.key(); }
+
+Q_SIGNALS:
+    // The store runs no library edits yet; the library views connect the deletion here.
+    void deleteTracksRequested(const QSet<quint64>& ids, const IPodDevice::ID& deviceID);
+    void settingsRequested();
+    // Any field of the shared state changed.
+    void stateChanged();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void start();
+    void selectionChanged();
+    void refreshSidebar();
+    void refreshDetail(bool animate);
+    void refreshBusy();
+    void refreshDeviceNameTasks();
+    void presentConfirmation();
+    void deleteConfirmedTracks(const QSet<quint64>& ids, const IPodDevice& device);
+    void layoutOverlays();
+
+    IPodStore& store_;
+    MainViewState state_;
+    bool started_ = false;
+    std::optional<IPodStore::Selection> lastSelection_;
+
+    QWidget* sidebarColumn_ = nullptr;
+    DeviceSidebar* sidebar_ = nullptr;
+    QWidget* dimmer_ = nullptr;
+    QWidget* detailColumn_ = nullptr;
+    QWidget* toolbar_ = nullptr;
+    SoftwareVersionText* toolbarTitle_ = nullptr;
+    SettingsButton* settingsButton_ = nullptr;
+    DetailPane* detail_ = nullptr;
+    BatteryIndicator* battery_ = nullptr;
+    QWidget* overlay_ = nullptr;
+    QLabel* overlayTitle_ = nullptr;
+    AlertPresenter* alerts_ = nullptr;
+    SheetSlot* newPlaylistSlot_ = nullptr;
+    SheetSlot* trackEditSlot_ = nullptr;
+
+    std::vector<IPodStore::ViewTask> windowTasks_;
+    DeviceTaskScope<IPodStore::ViewTask> deviceTasks_;
+    std::unordered_map<IPodDevice::ID, IPodStore::ViewTask> nameTasks_;
+};

@@ -1,0 +1,81 @@
+#pragma once
+
+// The detail column: exactly one of the library of a mounted iPod, the page of an iPod touch,
+// the page of an iPod whose disk is not mounted, or the showcase of the iPod series. Switching
+// between the showcase and a device cross-fades unless animations are turned off.
+
+#include "app/StartupSeries.h"
+
+#include <QPointer>
+#include <QStackedWidget>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QVariantAnimation;
+class UnmountedDevicePane;
+
+enum class DetailScreen {
+    library,
+    mobile,
+    unmounted,
+    showcase,
+};
+
+// The screen for what the sidebar selected, first match winning. A selection whose device is
+// gone falls through to the showcase.
+struct DetailDispatchInput {
+    bool hasSelectedDevice = false;       // a disk selection still mounted
+    bool hasSelectedMobileDevice = false; // an iPod touch selection still connected
+    bool isListedUnmountedSelection = false;
+};
+DetailScreen detailScreen(const DetailDispatchInput& input);
+
+// What stands in a screen whose own view is built elsewhere: a name and a coloured dot.
+class DetailPlaceholder : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit DetailPlaceholder(QWidget* parent = nullptr);
+    void setContent(const QString& title, const QColor& accent);
+    QLabel* titleLabel() const { return title_; }
+
+private:
+    QWidget* dot_ = nullptr;
+    QLabel* title_ = nullptr;
+};
+
+class DetailPane : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int fadeMilliseconds = 220;
+
+    explicit DetailPane(QWidget* parent = nullptr);
+
+    DetailScreen screen() const { return screen_; }
+    // Shows the screen; a change between the showcase and a device fades when animate is true.
+    void showScreen(DetailScreen screen, bool animate);
+
+    DetailPlaceholder* libraryPane() const { return library_; }
+    DetailPlaceholder* mobilePane() const { return mobile_; }
+    UnmountedDevicePane* unmountedPane() const { return unmounted_; }
+    DetailPlaceholder* showcasePane() const { return showcase_; }
+    QWidget* currentPane() const { return stack_->currentWidget(); }
+    // The picture of the old screen while it fades out, else null.
+    QWidget* fadeOverlay() const { return fade_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWidget* page(DetailScreen screen) const;
+
+    QStackedWidget* stack_ = nullptr;
+    DetailPlaceholder* library_ = nullptr;
+    DetailPlaceholder* mobile_ = nullptr;
+    UnmountedDevicePane* unmounted_ = nullptr;
+    DetailPlaceholder* showcase_ = nullptr;
+    DetailScreen screen_ = DetailScreen::showcase;
+    QPointer<QWidget> fade_;
+};

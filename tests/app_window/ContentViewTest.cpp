@@ -1,0 +1,501 @@
+// The main window on the real store, fed by temporary iPod volumes and a small scripted machine
+// through the store's own sources.
+
+#include "app/ContentView.h"
+#include "app/AlertPresenter.h"
+#include "app/BatteryIndicator.h"
+#include "app/DetailPane.h"
+#include "app/DeviceSidebar.h"
+#include "app/LorvPalette.h"
+#include "app/MainWindow.h"
+#include "app/ReduceMotion.h"
+#include "app/SheetDialog.h"
+#include "app/SheetSlot.h"
+#include "app/UnmountedDevicePane.h"
+#include "library/IPodModel.h"
+#include "platform/Settings.h"
+#include "platform/Task.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <condition_variable>
+#include <mutex>
+
+// The store's seam for the state only its operations set.
+class IPodStoreTestAccess {
+public:
+    static void setActiveDeviceID(IPodStore& store, const std::optional<IPodDevice::ID>& id) {
+        store.setActiveDeviceID(id);
+    }
+    static void setProgress(IPodStore& store, const std::optional<ImportProgress>& progress) {
+        store.setProgress(progress);
+    }
+    static void setPreviewTrackID(IPodStore& store, const std::optional<quint64>& id) {
+        store.setPreviewTrackID(id);
+    }
+};
+
+namespace {
+
+// What the scripted machine answers; read from background tasks.
+struct Machine {
+    std::mutex mutex;
+    QStringList volumes;
+    IPodStore::USBScan usb;
+    std::optional<QList<MobileDevice>> mobiles;
+    QHash<QString, int> batteryPercent; // by mount point
+    QString blockedBattery;             // a mount point whose battery read waits for release
+    bool released = false;
+    std::condition_variable release;
+    std::atomic<int> batteryReads{0};
+    std::atomic<int> batteryAnswers{0};
+};
+
+struct WindowTest : ::testing::Test {
+    QTemporaryDir root;
+    std::shared_ptr<Machine> machine = std::make_shared<Machine>();
+    std::unique_ptr<IPodStore> store;
+    std::unique_ptr<MainWindow> window;
+    QString kitchen, car;
+
+    void SetUp() override {
+        Settings::shared().setValue(AppLanguages::storageKey(),
+                                    AppLanguages::rawValue(AppLanguage::english));
+        ASSERT_TRUE(root.isValid());
+        kitchen = makeVolume(QStringLiteral("a-kitchen"));
+        car = makeVolume(QStringLiteral("b-car"));
+        machine->volumes = {car, kitchen}; // the store sorts them by path
+        machine->batteryPercent = {{kitchen, 11}, {car, 77}};
+        machine->usb = {{9, IPodModel::shuffle2ProductID}, {3, IPodModel::nano5ProductID}};
+        machine->mobiles = QList<MobileDevice>{
+            *MobileDevice::make(QStringLiteral("udid-1"), QStringLiteral("iPod9,1"),
+                                QStringLiteral("Pocket"), std::nullopt, std::nullopt)};
+
+        IPodStore::Sources sources;
+        std::shared_ptr<Machine> m = machine;
+        sources.mountedVolumes = [m] {
+            std::lock_guard lock(m->mutex);
+            return m->volumes;
+        };
+        sources.scanUSB = [m] {
+            std::lock_guard lock(m->mutex);
+            return m->usb;
+        };
+        sources.usbRegistryEntryID = [](const IPodDevice&) { return std::optional<quint64>(); };
+        sources.mobileDevices = [m] {
+            std::lock_guard lock(m->mutex);
+            return m->mobiles;
+        };
+        sources.loadLibrary = [](const IPodDevice& device) {
+            IPodLibrary library;
+            library.deviceName = QFileInfo(device.mountPoint).fileName();
+            // The car's library tells its model; the kitchen's does not.
+            if (library.deviceName->startsWith(QLatin1String("b-")))
+                library.model = IPodModel::fromProductID(IPodModel::nano5ProductID, std::nullopt);
+            return library;
+        };
+        sources.readBattery = [m](const IPodDevice& device) -> IPodStore::BatteryReading {
+            ++m->batteryReads;
+            std::unique_lock lock(m->mutex);
+            if (device.mountPoint == m->blockedBattery)
+                m->release.wait(lock, [m] { return m->released; });
+            IPodBattery battery;
+            battery.percent = m->batteryPercent.value(device.mountPoint);
+            ++m->batteryAnswers;
+            return std::make_pair(true, std::optional<IPodBattery>(battery));
+        };
+        // The loops take one turn at once and never come round again during a test.
+        IPodStore::Periods periods{std::chrono::hours(1), std::chrono::hours(1),
+                                   std::chrono::hours(1)};
+        store = std::make_unique<IPodStore>(std::move(sources), periods);
+        window = std::make_unique<MainWindow>(*store);
+    }
+
+    void TearDown() override {
+        {
+            std::lock_guard lock(machine->mutex);
+            machine->released = true;
+        }
+        machine->release.notify_all();
+        window.reset();
+        TestSupport::drainEvents();
+    }
+
+    QString makeVolume(const QString& name) {
+        const QString path = root.path() + QLatin1Char('/') + name;
+        QDir().mkpath(path + QStringLiteral("/iPod_Control/iTunes"));
+        return QFileInfo(path).canonicalFilePath();
+    }
+
+    ContentView& view() { return *window->contentView(); }
+
+    void showAndWaitForDevices() {
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(TestSupport::waitUntil([&] {
+            return view().sidebar()->deviceCards().size() == 5 && store->selection().has_value();
+        }));
+        // Whichever device the store picked first, the tests start on the kitchen iPod with
+        // its library read.
+        view().selectDevice(IPodStore::Selection::disk(device(kitchen).id));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return store->library().has_value(); }));
+    }
+
+    IPodDevice device(const QString& mountPoint) {
+        for (const IPodDevice& d : store->devices())
+            if (d.mountPoint == mountPoint)
+                return d;
+        ADD_FAILURE() << "no device at " << mountPoint.toStdString();
+        return {};
+    }
+
+    DeviceRowCard* card(DeviceSidebarRow::Kind kind, int nth = 0) {
+        for (DeviceRowCard* c : view().sidebar()->deviceCards())
+            if (c->row().kind == kind && nth-- == 0)
+                return c;
+        return nullptr;
+    }
+
+    static QPushButton* button(QMessageBox* box, const QString& text) {
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == text)
+                return qobject_cast<QPushButton*>(b);
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(WindowTest, TheFirstShowScansAndListsDevicesInSidebarOrder) {
+    EXPECT_FALSE(view().hasStarted());
+    EXPECT_TRUE(store->devices().isEmpty());
+    showAndWaitForDevices();
+    EXPECT_TRUE(view().hasStarted());
+
+    const QList<DeviceRowCard*> cards = view().sidebar()->deviceCards();
+    // Mounted in the store's order, unmounted by ascending registry ID, then the iPod touch.
+    EXPECT_EQ(cards[0]->row().diskID.path, kitchen);
+    EXPECT_EQ(cards[1]->row().diskID.path, car);
+    EXPECT_EQ(cards[2]->row().kind, DeviceSidebarRow::Kind::unmounted);
+    EXPECT_EQ(cards[2]->row().usbID, 3u);
+    EXPECT_EQ(cards[3]->row().usbID, 9u);
+    EXPECT_EQ(cards[4]->row().kind, DeviceSidebarRow::Kind::mobile);
+    EXPECT_EQ(cards[4]->row().mobileID, QStringLiteral("udid-1"));
+    EXPECT_TRUE(view().sidebar()->waitingLabel()->isHidden());
+    EXPECT_NE(cards[0]->ejectButton(), nullptr);
+    EXPECT_EQ(cards[2]->ejectButton(), nullptr);
+    EXPECT_EQ(cards[2]->subtitleLabel()->text(), QStringLiteral("Disk not mounted"));
+
+    // The kitchen iPod's library is on screen and its card is lit.
+    EXPECT_EQ(store->selectedDiskID()->path, kitchen);
+    EXPECT_EQ(view().detailPane()->screen(), DetailScreen::library);
+    EXPECT_TRUE(cards[0]->row().isSelected);
+    EXPECT_FALSE(cards[1]->row().isSelected);
+    // Once the library is read, its name is the card's title.
+    EXPECT_TRUE(TestSupport::waitUntil([&] {
+        return view().sidebar()->deviceCards()[0]->row().title == QStringLiteral("a-kitchen");
+    }));
+}
+
+TEST_F(WindowTest, AnotherDeviceStartsFromACleanLibraryStateAndASeriesClearsTheSelection) {
+    showAndWaitForDevices();
+    view().setLibraryScope(LibraryScope::playlist(4));
+    view().setTrackSelection({{1, std::nullopt}});
+    view().setScopedTrackSelection({{2, 1}});
+    view().setSortOrder({{1, true}});
+    view().setLibrarySearch(QStringLiteral("song"));
+    view().setShowsCoverFlow(true);
+    view().setCoverFlowGrouping(CoverFlowGroup::Grouping::artists);
+
+    QTest::mouseClick(card(DeviceSidebarRow::Kind::mounted, 1), Qt::LeftButton, {}, QPoint(20, 12));
+    ASSERT_EQ(store->selectedDiskID()->path, car);
+    const MainViewState& state = view().state();
+    EXPECT_EQ(state.libraryScope, LibraryScope::allTracks());
+    EXPECT_TRUE(state.trackSelection.isEmpty());
+    EXPECT_TRUE(state.scopedTrackSelection.isEmpty());
+    EXPECT_TRUE(state.sortOrder.empty());
+    EXPECT_TRUE(state.librarySearch.isEmpty());
+    EXPECT_FALSE(state.showsCoverFlow);
+    EXPECT_EQ(state.coverFlowGrouping, CoverFlowGroup::Grouping::artists);
+
+    // An unmounted nano lights its series and shows how to mount it.
+    QTest::mouseClick(card(DeviceSidebarRow::Kind::unmounted, 0), Qt::LeftButton, {},
+                      QPoint(20, 12));
+    EXPECT_EQ(view().detailPane()->screen(), DetailScreen::unmounted);
+    EXPECT_EQ(view().detailPane()->unmountedPane()->titleLabel()->text(),
+              IPodModel::fromProductID(IPodModel::nano5ProductID, std::nullopt)
+                  ->displayName(AppLanguage::english));
+    EXPECT_TRUE(view().sidebar()->seriesRows()[2]->isHighlighted());
+
+    view().setLibrarySearch(QStringLiteral("kept until the next change"));
+    QTest::mouseClick(view().sidebar()->seriesRows()[0], Qt::LeftButton);
+    EXPECT_FALSE(store->selection().has_value());
+    EXPECT_EQ(view().state().startupSeries, StartupSeries::classic);
+    EXPECT_TRUE(view().sidebar()->seriesRows()[0]->isHighlighted());
+    EXPECT_FALSE(view().sidebar()->seriesRows()[2]->isHighlighted());
+    EXPECT_EQ(view().detailPane()->screen(), DetailScreen::showcase);
+    EXPECT_TRUE(view().state().librarySearch.isEmpty());
+}
+
+TEST_F(WindowTest, DeviceTasksFollowTheSelectedDeviceAndALateReadOfTheOldOneIsDropped) {
+    showAndWaitForDevices();
+    const IPodDevice first = device(kitchen);
+    EXPECT_EQ(view().deviceTaskKey(), first.id);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return store->battery().has_value(); }));
+    EXPECT_EQ(store->battery()->percent, 11);
+    EXPECT_FALSE(view().batteryIndicator()->isHidden());
+    EXPECT_EQ(view().batteryIndicator()->percentLabel()->text(), QStringLiteral("11%"));
+
+    // The car's read hangs; the user goes back before it answers.
+    {
+        std::lock_guard lock(machine->mutex);
+        machine->blockedBattery = car;
+    }
+    const int readsBefore = machine->batteryReads;
+    view().selectDevice(IPodStore::Selection::disk(device(car).id));
+    EXPECT_EQ(view().deviceTaskKey(), device(car).id);
+    EXPECT_FALSE(store->battery().has_value());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return machine->batteryReads > readsBefore; }));
+
+    view().selectDevice(IPodStore::Selection::disk(first.id));
+    EXPECT_EQ(view().deviceTaskKey(), first.id);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return store->battery().has_value(); }));
+    {
+        std::lock_guard lock(machine->mutex);
+        machine->released = true;
+    }
+    machine->release.notify_all();
+    // The car's answer arrives for a task that was cancelled: the kitchen's value stays. A
+    // later round trip through the task pool lands behind the car's delivery.
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return machine->batteryAnswers.load() == machine->batteryReads.load(); }));
+    bool roundTrip = false;
+    QObject receiver;
+    Task::run(
+        TaskPriority::utility, &receiver, [] { return true; },
+        [&](std::optional<bool>, std::exception_ptr) { roundTrip = true; });
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return roundTrip; }));
+    TestSupport::drainEvents();
+    EXPECT_EQ(store->battery()->percent, 11);
+
+    // Leaving the mounted screen stops the device's tasks.
+    view().selectDevice(IPodStore::Selection::mobile(QStringLiteral("udid-1")));
+    EXPECT_EQ(view().detailPane()->screen(), DetailScreen::mobile);
+    EXPECT_FALSE(view().deviceTaskKey().has_value());
+}
+
+TEST_F(WindowTest, BusyDisablesBothColumnsDimsTheSidebarAndKeepsTheOverlayEnabled) {
+    showAndWaitForDevices();
+    const IPodDevice kitchenDevice = device(kitchen);
+    const QImage idle = window->grab().toImage();
+    const QPoint inSidebar(3, window->height() - 3);
+    EXPECT_EQ(idle.pixelColor(inSidebar).rgb(), LorvPalette::inkAlt().rgb());
+
+    IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+    EXPECT_TRUE(view().isBusy());
+    EXPECT_FALSE(view().sidebarColumn()->isEnabled());
+    EXPECT_FALSE(view().detailColumn()->isEnabled());
+    EXPECT_FALSE(view().sidebarDimmer()->isHidden());
+    EXPECT_TRUE(view().busyOverlay()->isVisible());
+    EXPECT_TRUE(view().busyOverlay()->isEnabled());
+    EXPECT_EQ(view().busyTitle()->text(), QStringLiteral("Working with iPod…"));
+    for (DeviceRowCard* c : view().sidebar()->deviceCards()) {
+        if (c->ejectButton()) {
+            EXPECT_FALSE(c->ejectButton()->isEnabled());
+        }
+    }
+
+    // The sidebar sits under black at 0.62.
+    const QImage busy = window->grab().toImage();
+    const QColor dimmed = busy.pixelColor(inSidebar);
+    const auto expect = [](int channel) { return qRound(channel * (1 - 158 / 255.0)); };
+    EXPECT_NEAR(dimmed.red(), expect(LorvPalette::inkAlt().red()), 1);
+    EXPECT_NEAR(dimmed.green(), expect(LorvPalette::inkAlt().green()), 1);
+    EXPECT_NEAR(dimmed.blue(), expect(LorvPalette::inkAlt().blue()), 1);
+
+    // No confirmation can be asked for while busy.
+    view().requestEjectConfirmation(kitchenDevice);
+    view().requestDeleteConfirmation({1}, kitchenDevice);
+    EXPECT_FALSE(view().state().pendingConfirmation.has_value());
+    EXPECT_EQ(view().alerts()->confirmationBox(), nullptr);
+
+    ImportProgress progress;
+    progress.stage = QStringLiteral("Copying");
+    IPodStoreTestAccess::setProgress(*store, progress);
+    EXPECT_EQ(view().busyTitle()->text(), QStringLiteral("Copying"));
+
+    IPodStoreTestAccess::setProgress(*store, std::nullopt);
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+    EXPECT_TRUE(view().sidebarColumn()->isEnabled());
+    EXPECT_TRUE(view().detailColumn()->isEnabled());
+    EXPECT_TRUE(view().sidebarDimmer()->isHidden());
+    EXPECT_TRUE(view().busyOverlay()->isHidden());
+    EXPECT_TRUE(card(DeviceSidebarRow::Kind::mounted)->ejectButton()->isEnabled());
+    EXPECT_EQ(window->grab().toImage().pixelColor(inSidebar).rgb(), LorvPalette::inkAlt().rgb());
+}
+
+TEST_F(WindowTest, ReturnInTheEjectConfirmationCancelsAndNothingIsEjected) {
+    showAndWaitForDevices();
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        return card(DeviceSidebarRow::Kind::mounted)->row().title == QStringLiteral("a-kitchen");
+    }));
+    QTest::mouseClick(card(DeviceSidebarRow::Kind::mounted)->ejectButton(), Qt::LeftButton);
+    QMessageBox* box = view().alerts()->confirmationBox();
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(view().state().pendingConfirmation.has_value());
+    EXPECT_EQ(box->text(), QStringLiteral("Eject iPod?"));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("Eject a-kitchen before disconnecting it?"));
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+
+    QTest::keyClick(box, Qt::Key_Return);
+    TestSupport::drainEvents();
+    EXPECT_FALSE(view().state().pendingConfirmation.has_value());
+    EXPECT_EQ(view().alerts()->confirmationBox(), nullptr);
+    EXPECT_FALSE(store->activeDeviceID().has_value());
+    EXPECT_EQ(store->devices().size(), 2);
+}
+
+TEST_F(WindowTest, TheStoreAlertWaitsForThePendingConfirmationAndOKClearsIt) {
+    showAndWaitForDevices();
+    view().requestDeleteConfirmation({1, 2}, device(kitchen));
+    ASSERT_NE(view().alerts()->confirmationBox(), nullptr);
+    store->setAlert(QStringLiteral("Songs exported."));
+    TestSupport::drainEvents();
+    EXPECT_EQ(view().alerts()->alertBox(), nullptr);
+
+    QTest::keyClick(view().alerts()->confirmationBox(), Qt::Key_Escape);
+    TestSupport::drainEvents();
+    QMessageBox* alert = view().alerts()->alertBox();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("Songs exported."));
+    QTest::mouseClick(button(alert, QStringLiteral("OK")), Qt::LeftButton);
+    TestSupport::drainEvents();
+    EXPECT_FALSE(store->alert().has_value());
+    EXPECT_EQ(view().alerts()->alertBox(), nullptr);
+}
+
+TEST_F(WindowTest, ConfirmedDeletionLeavesBothSelectionsAtOnce) {
+    showAndWaitForDevices();
+    const IPodDevice kitchenDevice = device(kitchen);
+    view().setTrackSelection({{1, std::nullopt}, {3, std::nullopt}});
+    view().setLibraryScope(LibraryScope::playlist(8));
+    view().setScopedTrackSelection({{1, 2}, {1, 5}, {4, 1}});
+    QSignalSpy deletions(&view(), &ContentView::deleteTracksRequested);
+
+    view().requestDeleteConfirmation({1, 2}, kitchenDevice);
+    QMessageBox* box = view().alerts()->confirmationBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText(),
+              QStringLiteral("Delete the selected tracks (2) from a-kitchen."));
+    QTest::keyClick(box, Qt::Key_Return);
+    TestSupport::drainEvents();
+    EXPECT_EQ(deletions.count(), 0);
+
+    view().requestDeleteConfirmation({1, 2}, kitchenDevice);
+    QTest::mouseClick(button(view().alerts()->confirmationBox(), QStringLiteral("Delete")),
+                      Qt::LeftButton);
+    TestSupport::drainEvents();
+    ASSERT_EQ(deletions.count(), 1);
+    EXPECT_EQ(deletions.front()[0].value<QSet<quint64>>(), (QSet<quint64>{1, 2}));
+    EXPECT_EQ(deletions.front()[1].value<IPodDevice::ID>(), kitchenDevice.id);
+    EXPECT_EQ(view().state().trackSelection, (QSet<TrackRow::ID>{{3, std::nullopt}}));
+    EXPECT_EQ(view().state().scopedTrackSelection, (QSet<TrackRow::ID>{{4, 1}}));
+}
+
+TEST_F(WindowTest, OnlyAnAllTracksSelectionOfExactlyThePreviewTrackKeepsThePreview) {
+    showAndWaitForDevices();
+    IPodStoreTestAccess::setPreviewTrackID(*store, 7);
+    view().setPreviewSeekPosition(12.5);
+    view().setTrackSelection({{7, std::nullopt}});
+    EXPECT_EQ(store->previewTrackID(), 7u);
+    // The playlist table's selection never stops it.
+    view().setScopedTrackSelection({{9, 1}});
+    EXPECT_EQ(store->previewTrackID(), 7u);
+    view().setTrackSelection({{7, std::nullopt}, {9, std::nullopt}});
+    EXPECT_FALSE(store->previewTrackID().has_value());
+    // A new preview track forgets the slider's drag position.
+    EXPECT_FALSE(view().state().previewSeekPosition.has_value());
+
+    // Typing a search clears the selection, which stops a preview it held.
+    IPodStoreTestAccess::setPreviewTrackID(*store, 7);
+    view().setTrackSelection({{7, std::nullopt}});
+    view().setLibrarySearch(QStringLiteral("x"));
+    EXPECT_FALSE(store->previewTrackID().has_value());
+}
+
+TEST_F(WindowTest, SheetsOpenWithoutANestedLoopAndTheEditorClosesOnAnotherDevice) {
+    showAndWaitForDevices();
+    QPointer<SheetDialog> opened;
+    view().trackEditSheet = [&](const TrackEditRequest&, QWidget* parent) {
+        auto* sheet = new SheetDialog(parent);
+        sheet->addCancelButton();
+        opened = sheet;
+        return sheet;
+    };
+    TrackEditRequest request;
+    request.id = 4;
+    request.deviceID = device(kitchen).id;
+    view().requestTrackEdit(request);
+    // requestTrackEdit returned while the sheet is up: it was opened, not executed.
+    ASSERT_FALSE(opened.isNull());
+    EXPECT_TRUE(opened->isVisible());
+    EXPECT_EQ(opened->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(view().state().trackEditRequest.has_value());
+
+    // Escape closes it and clears the request.
+    QTest::keyClick(opened, Qt::Key_Escape);
+    TestSupport::drainEvents();
+    EXPECT_FALSE(view().state().trackEditRequest.has_value());
+
+    view().requestTrackEdit(request);
+    ASSERT_FALSE(opened.isNull());
+    view().selectDevice(IPodStore::Selection::disk(device(car).id));
+    TestSupport::drainEvents();
+    EXPECT_TRUE(opened.isNull() || !opened->isVisible());
+    EXPECT_FALSE(view().state().trackEditRequest.has_value());
+}
+
+TEST_F(WindowTest, TheCarsModelLightsItsSeriesOnceItArrives) {
+    showAndWaitForDevices();
+    // The kitchen iPod's model is unknown: no series is lit.
+    for (SidebarSeriesRow* row : view().sidebar()->seriesRows())
+        EXPECT_FALSE(row->isHighlighted());
+    view().selectDevice(IPodStore::Selection::disk(device(car).id));
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return view().sidebar()->seriesRows()[2]->isHighlighted(); }));
+    EXPECT_EQ(card(DeviceSidebarRow::Kind::mounted, 1)->row().dotColor,
+              StartupSeries(StartupSeries::nano).accentColor());
+}
+
+TEST_F(WindowTest, WindowAndSidebarKeepTheirSizeLimitsAndReducedMotionSkipsTheFade) {
+    showAndWaitForDevices();
+    EXPECT_EQ(window->minimumSize(), QSize(800, 440));
+    EXPECT_EQ(view().sidebarColumn()->minimumWidth(), 184);
+    EXPECT_EQ(view().sidebarColumn()->maximumWidth(), 270);
+    EXPECT_EQ(view().sidebarColumn()->width(), 220);
+
+    // Whatever fade the first screens started is over.
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return view().detailPane()->fadeOverlay() == nullptr; }));
+    ReduceMotion::setOverride(true);
+    view().selectSeries(StartupSeries::nano);
+    EXPECT_EQ(view().detailPane()->screen(), DetailScreen::showcase);
+    EXPECT_EQ(view().detailPane()->fadeOverlay(), nullptr);
+    view().selectDevice(IPodStore::Selection::disk(device(kitchen).id));
+    EXPECT_EQ(view().detailPane()->fadeOverlay(), nullptr);
+
+    ReduceMotion::setOverride(false);
+    view().selectSeries(StartupSeries::classic);
+    EXPECT_NE(view().detailPane()->fadeOverlay(), nullptr);
+    ReduceMotion::setOverride(std::nullopt);
+}
