@@ -479,5 +479,9 @@
         <source>Zero KB</source>
         <translation>零 KB</translation>
     </message>
+    <message>
+        <source>Unknown iPod</source>
+        <translation>未知 iPod</translation>
+    </message>
 </context>
 </TS>

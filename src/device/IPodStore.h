@@ -1,11 +1,324 @@
 #pragma once
 
-#include <QObject>
+// The application's one observable store: the attached iPods, the sidebar's selection, the
+// library snapshot of the selected device, the state of a running operation, the preview and
+// the one alert. Lives on the main thread and is only touched there; every read of a device
+// runs on a background task and reports back here, where its result is dropped when it was
+// cancelled or the selection has moved on. Each published property has a getter and a change
+// signal, emitted after the value changed (also for an assignment of the same value where
+// noted).
 
-// The application's one observable store of devices, selection and library.
+#include "device/IPodBattery.h"
+#include "device/IPodDevice.h"
+#include "device/IPodLibrary.h"
+#include "device/MobileDevice.h"
+#include "platform/AppLanguage.h"
+#include "platform/Task.h"
+#include "transfer/ImportProgress.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+class IPodPreviewPlayer;
+class MountWatcher;
+
 class IPodStore : public QObject {
     Q_OBJECT
 
 public:
-    IPodStore() = default;
+    // What the sidebar selects: a mounted volume by its identity, an iPod touch by its UDID,
+    // or an iPod on USB whose volume is not mounted by its registry entry ID.
+    struct Selection {
+        enum class Kind {
+            disk,
+            mobile,
+            unmounted,
+        };
+        Kind kind = Kind::disk;
+        IPodDevice::ID diskID; // disk
+        QString mobileID;      // mobile
+        quint64 usbID = 0;     // unmounted
+
+        static Selection disk(IPodDevice::ID id);
+        static Selection mobile(QString id);
+        static Selection unmounted(quint64 usbID);
+
+        bool isDisk() const { return kind == Kind::disk; }
+        bool isMobile() const { return kind == Kind::mobile; }
+        bool isUnmounted() const { return kind == Kind::unmounted; }
+
+        // Equal in case and payload.
+        bool operator==(const Selection& other) const;
+    };
+
+    // Registry entry ID -> USB product ID.
+    using USBScan = std::map<quint64, int>;
+    // (whether the product reports a battery, its state); none without a USB device.
+    using BatteryReading = std::optional<std::pair<bool, std::optional<IPodBattery>>>;
+
+    // Where the store learns about the machine. Every source runs on a background task, never
+    // on the main thread. system() reads the real machine; tests put their own volumes and USB
+    // answers in place.
+    struct Sources {
+        // Mount points of the local volumes.
+        std::function<QStringList()> mountedVolumes;
+        std::function<USBScan()> scanUSB;
+        // The USB registry entry ID behind a mounted device.
+        std::function<std::optional<quint64>(const IPodDevice&)> usbRegistryEntryID;
+        // The connected iOS devices; none when they cannot be listed at all.
+        std::function<std::optional<QList<MobileDevice>>()> mobileDevices;
+        std::function<IPodLibrary(const IPodDevice&)> loadLibrary;
+        std::function<BatteryReading(const IPodDevice&)> readBattery;
+
+        static Sources system();
+    };
+
+    // The polling periods, measured from the end of each turn.
+    struct Periods {
+        std::chrono::milliseconds usb{2000};
+        std::chrono::milliseconds mobile{3000};
+        std::chrono::milliseconds battery{30000};
+    };
+
+    // A loop or loader started for a view: it stops when the handle is dropped or cancelled
+    // (a read already started runs to its end and its result is dropped).
+    class ViewTask {
+    public:
+        ViewTask() = default;
+        ~ViewTask();
+        ViewTask(ViewTask&& other) noexcept;
+        ViewTask& operator=(ViewTask&& other) noexcept;
+        ViewTask(const ViewTask&) = delete;
+        ViewTask& operator=(const ViewTask&) = delete;
+
+        void cancel();
+        // The loop has stopped, by itself or by cancellation.
+        bool isFinished() const;
+
+        struct State;
+
+    private:
+        friend class IPodStore;
+        explicit ViewTask(std::shared_ptr<State> s) : state(std::move(s)) {}
+        std::shared_ptr<State> state;
+    };
+
+    explicit IPodStore(QObject* parent = nullptr);
+    IPodStore(Sources sources, Periods periods, QObject* parent = nullptr);
+    ~IPodStore() override;
+
+    // Published state.
+    const QList<IPodDevice>& devices() const { return devices_; }
+    const USBScan& unmountedIPods() const { return unmountedIPods_; }
+    const QList<MobileDevice>& mobileDevices() const { return mobileDevices_; }
+    const QHash<IPodDevice::ID, IPodModel>& deviceModels() const { return deviceModels_; }
+    const QHash<Selection, QString>& deviceNames() const { return deviceNames_; }
+    const std::optional<Selection>& selection() const { return selection_; }
+    const std::optional<IPodBattery>& battery() const { return battery_; }
+    const std::optional<QString>& softwareVersion() const { return softwareVersion_; }
+    const std::optional<IPodLibrary>& library() const { return library_; }
+    // Why the last library load failed; null when it did not.
+    std::exception_ptr loadError() const { return loadError_; }
+    const std::optional<ImportProgress>& progress() const { return progress_; }
+    const QList<Track>& stagedImportTracks() const { return stagedImportTracks_; }
+    const std::optional<IPodDevice::ID>& activeDeviceID() const { return activeDeviceID_; }
+    const std::optional<quint64>& previewTrackID() const { return previewTrackID_; }
+    bool isPreviewPlaying() const { return isPreviewPlaying_; }
+    const std::optional<QString>& alert() const { return alert_; }
+
+    // The sidebar's writes. Assigning the current value announces a change but reloads nothing.
+    void setSelection(const std::optional<Selection>& selection);
+    // The window dismisses the alert with none.
+    void setAlert(const std::optional<QString>& alert);
+
+    // The load error's text in the language; empty without one.
+    QString loadErrorDescription(AppLanguage language = AppLanguages::stored()) const;
+    // The user text of any error the device and database layers throw.
+    static QString errorDescription(const std::exception_ptr& error, AppLanguage language);
+
+    // Selection accessors.
+    std::optional<IPodDevice::ID> selectedDiskID() const;
+    std::optional<IPodDevice> selectedDevice() const;
+    std::optional<MobileDevice> selectedMobileDevice() const;
+
+    // What the window enables.
+    bool canEditLibrary() const;
+    bool canCreatePlaylist() const;
+    bool canImport() const;
+    QList<Track> stagedTracksForSelection() const;
+    QList<Track> displayedTracks() const;
+
+    // Reads the snapshot of a device's library; blocking, for background tasks only.
+    static IPodLibrary loadLibrary(const IPodDevice& device);
+
+    // Library reload of the selected device (one read at a time per store).
+    void reloadSelection();
+    // The library pane's "Retry": refresh the devices, then reload unless the selection moved.
+    void retryLibraryLoad();
+
+    // Device names for the sidebar.
+    std::optional<QString> storedDeviceName(const IPodDevice::ID& id) const;
+    QString displayName(const IPodDevice::ID& id, AppLanguage language) const;
+    void setDeviceName(const std::optional<QString>& name, const IPodDevice::ID& id);
+
+    // Preview of a track of the selected mounted device.
+    void togglePreview(quint64 trackID);
+    void playPreview(quint64 trackID);
+    void stopPreview();
+    // (current time, duration) in seconds; none without a loaded player.
+    std::optional<std::pair<double, double>> previewTimes() const;
+    void seekPreview(quint64 trackID, double seconds);
+
+    // Rebuilds the device list from the mounted volumes and the USB scan, then follows and
+    // repairs the selection. The volumes are read on a background task; refreshes apply in the
+    // order they were asked for, and then runs once this one (or a later one that took it
+    // over) has been applied.
+    void refreshDevices(std::optional<quint64> ejectedUSBID = std::nullopt,
+                        std::optional<QString> addingURL = std::nullopt,
+                        std::function<void()> then = {});
+    // Keeps a selection that still exists, otherwise picks the first device there is.
+    void repairSelection();
+
+    // Watchers and loaders, each bound to the returned handle.
+    ViewTask usbWatchLoop();
+    ViewTask mobileDeviceWatchLoop();
+    ViewTask deviceInfoLoop(const IPodDevice& device);
+    ViewTask loadSoftwareVersion(const IPodDevice& device);
+    ViewTask loadDeviceNameAndModel(const IPodDevice& device);
+    // Follows /proc/self/mountinfo: a mount refreshes the devices, an unmount goes through
+    // volumeDidUnmount (a relabel arrives as both).
+    ViewTask watchVolumes();
+    void volumeDidUnmount(const std::optional<QString>& url);
+
+    // Unmounts and ejects a mounted iPod unless an operation runs.
+    void eject(const IPodDevice& device);
+
+Q_SIGNALS:
+    void devicesChanged();
+    void unmountedIPodsChanged();
+    void mobileDevicesChanged();
+    void deviceModelsChanged();
+    void deviceNamesChanged();
+    void selectionChanged();
+    void batteryChanged();
+    void softwareVersionChanged();
+    void libraryChanged();
+    void loadErrorChanged();
+    void progressChanged();
+    void stagedImportTracksChanged();
+    void activeDeviceIDChanged();
+    void previewTrackIDChanged();
+    void isPreviewPlayingChanged();
+    void alertChanged();
+
+private:
+    friend class IPodStoreTestAccess;
+
+    // The state of the running operation; its starters and its end set these.
+    void setActiveDeviceID(const std::optional<IPodDevice::ID>& id);
+    void setProgress(const std::optional<ImportProgress>& progress);
+    void appendStagedImportTrack(const Track& track);
+    void clearStagedImportTracks();
+
+    // Published setters.
+    void setDevices(QList<IPodDevice> devices);
+    void setUnmountedIPods(USBScan unmounted);
+    void setMobileDevices(QList<MobileDevice> devices);
+    void setDeviceModels(QHash<IPodDevice::ID, IPodModel> models);
+    void setDeviceNames(QHash<Selection, QString> names);
+    void setBattery(const std::optional<IPodBattery>& battery);
+    void setSoftwareVersion(const std::optional<QString>& version);
+    void setLibrary(std::optional<IPodLibrary> library);
+    void setLoadError(std::exception_ptr error);
+    void setPreviewTrackID(const std::optional<quint64>& id);
+    void setPreviewPlaying(bool playing);
+
+    void selectionDidChange(const std::optional<Selection>& old);
+
+    // What one refresh reads off the main thread.
+    struct DeviceScan {
+        QList<IPodDevice> devices; // sorted
+        USBScan usb;
+        QHash<IPodDevice::ID, quint64> usbIDs;
+    };
+    struct RefreshRequest {
+        std::set<quint64> ejectedUSBIDs;
+        QStringList addingURLs;
+        std::vector<std::function<void()>> then;
+    };
+    static DeviceScan scanDevices(const Sources& sources, const RefreshRequest& request);
+    void startNextRefresh();
+    void applyDeviceScan(const DeviceScan& scan, const std::set<quint64>& ejectedUSBIDs);
+
+    // Preview.
+    void startPreviewLoad(const IPodDevice& device, quint64 trackID);
+    void startPreviewPlayback();
+    void previewFailed();
+
+    // One library reload; finished once its read (if any) has ended.
+    struct Reload {
+        bool cancelled = false;
+        bool finished = false;
+        std::vector<std::function<void()>> whenFinished;
+    };
+    void finishReload(const std::shared_ptr<Reload>& reload);
+
+    // Loops.
+    std::shared_ptr<ViewTask::State> newViewTask();
+    void usbTurn(const std::shared_ptr<ViewTask::State>& task);
+    void mobileTurn(const std::shared_ptr<ViewTask::State>& task);
+    void batteryTurn(const std::shared_ptr<ViewTask::State>& task, const IPodDevice& device);
+    void after(const std::shared_ptr<ViewTask::State>& task, std::chrono::milliseconds delay,
+               std::function<void()> turn);
+
+    Sources sources;
+    Periods periods;
+
+    // Published.
+    QList<IPodDevice> devices_;
+    USBScan unmountedIPods_;
+    QList<MobileDevice> mobileDevices_;
+    QHash<IPodDevice::ID, IPodModel> deviceModels_;
+    QHash<Selection, QString> deviceNames_;
+    std::optional<Selection> selection_;
+    std::optional<IPodBattery> battery_;
+    std::optional<QString> softwareVersion_;
+    std::optional<IPodLibrary> library_;
+    std::exception_ptr loadError_;
+    std::optional<ImportProgress> progress_;
+    QList<Track> stagedImportTracks_;
+    std::optional<IPodDevice::ID> activeDeviceID_;
+    std::optional<quint64> previewTrackID_;
+    bool isPreviewPlaying_ = false;
+    std::optional<QString> alert_;
+
+    // Unpublished.
+    std::shared_ptr<Reload> loading;
+    Task transfer; // the running import, export or library edit (never an eject)
+    std::optional<IPodLibrary> importBaseLibrary;
+    Task previewLoad;
+    quint64 previewGeneration = 0; // bumped by every start and stop of a preview
+    IPodPreviewPlayer* previewPlayer = nullptr; // owned (a child)
+    USBScan usbIPods;
+    QHash<IPodDevice::ID, quint64> mountedUSBIDs;
+    std::set<quint64> ejectedUSBIDs;
+
+    // Refreshes wait here while one reads the volumes.
+    std::vector<RefreshRequest> pendingRefreshes;
+    bool refreshRunning = false;
 };
+
+size_t qHash(const IPodStore::Selection& selection, size_t seed = 0) noexcept;
