@@ -1,5 +1,6 @@
 #include "transfer/IPodTransfer.h"
 
+#include "library/IPodDatabaseError.h"
 #include "platform/Task.h"
 #include "platform/audio/AudioError.h"
 #include "transfer/TransferError.h"
@@ -36,6 +37,8 @@ QString errorDescription(const std::exception& error, AppLanguage language) {
     if (const auto* e = dynamic_cast<const TransferError*>(&error))
         return e->description(language);
     if (const auto* e = dynamic_cast<const AudioError*>(&error))
+        return e->description(language);
+    if (const auto* e = dynamic_cast<const IPodDatabaseError*>(&error))
         return e->description(language);
     if (dynamic_cast<const CancellationError*>(&error))
         return localizedString(LZ("The operation was cancelled."), language);
