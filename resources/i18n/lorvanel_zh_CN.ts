@@ -483,5 +483,9 @@
         <source>Unknown iPod</source>
         <translation>未知 iPod</translation>
     </message>
+    <message>
+        <source>Choose an export folder outside the iPod.</source>
+        <translation>请选择 iPod 以外的导出文件夹。</translation>
+    </message>
 </context>
 </TS>

@@ -36,6 +36,8 @@ std::optional<QString> metadataString(const QString& identifier, const AudioMeta
 QString errorDescription(const std::exception& error, AppLanguage language) {
     if (const auto* e = dynamic_cast<const TransferError*>(&error))
         return e->description(language);
+    if (const auto* e = dynamic_cast<const IPodDatabaseError*>(&error))
+        return e->description(language);
     if (const auto* e = dynamic_cast<const AudioError*>(&error))
         return e->description(language);
     if (const auto* e = dynamic_cast<const IPodDatabaseError*>(&error))

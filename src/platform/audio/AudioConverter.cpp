@@ -123,6 +123,47 @@ struct MuxerDeleter {
     }
 };
 
+// Sets the muxer's iTunes items and adds the cover's picture stream; the stream or null.
+AVStream* addMetadataAndCover(AVFormatContext* muxer, const AudioWriterSettings& settings) {
+    for (const auto& [identifier, value] : settings.metadata) {
+        const auto key = muxerKeys().constFind(identifier);
+        if (key == muxerKeys().cend() || value.isEmpty())
+            continue;
+        check(av_dict_set(&muxer->metadata, key->constData(), value.toUtf8().constData(), 0),
+              Kind::encode);
+    }
+    if (!settings.cover || settings.cover->bytes.isEmpty())
+        return nullptr;
+    AVStream* cover = avformat_new_stream(muxer, nullptr);
+    if (!cover)
+        throw AudioError(Kind::encode, AVERROR(ENOMEM));
+    cover->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    cover->codecpar->codec_id = settings.cover->isJPEG ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_PNG;
+    // The muxer refuses a picture stream without a size; an unreadable header still embeds
+    // the bytes.
+    const auto size = AudioConverter::pictureSize(settings.cover->bytes);
+    cover->codecpar->width = size ? size->first : 1;
+    cover->codecpar->height = size ? size->second : 1;
+    cover->disposition = AV_DISPOSITION_ATTACHED_PIC;
+    cover->time_base = AVRational{1, 90000};
+    return cover;
+}
+
+// After the header: the picture's one packet.
+void writeCover(AVFormatContext* muxer, AVStream* cover, const AudioWriterSettings& settings) {
+    if (!cover)
+        return;
+    FFmpeg::Packet pkt(av_packet_alloc());
+    if (!pkt)
+        throw AudioError(Kind::encode, AVERROR(ENOMEM));
+    check(av_new_packet(pkt.get(), int(settings.cover->bytes.size())), Kind::encode);
+    memcpy(pkt->data, settings.cover->bytes.constData(), size_t(pkt->size));
+    pkt->stream_index = cover->index;
+    pkt->flags |= AV_PKT_FLAG_KEY;
+    pkt->pts = pkt->dts = 0;
+    check(av_write_frame(muxer, pkt.get()), Kind::encode);
+}
+
 // A buffer of converted samples, grown on demand.
 struct SampleBuffer {
     uint8_t** data = nullptr;
@@ -272,40 +313,9 @@ private:
             throw AudioError(Kind::encode, AVERROR(ENOMEM));
         check(avcodec_parameters_from_context(audioOut->codecpar, encoder.get()), Kind::encode);
         audioOut->time_base = encoder->time_base;
-        for (const auto& [identifier, value] : settings.metadata) {
-            const auto key = muxerKeys().constFind(identifier);
-            if (key == muxerKeys().cend() || value.isEmpty())
-                continue;
-            check(av_dict_set(&raw->metadata, key->constData(), value.toUtf8().constData(), 0),
-                  Kind::encode);
-        }
-        if (settings.cover && !settings.cover->bytes.isEmpty()) {
-            coverOut = avformat_new_stream(raw, nullptr);
-            if (!coverOut)
-                throw AudioError(Kind::encode, AVERROR(ENOMEM));
-            coverOut->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
-            coverOut->codecpar->codec_id =
-                settings.cover->isJPEG ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_PNG;
-            // The muxer refuses a picture stream without a size; an unreadable header still
-            // embeds the bytes.
-            const auto size = AudioConverter::pictureSize(settings.cover->bytes);
-            coverOut->codecpar->width = size ? size->first : 1;
-            coverOut->codecpar->height = size ? size->second : 1;
-            coverOut->disposition = AV_DISPOSITION_ATTACHED_PIC;
-            coverOut->time_base = AVRational{1, 90000};
-        }
+        coverOut = addMetadataAndCover(raw, settings);
         check(avformat_write_header(raw, nullptr), Kind::encode);
-        if (coverOut) {
-            FFmpeg::Packet pkt(av_packet_alloc());
-            if (!pkt)
-                throw AudioError(Kind::encode, AVERROR(ENOMEM));
-            check(av_new_packet(pkt.get(), int(settings.cover->bytes.size())), Kind::encode);
-            memcpy(pkt->data, settings.cover->bytes.constData(), size_t(pkt->size));
-            pkt->stream_index = coverOut->index;
-            pkt->flags |= AV_PKT_FLAG_KEY;
-            pkt->pts = pkt->dts = 0;
-            check(av_write_frame(raw, pkt.get()), Kind::encode);
-        }
+        writeCover(raw, coverOut, settings);
     }
 
     void configureResampler(const AVFrame* frame) {
@@ -469,6 +479,87 @@ public:
     ~Conversion() { av_channel_layout_uninit(&resamplerInput); }
 };
 
+// Copies the compressed packets of the source's audio stream into a new M4A file unchanged.
+class Rewrap {
+public:
+    Rewrap(AudioFile& source, const AudioWriterSettings& settings,
+           const AudioConverter::Progress& progress, const AudioFile::CancelCheck& cancelled)
+        : source(source)
+        , settings(settings)
+        , progress(progress)
+        , cancelled(cancelled) {}
+
+    void run(const QString& outputPath) {
+        if (!source.hasAudio())
+            throw AudioError(Kind::noAudio, 0);
+        AVFormatContext* ic = source.context();
+        const AVStream* input = ic->streams[source.audioStreamIndex()];
+        const AVCodecID codec = input->codecpar->codec_id;
+        // What an Apple M4A file can carry.
+        if (codec != AV_CODEC_ID_AAC && codec != AV_CODEC_ID_ALAC)
+            throw AudioError(Kind::unsupported, 0);
+        output.open(outputPath);
+        created = true;
+
+        AVFormatContext* raw = nullptr;
+        check(avformat_alloc_output_context2(&raw, nullptr, "ipod",
+                                             QFile::encodeName(outputPath).constData()),
+              Kind::encode);
+        muxer.reset(raw);
+        raw->pb = output.io;
+        raw->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;
+        AVStream* audioOut = avformat_new_stream(raw, nullptr);
+        if (!audioOut)
+            throw AudioError(Kind::encode, AVERROR(ENOMEM));
+        check(avcodec_parameters_copy(audioOut->codecpar, input->codecpar), Kind::encode);
+        audioOut->codecpar->codec_tag = 0;
+        audioOut->time_base = input->time_base;
+        AVStream* coverOut = addMetadataAndCover(raw, settings);
+        check(avformat_write_header(raw, nullptr), Kind::encode);
+        writeCover(raw, coverOut, settings);
+
+        FFmpeg::Packet pkt(av_packet_alloc());
+        if (!pkt)
+            throw AudioError(Kind::decode, AVERROR(ENOMEM));
+        const int64_t start = input->start_time != AV_NOPTS_VALUE ? input->start_time : 0;
+        for (;;) {
+            if (cancelled && cancelled())
+                throw CancellationError();
+            const int rc = av_read_frame(ic, pkt.get());
+            if (rc == AVERROR_EOF)
+                break;
+            if (rc == AVERROR_EXIT && cancelled && cancelled())
+                throw CancellationError();
+            check(rc, Kind::decode);
+            if (pkt->stream_index != input->index) {
+                av_packet_unref(pkt.get());
+                continue;
+            }
+            const int64_t pts = pkt->pts;
+            pkt->stream_index = audioOut->index;
+            pkt->pos = -1;
+            av_packet_rescale_ts(pkt.get(), input->time_base, audioOut->time_base);
+            check(av_write_frame(raw, pkt.get()), Kind::encode);
+            av_packet_unref(pkt.get());
+            if (progress && pts != AV_NOPTS_VALUE)
+                progress(double(pts - start) * av_q2d(input->time_base));
+        }
+        check(av_write_trailer(raw), Kind::encode);
+        output.finish();
+    }
+
+    bool outputCreated() const { return created; }
+
+private:
+    AudioFile& source;
+    const AudioWriterSettings& settings;
+    const AudioConverter::Progress& progress;
+    const AudioFile::CancelCheck& cancelled;
+    OutputFile output;
+    std::unique_ptr<AVFormatContext, MuxerDeleter> muxer;
+    bool created = false;
+};
+
 quint32 be32(const unsigned char* p) {
     return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
 }
@@ -485,6 +576,19 @@ void convert(AudioFile& source, const QString& outputPath, const AudioWriterSett
         conversion.run(outputPath);
     } catch (...) {
         if (conversion.outputCreated())
+            QFile::remove(outputPath);
+        throw;
+    }
+}
+
+void rewrap(AudioFile& source, const QString& outputPath, const AudioWriterSettings& settings,
+            const Progress& progress, const AudioFile::CancelCheck& isCancelled) {
+    source.setCancelCheck(isCancelled);
+    Rewrap rewrap(source, settings, progress, isCancelled);
+    try {
+        rewrap.run(outputPath);
+    } catch (...) {
+        if (rewrap.outputCreated())
             QFile::remove(outputPath);
         throw;
     }

@@ -43,6 +43,14 @@ using Progress = std::function<void(double seconds)>;
 void convert(AudioFile& source, const QString& outputPath, const AudioWriterSettings& settings,
              const Progress& progress, const AudioFile::CancelCheck& isCancelled);
 
+// Writes source's audio stream (AAC or Apple Lossless) into a new Apple M4A file at outputPath
+// packet by packet, without decoding, so the samples stay exactly as they were; with the
+// settings' metadata and cover (codec and bit rate do not apply). Progress gets the time of each
+// packet written. Throws AudioError (kind unsupported for other codings) or CancellationError;
+// either way the output is removed.
+void rewrap(AudioFile& source, const QString& outputPath, const AudioWriterSettings& settings,
+            const Progress& progress, const AudioFile::CancelCheck& isCancelled);
+
 // Pixel size of a JPEG or PNG picture from its header; nothing when it cannot be read.
 std::optional<QPair<int, int>> pictureSize(const QByteArray& bytes);
 

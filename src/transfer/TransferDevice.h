@@ -1,0 +1,31 @@
+#pragma once
+
+// What the rewrite and the export need of a mounted iPod: its mount point, its identity check
+// and a way to open its database. The store builds it from its device, so this layer does not
+// depend on the store's.
+
+#include "library/IPodDatabase.h"
+#include "transfer/ChunkedCopy.h"
+#include "transfer/ImportError.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+struct TransferDevice {
+    QString mountPoint; // symbolic links resolved
+    // Throws ImportError::disconnected when the volume is no longer the same iPod.
+    IdentityCheck verifyIdentity;
+    std::function<std::unique_ptr<IPodDatabase>()> openDatabase;
+
+    // From a device value offering mountPoint, hasIdentity() and openDatabase().
+    template <typename Device> static TransferDevice of(const Device& device) {
+        return TransferDevice{device.mountPoint,
+                              [device] {
+                                  if (!device.hasIdentity())
+                                      throw ImportError::disconnected();
+                              },
+                              [device] { return device.openDatabase(); }};
+    }
+};
