@@ -122,9 +122,7 @@ IPodStore::Sources IPodStore::Sources::system() {
     s.usbRegistryEntryID = [](const IPodDevice& device) { return device.usbRegistryEntryID(); };
     s.mobileDevices = [] { return MobileDevice::connectedDevices(); };
     s.loadLibrary = [](const IPodDevice& device) { return IPodStore::loadLibrary(device); };
-    s.readBattery = [](const IPodDevice& device) -> BatteryReading {
-        return device.readBattery();
-    };
+    s.readBattery = [](const IPodDevice& device) -> BatteryReading { return device.readBattery(); };
     return s;
 }
 
@@ -354,10 +352,10 @@ IPodLibrary IPodStore::loadLibrary(const IPodDevice& device) {
     IPodLibrary library;
     library.deviceName = database->mainPlaylistName();
     library.model = database->model([&device] { return device.usbSerialNumber(); });
-    const bool lacksColour = library.model && library.model->family == IPodModel::Family::nano &&
-                             (library.model->generationNumber == 1 ||
-                              library.model->generationNumber == 5) &&
-                             !library.model->colorName;
+    const bool lacksColour =
+        library.model && library.model->family == IPodModel::Family::nano &&
+        (library.model->generationNumber == 1 || library.model->generationNumber == 5) &&
+        !library.model->colorName;
     if (!library.model || lacksColour) {
         if (auto model = device.modelFromUSB(database->serialNumber()))
             library.model = std::move(model);
@@ -677,8 +675,7 @@ void IPodStore::startNextRefresh() {
     pendingRefreshes.erase(pendingRefreshes.begin());
     refreshRunning = true;
     Task::run(
-        TaskPriority::utility, this,
-        [s = sources, request] { return scanDevices(s, *request); },
+        TaskPriority::utility, this, [s = sources, request] { return scanDevices(s, *request); },
         [this, request](std::optional<DeviceScan> scan, std::exception_ptr) {
             refreshRunning = false;
             if (scan)
@@ -758,10 +755,10 @@ void IPodStore::applyDeviceScan(const DeviceScan& scan, const std::set<quint64>&
         const IPodDevice::ID old = selection_->diskID;
         for (const IPodDevice& device : devices_) {
             const auto usb = mountedUSBIDs.constFind(device.id);
-            const bool matches = previousUSBID && usb != mountedUSBIDs.cend()
-                                     ? *usb == *previousUSBID
-                                     : device.id.filesystem == old.filesystem &&
-                                           device.id.inode == old.inode;
+            const bool matches =
+                previousUSBID && usb != mountedUSBIDs.cend()
+                    ? *usb == *previousUSBID
+                    : device.id.filesystem == old.filesystem && device.id.inode == old.inode;
             if (matches) {
                 setSelection(Selection::disk(device.id));
                 repairSelection();
@@ -795,8 +792,8 @@ std::shared_ptr<IPodStore::ViewTask::State> IPodStore::newViewTask() {
     return std::make_shared<ViewTask::State>();
 }
 
-void IPodStore::after(const std::shared_ptr<ViewTask::State>& task,
-                      std::chrono::milliseconds delay, std::function<void()> turn) {
+void IPodStore::after(const std::shared_ptr<ViewTask::State>& task, std::chrono::milliseconds delay,
+                      std::function<void()> turn) {
     if (task->cancelled)
         return;
     QTimer::singleShot(delay, this, [task, turn = std::move(turn)] {
@@ -838,8 +835,7 @@ void IPodStore::mobileTurn(const std::shared_ptr<ViewTask::State>& task) {
         return;
     Task::run(
         TaskPriority::utility, this, [list = sources.mobileDevices] { return list(); },
-        [this, task](std::optional<std::optional<QList<MobileDevice>>> result,
-                     std::exception_ptr) {
+        [this, task](std::optional<std::optional<QList<MobileDevice>>> result, std::exception_ptr) {
             if (task->cancelled)
                 return;
             if (result && *result && **result != mobileDevices_) {

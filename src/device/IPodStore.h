@@ -112,7 +112,8 @@ public:
 
     private:
         friend class IPodStore;
-        explicit ViewTask(std::shared_ptr<State> s) : state(std::move(s)) {}
+        explicit ViewTask(std::shared_ptr<State> s)
+            : state(std::move(s)) {}
         std::shared_ptr<State> state;
     };
 
@@ -310,7 +311,7 @@ private:
     Task transfer; // the running import, export or library edit (never an eject)
     std::optional<IPodLibrary> importBaseLibrary;
     Task previewLoad;
-    quint64 previewGeneration = 0; // bumped by every start and stop of a preview
+    quint64 previewGeneration = 0;              // bumped by every start and stop of a preview
     IPodPreviewPlayer* previewPlayer = nullptr; // owned (a child)
     USBScan usbIPods;
     QHash<IPodDevice::ID, quint64> mountedUSBIDs;

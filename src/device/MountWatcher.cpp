@@ -24,26 +24,26 @@ MountWatcher::~MountWatcher() {
         ::close(fd);
 }
 
-std::map<quint64, QString> MountWatcher::localMounts() {
-    std::map<quint64, QString> mounts;
+MountWatcher::Mounts MountWatcher::localMounts() {
+    Mounts mounts;
     for (const MountInfoEntry& entry : MountInfo::read()) {
         if (MountInfo::isLocalFileSystem(entry.fileSystemType))
-            mounts[entry.mountID] = entry.mountPoint;
+            mounts.emplace(entry.mountID, entry.mountPoint);
     }
     return mounts;
 }
 
 void MountWatcher::check() {
-    std::map<quint64, QString> current = localMounts();
+    Mounts current = localMounts();
     QStringList gone;
     QStringList added;
-    for (const auto& [id, path] : known) {
-        if (!current.count(id))
-            gone.append(path);
+    for (const auto& mount : known) {
+        if (!current.count(mount))
+            gone.append(mount.second);
     }
-    for (const auto& [id, path] : current) {
-        if (!known.count(id))
-            added.append(path);
+    for (const auto& mount : current) {
+        if (!known.count(mount))
+            added.append(mount.second);
     }
     known = std::move(current);
     for (const QString& path : gone)

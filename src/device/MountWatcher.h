@@ -8,8 +8,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <map>
 #include <memory>
+#include <set>
+#include <utility>
 
 class QSocketNotifier;
 
@@ -34,9 +35,11 @@ Q_SIGNALS:
     void volumesDidMount(const QStringList& mountPoints);
 
 private:
-    static std::map<quint64, QString> localMounts();
+    // (mount ID, mount point): a mount moved elsewhere keeps its ID but counts as gone and new.
+    using Mounts = std::set<std::pair<quint64, QString>>;
+    static Mounts localMounts();
 
     int fd = -1;
     std::unique_ptr<QSocketNotifier> notifier;
-    std::map<quint64, QString> known; // mount ID -> mount point
+    Mounts known;
 };
