@@ -20,10 +20,10 @@ namespace {
 
 bool run(const QStringList& args) {
     QProcess p;
-    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"),
-                                                  QStringLiteral("-loglevel"),
-                                                  QStringLiteral("error"), QStringLiteral("-y")} +
-                                          args);
+    p.start(QStringLiteral("ffmpeg"),
+            QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+                        QStringLiteral("error"), QStringLiteral("-y")} +
+                args);
     p.waitForFinished(-1);
     if (p.exitCode() != 0)
         std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAllStandardError().constData());
@@ -43,12 +43,15 @@ int main(int argc, char** argv) {
     // Ten seconds of a different music-like signal per file, as FLAC, which is always converted.
     QStringList sources;
     for (int i = 0; i < count; ++i) {
-        const QString source = dir.filePath(QStringLiteral("in/%1.flac").arg(i, 3, 10, QLatin1Char('0')));
+        const QString source =
+            dir.filePath(QStringLiteral("in/%1.flac").arg(i, 3, 10, QLatin1Char('0')));
         const QString f = QString::number(180 + i);
         run({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-             QStringLiteral("aevalsrc=0.2*sin(2*PI*%1*t)*(1+0.5*sin(2*PI*0.5*t))+0.1*sin(2*PI*330*t)+"
-                            "0.02*(random(0)-0.5)|0.2*sin(2*PI*%1*1.26*t)+0.02*(random(1)-0.5)"
-                            ":s=44100:d=10").arg(f),
+             QStringLiteral(
+                 "aevalsrc=0.2*sin(2*PI*%1*t)*(1+0.5*sin(2*PI*0.5*t))+0.1*sin(2*PI*330*t)+"
+                 "0.02*(random(0)-0.5)|0.2*sin(2*PI*%1*1.26*t)+0.02*(random(1)-0.5)"
+                 ":s=44100:d=10")
+                 .arg(f),
              QStringLiteral("-c:a"), QStringLiteral("flac"), source});
         sources.append(source);
     }
@@ -73,8 +76,9 @@ int main(int argc, char** argv) {
     timer.restart();
     QStringList failures;
     try {
-        failures = IPodTransfer::importAudio({dir.filePath(QStringLiteral("in"))}, importTarget(*device),
-                                             TransferSettings::defaults(), {}, {});
+        failures =
+            IPodTransfer::importAudio({dir.filePath(QStringLiteral("in"))}, importTarget(*device),
+                                      TransferSettings::defaults(), {}, {});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "import failed: %s\n", e.what());
         return 1;

@@ -13,9 +13,9 @@
 #include "transfer/AudioImport.h"
 #include "transfer/ExportTracks.h"
 #include "transfer/IPodTransfer.h"
+#include "transfer/ImportError.h"
 #include "transfer/TrackRewrite.h"
 #include "transfer/TransferDevice.h"
-#include "transfer/ImportError.h"
 #include "transfer/TransferSettings.h"
 
 #include <QFile>
@@ -60,7 +60,9 @@ void verifyIdentity(const IPodDevice& device) {
 // Posts to the store from a worker thread; nothing happens once the store is gone.
 class StoreLink {
 public:
-    explicit StoreLink(IPodStore* store) : receiver(TaskDetail::Receiver::watch(store)), store(store) {}
+    explicit StoreLink(IPodStore* store)
+        : receiver(TaskDetail::Receiver::watch(store))
+        , store(store) {}
     void post(std::function<void(IPodStore&)> fn) const {
         receiver->post([s = store, fn = std::move(fn)] {
             if (s)
@@ -108,8 +110,8 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
         if (selection_ && selection_->isDisk() && selection_->diskID == id)
             reloadSelection();
     });
-    if (const std::optional<QString> text = operationAlert(failures, droppedFailureCount,
-                                                           successMessage, AppLanguages::stored()))
+    if (const std::optional<QString> text =
+            operationAlert(failures, droppedFailureCount, successMessage, AppLanguages::stored()))
         setAlert(text);
 }
 
@@ -129,7 +131,7 @@ void IPodStore::startImportTask(const QStringList& urls, const IPodDevice& devic
                 });
         },
         [this, device, settings, droppedFailureCount](std::optional<QStringList> failures,
-                                                       std::exception_ptr error) {
+                                                      std::exception_ptr error) {
             if (failures && !error)
                 finishOperation(device, *failures, droppedFailureCount, settings.autoEject,
                                 std::nullopt);
@@ -154,7 +156,8 @@ bool IPodStore::importDroppedItems(const QList<QUrl>& items) {
     if (readable.isEmpty()) {
         importBaseLibrary.reset();
         setActiveDeviceID(std::nullopt);
-        setAlert(localizedString(LZ("The dropped files could not be read."), AppLanguages::stored()));
+        setAlert(
+            localizedString(LZ("The dropped files could not be read."), AppLanguages::stored()));
         return true;
     }
     startImportTask(readable, *device, settings, int(items.size() - readable.size()));
@@ -198,8 +201,7 @@ void IPodStore::startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID&
                 });
         },
         [this, device = *device](std::optional<QStringList> failures, std::exception_ptr error) {
-            const QString success =
-                localizedString(LZ("Songs exported."), AppLanguages::stored());
+            const QString success = localizedString(LZ("Songs exported."), AppLanguages::stored());
             if (failures && !error)
                 finishOperation(device, *failures, 0, false, success);
             else
@@ -243,11 +245,12 @@ void IPodStore::runLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylis
 void IPodStore::setPlaybackStart(quint64 trackID) {
     if (!selection_ || !selection_->isDisk())
         return;
-    runLibraryEdit(selection_->diskID, false, [trackID](IPodDatabase& session, const IPodDevice& device) {
-        verifyIdentity(device);
-        session.setPlaybackStart(trackID);
-        return QStringList();
-    });
+    runLibraryEdit(selection_->diskID, false,
+                   [trackID](IPodDatabase& session, const IPodDevice& device) {
+                       verifyIdentity(device);
+                       session.setPlaybackStart(trackID);
+                       return QStringList();
+                   });
 }
 
 void IPodStore::saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata,
@@ -286,20 +289,22 @@ void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID
 
 void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackIDs,
                                const IPodDevice::ID& deviceID) {
-    runLibraryEdit(deviceID, true, [name, trackIDs](IPodDatabase& session, const IPodDevice& device) {
-        if (session.hasNano5SourceCDB()) {
-            // The fifth-generation nano keeps its playlists in its own files; its writer needs
-            // the SysInfoExtended read over USB. Until that writer takes playlists, such a
-            // nano is refused here without anything being written.
-            throw IPodDatabaseError::unsupportedDatabase();
-        }
-        if (session.createPlaylist(name, trackIDs)) {
-            Task::checkCancellation();
-            verifyIdentity(device);
-            session.saveLibrary();
-        }
-        return QStringList();
-    });
+    runLibraryEdit(deviceID, true,
+                   [name, trackIDs](IPodDatabase& session, const IPodDevice& device) {
+                       if (session.hasNano5SourceCDB()) {
+                           // The fifth-generation nano keeps its playlists in its own files; its
+                           // writer needs the SysInfoExtended read over USB. Until that writer
+                           // takes playlists, such a nano is refused here without anything being
+                           // written.
+                           throw IPodDatabaseError::unsupportedDatabase();
+                       }
+                       if (session.createPlaylist(name, trackIDs)) {
+                           Task::checkCancellation();
+                           verifyIdentity(device);
+                           session.saveLibrary();
+                       }
+                       return QStringList();
+                   });
 }
 
 void IPodStore::movePlaylist(quint64 playlistID, bool up) {

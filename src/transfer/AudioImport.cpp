@@ -66,7 +66,7 @@ struct Preparation {
         identical, // a copy of a file already on the device
         prepared,  // ready to copy
         failed,
-        deferred,  // the same bytes as an earlier file of the batch: decided in order
+        deferred, // the same bytes as an earlier file of the batch: decided in order
     };
 
     std::mutex mutex;
@@ -111,7 +111,10 @@ class ImportRun {
 public:
     ImportRun(const ImportTarget& device, const TransferSettings& settings,
               const ImportProgressSink& progress, const TrackAddedSink& trackAdded)
-        : device(device), settings(settings), progress(progress), trackAdded(trackAdded) {}
+        : device(device)
+        , settings(settings)
+        , progress(progress)
+        , trackAdded(trackAdded) {}
 
     QStringList run(const QStringList& urls);
 
@@ -315,18 +318,16 @@ void ImportRun::importFile(int index) {
         const QString destination = database->destinationFilename(prepared);
         const double start = isConverted ? 0.75 : 0.0;
         publish({name, ImportStage::copying, index + 1, fileCount, (index + start) / fileCount});
-        copyFileWithProgress(prepared, destination, device.verifyIdentity,
-                             [this, index](const QString& stage, double share) {
-                                 reportFile(stage, index, share);
-                             },
-                             start);
+        copyFileWithProgress(
+            prepared, destination, device.verifyIdentity,
+            [this, index](const QString& stage, double share) { reportFile(stage, index, share); },
+            start);
         Track track;
         try {
             const Audio& audio = job.audio;
-            track = database->registerCopiedFiles(destination, audio.title, audio.artist,
-                                                  audio.album, audio.genre, audio.milliseconds,
-                                                  audio.sampleRate, audio.bitrate, true,
-                                                  audio.artwork);
+            track = database->registerCopiedFiles(
+                destination, audio.title, audio.artist, audio.album, audio.genre,
+                audio.milliseconds, audio.sampleRate, audio.bitrate, true, audio.artwork);
         } catch (...) {
             // Nothing would list the copy: take it off again unless the volume changed.
             bool sameDevice = true;

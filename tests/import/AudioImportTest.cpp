@@ -120,8 +120,8 @@ TEST_P(AudioImportOnEachFileSystem, MixedFolderSkipsConvertsReportsAndRegistersT
     for (const ImportProgress& p : outcome.progress)
         if (p.stage == ImportStage::skippedIdenticalFile)
             skipped.append(p.fileName);
-    EXPECT_EQ(skipped, (QStringList{QStringLiteral("already.mp3"),
-                                    QStringLiteral("c duplicate.flac")}));
+    EXPECT_EQ(skipped,
+              (QStringList{QStringLiteral("already.mp3"), QStringLiteral("c duplicate.flac")}));
     ASSERT_FALSE(outcome.progress.isEmpty());
     const ImportProgress& last = outcome.progress.last();
     EXPECT_EQ(last.stage, ImportStage::savingLibrary);
@@ -155,9 +155,9 @@ TEST_P(AudioImportOnEachFileSystem, MixedFolderSkipsConvertsReportsAndRegistersT
         EXPECT_EQ(QFileInfo(file).size(), qint64(found->sizeBytes));
         const auto probed = TestSupport::probeAudio(file);
         ASSERT_TRUE(probed) << qPrintable(file);
-        EXPECT_EQ(probed->codecName,
-                  added.title == QStringLiteral("Plain") ? QStringLiteral("mp3")
-                                                         : QStringLiteral("aac"));
+        EXPECT_EQ(probed->codecName, added.title == QStringLiteral("Plain")
+                                         ? QStringLiteral("mp3")
+                                         : QStringLiteral("aac"));
     }
     // Every file in the music folders belongs to a track; the temporary folder is gone.
     EXPECT_EQ(musicFiles(ipod->mountPoint()).size(), 4);
@@ -241,8 +241,7 @@ TEST_P(AudioImportCancellation, LeavesTheDatabaseAndMusicFoldersAsTheyWere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, AudioImportCancellation,
-                         ::testing::Values("Copying", "Saving library"),
-                         [](const auto& info) {
+                         ::testing::Values("Copying", "Saving library"), [](const auto& info) {
                              return std::string(info.param) == "Copying" ? "AtFirstCopy"
                                                                          : "AtSavingLibrary";
                          });
@@ -256,14 +255,14 @@ TEST_F(AudioImportTest, AFullDiskFailsTheFileThatDoesNotFitAndImportsTheNext) {
     ToneSpec big;
     big.seconds = 120;
     big.codec = QStringLiteral("mp3");
-    big.tags = {QStringLiteral("Large"), QStringLiteral("Tester"), QStringLiteral("Album"), {},
-                {}, QStringLiteral("Words")};
+    big.tags = {QStringLiteral("Large"), QStringLiteral("Tester"), QStringLiteral("Album"), {}, {},
+                QStringLiteral("Words")};
     big.extraArgs = {QStringLiteral("-b:a"), QStringLiteral("320k")};
     const QString large = input(QStringLiteral("large.mp3"));
     ASSERT_TRUE(TestSupport::makeTone(large, big));
     ASSERT_GT(QFileInfo(large).size(), 4 * 1024 * 1024);
-    const QString small = tone(QStringLiteral("small.mp3"), 1.0, QStringLiteral("mp3"),
-                               QStringLiteral("Small"));
+    const QString small =
+        tone(QStringLiteral("small.mp3"), 1.0, QStringLiteral("mp3"), QStringLiteral("Small"));
 
     const Outcome outcome = runImport({large, small}, ipod->device());
     ASSERT_TRUE(outcome.failures) << qPrintable(outcome.errorText());

@@ -13,8 +13,7 @@ bool MountedIPod::copyTree(const QString& from, const QString& to) {
                             {QStringLiteral("-a"), from + QStringLiteral("/."), to});
 }
 
-std::unique_ptr<MountedIPod> MountedIPod::make(FileSystem kind,
-                                               const TestSupport::IPodVolume& tree,
+std::unique_ptr<MountedIPod> MountedIPod::make(FileSystem kind, const TestSupport::IPodVolume& tree,
                                                const QString& tmpfsOptions) {
     if (!TestVolumes::whyMountsAreUnavailable().isEmpty())
         return nullptr;

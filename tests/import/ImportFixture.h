@@ -31,9 +31,9 @@ enum class FileSystem { tmpfs, ext4 };
 class MountedIPod {
 public:
     // Empty unless mounting worked.
-    static std::unique_ptr<MountedIPod> make(FileSystem kind, const TestSupport::IPodVolume& tree,
-                                             const QString& tmpfsOptions = QStringLiteral(
-                                                 "size=64m,mode=0755"));
+    static std::unique_ptr<MountedIPod>
+    make(FileSystem kind, const TestSupport::IPodVolume& tree,
+         const QString& tmpfsOptions = QStringLiteral("size=64m,mode=0755"));
     // Another volume mounted at the same path in place of this one (the old one detached).
     bool swapFor(const TestSupport::IPodVolume& tree);
     bool remountReadOnly() { return mount->remount(QStringLiteral("ro")); }
