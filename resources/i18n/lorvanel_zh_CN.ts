@@ -531,5 +531,35 @@
         <source>Working with iPod…</source>
         <translation>正在处理 iPod…</translation>
     </message>
+    <message>
+        <source>Could not read dropped items (%1).</source>
+        <translation>无法读取拖入的项目（%1 个）。</translation>
+    </message>
+    <message>
+        <source>%1
+Additional failures: %2.</source>
+        <translation>%1
+其他失败项：%2 个。</translation>
+    </message>
+    <message>
+        <source>The dropped files could not be read.</source>
+        <translation>无法读取拖入的文件。</translation>
+    </message>
+    <message>
+        <source>The selected iPod is no longer available for import.</source>
+        <translation>所选 iPod 已无法用于导入。</translation>
+    </message>
+    <message>
+        <source>The selected iPod is no longer available for export.</source>
+        <translation>所选 iPod 已无法用于导出。</translation>
+    </message>
+    <message>
+        <source>Songs exported.</source>
+        <translation>歌曲已导出。</translation>
+    </message>
+    <message>
+        <source>The library was updated, but the audio file %1 could not be removed.</source>
+        <translation>资料库已更新，但无法删除音频文件 %1。</translation>
+    </message>
 </context>
 </TS>

@@ -14,11 +14,15 @@
 #include "device/MobileDevice.h"
 #include "platform/AppLanguage.h"
 #include "platform/Task.h"
+#include "library/TrackMetadata.h"
 #include "transfer/ImportProgress.h"
+#include "transfer/TransferSettings.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
+#include <QUrl>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+class IPodDatabase;
 class IPodPreviewPlayer;
 class MountWatcher;
 
@@ -207,6 +212,36 @@ public:
     // Unmounts and ejects a mounted iPod unless an operation runs.
     void eject(const IPodDevice& device);
 
+    // Imports and exports (IPodStoreOperations.cpp). A drop is taken (true) when an import may
+    // start; the local files among the dropped items are imported, the others counted.
+    bool importDroppedItems(const QList<QUrl>& items);
+    void startImport(const QStringList& urls, const IPodDevice::ID& deviceID);
+    void startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID,
+                     const QString& destination, bool lossless);
+    // The common end of imports, exports and edits: the busy state cleared, then an eject
+    // (clean run with automatic eject) or a refresh, a reload and the alert.
+    void finishOperation(const IPodDevice& device, const QStringList& failures,
+                         int droppedFailureCount, bool autoEject,
+                         const std::optional<QString>& successMessage);
+    // The alert of an operation: at most five failure lines and the count of the rest; none
+    // leaves the alert as it is.
+    static std::optional<QString> operationAlert(QStringList failures, int droppedFailureCount,
+                                                 const std::optional<QString>& successMessage,
+                                                 AppLanguage language);
+
+    // Library edits, each on a fresh database session in the background. A start that may
+    // not happen is silent.
+    using LibraryEdit = std::function<QStringList(IPodDatabase&, const IPodDevice&)>;
+    void runLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylistCapability,
+                        LibraryEdit operation);
+    void saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata,
+                           const IPodDevice::ID& deviceID);
+    void deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID);
+    void createPlaylist(const QString& name, const QList<quint64>& trackIDs,
+                        const IPodDevice::ID& deviceID);
+    void movePlaylist(quint64 playlistID, bool up);
+    void setPlaybackStart(quint64 trackID);
+
 Q_SIGNALS:
     void devicesChanged();
     void unmountedIPodsChanged();
@@ -248,6 +283,9 @@ private:
     void setPreviewPlaying(bool playing);
 
     void selectionDidChange(const std::optional<Selection>& old);
+
+    void startImportTask(const QStringList& urls, const IPodDevice& device,
+                         const TransferSettings& settings, int droppedFailureCount);
 
     // What one refresh reads off the main thread.
     struct DeviceScan {

@@ -40,6 +40,8 @@ QString errorDescription(const std::exception& error, AppLanguage language) {
         return e->description(language);
     if (const auto* e = dynamic_cast<const AudioError*>(&error))
         return e->description(language);
+    if (const auto* e = dynamic_cast<const IPodDatabaseError*>(&error))
+        return e->description(language);
     if (dynamic_cast<const CancellationError*>(&error))
         return localizedString(LZ("The operation was cancelled."), language);
     return QString::fromLocal8Bit(error.what());

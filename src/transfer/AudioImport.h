@@ -1,0 +1,65 @@
+#pragma once
+
+// Putting dropped or chosen audio files onto one mounted iPod: folders expanded, files already
+// on the device skipped, the rest converted where needed, copied into the music folder and
+// registered, and the database written once at the end.
+
+#include "library/Track.h"
+#include "transfer/ChunkedCopy.h"
+#include "transfer/ImportProgress.h"
+#include "transfer/TransferSettings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class IPodDatabase;
+
+namespace IPodTransfer {
+
+// What an import needs of the device it writes to. The device layer fills it from a mounted
+// iPod; the transfer never sees more of the device than this.
+struct ImportTarget {
+    QString mountPoint;
+    // Throws ImportError::disconnected when the volume is no longer the one the import began on.
+    IdentityCheck verifyIdentity;
+    // A fresh database session on the device.
+    std::function<std::unique_ptr<IPodDatabase>()> openDatabase;
+    // The SysInfoExtended of a fifth-generation nano, read over USB; none for any other device
+    // or when it cannot be read. May be empty.
+    std::function<std::optional<QByteArray>()> nano5SysInfoExtended;
+};
+
+// Called on the import's thread, in order; the caller passes each value on to the interface.
+using ImportProgressSink = std::function<void(const ImportProgress&)>;
+// Called once per registered file, before the next file starts.
+using TrackAddedSink = std::function<void(const Track&)>;
+
+// Imports urls (files and folders, in the user's order) into the device and returns one failure
+// line per file that failed, in batch order. Throws ImportError (emptyAudioFolder, disconnected,
+// cannotSave), CancellationError, and the errors of the folder scan, of opening the database,
+// of its write gate and of making the temporary folder. A batch that ends before the save
+// leaves the database as it was and takes its copies off the device again while it is still
+// the same device.
+QStringList importAudio(const QStringList& urls, const ImportTarget& device,
+                        const TransferSettings& settings, const ImportProgressSink& progress,
+                        const TrackAddedSink& trackAdded);
+
+// The whole import into a fifth-generation nano, which keeps its library in its own files.
+// Only called when the nano's library files exist and its SysInfoExtended was read.
+QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
+                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
+                             const ImportProgressSink& progress);
+
+// How many files may be prepared (inspected and converted) at the same time, ahead of the file
+// being copied; at least 1.
+int importPreparationWidth();
+
+// Byte-for-byte equality of two files; false when either cannot be read.
+bool contentsEqual(const QString& a, const QString& b);
+
+} // namespace IPodTransfer

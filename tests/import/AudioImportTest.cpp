@@ -1,0 +1,353 @@
+// The import end to end: real libgpod databases on real mounted file systems, real audio made by
+// ffmpeg, and the database read back by libgpod afterwards.
+
+#include "ImportFixture.h"
+
+#include "transfer/IPodTransfer.h"
+#include "transfer/ImportError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace ImportTest;
+using TestSupport::IPodVolume;
+using TestSupport::ToneSpec;
+
+namespace {
+
+class AudioImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!TestSupport::hasFFmpegTool())
+            GTEST_SKIP() << "the ffmpeg tool is needed for the audio";
+        if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
+            GTEST_SKIP() << qPrintable(why);
+        ASSERT_TRUE(work.isValid());
+        // The import's private temporary folders go here, so that none may be left behind.
+        ASSERT_TRUE(QDir().mkpath(temp()));
+        previousTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp()));
+    }
+    void TearDown() override {
+        if (!previousTemp.isNull())
+            qputenv("TMPDIR", previousTemp);
+        else
+            qunsetenv("TMPDIR");
+    }
+
+    QString temp() const { return work.filePath(QStringLiteral("tmp")); }
+    QString input(const QString& name) const {
+        QDir().mkpath(work.filePath(QStringLiteral("in")));
+        return work.filePath(QStringLiteral("in/") + name);
+    }
+    // The import's own folders (named by a UUID); the fixtures' folders live here too.
+    QStringList leftInTemp() const {
+        QStringList left =
+            QDir(temp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        left.removeIf([](const QString& name) { return QUuid::fromString(name).isNull(); });
+        return left;
+    }
+    QString tone(const QString& name, double seconds, const QString& codec,
+                 const QString& title = {}, double frequency = 440) const {
+        ToneSpec spec;
+        spec.seconds = seconds;
+        spec.codec = codec;
+        spec.frequency = frequency;
+        spec.tags.title = title;
+        spec.tags.artist = QStringLiteral("Tester");
+        // With complete tags and lyrics an MP3 goes onto the device as it is.
+        spec.tags.album = QStringLiteral("Album");
+        spec.tags.lyrics = QStringLiteral("Words");
+        const QString path = input(name);
+        EXPECT_TRUE(TestSupport::makeTone(path, spec)) << qPrintable(name);
+        return path;
+    }
+    static QStringList musicFiles(const QString& mountPoint) {
+        QStringList files;
+        const QDir music(mountPoint + QStringLiteral("/iPod_Control/Music"));
+        for (const QString& folder : music.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            for (const QString& file : QDir(music.filePath(folder)).entryList(QDir::Files))
+                files.append(folder + u'/' + file);
+        return files;
+    }
+
+    QTemporaryDir work;
+    QByteArray previousTemp;
+};
+
+class AudioImportOnEachFileSystem : public AudioImportTest,
+                                    public ::testing::WithParamInterface<FileSystem> {};
+
+TEST_P(AudioImportOnEachFileSystem, MixedFolderSkipsConvertsReportsAndRegistersTheRest) {
+    const QString onDevice = tone(QStringLiteral("already.mp3"), 1.0, QStringLiteral("mp3"),
+                                  QStringLiteral("Already"), 330);
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({.title = QStringLiteral("Already"), .sourceFile = onDevice});
+    tree.write();
+    auto ipod = MountedIPod::make(GetParam(), tree);
+    ASSERT_TRUE(ipod);
+
+    const QString folder = work.filePath(QStringLiteral("in"));
+    tone(QStringLiteral("a passthrough.mp3"), 1.0, QStringLiteral("mp3"), QStringLiteral("Plain"));
+    const QString flac = tone(QStringLiteral("b converted.flac"), 1.5, QStringLiteral("flac"),
+                              QStringLiteral("Lossless"), 550);
+    QFile::copy(flac, input(QStringLiteral("c duplicate.flac")));
+    tone(QStringLiteral("e wave.wav"), 1.0, QStringLiteral("pcm_s16le"), {}, 660);
+    {
+        QFile corrupt(input(QStringLiteral("d corrupt.mp3")));
+        ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+        corrupt.write(QByteArray("this is not audio at all\n").repeated(40));
+    }
+    const TestSupport::TreeSnapshot before = ipod->snapshot();
+
+    const Outcome outcome = runImport({folder}, ipod->device());
+    ASSERT_FALSE(outcome.error) << qPrintable(outcome.errorText());
+    ASSERT_TRUE(outcome.failures);
+    ASSERT_EQ(outcome.failures->size(), 1);
+    EXPECT_EQ(outcome.failures->first(),
+              QStringLiteral("d corrupt.mp3 \u2014 The audio could not be read, or the file "
+                             "format is unsupported."));
+
+    // already.mp3 is on the device and the duplicate follows its converted twin: both skipped.
+    QStringList skipped;
+    for (const ImportProgress& p : outcome.progress)
+        if (p.stage == ImportStage::skippedIdenticalFile)
+            skipped.append(p.fileName);
+    EXPECT_EQ(skipped,
+              (QStringList{QStringLiteral("already.mp3"), QStringLiteral("c duplicate.flac")}));
+    ASSERT_FALSE(outcome.progress.isEmpty());
+    const ImportProgress& last = outcome.progress.last();
+    EXPECT_EQ(last.stage, ImportStage::savingLibrary);
+    EXPECT_TRUE(last.fileName.isEmpty());
+    EXPECT_FALSE(last.fileIndex);
+    EXPECT_EQ(last.fraction, 1.0);
+    for (qsizetype i = 1; i < outcome.progress.size(); ++i)
+        EXPECT_GE(outcome.progress[i].fraction, outcome.progress[i - 1].fraction - 1e-9)
+            << qPrintable(outcome.progress[i].fileName) << " "
+            << qPrintable(outcome.progress[i].stage);
+
+    // The database libgpod reads back lists the three new tracks with their files.
+    const QList<Track> tracks = tracksOn(ipod->mountPoint());
+    ASSERT_EQ(tracks.size(), 4);
+    ASSERT_EQ(outcome.added.size(), 3);
+    QStringList titles;
+    for (const Track& added : outcome.added)
+        titles.append(added.title);
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Plain"), QStringLiteral("Lossless"),
+                                   QStringLiteral("e wave")}));
+    IPodDatabase reopened(ipod->mountPoint());
+    for (const Track& added : outcome.added) {
+        const auto found = std::find_if(tracks.begin(), tracks.end(),
+                                        [&](const Track& t) { return t.id == added.id; });
+        ASSERT_NE(found, tracks.end()) << qPrintable(added.title);
+        EXPECT_EQ(found->title, added.title);
+        EXPECT_EQ(found->artist, added.artist);
+        EXPECT_GE(found->duration, 0.9);
+        const QString file = reopened.fileURL(added.id);
+        ASSERT_TRUE(QFileInfo::exists(file)) << qPrintable(file);
+        EXPECT_EQ(QFileInfo(file).size(), qint64(found->sizeBytes));
+        const auto probed = TestSupport::probeAudio(file);
+        ASSERT_TRUE(probed) << qPrintable(file);
+        EXPECT_EQ(probed->codecName, added.title == QStringLiteral("Plain")
+                                         ? QStringLiteral("mp3")
+                                         : QStringLiteral("aac"));
+    }
+    // Every file in the music folders belongs to a track; the temporary folder is gone.
+    EXPECT_EQ(musicFiles(ipod->mountPoint()).size(), 4);
+    EXPECT_TRUE(leftInTemp().isEmpty()) << qPrintable(leftInTemp().join(u' '));
+    EXPECT_NE(before, ipod->snapshot());
+}
+
+INSTANTIATE_TEST_SUITE_P(FileSystems, AudioImportOnEachFileSystem,
+                         ::testing::Values(FileSystem::tmpfs, FileSystem::ext4),
+                         [](const auto& info) {
+                             return info.param == FileSystem::tmpfs ? "tmpfs" : "ext4";
+                         });
+
+TEST_F(AudioImportTest, FoldersWithoutAudioEndTheImportAndWriteNothing) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    QDir().mkpath(work.filePath(QStringLiteral("empty/sub")));
+    QFile note(work.filePath(QStringLiteral("empty/sub/notes.txt")));
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write("text");
+    note.close();
+    const auto before = ipod->snapshot();
+    const Outcome outcome = runImport({work.filePath(QStringLiteral("empty"))}, ipod->device());
+    EXPECT_EQ(outcome.errorText(),
+              QStringLiteral("No supported audio files were found in the selected folders."));
+    EXPECT_EQ(before, ipod->snapshot());
+}
+
+TEST_F(AudioImportTest, EveryFileFailingLeavesTheDeviceUnchanged) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    QStringList urls;
+    for (const QString& name : {QStringLiteral("x.mp3"), QStringLiteral("y.flac")}) {
+        QFile bad(input(name));
+        ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray(5000, 'z'));
+        urls.append(bad.fileName());
+    }
+    urls.append(input(QStringLiteral("missing.mp3")));
+    const auto before = ipod->snapshot();
+    const Outcome outcome = runImport(urls, ipod->device());
+    ASSERT_TRUE(outcome.failures) << qPrintable(outcome.errorText());
+    ASSERT_EQ(outcome.failures->size(), 3);
+    EXPECT_TRUE(outcome.failures->at(2).startsWith(QStringLiteral("missing.mp3 \u2014 ")));
+    EXPECT_EQ(before, ipod->snapshot());
+    EXPECT_TRUE(leftInTemp().isEmpty());
+}
+
+// Cancelling at the first copy or at the save: the database stays as it was and the copies
+// made in this run are taken off the device again.
+class AudioImportCancellation : public AudioImportTest,
+                                public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AudioImportCancellation, LeavesTheDatabaseAndMusicFoldersAsTheyWere) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    const QStringList urls = {
+        tone(QStringLiteral("one.mp3"), 1.0, QStringLiteral("mp3"), {}, 300),
+        tone(QStringLiteral("two.flac"), 1.0, QStringLiteral("flac"), {}, 400),
+        tone(QStringLiteral("three.mp3"), 1.0, QStringLiteral("mp3"), {}, 500)};
+    const auto before = ipod->snapshot();
+    const QString stopAt = QString::fromLatin1(GetParam());
+    const Outcome outcome =
+        runImport(urls, ipod->device(), TransferSettings::defaults(), [&](const ImportProgress& p) {
+            if (p.stage == stopAt)
+                Task::currentState()->cancel();
+        });
+    EXPECT_TRUE(outcome.wasCancelled()) << qPrintable(outcome.errorText());
+    EXPECT_EQ(before, ipod->snapshot())
+        << qPrintable(TestSupport::differences(before, ipod->snapshot()).join(u'\n'));
+    EXPECT_TRUE(leftInTemp().isEmpty()) << qPrintable(leftInTemp().join(u' '));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, AudioImportCancellation,
+                         ::testing::Values("Copying", "Saving library"), [](const auto& info) {
+                             return std::string(info.param) == "Copying" ? "AtFirstCopy"
+                                                                         : "AtSavingLibrary";
+                         });
+
+TEST_F(AudioImportTest, AFullDiskFailsTheFileThatDoesNotFitAndImportsTheNext) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree, QStringLiteral("size=3m,mode=0755"));
+    ASSERT_TRUE(ipod);
+    ToneSpec big;
+    big.seconds = 120;
+    big.codec = QStringLiteral("mp3");
+    big.tags = {QStringLiteral("Large"), QStringLiteral("Tester"), QStringLiteral("Album"), {}, {},
+                QStringLiteral("Words")};
+    big.extraArgs = {QStringLiteral("-b:a"), QStringLiteral("320k")};
+    const QString large = input(QStringLiteral("large.mp3"));
+    ASSERT_TRUE(TestSupport::makeTone(large, big));
+    ASSERT_GT(QFileInfo(large).size(), 4 * 1024 * 1024);
+    const QString small =
+        tone(QStringLiteral("small.mp3"), 1.0, QStringLiteral("mp3"), QStringLiteral("Small"));
+
+    const Outcome outcome = runImport({large, small}, ipod->device());
+    ASSERT_TRUE(outcome.failures) << qPrintable(outcome.errorText());
+    ASSERT_EQ(outcome.failures->size(), 1);
+    EXPECT_TRUE(outcome.failures->first().startsWith(QStringLiteral("large.mp3 \u2014 ")))
+        << qPrintable(outcome.failures->first());
+    const QList<Track> tracks = tracksOn(ipod->mountPoint());
+    ASSERT_EQ(tracks.size(), 2);
+    EXPECT_TRUE(std::any_of(tracks.begin(), tracks.end(),
+                            [](const Track& t) { return t.title == QStringLiteral("Small"); }));
+    // No partial file of the large one is left in the music folders.
+    EXPECT_EQ(musicFiles(ipod->mountPoint()).size(), 2);
+}
+
+TEST_F(AudioImportTest, AReadOnlyVolumeIsRefusedBeforeAnythingIsCopied) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    ASSERT_TRUE(ipod->remountReadOnly());
+    const auto before = ipod->snapshot();
+    const Outcome outcome =
+        runImport({tone(QStringLiteral("song.mp3"), 1.0, QStringLiteral("mp3"))}, ipod->device());
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.errorText(), IPodDatabaseError::readOnlyVolume().description());
+    EXPECT_EQ(before, ipod->snapshot());
+    EXPECT_TRUE(leftInTemp().isEmpty());
+}
+
+TEST_F(AudioImportTest, AVolumeGoingReadOnlyAtTheSaveKeepsTheCopiesAndSaysSo) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    const Outcome outcome =
+        runImport({tone(QStringLiteral("song.mp3"), 1.0, QStringLiteral("mp3"))}, ipod->device(),
+                  TransferSettings::defaults(), [&](const ImportProgress& p) {
+                      if (p.stage == ImportStage::savingLibrary) {
+                          ASSERT_TRUE(ipod->remountReadOnly());
+                      }
+                  });
+    ASSERT_TRUE(outcome.error);
+    try {
+        std::rethrow_exception(outcome.error);
+    } catch (const ImportError& e) {
+        EXPECT_EQ(e.kind(), ImportError::Case::cannotSave);
+        EXPECT_EQ(e.detail(), IPodDatabaseError::readOnlyVolume().description());
+    } catch (...) {
+        ADD_FAILURE() << qPrintable(outcome.errorText());
+    }
+    // The copy stays, as the message tells the user; the old database is untouched.
+    EXPECT_EQ(musicFiles(ipod->mountPoint()).size(), 2);
+    EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), 1);
+}
+
+TEST_F(AudioImportTest, AnotherVolumeAtTheSamePathStopsTheImportAndIsNotWritten) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    IPodVolume other(QStringLiteral("MA477"));
+    other.addTrack({.title = QStringLiteral("Other")});
+    other.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    const QStringList urls = {tone(QStringLiteral("one.mp3"), 1.0, QStringLiteral("mp3")),
+                              tone(QStringLiteral("two.mp3"), 1.0, QStringLiteral("mp3"), {}, 500),
+                              tone(QStringLiteral("three.flac"), 1.0, QStringLiteral("flac"))};
+    TestSupport::TreeSnapshot otherBefore;
+    int copies = 0;
+    const Outcome outcome =
+        runImport(urls, ipod->device(), TransferSettings::defaults(), [&](const ImportProgress& p) {
+            // The first file is copied and registered; the swap comes as the second one starts.
+            if (p.stage == ImportStage::copying && p.fileIndex == 2 && ++copies == 1) {
+                ASSERT_TRUE(ipod->swapFor(other));
+                otherBefore = ipod->snapshot();
+            }
+        });
+    EXPECT_EQ(outcome.errorText(), QStringLiteral("The iPod was disconnected."));
+    ASSERT_FALSE(otherBefore.isEmpty());
+    EXPECT_EQ(otherBefore, ipod->snapshot())
+        << qPrintable(TestSupport::differences(otherBefore, ipod->snapshot()).join(u'\n'));
+    EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), 1);
+    EXPECT_TRUE(leftInTemp().isEmpty());
+}
+
+} // namespace
