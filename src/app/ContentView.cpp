@@ -390,6 +390,7 @@ void ContentView::presentConfirmation() {
 
 void ContentView::deleteConfirmedTracks(const QSet<quint64>& ids, const IPodDevice& device) {
     Q_EMIT deleteTracksRequested(ids, device.id);
+    store_.deleteTracks(ids, device.id);
     if (store_.selectedDiskID() == device.id) {
         state_.removeFromSelections(ids);
         Q_EMIT stateChanged();

@@ -90,7 +90,7 @@ public:
     const std::optional<IPodDevice::ID>& deviceTaskKey() const { return deviceTasks_.key(); }
 
 Q_SIGNALS:
-    // The store runs no library edits yet; the library views connect the deletion here.
+    // A confirmed deletion, sent as the store starts it.
     void deleteTracksRequested(const QSet<quint64>& ids, const IPodDevice::ID& deviceID);
     void settingsRequested();
     // Any field of the shared state changed.
