@@ -25,7 +25,9 @@ public:
         if (key == key_)
             return;
         cancel();
-        key_ = key;
+        // emplace rather than assign: GCC 12 at -O3 sees the assigned optional as uninitialised
+        if (key)
+            key_.emplace(*key);
         if (key_ && start)
             tasks_ = start(*key_);
     }
