@@ -6,9 +6,11 @@
 #include "support/AudioFixtures.h"
 
 #include "library/IPodDatabase.h"
+#include "library/Nano5Error.h"
 #include "library/Nano5Playlist.h"
 #include "library/Nano5Signing.h"
 #include "platform/AppLanguage.h"
+#include "platform/Settings.h"
 #include "transfer/AudioImport.h"
 #include "transfer/ImportError.h"
 
@@ -224,11 +226,15 @@ TEST_F(Nano5ImportTest, TheOrdinaryImportHandsANanoOver) {
     // refusal is the nano writer's shows the hand-over.
     const QString song = tone(QStringLiteral("song.mp3"));
     const auto before = volume->contents();
+    // The writer's refusal reads in the chosen language like every other failure line.
+    Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("zh-Hans"));
     const QStringList failures =
         IPodTransfer::importAudio({song}, target(), TransferSettings::defaults(), {}, {});
-    ASSERT_EQ(failures.size(), 1);
-    EXPECT_TRUE(failures[0].startsWith(QStringLiteral("song.mp3") + dash))
-        << qPrintable(failures[0]);
+    Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("en"));
+    const QString refusal =
+        Nano5Error::unsupportedDatabase().description(AppLanguage::simplifiedChinese);
+    EXPECT_NE(refusal, Nano5Error::unsupportedDatabase().description(AppLanguage::english));
+    EXPECT_EQ(failures, QStringList{QStringLiteral("song.mp3") + dash + refusal});
     EXPECT_EQ(volume->contents(), before);
 }
 
