@@ -6,6 +6,7 @@
 
 #include "device/DeviceImportTarget.h"
 #include "device/IPodDeviceError.h"
+#include "device/IPodProbe.h"
 #include "library/IPodDatabase.h"
 #include "library/Nano5Commit.h"
 #include "library/Nano5Playlist.h"
@@ -54,6 +55,23 @@ void verifyIdentity(const IPodDevice& device) {
         device.verifyIdentity();
     } catch (const IPodDeviceError&) {
         throw ImportError::disconnected();
+    }
+}
+
+// The SysInfoExtended of a fifth-generation nano, read over USB while the volume is still the
+// device's; none when the device has changed, cannot be reached or is another product.
+std::optional<QByteArray> nano5SysInfoExtended(const IPodDevice& device) {
+    try {
+        device.verifyIdentity();
+        auto bytes = device.withUSBDevice(
+            [](const USBHostDevice& service, int productID) -> std::optional<QByteArray> {
+                if (productID != Nano5Playlist::productID)
+                    return std::nullopt;
+                return IPodProbe::copySysInfoExtendedOverUSB(service);
+            });
+        return bytes ? *bytes : std::nullopt;
+    } catch (const IPodDeviceError&) {
+        return std::nullopt;
     }
 }
 
@@ -289,22 +307,26 @@ void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID
 
 void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackIDs,
                                const IPodDevice::ID& deviceID) {
-    runLibraryEdit(deviceID, true,
-                   [name, trackIDs](IPodDatabase& session, const IPodDevice& device) {
-                       if (session.hasNano5SourceCDB()) {
-                           // The fifth-generation nano keeps its playlists in its own files; its
-                           // writer needs the SysInfoExtended read over USB. Until that writer
-                           // takes playlists, such a nano is refused here without anything being
-                           // written.
-                           throw IPodDatabaseError::unsupportedDatabase();
-                       }
-                       if (session.createPlaylist(name, trackIDs)) {
-                           Task::checkCancellation();
-                           verifyIdentity(device);
-                           session.saveLibrary();
-                       }
-                       return QStringList();
-                   });
+    runLibraryEdit(
+        deviceID, true, [name, trackIDs](IPodDatabase& session, const IPodDevice& device) {
+            if (session.hasNano5SourceCDB()) {
+                // The nano's own writer signs with the SysInfoExtended read over USB;
+                // without it nothing can be written.
+                const std::optional<QByteArray> sysInfoExtended = nano5SysInfoExtended(device);
+                if (!sysInfoExtended)
+                    throw IPodDatabaseError::unsupportedDatabase();
+                Task::checkCancellation();
+                session.createNano5Playlist(name, trackIDs, *sysInfoExtended,
+                                            [device] { verifyIdentity(device); });
+                return QStringList();
+            }
+            if (session.createPlaylist(name, trackIDs)) {
+                Task::checkCancellation();
+                verifyIdentity(device);
+                session.saveLibrary();
+            }
+            return QStringList();
+        });
 }
 
 void IPodStore::movePlaylist(quint64 playlistID, bool up) {

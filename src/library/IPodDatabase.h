@@ -23,6 +23,9 @@
 
 typedef struct _GdkPixbuf GdkPixbuf;
 class Nano5FileOps;
+namespace Nano5Playlist {
+struct Signer;
+}
 
 // A session on the music database of one mounted iPod. Opened for one operation and dropped
 // when it ends; owns the libgpod database. Not shared between threads.
@@ -126,6 +129,19 @@ public:
     // identical one exists.
     Itdb_Playlist* insertPlaylist(const QString& name, const QList<quint64>& trackIDs);
     Itdb_Playlist* playlistNamed(const QString& name) const;
+    // The fifth-generation nano's playlist creation: the playlist is built here in memory and
+    // written to the device by the nano's own writer (libgpod never writes that library).
+    // Nothing is written when an identical playlist exists. verifyIdentity throws when the
+    // volume is no longer the same device. Throws unsupportedDatabase without a nano source
+    // iTunesCDB, readOnlyVolume, and the writer's errors unchanged.
+    void createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
+                             const QByteArray& sysInfoExtended,
+                             const std::function<void()>& verifyIdentity);
+    // The same, signing with signer instead of the build's signing entry points.
+    void createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
+                             const QByteArray& sysInfoExtended,
+                             const std::function<void()>& verifyIdentity,
+                             const Nano5Playlist::Signer& signer);
     // Swaps a user playlist with its neighbour; false at either end.
     bool movePlaylist(quint64 id, bool up);
     bool updateTrackMetadata(quint64 trackID, const TrackMetadata& metadata);
@@ -144,8 +160,7 @@ public:
                               const std::optional<QByteArray>& artwork);
     // Points an existing track at a rewritten file and/or new artwork; true when it changed.
     bool registerCopiedFile(quint64 trackID, const std::optional<QByteArray>& artwork,
-                            const std::optional<QString>& newFile,
-                            std::optional<qint32> bitrate);
+                            const std::optional<QString>& newFile, std::optional<qint32> bitrate);
     bool supportsArtwork() const;
     static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
     bool hasIntactArtwork(quint64 trackID) const;

@@ -2,6 +2,8 @@
 
 #include "library/IPodDatabase.h"
 
+#include "library/Nano5Writer.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -9,6 +11,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -147,20 +150,54 @@ bool isInMusicFolder(const QString& mountPoint, const QString& lowerPath) {
 
 } // namespace
 
-void IPodDatabase::ensureWritable() const {
-    if (writeBlocker_)
-        throw *writeBlocker_;
+namespace {
+
+void requireWritableVolume(const QString& mountPoint) {
     struct statvfs volume {};
-    if (::statvfs(QFile::encodeName(mountPoint_).constData(), &volume) != 0)
+    if (::statvfs(QFile::encodeName(mountPoint).constData(), &volume) != 0)
         throw std::system_error(errno, std::generic_category(), "statvfs");
     if (volume.f_flag & ST_RDONLY)
         throw IPodDatabaseError::readOnlyVolume();
+}
+
+} // namespace
+
+void IPodDatabase::ensureWritable() const {
+    if (writeBlocker_)
+        throw *writeBlocker_;
+    requireWritableVolume(mountPoint_);
 }
 
 bool IPodDatabase::createPlaylist(const QString& name, const QList<quint64>& trackIDs) {
     ensureWritable();
     requireEditablePlaylists(*this);
     return insertPlaylist(name, trackIDs) != nullptr;
+}
+
+void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
+                                       const QByteArray& sysInfoExtended,
+                                       const std::function<void()>& verifyIdentity) {
+    createNano5Playlist(name, trackIDs, sysInfoExtended, verifyIdentity,
+                        Nano5Playlist::Signer::entryPoints());
+}
+
+void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
+                                       const QByteArray& sysInfoExtended,
+                                       const std::function<void()>& verifyIdentity,
+                                       const Nano5Playlist::Signer& signer) {
+    // A nano always carries a write blocker (libgpod must not save its library), so only the
+    // source snapshot and the volume's own flag gate this write.
+    if (!nano5SourceCDB_)
+        throw IPodDatabaseError::unsupportedDatabase();
+    requireWritableVolume(mountPoint_);
+    Itdb_Playlist* playlist = insertPlaylist(name, trackIDs);
+    if (!playlist)
+        return;
+    const std::vector<std::uint64_t> ids(trackIDs.begin(), trackIDs.end());
+    Nano5Playlist::createPlaylist(
+        playlist, text(playlist->name), ids, *nano5SourceCDB_, sysInfoExtended,
+        std::filesystem::path(QFile::encodeName(mountPoint_).toStdString()), verifyIdentity,
+        signer);
 }
 
 Itdb_Playlist* IPodDatabase::playlistNamed(const QString& name) const {

@@ -18,6 +18,9 @@
 #include <optional>
 
 class IPodDatabase;
+namespace Nano5Playlist {
+struct Signer;
+}
 
 namespace IPodTransfer {
 
@@ -50,10 +53,20 @@ QStringList importAudio(const QStringList& urls, const ImportTarget& device,
                         const TrackAddedSink& trackAdded);
 
 // The whole import into a fifth-generation nano, which keeps its library in its own files.
-// Only called when the nano's library files exist and its SysInfoExtended was read.
+// Only called when the nano's library files exist and its SysInfoExtended was read. Takes MP3
+// files at 44.1 kHz with one or two channels as they are; each accepted file is committed to
+// the device on its own, so files done before a failure or a cancel stay. Returns one failure
+// line per failed file; throws ImportError (emptyAudioFolder, disconnected), CancellationError,
+// and the errors of the folder scan, of the recovery of an interrupted write, of opening the
+// database and of making the temporary folder.
 QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
                              const ImportProgressSink& progress);
+// The same, signing with signer instead of the build's signing entry points.
+QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
+                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
+                             const ImportProgressSink& progress,
+                             const Nano5Playlist::Signer& signer);
 
 // How many files may be prepared (inspected and converted) at the same time, ahead of the file
 // being copied; at least 1.

@@ -1,6 +1,7 @@
 #include "transfer/IPodTransfer.h"
 
 #include "library/IPodDatabaseError.h"
+#include "library/Nano5Error.h"
 #include "platform/Task.h"
 #include "platform/audio/AudioError.h"
 #include "transfer/TransferError.h"
@@ -40,7 +41,7 @@ QString errorDescription(const std::exception& error, AppLanguage language) {
         return e->description(language);
     if (const auto* e = dynamic_cast<const AudioError*>(&error))
         return e->description(language);
-    if (const auto* e = dynamic_cast<const IPodDatabaseError*>(&error))
+    if (const auto* e = dynamic_cast<const Nano5Error*>(&error))
         return e->description(language);
     if (dynamic_cast<const CancellationError*>(&error))
         return localizedString(LZ("The operation was cancelled."), language);
