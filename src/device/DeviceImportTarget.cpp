@@ -6,6 +6,16 @@
 #include "library/Nano5Playlist.h"
 #include "transfer/ImportError.h"
 
+std::optional<QByteArray> readNano5SysInfoExtended(const IPodDevice& device) {
+    auto bytes = device.withUSBDevice(
+        [](const USBHostDevice& service, int productID) -> std::optional<QByteArray> {
+            if (productID != Nano5Playlist::productID)
+                return std::nullopt;
+            return IPodProbe::copySysInfoExtendedOverUSB(service);
+        });
+    return bytes ? *bytes : std::nullopt;
+}
+
 IPodTransfer::ImportTarget importTarget(const IPodDevice& device) {
     IPodTransfer::ImportTarget target;
     target.mountPoint = device.mountPoint;
@@ -25,13 +35,7 @@ IPodTransfer::ImportTarget importTarget(const IPodDevice& device) {
     };
     target.nano5SysInfoExtended = [device]() -> std::optional<QByteArray> {
         try {
-            auto bytes = device.withUSBDevice(
-                [](const USBHostDevice& service, int productID) -> std::optional<QByteArray> {
-                    if (productID != Nano5Playlist::productID)
-                        return std::nullopt;
-                    return IPodProbe::copySysInfoExtendedOverUSB(service);
-                });
-            return bytes ? *bytes : std::nullopt;
+            return readNano5SysInfoExtended(device);
         } catch (const IPodDeviceError&) {
             throw ImportError::disconnected();
         }

@@ -6,7 +6,6 @@
 
 #include "device/DeviceImportTarget.h"
 #include "device/IPodDeviceError.h"
-#include "device/IPodProbe.h"
 #include "library/IPodDatabase.h"
 #include "library/Nano5Commit.h"
 #include "library/Nano5Playlist.h"
@@ -63,13 +62,7 @@ void verifyIdentity(const IPodDevice& device) {
 std::optional<QByteArray> nano5SysInfoExtended(const IPodDevice& device) {
     try {
         device.verifyIdentity();
-        auto bytes = device.withUSBDevice(
-            [](const USBHostDevice& service, int productID) -> std::optional<QByteArray> {
-                if (productID != Nano5Playlist::productID)
-                    return std::nullopt;
-                return IPodProbe::copySysInfoExtendedOverUSB(service);
-            });
-        return bytes ? *bytes : std::nullopt;
+        return readNano5SysInfoExtended(device);
     } catch (const IPodDeviceError&) {
         return std::nullopt;
     }

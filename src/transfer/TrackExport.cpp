@@ -22,16 +22,6 @@ void copyWhole(const QString& source, const QString& output, const IdentityCheck
     });
 }
 
-std::optional<AudioFile> openAudio(const QString& path) {
-    try {
-        return AudioFile::open(path, [] { return Task::isCancelled(); });
-    } catch (const CancellationError&) {
-        throw;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
 QString commonAlbum(const AudioFile& file) {
     return metadataString(MetadataIdentifier::commonAlbumName, file.commonMetadata())
         .value_or(QString());
@@ -49,6 +39,16 @@ void addWaveAlbum(const QString& sourcePath, const QString& output, const Track&
 }
 
 } // namespace
+
+std::optional<AudioFile> openAudio(const QString& path) {
+    try {
+        return AudioFile::open(path, [] { return Task::isCancelled(); });
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
 
 QString exportTrackFile(const QString& sourcePath, const QString& outputPath, const Track& track,
                         const std::optional<QByteArray>& artwork, bool lossless,

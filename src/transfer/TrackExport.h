@@ -5,6 +5,7 @@
 // never changed. A WAV stays a WAV unless the user asked for lossless M4A files.
 
 #include "library/Track.h"
+#include "platform/audio/AudioFile.h"
 #include "transfer/ChunkedCopy.h"
 #include "transfer/M4AExportWriter.h"
 
@@ -14,6 +15,9 @@
 #include <optional>
 
 namespace IPodTransfer {
+
+// The audio file at path, or none when it cannot be read as audio; a cancellation passes through.
+std::optional<AudioFile> openAudio(const QString& path);
 
 // Writes the track's file at sourcePath into outputPath (which must not exist) and returns the
 // lower-case extension of what it wrote ("mp3", "m4a", "wav" or the source's own). artwork is

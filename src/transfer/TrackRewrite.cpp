@@ -11,6 +11,7 @@
 #include "transfer/LorvanelCoverArtwork.h"
 #include "transfer/LyricsAndArtwork.h"
 #include "transfer/M4AExportWriter.h"
+#include "transfer/TrackExport.h"
 #include "transfer/TransferSettings.h"
 
 #include <QDir>
@@ -38,16 +39,6 @@ bool identityHolds(const TransferDevice& device) {
         return true;
     } catch (...) {
         return false;
-    }
-}
-
-std::optional<AudioFile> openAudio(const QString& path) {
-    try {
-        return AudioFile::open(path, [] { return Task::isCancelled(); });
-    } catch (const CancellationError&) {
-        throw;
-    } catch (const std::exception&) {
-        return std::nullopt;
     }
 }
 
