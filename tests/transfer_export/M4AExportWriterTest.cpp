@@ -1,4 +1,5 @@
 #include "ExportTestSupport.h"
+#include "transfer/TransferTestSupport.h"
 
 #include "platform/Task.h"
 #include "platform/audio/AudioFile.h"
@@ -20,19 +21,8 @@ using namespace IPodTransfer;
 namespace {
 
 // These need no iPod: only a scratch folder.
-class M4AExportWriter : public ::testing::Test {
+class M4AExportWriter : public AudioTest {
 protected:
-    void SetUp() override {
-        if (!TestSupport::hasFFmpegTool())
-            GTEST_SKIP() << "the ffmpeg tool is not installed";
-        ASSERT_TRUE(dir.isValid());
-    }
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QString tone(const QString& name, const TestSupport::ToneSpec& s) {
-        const QString p = path(name);
-        EXPECT_TRUE(TestSupport::makeTone(p, s)) << name.toStdString();
-        return p;
-    }
     static TestSupport::ToneSpec spec(const QString& codec, double seconds = 1.0) {
         TestSupport::ToneSpec s;
         s.codec = codec;
@@ -56,7 +46,6 @@ protected:
                   QStringLiteral("m4a"));
         return out;
     }
-    QTemporaryDir dir;
     int outputs = 0;
 };
 
