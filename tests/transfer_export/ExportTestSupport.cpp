@@ -39,15 +39,6 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
-bool quietly(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
 TransferDevice deviceAt(const QString& mountPoint) {
     const std::optional<IPodDevice> device = IPodDevice::fromMountPoint(mountPoint);
     if (!device) {

@@ -25,9 +25,6 @@ QByteArray audioMD5(const QString& path, bool packets = false);
 QByteArray readAll(const QString& path);
 void writeAll(const QString& path, const QByteArray& bytes);
 
-// Runs a tool with its output discarded; true when it exits 0.
-bool quietly(const QString& program, const QStringList& arguments);
-
 // The device of an iPod volume as the transfer sees it.
 TransferDevice deviceAt(const QString& mountPoint);
 

@@ -1,6 +1,7 @@
 #include "ExportTestSupport.h"
 
 #include "platform/Task.h"
+#include "support/FatStick.h"
 #include "support/EventLoop.h"
 #include "transfer/ExportTracks.h"
 #include "transfer/LorvanelCoverArtwork.h"
@@ -256,31 +257,10 @@ TEST_F(ExportTracks, ALostIPodEndsTheExportAndRemovesTheWorkFolder) {
 // A FAT stick through fusefat: renames refuse RENAME_NOREPLACE there, and names with ? " < >
 // and the like are refused.
 TEST_F(ExportTracks, ExportsOntoAFatFileSystem) {
-    if (!ExportTest::quietly(QStringLiteral("sh"),
-                             {QStringLiteral("-c"), QStringLiteral("command -v fusefat")}) ||
-        !QFile::exists(QStringLiteral("/usr/sbin/mkfs.vfat")) ||
-        !QFile::exists(QStringLiteral("/dev/fuse")))
-        GTEST_SKIP() << "needs /dev/fuse, fusefat and mkfs.vfat";
-    const QString image = path(QStringLiteral("stick.img"));
-    const QString stick = path(QStringLiteral("stick"));
-    ASSERT_TRUE(QDir().mkpath(stick));
-    {
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(16 << 20));
-    }
-    ASSERT_TRUE(quietly(QStringLiteral("/usr/sbin/mkfs.vfat"),
-                        {QStringLiteral("-n"), QStringLiteral("STICK"), image}));
-    if (!quietly(QStringLiteral("fusefat"),
-                 {QStringLiteral("-o"), QStringLiteral("rw+"), image, stick}))
-        GTEST_SKIP() << "fusefat cannot mount here";
-    struct Unmount {
-        QByteArray path;
-        ~Unmount() {
-            for (int i = 0; i < 50 && ::umount2(path.constData(), 0) != 0 && errno == EBUSY; ++i)
-                QThread::msleep(100);
-        }
-    } unmount{QFile::encodeName(stick)};
+    TestSupport::FatStick fat(path(QStringLiteral("stick")), 16);
+    if (!fat.mounted())
+        GTEST_SKIP() << fat.skipReason().toStdString();
+    const QString stick = fat.mountPoint();
 
     const QString mp3 = tone(QStringLiteral("a.mp3"), spec("mp3"));
     const QString wav = tone(QStringLiteral("a.wav"), spec("pcm_s16le"));

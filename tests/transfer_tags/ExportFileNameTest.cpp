@@ -1,6 +1,7 @@
 #include "transfer/ExportFileName.h"
 
 #include "TagTestSupport.h"
+#include "support/FatStick.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +27,6 @@ const QString ipodFile = QStringLiteral("/media/IPOD/iPod_Control/Music/F07/KQXZ
 
 // Runs a tool with its output discarded (fusefat's daemon would otherwise hold the test's
 // output open); true when it exits 0.
-bool quietly(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
 QString base(const QString& name) {
     return exportBaseName(name, ipodFile);
 }
@@ -151,32 +143,10 @@ TEST_F(ExportFileName, FailuresCarryTheErrorNumberAndTarget) {
 // A FAT stick through fusefat: it refuses RENAME_NOREPLACE, hard links and names with ? " < >
 // and the like, which the naming must all get around.
 TEST_F(ExportFileName, WorksOnAFatFileSystem) {
-    if (::geteuid() != 0 || !haveTool(QStringLiteral("fusefat")) ||
-        QStandardPaths::findExecutable(QStringLiteral("mkfs.vfat"),
-                                       {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
-            .isEmpty() ||
-        !QFile::exists(QStringLiteral("/dev/fuse")))
-        GTEST_SKIP() << "needs root, /dev/fuse, fusefat and mkfs.vfat";
-    const QString image = dir.filePath(QStringLiteral("stick.img"));
-    const QString mountPoint = dir.filePath(QStringLiteral("stick"));
-    ASSERT_TRUE(QDir().mkpath(mountPoint));
-    {
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(8 << 20));
-    }
-    ASSERT_TRUE(quietly(QStringLiteral("/usr/sbin/mkfs.vfat"),
-                        {QStringLiteral("-n"), QStringLiteral("STICK"), image}));
-    if (!quietly(QStringLiteral("fusefat"),
-                 {QStringLiteral("-o"), QStringLiteral("rw+"), image, mountPoint}))
-        GTEST_SKIP() << "fusefat cannot mount here";
-    struct Unmount {
-        QByteArray path;
-        ~Unmount() {
-            for (int i = 0; i < 50 && ::umount2(path.constData(), 0) != 0 && errno == EBUSY; ++i)
-                QThread::msleep(100);
-        }
-    } unmount{QFile::encodeName(mountPoint)};
+    TestSupport::FatStick fat(dir.filePath(QStringLiteral("stick")), 8);
+    if (!fat.mounted())
+        GTEST_SKIP() << fat.skipReason().toStdString();
+    const QString mountPoint = fat.mountPoint();
 
     useDestination(mountPoint);
     // The fallback is really taken here.
