@@ -12,8 +12,8 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace {

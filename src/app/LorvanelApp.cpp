@@ -40,7 +40,8 @@ void installQtTranslation(AppLanguage language) {
 } // namespace
 
 LorvanelApp::LorvanelApp()
-    : store_(std::make_unique<IPodStore>()), mainWindow_(std::make_unique<MainWindow>(*store_)) {
+    : store_(std::make_unique<IPodStore>())
+    , mainWindow_(std::make_unique<MainWindow>(*store_)) {
     installQtTranslation(AppLanguages::stored());
     connect(mainWindow_.get(), &MainWindow::settingsRequested, this, &LorvanelApp::showSettings);
     connect(&Settings::shared(), &Settings::changed, this, [this](const QString& key) {

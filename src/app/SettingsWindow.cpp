@@ -7,7 +7,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+SettingsWindow::SettingsWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("settings"));
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, LorvPalette::night800());

@@ -319,11 +319,10 @@ void QXCoverFlowLayer::applyLayout() {
     const double side = QXCoverFlowLayout::itemSide(pass.metrics);
     const double distance = -pass.metrics.leftTransform.m[3][2];
     const std::optional<OffScreenBounds> screen = offScreenBounds(side, distance);
-    const bool some = !placesEveryItem_ && !needsEveryItem && screen && screen == liveBounds &&
-                      !history.empty() && placedBy.size() == count &&
-                      count == pass.metrics.numberOfItems &&
-                      pass.metrics.selectedItemIndex < count &&
-                      sameShape(history.back().metrics, pass.metrics);
+    const bool some =
+        !placesEveryItem_ && !needsEveryItem && screen && screen == liveBounds &&
+        !history.empty() && placedBy.size() == count && count == pass.metrics.numberOfItems &&
+        pass.metrics.selectedItemIndex < count && sameShape(history.back().metrics, pass.metrics);
     if (some)
         applySomeItems(pass, *screen);
     else
@@ -372,8 +371,8 @@ void QXCoverFlowLayer::applySomeItems(const Pass& pass, const OffScreenBounds& s
         firstWhere(count, [&](QXIndex i) { return offset(i) > visible.right() + 1; });
     QXIndex first = QXNotFound, last = QXNotFound;
     for (QXIndex i = scanFrom; i < scanTo; ++i) {
-        const QRectF frame = QXLayer::frameOf(geometryOf(
-            QXCoverFlowLayout::attributesForItem(m, i, layout_->aspectRatioForItem(i))));
+        const QRectF frame = QXLayer::frameOf(
+            geometryOf(QXCoverFlowLayout::attributesForItem(m, i, layout_->aspectRatioForItem(i))));
         if (frame.intersects(visible)) {
             if (first == QXNotFound)
                 first = i;
@@ -394,8 +393,9 @@ void QXCoverFlowLayer::applySomeItems(const Pass& pass, const OffScreenBounds& s
         include(first >= 2 ? first - 2 : 0);
         include(std::min<QXIndex>(last + 2, count - 1));
     }
-    include(std::min(
-        count - 1, firstWhere(count, [&](QXIndex i) { return offset(i) + 1.5 * s >= screen.left; })));
+    include(std::min(count - 1, firstWhere(count, [&](QXIndex i) {
+                         return offset(i) + 1.5 * s >= screen.left;
+                     })));
     const QXIndex beyond =
         firstWhere(count, [&](QXIndex i) { return offset(i) - s / 2 > screen.right; });
     include(beyond > 0 ? beyond - 1 : 0);

@@ -129,7 +129,6 @@ private:
     void rangeToCollect(bool painting, std::size_t& from, std::size_t& to) const;
     void offerVisibleItems(QXIndex first, QXIndex last);
 
-
     void setupObservations();
     void tearDownObservations();
     void setupAccessibility();

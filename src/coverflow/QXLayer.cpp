@@ -467,8 +467,8 @@ struct QXLayer::DepthGroup {
 
 void QXLayer::collect(const QXTransform3D& toRoot, const QXTransform3D& toGroup,
                       const double colorScale[3], int instance,
-                      const std::optional<QPainterPath>& clip, bool presentation,
-                      bool painting, std::vector<QXRenderEntry>& out, DepthGroup* group) {
+                      const std::optional<QPainterPath>& clip, bool presentation, bool painting,
+                      std::vector<QXRenderEntry>& out, DepthGroup* group) {
     if (hidden_)
         return;
     const Geometry g = presentation ? presentationGeometry() : modelGeometry();
@@ -578,8 +578,7 @@ std::vector<QXRenderEntry> QXLayer::collectList(bool presentation, bool painting
     const double unit[3] = {1, 1, 1};
     const QXTransform3D toSuper =
         localToParent(presentation ? presentationGeometry() : modelGeometry());
-    collect(toSuper, QXTransform3D(), unit, 0, std::nullopt, presentation, painting, out,
-            nullptr);
+    collect(toSuper, QXTransform3D(), unit, 0, std::nullopt, presentation, painting, out, nullptr);
     return out;
 }
 
@@ -849,8 +848,8 @@ void QXGradientLayer::paintContents(QPainter& painter, const double colorScale[3
         path.addRect(b);
     const QTransform device = painter.deviceTransform();
     const QRectF pixels = device.mapRect(b);
-    if (device.type() <= QTransform::TxScale && pixels.width() <= 8192 &&
-        pixels.height() <= 8192 && !pixels.isEmpty()) {
+    if (device.type() <= QTransform::TxScale && pixels.width() <= 8192 && pixels.height() <= 8192 &&
+        !pixels.isEmpty()) {
         // A background the size of the view is filled pixel by pixel on every frame otherwise.
         const QPoint origin(int(std::floor(pixels.left())), int(std::floor(pixels.top())));
         const QTransform toCopy = device * QTransform::fromTranslate(-origin.x(), -origin.y());

@@ -13,12 +13,12 @@
 #include <QHash>
 #include <QImage>
 #include <QLinearGradient>
-#include <QTransform>
 #include <QPainterPath>
 #include <QPointF>
 #include <QRectF>
 #include <QSet>
 #include <QString>
+#include <QTransform>
 #include <QVariant>
 
 #include <functional>

@@ -12,9 +12,9 @@
 #include "device/IPodDevice.h"
 #include "device/IPodLibrary.h"
 #include "device/MobileDevice.h"
+#include "library/TrackMetadata.h"
 #include "platform/AppLanguage.h"
 #include "platform/Task.h"
-#include "library/TrackMetadata.h"
 #include "transfer/ImportProgress.h"
 #include "transfer/TransferSettings.h"
 
@@ -22,9 +22,9 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
-#include <QUrl>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <chrono>
 #include <exception>

@@ -55,7 +55,7 @@ AppLanguage resolved(AppLanguage language) {
 
 QString code(AppLanguage language) {
     return resolved(language) == AppLanguage::simplifiedChinese ? QStringLiteral("zh-Hans")
-                                                                 : QStringLiteral("en");
+                                                                : QStringLiteral("en");
 }
 
 QLocale locale(AppLanguage language) {

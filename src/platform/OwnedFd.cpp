@@ -64,7 +64,8 @@ static QByteArray readFully(int fd, qint64 offset, qint64 count, const QString& 
     while (done < count) {
         char* into = data.data() + done;
         const size_t want = size_t(count - done);
-        const ssize_t n = offset < 0 ? ::read(fd, into, want) : ::pread(fd, into, want, offset + done);
+        const ssize_t n =
+            offset < 0 ? ::read(fd, into, want) : ::pread(fd, into, want, offset + done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

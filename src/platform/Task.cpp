@@ -27,7 +27,8 @@ QThreadPool& pool() {
 class Runnable final : public QRunnable {
 public:
     Runnable(std::shared_ptr<State> s, std::function<void()> b)
-        : state(std::move(s)), body(std::move(b)) {}
+        : state(std::move(s))
+        , body(std::move(b)) {}
     void run() override {
         currentTask = state;
         try {

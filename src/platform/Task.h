@@ -115,7 +115,8 @@ public:
     friend bool operator==(const Task& a, const Task& b) { return a.state == b.state; }
 
 private:
-    explicit Task(std::shared_ptr<TaskDetail::State> s) : state(std::move(s)) {}
+    explicit Task(std::shared_ptr<TaskDetail::State> s)
+        : state(std::move(s)) {}
     std::shared_ptr<TaskDetail::State> state;
 };
 

@@ -28,8 +28,9 @@ namespace {
 const QString defaultLyrics = QStringLiteral("Welcome to Lorvanel.app");
 
 QString genreOf(const AudioMetadata& metadata) {
-    for (const QString& id : {MetadataIdentifier::id3ContentType, MetadataIdentifier::iTunesUserGenre,
-                              MetadataIdentifier::quickTimeGenre}) {
+    for (const QString& id :
+         {MetadataIdentifier::id3ContentType, MetadataIdentifier::iTunesUserGenre,
+          MetadataIdentifier::quickTimeGenre}) {
         if (const auto value = metadataString(id, metadata))
             return *value;
     }
@@ -44,8 +45,9 @@ std::int32_t millisecondsOf(double seconds) {
 
 bool isPassthroughCandidate(const QString& extension, std::uint32_t formatID, int channels,
                             double sampleRate) {
-    const bool coding = (extension == QLatin1String("mp3") && formatID == AudioFormatID::mpegLayer3) ||
-                        (extension == QLatin1String("m4a") && formatID == AudioFormatID::mpeg4AAC);
+    const bool coding =
+        (extension == QLatin1String("mp3") && formatID == AudioFormatID::mpegLayer3) ||
+        (extension == QLatin1String("m4a") && formatID == AudioFormatID::mpeg4AAC);
     return coding && (channels == 1 || channels == 2) && sampleRate >= 8000 && sampleRate <= 48000;
 }
 
@@ -106,23 +108,24 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
     facts.milliseconds = millisecondsOf(duration);
     facts.artwork = artwork;
 
-    const bool passthrough = settings.onlyUnsupported && lyrics && tags.tagsComplete &&
-                             isPassthroughCandidate(extension, file.formatID(), file.channels(),
-                                                    file.sampleRate());
+    const bool passthrough =
+        settings.onlyUnsupported && lyrics && tags.tagsComplete &&
+        isPassthroughCandidate(extension, file.formatID(), file.channels(), file.sampleRate());
     if (passthrough) {
         facts.sampleRate = std::uint16_t(file.sampleRate());
         const auto rate = file.estimatedDataRate();
         const std::int64_t kbps = rate ? roundHalfAway(double(*rate) / 1000) : 0;
-        facts.bitrate = (kbps > 0 && kbps <= std::numeric_limits<std::int32_t>::max())
-                            ? std::int32_t(kbps)
-                            : 0;
+        facts.bitrate =
+            (kbps > 0 && kbps <= std::numeric_limits<std::int32_t>::max()) ? std::int32_t(kbps) : 0;
         return {source, facts};
     }
 
     if (progress)
         progress(ImportStage::convertingAudio, 0);
-    const QString output = QDir(temporaryFolder).filePath(
-        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".m4a"));
+    const QString output =
+        QDir(temporaryFolder)
+            .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                      QStringLiteral(".m4a"));
     const int kbps = TransferSettings::rawValue(settings.bitrate);
     const QList<QPair<QString, QString>> items = {
         {MetadataIdentifier::iTunesSongName, tags.title},

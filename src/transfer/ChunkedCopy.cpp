@@ -1,8 +1,8 @@
 #include "transfer/ChunkedCopy.h"
 
+#include "library/IPodDatabaseError.h"
 #include "platform/Task.h"
 #include "transfer/ImportProgress.h"
-#include "library/IPodDatabaseError.h"
 #include "transfer/PosixError.h"
 
 #include <QFile>
@@ -19,7 +19,8 @@ using namespace ChunkedCopy;
 
 class Descriptor {
 public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    explicit Descriptor(int fd = -1)
+        : fd_(fd) {}
     ~Descriptor() { reset(); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -98,9 +99,8 @@ private:
                 return copyThroughBuffer(offset, n);
             }
             // The error belongs to one of the two files; the destination is the likelier.
-            throw PosixError::fromErrno(errno == ENOSPC || errno == EDQUOT || errno == EFBIG
-                                            ? destination
-                                            : source);
+            throw PosixError::fromErrno(
+                errno == ENOSPC || errno == EDQUOT || errno == EFBIG ? destination : source);
         }
     }
 

@@ -27,10 +27,10 @@ inline constexpr double progressStep = 0.02;
 // Writes prefixData, then the source from sourceOffset, into a new file at destination
 // (exclusive create, no link following, mode 0644), exactly as many bytes as the source had
 // when the copy began, then syncs it. The identity is checked before the file is created and
-// after it is complete. Throws IPodDatabaseError::invalidTrack when the sizes do not fit 32 bits or the offset
-// is not inside the source, PosixError for file errors (EEXIST for an existing destination),
-// CancellationError, or the identity check's error. A partial file is removed unless the
-// identity no longer holds (then the path may lie on another volume and is left alone).
+// after it is complete. Throws IPodDatabaseError::invalidTrack when the sizes do not fit 32 bits or
+// the offset is not inside the source, PosixError for file errors (EEXIST for an existing
+// destination), CancellationError, or the identity check's error. A partial file is removed unless
+// the identity no longer holds (then the path may lie on another volume and is left alone).
 void copyFileWithProgress(const QString& source, const QString& destination,
                           const IdentityCheck& verifyIdentity, const QByteArray& prefixData,
                           std::uint64_t sourceOffset, const CopyProgress& progress);

@@ -17,7 +17,8 @@ public:
     QString description(AppLanguage language) const override;
 
 private:
-    explicit ExportError(Case kind) : kind_(kind) {}
+    explicit ExportError(Case kind)
+        : kind_(kind) {}
     Case kind_;
 };
 

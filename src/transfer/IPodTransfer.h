@@ -21,7 +21,7 @@ struct Audio {
     QString title;
     QString artist;
     QString album;
-    QString genre;              // empty when none was found
+    QString genre;                 // empty when none was found
     std::int32_t milliseconds = 1; // at least 1
     std::uint16_t sampleRate = 0;  // of the file that is copied
     std::int32_t bitrate = 0;      // kbit/s of the file that is copied; 0 when unknown

@@ -13,17 +13,19 @@ QString ImportError::description(AppLanguage language) const {
     switch (kind_) {
     case Case::cannotSave:
         // The detail is an argument of the text, so a translation may place it.
-        return localizedString(LZ("The library could not be saved. Copied files are still on the device. Reconnect it and check the library.\n%1"),
-            language, detail_);
+        return localizedString(LZ("The library could not be saved. Copied files are still on the "
+                                  "device. Reconnect it and check the library.\n%1"),
+                               language, detail_);
     case Case::disconnected:
         return localizedString(LZ("The iPod was disconnected."), language);
     case Case::unsupportedAudio:
-        return localizedString(LZ("The audio could not be read, or the file format is unsupported."),
-            language);
+        return localizedString(
+            LZ("The audio could not be read, or the file format is unsupported."), language);
     case Case::nano5UnsupportedMP3:
         return localizedString(LZ("Nano 5 test import supports 44.1 kHz MP3 files."), language);
     case Case::emptyAudioFolder:
-        return localizedString(LZ("No supported audio files were found in the selected folders."), language);
+        return localizedString(LZ("No supported audio files were found in the selected folders."),
+                               language);
     case Case::conversionFailed:
         return localizedString(LZ("The audio could not be converted to AAC."), language);
     case Case::unreadableArtwork:

@@ -37,7 +37,9 @@ public:
     }
 
 private:
-    ImportError(Case kind, QString detail = {}) : kind_(kind), detail_(std::move(detail)) {}
+    ImportError(Case kind, QString detail = {})
+        : kind_(kind)
+        , detail_(std::move(detail)) {}
     Case kind_;
     QString detail_;
 };

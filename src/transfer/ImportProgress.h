@@ -13,7 +13,7 @@ struct ImportProgress {
     QString stage;                // an English key of ImportStage, localised where it is shown
     std::optional<int> fileIndex; // 1-based; none for whole-library steps
     int fileCount = 0;
-    double fraction = 0;          // 0 to 1 over the whole batch
+    double fraction = 0; // 0 to 1 over the whole batch
 
     friend bool operator==(const ImportProgress&, const ImportProgress&) = default;
 };

@@ -42,8 +42,8 @@ std::optional<Fingerprint> fingerprint(const QByteArray& bytes) {
     const int height = gdk_pixbuf_get_height(picture.get());
     if (width != height || width <= 0)
         return std::nullopt;
-    const PictureDecoder::Pixbuf small(gdk_pixbuf_scale_simple(
-        picture.get(), fingerprintSide, fingerprintSide, GDK_INTERP_HYPER));
+    const PictureDecoder::Pixbuf small(
+        gdk_pixbuf_scale_simple(picture.get(), fingerprintSide, fingerprintSide, GDK_INTERP_HYPER));
     if (!small)
         return std::nullopt;
     const int channels = gdk_pixbuf_get_n_channels(small.get());

@@ -37,9 +37,9 @@ Pixbuf decode(const QByteArray& bytes) {
         return nullptr;
     SizeCheck check;
     g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(onSizePrepared), &check);
-    const bool written = gdk_pixbuf_loader_write(
-        loader.get(), reinterpret_cast<const guchar*>(bytes.constData()), gsize(bytes.size()),
-        nullptr);
+    const bool written =
+        gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(bytes.constData()),
+                                gsize(bytes.size()), nullptr);
     // Closing is needed on every path, also after a failed write.
     const bool closed = gdk_pixbuf_loader_close(loader.get(), nullptr);
     if (!written || !closed || check.oversized)

@@ -6,7 +6,9 @@
 
 class PosixError : public TransferError {
 public:
-    PosixError(int code, QString path = {}) : code_(code), path_(std::move(path)) {}
+    PosixError(int code, QString path = {})
+        : code_(code)
+        , path_(std::move(path)) {}
 
     // The error number of the calling thread.
     static PosixError fromErrno(const QString& path = {});

@@ -1,7 +1,7 @@
 #include "transfer/TagReader.h"
 
-#include "transfer/IPodTransfer.h"
 #include "library/IPodDatabaseError.h"
+#include "transfer/IPodTransfer.h"
 #include "transfer/PosixError.h"
 
 #include <QFile>
@@ -21,7 +21,8 @@ constexpr std::uint64_t maxProductBytes = 64 * 1024;
 
 class ReadOnlyFile {
 public:
-    explicit ReadOnlyFile(const QString& path) : path_(path) {
+    explicit ReadOnlyFile(const QString& path)
+        : path_(path) {
         fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0)
             throw PosixError::fromErrno(path);
@@ -44,8 +45,8 @@ public:
         QByteArray out(qsizetype(n), '\0');
         std::uint64_t done = 0;
         while (done < n) {
-            const ssize_t got = ::pread(fd_, out.data() + done, size_t(n - done),
-                                        off_t(offset + done));
+            const ssize_t got =
+                ::pread(fd_, out.data() + done, size_t(n - done), off_t(offset + done));
             if (got < 0) {
                 if (errno == EINTR)
                     continue;
@@ -135,8 +136,8 @@ FileTags readTags(const QString& path, const AudioMetadata& commonMetadata,
                   const AudioMetadata& metadata, bool parseFilenameTags) {
     using namespace IPodTransfer;
     const QFileInfo info(path);
-    const QString baseName = info.completeBaseName().isEmpty() ? info.fileName()
-                                                               : info.completeBaseName();
+    const QString baseName =
+        info.completeBaseName().isEmpty() ? info.fileName() : info.completeBaseName();
     const auto commonTitle = metadataString(MetadataIdentifier::commonTitle, commonMetadata);
     const auto commonArtist = metadataString(MetadataIdentifier::commonArtist, commonMetadata);
     const auto commonAlbum = metadataString(MetadataIdentifier::commonAlbumName, commonMetadata);

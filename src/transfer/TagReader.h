@@ -25,8 +25,8 @@ FileTags readTags(const QString& path, const AudioMetadata& commonMetadata,
                   const AudioMetadata& metadata, bool parseFilenameTags);
 
 // The first non-blank IPRD (product, our album) text of a WAV file's LIST/INFO chunk. Throws
-// PosixError when the file cannot be read and IPodDatabaseError::invalidTrack when a chunk claims more bytes
-// than the file, or an INFO entry more than its list, holds.
+// PosixError when the file cannot be read and IPodDatabaseError::invalidTrack when a chunk claims
+// more bytes than the file, or an INFO entry more than its list, holds.
 std::optional<QString> parseWaveInfo(const QString& path);
 
 // Splits "left - right" at the first " - " into trimmed halves; none when either is empty.

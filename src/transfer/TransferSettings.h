@@ -36,7 +36,7 @@ struct TransferSettings {
     static TransferSettings unpacked(const std::array<std::uint8_t, 4>& bytes);
 
     static constexpr std::array<Bitrate, 4> allBitrates = {Bitrate::kbps128, Bitrate::kbps192,
-                                                          Bitrate::kbps256, Bitrate::kbps320};
+                                                           Bitrate::kbps256, Bitrate::kbps320};
     // kbit/s: 128 + 64 × case index.
     static int rawValue(Bitrate bitrate) { return 128 + 64 * int(bitrate); }
     // Exactly 128, 192, 256 and 320.

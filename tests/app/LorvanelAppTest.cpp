@@ -1,5 +1,5 @@
-#include "app/LorvPalette.h"
 #include "app/LorvanelApp.h"
+#include "app/LorvPalette.h"
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
 #include "platform/Settings.h"
@@ -20,7 +20,9 @@ protected:
         QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear();
         LorvanelApp::applyAppearance();
     }
-    void TearDown() override { QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear(); }
+    void TearDown() override {
+        QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear();
+    }
 };
 
 } // namespace

@@ -99,7 +99,9 @@ TEST_F(IncrementalTest, RandomStepSequencesMatchTheWalkOverEveryItem) {
     for (unsigned seed : {1u, 2u, 3u, 4u}) {
         SCOPED_TRACE(testing::Message() << "seed " << seed);
         std::mt19937 random(seed);
-        auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<>(lo, hi)(random); };
+        auto uniform = [&](int lo, int hi) {
+            return std::uniform_int_distribution<>(lo, hi)(random);
+        };
         const QXIndex count = 300;
         Row some(false, 500, 160, count);
         Row every(true, 500, 160, count);

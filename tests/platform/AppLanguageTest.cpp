@@ -15,7 +15,9 @@ class AppLanguageTest : public ::testing::Test {
 protected:
     void SetUp() override { clear(); }
     void TearDown() override { clear(); }
-    static void clear() { QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear(); }
+    static void clear() {
+        QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear();
+    }
     static void store(const QString& raw) {
         QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel"))
             .setValue(QStringLiteral("app.language"), raw);
@@ -29,7 +31,8 @@ TEST_F(AppLanguageTest, RawValuesAreExactAndCaseSensitive) {
     EXPECT_EQ(AppLanguages::rawValue(AppLanguage::system), QStringLiteral("system"));
     EXPECT_EQ(AppLanguages::rawValue(AppLanguage::english), QStringLiteral("en"));
     EXPECT_EQ(AppLanguages::rawValue(AppLanguage::simplifiedChinese), QStringLiteral("zh-Hans"));
-    EXPECT_EQ(AppLanguages::fromRawValue(QStringLiteral("zh-Hans")), AppLanguage::simplifiedChinese);
+    EXPECT_EQ(AppLanguages::fromRawValue(QStringLiteral("zh-Hans")),
+              AppLanguage::simplifiedChinese);
     EXPECT_EQ(AppLanguages::fromRawValue(QStringLiteral("zh-hans")), std::nullopt);
     EXPECT_EQ(AppLanguages::fromRawValue(QStringLiteral("EN")), std::nullopt);
     EXPECT_EQ(AppLanguages::fromRawValue(QString()), std::nullopt);
@@ -70,7 +73,8 @@ TEST_F(AppLanguageTest, SystemFollowsOnlyTheFirstPreferredLanguage) {
 
 TEST_F(AppLanguageTest, ExplicitChoicesResolveToThemselves) {
     EXPECT_EQ(AppLanguages::resolved(AppLanguage::english), AppLanguage::english);
-    EXPECT_EQ(AppLanguages::resolved(AppLanguage::simplifiedChinese), AppLanguage::simplifiedChinese);
+    EXPECT_EQ(AppLanguages::resolved(AppLanguage::simplifiedChinese),
+              AppLanguage::simplifiedChinese);
     EXPECT_EQ(AppLanguages::code(AppLanguage::simplifiedChinese), QStringLiteral("zh-Hans"));
     EXPECT_EQ(AppLanguages::code(AppLanguage::english), QStringLiteral("en"));
     EXPECT_EQ(AppLanguages::locale(AppLanguage::simplifiedChinese).script(),

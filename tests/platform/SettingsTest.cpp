@@ -9,7 +9,9 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override { QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear(); }
+    void SetUp() override {
+        QSettings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel")).clear();
+    }
     void TearDown() override { SetUp(); }
     static void store(const QString& key, const QVariant& value) {
         QSettings settings(QStringLiteral("Lorvanel"), QStringLiteral("Lorvanel"));

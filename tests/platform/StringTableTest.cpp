@@ -40,9 +40,11 @@ QString unescape(const QString& literal) {
 
 QSet<QString> keysInSources() {
     QSet<QString> keys;
-    static const QRegularExpression marker(QStringLiteral(R"re(\bLZ\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
-    QDirIterator it(sourceDir() + QStringLiteral("/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
-                    QDir::Files, QDirIterator::Subdirectories);
+    static const QRegularExpression marker(
+        QStringLiteral(R"re(\bLZ\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
+    QDirIterator it(sourceDir() + QStringLiteral("/src"),
+                    {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         QFile file(it.next());
         if (!file.open(QIODevice::ReadOnly))

@@ -71,8 +71,8 @@ bool runFFmpeg(const QStringList& arguments) {
     process.start(QStringLiteral("ffmpeg"), args);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
-        ADD_FAILURE() << "ffmpeg " << args.join(QLatin1Char(' ')).toStdString() << " failed: "
-                      << process.readAllStandardError().toStdString();
+        ADD_FAILURE() << "ffmpeg " << args.join(QLatin1Char(' ')).toStdString()
+                      << " failed: " << process.readAllStandardError().toStdString();
         return false;
     }
     return true;
@@ -124,9 +124,9 @@ bool makeTone(const QString& path, const ToneSpec& spec) {
         args << QStringLiteral("-id3v2_version") << QStringLiteral("0");
     } else {
         const QPair<const char*, QString> items[] = {
-            {"title", spec.tags.title},           {"artist", spec.tags.artist},
-            {"album", spec.tags.album},           {"album_artist", spec.tags.albumArtist},
-            {"genre", spec.tags.genre},           {"lyrics", spec.tags.lyrics},
+            {"title", spec.tags.title}, {"artist", spec.tags.artist},
+            {"album", spec.tags.album}, {"album_artist", spec.tags.albumArtist},
+            {"genre", spec.tags.genre}, {"lyrics", spec.tags.lyrics},
         };
         for (const auto& [key, value] : items)
             if (!value.isEmpty())
@@ -163,9 +163,12 @@ bool makeTone(const QString& path, const ToneSpec& spec) {
 }
 
 bool makePicture(const QString& path, int width, int height, const QString& colour) {
-    QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    QStringList args{QStringLiteral("-f"),
+                     QStringLiteral("lavfi"),
+                     QStringLiteral("-i"),
                      QStringLiteral("color=c=%1:s=%2x%3:d=1").arg(colour).arg(width).arg(height),
-                     QStringLiteral("-frames:v"), QStringLiteral("1")};
+                     QStringLiteral("-frames:v"),
+                     QStringLiteral("1")};
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))
         args << QStringLiteral("-pix_fmt") << QStringLiteral("yuvj420p");

@@ -31,8 +31,8 @@ struct ToneSpec {
     double amplitude = 0.5; // peak, linear (1 is full scale)
     double frequency = 440.0;
     AudioTags tags;
-    QString coverPath;      // an image file to attach as cover art
-    QStringList extraArgs;  // passed to ffmpeg before the output
+    QString coverPath;     // an image file to attach as cover art
+    QStringList extraArgs; // passed to ffmpeg before the output
 };
 
 // True when the ffmpeg tool can be run.
@@ -64,7 +64,7 @@ QByteArray riffWave(const QList<QPair<QByteArray, QByteArray>>& chunks, bool pad
 struct ProbedAudio {
     QString formatName;
     QString majorBrand;
-    QString codecName;     // of the first audio stream
+    QString codecName; // of the first audio stream
     int audioStreams = 0;
     int sampleRate = 0;
     int channels = 0;
@@ -74,7 +74,7 @@ struct ProbedAudio {
     bool hasCover = false;
     QString coverCodec;
     QByteArray coverData;
-    double peak = 0;       // highest absolute sample of the decoded audio (full scale 1)
+    double peak = 0; // highest absolute sample of the decoded audio (full scale 1)
 };
 
 // Probes (and, with decode, decodes) the file; nothing when libavformat cannot open it.

@@ -97,7 +97,8 @@ std::optional<ProbedAudio> probeAudio(const QString& path, bool decode) {
     while ((e = av_dict_get(raw->metadata, "", e, AV_DICT_IGNORE_SUFFIX)))
         out.tags.insert(QString::fromUtf8(e->key), QString::fromUtf8(e->value));
     out.majorBrand = out.tags.value(QStringLiteral("major_brand"));
-    out.durationSeconds = raw->duration != AV_NOPTS_VALUE ? double(raw->duration) / AV_TIME_BASE : 0;
+    out.durationSeconds =
+        raw->duration != AV_NOPTS_VALUE ? double(raw->duration) / AV_TIME_BASE : 0;
     out.bitRate = raw->bit_rate;
     int first = -1;
     for (unsigned i = 0; i < raw->nb_streams; ++i) {

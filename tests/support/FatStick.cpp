@@ -42,8 +42,8 @@ FatStick::FatStick(const QString& mountPoint, int sizeMiB)
         skipReason_ = QStringLiteral("mkfs.vfat failed");
         return;
     }
-    if (!runQuietly(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), image,
-                                                mountPoint})) {
+    if (!runQuietly(QStringLiteral("fusefat"),
+                    {QStringLiteral("-o"), QStringLiteral("rw+"), image, mountPoint})) {
         skipReason_ = QStringLiteral("fusefat cannot mount here");
         return;
     }

@@ -12,7 +12,8 @@ namespace {
 class AacConversionTest : public AudioTest {};
 
 TEST_F(AacConversionTest, ReportsInStepsUpToThreeQuartersAndSkipsEmptyItems) {
-    const QString source = tone(QStringLiteral("in.wav"), toneSpec(QStringLiteral("pcm_s16le"), 44100, 2, 2.0));
+    const QString source =
+        tone(QStringLiteral("in.wav"), toneSpec(QStringLiteral("pcm_s16le"), 44100, 2, 2.0));
     AudioFile file = AudioFile::open(source);
     std::vector<double> shares;
     const QString out = path(QStringLiteral("out.m4a"));
@@ -40,7 +41,8 @@ TEST_F(AacConversionTest, ReportsInStepsUpToThreeQuartersAndSkipsEmptyItems) {
 }
 
 TEST_F(AacConversionTest, CancelledTaskAndBadArtworkLeaveNoOutput) {
-    const QString source = tone(QStringLiteral("in.flac"), toneSpec(QStringLiteral("flac"), 44100, 2, 3.0));
+    const QString source =
+        tone(QStringLiteral("in.flac"), toneSpec(QStringLiteral("flac"), 44100, 2, 3.0));
     const QString out = path(QStringLiteral("out.m4a"));
     std::exception_ptr error;
     Task task = Task::run(TaskPriority::userInitiated, [&] {

@@ -45,7 +45,8 @@ double dB(double linear) {
 
 TEST_F(AudioConverterTest, AacFileCarriesExactlyTheGivenItemsAndTheCover) {
     ASSERT_TRUE(TestSupport::makePicture(path(QStringLiteral("c.jpg")), 40, 30));
-    const QString source = tone(QStringLiteral("in.flac"), toneSpec(QStringLiteral("flac"), 48000, 2, 2.0));
+    const QString source =
+        tone(QStringLiteral("in.flac"), toneSpec(QStringLiteral("flac"), 48000, 2, 2.0));
     AudioWriterSettings s;
     s.bitRate = 192000;
     s.metadata = {{MetadataIdentifier::iTunesSongName, QStringLiteral("Title")},
@@ -93,9 +94,10 @@ TEST_F(AudioConverterTest, MonoKeepsItsLevelAndSurroundDoesNotClip) {
 }
 
 TEST_F(AudioConverterTest, AppleLosslessIsBitExactUpTo24BitsAndRefusesMore) {
-    for (const auto& [codec, pcm] : {std::pair{QStringLiteral("pcm_u8"), QStringLiteral("pcm_s16le")},
-                                     std::pair{QStringLiteral("pcm_s16le"), QStringLiteral("pcm_s16le")},
-                                     std::pair{QStringLiteral("pcm_s24le"), QStringLiteral("pcm_s24le")}}) {
+    for (const auto& [codec, pcm] :
+         {std::pair{QStringLiteral("pcm_u8"), QStringLiteral("pcm_s16le")},
+          std::pair{QStringLiteral("pcm_s16le"), QStringLiteral("pcm_s16le")},
+          std::pair{QStringLiteral("pcm_s24le"), QStringLiteral("pcm_s24le")}}) {
         const QString source = tone(codec + QStringLiteral(".wav"), toneSpec(codec, 44100, 2, 0.5));
         AudioWriterSettings s;
         s.codec = AudioWriterSettings::Codec::alac;
@@ -115,12 +117,13 @@ TEST_F(AudioConverterTest, AppleLosslessIsBitExactUpTo24BitsAndRefusesMore) {
 }
 
 TEST_F(AudioConverterTest, CancellationAndAnExistingOutputLeaveNoFileOfOurs) {
-    const QString source = tone(QStringLiteral("in.mp3"), toneSpec(QStringLiteral("mp3"), 44100, 2, 3.0));
+    const QString source =
+        tone(QStringLiteral("in.mp3"), toneSpec(QStringLiteral("mp3"), 44100, 2, 3.0));
     AudioFile file = AudioFile::open(source);
     bool cancel = false;
     const QString out = path(QStringLiteral("cancelled.m4a"));
-    EXPECT_THROW(AudioConverter::convert(file, out, {}, [&](double t) { cancel = t > 0.5; },
-                                         [&] { return cancel; }),
+    EXPECT_THROW(AudioConverter::convert(
+                     file, out, {}, [&](double t) { cancel = t > 0.5; }, [&] { return cancel; }),
                  CancellationError);
     EXPECT_TRUE(cancel);
     EXPECT_FALSE(QFile::exists(out));
@@ -136,7 +139,8 @@ TEST_F(AudioConverterTest, FullDiskFailsTheConversionAndRemovesThePartialFile) {
     TmpfsMount small(path(QStringLiteral("small")), 64 * 1024);
     if (!small.isMounted())
         GTEST_SKIP() << "needs root to mount a tmpfs";
-    const QString source = tone(QStringLiteral("long.wav"), toneSpec(QStringLiteral("pcm_s16le"), 44100, 2, 6.0));
+    const QString source =
+        tone(QStringLiteral("long.wav"), toneSpec(QStringLiteral("pcm_s16le"), 44100, 2, 6.0));
     AudioFile file = AudioFile::open(source);
     const QString out = small.path() + QStringLiteral("/out.m4a");
     try {

@@ -28,7 +28,7 @@ class AudioFileTest : public AudioTest {};
 TEST_F(AudioFileTest, Mp3WithCoverHasOneAudioStreamItsTagsAndItsPicture) {
     ASSERT_TRUE(TestSupport::makePicture(path(QStringLiteral("cover.png")), 64, 64));
     ToneSpec spec = toneSpec(QStringLiteral("mp3"), 48000, 2, 1.5);
-    spec.tags = {QStringLiteral("Song"), QStringLiteral("Band"), QStringLiteral("Record"),
+    spec.tags = {QStringLiteral("Song"),    QStringLiteral("Band"), QStringLiteral("Record"),
                  QStringLiteral("Various"), QStringLiteral("Rock"), QStringLiteral("la la")};
     spec.coverPath = path(QStringLiteral("cover.png"));
     const QString mp3 = tone(QStringLiteral("a.mp3"), spec);
@@ -112,7 +112,8 @@ TEST_F(AudioFileTest, FlacCommentsAreOursInFileOrderNotFFmpegsMerge) {
 }
 
 TEST_F(AudioFileTest, TextFileAndEmptyWavOpenWithoutUsableAudio) {
-    writeAll(path(QStringLiteral("text.mp3")), QByteArray("just some words, not audio\n").repeated(50));
+    writeAll(path(QStringLiteral("text.mp3")),
+             QByteArray("just some words, not audio\n").repeated(50));
     try {
         AudioFile file = AudioFile::open(path(QStringLiteral("text.mp3")));
         EXPECT_FALSE(file.hasAudio() && file.durationSeconds() > 0);

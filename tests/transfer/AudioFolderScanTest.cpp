@@ -25,13 +25,16 @@ TEST(AudioFolderScan, FindsSupportedRegularFilesInNaturalOrder) {
                              ".hidden.mp3", ".secret/inside.mp3", "notes.txt", "c/d/deep.wav"})
         touch(r + QLatin1Char('/') + QLatin1String(name));
     ASSERT_EQ(::symlink((r + QStringLiteral("/Track 2.mp3")).toLocal8Bit().constData(),
-                        (r + QStringLiteral("/link.mp3")).toLocal8Bit().constData()), 0);
+                        (r + QStringLiteral("/link.mp3")).toLocal8Bit().constData()),
+              0);
     ASSERT_EQ(::symlink((r + QStringLiteral("/c")).toLocal8Bit().constData(),
-                        (r + QStringLiteral("/e")).toLocal8Bit().constData()), 0);
+                        (r + QStringLiteral("/e")).toLocal8Bit().constData()),
+              0);
     QDir().mkpath(r + QStringLiteral("/dir.mp3"));
     const QStringList found = scanAudioFolder(r, IPodTransfer::supportedExtensions);
     QStringList expected;
-    for (const char* name : {"a/x.m4a", "b/Song.FLAC", "c/d/deep.wav", "Track 2.mp3", "Track 10.mp3"})
+    for (const char* name :
+         {"a/x.m4a", "b/Song.FLAC", "c/d/deep.wav", "Track 2.mp3", "Track 10.mp3"})
         expected << r + QLatin1Char('/') + QLatin1String(name);
     EXPECT_EQ(found, expected);
 }
@@ -40,8 +43,9 @@ TEST(AudioFolderScan, EmptyAndMissingFolders) {
     QTemporaryDir dir;
     touch(dir.filePath(QStringLiteral("readme.txt")));
     EXPECT_TRUE(scanAudioFolder(dir.path(), IPodTransfer::supportedExtensions).isEmpty());
-    EXPECT_THROW(scanAudioFolder(dir.filePath(QStringLiteral("gone")), IPodTransfer::supportedExtensions),
-                 PosixError);
+    EXPECT_THROW(
+        scanAudioFolder(dir.filePath(QStringLiteral("gone")), IPodTransfer::supportedExtensions),
+        PosixError);
 }
 
 } // namespace

@@ -13,14 +13,14 @@ namespace {
 using TestSupport::AudioTags;
 using TestSupport::ToneSpec;
 
-const AudioTags fullTags{QStringLiteral("Song"), QStringLiteral("Band"), QStringLiteral("Record"),
-                         {}, QStringLiteral("Rock"), QStringLiteral("Some words")};
+const AudioTags fullTags{QStringLiteral("Song"),   QStringLiteral("Band"),
+                         QStringLiteral("Record"), {},
+                         QStringLiteral("Rock"),   QStringLiteral("Some words")};
 
 class AudioInspectionTest : public AudioTest {
 protected:
-    std::pair<QString, IPodTransfer::Audio> inspect(const QString& source,
-                                                    TransferSettings settings = {},
-                                                    bool artwork = false) {
+    std::pair<QString, IPodTransfer::Audio>
+    inspect(const QString& source, TransferSettings settings = {}, bool artwork = false) {
         return inspectAudio(source, dir.path(), settings, artwork,
                             [&](const QString& stage, double share) {
                                 stages.append(stage);
@@ -109,12 +109,15 @@ TEST_F(AudioInspectionTest, UnreadableFilesFailAsUnsupported) {
     writeAll(path(QStringLiteral("text.mp3")), QByteArray("not audio at all\n").repeated(100));
     writeAll(path(QStringLiteral("song.aiff")), "x");
     // A WAV that holds no samples has no length.
-    writeAll(path(QStringLiteral("empty.wav")),
-             TestSupport::riffWave({{"fmt ", QByteArray("\x01\x00\x02\x00\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00", 16)},
-                                    {"data", {}}}));
+    writeAll(
+        path(QStringLiteral("empty.wav")),
+        TestSupport::riffWave(
+            {{"fmt ",
+              QByteArray("\x01\x00\x02\x00\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00", 16)},
+             {"data", {}}}));
     QDir().mkpath(path(QStringLiteral("folder.mp3")));
     for (const QString& name : {QStringLiteral("text.mp3"), QStringLiteral("song.aiff"),
-                               QStringLiteral("empty.wav"), QStringLiteral("folder.mp3")}) {
+                                QStringLiteral("empty.wav"), QStringLiteral("folder.mp3")}) {
         try {
             inspect(path(name));
             ADD_FAILURE() << name.toStdString() << " was accepted";
@@ -125,7 +128,8 @@ TEST_F(AudioInspectionTest, UnreadableFilesFailAsUnsupported) {
 }
 
 TEST_F(AudioInspectionTest, ArtworkOnlyForDevicesThatTakeItAndTheDefaultCoverOtherwise) {
-    ASSERT_TRUE(TestSupport::makePicture(path(QStringLiteral("c.png")), 32, 32, QStringLiteral("blue")));
+    ASSERT_TRUE(
+        TestSupport::makePicture(path(QStringLiteral("c.png")), 32, 32, QStringLiteral("blue")));
     ToneSpec withCover = toneSpec(QStringLiteral("mp3"), 44100, 2, 0.5);
     withCover.tags = fullTags;
     withCover.coverPath = path(QStringLiteral("c.png"));
@@ -143,11 +147,14 @@ TEST_F(AudioInspectionTest, ArtworkOnlyForDevicesThatTakeItAndTheDefaultCoverOth
 TEST_F(AudioInspectionTest, PassthroughCandidateMatrix) {
     EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48000));
     EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC, 1, 8000));
-    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC_HE, 2, 44100));
+    EXPECT_FALSE(
+        isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC_HE, 2, 44100));
     EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("aac"), AudioFormatID::mpeg4AAC, 2, 44100));
-    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 3, 44100));
+    EXPECT_FALSE(
+        isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 3, 44100));
     EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 7999));
-    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48001));
+    EXPECT_FALSE(
+        isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48001));
 }
 
 } // namespace

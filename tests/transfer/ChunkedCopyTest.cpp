@@ -3,11 +3,11 @@
 
 #include "MountHelpers.h"
 
+#include "library/IPodDatabaseError.h"
 #include "platform/Task.h"
 #include "transfer/ChunkedCopy.h"
 #include "transfer/ImportError.h"
 #include "transfer/ImportProgress.h"
-#include "library/IPodDatabaseError.h"
 #include "transfer/PosixError.h"
 
 #include <gtest/gtest.h>
@@ -51,8 +51,9 @@ TEST_F(ChunkedCopyTest, WritesPrefixThenTheTailWithMode0644AndReportsInSteps) {
     std::vector<double> reports;
     int identityChecks = 0;
     const QString dst = path(QStringLiteral("dst"));
-    copyFileWithProgress(src, dst, [&] { ++identityChecks; }, QByteArray("TAG!"), 10,
-                         [&](double f) { reports.push_back(f); });
+    copyFileWithProgress(
+        src, dst, [&] { ++identityChecks; }, QByteArray("TAG!"), 10,
+        [&](double f) { reports.push_back(f); });
     EXPECT_EQ(readAll(dst), QByteArray("TAG!") + readAll(src).mid(10));
     EXPECT_EQ(identityChecks, 2); // before the create and after the file is complete
     struct stat st {};
@@ -76,9 +77,9 @@ TEST_F(ChunkedCopyTest, OneChunkAfterALargeOffsetGivesOneReportOfTheWhole) {
 
     // The import form maps F onto the file's share after the conversion.
     std::vector<std::pair<QString, double>> shares;
-    copyFileWithProgress(src, path(QStringLiteral("dst2")), {},
-                         [&](const QString& stage, double share) { shares.emplace_back(stage, share); },
-                         0.75);
+    copyFileWithProgress(
+        src, path(QStringLiteral("dst2")), {},
+        [&](const QString& stage, double share) { shares.emplace_back(stage, share); }, 0.75);
     ASSERT_EQ(shares.size(), 1u);
     EXPECT_EQ(shares[0].first, ImportStage::copying);
     EXPECT_DOUBLE_EQ(shares[0].second, 1.0);
@@ -154,7 +155,8 @@ TEST_F(ChunkedCopyTest, AFullDiskAndAReadOnlyVolumeLeaveNoFile) {
     }
     EXPECT_FALSE(QFile::exists(dst));
     // The next, smaller file still fits.
-    copyFileWithProgress(makeFile(QStringLiteral("small"), 1000), volume.path() + QStringLiteral("/small"), {}, {}, 0, {});
+    copyFileWithProgress(makeFile(QStringLiteral("small"), 1000),
+                         volume.path() + QStringLiteral("/small"), {}, {}, 0, {});
 
     ASSERT_TRUE(volume.remountReadOnly());
     try {
@@ -214,8 +216,9 @@ TEST_F(ChunkedCopyTest, AVolumeThatGoesAwayKeepsThePartialFileAndTheFirstError) 
     TmpfsMount second(path(QStringLiteral("ipod2")), 16 * 1048576);
     ASSERT_TRUE(second.isMounted());
     const IdentityCheck secondIdentity = identityOf(second.path());
-    EXPECT_THROW(copyFileWithProgress(src, second.path() + QStringLiteral("/t"), secondIdentity,
-                                      {}, 0, [&](double f) {
+    EXPECT_THROW(copyFileWithProgress(src, second.path() + QStringLiteral("/t"), secondIdentity, {},
+                                      0,
+                                      [&](double f) {
                                           if (f == 1.0)
                                               second.detach();
                                       }),

@@ -1,6 +1,6 @@
+#include "transfer/ImportError.h"
 #include "platform/Task.h"
 #include "transfer/ExportError.h"
-#include "transfer/ImportError.h"
 #include "transfer/IPodTransfer.h"
 #include "transfer/PosixError.h"
 
@@ -9,10 +9,13 @@
 namespace {
 
 TEST(ImportErrorText, CannotSaveEndsWithItsDetailAfterALineBreak) {
-    const QString sentence = QStringLiteral("The library could not be saved. Copied files are still on the device. Reconnect it and check the library.\n");
+    const QString sentence =
+        QStringLiteral("The library could not be saved. Copied files are still on the device. "
+                       "Reconnect it and check the library.\n");
     EXPECT_EQ(ImportError::cannotSave({}).description(AppLanguage::english), sentence);
-    EXPECT_EQ(ImportError::cannotSave(QStringLiteral("disk full")).description(AppLanguage::english),
-              sentence + QStringLiteral("disk full"));
+    EXPECT_EQ(
+        ImportError::cannotSave(QStringLiteral("disk full")).description(AppLanguage::english),
+        sentence + QStringLiteral("disk full"));
     // The Chinese table has its own text and still carries the detail.
     const QString zh = ImportError::cannotSave(QStringLiteral("disk full"))
                            .description(AppLanguage::simplifiedChinese);
@@ -23,8 +26,9 @@ TEST(ImportErrorText, CannotSaveEndsWithItsDetailAfterALineBreak) {
 TEST(ImportErrorText, FailureLinesNameTheFileWithAnEmDash) {
     EXPECT_EQ(IPodTransfer::failureLine(QStringLiteral("a.mp3"), ImportError::unsupportedAudio()),
               QStringLiteral("a.mp3 \u2014 ") + ImportError::unsupportedAudio().description());
-    EXPECT_EQ(IPodTransfer::errorDescription(IPodTransfer::ExportError::lossless(), AppLanguage::english),
-              QStringLiteral("This WAV cannot be exported as a lossless M4A."));
+    EXPECT_EQ(
+        IPodTransfer::errorDescription(IPodTransfer::ExportError::lossless(), AppLanguage::english),
+        QStringLiteral("This WAV cannot be exported as a lossless M4A."));
     EXPECT_TRUE(IPodTransfer::errorDescription(PosixError(ENOSPC, QStringLiteral("/x")))
                     .startsWith(QStringLiteral("/x: ")));
     EXPECT_FALSE(IPodTransfer::errorDescription(CancellationError()).isEmpty());

@@ -29,12 +29,16 @@ TEST_F(LorvanelCoverArtworkTest, TheDefaultCoverIsASquarePngThatRecognisesItsCop
     EXPECT_TRUE(defaultCoverData()->startsWith("\x89PNG"));
     EXPECT_TRUE(fingerprint(*defaultCoverData()).has_value());
     EXPECT_EQ(matchDefaultCover(*defaultCoverData()), defaultCoverData());
-    EXPECT_EQ(matchDefaultCover(variant(QStringLiteral("small.png"), {QStringLiteral("scale=300:300")})),
-              defaultCoverData());
+    EXPECT_EQ(
+        matchDefaultCover(variant(QStringLiteral("small.png"), {QStringLiteral("scale=300:300")})),
+        defaultCoverData());
     EXPECT_EQ(matchDefaultCover(variant(QStringLiteral("re.jpg"), {})), defaultCoverData());
     // Not square: never the default cover, even when it shows it.
-    EXPECT_FALSE(matchDefaultCover(variant(QStringLiteral("wide.png"), {QStringLiteral("scale=600:500")})).has_value());
-    EXPECT_FALSE(matchDefaultCover(variant(QStringLiteral("flip.png"), {QStringLiteral("vflip")})).has_value());
+    EXPECT_FALSE(
+        matchDefaultCover(variant(QStringLiteral("wide.png"), {QStringLiteral("scale=600:500")}))
+            .has_value());
+    EXPECT_FALSE(matchDefaultCover(variant(QStringLiteral("flip.png"), {QStringLiteral("vflip")}))
+                     .has_value());
 }
 
 TEST_F(LorvanelCoverArtworkTest, OtherPicturesJunkAndAMissingDefaultNeverMatch) {

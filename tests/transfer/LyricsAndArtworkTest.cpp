@@ -19,7 +19,8 @@ QByteArray be32(quint32 v) {
 
 QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
     const QByteArray typed = type + data;
-    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size())));
+    const quint32 crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size())));
     return be32(quint32(data.size())) + typed + be32(crc);
 }
 
@@ -29,7 +30,8 @@ QByteArray pictureBomb() {
     QByteArray raw(20000 * 3 + 1, '\0');
     QByteArray idat(int(compressBound(uLong(raw.size()))), '\0');
     uLongf n = uLongf(idat.size());
-    compress(reinterpret_cast<Bytef*>(idat.data()), &n, reinterpret_cast<const Bytef*>(raw.constData()), uLong(raw.size()));
+    compress(reinterpret_cast<Bytef*>(idat.data()), &n,
+             reinterpret_cast<const Bytef*>(raw.constData()), uLong(raw.size()));
     idat.truncate(int(n));
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat) +
            pngChunk("IEND", {});
@@ -38,11 +40,13 @@ QByteArray pictureBomb() {
 class LyricsAndArtworkTest : public AudioTest {};
 
 TEST_F(LyricsAndArtworkTest, VorbisLyricsMatchWithoutCaseAndKeepTheirBlanks) {
-    const QString flac = tone(QStringLiteral("a.flac"), toneSpec(QStringLiteral("flac"), 44100, 2, 0.2));
-    ASSERT_TRUE(TestSupport::setFlacComments(flac, {{QStringLiteral("LYRICS"), QStringLiteral(" \n ")},
-                                                    {QStringLiteral("VORB_OTHER"), QStringLiteral("no")},
-                                                    {QStringLiteral("UnSyncedLyrics"), QStringLiteral("  sung  ")},
-                                                    {QStringLiteral("LYRICS"), QStringLiteral("later")}}));
+    const QString flac =
+        tone(QStringLiteral("a.flac"), toneSpec(QStringLiteral("flac"), 44100, 2, 0.2));
+    ASSERT_TRUE(TestSupport::setFlacComments(
+        flac, {{QStringLiteral("LYRICS"), QStringLiteral(" \n ")},
+               {QStringLiteral("VORB_OTHER"), QStringLiteral("no")},
+               {QStringLiteral("UnSyncedLyrics"), QStringLiteral("  sung  ")},
+               {QStringLiteral("LYRICS"), QStringLiteral("later")}}));
     AudioFile file = AudioFile::open(flac);
     EXPECT_EQ(readLyrics(file, file.metadata()), QStringLiteral("  sung  "));
 
@@ -85,7 +89,8 @@ TEST_F(LyricsAndArtworkTest, FilePicturesThatDoNotDecodeOrAreHugeAreDropped) {
         AudioFile file = AudioFile::open(tone(QStringLiteral("x.mp3"), spec));
         EXPECT_EQ(artworkData(file).has_value(), c.kept) << c.cover.toStdString();
     }
-    AudioFile none = AudioFile::open(tone(QStringLiteral("none.mp3"), toneSpec(QStringLiteral("mp3"), 44100, 2, 0.2)));
+    AudioFile none = AudioFile::open(
+        tone(QStringLiteral("none.mp3"), toneSpec(QStringLiteral("mp3"), 44100, 2, 0.2)));
     EXPECT_FALSE(artworkData(none).has_value());
 }
 

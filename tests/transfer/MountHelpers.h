@@ -12,13 +12,14 @@
 class TmpfsMount {
 public:
     // Mounts a tmpfs of sizeBytes at path (created); isMounted() says whether it worked.
-    TmpfsMount(const QString& path, long long sizeBytes) : path_(path) {
+    TmpfsMount(const QString& path, long long sizeBytes)
+        : path_(path) {
         if (geteuid() != 0)
             return;
         QDir().mkpath(path);
         const QByteArray options = "size=" + QByteArray::number(sizeBytes) + ",mode=0755";
-        mounted_ = ::mount("tmpfs", path.toLocal8Bit().constData(), "tmpfs", 0,
-                           options.constData()) == 0;
+        mounted_ =
+            ::mount("tmpfs", path.toLocal8Bit().constData(), "tmpfs", 0, options.constData()) == 0;
     }
     ~TmpfsMount() {
         if (mounted_)
@@ -26,8 +27,8 @@ public:
     }
     bool isMounted() const { return mounted_; }
     bool remountReadOnly() {
-        return ::mount(nullptr, path_.toLocal8Bit().constData(), nullptr,
-                       MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+        return ::mount(nullptr, path_.toLocal8Bit().constData(), nullptr, MS_REMOUNT | MS_RDONLY,
+                       nullptr) == 0;
     }
     // Detaches the mount from its path at once; open files keep working.
     bool detach() {

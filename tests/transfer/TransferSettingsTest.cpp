@@ -1,5 +1,5 @@
-#include "platform/Settings.h"
 #include "transfer/TransferSettings.h"
+#include "platform/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ TEST_F(TransferSettingsTest, MissingAndUnusableValuesReadAsTheDefaults) {
     EXPECT_EQ(TransferSettings::load(), TransferSettings::defaults());
     EXPECT_EQ(TransferSettings::defaults().packed(), (std::array<std::uint8_t, 4>{3, 1, 0, 1}));
     for (const QVariant& bad : {QVariant(100), QVariant(0), QVariant(-128), QVariant(384),
-                               QVariant(QStringLiteral("fast"))}) {
+                                QVariant(QStringLiteral("fast"))}) {
         store(TransferSettings::Key::bitrate, bad);
         EXPECT_EQ(TransferSettings::load().bitrate, TransferSettings::Bitrate::kbps320);
     }

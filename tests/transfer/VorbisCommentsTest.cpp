@@ -37,8 +37,8 @@ QByteArray flac(const QByteArray& comment, bool id3 = false) {
 }
 
 TEST(VorbisComments, KeepsEveryFieldInOrderBehindAnId3Tag) {
-    const auto comments = VorbisComments::parseFlac(
-        flac(commentBlock({"LYRICS=  ", "lyrics=second", "=nameless", "broken", "TITLE=a=b"}), true));
+    const auto comments = VorbisComments::parseFlac(flac(
+        commentBlock({"LYRICS=  ", "lyrics=second", "=nameless", "broken", "TITLE=a=b"}), true));
     ASSERT_TRUE(comments.has_value());
     ASSERT_EQ(comments->size(), 3);
     EXPECT_EQ((*comments)[0].value, QStringLiteral("  "));

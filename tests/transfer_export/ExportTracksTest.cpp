@@ -1,8 +1,8 @@
 #include "ExportTestSupport.h"
 
 #include "platform/Task.h"
-#include "support/FatStick.h"
 #include "support/EventLoop.h"
+#include "support/FatStick.h"
 #include "transfer/ExportTracks.h"
 #include "transfer/LorvanelCoverArtwork.h"
 #include "transfer/WaveInfoWriter.h"

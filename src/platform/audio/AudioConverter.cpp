@@ -333,8 +333,8 @@ private:
         resamplerRate = frame->sample_rate;
         SwrContext* raw = nullptr;
         check(swr_alloc_set_opts2(&raw, &encoder->ch_layout, encoder->sample_fmt,
-                                  encoder->sample_rate, &resamplerInput, format,
-                                  frame->sample_rate, 0, nullptr),
+                                  encoder->sample_rate, &resamplerInput, format, frame->sample_rate,
+                                  0, nullptr),
               Kind::encode);
         resampler.reset(raw);
         const int in = resamplerInput.nb_channels;
@@ -361,13 +361,12 @@ private:
         if (room == 0)
             return;
         converted.reserve(room, encoder->ch_layout.nb_channels, encoder->sample_fmt);
-        const int got =
-            swr_convert(resampler.get(), converted.data, room,
-                        frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                        inSamples);
+        const int got = swr_convert(
+            resampler.get(), converted.data, room,
+            frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, inSamples);
         check(got, Kind::encode);
-        if (got > 0 && av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted.data),
-                                           got) < got)
+        if (got > 0 &&
+            av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted.data), got) < got)
             throw AudioError(Kind::encode, AVERROR(ENOMEM));
     }
 
@@ -621,8 +620,8 @@ std::optional<QPair<int, int>> pictureSize(const QByteArray& bytes) {
         const qsizetype length = qsizetype(u[pos + 2]) << 8 | u[pos + 3];
         if (length < 2)
             return std::nullopt;
-        const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                         marker != 0xCC;
+        const bool sof =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (sof) {
             if (pos + 9 > n)
                 return std::nullopt;

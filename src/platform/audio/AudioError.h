@@ -13,11 +13,11 @@
 class AudioError : public std::exception {
 public:
     enum class Kind {
-        open,         // the file could not be opened or probed
-        noAudio,      // it holds no audio stream
-        unsupported,  // a coding the writer cannot take
-        decode,       // reading or decoding failed
-        encode,       // encoding or writing failed
+        open,        // the file could not be opened or probed
+        noAudio,     // it holds no audio stream
+        unsupported, // a coding the writer cannot take
+        decode,      // reading or decoding failed
+        encode,      // encoding or writing failed
     };
 
     AudioError(Kind kind, int ffmpegCode, QString detail = {});

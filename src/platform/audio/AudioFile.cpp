@@ -105,12 +105,12 @@ struct AudioFile::Impl {
         auto* self = static_cast<Impl*>(opaque);
         return self->isCancelled && self->isCancelled() ? 1 : 0;
     }
-    const AVStream* audio() const {
-        return audioIndex >= 0 ? input->streams[audioIndex] : nullptr;
-    }
+    const AVStream* audio() const { return audioIndex >= 0 ? input->streams[audioIndex] : nullptr; }
 };
 
-AudioFile::AudioFile(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+AudioFile::AudioFile(std::unique_ptr<Impl> impl)
+    : d(std::move(impl)) {
+}
 AudioFile::AudioFile(AudioFile&&) noexcept = default;
 AudioFile& AudioFile::operator=(AudioFile&&) noexcept = default;
 AudioFile::~AudioFile() = default;

@@ -60,8 +60,8 @@ std::optional<QList<VorbisComment>> parseCommentBlock(const QByteArray& body) {
         const qsizetype equals = field.indexOf('=');
         if (equals <= 0)
             continue; // a field without a name carries nothing usable
-        comments.append({QString::fromUtf8(field.left(equals)),
-                         QString::fromUtf8(field.mid(equals + 1))});
+        comments.append(
+            {QString::fromUtf8(field.left(equals)), QString::fromUtf8(field.mid(equals + 1))});
     }
     return comments;
 }

@@ -11,7 +11,7 @@
 #include <optional>
 
 struct VorbisComment {
-    QString name;  // as written (Vorbis names are case-insensitive)
+    QString name; // as written (Vorbis names are case-insensitive)
     QString value;
 };
 
