@@ -1,7 +1,7 @@
 #include "app/BatteryIndicator.h"
 
 #include "app/DeviceSummary.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "browser/SymbolIcon.h"
 
 #include <QEvent>

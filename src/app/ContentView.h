@@ -7,7 +7,7 @@
 // sheets.
 
 #include "app/DeviceTaskScope.h"
-#include "app/MainViewState.h"
+#include "appmodel/MainViewState.h"
 #include "device/IPodStore.h"
 
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "app/DetailPane.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "app/UnmountedDevicePane.h"
 
 #include <QEasingCurve>

@@ -4,7 +4,7 @@
 // the page of an iPod whose disk is not mounted, or the showcase of the iPod series. Switching
 // between the showcase and a device cross-fades unless animations are turned off.
 
-#include "app/StartupSeries.h"
+#include "appmodel/StartupSeries.h"
 
 #include <QPointer>
 #include <QStackedWidget>

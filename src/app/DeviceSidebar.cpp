@@ -1,6 +1,6 @@
 #include "app/DeviceSidebar.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "app/StorageSummaryView.h"
 #include "browser/SymbolIcon.h"
 #include "platform/AppLanguage.h"

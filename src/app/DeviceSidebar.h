@@ -4,7 +4,7 @@
 // connected device as a card, mounted iPods with an eject button. It keeps no state of its own:
 // the window hands it the rows and reacts to its clicks.
 
-#include "app/StartupSeries.h"
+#include "appmodel/StartupSeries.h"
 #include "device/IPodDevice.h"
 
 #include <QAbstractButton>

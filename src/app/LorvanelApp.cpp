@@ -1,6 +1,6 @@
 #include "app/LorvanelApp.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
 #include "device/IPodStore.h"

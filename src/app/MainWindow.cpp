@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ContentView.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
 #include <QAction>

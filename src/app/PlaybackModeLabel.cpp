@@ -1,7 +1,7 @@
 #include "app/PlaybackModeLabel.h"
 
 #include "app/BatteryIndicator.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

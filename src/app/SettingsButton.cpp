@@ -1,6 +1,6 @@
 #include "app/SettingsButton.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "browser/SymbolIcon.h"
 #include "platform/AppLanguage.h"
 

@@ -1,6 +1,6 @@
 #include "app/SheetDialog.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
 #include <QEvent>

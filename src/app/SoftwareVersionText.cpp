@@ -1,7 +1,7 @@
 #include "app/SoftwareVersionText.h"
 
 #include "app/DeviceSummary.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "app/UnmountedDevicePane.h"
 
-#include "app/LorvPalette.h"
-#include "app/StartupSeries.h"
+#include "appmodel/LorvPalette.h"
+#include "appmodel/StartupSeries.h"
 #include "library/IPodModel.h"
 
 #include <QDesktopServices>

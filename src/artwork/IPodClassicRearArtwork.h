@@ -3,7 +3,7 @@
 // The polished steel back of an iPod classic: rim, bottom band, engraving, logo, wordmark,
 // capacity badge, legal lines and regulatory marks.
 
-#include "app/StartupModel.h"
+#include "appmodel/StartupModel.h"
 
 #include <QPainter>
 #include <QRectF>

@@ -4,7 +4,7 @@
 // colour, logo, wordmark, capacity badge, legal block with regulatory marks, the per-generation
 // details (bottom strip, camera, clip, side key, bottom window) and the engraving.
 
-#include "app/StartupModel.h"
+#include "appmodel/StartupModel.h"
 
 #include <QColor>
 #include <QPainter>

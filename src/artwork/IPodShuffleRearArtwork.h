@@ -4,7 +4,7 @@
 // clip backs of the later generations in their aluminium colour, logo, control marks, legal
 // lines and the engraving. The shuffle back shows no capacity.
 
-#include "app/StartupModel.h"
+#include "appmodel/StartupModel.h"
 
 #include <QColor>
 #include <QPainter>

@@ -4,8 +4,8 @@
 // space it is given. Every length of a drawing is a fraction of one body rectangle; the same
 // pure drawing paints on screen and into images.
 
-#include "app/StartupModel.h"
-#include "app/StartupSeries.h"
+#include "appmodel/StartupModel.h"
+#include "appmodel/StartupSeries.h"
 
 #include <QColor>
 #include <QImage>

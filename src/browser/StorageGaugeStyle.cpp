@@ -1,6 +1,6 @@
 #include "browser/StorageGaugeStyle.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 
 #include <QLinearGradient>
 #include <QPainter>

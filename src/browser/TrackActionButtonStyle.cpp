@@ -1,6 +1,6 @@
 #include "browser/TrackActionButtonStyle.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "browser/SymbolIcon.h"
 
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "app/LorvanelApp.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
 #include "platform/Settings.h"

@@ -1,5 +1,5 @@
-#include "app/StartupSeries.h"
-#include "app/LorvPalette.h"
+#include "appmodel/StartupSeries.h"
+#include "appmodel/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
 #include <gtest/gtest.h>

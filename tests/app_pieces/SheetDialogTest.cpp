@@ -1,5 +1,5 @@
 #include "app/SheetDialog.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "app/SheetSlot.h"
 #include "platform/AppLanguage.h"
 

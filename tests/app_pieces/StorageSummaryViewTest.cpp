@@ -1,5 +1,5 @@
 #include "app/StorageSummaryView.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "app/SettingsButton.h"
 #include "browser/StorageGaugeStyle.h"
 #include "platform/AppLanguage.h"

@@ -1,5 +1,5 @@
 #include "app/DeviceSidebar.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "app/StorageSummaryView.h"
 #include "app/UnmountedDevicePane.h"
 #include "browser/StorageGaugeStyle.h"

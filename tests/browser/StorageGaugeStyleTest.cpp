@@ -1,5 +1,5 @@
 #include "browser/StorageGaugeStyle.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "browser/TrackActionButtonStyle.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "browser/SymbolIcon.h"
 
 #include <gtest/gtest.h>

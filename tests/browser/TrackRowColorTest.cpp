@@ -1,5 +1,5 @@
 #include "browser/TrackRowColor.h"
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 
 #include <gtest/gtest.h>
 

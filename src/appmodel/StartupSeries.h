@@ -2,7 +2,7 @@
 
 // The three iPod series of the model catalogue, each with its generations in launch order.
 
-#include "app/StartupModel.h"
+#include "appmodel/StartupModel.h"
 
 #include <QColor>
 #include <QString>

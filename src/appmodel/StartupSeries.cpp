@@ -1,6 +1,6 @@
-#include "app/StartupSeries.h"
+#include "appmodel/StartupSeries.h"
 
-#include "app/LorvPalette.h"
+#include "appmodel/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
 namespace {

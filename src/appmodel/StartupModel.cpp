@@ -1,4 +1,4 @@
-#include "app/StartupModel.h"
+#include "appmodel/StartupModel.h"
 
 #include "platform/AppLanguage.h"
 

@@ -5,7 +5,7 @@
 // showcase series. Plain values with the rules that change them, so every pane reads and writes
 // the same fields.
 
-#include "app/StartupSeries.h"
+#include "appmodel/StartupSeries.h"
 #include "device/IPodDevice.h"
 #include "device/MobileDevice.h"
 #include "library/CoverFlowGroup.h"

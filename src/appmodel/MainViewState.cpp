@@ -1,4 +1,4 @@
-#include "app/MainViewState.h"
+#include "appmodel/MainViewState.h"
 
 #include "library/IPodModel.h"
 

@@ -1,4 +1,4 @@
-#include "app/ReduceMotion.h"
+#include "appmodel/ReduceMotion.h"
 
 #include <gio/gio.h>
 
