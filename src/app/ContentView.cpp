@@ -4,13 +4,13 @@
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
-#include "appmodel/LorvPalette.h"
-#include "appmodel/ReduceMotion.h"
 #include "app/SettingsButton.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/SoftwareVersionText.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
+#include "appmodel/ReduceMotion.h"
 #include "platform/AppLanguage.h"
 
 #include <QEvent>

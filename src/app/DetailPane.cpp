@@ -1,7 +1,7 @@
 #include "app/DetailPane.h"
 
-#include "appmodel/LorvPalette.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
 
 #include <QEasingCurve>
 #include <QHBoxLayout>

@@ -148,13 +148,15 @@ IPodStore::IPodStore(Sources s, Periods p, QObject* parent)
 
     // Creating the player object opens nothing; a media player exists only while a preview
     // loads or plays.
-    previewPlayer = new IPodPreviewPlayer(this);
-    connect(previewPlayer, &IPodPreviewPlayer::ready, this, [this] {
-        if (previewTrackID_ && !previewLoad.isValid())
-            startPreviewPlayback();
-    });
-    connect(previewPlayer, &IPodPreviewPlayer::finished, this, [this] { stopPreview(); });
-    connect(previewPlayer, &IPodPreviewPlayer::failed, this, [this] { previewFailed(); });
+    previewPlayer = IPodPreviewPlayer::make();
+    if (previewPlayer) {
+        connect(previewPlayer.get(), &IPodPreviewPlayer::ready, this, [this] {
+            if (previewTrackID_ && !previewLoad.isValid())
+                startPreviewPlayback();
+        });
+        connect(previewPlayer.get(), &IPodPreviewPlayer::finished, this, [this] { stopPreview(); });
+        connect(previewPlayer.get(), &IPodPreviewPlayer::failed, this, [this] { previewFailed(); });
+    }
 }
 
 IPodStore::~IPodStore() = default;
@@ -482,7 +484,7 @@ void IPodStore::togglePreview(quint64 trackID) {
         startPreviewLoad(*device, trackID);
         return;
     }
-    if (!previewPlayer->isLoaded())
+    if (!isPreviewLoaded())
         return; // still loading
     if (isPreviewPlaying_) {
         previewPlayer->pause();
@@ -516,7 +518,7 @@ void IPodStore::startPreviewLoad(const IPodDevice& device, quint64 trackID) {
             if (generation != previewGeneration)
                 return; // stopped or replaced meanwhile
             previewLoad = Task();
-            if (!path || !previewPlayer->load(*path)) {
+            if (!path || !previewPlayer || !previewPlayer->load(*path)) {
                 previewFailed();
                 return;
             }
@@ -525,7 +527,7 @@ void IPodStore::startPreviewLoad(const IPodDevice& device, quint64 trackID) {
 }
 
 void IPodStore::startPreviewPlayback() {
-    if (previewPlayer->play()) {
+    if (previewPlayer && previewPlayer->play()) {
         setPreviewPlaying(true);
         return;
     }
@@ -542,7 +544,8 @@ void IPodStore::stopPreview() {
     previewLoad.cancel();
     previewLoad = Task();
     // Destroyed at once, so that no file on the volume stays open (an eject would fail).
-    previewPlayer->stop();
+    if (previewPlayer)
+        previewPlayer->stop();
     if (previewTrackID_)
         setPreviewTrackID(std::nullopt);
     if (isPreviewPlaying_)
@@ -550,13 +553,13 @@ void IPodStore::stopPreview() {
 }
 
 std::optional<std::pair<double, double>> IPodStore::previewTimes() const {
-    if (!previewPlayer->isLoaded())
+    if (!isPreviewLoaded())
         return std::nullopt;
     return std::make_pair(previewPlayer->currentTime(), previewPlayer->duration());
 }
 
 void IPodStore::seekPreview(quint64 trackID, double seconds) {
-    if (previewTrackID_ == trackID && previewPlayer->isLoaded())
+    if (previewTrackID_ == trackID && isPreviewLoaded())
         previewPlayer->seek(seconds);
 }
 

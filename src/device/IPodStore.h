@@ -11,6 +11,7 @@
 #include "device/IPodBattery.h"
 #include "device/IPodDevice.h"
 #include "device/IPodLibrary.h"
+#include "device/IPodPreviewPlayer.h"
 #include "device/MobileDevice.h"
 #include "library/TrackMetadata.h"
 #include "platform/AppLanguage.h"
@@ -37,7 +38,6 @@
 #include <vector>
 
 class IPodDatabase;
-class IPodPreviewPlayer;
 class MountWatcher;
 
 class IPodStore : public QObject {
@@ -304,6 +304,7 @@ private:
     void startPreviewLoad(const IPodDevice& device, quint64 trackID);
     void startPreviewPlayback();
     void previewFailed();
+    bool isPreviewLoaded() const { return previewPlayer && previewPlayer->isLoaded(); }
 
     // One library reload; finished once its read (if any) has ended.
     struct Reload {
@@ -347,8 +348,8 @@ private:
     Task transfer; // the running import, export or library edit (never an eject)
     std::optional<IPodLibrary> importBaseLibrary;
     Task previewLoad;
-    quint64 previewGeneration = 0;              // bumped by every start and stop of a preview
-    IPodPreviewPlayer* previewPlayer = nullptr; // owned (a child)
+    quint64 previewGeneration = 0;                    // bumped by every start and stop of a preview
+    std::unique_ptr<IPodPreviewPlayer> previewPlayer; // none without a factory
     USBScan usbIPods;
     QHash<IPodDevice::ID, quint64> mountedUSBIDs;
     std::set<quint64> ejectedUSBIDs;
