@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <stdexcept>
 
 // ---------------------------------------------------------------------------------------------
 // Selection
@@ -110,6 +111,22 @@ IPodStore::Sources IPodStore::Sources::system() {
     return s;
 }
 
+QStringList IPodStore::Sources::missing() const {
+    QStringList names;
+    const std::pair<bool, const char*> sources[] = {
+        {bool(mountedVolumes), "mountedVolumes"},
+        {bool(scanUSB), "scanUSB"},
+        {bool(usbRegistryEntryID), "usbRegistryEntryID"},
+        {bool(mobileDevices), "mobileDevices"},
+        {bool(loadLibrary), "loadLibrary"},
+        {bool(readBattery), "readBattery"}};
+    for (const auto& [set, name] : sources) {
+        if (!set)
+            names.append(QLatin1String(name));
+    }
+    return names;
+}
+
 IPodStore::IPodStore(QObject* parent)
     : IPodStore(Sources::system(), Periods{}, parent) {
 }
@@ -118,19 +135,10 @@ IPodStore::IPodStore(Sources s, Periods p, QObject* parent)
     : QObject(parent)
     , sources(std::move(s))
     , periods(p) {
-    const Sources defaults = Sources::system();
-    if (!sources.mountedVolumes)
-        sources.mountedVolumes = defaults.mountedVolumes;
-    if (!sources.scanUSB)
-        sources.scanUSB = defaults.scanUSB;
-    if (!sources.usbRegistryEntryID)
-        sources.usbRegistryEntryID = defaults.usbRegistryEntryID;
-    if (!sources.mobileDevices)
-        sources.mobileDevices = defaults.mobileDevices;
-    if (!sources.loadLibrary)
-        sources.loadLibrary = defaults.loadLibrary;
-    if (!sources.readBattery)
-        sources.readBattery = defaults.readBattery;
+    // A source left out would read nothing or, worse, the real machine behind a test's back.
+    if (const QStringList missing = sources.missing(); !missing.isEmpty())
+        throw std::invalid_argument("IPodStore::Sources lacks " +
+                                    missing.join(QStringLiteral(", ")).toStdString());
 
     registry = std::make_unique<DeviceRegistry>(sources, periods);
     connect(registry.get(), &DeviceRegistry::devicesChanged, this, [this] {

@@ -81,7 +81,7 @@ public:
 
     // Where the store learns about the machine. Every source runs on a background task, never
     // on the main thread. system() reads the real machine; tests put their own volumes and USB
-    // answers in place.
+    // answers in place, and must name every source: the store refuses a set with one missing.
     struct Sources {
         // Mount points of the local volumes.
         std::function<QStringList()> mountedVolumes;
@@ -94,6 +94,8 @@ public:
         std::function<BatteryReading(const IPodDevice&)> readBattery;
 
         static Sources system();
+        // The names of the sources left unset.
+        QStringList missing() const;
     };
 
     // The polling periods, measured from the end of each turn.
@@ -128,7 +130,9 @@ public:
         std::shared_ptr<State> state;
     };
 
+    // The real machine.
     explicit IPodStore(QObject* parent = nullptr);
+    // Throws std::invalid_argument naming the sources that are not set.
     IPodStore(Sources sources, Periods periods, QObject* parent = nullptr);
     ~IPodStore() override;
 

@@ -289,6 +289,7 @@ void writeSynced(QByteArrayView data, const fs::path& path, Nano5FileOps& ops) {
             if (entryExists(temporary))
                 ops.unlink(temporary);
         } catch (...) {
+            // A stray temporary is harmless; the write's own failure is the one to report.
         }
         throw;
     }
@@ -384,6 +385,8 @@ void commitFiles(const std::vector<QByteArray>& newContents,
             recoverFolder(transactionFolder, targets, checkpoint, ops,
                           sawForeignChange ? Settle::rollBackKeepingForeign : Settle::rollBack);
         } catch (...) {
+            // The transaction folder stays for the next recovery; the commit's own failure is
+            // the one to report.
         }
         throw;
     }

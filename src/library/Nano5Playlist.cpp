@@ -95,7 +95,7 @@ std::optional<QByteArray> databaseSnapshot(const QString& mountPoint) {
     try {
         return readDatabaseFile(folder + databaseFiles()[0]);
     } catch (...) {
-        return std::nullopt;
+        return std::nullopt; // an unreadable library offers no snapshot; a write reads it again
     }
 }
 

@@ -334,7 +334,7 @@ void ImportRun::importFile(int index) {
             try {
                 device.verifyIdentity();
             } catch (...) {
-                sameDevice = false;
+                sameDevice = false; // the registration's error is the one to report
             }
             if (sameDevice)
                 QFile::remove(destination);

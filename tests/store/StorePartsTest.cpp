@@ -1,5 +1,6 @@
 // The store's parts on their own: the library loader's one read at a time, an operation's
-// reports and ending, the registry's selection repair, and a preview with no player.
+// reports and ending, the registry's selection repair, and a preview with no player; and the
+// store's refusal of a set of sources with one left out.
 
 #include "device/DeviceRegistry.h"
 #include "device/IPodDeviceError.h"
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -233,6 +235,23 @@ TEST(DeviceRegistry, RepairKeepsAnExistingSelectionAndOtherwisePicksTheFirstDevi
     EXPECT_EQ(registry.selection(), IPodStore::Selection::mobile(QStringLiteral("udid")));
     EXPECT_TRUE(registry.unmountedIPods().empty());
     EXPECT_GE(assigned.count(), 2);
+}
+
+TEST(StoreSources, AStoreMadeForATestRefusesSourcesLeftOut) {
+    auto machine = std::make_shared<QuietMachine>();
+    IPodStore::Sources partial = machine->sources(machine); // no library load, no battery read
+    try {
+        IPodStore store(partial, IPodStore::Periods{});
+        ADD_FAILURE() << "a store was made with sources missing";
+    } catch (const std::invalid_argument& error) {
+        EXPECT_STREQ(error.what(), "IPodStore::Sources lacks loadLibrary, readBattery");
+    }
+    EXPECT_EQ(IPodStore::Sources().missing().size(), 6);
+    EXPECT_TRUE(IPodStore::Sources::system().missing().isEmpty());
+
+    partial.loadLibrary = [](const IPodDevice& device) { return IPodStore::loadLibrary(device); };
+    partial.readBattery = [](const IPodDevice&) { return IPodStore::BatteryReading(); };
+    EXPECT_NO_THROW(IPodStore(partial, IPodStore::Periods{}));
 }
 
 TEST(PreviewController, WithoutAPlayerEveryPreviewFailsOnceAndStops) {
