@@ -167,14 +167,13 @@ void DeviceShareCard::render(QPainter& painter) const {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.fillRect(QRectF(0, 0, width, height), LorvPalette::night900());
 
-    // The glow fills the stage's frame and fades out at its radius.
+    // The glow fades out at its radius; cut at the stage's frame its edges would show as lines
+    // across the card, so it is drawn whole.
     {
-        DeviceArt::PainterState glow(painter);
-        painter.setClipRect(l.stage);
         QRadialGradient gradient(l.stage.center(), glowOuter);
         gradient.setColorAt(glowInner / glowOuter, LorvPalette::indigoDeep());
         gradient.setColorAt(1, DeviceArt::clear());
-        painter.fillRect(l.stage, gradient);
+        painter.fillRect(QRectF(0, 0, width, height), gradient);
     }
 
     // The devices are drawn once into a layer, which also gives their shadow.
