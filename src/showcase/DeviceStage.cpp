@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
+#include <iterator>
 #include <numeric>
 
 namespace {
@@ -324,18 +326,17 @@ DeviceStage::CacheKey DeviceStage::keyFor(const Item& item, double ratio) const 
             int(std::lround(full * ratio)), int(std::lround(ratio * 100))};
 }
 
-const DeviceStage::Rendered& DeviceStage::rendered(const Item& item, double ratio) {
-    const CacheKey key = keyFor(item, ratio);
-    const auto found = cache_.find(key);
-    if (found != cache_.end())
-        return found->second;
+namespace {
 
-    const DeviceStageGeometry g = stageGeometry();
+// One item's pictures at its full (centre) height: the artwork, and the shadow of the artwork
+// and its reflection, blurred at a quarter of the resolution. Free of the widget, so that
+// several can be made at once.
+DeviceStage::Rendered renderItem(const DeviceStage::Item& item, const DeviceStageGeometry& g,
+                                 double ratio) {
     const double full = g.artworkBudget * item.scale;
-    Rendered r;
+    DeviceStage::Rendered r;
     r.artwork = item.artwork.rendered(full, ratio);
     const double w = full * item.artwork.aspectRatio();
-    // The shadow of the artwork and its reflection, blurred at a quarter of the resolution.
     r.shadowRect =
         QRectF(-shadowMargin, -shadowMargin, w + 2 * shadowMargin,
                full + DeviceStageGeometry::reflectionGap + g.reflectionHeight + 2 * shadowMargin);
@@ -359,7 +360,47 @@ const DeviceStage::Rendered& DeviceStage::rendered(const Item& item, double rati
     }
     DeviceArt::blurImage(shadow, shadowSigma * scale);
     r.shadow = shadow;
-    return cache_.emplace(key, std::move(r)).first->second;
+    return r;
+}
+
+} // namespace
+
+void DeviceStage::renderMissing(const std::vector<int>& positions, double ratio) {
+    const DeviceStageGeometry g = stageGeometry();
+    std::vector<std::pair<CacheKey, const Item*>> missing;
+    for (int p : positions) {
+        const Item& item = content_.items[std::size_t(p)];
+        const CacheKey key = keyFor(item, ratio);
+        const bool queued = std::any_of(missing.begin(), missing.end(), [&](const auto& m) {
+            return !(m.first < key) && !(key < m.first);
+        });
+        if (!queued && cache_.find(key) == cache_.end())
+            missing.emplace_back(key, &item);
+    }
+    if (missing.size() == 1) {
+        cache_.emplace(missing.front().first, renderItem(*missing.front().second, g, ratio));
+        return;
+    }
+    // A new size or mode needs several at once: they are drawn side by side.
+    std::vector<std::future<Rendered>> jobs;
+    for (const auto& [key, item] : missing)
+        jobs.push_back(std::async(std::launch::async,
+                                  [item = *item, g, ratio] { return renderItem(item, g, ratio); }));
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+        cache_.emplace(missing[i].first, jobs[i].get());
+}
+
+bool DeviceStage::isOnStage(int position) const {
+    const QRectF art = artworkRect(position);
+    if (art.height() <= 0 || current_[std::size_t(position)].opacity <= 0)
+        return false;
+    const double margin = shadowMargin + shadowOffsetY;
+    const QRectF extent = art.adjusted(-margin, -margin, margin,
+                                       margin + DeviceStageGeometry::reflectionGap +
+                                           stageGeometry().reflectionHeight);
+    return turn(art, current_[std::size_t(position)].tiltDegrees)
+        .mapRect(extent)
+        .intersects(QRectF(rect()));
 }
 
 void DeviceStage::pruneCache(double ratio) {
@@ -376,7 +417,7 @@ void DeviceStage::pruneCache(double ratio) {
     }
 }
 
-void DeviceStage::paintItem(QPainter& painter, int position, const Rendered& r, double ratio) {
+void DeviceStage::paintItem(QPainter& painter, int position, Rendered& r, double ratio) {
     const Frame& f = current_[std::size_t(position)];
     const QRectF art = artworkRect(position);
     if (art.height() <= 0 || f.opacity <= 0)
@@ -389,18 +430,22 @@ void DeviceStage::paintItem(QPainter& painter, int position, const Rendered& r, 
                         r.shadowRect.width() * k, r.shadowRect.height() * k);
     const QRectF reflection(art.left(), art.bottom() + DeviceStageGeometry::reflectionGap,
                             art.width(), g.reflectionHeight);
-    // Far items of a long row stand outside the stage; they cost nothing.
-    if (!(t.mapRect(shadow) | t.mapRect(reflection)).intersects(QRectF(rect())))
-        return;
+    const QRectF shadowArea = t.mapRect(shadow).translated(0, shadowOffsetY);
 
     painter.save();
     painter.setOpacity(f.opacity);
-    painter.setTransform(t * QTransform::fromTranslate(0, shadowOffsetY));
-    painter.drawImage(shadow, r.shadow);
-    painter.setTransform(t);
-    if (g.reflectionHeight > 0)
-        painter.drawImage(reflection,
-                          reflectionStrip(r.artwork, art.size(), g.reflectionHeight, ratio));
+    // The blurred shadow shows no sign of the turn, so it is simply stretched over the turned
+    // item's extent.
+    painter.drawImage(shadowArea, r.shadow);
+    painter.setTransform(t, true);
+    if (g.reflectionHeight > 0) {
+        const int stripKey = int(std::lround(art.height() * ratio));
+        if (stripKey != r.stripKey) {
+            r.strip = reflectionStrip(r.artwork, art.size(), g.reflectionHeight, ratio);
+            r.stripKey = stripKey;
+        }
+        painter.drawImage(reflection, r.strip);
+    }
     painter.drawImage(art, r.artwork);
     painter.restore();
 }
@@ -426,11 +471,17 @@ void DeviceStage::paintEvent(QPaintEvent*) {
         current_ = targets();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // Frames in motion take the nearest pixel; the resting frame is filtered.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !isAnimating());
     const double ratio = devicePixelRatioF();
     const std::vector<int> order = paintOrder();
-    for (int p : order)
-        paintItem(painter, p, rendered(content_.items[std::size_t(p)], ratio), ratio);
+    // Far items of a long row stand outside the stage; they cost nothing.
+    std::vector<int> shown;
+    std::copy_if(order.begin(), order.end(), std::back_inserter(shown),
+                 [this](int p) { return isOnStage(p); });
+    renderMissing(shown, ratio);
+    for (int p : shown)
+        paintItem(painter, p, cache_.at(keyFor(content_.items[std::size_t(p)], ratio)), ratio);
     for (int p : order)
         paintCaption(painter, p);
 }

@@ -100,6 +100,16 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
+public:
+    // One item's pictures, kept while the item is on show.
+    struct Rendered {
+        QImage artwork;    // at the full (centre) height
+        QImage shadow;     // blurred silhouette, at a quarter of the resolution
+        QRectF shadowRect; // relative to the artwork's rectangle at full height
+        QImage strip;      // the reflection at the height last drawn
+        int stripKey = -1; // that height in device pixels
+    };
+
 private:
     struct CacheKey {
         int series;
@@ -114,21 +124,17 @@ private:
                             o.ratioPercent);
         }
     };
-    struct Rendered {
-        QImage artwork;    // at the full (centre) height
-        QImage shadow;     // blurred silhouette, at a quarter of the resolution
-        QRectF shadowRect; // relative to the artwork's rectangle at full height
-    };
-
     std::vector<Frame> targets() const;
     std::vector<int> paintOrder() const;
     void snapToTargets();
     void animationStep(double t);
     CacheKey keyFor(const Item& item, double devicePixelRatio) const;
-    const Rendered& rendered(const Item& item, double devicePixelRatio);
+    // Renders the pictures of the items at these positions that the cache lacks.
+    void renderMissing(const std::vector<int>& positions, double devicePixelRatio);
+    bool isOnStage(int position) const;
     void pruneCache(double devicePixelRatio);
     QTransform turn(const QRectF& artwork, double tiltDegrees) const;
-    void paintItem(QPainter& painter, int position, const Rendered& rendered, double ratio);
+    void paintItem(QPainter& painter, int position, Rendered& rendered, double ratio);
     void paintCaption(QPainter& painter, int position);
     void placeToggle();
 
