@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTextBoundaryFinder>
 #include <QVBoxLayout>
 
@@ -346,6 +348,9 @@ void DeviceSharePreview::saveDeviceImage(const QByteArray& png) {
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(localizedString(LZ("PNG Image (*.png)"), AppLanguages::stored()));
     dialog->setDefaultSuffix(QStringLiteral("png"));
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        dialog->setDirectory(pictures);
     dialog->selectFile(DeviceShareImage::proposedFileName());
     // The popup may close while the dialog is open: the dialog keeps its own copy of the bytes.
     QPointer<QWidget> owner = dialogParent_;

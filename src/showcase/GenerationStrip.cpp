@@ -24,14 +24,15 @@ GenerationPill::GenerationPill(int index, QWidget* parent)
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setCheckable(true);
 }
 
 void GenerationPill::setContent(const QString& ordinal, const QString& year, bool selected) {
-    if (ordinal == ordinal_ && year == year_ && selected == selected_)
+    setChecked(selected);
+    if (ordinal == ordinal_ && year == year_)
         return;
     ordinal_ = ordinal;
     year_ = year;
-    selected_ = selected;
     setText(ordinal + u' ' + year);
     setAccessibleName(text());
     updateGeometry();
@@ -56,9 +57,10 @@ void GenerationPill::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r(rect());
+    const bool selected = isSelected();
     p.fillPath(ShowcaseDrawing::capsule(r),
-               selected_ ? LorvPalette::indigoDeep() : LorvPalette::night800());
-    p.setPen(QPen(selected_ ? LorvPalette::periwinkle() : LorvPalette::slate500(), 1));
+               selected ? LorvPalette::indigoDeep() : LorvPalette::night800());
+    p.setPen(QPen(selected ? LorvPalette::periwinkle() : LorvPalette::slate500(), 1));
     p.setBrush(Qt::NoBrush);
     p.drawPath(ShowcaseDrawing::capsule(r.adjusted(0.5, 0.5, -0.5, -0.5)));
     const QFont ordinalFont = ShowcaseDrawing::font(textSize, QFont::Medium, this);

@@ -20,7 +20,7 @@ public:
     GenerationPill(int index, QWidget* parent = nullptr);
     int index() const { return index_; }
     void setContent(const QString& ordinal, const QString& year, bool selected);
-    bool isSelected() const { return selected_; }
+    bool isSelected() const { return isChecked(); }
     const QString& ordinal() const { return ordinal_; }
     const QString& year() const { return year_; }
     QSize sizeHint() const override;
@@ -28,12 +28,13 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
+    // Only the showcase changes which pill is checked.
+    void nextCheckState() override {}
 
 private:
     int index_;
     QString ordinal_;
     QString year_;
-    bool selected_ = false;
 };
 
 class GenerationStrip : public QWidget {

@@ -45,13 +45,7 @@ SeriesPill::SeriesPill(StartupSeries series, QWidget* parent)
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
-}
-
-void SeriesPill::setSelected(bool selected) {
-    if (selected == selected_)
-        return;
-    selected_ = selected;
-    update();
+    setCheckable(true);
 }
 
 QSize SeriesPill::sizeHint() const {
@@ -82,7 +76,7 @@ void SeriesPill::leaveEvent(QEvent* event) {
 void SeriesPill::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor colour = selected_ ? LorvPalette::mist() : LorvPalette::fog();
+    const QColor colour = isSelected() ? LorvPalette::mist() : LorvPalette::fog();
     const QFont nameFont = ShowcaseDrawing::font(nameSize, QFont::Medium, this);
     const QFont countFont = ShowcaseDrawing::font(countSize, QFont::Medium, this);
     const double nameWidth = ShowcaseDrawing::lineWidth(text(), nameFont);

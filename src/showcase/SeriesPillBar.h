@@ -22,8 +22,9 @@ public:
 
     SeriesPill(StartupSeries series, QWidget* parent = nullptr);
     StartupSeries series() const { return series_; }
-    bool isSelected() const { return selected_; }
-    void setSelected(bool selected);
+    // Shown to assistive technology as the checked pill; only the showcase changes it.
+    bool isSelected() const { return isChecked(); }
+    void setSelected(bool selected) { setChecked(selected); }
     QSize sizeHint() const override;
 
 Q_SIGNALS:
@@ -34,10 +35,10 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
+    void nextCheckState() override {}
 
 private:
     StartupSeries series_;
-    bool selected_ = false;
 };
 
 class SeriesPillBar : public QWidget {

@@ -65,22 +65,16 @@ FinishSwatch::FinishSwatch(StartupModel::Finish finish, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setFixedSize(side, side);
+    setCheckable(true);
     setAccessibleName(localizedString(finish.displayName(), AppLanguages::stored()));
     setToolTip(accessibleName());
-}
-
-void FinishSwatch::setSelected(bool selected) {
-    if (selected == selected_)
-        return;
-    selected_ = selected;
-    update();
 }
 
 void FinishSwatch::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF area(rect());
-    if (selected_) {
+    if (isSelected()) {
         p.setPen(QPen(LorvPalette::sky(), 2));
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(area.adjusted(1, 1, -1, -1));

@@ -25,16 +25,17 @@ public:
 
     FinishSwatch(StartupModel::Finish finish, QWidget* parent = nullptr);
     StartupModel::Finish finish() const { return finish_; }
-    bool isSelected() const { return selected_; }
-    void setSelected(bool selected);
+    // Shown to assistive technology as the checked swatch; only the showcase changes it.
+    bool isSelected() const { return isChecked(); }
+    void setSelected(bool selected) { setChecked(selected); }
     QSize sizeHint() const override { return QSize(side, side); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void nextCheckState() override {}
 
 private:
     StartupModel::Finish finish_;
-    bool selected_ = false;
 };
 
 // The three chips, in the first arrangement that fits the width: one row; the model chip and

@@ -1,6 +1,7 @@
 #include "showcase/StartupDeviceFlow.h"
 #include "appmodel/ReduceMotion.h"
 #include "platform/Settings.h"
+#include "showcase/BrowserLink.h"
 #include "showcase/CapsuleChip.h"
 #include "showcase/CompactNumberFormat.h"
 #include "showcase/DeviceShareButton.h"
@@ -114,6 +115,10 @@ TEST_F(FlowTest, TheHeaderDescribesTheModelOnShow) {
     QTest::mouseClick(details->swatchButtons()[1], Qt::LeftButton);
     EXPECT_EQ(chip(details->modelChip()).right(5), QStringLiteral("Black"));
     EXPECT_TRUE(details->swatchButtons()[1]->isSelected());
+    // A second click on the chosen swatch keeps it chosen.
+    QTest::mouseClick(details->swatchButtons()[1], Qt::LeftButton);
+    EXPECT_TRUE(details->swatchButtons()[1]->isChecked());
+    EXPECT_FALSE(details->swatchButtons()[0]->isChecked());
     EXPECT_EQ(flow->stage()->content().items[0].artwork.finish, Finish::black);
 
     flow->state().toggleGenerations(true);
@@ -123,6 +128,16 @@ TEST_F(FlowTest, TheHeaderDescribesTheModelOnShow) {
     EXPECT_EQ(chip(details->factsChip()), QStringLiteral("Discontinued: 2003"));
     EXPECT_FALSE(details->swatches()->isVisible());
     EXPECT_EQ(header->supportLabel()->text(), QStringLiteral("Not yet supported"));
+
+    // The data-source link goes to the browser through the one place links are opened.
+    QList<QUrl> opened;
+    BrowserLink::setOpener([&](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    Q_EMIT header->linkLabel()->linkActivated(QStringLiteral("ignored"));
+    BrowserLink::setOpener({});
+    EXPECT_EQ(opened, QList<QUrl>{BrowserLink::dataSourcePage()});
 }
 
 TEST_F(FlowTest, TheChipsFallIntoLinesWhenTheWidthRunsShort) {
