@@ -667,7 +667,7 @@ Additional failures: %2.</source>
     </message>
     <message>
         <source>Report estimate: %1 units</source>
-        <translation>报道估计：%1 台</translation>
+        <translation>报道估计：%1台</translation>
     </message>
     <message>
         <source>Save PNG…</source>

@@ -296,5 +296,5 @@ TEST(ShowcaseHeaderTexts, ChineseUsesItsOwnCompactFormAndTexts) {
          ShowcaseHeader::factsRuns(classic6, AppLanguage::simplifiedChinese))
         texts << run.text;
     EXPECT_EQ(texts, (QStringList{QStringLiteral("停产：2014"), QStringLiteral("·"),
-                                  QStringLiteral("报道估计：5500万 台")}));
+                                  QStringLiteral("报道估计：5500万台")}));
 }
