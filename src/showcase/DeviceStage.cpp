@@ -199,10 +199,8 @@ std::vector<DeviceStage::Frame> DeviceStage::targets() const {
     out.reserve(content_.items.size());
     for (int p = 0; p < int(content_.items.size()); ++p) {
         const int o = DeviceStageGeometry::offset(p, content_.selected, content_.generationsMode);
-        const DeviceStageGeometry::Item it =
-            g.item(o, content_.generationsMode, content_.items[std::size_t(p)].scale, reduce);
         out.push_back(
-            {o, it.artworkHeight, it.shiftX, it.shiftY, it.tiltDegrees, it.opacity, it.stacking});
+            g.item(o, content_.generationsMode, content_.items[std::size_t(p)].scale, reduce));
     }
     return out;
 }

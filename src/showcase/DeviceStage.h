@@ -53,15 +53,7 @@ public:
     };
 
     // One item as it stands in the current frame (mid-animation values while moving).
-    struct Frame {
-        int offset = 0;
-        double artworkHeight = 0;
-        double shiftX = 0;
-        double shiftY = 0;
-        double tiltDegrees = 0;
-        double opacity = 1;
-        int stacking = 0;
-    };
+    using Frame = DeviceStageGeometry::Item;
 
     explicit DeviceStage(QWidget* parent = nullptr);
     ~DeviceStage() override;

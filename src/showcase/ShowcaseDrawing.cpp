@@ -60,16 +60,13 @@ QPainterPath roundedRect(const QRectF& rect, double radius) {
     return path;
 }
 
-void drawChevron(QPainter& painter, QPointF centre, double size, bool up, const QColor& colour) {
-    const double half = size * 0.42;
-    const double rise = size * 0.22 * (up ? -1 : 1);
-    QPainterPath path;
-    path.moveTo(centre.x() - half, centre.y() - rise);
-    path.lineTo(centre.x(), centre.y() + rise);
-    path.lineTo(centre.x() + half, centre.y() - rise);
+namespace {
+
+// Strokes a path with round ends and corners, as the interface's line symbols are drawn.
+void strokeRound(QPainter& painter, const QPainterPath& path, const QColor& colour, double width) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(colour, std::max(1.2, size * 0.16));
+    QPen pen(colour, width);
     pen.setCapStyle(Qt::RoundCap);
     pen.setJoinStyle(Qt::RoundJoin);
     painter.setPen(pen);
@@ -78,17 +75,22 @@ void drawChevron(QPainter& painter, QPointF centre, double size, bool up, const 
     painter.restore();
 }
 
+} // namespace
+
+void drawChevron(QPainter& painter, QPointF centre, double size, bool up, const QColor& colour) {
+    const double half = size * 0.42;
+    const double rise = size * 0.22 * (up ? -1 : 1);
+    QPainterPath path;
+    path.moveTo(centre.x() - half, centre.y() - rise);
+    path.lineTo(centre.x(), centre.y() + rise);
+    path.lineTo(centre.x() + half, centre.y() - rise);
+    strokeRound(painter, path, colour, std::max(1.2, size * 0.16));
+}
+
 void drawSymbol(QPainter& painter, Symbol symbol, const QRectF& box, const QColor& colour) {
     const double s = std::min(box.width(), box.height());
     const QPointF c = box.center();
     const auto at = [&](double fx, double fy) { return QPointF(c.x() + fx * s, c.y() + fy * s); };
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(colour, std::max(1.2, s * 0.085));
-    pen.setCapStyle(Qt::RoundCap);
-    pen.setJoinStyle(Qt::RoundJoin);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
     QPainterPath path;
     switch (symbol) {
     case Symbol::share:
@@ -116,8 +118,7 @@ void drawSymbol(QPainter& painter, Symbol symbol, const QRectF& box, const QColo
         path.lineTo(at(0, 0.46));
         break;
     }
-    painter.drawPath(path);
-    painter.restore();
+    strokeRound(painter, path, colour, std::max(1.2, s * 0.085));
 }
 
 } // namespace ShowcaseDrawing

@@ -4,6 +4,7 @@
 // LORVANEL_BLESS_GOLDEN=1, look at every changed picture and commit them.
 
 #include "showcase/DeviceShareCard.h"
+#include "ShareTestCards.h"
 #include "support/GoldenImage.h"
 
 #include <gtest/gtest.h>
@@ -29,18 +30,10 @@ DeviceShareCard classicWithBack() {
     return card;
 }
 
-DeviceShareCard nanoFront() {
-    DeviceShareCard card;
-    card.title = QStringLiteral("iPod nano (4th generation)");
-    card.details = QStringLiteral("2008 · 8 GB · Purple");
-    card.artwork = StartupDeviceArtwork{std::nullopt, StartupSeries::nano, 3, Finish::purple};
-    return card;
-}
-
 } // namespace
 
 TEST(ShareCard, TheDeviceFitsItsBoxAloneOrBesideItsBack) {
-    const DeviceShareCard::Layout alone = nanoFront().layout();
+    const DeviceShareCard::Layout alone = ShareTestCards::nano().layout();
     EXPECT_EQ(alone.content, QRectF(28, 28, 544, 344));
     EXPECT_NEAR(alone.frontBox.width(), 310, 1e-9);
     EXPECT_NEAR(alone.frontBox.height(), 246, 1e-9);
@@ -85,7 +78,7 @@ TEST(ShareCard, RowsStackFromTheBottomAndAnEmptyCaptionGivesTheStageItsHeight) {
 }
 
 TEST(ShareCard, LongTextsShrinkToTheirFloorThenAreCutButTheWordmarkNever) {
-    DeviceShareCard card = nanoFront();
+    DeviceShareCard card = ShareTestCards::nano();
     const DeviceShareCard::Layout normal = card.layout();
     EXPECT_NEAR(sizeOf(normal.title), 26, 1e-6);
     card.title = QStringLiteral("An iPod with a remarkably long name that cannot fit beside the "
@@ -110,7 +103,7 @@ TEST(ShareCard, WhateverItHoldsTheCardMeasures600By400) {
     empty.title = QStringLiteral("Unknown iPod");
     EXPECT_EQ(empty.image(1).size(), QSize(600, 400));
     EXPECT_EQ(classicWithBack().image(2).size(), QSize(1200, 800));
-    EXPECT_EQ(nanoFront().image(2).format(), QImage::Format_RGB32);
+    EXPECT_EQ(ShareTestCards::nano().image(2).format(), QImage::Format_RGB32);
 }
 
 TEST(ShareCard, ReviewedCardsMatchTheirReferences) {
@@ -120,12 +113,12 @@ TEST(ShareCard, ReviewedCardsMatchTheirReferences) {
     shuffle.artwork = StartupDeviceArtwork{std::nullopt, StartupSeries::shuffle, 1, Finish::green};
     shuffle.rearArtwork = Drawing(StartupSeries::shuffle, 1, Finish::green, true, std::nullopt,
                                   QStringLiteral("Run, Ada, run"));
-    DeviceShareCard chinese = nanoFront();
+    DeviceShareCard chinese = ShareTestCards::nano();
     chinese.title = QStringLiteral("iPod nano（第 4 代）");
     chinese.details = QStringLiteral("2008 · 8 GB · 紫色");
     const std::pair<DeviceShareCard, QString> cards[] = {
         {classicWithBack(), QStringLiteral("card-classic-5-black-back@2x.png")},
-        {nanoFront(), QStringLiteral("card-nano-3-purple@2x.png")},
+        {ShareTestCards::nano(), QStringLiteral("card-nano-3-purple@2x.png")},
         {shuffle, QStringLiteral("card-shuffle-1-green-back@2x.png")},
         {chinese, QStringLiteral("card-nano-3-purple-zh@2x.png")},
     };

@@ -1,5 +1,6 @@
 #include "showcase/DeviceShareImage.h"
 #include "../device/TestVolumes.h"
+#include "ShareTestCards.h"
 #include "showcase/DeviceSharePreview.h"
 #include "support/EventLoop.h"
 
@@ -19,14 +20,6 @@
 using Finish = StartupModel::Finish;
 
 namespace {
-
-DeviceShareCard nanoCard() {
-    DeviceShareCard card;
-    card.title = QStringLiteral("iPod nano (4th generation)");
-    card.details = QStringLiteral("2008 · 8 GB · Purple");
-    card.artwork = StartupDeviceArtwork{std::nullopt, StartupSeries::nano, 3, Finish::purple};
-    return card;
-}
 
 // The colour type byte of a PNG's header chunk.
 int pngColourType(const QByteArray& png) {
@@ -85,7 +78,7 @@ QFileDialog* saveDialog(QWidget& window) {
 } // namespace
 
 TEST(ShareImage, ThePngIsAnOpaqueCardAtTwiceItsSize) {
-    const auto png = DeviceShareImage::renderPNG(nanoCard());
+    const auto png = DeviceShareImage::renderPNG(ShareTestCards::nano());
     ASSERT_TRUE(png);
     EXPECT_TRUE(png->startsWith("\x89PNG\r\n\x1a\n"));
     EXPECT_EQ(pngColourType(*png), 2); // RGB, no alpha
@@ -150,7 +143,7 @@ TEST(ShareImage, SavingReplacesAConfirmedFileOnATmpfsFolder) {
                                 StartupModel::Years{2008, 2009},
                                 {QStringLiteral("8 GB")},
                                 QStringLiteral("Purple"),
-                                nanoCard().artwork,
+                                ShareTestCards::nano().artwork,
                                 std::nullopt},
                                &window);
     preview.setAttribute(Qt::WA_DeleteOnClose, false);
@@ -193,7 +186,7 @@ TEST(ShareImage, AFullDiskLeavesTheOldFileAndNoPartialOne) {
         }
     }
     const QStringList before = entries(folder);
-    const auto png = DeviceShareImage::renderPNG(nanoCard());
+    const auto png = DeviceShareImage::renderPNG(ShareTestCards::nano());
     ASSERT_TRUE(png);
     const auto error = DeviceShareImage::write(target, *png);
     ASSERT_TRUE(error);
@@ -212,7 +205,7 @@ TEST(ShareImage, AFullDiskLeavesTheOldFileAndNoPartialOne) {
                                 std::nullopt,
                                 {},
                                 std::nullopt,
-                                nanoCard().artwork,
+                                ShareTestCards::nano().artwork,
                                 std::nullopt},
                                &window);
     preview.setAttribute(Qt::WA_DeleteOnClose, false);
