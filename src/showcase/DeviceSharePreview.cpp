@@ -329,7 +329,6 @@ void DeviceSharePreview::refresh() {
         QStringLiteral("%1/%2").arg(characterCount(engravingText_)).arg(engravingLimit));
     static_cast<CardView*>(cardView_)->setCard(makeCard());
     message_->setText(message());
-    Q_EMIT cardChanged();
 }
 
 std::optional<QByteArray> DeviceSharePreview::renderDeviceImagePNG() {

@@ -69,9 +69,6 @@ public:
     QLabel* messageLabel() const { return message_; }
     QWidget* cardView() const { return cardView_; }
 
-Q_SIGNALS:
-    void cardChanged();
-
 private:
     void engravingEdited(const QString& text);
     void setFeedback(const std::optional<QString>& key);

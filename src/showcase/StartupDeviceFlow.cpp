@@ -96,12 +96,11 @@ StartupDeviceFlow::StartupDeviceFlow(StartupSeries series,
     connect(stage_, &DeviceStage::toggleRequested, this,
             [this] { state_->toggleGenerations(!state_->showsGenerations()); });
     connect(stage_, &DeviceStage::itemActivated, this, [this](int position) {
-        if (state_->showsGenerations())
-            state_->activateItem(state_->series(), position);
-        else
-            state_->activateItem(
-                StartupSeries::allCases()[std::size_t(position)],
-                state_->generationIndex(StartupSeries::allCases()[std::size_t(position)]));
+        // Items stand for generations of one series, or for the three series.
+        const bool generations = state_->showsGenerations();
+        const StartupSeries series =
+            generations ? state_->series() : StartupSeries::allCases()[std::size_t(position)];
+        state_->activateItem(series, generations ? position : state_->generationIndex(series));
         setFocus(Qt::MouseFocusReason);
     });
     connect(header_, &ShowcaseHeader::finishClicked, state_, &StartupDeviceFlowState::selectFinish);
@@ -210,8 +209,10 @@ void StartupDeviceFlow::showStrip(bool shown, Animation animation) {
     stripAnimation_->start();
 }
 
-bool StartupDeviceFlow::handleArrow(int key) {
-    switch (key) {
+bool StartupDeviceFlow::handleArrow(const QKeyEvent* event) {
+    if (event->modifiers() != Qt::NoModifier && event->modifiers() != Qt::KeypadModifier)
+        return false;
+    switch (event->key()) {
     case Qt::Key_Up:
         state_->toggleGenerations(false);
         return true;
@@ -230,9 +231,8 @@ bool StartupDeviceFlow::handleArrow(int key) {
 }
 
 void StartupDeviceFlow::keyPressEvent(QKeyEvent* event) {
-    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier)
-        if (handleArrow(event->key()))
-            return event->accept();
+    if (handleArrow(event))
+        return event->accept();
     QWidget::keyPressEvent(event);
 }
 
@@ -246,9 +246,7 @@ bool StartupDeviceFlow::eventFilter(QObject* watched, QEvent* event) {
     // Buttons inside the showcase would take the arrows for themselves; the showcase's moves
     // come first.
     if (event->type() == QEvent::KeyPress && watched != this) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) &&
-            handleArrow(key->key()))
+        if (handleArrow(static_cast<QKeyEvent*>(event)))
             return true;
     } else if (event->type() == QEvent::ChildAdded) {
         if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))

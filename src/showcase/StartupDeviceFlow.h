@@ -62,7 +62,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    bool handleArrow(int key);
+    // The arrows without modifiers: up hides the strip, down shows it, left and right move.
+    bool handleArrow(const QKeyEvent* event);
     void refresh(StartupDeviceFlowState::Animation animation);
     void refreshHover();
     void showStrip(bool shown, StartupDeviceFlowState::Animation animation);
