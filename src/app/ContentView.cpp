@@ -3,6 +3,7 @@
 #include "app/AlertPresenter.h"
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
+#include "app/DeviceShareContent.h"
 #include "app/DeviceSidebar.h"
 #include "app/SettingsButton.h"
 #include "app/SheetDialog.h"
@@ -12,6 +13,9 @@
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
 #include "platform/AppLanguage.h"
+#include "showcase/DeviceShareButton.h"
+#include "showcase/ShowcaseToolbar.h"
+#include "showcase/StartupDeviceFlow.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -100,16 +104,36 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     fill(toolbar_, LorvPalette::night800());
     toolbar_->setFixedHeight(toolbarHeight);
     auto* toolbarRow = new QHBoxLayout(toolbar_);
-    toolbarRow->setContentsMargins(14, 0, 10, 0);
-    toolbarTitle_ = new SoftwareVersionText(toolbar_);
-    toolbarRow->addWidget(toolbarTitle_);
-    toolbarRow->addStretch(1);
-    settingsButton_ = new SettingsButton(toolbar_);
-    connect(settingsButton_, &QToolButton::clicked, this, &ContentView::settingsRequested);
-    toolbarRow->addWidget(settingsButton_);
+    toolbarRow->setContentsMargins(0, 0, 10, 0);
+    toolbarRow->setSpacing(0);
+    deviceToolbar_ = new QWidget(toolbar_);
+    deviceToolbar_->setObjectName(QStringLiteral("deviceToolbar"));
+    auto* deviceRow = new QHBoxLayout(deviceToolbar_);
+    deviceRow->setContentsMargins(14, 0, 0, 0);
+    toolbarTitle_ = new SoftwareVersionText(deviceToolbar_);
+    deviceRow->addWidget(toolbarTitle_);
+    deviceRow->addStretch(1);
+    deviceShare_ = new DeviceShareButton(deviceToolbar_);
+    deviceRow->addWidget(deviceShare_);
+    settingsButton_ = makeSettingsButton(deviceToolbar_);
+    deviceRow->addWidget(settingsButton_);
+    toolbarRow->addWidget(deviceToolbar_, 1);
     detailLayout->addWidget(toolbar_);
     detail_ = new DetailPane(detailColumn_);
     detailLayout->addWidget(detail_, 1);
+    // The showcase brings its own toolbar items, with a settings button of their own.
+    StartupDeviceFlow* showcase = detail_->showcasePane();
+    showcase->toolbar()->setParent(toolbar_);
+    showcase->toolbar()->setSettingsButton(makeSettingsButton(showcase->toolbar()));
+    toolbarRow->addWidget(showcase->toolbar(), 1);
+    showcase->setSeries(state_.startupSeries);
+    connect(showcase, &StartupDeviceFlow::seriesChanged, this, [this](StartupSeries series) {
+        if (series == state_.startupSeries)
+            return;
+        state_.startupSeries = series;
+        refreshSidebar();
+        Q_EMIT stateChanged();
+    });
     // The library pane is built elsewhere; until then its place shows the device and battery.
     battery_ = new BatteryIndicator(detail_->libraryPane());
     static_cast<QVBoxLayout*>(detail_->libraryPane()->layout())
@@ -246,6 +270,12 @@ void ContentView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+SettingsButton* ContentView::makeSettingsButton(QWidget* parent) {
+    auto* button = new SettingsButton(parent);
+    connect(button, &QToolButton::clicked, this, &ContentView::settingsRequested);
+    return button;
+}
+
 void ContentView::layoutOverlays() {
     dimmer_->setGeometry(sidebarColumn_->rect());
     const QSize hint = overlay_->sizeHint().expandedTo(QSize(260, 64));
@@ -329,6 +359,7 @@ void ContentView::showAllTracks() {
 
 void ContentView::selectSeries(StartupSeries series) {
     state_.startupSeries = series;
+    detail_->showcasePane()->setSeries(series);
     store_.setSelection(std::nullopt);
     refreshSidebar();
     refreshDetail(true);
@@ -492,7 +523,11 @@ void ContentView::refreshDetail(bool animate) {
         selection && selection->isUnmounted() && store_.unmountedIPods().count(selection->usbID);
     const DetailScreen screen = detailScreen({device.has_value(), mobile.has_value(), unmounted});
 
-    toolbarTitle_->setVisible(screen == DetailScreen::library || screen == DetailScreen::mobile);
+    const bool deviceScreen = screen == DetailScreen::library || screen == DetailScreen::mobile;
+    toolbarTitle_->setVisible(deviceScreen);
+    deviceShare_->setVisible(deviceScreen);
+    deviceToolbar_->setVisible(screen != DetailScreen::showcase);
+    detail_->showcasePane()->toolbar()->setVisible(screen == DetailScreen::showcase);
     switch (screen) {
     case DetailScreen::library: {
         const QString name = store_.displayName(device->id, language);
@@ -502,6 +537,10 @@ void ContentView::refreshDetail(bool animate) {
                                                      : LorvPalette::steel400());
         toolbarTitle_->setTitle(name);
         toolbarTitle_->setSoftwareVersion(store_.softwareVersion());
+        deviceShare_->setContent(DeviceShareContent::forIPod(
+            *device,
+            model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt,
+            language));
         if (const auto& battery = store_.battery()) {
             battery_->setState(battery->percent, battery->isCharging, battery->isFullyCharged);
             battery_->show();
@@ -514,6 +553,7 @@ void ContentView::refreshDetail(bool animate) {
         detail_->mobilePane()->setContent(mobile->displayName(language), LorvPalette::sky());
         toolbarTitle_->setTitle(mobile->name);
         toolbarTitle_->setSoftwareVersion(std::nullopt);
+        deviceShare_->setContent(DeviceShareContent::forMobileDevice(*mobile, language));
         break;
     case DetailScreen::unmounted: {
         const int productID = store_.unmountedIPods().at(selection->usbID);
@@ -527,8 +567,7 @@ void ContentView::refreshDetail(bool animate) {
         break;
     }
     case DetailScreen::showcase:
-        detail_->showcasePane()->setContent(state_.startupSeries.displayName(),
-                                            state_.startupSeries.accentColor());
+        detail_->showcasePane()->setSeries(state_.startupSeries);
         break;
     }
     detail_->showScreen(screen, animate && !ReduceMotion::isOn());
