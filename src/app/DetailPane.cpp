@@ -1,7 +1,7 @@
 #include "app/DetailPane.h"
 
-#include "appmodel/LorvPalette.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
 
 #include <QEasingCurve>
 #include <QHBoxLayout>
@@ -116,6 +116,16 @@ DetailPane::DetailPane(QWidget* parent)
     stack_->addWidget(showcase_);
     stack_->setCurrentWidget(showcase_);
     layout->addWidget(stack_);
+}
+
+void DetailPane::setLibraryPane(QWidget* pane) {
+    const bool current = stack_->currentWidget() == library_;
+    stack_->insertWidget(stack_->indexOf(library_), pane);
+    stack_->removeWidget(library_);
+    library_->deleteLater();
+    library_ = pane;
+    if (current)
+        stack_->setCurrentWidget(pane);
 }
 
 QWidget* DetailPane::page(DetailScreen screen) const {

@@ -57,7 +57,9 @@ public:
     // Shows the screen; a change between the showcase and a device fades when animate is true.
     void showScreen(DetailScreen screen, bool animate);
 
-    DetailPlaceholder* libraryPane() const { return library_; }
+    // The pane of a mounted iPod; the window puts its library pane in place of the placeholder.
+    QWidget* libraryPane() const { return library_; }
+    void setLibraryPane(QWidget* pane);
     DetailPlaceholder* mobilePane() const { return mobile_; }
     UnmountedDevicePane* unmountedPane() const { return unmounted_; }
     DetailPlaceholder* showcasePane() const { return showcase_; }
@@ -72,7 +74,7 @@ private:
     QWidget* page(DetailScreen screen) const;
 
     QStackedWidget* stack_ = nullptr;
-    DetailPlaceholder* library_ = nullptr;
+    QWidget* library_ = nullptr;
     DetailPlaceholder* mobile_ = nullptr;
     UnmountedDevicePane* unmounted_ = nullptr;
     DetailPlaceholder* showcase_ = nullptr;

@@ -6,12 +6,12 @@
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
-#include "appmodel/LorvPalette.h"
 #include "app/MainWindow.h"
-#include "appmodel/ReduceMotion.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
+#include "appmodel/ReduceMotion.h"
 #include "library/IPodModel.h"
 #include "platform/Settings.h"
 #include "platform/Task.h"
@@ -212,7 +212,7 @@ TEST_F(WindowTest, AnotherDeviceStartsFromACleanLibraryStateAndASeriesClearsTheS
     view().setLibraryScope(LibraryScope::playlist(4));
     view().setTrackSelection({{1, std::nullopt}});
     view().setScopedTrackSelection({{2, 1}});
-    view().setSortOrder({{1, true}});
+    view().setSortOrder({{TrackColumn::artist, true}});
     view().setLibrarySearch(QStringLiteral("song"));
     view().setShowsCoverFlow(true);
     view().setCoverFlowGrouping(CoverFlowGroup::Grouping::artists);

@@ -1,0 +1,197 @@
+#include "browser/ImportProgressPanel.h"
+
+#include "appmodel/LorvPalette.h"
+#include "browser/TextStyle.h"
+
+#include <QEvent>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr qreal dimOpacity = 0.62;
+constexpr int barRange = 1000;
+
+void setTextColor(QLabel* label, const QColor& color) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+}
+
+// The card's rounded face with its thin border.
+class Card : public QWidget {
+public:
+    explicit Card(QWidget* parent)
+        : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+        p.fillPath(shape, LorvPalette::night800());
+        p.setPen(QPen(LorvPalette::slate500(), 1));
+        p.drawPath(shape);
+    }
+};
+
+// A file name that gives up its middle first when the row is narrow.
+class MiddleElidedLabel : public QLabel {
+public:
+    explicit MiddleElidedLabel(QWidget* parent)
+        : QLabel(parent) {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    void setFullText(const QString& text) {
+        full = text;
+        elide();
+    }
+    QString full;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide() { setText(fontMetrics().elidedText(full, Qt::ElideMiddle, qMax(0, width()))); }
+};
+
+} // namespace
+
+QString ImportProgressPanel::percentText(double fraction, AppLanguage language) {
+    if (!std::isfinite(fraction))
+        fraction = 0;
+    // The default rounding mode rounds halves to even, as a number formatter does.
+    const double percent = std::nearbyint(std::clamp(fraction, 0.0, 1.0) * 100.0);
+    const QLocale locale = AppLanguages::locale(language);
+    return locale.toString(qint64(percent)) + locale.percent();
+}
+
+ImportProgressPanel::ImportProgressPanel(QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("importProgressPanel"));
+    card_ = new Card(this);
+    card_->setObjectName(QStringLiteral("progressCard"));
+    card_->setFixedWidth(cardWidth);
+    auto* shadow = new QGraphicsDropShadowEffect(card_);
+    shadow->setColor(QColor(0, 0, 0, qRound(255 * 0.45)));
+    shadow->setBlurRadius(40);
+    shadow->setOffset(0, 8);
+    card_->setGraphicsEffect(shadow);
+
+    auto* column = new QVBoxLayout(card_);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(12);
+
+    auto* titleRow = new QHBoxLayout;
+    title_ = new QLabel(card_);
+    title_->setFont(TextStyle::title3(QFont::DemiBold));
+    setTextColor(title_, LorvPalette::mist());
+    percent_ = new QLabel(card_);
+    percent_->setFont(TextStyle::title2(QFont::DemiBold));
+    setTextColor(percent_, LorvPalette::sky());
+    titleRow->addWidget(title_, 0, Qt::AlignBaseline);
+    titleRow->addSpacing(12);
+    titleRow->addStretch(1);
+    titleRow->addWidget(percent_, 0, Qt::AlignBaseline);
+    column->addLayout(titleRow);
+
+    bar_ = new QProgressBar(card_);
+    bar_->setTextVisible(false);
+    bar_->setFixedHeight(6);
+    bar_->setStyleSheet(QStringLiteral("QProgressBar { background: %1; border: none;"
+                                       " border-radius: 3px; }"
+                                       " QProgressBar::chunk { background: %2;"
+                                       " border-radius: 3px; }")
+                            .arg(LorvPalette::slate600().name(), LorvPalette::sky().name()));
+    column->addWidget(bar_);
+
+    fileRow_ = new QWidget(card_);
+    auto* fileLayout = new QHBoxLayout(fileRow_);
+    fileLayout->setContentsMargins(0, 0, 0, 0);
+    fileLayout->setSpacing(10);
+    fileCount_ = new QLabel(fileRow_);
+    fileName_ = new MiddleElidedLabel(fileRow_);
+    for (QLabel* label : {fileCount_, fileName_}) {
+        label->setFont(TextStyle::callout());
+        setTextColor(label, LorvPalette::fog());
+    }
+    fileLayout->addWidget(fileCount_);
+    fileLayout->addWidget(fileName_, 1);
+    column->addWidget(fileRow_);
+
+    refresh();
+}
+
+void ImportProgressPanel::setTitle(const QString& title) {
+    title_->setText(title);
+    bar_->setAccessibleName(title);
+}
+
+void ImportProgressPanel::setProgress(const std::optional<ImportProgress>& progress) {
+    if (progress == progress_)
+        return;
+    progress_ = progress;
+    refresh();
+}
+
+QString ImportProgressPanel::shownFileName() const {
+    return fileName_->text();
+}
+
+void ImportProgressPanel::refresh() {
+    const AppLanguage language = AppLanguages::stored();
+    percent_->setVisible(progress_.has_value());
+    if (progress_) {
+        percent_->setText(percentText(progress_->fraction, language));
+        bar_->setRange(0, barRange);
+        const double fraction = std::isfinite(progress_->fraction) ? progress_->fraction : 0.0;
+        bar_->setValue(int(std::lround(std::clamp(fraction, 0.0, 1.0) * barRange)));
+    } else {
+        // Moves on its own until there is something to show.
+        bar_->setRange(0, 0);
+    }
+    const bool showsFile = progress_ && progress_->fileIndex.has_value();
+    fileRow_->setVisible(showsFile);
+    if (showsFile) {
+        fileCount_->setText(localizedString(LZ("File %1 of %2"), language,
+                                            QString::number(*progress_->fileIndex),
+                                            QString::number(progress_->fileCount)));
+        static_cast<MiddleElidedLabel*>(fileName_)->setFullText(progress_->fileName);
+    }
+    placeCard();
+}
+
+void ImportProgressPanel::placeCard() {
+    card_->adjustSize();
+    const QSize size(cardWidth, card_->sizeHint().height());
+    card_->setGeometry(
+        QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size));
+}
+
+void ImportProgressPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeCard();
+}
+
+void ImportProgressPanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        refresh();
+    QWidget::changeEvent(event);
+}
+
+void ImportProgressPanel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(0, 0, 0, qRound(255 * dimOpacity)));
+}
