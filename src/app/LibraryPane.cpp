@@ -240,8 +240,10 @@ void LibraryPane::refreshDropArea() {
     const std::optional<IPodLibrary>& library = store_.library();
     dropArea_->setContent(ImportDropArea::content(library, store_.canImport(), state.isOverDropZone,
                                                   state.isOverTable, AppLanguages::stored()));
-    dropArea_->setClickable(ImportDropArea::isClickable(library));
-    dropArea_->setEnabled(store_.canImport());
+    // A read-only library's area is no button at all, so it is not shown disabled either.
+    const bool clickable = ImportDropArea::isClickable(library);
+    dropArea_->setClickable(clickable);
+    dropArea_->setEnabled(!clickable || store_.canImport());
 }
 
 void LibraryPane::refreshStatus() {

@@ -225,6 +225,8 @@ void TrackTableModel::commit() {
             foldedTitles_.clear();
             foldedArtists_.clear();
             sortKeys_.clear();
+            // Folded with the rows, so that the first keystroke of a search only filters.
+            ensureFolded();
         }
         columns_ = columns;
         if (rowsDirty || sortDirty_ || sorted_.size() != std::size_t(rows_.size()))

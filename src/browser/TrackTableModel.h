@@ -125,7 +125,7 @@ private:
     QSet<TrackRow::ID> selection_;
     QList<TrackColumn> columns_;
 
-    // Per given row; the folded texts only once a search needs them.
+    // Per given row; the collation keys only for the columns a sort has used.
     std::vector<QString> foldedTitles_;
     std::vector<QString> foldedArtists_;
     std::map<TrackColumn, std::vector<QCollatorSortKey>> sortKeys_;

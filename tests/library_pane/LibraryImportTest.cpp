@@ -170,6 +170,10 @@ TEST_F(ImportTest, DropsDuringAnImportOnAPlaylistOrFromElsewhereStartNothing) {
     store->reloadSelection();
     ASSERT_TRUE(TestSupport::waitUntil(
         [&] { return store->library() && store->library()->writeBlocker.has_value(); }));
+    // Its area is no button then, and not greyed out either.
+    EXPECT_FALSE(pane().dropArea()->isClickable());
+    EXPECT_TRUE(pane().dropArea()->isEnabled());
+    EXPECT_EQ(pane().dropArea()->titleLabel()->text(), QStringLiteral("This device is read-only"));
     const DragOutcome readOnly = dragAndDrop(&table(), {QUrl::fromLocalFile(second)});
     EXPECT_TRUE(readOnly.entered);
     EXPECT_TRUE(readOnly.flaggedOver);
