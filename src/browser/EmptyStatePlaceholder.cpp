@@ -7,9 +7,12 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int symbolSize = 36;
+constexpr int maximumLineWidth = 440;
 
 void setTextColor(QLabel* label, const QColor& color) {
     QPalette p = label->palette();
@@ -50,7 +53,13 @@ void EmptyStatePlaceholder::setContent(const QString& symbol, const QString& tit
         accent.setAlphaF(0.8f);
         image_->setPixmap(SymbolIcon::pixmap(symbol, symbolSize, accent, devicePixelRatioF()));
     }
-    title_->setText(title);
-    message_->setText(message.value_or(QString()));
+    // Wrapped texts take the room their words need, up to a readable line.
+    auto setWrapped = [](QLabel* label, const QString& text) {
+        label->setText(text);
+        const int width = QFontMetrics(label->font()).horizontalAdvance(text) + 2;
+        label->setMinimumWidth(std::min(width, maximumLineWidth));
+    };
+    setWrapped(title_, title);
+    setWrapped(message_, message.value_or(QString()));
     message_->setVisible(message.has_value());
 }

@@ -1,6 +1,7 @@
 #include "browser/ImportProgressPanel.h"
 
 #include "appmodel/LorvPalette.h"
+#include "appmodel/ReduceMotion.h"
 #include "browser/TextStyle.h"
 
 #include <QEvent>
@@ -10,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -42,6 +44,61 @@ protected:
         p.setPen(QPen(LorvPalette::slate500(), 1));
         p.drawPath(shape);
     }
+};
+
+// A thin capsule filled in the accent colour up to the value; without a range a segment runs
+// along it (standing still when the desktop asks for less motion).
+class CapsuleBar : public QProgressBar {
+public:
+    explicit CapsuleBar(QWidget* parent)
+        : QProgressBar(parent) {
+        setTextVisible(false);
+        setFixedHeight(6);
+        timer.setInterval(16);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] {
+            phase = std::fmod(phase + 16.0 / 1200.0, 1.0);
+            update();
+        });
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        const QRectF track = rect();
+        const qreal radius = track.height() / 2;
+        p.setBrush(LorvPalette::slate600());
+        p.drawRoundedRect(track, radius, radius);
+        const bool moving = maximum() == minimum();
+        if (moving != timer.isActive()) {
+            if (moving && !ReduceMotion::isOn())
+                timer.start();
+            else
+                timer.stop();
+        }
+        QRectF fill;
+        if (moving) {
+            const qreal length = track.width() * 0.3;
+            fill = QRectF(-length + phase * (track.width() + length), 0, length, track.height());
+        } else if (value() > minimum()) {
+            const qreal fraction = qreal(value() - minimum()) / (maximum() - minimum());
+            fill = QRectF(0, 0, std::max(track.height(), track.width() * fraction), track.height());
+        }
+        if (fill.isEmpty())
+            return;
+        p.setClipRect(track);
+        p.setBrush(LorvPalette::sky());
+        p.drawRoundedRect(fill, radius, radius);
+    }
+    void hideEvent(QHideEvent* event) override {
+        timer.stop();
+        QProgressBar::hideEvent(event);
+    }
+
+private:
+    QTimer timer;
+    qreal phase = 0;
 };
 
 // A file name that gives up its middle first when the row is narrow.
@@ -107,14 +164,7 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     titleRow->addWidget(percent_, 0, Qt::AlignBaseline);
     column->addLayout(titleRow);
 
-    bar_ = new QProgressBar(card_);
-    bar_->setTextVisible(false);
-    bar_->setFixedHeight(6);
-    bar_->setStyleSheet(QStringLiteral("QProgressBar { background: %1; border: none;"
-                                       " border-radius: 3px; }"
-                                       " QProgressBar::chunk { background: %2;"
-                                       " border-radius: 3px; }")
-                            .arg(LorvPalette::slate600().name(), LorvPalette::sky().name()));
+    bar_ = new CapsuleBar(card_);
     column->addWidget(bar_);
 
     fileRow_ = new QWidget(card_);

@@ -100,6 +100,8 @@ void TrackCellDelegate::paintNumber(QPainter* painter, const QRect& rect,
 
 void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const QModelIndex& index,
                                    const QFont& font) const {
+    QFont titleFont = font;
+    titleFont.setWeight(QFont::Medium);
     QRect titleRect = rect;
     if (index.data(TrackTableModel::isStagedRole).toBool()) {
         const auto* model = qobject_cast<const TrackTableModel*>(index.model());
@@ -110,8 +112,6 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
         const bool selected = index.data(TrackTableModel::isSelectedRole).toBool();
         // The title keeps at least a third of the cell; the note takes what it needs after it.
         const QString title = index.data(Qt::DisplayRole).toString();
-        QFont titleFont = font;
-        titleFont.setWeight(QFont::Medium);
         const int titleWidth = std::min(QFontMetrics(titleFont).horizontalAdvance(title),
                                         std::max(rect.width() / 3, rect.width() - width - 5));
         titleRect.setWidth(titleWidth);
@@ -123,8 +123,6 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
                           QFontMetrics(caption).elidedText(pending, Qt::ElideRight,
                                                            rect.width() - titleWidth - 5));
     }
-    QFont titleFont = font;
-    titleFont.setWeight(QFont::Medium);
     paintText(painter, titleRect, index, titleFont);
 }
 
@@ -133,9 +131,13 @@ void TrackCellDelegate::paintFormat(QPainter* painter, const QRect& rect,
     const QString label = index.data(Qt::DisplayRole).toString();
     const QFont font = TextStyle::caption2(QFont::Medium);
     const QFontMetrics metrics(font);
-    const int textWidth = std::min(metrics.horizontalAdvance(label), rect.width() - 12);
+    const int available = rect.width() - 12;
+    const QString shown = metrics.horizontalAdvance(label) <= available
+                              ? label
+                              : metrics.elidedText(label, Qt::ElideRight, available);
     const int height = metrics.height() + 4;
-    const QRectF badge(rect.left(), rect.center().y() + 1 - height / 2.0, textWidth + 12, height);
+    const QRectF badge(rect.left(), rect.center().y() + 1 - height / 2.0,
+                       metrics.horizontalAdvance(shown) + 12, height);
     const bool wav = index.data(TrackTableModel::isWavRole).toBool();
     painter->setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
@@ -143,6 +145,5 @@ void TrackCellDelegate::paintFormat(QPainter* painter, const QRect& rect,
     painter->fillPath(shape, wav ? LorvPalette::plumDeep() : LorvPalette::slate600());
     painter->setFont(font);
     painter->setPen(colorOf(index));
-    painter->drawText(badge, Qt::AlignCenter | Qt::TextSingleLine,
-                      metrics.elidedText(label, Qt::ElideRight, textWidth));
+    painter->drawText(badge, Qt::AlignCenter | Qt::TextSingleLine, shown);
 }

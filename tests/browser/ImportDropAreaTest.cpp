@@ -159,6 +159,11 @@ TEST(ImportProgressPanel, ShowsTheBarAloneUntilProgressThenPercentAndTheFileRow)
 
     ImportProgress progress;
     progress.stage = QStringLiteral("Saving library");
+    progress.fraction = 0.06;
+    panel.setProgress(progress);
+    // Even a small part shows.
+    QImage bar = panel.progressBar()->grab().toImage();
+    EXPECT_EQ(bar.pixelColor(4, bar.height() / 2).rgb(), LorvPalette::sky().rgb());
     progress.fraction = 0.5;
     progress.fileCount = 3;
     panel.setProgress(progress);
@@ -166,6 +171,11 @@ TEST(ImportProgressPanel, ShowsTheBarAloneUntilProgressThenPercentAndTheFileRow)
     EXPECT_EQ(panel.percentLabel()->text(), QStringLiteral("50%"));
     EXPECT_TRUE(panel.fileRow()->isHidden()); // a whole-library step names no file
     EXPECT_EQ(panel.progressBar()->value(), panel.progressBar()->maximum() / 2);
+    // The filled half of the bar is in the accent colour, the rest is the track.
+    bar = panel.progressBar()->grab().toImage();
+    EXPECT_EQ(bar.pixelColor(bar.width() / 4, bar.height() / 2).rgb(), LorvPalette::sky().rgb());
+    EXPECT_EQ(bar.pixelColor(bar.width() * 3 / 4, bar.height() / 2).rgb(),
+              LorvPalette::slate600().rgb());
 
     progress.fileIndex = 2;
     progress.fileName =
