@@ -1,8 +1,8 @@
 #include "browser/LibraryErrorView.h"
 
 #include "browser/EmptyStatePlaceholder.h"
-#include "device/IPodDeviceError.h"
 #include "device/IPodStore.h"
+#include "platform/LocalizedError.h"
 #include "platform/Task.h"
 #include "transfer/ImportError.h"
 
@@ -34,9 +34,8 @@ bool LibraryErrorView::isDisconnection(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const ImportError& e) {
+        // The device layer's own disconnection is one of these too.
         return e.kind() == ImportError::Case::disconnected;
-    } catch (const IPodDeviceError&) {
-        return true;
     } catch (const CancellationError&) {
         // A load is cancelled only when its device went away.
         return true;
@@ -52,13 +51,7 @@ QString LibraryErrorView::message(const std::exception_ptr& error, AppLanguage l
         return localizedString(LZ("The iPod may have been renamed or disconnected. Check its "
                                   "connection, then click Retry to find it again."),
                                language);
-    try {
-        std::rethrow_exception(error);
-    } catch (const TransferError& e) {
-        return e.description(language);
-    } catch (...) {
-        return IPodStore::errorDescription(error, language);
-    }
+    return localizedDescription(error, language);
 }
 
 void LibraryErrorView::setError(std::exception_ptr error) {
