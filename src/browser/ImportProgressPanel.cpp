@@ -22,12 +22,6 @@ namespace {
 constexpr qreal dimOpacity = 0.62;
 constexpr int barRange = 1000;
 
-void setTextColor(QLabel* label, const QColor& color) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-}
-
 // The card's rounded face with its thin border.
 class Card : public QWidget {
 public:
@@ -154,10 +148,10 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     auto* titleRow = new QHBoxLayout;
     title_ = new QLabel(card_);
     title_->setFont(TextStyle::title3(QFont::DemiBold));
-    setTextColor(title_, LorvPalette::mist());
+    TextStyle::setTextColor(title_, LorvPalette::mist());
     percent_ = new QLabel(card_);
     percent_->setFont(TextStyle::title2(QFont::DemiBold));
-    setTextColor(percent_, LorvPalette::sky());
+    TextStyle::setTextColor(percent_, LorvPalette::sky());
     titleRow->addWidget(title_, 0, Qt::AlignBaseline);
     titleRow->addSpacing(12);
     titleRow->addStretch(1);
@@ -175,7 +169,7 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     fileName_ = new MiddleElidedLabel(fileRow_);
     for (QLabel* label : {fileCount_, fileName_}) {
         label->setFont(TextStyle::callout());
-        setTextColor(label, LorvPalette::fog());
+        TextStyle::setTextColor(label, LorvPalette::fog());
     }
     fileLayout->addWidget(fileCount_);
     fileLayout->addWidget(fileName_, 1);

@@ -1,6 +1,7 @@
 #include "browser/TextStyle.h"
 
 #include <QGuiApplication>
+#include <QWidget>
 
 namespace TextStyle {
 
@@ -9,6 +10,12 @@ QFont sized(int pixels, QFont::Weight weight) {
     font.setPixelSize(pixels);
     font.setWeight(weight);
     return font;
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, color);
+    widget->setPalette(p);
 }
 
 } // namespace TextStyle
