@@ -166,7 +166,7 @@ void LibraryPane::setHeader(QWidget* header) {
     headerSlot_->layout()->replaceWidget(header_, header);
     header_->deleteLater();
     header_ = header;
-    // The default header's pieces go with it.
+    // The default header's name and battery go with it.
     deviceTitle_ = nullptr;
     battery_ = nullptr;
 }
