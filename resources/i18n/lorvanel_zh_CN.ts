@@ -701,5 +701,153 @@ Additional failures: %2.</source>
         <source>Year</source>
         <translation>年份</translation>
     </message>
+    <message>
+        <source>No.</source>
+        <translation>序号</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>标题</translation>
+    </message>
+    <message>
+        <source>Artist</source>
+        <translation>艺人</translation>
+    </message>
+    <message>
+        <source>Album</source>
+        <translation>专辑</translation>
+    </message>
+    <message>
+        <source>Genre</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>格式</translation>
+    </message>
+    <message>
+        <source>Rating</source>
+        <translation>评分</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>时长</translation>
+    </message>
+    <message>
+        <source>Playback start track saved on the iPod</source>
+        <translation>iPod 上保存的播放起始曲目</translation>
+    </message>
+    <message>
+        <source>iPod start track</source>
+        <translation>iPod 起始曲目</translation>
+    </message>
+    <message>
+        <source>Rating: %1 out of 5</source>
+        <translation>评分：%1（满分 5）</translation>
+    </message>
+    <message>
+        <source>Now Playing</source>
+        <translation>正在播放</translation>
+    </message>
+    <message>
+        <source>Pending save</source>
+        <translation>等待存储</translation>
+    </message>
+    <message>
+        <source>Library is empty</source>
+        <translation>资料库为空</translation>
+    </message>
+    <message>
+        <source>No Matching Tracks</source>
+        <translation>没有匹配的曲目</translation>
+    </message>
+    <message>
+        <source>This playlist is empty</source>
+        <translation>此播放列表为空</translation>
+    </message>
+    <message>
+        <source>Could Not Open Library</source>
+        <translation>无法打开资料库</translation>
+    </message>
+    <message>
+        <source>The iPod may have been renamed or disconnected. Check its connection, then click Retry to find it again.</source>
+        <translation>iPod 可能已被重命名或已断开连接。请检查连接，然后点按“重试”重新查找。</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>Reading library…</source>
+        <translation>正在读取资料库…</translation>
+    </message>
+    <message>
+        <source>MP3, M4A, AAC, FLAC, and WAV. Lossless audio is converted automatically.</source>
+        <translation>支持 MP3、M4A、AAC、FLAC 和 WAV。无损音频会自动转换。</translation>
+    </message>
+    <message>
+        <source>Drop audio files when the library is ready.</source>
+        <translation>资料库就绪后即可拖入音频文件。</translation>
+    </message>
+    <message>
+        <source>Adding and editing songs is unavailable</source>
+        <translation>无法添加和编辑歌曲</translation>
+    </message>
+    <message>
+        <source>This device is read-only</source>
+        <translation>此设备为只读</translation>
+    </message>
+    <message>
+        <source>Release to add to iPod</source>
+        <translation>松开以添加到 iPod</translation>
+    </message>
+    <message>
+        <source>Click to choose or drop audio files</source>
+        <translation>点按以选取或拖入音频文件</translation>
+    </message>
+    <message>
+        <source>You can create playlists from songs already on this iPod.</source>
+        <translation>你可以用此 iPod 上已有的歌曲创建播放列表。</translation>
+    </message>
+    <message>
+        <source>File %1 of %2</source>
+        <translation>第 %1 个文件，共 %2 个</translation>
+    </message>
+    <message>
+        <source>Selected “%1” · %2 (%3)</source>
+        <translation>已选择“%1” · %2（%3）</translation>
+    </message>
+    <message>
+        <source>%1 selected</source>
+        <translation>已选择 %1 项</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>导入</translation>
+    </message>
+    <message>
+        <source>Edit Track Info</source>
+        <translation>编辑曲目信息</translation>
+    </message>
+    <message>
+        <source>Set iPod Start Track</source>
+        <translation>设为 iPod 起始曲目</translation>
+    </message>
+    <message>
+        <source>Sets this track as the start in both playback modes and adjusts the order on the iPod.</source>
+        <translation>将此曲目设为两种播放模式的起始曲目，并调整 iPod 上的顺序。</translation>
+    </message>
+    <message>
+        <source>Delete From iPod</source>
+        <translation>从 iPod 删除</translation>
+    </message>
+    <message>
+        <source>Delete the selected tracks from iPod</source>
+        <translation>从 iPod 删除所选曲目</translation>
+    </message>
 </context>
 </TS>

@@ -5,6 +5,7 @@
 #include "app/DetailPane.h"
 #include "app/DeviceShareContent.h"
 #include "app/DeviceSidebar.h"
+#include "app/LibraryPane.h"
 #include "app/SettingsButton.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
@@ -12,17 +13,20 @@
 #include "app/UnmountedDevicePane.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
+#include "browser/ImportProgressPanel.h"
 #include "platform/AppLanguage.h"
 #include "showcase/DeviceShareButton.h"
 #include "showcase/ShowcaseToolbar.h"
 #include "showcase/StartupDeviceFlow.h"
 
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
@@ -44,24 +48,6 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.fillRect(rect(), QColor(0, 0, 0, qRound(255 * ContentView::busyDimOpacity)));
-    }
-};
-
-// The card over the detail column while an operation runs.
-class BusyCard : public QWidget {
-public:
-    explicit BusyCard(QWidget* parent)
-        : QWidget(parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-        p.fillPath(shape, LorvPalette::night700());
-        p.setPen(QPen(LorvPalette::slate500(), 1));
-        p.drawPath(shape);
     }
 };
 
@@ -134,11 +120,8 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
         refreshSidebar();
         Q_EMIT stateChanged();
     });
-    // The library pane is built elsewhere; until then its place shows the device and battery.
-    battery_ = new BatteryIndicator(detail_->libraryPane());
-    static_cast<QVBoxLayout*>(detail_->libraryPane()->layout())
-        ->insertWidget(2, battery_, 0, Qt::AlignHCenter);
-    battery_->hide();
+    libraryPane_ = new LibraryPane(*this);
+    detail_->setLibraryPane(libraryPane_);
 
     splitter->addWidget(sidebarColumn_);
     splitter->addWidget(detailColumn_);
@@ -148,17 +131,8 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     connect(splitter, &QSplitter::splitterMoved, this, &ContentView::layoutOverlays);
 
     // A child of this view, not of the disabled columns, so that its controls stay enabled.
-    overlay_ = new BusyCard(this);
+    overlay_ = new ImportProgressPanel(this);
     overlay_->setObjectName(QStringLiteral("busyOverlay"));
-    auto* overlayLayout = new QVBoxLayout(overlay_);
-    overlayLayout->setContentsMargins(24, 18, 24, 18);
-    overlayTitle_ = new QLabel(overlay_);
-    overlayTitle_->setAlignment(Qt::AlignCenter);
-    QFont titleFont = overlayTitle_->font();
-    titleFont.setPixelSize(13);
-    titleFont.setWeight(QFont::DemiBold);
-    overlayTitle_->setFont(titleFont);
-    overlayLayout->addWidget(overlayTitle_);
     overlay_->hide();
 
     alerts_ = new AlertPresenter(this);
@@ -223,7 +197,8 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     connect(&store_, &IPodStore::batteryChanged, this, [this] { refreshDetail(false); });
     connect(&store_, &IPodStore::softwareVersionChanged, this, [this] { refreshDetail(false); });
     connect(&store_, &IPodStore::activeDeviceIDChanged, this, &ContentView::refreshBusy);
-    connect(&store_, &IPodStore::progressChanged, this, &ContentView::refreshBusy);
+    // Progress reaches the card alone; nothing else is rebuilt for it.
+    connect(&store_, &IPodStore::progressChanged, this, &ContentView::refreshProgress);
     connect(&store_, &IPodStore::alertChanged, this, [this] { alerts_->setAlert(store_.alert()); });
     connect(&store_, &IPodStore::previewTrackIDChanged, this,
             [this] { setPreviewSeekPosition(std::nullopt); });
@@ -278,11 +253,20 @@ SettingsButton* ContentView::makeSettingsButton(QWidget* parent) {
 
 void ContentView::layoutOverlays() {
     dimmer_->setGeometry(sidebarColumn_->rect());
-    const QSize hint = overlay_->sizeHint().expandedTo(QSize(260, 64));
-    const QRect column(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size());
-    overlay_->setGeometry(QRect(
-        QPoint(column.center().x() - hint.width() / 2, column.center().y() - hint.height() / 2),
-        hint));
+    // The progress card dims the whole detail column around it.
+    overlay_->setGeometry(QRect(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size()));
+}
+
+QWidget* ContentView::busyOverlay() const {
+    return overlay_;
+}
+
+QLabel* ContentView::busyTitle() const {
+    return overlay_->titleLabel();
+}
+
+BatteryIndicator* ContentView::batteryIndicator() const {
+    return libraryPane_->batteryIndicator();
 }
 
 // MARK: state writes
@@ -353,6 +337,71 @@ void ContentView::setMobileLibrary(const std::optional<MainViewState::MobileLibr
 void ContentView::showAllTracks() {
     state_.showAllTracks();
     Q_EMIT stateChanged();
+}
+
+void ContentView::resetScopedTableState() {
+    if (state_.scopedTrackSelection.isEmpty() && state_.scopedSortOrder.empty())
+        return;
+    state_.resetScopedTableState();
+    Q_EMIT stateChanged();
+}
+
+void ContentView::validatePlaylistScope(const QList<quint64>& playlistIDs) {
+    const LibraryScope before = state_.libraryScope;
+    state_.validatePlaylistScope(playlistIDs);
+    if (!(state_.libraryScope == before))
+        Q_EMIT stateChanged();
+}
+
+void ContentView::setIsOverTable(bool over) {
+    if (over == state_.isOverTable)
+        return;
+    state_.isOverTable = over;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setIsOverDropZone(bool over) {
+    if (over == state_.isOverDropZone)
+        return;
+    state_.isOverDropZone = over;
+    Q_EMIT stateChanged();
+}
+
+// MARK: import panel
+
+QFileDialog* ContentView::importPanel() const {
+    return importPanel_;
+}
+
+void ContentView::showImportPanel(bool chooseFolders) {
+    const std::optional<IPodDevice::ID> deviceID = store_.selectedDiskID();
+    if (!store_.canImport() || !deviceID)
+        return;
+    delete importPanel_;
+    const AppLanguage language = AppLanguages::stored();
+    auto* panel = new QFileDialog(window());
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    // Our own dialog: the desktop's cannot pick several folders and tests cannot drive it.
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setLabelText(QFileDialog::Accept, localizedString(LZ("Import"), language));
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (QFileInfo(music).isDir())
+        panel->setDirectory(music);
+    if (chooseFolders) {
+        panel->setFileMode(QFileDialog::Directory);
+        panel->setOption(QFileDialog::ShowDirsOnly);
+    } else {
+        panel->setFileMode(QFileDialog::ExistingFiles);
+        const bool nano5 = store_.library() && store_.library()->supportsNano5Import;
+        panel->setNameFilter(nano5 ? QStringLiteral("MP3 (*.mp3)")
+                                   : QStringLiteral("Audio (*.mp3 *.m4a *.aac *.flac *.wav)"));
+    }
+    // The device is the one selected when the panel opened; the store refuses another.
+    connect(panel, &QFileDialog::filesSelected, this,
+            [this, id = *deviceID](const QStringList& files) { store_.startImport(files, id); });
+    importPanel_ = panel;
+    panel->open();
 }
 
 // MARK: selection
@@ -532,20 +581,20 @@ void ContentView::refreshDetail(bool animate) {
     case DetailScreen::library: {
         const QString name = store_.displayName(device->id, language);
         const auto model = store_.deviceModels().constFind(device->id);
-        detail_->libraryPane()->setContent(name, model != store_.deviceModels().cend()
-                                                     ? seriesForFamily(model->family).accentColor()
-                                                     : LorvPalette::steel400());
+        libraryPane_->setDeviceTitle(name);
         toolbarTitle_->setTitle(name);
         toolbarTitle_->setSoftwareVersion(store_.softwareVersion());
         deviceShare_->setContent(DeviceShareContent::forIPod(
             *device,
             model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt,
             language));
-        if (const auto& battery = store_.battery()) {
-            battery_->setState(battery->percent, battery->isCharging, battery->isFullyCharged);
-            battery_->show();
-        } else {
-            battery_->hide();
+        if (BatteryIndicator* battery = libraryPane_->batteryIndicator()) {
+            if (const auto& value = store_.battery()) {
+                battery->setState(value->percent, value->isCharging, value->isFullyCharged);
+                battery->show();
+            } else {
+                battery->hide();
+            }
         }
         break;
     }
@@ -605,15 +654,20 @@ void ContentView::refreshBusy() {
     detailColumn_->setEnabled(!busy);
     dimmer_->setVisible(busy);
     overlay_->setVisible(busy);
-    const AppLanguage language = AppLanguages::stored();
-    const auto& progress = store_.progress();
-    overlayTitle_->setText(progress && !progress->stage.isEmpty()
-                               ? localizedString(progress->stage, language)
-                               : localizedString(LZ("Working with iPod…"), language));
+    refreshProgress();
     if (busy) {
         layoutOverlays();
         dimmer_->raise();
         overlay_->raise();
     }
     refreshSidebar();
+}
+
+void ContentView::refreshProgress() {
+    const AppLanguage language = AppLanguages::stored();
+    const auto& progress = store_.progress();
+    overlay_->setTitle(progress && !progress->stage.isEmpty()
+                           ? localizedString(progress->stage, language)
+                           : localizedString(LZ("Working with iPod…"), language));
+    overlay_->setProgress(progress);
 }

@@ -118,6 +118,16 @@ DetailPane::DetailPane(QWidget* parent)
     layout->addWidget(stack_);
 }
 
+void DetailPane::setLibraryPane(QWidget* pane) {
+    const bool current = stack_->currentWidget() == library_;
+    stack_->insertWidget(stack_->indexOf(library_), pane);
+    stack_->removeWidget(library_);
+    library_->deleteLater();
+    library_ = pane;
+    if (current)
+        stack_->setCurrentWidget(pane);
+}
+
 QWidget* DetailPane::page(DetailScreen screen) const {
     switch (screen) {
     case DetailScreen::library:

@@ -59,7 +59,9 @@ public:
     // The showcase comes back with its view state afresh each time it reappears.
     void showScreen(DetailScreen screen, bool animate);
 
-    DetailPlaceholder* libraryPane() const { return library_; }
+    // The pane of a mounted iPod; the window puts its library pane in place of the placeholder.
+    QWidget* libraryPane() const { return library_; }
+    void setLibraryPane(QWidget* pane);
     DetailPlaceholder* mobilePane() const { return mobile_; }
     UnmountedDevicePane* unmountedPane() const { return unmounted_; }
     StartupDeviceFlow* showcasePane() const { return showcase_; }
@@ -74,7 +76,7 @@ private:
     QWidget* page(DetailScreen screen) const;
 
     QStackedWidget* stack_ = nullptr;
-    DetailPlaceholder* library_ = nullptr;
+    QWidget* library_ = nullptr;
     DetailPlaceholder* mobile_ = nullptr;
     UnmountedDevicePane* unmounted_ = nullptr;
     StartupDeviceFlow* showcase_ = nullptr;

@@ -215,7 +215,7 @@ TEST_F(WindowTest, AnotherDeviceStartsFromACleanLibraryStateAndASeriesClearsTheS
     view().setLibraryScope(LibraryScope::playlist(4));
     view().setTrackSelection({{1, std::nullopt}});
     view().setScopedTrackSelection({{2, 1}});
-    view().setSortOrder({{1, true}});
+    view().setSortOrder({{TrackColumn::artist, true}});
     view().setLibrarySearch(QStringLiteral("song"));
     view().setShowsCoverFlow(true);
     view().setCoverFlowGrouping(CoverFlowGroup::Grouping::artists);

@@ -28,6 +28,9 @@ public:
     static void setImportBaseLibrary(IPodStore& store, std::optional<IPodLibrary> library) {
         store.importBaseLibrary = std::move(library);
     }
+    static void setProgress(IPodStore& store, const std::optional<ImportProgress>& progress) {
+        store.setProgress(progress);
+    }
     static void appendStagedImportTrack(IPodStore& store, const Track& track) {
         store.appendStagedImportTrack(track);
     }
