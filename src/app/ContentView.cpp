@@ -3,10 +3,14 @@
 #include "app/AlertPresenter.h"
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
+#include "app/DeviceHeader.h"
 #include "app/DeviceShareContent.h"
 #include "app/DeviceSidebar.h"
+#include "app/DeviceSummary.h"
 #include "app/LibraryPane.h"
+#include "app/PlaybackModeLabel.h"
 #include "app/SettingsButton.h"
+#include "app/SettingsPopup.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/SoftwareVersionText.h"
@@ -18,13 +22,17 @@
 #include "showcase/DeviceShareButton.h"
 #include "showcase/ShowcaseToolbar.h"
 #include "showcase/StartupDeviceFlow.h"
+#include "transfer/IPodTransfer.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -247,8 +255,30 @@ void ContentView::changeEvent(QEvent* event) {
 
 SettingsButton* ContentView::makeSettingsButton(QWidget* parent) {
     auto* button = new SettingsButton(parent);
-    connect(button, &QToolButton::clicked, this, &ContentView::settingsRequested);
+    connect(button, &QToolButton::clicked, this, [this, button] { toggleSettings(button); });
     return button;
+}
+
+SettingsPopup* ContentView::settingsPopup() const {
+    return settingsPopup_;
+}
+
+void ContentView::toggleSettings(QWidget* anchor) {
+    if (settingsPopup_) {
+        settingsPopup_->close();
+        return;
+    }
+    auto* popup = new SettingsPopup(anchor);
+    connect(popup, &SettingsPopup::closed, this, [this] {
+        if (!state_.showsSettings)
+            return;
+        state_.showsSettings = false;
+        Q_EMIT stateChanged();
+    });
+    settingsPopup_ = popup;
+    state_.showsSettings = true;
+    popup->popup();
+    Q_EMIT stateChanged();
 }
 
 void ContentView::layoutOverlays() {
@@ -266,7 +296,8 @@ QLabel* ContentView::busyTitle() const {
 }
 
 BatteryIndicator* ContentView::batteryIndicator() const {
-    return libraryPane_->batteryIndicator();
+    DeviceHeader* header = libraryPane_->deviceHeader();
+    return header ? header->informationLabel()->batteryIndicator() : nullptr;
 }
 
 // MARK: state writes
@@ -339,6 +370,18 @@ void ContentView::showAllTracks() {
     Q_EMIT stateChanged();
 }
 
+void ContentView::setViewMode(bool coverFlow) {
+    state_.setViewMode(coverFlow);
+    Q_EMIT stateChanged();
+}
+
+void ContentView::selectLibraryScope(const LibraryScope& scope) {
+    if (scope == state_.libraryScope)
+        return;
+    state_.selectLibraryScope(scope);
+    Q_EMIT stateChanged();
+}
+
 void ContentView::resetScopedTableState() {
     if (state_.scopedTrackSelection.isEmpty() && state_.scopedSortOrder.empty())
         return;
@@ -379,11 +422,13 @@ void ContentView::showImportPanel(bool chooseFolders) {
         return;
     delete importPanel_;
     const AppLanguage language = AppLanguages::stored();
-    auto* panel = new QFileDialog(window());
+    // A sheet on the active window; free-standing when no window of ours is active.
+    QWidget* window = QApplication::activeWindow();
+    auto* panel = new QFileDialog(window);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     // Our own dialog: the desktop's cannot pick several folders and tests cannot drive it.
     panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setWindowModality(Qt::WindowModal);
+    panel->setWindowModality(window ? Qt::WindowModal : Qt::NonModal);
     panel->setLabelText(QFileDialog::Accept, localizedString(LZ("Import"), language));
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (QFileInfo(music).isDir())
@@ -391,11 +436,19 @@ void ContentView::showImportPanel(bool chooseFolders) {
     if (chooseFolders) {
         panel->setFileMode(QFileDialog::Directory);
         panel->setOption(QFileDialog::ShowDirsOnly);
+        // The folder mode picks one folder unless its views take several.
+        for (QAbstractItemView* list : panel->findChildren<QAbstractItemView*>(
+                 QRegularExpression(QStringLiteral("^(listView|treeView)$"))))
+            list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     } else {
         panel->setFileMode(QFileDialog::ExistingFiles);
         const bool nano5 = store_.library() && store_.library()->supportsNano5Import;
-        panel->setNameFilter(nano5 ? QStringLiteral("MP3 (*.mp3)")
-                                   : QStringLiteral("Audio (*.mp3 *.m4a *.aac *.flac *.wav)"));
+        QStringList patterns;
+        for (const QString& extension :
+             nano5 ? QStringList{QStringLiteral("mp3")} : IPodTransfer::supportedExtensions)
+            patterns.append(QStringLiteral("*.") + extension);
+        panel->setNameFilter(
+            localizedString(LZ("Audio (%1)"), language, patterns.join(QLatin1Char(' '))));
     }
     // The device is the one selected when the panel opened; the store refuses another.
     connect(panel, &QFileDialog::filesSelected, this,
@@ -483,6 +536,30 @@ void ContentView::requestNewPlaylist(const NewPlaylistRequest& request) {
         if (SheetDialog* sheet = newPlaylistSheet(request, window()))
             newPlaylistSlot_->present(sheet);
     Q_EMIT stateChanged();
+}
+
+void ContentView::newPlaylistOnIPod() {
+    const std::optional<IPodDevice::ID> disk = store_.selectedDiskID();
+    if (!store_.canCreatePlaylist() || !disk || !store_.library())
+        return;
+    NewPlaylistRequest request;
+    request.deviceID = *disk;
+    for (const Track& track : store_.library()->tracks)
+        if (track.playbackPosition)
+            request.tracks.append(track);
+    requestNewPlaylist(request);
+}
+
+void ContentView::requestGroupPlaylist(const QList<Track>& tracks, const QString& name) {
+    const std::optional<IPodDevice::ID> disk = store_.selectedDiskID();
+    if (tracks.isEmpty() || !disk)
+        return;
+    NewPlaylistRequest request;
+    request.deviceID = *disk;
+    request.tracks = tracks;
+    request.name = name;
+    request.selectAll = true;
+    requestNewPlaylist(request);
 }
 
 void ContentView::requestTrackEdit(const TrackEditRequest& request) {
@@ -579,23 +656,13 @@ void ContentView::refreshDetail(bool animate) {
     detail_->showcasePane()->toolbar()->setVisible(screen == DetailScreen::showcase);
     switch (screen) {
     case DetailScreen::library: {
-        const QString name = store_.displayName(device->id, language);
         const auto model = store_.deviceModels().constFind(device->id);
-        libraryPane_->setDeviceTitle(name);
-        toolbarTitle_->setTitle(name);
+        const std::optional<IPodModel> known =
+            model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt;
+        toolbarTitle_->setTitle(
+            DeviceSummary::summaryLine(store_.displayName(device->id, language), known, language));
         toolbarTitle_->setSoftwareVersion(store_.softwareVersion());
-        deviceShare_->setContent(DeviceShareContent::forIPod(
-            *device,
-            model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt,
-            language));
-        if (BatteryIndicator* battery = libraryPane_->batteryIndicator()) {
-            if (const auto& value = store_.battery()) {
-                battery->setState(value->percent, value->isCharging, value->isFullyCharged);
-                battery->show();
-            } else {
-                battery->hide();
-            }
-        }
+        deviceShare_->setContent(DeviceShareContent::forIPod(*device, known, language));
         break;
     }
     case DetailScreen::mobile:

@@ -26,6 +26,7 @@ class LibraryPane;
 class QFileDialog;
 class QLabel;
 class SettingsButton;
+class SettingsPopup;
 class SheetDialog;
 class SheetSlot;
 class SoftwareVersionText;
@@ -62,6 +63,9 @@ public:
     void setPreviewSeekPosition(std::optional<double> seconds);
     void setMobileLibrary(const std::optional<MainViewState::MobileLibrary>& library);
     void showAllTracks();
+    // The header's view-mode buttons and scope menu (the rules are MainViewState's).
+    void setViewMode(bool coverFlow);
+    void selectLibraryScope(const LibraryScope& scope);
     void resetScopedTableState();
     void validatePlaylistScope(const QList<quint64>& playlistIDs);
     // Drags of files hovering over the library or over the drop area.
@@ -73,6 +77,10 @@ public:
     void showImportPanel(bool chooseFolders);
     QFileDialog* importPanel() const;
 
+    // A toolbar's settings button: opens the transfer settings under it, or closes them.
+    void toggleSettings(QWidget* anchor);
+    SettingsPopup* settingsPopup() const;
+
     // Sidebar actions.
     void selectSeries(StartupSeries series);
     void selectDevice(const IPodStore::Selection& selection);
@@ -83,6 +91,11 @@ public:
     void requestDeleteConfirmation(const QSet<quint64>& ids, const IPodDevice& device);
     void requestNewPlaylist(const NewPlaylistRequest& request);
     void requestTrackEdit(const TrackEditRequest& request);
+    // "New Playlist on iPod…": the library's tracks that the main playlist lists, none ticked;
+    // nothing unless the store can create playlists on the selected iPod.
+    void newPlaylistOnIPod();
+    // A playlist of a cover-flow group: its tracks all ticked, named after the group.
+    void requestGroupPlaylist(const QList<Track>& tracks, const QString& name);
 
     bool isBusy() const { return store_.activeDeviceID().has_value(); }
     bool hasStarted() const { return started_; }
@@ -112,7 +125,6 @@ public:
 Q_SIGNALS:
     // A confirmed deletion, sent as the store starts it.
     void deleteTracksRequested(const QSet<quint64>& ids, const IPodDevice::ID& deviceID);
-    void settingsRequested();
     // Any field of the shared state changed.
     void stateChanged();
 
@@ -152,6 +164,7 @@ private:
     LibraryPane* libraryPane_ = nullptr;
     ImportProgressPanel* overlay_ = nullptr;
     QPointer<QFileDialog> importPanel_;
+    QPointer<SettingsPopup> settingsPopup_;
     AlertPresenter* alerts_ = nullptr;
     SheetSlot* newPlaylistSlot_ = nullptr;
     SheetSlot* trackEditSlot_ = nullptr;

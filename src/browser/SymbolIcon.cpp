@@ -90,6 +90,15 @@ QString themeName(const QString& symbol) {
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning-symbolic")},
         {QStringLiteral("lock"), QStringLiteral("changes-prevent-symbolic")},
         {QStringLiteral("arrow.down.to.line"), QStringLiteral("go-bottom-symbolic")},
+        {QStringLiteral("plus"), QStringLiteral("list-add-symbolic")},
+        {QStringLiteral("chevron.down"), QStringLiteral("pan-down-symbolic")},
+        {QStringLiteral("doc.badge.plus"), QStringLiteral("document-new-symbolic")},
+        {QStringLiteral("folder.badge.plus"), QStringLiteral("folder-new-symbolic")},
+        {QStringLiteral("xmark.circle.fill"), QStringLiteral("edit-clear-symbolic")},
+        {QStringLiteral("tablecells"), QStringLiteral("view-list-symbolic")},
+        {QStringLiteral("rectangle.on.rectangle"), QStringLiteral("view-dual-symbolic")},
+        {QStringLiteral("ipod"), QStringLiteral("multimedia-player-symbolic")},
+        {QStringLiteral("ipodshuffle.gen2"), QStringLiteral("multimedia-player-symbolic")},
     };
     return names.value(symbol);
 }
