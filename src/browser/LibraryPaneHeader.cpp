@@ -322,7 +322,8 @@ LibraryPaneHeader::LibraryPaneHeader(IPodStore& store, QWidget* parent)
     , store_(store) {
     setObjectName(QStringLiteral("libraryPaneHeader"));
     setFont(TextStyle::callout());
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Not Fixed: a fixed height would hold the bar at its one-row height in two rows.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 

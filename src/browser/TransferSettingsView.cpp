@@ -147,6 +147,10 @@ TransferSettingsView::TransferSettingsView(LanguageBinding language, QWidget* pa
     disclosure_->setArrowType(Qt::RightArrow);
     disclosure_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     disclosure_->setFont(TextStyle::body(QFont::Bold));
+    // A disclosure control, not a toggle button: no plate while open.
+    disclosure_->setStyleSheet(QStringLiteral(
+        "QToolButton { border: none; background: transparent; color: %1; padding: 0; }")
+                                   .arg(LorvPalette::mist().name()));
     form->addWidget(disclosure_, 0, Qt::AlignLeft);
 
     connect(bitrate_, &QComboBox::activated, this, [this](int index) {
