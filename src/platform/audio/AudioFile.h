@@ -49,8 +49,16 @@ public:
     // Index of the first audio stream, -1 when there is none.
     int audioStreamIndex() const;
 
-    // Seconds; NaN when unknown.
+    // Seconds as the file's header gives them; NaN when unknown.
     double durationSeconds() const;
+    // True when durationSeconds() cannot be trusted: unknown, guessed from the bit rate (an MP3
+    // without a Xing, Info or VBRI header, raw ADTS), or claiming more audio than the file
+    // holds (a truncated file). Decided from the header and the file's size alone.
+    bool durationNeedsMeasuring() const;
+    // Seconds of audio the file's packets hold, found in one pass over the file without
+    // decoding, less what the decoder drops at either end; 0 when it holds none. Reads through
+    // its own handle, so this file's reading is not disturbed. Throws CancellationError.
+    double measuredDurationSeconds() const;
     int sampleRate() const;
     int channels() const;
     // One of AudioFormatID, 0 for other codings.
