@@ -90,29 +90,48 @@ private:
 
 std::optional<QString> IPodStore::operationAlert(QStringList failures, int droppedFailureCount,
                                                  const std::optional<QString>& successMessage,
-                                                 AppLanguage language) {
+                                                 AppLanguage language, int skippedIdenticalCount) {
     if (droppedFailureCount >= 1)
         failures.append(localizedString(LZ("Could not read dropped items (%1)."), language,
                                         qint64(droppedFailureCount)));
-    if (failures.isEmpty())
-        return successMessage;
-    const QString joined = failures.mid(0, 5).join(u'\n');
-    if (failures.size() >= 6)
-        // One pass over both arguments, so a "%" in a file name is never taken for a marker.
-        return localizedString(LZ("%1\nAdditional failures: %2."), language, joined,
-                               QString::number(qint64(failures.size() - 5)));
-    return joined;
+    std::optional<QString> text;
+    if (failures.isEmpty()) {
+        text = successMessage;
+    } else {
+        const QString joined = failures.mid(0, 5).join(u'\n');
+        if (failures.size() >= 6)
+            // One pass over both arguments, so a "%" in a file name is never taken for a marker.
+            text = localizedString(LZ("%1\nAdditional failures: %2."), language, joined,
+                                   QString::number(qint64(failures.size() - 5)));
+        else
+            text = joined;
+    }
+    if (skippedIdenticalCount >= 1) {
+        // Skips have no sentence of their own; the progress stage that announced each one
+        // says it, with the count.
+        const QString skipped = localizedString(LZ("Skipped identical file"), language) +
+                                QStringLiteral(" (%1)").arg(qint64(skippedIdenticalCount));
+        text = text ? *text + u'\n' + skipped : skipped;
+    }
+    return text;
 }
 
 void IPodStore::finishOperation(const IPodDevice& device, const QStringList& failures,
                                 int droppedFailureCount, bool autoEject,
-                                const std::optional<QString>& successMessage) {
+                                const std::optional<QString>& successMessage,
+                                int skippedIdenticalCount) {
     setProgress(std::nullopt);
     clearStagedImportTracks();
     importBaseLibrary.reset();
     setActiveDeviceID(std::nullopt);
     transfer = Task();
+    const std::optional<QString> text =
+        operationAlert(failures, droppedFailureCount, successMessage, AppLanguages::stored(),
+                       skippedIdenticalCount);
     if (autoEject && failures.isEmpty() && droppedFailureCount == 0) {
+        // A clean run: only skipped files can have anything to tell.
+        if (text)
+            setAlert(text);
         eject(device);
         return;
     }
@@ -121,8 +140,7 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
         if (selection_ && selection_->isDisk() && selection_->diskID == id)
             reloadSelection();
     });
-    if (const std::optional<QString> text =
-            operationAlert(failures, droppedFailureCount, successMessage, AppLanguages::stored()))
+    if (text)
         setAlert(text);
 }
 
@@ -141,11 +159,11 @@ void IPodStore::startImportTask(const QStringList& urls, const IPodDevice& devic
                     link.post([track](IPodStore& store) { store.appendStagedImportTrack(track); });
                 });
         },
-        [this, device, settings, droppedFailureCount](std::optional<QStringList> failures,
-                                                      std::exception_ptr error) {
-            if (failures && !error)
-                finishOperation(device, *failures, droppedFailureCount, settings.autoEject,
-                                std::nullopt);
+        [this, device, settings, droppedFailureCount](
+            std::optional<IPodTransfer::ImportResult> result, std::exception_ptr error) {
+            if (result && !error)
+                finishOperation(device, result->failures, droppedFailureCount, settings.autoEject,
+                                std::nullopt, result->skippedIdentical);
             else
                 finishOperation(device, {operationErrorText(error)}, droppedFailureCount, false,
                                 std::nullopt);

@@ -154,9 +154,11 @@ public:
 
     // Registering copied files and artwork.
     QString destinationFilename(const QString& source);
+    // An empty album artist or genre leaves the track's field unset.
     Track registerCopiedFiles(const QString& file, const QString& title, const QString& artist,
-                              const QString& album, const QString& genre, qint32 milliseconds,
-                              quint16 sampleRate, qint32 bitrate, bool lyricsFlag,
+                              const QString& album, const QString& albumArtist,
+                              const QString& genre, qint32 milliseconds, quint16 sampleRate,
+                              qint32 bitrate, bool lyricsFlag,
                               const std::optional<QByteArray>& artwork);
     // Points an existing track at a rewritten file and/or new artwork; true when it changed.
     bool registerCopiedFile(quint64 trackID, const std::optional<QByteArray>& artwork,

@@ -83,9 +83,9 @@ QString IPodDatabase::destinationFilename(const QString& source) {
 
 Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& title,
                                         const QString& artist, const QString& album,
-                                        const QString& genre, qint32 milliseconds,
-                                        quint16 sampleRate, qint32 bitrate, bool lyricsFlag,
-                                        const std::optional<QByteArray>& artwork) {
+                                        const QString& albumArtist, const QString& genre,
+                                        qint32 milliseconds, quint16 sampleRate, qint32 bitrate,
+                                        bool lyricsFlag, const std::optional<QByteArray>& artwork) {
     ensureWritable();
     Itdb_Playlist* master = itdb_playlist_mpl(database_.get());
     if (!master)
@@ -119,6 +119,8 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
     replaceText(track->title, title.toUtf8().constData());
     replaceText(track->artist, artist.toUtf8().constData());
     replaceText(track->album, album.toUtf8().constData());
+    if (!albumArtist.isEmpty())
+        replaceText(track->albumartist, albumArtist.toUtf8().constData());
     if (!genre.isEmpty())
         replaceText(track->genre, genre.toUtf8().constData());
     replaceText(track->filetype, filetype);

@@ -125,7 +125,7 @@ public:
         , progress(progress)
         , signer(signer) {}
 
-    QStringList run(const QStringList& urls);
+    ImportResult run(const QStringList& urls);
 
 private:
     void publish(const QString& name, const QString& stage, int index, double fraction) {
@@ -149,7 +149,7 @@ private:
     int fileCount = 0;
     QHash<qint64, QStringList> sizeIndex;
     QString temporaryFolder;
-    QStringList failures;
+    ImportResult result;
 };
 
 bool Nano5ImportRun::isOnDevice(const QString& staging, qint64 size) const {
@@ -184,6 +184,7 @@ void Nano5ImportRun::importFile(int index) {
         if (!size)
             throw PosixError::fromErrno(staging);
         if (isOnDevice(staging, *size)) {
+            ++result.skippedIdentical;
             publish(name, ImportStage::skippedIdenticalFile, index, double(index + 1) / fileCount);
             QFile::remove(staging);
             return;
@@ -225,11 +226,11 @@ void Nano5ImportRun::importFile(int index) {
     } catch (const std::exception& error) {
         QFile::remove(staging);
         checkpoint(); // a cancel or a lost device ends the run rather than failing one file
-        failures.append(failureLine(name, error));
+        result.failures.append(failureLine(name, error));
     }
 }
 
-QStringList Nano5ImportRun::run(const QStringList& urls) {
+ImportResult Nano5ImportRun::run(const QStringList& urls) {
     for (const QString& url : urls) {
         if (QFileInfo(url).isDir())
             files += scanAudioFolder(url, nano5Extensions);
@@ -266,22 +267,22 @@ QStringList Nano5ImportRun::run(const QStringList& urls) {
         throw;
     }
     QDir(temporaryFolder).removeRecursively();
-    return failures;
+    return result;
 }
 
 } // namespace
 
-QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                             const ImportProgressSink& progress) {
+ImportResult importNano5Audio(const QStringList& urls, const ImportTarget& device,
+                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
+                              const ImportProgressSink& progress) {
     return importNano5Audio(urls, device, sysInfoExtended, parseFilenameTags, progress,
                             Nano5Playlist::Signer::entryPoints());
 }
 
-QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                             const ImportProgressSink& progress,
-                             const Nano5Playlist::Signer& signer) {
+ImportResult importNano5Audio(const QStringList& urls, const ImportTarget& device,
+                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
+                              const ImportProgressSink& progress,
+                              const Nano5Playlist::Signer& signer) {
     Nano5ImportRun run(device, sysInfoExtended, parseFilenameTags, progress, signer);
     return run.run(urls);
 }

@@ -18,6 +18,7 @@ std::pair<QString, IPodTransfer::Audio> inspectAudio(const QString& source,
                                                      bool supportsArtwork,
                                                      const IPodTransfer::FileProgress& progress);
 
-// True when a file of that kind may be copied unchanged.
-bool isPassthroughCandidate(const QString& extension, std::uint32_t formatID, int channels,
-                            double sampleRate);
+// True when a file of that kind may be copied unchanged. container is FFmpeg's name of the
+// format it found ("mp3", "mov,mp4,m4a,3gp,3g2,mj2", ...).
+bool isPassthroughCandidate(const QString& extension, const QString& container,
+                            std::uint32_t formatID, int channels, double sampleRate);

@@ -122,6 +122,7 @@ TEST_P(AudioImportOnEachFileSystem, MixedFolderSkipsConvertsReportsAndRegistersT
             skipped.append(p.fileName);
     EXPECT_EQ(skipped,
               (QStringList{QStringLiteral("already.mp3"), QStringLiteral("c duplicate.flac")}));
+    EXPECT_EQ(outcome.skippedIdentical, 2);
     ASSERT_FALSE(outcome.progress.isEmpty());
     const ImportProgress& last = outcome.progress.last();
     EXPECT_EQ(last.stage, ImportStage::savingLibrary);

@@ -92,8 +92,11 @@ Outcome runImport(const QStringList& urls, const IPodDevice& device,
                     outcome->added.append(track);
                 });
         },
-        [&](std::optional<QStringList> failures, std::exception_ptr error) {
-            outcome->failures = std::move(failures);
+        [&](std::optional<IPodTransfer::ImportResult> result, std::exception_ptr error) {
+            if (result) {
+                outcome->failures = result->failures;
+                outcome->skippedIdentical = result->skippedIdentical;
+            }
             outcome->error = error;
             done = true;
         });

@@ -53,6 +53,7 @@ private:
 
 struct Outcome {
     std::optional<QStringList> failures;
+    int skippedIdentical = 0;
     std::exception_ptr error;
     QList<ImportProgress> progress;
     QList<Track> added;

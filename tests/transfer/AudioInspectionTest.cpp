@@ -116,8 +116,18 @@ TEST_F(AudioInspectionTest, UnreadableFilesFailAsUnsupported) {
               QByteArray("\x01\x00\x02\x00\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00", 16)},
              {"data", {}}}));
     QDir().mkpath(path(QStringLiteral("folder.mp3")));
+    // Damaged headers that FFmpeg answers with system errors: "Input/output error" for a FLAC
+    // header without blocks, "Cannot allocate memory" for a WAV format chunk of a gigabyte.
+    writeAll(path(QStringLiteral("broken.flac")),
+             QByteArray("fLaC\x00\x00\x00\x22", 8) + QByteArray(31, '\0'));
+    writeAll(path(QStringLiteral("huge.wav")),
+             QByteArray("RIFF\x1f\x00\x00\x00WAVEfmt \x00\x00\x00\x40", 20) +
+                 QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e"
+                            "\x0f\x10\x11\x12\x13",
+                            19));
     for (const QString& name : {QStringLiteral("text.mp3"), QStringLiteral("song.aiff"),
-                                QStringLiteral("empty.wav"), QStringLiteral("folder.mp3")}) {
+                                QStringLiteral("empty.wav"), QStringLiteral("folder.mp3"),
+                                QStringLiteral("broken.flac"), QStringLiteral("huge.wav")}) {
         try {
             inspect(path(name));
             ADD_FAILURE() << name.toStdString() << " was accepted";
@@ -145,16 +155,23 @@ TEST_F(AudioInspectionTest, ArtworkOnlyForDevicesThatTakeItAndTheDefaultCoverOth
 }
 
 TEST_F(AudioInspectionTest, PassthroughCandidateMatrix) {
-    EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48000));
-    EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC, 1, 8000));
+    const QString mp3 = QStringLiteral("mp3");
+    const QString mp4 = QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2");
+    EXPECT_TRUE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 2, 48000));
+    EXPECT_TRUE(
+        isPassthroughCandidate(QStringLiteral("m4a"), mp4, AudioFormatID::mpeg4AAC, 1, 8000));
     EXPECT_FALSE(
-        isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC_HE, 2, 44100));
-    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("aac"), AudioFormatID::mpeg4AAC, 2, 44100));
+        isPassthroughCandidate(QStringLiteral("m4a"), mp4, AudioFormatID::mpeg4AAC_HE, 2, 44100));
     EXPECT_FALSE(
-        isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 3, 44100));
-    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 7999));
+        isPassthroughCandidate(QStringLiteral("aac"), mp4, AudioFormatID::mpeg4AAC, 2, 44100));
+    EXPECT_FALSE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 3, 44100));
+    EXPECT_FALSE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 2, 7999));
+    EXPECT_FALSE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 2, 48001));
+    // Raw ADTS named .m4a, and MP3 audio inside a WAV named .mp3, are no such files.
+    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("m4a"), QStringLiteral("aac"),
+                                        AudioFormatID::mpeg4AAC, 2, 44100));
     EXPECT_FALSE(
-        isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48001));
+        isPassthroughCandidate(mp3, QStringLiteral("wav"), AudioFormatID::mpegLayer3, 2, 44100));
 }
 
 } // namespace
