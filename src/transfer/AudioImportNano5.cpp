@@ -11,6 +11,7 @@
 #include "platform/audio/AudioFile.h"
 #include "platform/audio/FFmpegHandles.h"
 #include "transfer/AudioFolderScan.h"
+#include "transfer/AudioInspection.h"
 #include "transfer/IPodTransfer.h"
 #include "transfer/ImportError.h"
 #include "transfer/PosixError.h"
@@ -195,7 +196,7 @@ void Nano5ImportRun::importFile(int index) {
         AudioMetadata common;
         AudioMetadata metadata;
         {
-            AudioFile audio = AudioFile::open(staging, [] { return Task::isCancelled(); });
+            AudioFile audio = openImportedAudio(staging);
             if (!audio.hasAudio() || audio.formatID() != AudioFormatID::mpegLayer3 ||
                 audio.sampleRate() != 44100 || audio.channels() < 1 || audio.channels() > 2)
                 throw ImportError::nano5UnsupportedMP3();

@@ -68,15 +68,15 @@ std::int32_t millisecondsOf(double seconds) {
     throw ImportError::unsupportedAudio();
 }
 
-AudioFile openAudio(const QString& source) {
+} // namespace
+
+AudioFile openImportedAudio(const QString& source) {
     try {
         return AudioFile::open(source, [] { return Task::isCancelled(); });
     } catch (const AudioError& e) {
         throwOpenFailure(source, e);
     }
 }
-
-} // namespace
 
 bool isPassthroughCandidate(const QString& extension, const QString& container,
                             std::uint32_t formatID, int channels, double sampleRate) {
@@ -102,15 +102,15 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
     if (!S_ISREG(st.st_mode))
         throw ImportError::unsupportedAudio();
 
-    AudioFile file = openAudio(source);
+    AudioFile file = openImportedAudio(source);
     if (!file.hasAudio() || file.sampleRate() <= 0 || file.channels() <= 0)
         throw ImportError::unsupportedAudio();
     // A header without a length (a FLAC that does not give its total) is measured, not refused.
     double duration = file.durationSeconds();
-    bool measured = false;
+    std::optional<AudioFile::Measured> measured;
     if (!std::isfinite(duration) || duration <= 0) {
-        duration = file.measuredDurationSeconds();
-        measured = true;
+        measured = file.measureAudio();
+        duration = measured->seconds;
     }
     if (!fitsMilliseconds(duration))
         throw ImportError::unsupportedAudio();
@@ -150,13 +150,18 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
         // The file goes as it is, so its length must be what its audio holds, not what a
         // missing or cut header suggests.
         if (!measured && file.durationNeedsMeasuring()) {
-            duration = file.measuredDurationSeconds();
+            measured = file.measureAudio();
+            duration = measured->seconds;
             if (!fitsMilliseconds(duration))
                 throw ImportError::unsupportedAudio();
         }
         facts.milliseconds = millisecondsOf(duration);
         facts.sampleRate = std::uint16_t(file.sampleRate());
-        const auto rate = file.estimatedDataRate();
+        // A measured file's rate is its audio over its length; the header's (the first frame's,
+        // without a Xing header) may be far off.
+        const auto rate = measured ? std::optional<std::int64_t>(std::int64_t(
+                                         std::llround(double(measured->bytes) * 8 / duration)))
+                                   : file.estimatedDataRate();
         const std::int64_t kbps = rate ? roundHalfAway(double(*rate) / 1000) : 0;
         facts.bitrate =
             (kbps > 0 && kbps <= std::numeric_limits<std::int32_t>::max()) ? std::int32_t(kbps) : 0;

@@ -8,6 +8,8 @@
 #include "transfer/ImportProgress.h"
 #include "transfer/LorvanelCoverArtwork.h"
 
+#include <QFileInfo>
+
 namespace {
 
 using TestSupport::AudioTags;
@@ -63,6 +65,29 @@ TEST_F(AudioInspectionTest, TaggedMp3WithLyricsPassesThroughOthersAreConverted) 
     EXPECT_EQ(shares.front(), 0.0);
     for (double s : shares)
         EXPECT_LE(s, 0.75);
+}
+
+TEST_F(AudioInspectionTest, ACopiedFileWithoutXingHeaderIsMeasuredForLengthAndRate) {
+    // Quiet, then loud: the first frames' rate, which FFmpeg takes for the whole file, is a
+    // fraction of the real one, and so the length it guesses is a multiple of the real one.
+    ToneSpec spec = toneSpec(QStringLiteral("mp3"), 44100, 2, 3.0);
+    spec.tags = fullTags;
+    spec.extraArgs = {QStringLiteral("-af"),
+                      QStringLiteral("volume='if(lt(t,1.5),0.002,1)':eval=frame,"
+                                     "aeval='val(ch)+0.3*(random(0)-0.5)*gte(t,1.5)'"),
+                      QStringLiteral("-q:a"),
+                      QStringLiteral("0"),
+                      QStringLiteral("-write_xing"),
+                      QStringLiteral("0")};
+    const QString mp3 = tone(QStringLiteral("vbr.mp3"), spec);
+    ASSERT_GT(AudioFile::open(mp3).durationSeconds(), 4.0) << "the header guess is not off";
+    const auto [copied, facts] = inspect(mp3);
+    EXPECT_EQ(copied, mp3);
+    const auto decoded = TestSupport::probeAudio(mp3, true);
+    ASSERT_TRUE(decoded);
+    EXPECT_NEAR(facts.milliseconds, decoded->decodedSeconds * 1000, 30);
+    const double kbps = double(QFileInfo(mp3).size()) * 8 / decoded->decodedSeconds / 1000;
+    EXPECT_NEAR(facts.bitrate, kbps, kbps * 0.1);
 }
 
 TEST_F(AudioInspectionTest, EachReasonToConvert) {

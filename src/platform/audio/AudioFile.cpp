@@ -276,10 +276,10 @@ bool AudioFile::durationNeedsMeasuring() const {
     return false;
 }
 
-double AudioFile::measuredDurationSeconds() const {
+AudioFile::Measured AudioFile::measureAudio() const {
     const AudioFile pass = AudioFile::open(d->path, d->isCancelled);
     if (!pass.hasAudio())
-        return 0;
+        return {};
     AVFormatContext* ic = pass.d->input.get();
     const int index = pass.d->audioIndex;
     for (unsigned i = 0; i < ic->nb_streams; ++i)
@@ -289,7 +289,8 @@ double AudioFile::measuredDurationSeconds() const {
     const int rate = st->codecpar->sample_rate;
     FFmpeg::Packet pkt(av_packet_alloc());
     if (!pkt || rate <= 0)
-        return 0;
+        return {};
+    std::int64_t bytes = 0;
     std::int64_t total = 0;   // in the stream's time base
     std::int64_t dropped = 0; // samples the decoder skips at the start or discards at the end
     const auto cancelled = [&] { return d->isCancelled && d->isCancelled(); };
@@ -308,6 +309,7 @@ double AudioFile::measuredDurationSeconds() const {
                 length = av_rescale_q(av_get_audio_frame_duration2(st->codecpar, pkt->size),
                                       AVRational{1, rate}, st->time_base);
             total += std::max<std::int64_t>(0, length);
+            bytes += pkt->size;
             size_t size = 0;
             if (const uint8_t* skip =
                     av_packet_get_side_data(pkt.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
@@ -316,7 +318,7 @@ double AudioFile::measuredDurationSeconds() const {
         }
         av_packet_unref(pkt.get());
     }
-    return std::max(0.0, double(total) * av_q2d(st->time_base) - double(dropped) / rate);
+    return {std::max(0.0, double(total) * av_q2d(st->time_base) - double(dropped) / rate), bytes};
 }
 
 int AudioFile::sampleRate() const {

@@ -55,10 +55,15 @@ public:
     // without a Xing, Info or VBRI header, raw ADTS), or claiming more audio than the file
     // holds (a truncated file). Decided from the header and the file's size alone.
     bool durationNeedsMeasuring() const;
-    // Seconds of audio the file's packets hold, found in one pass over the file without
-    // decoding, less what the decoder drops at either end; 0 when it holds none. Reads through
-    // its own handle, so this file's reading is not disturbed. Throws CancellationError.
-    double measuredDurationSeconds() const;
+    // What the file's audio packets hold, found in one pass over the file without decoding:
+    // their seconds, less what the decoder drops at either end, and their bytes; zeros when it
+    // holds none. Reads through its own handle, so this file's reading is not disturbed. Throws
+    // CancellationError.
+    struct Measured {
+        double seconds = 0;
+        std::int64_t bytes = 0;
+    };
+    Measured measureAudio() const;
     int sampleRate() const;
     int channels() const;
     // One of AudioFormatID, 0 for other codings.
