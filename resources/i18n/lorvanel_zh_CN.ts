@@ -561,5 +561,9 @@ Additional failures: %2.</source>
         <source>The library was updated, but the audio file %1 could not be removed.</source>
         <translation>资料库已更新，但无法删除音频文件 %1。</translation>
     </message>
+    <message>
+        <source>An unknown error occurred.</source>
+        <translation>发生未知错误。</translation>
+    </message>
 </context>
 </TS>

@@ -401,7 +401,7 @@ ImportResult ImportRun::run(const QStringList& urls) {
             try {
                 database->saveLibrary();
             } catch (const std::exception& error) {
-                throw ImportError::cannotSave(errorDescription(error));
+                throw ImportError::cannotSave(localizedDescription(error));
             }
         }
     } catch (...) {

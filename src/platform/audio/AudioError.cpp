@@ -1,22 +1,15 @@
 #include "platform/audio/AudioError.h"
 
-extern "C" {
-#include <libavutil/error.h>
-}
-
 #include <cerrno>
 #include <cstring>
 
 AudioError::AudioError(Kind kind, int ffmpegCode)
     : kind_(kind)
     , code_(ffmpegCode) {
-    what_ = description(AppLanguage::english).toStdString();
-    if (code_ != 0 && !isSystemError())
-        what_ += " (" + ffmpegText(code_).toStdString() + ")";
 }
 
 bool AudioError::isSystemError() const {
-    // AVERROR(e) is -e for the errno range; FFmpeg's own codes are tagged four-byte values.
+    // AVERROR(e) is -e; only failures of the disk, the file system or the rights count.
     switch (-code_) {
     case EIO:
     case EACCES:
@@ -36,17 +29,6 @@ bool AudioError::isSystemError() const {
     default:
         return false;
     }
-}
-
-QString AudioError::ffmpegText(int code) {
-    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-    if (av_strerror(code, buffer, sizeof buffer) < 0)
-        return QStringLiteral("error %1").arg(code);
-    return QString::fromUtf8(buffer);
-}
-
-QString AudioError::description() const {
-    return description(AppLanguages::stored());
 }
 
 QString AudioError::description(AppLanguage language) const {

@@ -1,17 +1,14 @@
 #pragma once
 
 // A failure of the audio layer. The description is built when it is asked for, in the stored
-// interface language, from the system's own texts: FFmpeg's error texts (meant for developers,
-// and often wrong about bad data) appear only in what().
+// interface language, from the system's own texts: FFmpeg's error texts, meant for developers
+// and often wrong about bad data, are never shown (ffmpegCode keeps the number).
 
-#include "platform/AppLanguage.h"
+#include "platform/LocalizedError.h"
 
 #include <QString>
 
-#include <exception>
-#include <string>
-
-class AudioError : public std::exception {
+class AudioError : public LocalizedError {
 public:
     enum class Kind {
         open,        // the file could not be opened or probed
@@ -32,15 +29,10 @@ public:
     // file itself. Out of memory never counts: FFmpeg gives it for absurd sizes in headers.
     bool isSystemError() const;
 
-    QString description() const;
-    QString description(AppLanguage language) const;
-    const char* what() const noexcept override { return what_.c_str(); }
-
-    // FFmpeg's text for an error number.
-    static QString ffmpegText(int code);
+    using LocalizedError::description;
+    QString description(AppLanguage language) const override;
 
 private:
     Kind kind_;
     int code_;
-    std::string what_;
 };
