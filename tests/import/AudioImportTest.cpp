@@ -25,9 +25,7 @@ namespace {
 class AudioImportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!TestSupport::hasFFmpegTool())
-            GTEST_SKIP() << "the ffmpeg tool is needed for the audio";
-        if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
+        if (const QString why = whyImportsCannotRun(); !why.isEmpty())
             GTEST_SKIP() << qPrintable(why);
         ASSERT_TRUE(work.isValid());
         // The import's private temporary folders go here, so that none may be left behind.

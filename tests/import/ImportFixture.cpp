@@ -99,6 +99,12 @@ Outcome runImport(const QStringList& urls, const IPodDevice& device,
     return *outcome;
 }
 
+QString whyImportsCannotRun() {
+    if (!TestSupport::hasFFmpegTool())
+        return QStringLiteral("the ffmpeg tool is needed for the audio");
+    return TestVolumes::whyMountsAreUnavailable();
+}
+
 QList<Track> tracksOn(const QString& mountPoint) {
     return IPodDatabase(mountPoint).loadTracks();
 }

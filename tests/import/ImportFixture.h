@@ -69,6 +69,9 @@ Outcome runImport(const QStringList& urls, const IPodDevice& device,
                   const TransferSettings& settings = TransferSettings::defaults(),
                   std::function<void(const ImportProgress&)> onProgress = {});
 
+// Why imports cannot be run here (no ffmpeg tool for the audio, no mounts); empty when they can.
+QString whyImportsCannotRun();
+
 // The tracks of the volume's database as libgpod reads it now.
 QList<Track> tracksOn(const QString& mountPoint);
 

@@ -27,9 +27,7 @@ const QString dash = QStringLiteral(" \u2014 ");
 class ImportOfDamagedAndTaggedFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!TestSupport::hasFFmpegTool())
-            GTEST_SKIP() << "the ffmpeg tool is needed for the audio";
-        if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
+        if (const QString why = whyImportsCannotRun(); !why.isEmpty())
             GTEST_SKIP() << qPrintable(why);
         ASSERT_TRUE(work.isValid());
         ASSERT_TRUE(QDir().mkpath(work.filePath(QStringLiteral("in"))));

@@ -261,19 +261,27 @@ protected:
         if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
             GTEST_SKIP() << qPrintable(why);
     }
+
+    // A one-track iPod mounted at path and loaded by the store, with automatic eject on.
+    std::unique_ptr<TestVolumes::Mount> loadedPodToEject(const QString& path) {
+        QSettings().setValue(QStringLiteral("transfer.autoEject"), true);
+        auto mount = TestVolumes::Mount::tmpfs(path, QStringLiteral("size=16m"));
+        if (!mount)
+            return mount;
+        makeVolume({}, QStringLiteral("Pod"), {{}}, path);
+        machine->listRealMountsUnder(root + QStringLiteral("/mnt"));
+        makeStore();
+        watchOperations();
+        refresh();
+        waitForLoad();
+        return mount;
+    }
 };
 
 TEST_F(StoreOperationMounts, AnAutoEjectAfterACleanImportUnmountsTheIPod) {
-    QSettings().setValue(QStringLiteral("transfer.autoEject"), true);
     const QString mountPath = root + QStringLiteral("/mnt/Pod");
-    auto mount = TestVolumes::Mount::tmpfs(mountPath, QStringLiteral("size=16m"));
+    const auto mount = loadedPodToEject(mountPath);
     ASSERT_TRUE(mount);
-    makeVolume({}, QStringLiteral("Pod"), {{}}, mountPath);
-    machine->listRealMountsUnder(root + QStringLiteral("/mnt"));
-    makeStore();
-    watchOperations();
-    refresh();
-    waitForLoad();
     const IPodDevice device = deviceAt(mountPath);
     store->startImport({song(QStringLiteral("One"))}, device.id);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return store->devices().isEmpty(); }));
@@ -282,16 +290,9 @@ TEST_F(StoreOperationMounts, AnAutoEjectAfterACleanImportUnmountsTheIPod) {
 }
 
 TEST_F(StoreOperationMounts, AnEjectAfterACleanImportStillTellsOfSkippedFiles) {
-    QSettings().setValue(QStringLiteral("transfer.autoEject"), true);
     const QString mountPath = root + QStringLiteral("/mnt/Pod");
-    auto mount = TestVolumes::Mount::tmpfs(mountPath, QStringLiteral("size=16m"));
+    const auto mount = loadedPodToEject(mountPath);
     ASSERT_TRUE(mount);
-    makeVolume({}, QStringLiteral("Pod"), {{}}, mountPath);
-    machine->listRealMountsUnder(root + QStringLiteral("/mnt"));
-    makeStore();
-    watchOperations();
-    refresh();
-    waitForLoad();
     const IPodDevice device = deviceAt(mountPath);
     const QString one = song(QStringLiteral("One"));
     const QString again = root + QStringLiteral("/again.mp3");

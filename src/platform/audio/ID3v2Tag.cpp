@@ -42,17 +42,6 @@ qint64 bigEndian(const QByteArray& b, qint64 at, int n) {
     return value;
 }
 
-QByteArray resynchronise(const QByteArray& data) {
-    QByteArray out;
-    out.reserve(data.size());
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        out.append(data[i]);
-        if (quint8(data[i]) == 0xFF && i + 1 < data.size() && data[i + 1] == '\0')
-            ++i;
-    }
-    return out;
-}
-
 QString decodeUtf16(const QByteArray& bytes, bool& bigEndianOrder) {
     qsizetype start = 0;
     if (bytes.size() >= 2) {
@@ -171,7 +160,7 @@ QHash<QByteArray, QStringList> walkFrames(const BodyReader& read, qint64 bodySiz
             if (format & 0x40)
                 data.remove(0, 1); // group id
             if ((format & 0x02) || (tagFlags & tagUnsynchronisation))
-                data = resynchronise(data);
+                data = ID3v2Tag::resynchronise(data);
             if (format & 0x01)
                 data.remove(0, 4); // data length indicator
         }
@@ -207,6 +196,17 @@ bool isReadable(const TagHeader& header) {
 
 namespace ID3v2Tag {
 
+QByteArray resynchronise(const QByteArray& data) {
+    QByteArray out;
+    out.reserve(data.size());
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        out.append(data[i]);
+        if (quint8(data[i]) == 0xFF && i + 1 < data.size() && data[i + 1] == '\0')
+            ++i;
+    }
+    return out;
+}
+
 qint64 length(const QByteArray& head) {
     const auto header = headerOf(head);
     if (!header)
@@ -222,7 +222,7 @@ QHash<QByteArray, QStringList> parseTextFrames(const QByteArray& tag,
         return {};
     QByteArray body = tag.mid(headerBytes, header->bodySize);
     if (header->version <= 3 && (header->flags & tagUnsynchronisation))
-        body = resynchronise(body);
+        body = ID3v2Tag::resynchronise(body);
     const BodyReader read = [&body](qint64 offset, qint64 n) { return body.mid(offset, n); };
     return walkFrames(read, body.size(), header->version, header->flags, wanted);
 }

@@ -11,6 +11,9 @@
 
 namespace ID3v2Tag {
 
+// Undoes unsynchronisation: drops every zero byte that directly follows a 0xFF.
+QByteArray resynchronise(const QByteArray& data);
+
 // Length of the ID3v2 tag (header, body and footer) at the start of head; 0 when head starts
 // with none.
 qint64 length(const QByteArray& head);
