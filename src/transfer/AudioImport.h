@@ -18,9 +18,6 @@
 #include <optional>
 
 class IPodDatabase;
-namespace Nano5Playlist {
-struct Signer;
-}
 
 namespace IPodTransfer {
 
@@ -69,11 +66,6 @@ ImportResult importAudio(const QStringList& urls, const ImportTarget& device,
 ImportResult importNano5Audio(const QStringList& urls, const ImportTarget& device,
                               const QByteArray& sysInfoExtended, bool parseFilenameTags,
                               const ImportProgressSink& progress);
-// The same, signing with signer instead of the build's signing entry points.
-ImportResult importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                              const ImportProgressSink& progress,
-                              const Nano5Playlist::Signer& signer);
 
 // How many files may be prepared (inspected and converted) at the same time, ahead of the file
 // being copied; at least 1.
