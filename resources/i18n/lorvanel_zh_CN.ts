@@ -561,5 +561,9 @@ Additional failures: %2.</source>
         <source>The library was updated, but the audio file %1 could not be removed.</source>
         <translation>资料库已更新，但无法删除音频文件 %1。</translation>
     </message>
+    <message>
+        <source>The iTunesDB file is damaged.</source>
+        <translation>iTunesDB 文件已损坏。</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,9 @@
 #include "library/IPodDatabase.h"
 
 #include "library/GpodExtensions.h"
+#include "library/ITunesDBStructure.h"
+#include "library/Nano5Container.h"
+#include "library/Nano5Error.h"
 #include "library/Nano5Playlist.h"
 
 #include <QDir>
@@ -37,25 +40,52 @@ std::optional<QFileInfoList> listFolder(const QString& path) {
     return dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// libgpod parses an iTunesCDB in place of the iTunesDB and trusts its header: a short or
-// inconsistent one makes it read past the file. Such a file is refused before libgpod sees it.
-bool iTunesCDBHeaderIsSound(const QString& mountPoint) {
-    GLibHandles::CharPtr path{itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())};
-    if (!path)
-        return true;
-    QFile file(QFile::decodeName(path.get()));
+// The largest database file the structure walk reads; a real one is far smaller.
+constexpr qint64 maximumDatabaseSize = qint64(512) << 20;
+
+IPodDatabaseError damagedDatabase(bool compressed) {
+    const AppLanguage language = AppLanguages::stored();
+    return IPodDatabaseError::library(
+        LZ("Read library"), compressed
+                                ? localizedString(LZ("The iTunesCDB file is damaged."), language)
+                                : localizedString(LZ("The iTunesDB file is damaged."), language));
+}
+
+// The whole file; none when it cannot be read.
+std::optional<QByteArray> readWholeFile(const QString& path) {
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray header = file.read(244);
-    if (header.size() != 244 || !header.startsWith("mhbd"))
-        return false;
-    const auto u32 = [&](int offset) {
-        quint32 value = 0;
-        for (int i = 3; i >= 0; --i)
-            value = (value << 8) | static_cast<unsigned char>(header[offset + i]);
-        return value;
-    };
-    return u32(4) >= 32 && u32(4) <= 244 && qint64(u32(8)) == file.size();
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+// libgpod trusts the lengths in the file it parses (an iTunesCDB in place of the iTunesDB when
+// there is one): a file whose records do not hold together is refused before libgpod reads it.
+// A file that cannot be read is left for libgpod to report.
+void checkDatabaseFiles(const QString& mountPoint) {
+    const QString cdbPath = libgpodPath(itdb_get_itunescdb_path, mountPoint);
+    if (!cdbPath.isEmpty()) {
+        if (QFileInfo(cdbPath).size() >
+            Nano5Playlist::maximumPayloadLength + Nano5Playlist::cdbHeaderLength)
+            throw damagedDatabase(true);
+        try {
+            if (const auto cdb = readWholeFile(cdbPath))
+                Nano5Playlist::readableCDBRecords(*cdb);
+        } catch (const Nano5Error&) {
+            throw damagedDatabase(true);
+        }
+        return;
+    }
+    const QString dbPath = libgpodPath(itdb_get_itunesdb_path, mountPoint);
+    if (dbPath.isEmpty())
+        return;
+    if (QFileInfo(dbPath).size() > maximumDatabaseSize)
+        throw damagedDatabase(false);
+    if (const auto db = readWholeFile(dbPath); db && !ITunesDBStructure::isSound(*db))
+        throw damagedDatabase(false);
 }
 
 } // namespace
@@ -90,10 +120,7 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         return *sysInfoExtended;
     };
 
-    if (!iTunesCDBHeaderIsSound(mountPoint_))
-        throw IPodDatabaseError::library(
-            LZ("Read library"),
-            localizedString(LZ("The iTunesCDB file is damaged."), AppLanguages::stored()));
+    checkDatabaseFiles(mountPoint_);
 
     Itdb_iTunesDB* parsed = nullptr;
     bool freshDatabase = false;
@@ -111,9 +138,16 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     } else if (pid == IPodModel::shuffle3ProductID && passesFreshVolumeTest(mountPoint_)) {
         freshDatabase = true;
     } else {
-        parsed = itdb_parse(path.constData(), error.out());
+        parsed = lorvanel_itdb_parse_without_writing(path.constData(), error.out());
     }
     database_.reset(parsed);
+    if (database_ && error) {
+        // A database handed back together with an error comes from a file libgpod could not
+        // read whole, and that error may already be freed.
+        error.abandon();
+        database_.reset();
+        throw damagedDatabase(!libgpodPath(itdb_get_itunescdb_path, mountPoint_).isEmpty());
+    }
 
     if (freshDatabase) {
         database_.reset(itdb_new());

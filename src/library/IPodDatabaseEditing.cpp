@@ -455,7 +455,11 @@ void IPodDatabase::saveLibrary() {
 
     GLibHandles::ErrorSlot error;
     const gboolean written = itdb_write(database_.get(), error.out());
-    if (!written || error) {
+    if (written && error) {
+        error.abandon(); // see GLibHandles::ErrorSlot::abandon
+        throw IPodDatabaseError::library(LZ("Save library"), std::nullopt);
+    }
+    if (!written) {
         std::optional<QString> detail;
         if (error && error.get()->message)
             detail = QString::fromUtf8(error.get()->message);

@@ -238,9 +238,10 @@ QList<std::pair<qint32, Itdb_Playlist*>> IPodDatabase::userPlaylists() const {
 }
 
 QList<IPodPlaylist> IPodDatabase::loadPlaylists() const {
+    // Shuffles list no playlists. A model that cannot be told shows what libgpod read.
     if (!hasNano5SourceCDB()) {
         const auto found = model();
-        if (!found || found->family == IPodModel::Family::shuffle)
+        if (found && found->family == IPodModel::Family::shuffle)
             return {};
     }
     QList<IPodPlaylist> playlists;

@@ -1,5 +1,6 @@
 #include "library/Nano5Container.h"
 
+#include "library/ITunesDBStructure.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5FileOps.h"
 
@@ -158,6 +159,19 @@ QByteArray inflatePayload(QByteArrayView compressed) {
         throw Nano5Error::unsupportedDatabase();
     out.truncate(produced);
     return out;
+}
+
+QByteArray readableCDBRecords(QByteArrayView cdb) {
+    if (cdb.size() < cdbHeaderLength || std::memcmp(cdb.data(), "mhbd", 4) != 0)
+        throw Nano5Error::unsupportedDatabase();
+    const std::uint32_t headerLength = readUInt32LE(cdb, 4);
+    if (headerLength < 32 || headerLength > cdbHeaderLength ||
+        static_cast<qsizetype>(readUInt32LE(cdb, 8)) != cdb.size())
+        throw Nano5Error::unsupportedDatabase();
+    QByteArray records = inflatePayload(cdb.sliced(headerLength));
+    if (!ITunesDBStructure::areSoundRecords(records))
+        throw Nano5Error::unsupportedDatabase();
+    return records;
 }
 
 QByteArray deflatePayload(QByteArrayView payload) {

@@ -33,6 +33,13 @@ void checkCDBHeader(QByteArrayView cdb);
 // doubles from max(1024, compressedLength) for as long as it stays within 128 MiB.
 qsizetype inflateCapacityLimit(qsizetype compressedLength);
 
+// The records of an iTunesCDB, inflated, once the file has passed the checks that every reader
+// and writer runs before libgpod may see it (libgpod loops forever on a stream that ends early
+// and inflates whatever size it is given): a "mhbd" header of 32 to 244 bytes whose total length
+// is the file's size, then one complete zlib stream within the size cap with nothing after it,
+// holding records whose lengths stay within their parents. Throws unsupportedDatabase.
+QByteArray readableCDBRecords(QByteArrayView cdb);
+
 // The payload of a checked iTunesCDB (everything after the header), inflated. Refuses a payload
 // larger than the doubling capacity allows (at most 128 MiB), a damaged stream, and bytes after
 // the end of the stream (a rewrite would drop them).
