@@ -565,5 +565,9 @@ Additional failures: %2.</source>
         <source>The iTunesDB file is damaged.</source>
         <translation>iTunesDB 文件已损坏。</translation>
     </message>
+    <message>
+        <source>There is not enough free space on the iPod to save its library.</source>
+        <translation>iPod 上没有足够的可用空间来保存资料库。</translation>
+    </message>
 </context>
 </TS>

@@ -21,7 +21,9 @@ std::unique_ptr<IPodDatabase> IPodDevice::openDatabase() const {
     verifyIdentity();
     const std::optional<int> productID = usb ? std::optional<int>(usb->first) : std::nullopt;
     const std::optional<QByteArray> sysInfoExtended = usb ? usb->second : std::nullopt;
-    return IPodDatabase::open(mountPoint, sysInfoExtended, [productID] { return productID; });
+    return IPodDatabase::open(
+        mountPoint, sysInfoExtended, [productID] { return productID; },
+        [device = *this] { device.verifyIdentity(); });
 }
 
 std::optional<IPodModel>

@@ -92,14 +92,17 @@ void checkDatabaseFiles(const QString& mountPoint) {
 
 std::unique_ptr<IPodDatabase> IPodDatabase::open(const QString& mountPoint,
                                                  const std::optional<QByteArray>& sysInfoExtended,
-                                                 const ProductIDProvider& productID) {
-    return std::make_unique<IPodDatabase>(mountPoint, sysInfoExtended, productID);
+                                                 const ProductIDProvider& productID,
+                                                 Checkpoint checkpoint) {
+    return std::make_unique<IPodDatabase>(mountPoint, sysInfoExtended, productID,
+                                          std::move(checkpoint));
 }
 
 IPodDatabase::IPodDatabase(const QString& mountPoint,
                            const std::optional<QByteArray>& sysInfoExtended,
-                           const ProductIDProvider& productID)
-    : mountPoint_(resolvedMountPoint(mountPoint)) {
+                           const ProductIDProvider& productID, Checkpoint checkpoint)
+    : mountPoint_(resolvedMountPoint(mountPoint))
+    , checkpoint_(std::move(checkpoint)) {
     const QByteArray path = QFile::encodeName(mountPoint_);
     productID_ = productID ? productID() : std::nullopt;
     const std::optional<int> pid = productID_;
@@ -234,6 +237,11 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
 }
 
 IPodDatabase::~IPodDatabase() = default;
+
+void IPodDatabase::checkpoint() const {
+    if (checkpoint_)
+        checkpoint_();
+}
 
 int IPodDatabase::generation() const {
     if (!database_ || !database_->device)

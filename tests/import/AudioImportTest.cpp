@@ -352,4 +352,32 @@ TEST_F(AudioImportTest, AnotherVolumeAtTheSamePathStopsTheImportAndIsNotWritten)
     EXPECT_TRUE(leftInTemp().isEmpty());
 }
 
+// The swap after the last copy: the save itself finds the other volume and writes nothing.
+TEST_F(AudioImportTest, AnotherVolumeMountedBeforeTheSaveIsNotSavedOnto) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    IPodVolume other(QStringLiteral("MA477"));
+    other.addTrack({.title = QStringLiteral("Other")});
+    other.write();
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    TestSupport::TreeSnapshot otherBefore;
+    const Outcome outcome =
+        runImport({tone(QStringLiteral("one.mp3"), 1.0, QStringLiteral("mp3")),
+                   tone(QStringLiteral("two.mp3"), 1.0, QStringLiteral("mp3"), {}, 500)},
+                  ipod->device(), TransferSettings::defaults(), [&](const ImportProgress& p) {
+                      if (p.stage == ImportStage::savingLibrary) {
+                          ASSERT_TRUE(ipod->swapFor(other));
+                          otherBefore = ipod->snapshot();
+                      }
+                  });
+    EXPECT_TRUE(outcome.errorText().contains(QStringLiteral("The iPod was disconnected.")))
+        << qPrintable(outcome.errorText());
+    ASSERT_FALSE(otherBefore.isEmpty());
+    EXPECT_EQ(otherBefore, ipod->snapshot())
+        << qPrintable(TestSupport::differences(otherBefore, ipod->snapshot()).join(u'\n'));
+    EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), 1);
+}
+
 } // namespace
