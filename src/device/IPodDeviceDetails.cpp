@@ -30,7 +30,7 @@ std::unique_ptr<IPodDatabase> IPodDevice::openDatabase() const {
     DatabasePreflight::check({mountPoint, sysInfoExtended, productID, volume});
     return IPodDatabase::open(
         mountPoint, sysInfoExtended, [productID] { return productID; },
-        [device = *this] { device.verifyIdentity(); });
+        [device = *this] { device.verifyIdentity(); }, true);
 }
 
 std::optional<IPodModel>

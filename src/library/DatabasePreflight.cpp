@@ -185,7 +185,8 @@ void DatabasePreflight::check(const Request& request, const Limits& limits) {
 
     // The helper's temporary folders (a forced model's private mount point) go into one of our
     // own, removed whatever becomes of the helper. Links in it are removed, never followed.
-    const QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/lorvanel-read-XXXXXX"));
+    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/lorvanel-read-XXXXXX"));
+    scratch.setAutoRemove(false);
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (scratch.isValid())
@@ -288,14 +289,16 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
     }
     int outcome = readCleanly;
     try {
-        // What a library load reads, in the order it reads it.
-        IPodDatabase database(mountPoint, sysInfoExtended, [productID] { return productID; });
-        database.mainPlaylistName();
-        database.model();
-        database.serialNumber();
-        database.loadTracks();
-        database.loadPlaylists();
-        database.readShuffle2PlaybackMode();
+        // What a library load reads, in the order it reads it. The database is never freed:
+        // the process ends right after, and its temporary folder goes with the parent's.
+        auto* database =
+            new IPodDatabase(mountPoint, sysInfoExtended, [productID] { return productID; });
+        database->mainPlaylistName();
+        database->model();
+        database->serialNumber();
+        database->loadTracks();
+        database->loadPlaylists();
+        database->readShuffle2PlaybackMode();
     } catch (const IPodDatabaseError& error) {
         writeError(error);
         outcome = refused;

@@ -82,9 +82,18 @@ void checkDatabaseFiles(const QString& mountPoint) {
     const QString dbPath = libgpodPath(itdb_get_itunesdb_path, mountPoint);
     if (dbPath.isEmpty())
         return;
-    if (QFileInfo(dbPath).size() > maximumDatabaseSize)
+    // Walked where it lies: the application opens only files the helper process has walked
+    // already (see DatabasePreflight), so a volume pulled mid-walk costs no more than the helper.
+    QFile file(dbPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    if (file.size() > maximumDatabaseSize)
         throw damagedDatabase(false);
-    if (const auto db = readWholeFile(dbPath); db && !ITunesDBStructure::isSound(*db))
+    const uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+    const auto db = mapped ? std::optional<QByteArray>(QByteArray::fromRawData(
+                                 reinterpret_cast<const char*>(mapped), file.size()))
+                           : readWholeFile(dbPath);
+    if (db && !ITunesDBStructure::isSound(*db))
         throw damagedDatabase(false);
 }
 
@@ -93,14 +102,15 @@ void checkDatabaseFiles(const QString& mountPoint) {
 std::unique_ptr<IPodDatabase> IPodDatabase::open(const QString& mountPoint,
                                                  const std::optional<QByteArray>& sysInfoExtended,
                                                  const ProductIDProvider& productID,
-                                                 Checkpoint checkpoint) {
+                                                 Checkpoint checkpoint, bool recordsChecked) {
     return std::make_unique<IPodDatabase>(mountPoint, sysInfoExtended, productID,
-                                          std::move(checkpoint));
+                                          std::move(checkpoint), recordsChecked);
 }
 
 IPodDatabase::IPodDatabase(const QString& mountPoint,
                            const std::optional<QByteArray>& sysInfoExtended,
-                           const ProductIDProvider& productID, Checkpoint checkpoint)
+                           const ProductIDProvider& productID, Checkpoint checkpoint,
+                           bool recordsChecked)
     : mountPoint_(resolvedMountPoint(mountPoint))
     , checkpoint_(std::move(checkpoint)) {
     const QByteArray path = QFile::encodeName(mountPoint_);
@@ -123,7 +133,8 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         return *sysInfoExtended;
     };
 
-    checkDatabaseFiles(mountPoint_);
+    if (!recordsChecked)
+        checkDatabaseFiles(mountPoint_);
 
     Itdb_iTunesDB* parsed = nullptr;
     bool freshDatabase = false;

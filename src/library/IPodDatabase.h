@@ -39,14 +39,18 @@ public:
     // Opens the database of the iPod mounted at mountPoint. sysInfoExtended is the device's
     // property list when the caller could fetch one over USB or SCSI; productID answers the
     // device's USB product ID (none when unknown); checkpoint runs immediately before the
-    // session writes anything to the volume. Throws IPodDatabaseError::library
-    // ("Read library") when no database can be opened. Never writes to the volume.
+    // session writes anything to the volume. The database's records are checked before libgpod
+    // reads them unless recordsChecked says these very files were (DatabasePreflight). Throws
+    // IPodDatabaseError::library ("Read library") when no database can be opened. Never writes
+    // to the volume.
     explicit IPodDatabase(const QString& mountPoint,
                           const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
-                          const ProductIDProvider& productID = {}, Checkpoint checkpoint = {});
+                          const ProductIDProvider& productID = {}, Checkpoint checkpoint = {},
+                          bool recordsChecked = false);
     static std::unique_ptr<IPodDatabase>
     open(const QString& mountPoint, const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
-         const ProductIDProvider& productID = {}, Checkpoint checkpoint = {});
+         const ProductIDProvider& productID = {}, Checkpoint checkpoint = {},
+         bool recordsChecked = false);
     ~IPodDatabase();
     IPodDatabase(const IPodDatabase&) = delete;
     IPodDatabase& operator=(const IPodDatabase&) = delete;
