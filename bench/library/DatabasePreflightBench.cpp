@@ -47,19 +47,14 @@ int main(int argc, char** argv) {
     qsizetype tracks = 0;
     try {
         for (int round = 0; round < 11; ++round) {
-            QElapsedTimer timer;
-            timer.start();
-            GError* error = nullptr;
-            Itdb_iTunesDB* database = itdb_parse(path.constData(), &error);
-            bare.push_back(timer.nsecsElapsed() / 1e6);
-            if (!database) {
-                std::printf("itdb_parse failed\n");
+            const auto parse = LargeLibrary::bareParseMilliseconds(path);
+            if (!parse)
                 return 1;
-            }
-            itdb_free(database);
+            bare.push_back(*parse);
 
             DatabasePreflight::forgetReadDatabases();
-            timer.restart();
+            QElapsedTimer timer;
+            timer.start();
             auto session = openAndRead(request, tracks);
             first.push_back(timer.nsecsElapsed() / 1e6);
             session.reset();

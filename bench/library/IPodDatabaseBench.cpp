@@ -18,18 +18,13 @@ int main(int argc, char** argv) {
     std::vector<double> ours;
     qsizetype tracks = 0;
     for (int round = 0; round < 7; ++round) {
+        const auto parse = LargeLibrary::bareParseMilliseconds(path);
+        if (!parse)
+            return 1;
+        bare.push_back(*parse);
+
         QElapsedTimer timer;
         timer.start();
-        GError* error = nullptr;
-        Itdb_iTunesDB* database = itdb_parse(path.constData(), &error);
-        bare.push_back(timer.nsecsElapsed() / 1e6);
-        if (!database) {
-            std::printf("itdb_parse failed\n");
-            return 1;
-        }
-        itdb_free(database);
-
-        timer.restart();
         {
             IPodDatabase session(folder, std::nullopt, [] { return std::optional<int>(0x1260); });
             tracks = session.loadTracks().size();

@@ -6,10 +6,14 @@
 #include "support/IPodVolume.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <gpod/itdb.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace LargeLibrary {
@@ -32,6 +36,23 @@ inline QString folder() {
         std::printf("cannot move the library into %s\n", qPrintable(folder));
     QDir().mkpath(built); // the fixture removes its own folder
     return folder;
+}
+
+// The time of a bare itdb_parse of the library at path, in ms; none when it fails.
+inline std::optional<double> bareParseMilliseconds(const QByteArray& path) {
+    QElapsedTimer timer;
+    timer.start();
+    GError* error = nullptr;
+    Itdb_iTunesDB* database = itdb_parse(path.constData(), &error);
+    const double elapsed = timer.nsecsElapsed() / 1e6;
+    if (!database) {
+        std::printf("itdb_parse failed\n");
+        if (error)
+            g_error_free(error);
+        return std::nullopt;
+    }
+    itdb_free(database);
+    return elapsed;
 }
 
 inline double median(std::vector<double> values) {

@@ -26,7 +26,33 @@ protected:
         other.addTrack({.title = QStringLiteral("Other")});
         other.write();
     }
+    // A mounted one-song iPod and a session on it.
+    void openOneSong() {
+        tree.addTrack({.title = QStringLiteral("Song")});
+        tree.write();
+        ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+        ASSERT_TRUE(ipod);
+        session = ipod->device().openDatabase();
+    }
+    // Mounts the other iPod in its place: the session's save is refused and writes nothing.
+    void expectSaveRefusedOntoTheOther() {
+        ASSERT_TRUE(ipod->swapFor(other));
+        const auto otherBefore = ipod->snapshot();
+        try {
+            session->saveLibrary();
+            ADD_FAILURE() << "saved onto the other volume";
+        } catch (const IPodDeviceError& error) {
+            EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                      "The iPod was disconnected.");
+        }
+        EXPECT_EQ(TestSupport::differences(otherBefore, ipod->snapshot()).join(u' ').toStdString(),
+                  "");
+    }
+
     IPodVolume other{QStringLiteral("MA477")};
+    IPodVolume tree{QStringLiteral("MA477")};
+    std::unique_ptr<MountedIPod> ipod;
+    std::unique_ptr<IPodDatabase> session;
 };
 
 std::unique_ptr<IPodVolume> nanoWithCovers(int plainTracks) {
@@ -85,54 +111,32 @@ std::string libraryOn(const QString& mountPoint) {
 } // namespace
 
 TEST_F(SaveSafetyTest, ATagEditIsNotSavedOntoAnotherVolumeInTheIPodsPlace) {
-    IPodVolume tree(QStringLiteral("MA477"));
-    const int song = tree.addTrack({.title = QStringLiteral("Song")});
-    tree.write();
-    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
-    ASSERT_TRUE(ipod);
-    const auto session = ipod->device().openDatabase();
-    ASSERT_TRUE(session->updateTrackMetadata(tree.trackID(song),
-                                             {QStringLiteral("Edited"), {}, {}, {}, {}}));
-    ASSERT_TRUE(ipod->swapFor(other));
-    const auto otherBefore = ipod->snapshot();
-    try {
-        session->saveLibrary();
-        ADD_FAILURE() << "saved onto the other volume";
-    } catch (const IPodDeviceError& error) {
-        EXPECT_EQ(error.description(AppLanguage::english),
-                  QStringLiteral("The iPod was disconnected."));
-    }
-    EXPECT_EQ(TestSupport::differences(otherBefore, ipod->snapshot()), QStringList());
+    ASSERT_NO_FATAL_FAILURE(openOneSong());
+    ASSERT_TRUE(
+        session->updateTrackMetadata(tree.trackID(0), {QStringLiteral("Edited"), {}, {}, {}, {}}));
+    expectSaveRefusedOntoTheOther();
 }
 
 TEST_F(SaveSafetyTest, APlaylistEditIsNotSavedOntoAnotherVolumeInTheIPodsPlace) {
-    IPodVolume tree(QStringLiteral("MA477"));
-    const int song = tree.addTrack({.title = QStringLiteral("Song")});
-    tree.write();
-    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
-    ASSERT_TRUE(ipod);
-    const auto session = ipod->device().openDatabase();
-    ASSERT_TRUE(session->createPlaylist(QStringLiteral("Mix"), {tree.trackID(song)}));
-    ASSERT_TRUE(ipod->swapFor(other));
-    const auto otherBefore = ipod->snapshot();
-    EXPECT_THROW(session->saveLibrary(), IPodDeviceError);
-    EXPECT_EQ(TestSupport::differences(otherBefore, ipod->snapshot()), QStringList());
+    ASSERT_NO_FATAL_FAILURE(openOneSong());
+    ASSERT_TRUE(session->createPlaylist(QStringLiteral("Mix"), {tree.trackID(0)}));
+    expectSaveRefusedOntoTheOther();
     EXPECT_EQ(libraryOn(ipod->mountPoint()).find("playlist"), std::string::npos);
 }
 
 // Deleting a track with a cover makes libgpod move the covers after it into its place before the
 // databases are written; on a disk too full for the rest that save is refused beforehand.
 TEST_F(SaveSafetyTest, ASaveThatMovesCoversIsRefusedWhenTheRestWouldNotFit) {
-    const auto tree = nanoWithCovers(600);
-    auto ipod = MountedIPod::make(FileSystem::tmpfs, *tree, QStringLiteral("size=8m,mode=0755"));
+    const auto covers = nanoWithCovers(600);
+    ipod = MountedIPod::make(FileSystem::tmpfs, *covers, QStringLiteral("size=8m,mode=0755"));
     ASSERT_TRUE(ipod);
     const std::string before = libraryOn(ipod->mountPoint());
     ASSERT_NE(before.find("cover"), std::string::npos);
     ASSERT_FALSE(fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
     const auto snapshot = ipod->snapshot();
 
-    const auto session = ipod->device().openDatabase();
-    session->deleteTracks({tree->trackID(0)});
+    session = ipod->device().openDatabase();
+    session->deleteTracks({covers->trackID(0)});
     try {
         session->saveLibrary();
         ADD_FAILURE() << "saved without room";
@@ -148,21 +152,21 @@ TEST_F(SaveSafetyTest, ASaveThatMovesCoversIsRefusedWhenTheRestWouldNotFit) {
 // The disk fills up from elsewhere right as the save begins: libgpod's writes fail and the
 // previous database is still there, whole.
 TEST_F(SaveSafetyTest, ADiskFillingDuringTheSaveLeavesThePreviousDatabaseReadable) {
-    const auto tree = nanoWithCovers(600);
-    auto ipod = MountedIPod::make(FileSystem::tmpfs, *tree, QStringLiteral("size=8m,mode=0755"));
+    const auto covers = nanoWithCovers(600);
+    ipod = MountedIPod::make(FileSystem::tmpfs, *covers, QStringLiteral("size=8m,mode=0755"));
     ASSERT_TRUE(ipod);
     const std::string before = libraryOn(ipod->mountPoint());
-    const QByteArray database = tree->readFile(QStringLiteral("iPod_Control/iTunes/iTunesDB"));
+    const QByteArray database = covers->readFile(QStringLiteral("iPod_Control/iTunes/iTunesDB"));
     QString filler;
     {
         const TestSupport::IgnoredLibgpodLeaks ignored; // libgpod's failing write leaks
-        IPodDatabase session(ipod->mountPoint(), std::nullopt, {},
+        IPodDatabase filling(ipod->mountPoint(), std::nullopt, {},
                              [&] { filler = fillVolume(ipod->mountPoint(), 0); });
-        ASSERT_TRUE(session.createPlaylist(QStringLiteral("New"), {tree->trackID(1)}));
-        ASSERT_TRUE(session.updateTrackMetadata(tree->trackID(2),
+        ASSERT_TRUE(filling.createPlaylist(QStringLiteral("New"), {covers->trackID(1)}));
+        ASSERT_TRUE(filling.updateTrackMetadata(covers->trackID(2),
                                                 {QStringLiteral("Edited"), {}, {}, {}, {}}));
         try {
-            session.saveLibrary();
+            filling.saveLibrary();
             ADD_FAILURE() << "saved onto a full disk";
         } catch (const IPodDatabaseError& error) {
             EXPECT_TRUE(error.description(AppLanguage::english)
