@@ -149,3 +149,27 @@ TEST_F(DatabasePreflightTest, AHelperPastItsMemoryLimitIsStopped) {
                   "may be damaged.");
     }
 }
+
+// The device's own description reaches the helper, which opens the database as the application
+// will: a classic without SysInfo is read only through it.
+TEST_F(DatabasePreflightTest, TheHelperOpensWithTheDevicesDescription) {
+    IPodVolume classic(QStringLiteral("MB029"));
+    classic.addTrack({.title = QStringLiteral("One")});
+    classic.write();
+    classic.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+    const QByteArray xml = TestSupport::sysInfoExtendedXML({
+        {QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")},
+        {QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")},
+    });
+    DatabasePreflight::Request request{classic.mountPoint(), xml, 0x1261, "classic"};
+    EXPECT_NO_THROW(DatabasePreflight::check(request));
+    // Cut short, the helper's refusal names the damage.
+    classic.writeFile(iTunesDB, classic.readFile(iTunesDB).left(600));
+    try {
+        DatabasePreflight::check(request);
+        ADD_FAILURE() << "read a cut database";
+    } catch (const IPodDatabaseError& error) {
+        EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                  "Read library failed: The iTunesDB file is damaged.");
+    }
+}
