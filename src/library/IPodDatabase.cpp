@@ -73,7 +73,7 @@ void checkDatabaseFiles(const QString& mountPoint) {
             throw damagedDatabase(true);
         try {
             if (const auto cdb = readWholeFile(cdbPath))
-                Nano5Playlist::readableCDBRecords(*cdb);
+                Nano5Playlist::completePayload(*cdb);
         } catch (const Nano5Error&) {
             throw damagedDatabase(true);
         }
