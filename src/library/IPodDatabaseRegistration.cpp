@@ -129,8 +129,8 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
 
     itdb_track_add(database_.get(), track, -1);
     itdb_playlist_add_track(master, track, -1);
-    if (artwork && supportsArtwork())
-        setArtwork(*artwork, track);
+    if (artwork && supportsArtwork() && setArtwork(*artwork, track))
+        ++artworkAdded_;
     return makeTrack(track, int(itdb_playlist_tracks_number(master)));
 }
 
@@ -155,7 +155,12 @@ bool IPodDatabase::registerCopiedFile(quint64 trackID, const std::optional<QByte
     const bool lyricsWereOff = track->lyrics_flag == 0;
     if (lyricsWereOff)
         track->lyrics_flag = 1;
+    const bool hadArtwork = itdb_track_has_thumbnails(track);
     const bool artworkTaken = artwork && setArtwork(*artwork, track);
+    if (artworkTaken) {
+        ++artworkAdded_;
+        artworkRemoved_ = artworkRemoved_ || hadArtwork;
+    }
     return newFile.has_value() || artworkTaken || lyricsWereOff;
 }
 

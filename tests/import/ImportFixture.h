@@ -40,7 +40,10 @@ public:
 
     QString mountPoint() const { return path; }
     const IPodDevice& device() const { return *ipod; }
-    TestSupport::TreeSnapshot snapshot() const { return TestSupport::snapshotTree(path); }
+    TestSupport::TreeSnapshot
+    snapshot(TestSupport::FolderTimes times = TestSupport::FolderTimes::recorded) const {
+        return TestSupport::snapshotTree(path, times);
+    }
 
 private:
     static bool copyTree(const QString& from, const QString& to);
