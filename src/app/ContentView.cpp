@@ -17,7 +17,9 @@
 #include "app/UnmountedDevicePane.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
+#include "browser/FilePanel.h"
 #include "browser/ImportProgressPanel.h"
+#include "browser/Surfaces.h"
 #include "platform/AppLanguage.h"
 #include "showcase/DeviceShareButton.h"
 #include "showcase/ShowcaseToolbar.h"
@@ -25,26 +27,16 @@
 #include "transfer/IPodTransfer.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
-
-void fill(QWidget* widget, const QColor& color) {
-    widget->setAutoFillBackground(true);
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, color);
-    widget->setPalette(p);
-}
 
 // The black layer over the sidebar while busy; it takes the clicks the sidebar must not get.
 class Dimmer : public QWidget {
@@ -65,7 +57,7 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     : QWidget(parent)
     , store_(store) {
     setObjectName(QStringLiteral("contentView"));
-    fill(this, LorvPalette::night800());
+    Surfaces::fill(this, LorvPalette::night800());
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -77,7 +69,7 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
 
     sidebarColumn_ = new QWidget(splitter);
     sidebarColumn_->setObjectName(QStringLiteral("sidebarColumn"));
-    fill(sidebarColumn_, LorvPalette::inkAlt());
+    Surfaces::fill(sidebarColumn_, LorvPalette::inkAlt());
     sidebarColumn_->setMinimumWidth(DeviceSidebar::minimumWidth);
     sidebarColumn_->setMaximumWidth(DeviceSidebar::maximumWidth);
     auto* sidebarLayout = new QVBoxLayout(sidebarColumn_);
@@ -89,13 +81,13 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
 
     detailColumn_ = new QWidget(splitter);
     detailColumn_->setObjectName(QStringLiteral("detailColumn"));
-    fill(detailColumn_, LorvPalette::night900());
+    Surfaces::fill(detailColumn_, LorvPalette::night900());
     auto* detailLayout = new QVBoxLayout(detailColumn_);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->setSpacing(0);
     toolbar_ = new QWidget(detailColumn_);
     toolbar_->setObjectName(QStringLiteral("detailToolbar"));
-    fill(toolbar_, LorvPalette::night800());
+    Surfaces::fill(toolbar_, LorvPalette::night800());
     toolbar_->setFixedHeight(toolbarHeight);
     auto* toolbarRow = new QHBoxLayout(toolbar_);
     toolbarRow->setContentsMargins(0, 0, 10, 0);
@@ -422,17 +414,7 @@ void ContentView::showImportPanel(bool chooseFolders) {
         return;
     delete importPanel_;
     const AppLanguage language = AppLanguages::stored();
-    // A sheet on the active window; free-standing when no window of ours is active.
-    QWidget* window = QApplication::activeWindow();
-    auto* panel = new QFileDialog(window);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    // Our own dialog: the desktop's cannot pick several folders and tests cannot drive it.
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setWindowModality(window ? Qt::WindowModal : Qt::NonModal);
-    panel->setLabelText(QFileDialog::Accept, localizedString(LZ("Import"), language));
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (QFileInfo(music).isDir())
-        panel->setDirectory(music);
+    QFileDialog* panel = FilePanel::make(localizedString(LZ("Import"), language));
     if (chooseFolders) {
         panel->setFileMode(QFileDialog::Directory);
         panel->setOption(QFileDialog::ShowDirsOnly);

@@ -10,6 +10,7 @@
 #include "browser/LibraryErrorView.h"
 #include "browser/LibraryPaneHeader.h"
 #include "browser/SelectionStatus.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "browser/TrackActionBar.h"
@@ -24,27 +25,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-namespace {
-
-QWidget* separator(QWidget* parent) {
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette p = line->palette();
-    p.setColor(QPalette::Window, LorvPalette::slate500());
-    line->setPalette(p);
-    return line;
-}
-
-void fill(QWidget* widget, const QColor& color) {
-    widget->setAutoFillBackground(true);
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, color);
-    widget->setPalette(p);
-}
-
-} // namespace
 
 LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     : QWidget(parent)
@@ -63,7 +43,7 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     header_ = new DeviceHeader(view_, headerSlot_);
     headerLayout->addWidget(header_);
     column->addWidget(headerSlot_);
-    column->addWidget(separator(this));
+    column->addWidget(Surfaces::separator(this));
 
     // The library content; its whole rectangle takes dropped files while all tracks show.
     contentArea_ = new QWidget(this);
@@ -96,11 +76,11 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     lowerLayout->addWidget(previewHost_);
     lowerLayout->addWidget(dropArea_);
     column->addWidget(lower);
-    column->addWidget(separator(this));
+    column->addWidget(Surfaces::separator(this));
 
     auto* statusBar = new QWidget(this);
     statusBar->setObjectName(QStringLiteral("libraryStatusBar"));
-    fill(statusBar, LorvPalette::inkAlt());
+    Surfaces::fill(statusBar, LorvPalette::inkAlt());
     statusBar->setFixedHeight(ContentView::bottomBarHeight);
     auto* statusRow = new QHBoxLayout(statusBar);
     statusRow->setContentsMargins(ContentView::contentInset, 0, ContentView::contentInset, 0);

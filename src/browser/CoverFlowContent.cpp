@@ -4,6 +4,7 @@
 #include "browser/EmptyStatePlaceholder.h"
 #include "browser/LibraryContent.h"
 #include "browser/LibrarySearch.h"
+#include "browser/Surfaces.h"
 #include "browser/TextStyle.h"
 #include "browser/TrackTableModel.h"
 #include "device/IPodStore.h"
@@ -16,17 +17,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
-
-void fill(QWidget* widget, const QColor& color) {
-    widget->setAutoFillBackground(true);
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, color);
-    widget->setPalette(p);
-}
-
-} // namespace
-
 CoverFlowContent::CoverFlowContent(IPodStore& store, QWidget* parent)
     : QWidget(parent)
     , store_(store) {
@@ -36,13 +26,8 @@ CoverFlowContent::CoverFlowContent(IPodStore& store, QWidget* parent)
     stack_ = new QStackedWidget(this);
     layout->addWidget(stack_);
 
-    placeholderPage_ = new QWidget(stack_);
-    auto* placeholderLayout = new QVBoxLayout(placeholderPage_);
-    placeholderLayout->setContentsMargins(20, 20, 20, 20);
-    placeholder_ = new EmptyStatePlaceholder(placeholderPage_);
-    placeholderLayout->addStretch(1);
-    placeholderLayout->addWidget(placeholder_, 0, Qt::AlignHCenter);
-    placeholderLayout->addStretch(1);
+    placeholder_ = EmptyStatePlaceholder::inPage(stack_);
+    placeholderPage_ = placeholder_->parentWidget();
     stack_->addWidget(placeholderPage_);
 
     flowPage_ = new QWidget(stack_);
@@ -51,7 +36,7 @@ CoverFlowContent::CoverFlowContent(IPodStore& store, QWidget* parent)
     flowLayout->setSpacing(0);
     groupingRow_ = new QWidget(flowPage_);
     groupingRow_->setObjectName(QStringLiteral("groupingRow"));
-    fill(groupingRow_, LorvPalette::inkAlt());
+    Surfaces::fill(groupingRow_, LorvPalette::inkAlt());
     auto* groupingLayout = new QHBoxLayout(groupingRow_);
     groupingLayout->setContentsMargins(0, 6, 0, 6);
     groupingLayout->setSpacing(0);

@@ -1,10 +1,10 @@
 #include "browser/LibraryContent.h"
 
-#include "appmodel/LorvPalette.h"
 #include "browser/CoverFlowContent.h"
 #include "browser/EmptyStatePlaceholder.h"
 #include "browser/LibraryPaneHeader.h"
 #include "browser/LibrarySearch.h"
+#include "browser/Surfaces.h"
 #include "browser/TrackTableModel.h"
 #include "browser/TrackTableView.h"
 #include "device/IPodStore.h"
@@ -47,25 +47,14 @@ LibraryContent::LibraryContent(IPodStore& store, QWidget* parent)
     layout->setSpacing(0);
     header_ = new LibraryPaneHeader(store_, this);
     layout->addWidget(header_);
-    auto* line = new QWidget(this);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette linePalette = line->palette();
-    linePalette.setColor(QPalette::Window, LorvPalette::slate500());
-    line->setPalette(linePalette);
-    layout->addWidget(line);
+    layout->addWidget(Surfaces::separator(this));
     stack_ = new QStackedWidget(this);
     layout->addWidget(stack_, 1);
 
     trackTable_ = new TrackTableView(TrackTableView::Kind::allTracks, stack_);
     scopedTable_ = new TrackTableView(TrackTableView::Kind::scoped, stack_);
-    placeholderPage_ = new QWidget(stack_);
-    auto* placeholderLayout = new QVBoxLayout(placeholderPage_);
-    placeholderLayout->setContentsMargins(20, 20, 20, 20);
-    placeholder_ = new EmptyStatePlaceholder(placeholderPage_);
-    placeholderLayout->addStretch(1);
-    placeholderLayout->addWidget(placeholder_, 0, Qt::AlignHCenter);
-    placeholderLayout->addStretch(1);
+    placeholder_ = EmptyStatePlaceholder::inPage(stack_);
+    placeholderPage_ = placeholder_->parentWidget();
     browserHost_ = host(stack_, QStringLiteral("playlistBrowserHost"));
     coverFlow_ = new CoverFlowContent(store_, stack_);
     for (QWidget* page : {static_cast<QWidget*>(trackTable_), static_cast<QWidget*>(scopedTable_),

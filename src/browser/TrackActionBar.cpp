@@ -1,6 +1,7 @@
 #include "browser/TrackActionBar.h"
 
 #include "appmodel/LorvPalette.h"
+#include "browser/FilePanel.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "browser/TrackActionButtonStyle.h"
@@ -8,17 +9,14 @@
 #include "library/TrackMetadata.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
 #include <QCollator>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -160,18 +158,9 @@ void TrackActionBar::exportTracks(const QSet<quint64>& ids) {
         return;
     delete exportPanel_;
     const AppLanguage language = AppLanguages::stored();
-    QWidget* window = QApplication::activeWindow();
-    auto* panel = new QFileDialog(window);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    // Our own dialog: it carries the option below, and the desktop's could not.
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setWindowModality(window ? Qt::WindowModal : Qt::NonModal);
+    QFileDialog* panel = FilePanel::make(localizedString(LZ("Export"), language));
     panel->setFileMode(QFileDialog::Directory);
     panel->setOption(QFileDialog::ShowDirsOnly);
-    panel->setLabelText(QFileDialog::Accept, localizedString(LZ("Export"), language));
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (QFileInfo(music).isDir())
-        panel->setDirectory(music);
     auto* lossless = new QCheckBox(
         localizedString(LZ("Export WAV as lossless M4A with artwork"), language), panel);
     lossless->setObjectName(QStringLiteral("losslessOption"));

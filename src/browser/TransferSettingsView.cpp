@@ -2,6 +2,7 @@
 
 #include "appmodel/LorvPalette.h"
 #include "browser/ByteCountFormatter.h"
+#include "browser/Surfaces.h"
 #include "browser/TextStyle.h"
 #include "platform/Settings.h"
 #include "transfer/TransferSettings.h"
@@ -32,16 +33,6 @@ QLabel* heading(QWidget* parent) {
     label->setFont(TextStyle::body(QFont::Bold));
     TextStyle::setTextColor(label, LorvPalette::mist());
     return label;
-}
-
-QWidget* divider(QWidget* parent) {
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette p = line->palette();
-    p.setColor(QPalette::Window, LorvPalette::slate500());
-    line->setPalette(p);
-    return line;
 }
 
 QVBoxLayout* section(QVBoxLayout* form) {
@@ -121,7 +112,7 @@ TransferSettingsView::TransferSettingsView(LanguageBinding language, QWidget* pa
     TextStyle::setTextColor(caption_, LorvPalette::fog());
     conversion->addWidget(caption_);
 
-    form->addWidget(divider(this));
+    form->addWidget(Surfaces::separator(this));
 
     QVBoxLayout* general = section(form);
     generalHeading_ = heading(this);
@@ -138,7 +129,7 @@ TransferSettingsView::TransferSettingsView(LanguageBinding language, QWidget* pa
     autoEject_ = new QCheckBox(this);
     general->addWidget(autoEject_);
 
-    form->addWidget(divider(this));
+    form->addWidget(Surfaces::separator(this));
 
     disclosure_ = new QToolButton(this);
     disclosure_->setObjectName(QStringLiteral("systemInformationToggle"));
@@ -148,9 +139,10 @@ TransferSettingsView::TransferSettingsView(LanguageBinding language, QWidget* pa
     disclosure_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     disclosure_->setFont(TextStyle::body(QFont::Bold));
     // A disclosure control, not a toggle button: no plate while open.
-    disclosure_->setStyleSheet(QStringLiteral(
-        "QToolButton { border: none; background: transparent; color: %1; padding: 0; }")
-                                   .arg(LorvPalette::mist().name()));
+    disclosure_->setStyleSheet(
+        QStringLiteral(
+            "QToolButton { border: none; background: transparent; color: %1; padding: 0; }")
+            .arg(LorvPalette::mist().name()));
     form->addWidget(disclosure_, 0, Qt::AlignLeft);
 
     connect(bitrate_, &QComboBox::activated, this, [this](int index) {
