@@ -145,6 +145,9 @@ public:
         constraints_ = std::move(constraints);
     }
     const std::vector<QXConstraint>& constraints() const { return constraints_; }
+    // The size a constraint layout gives this layer where no constraint sets one; none keeps
+    // the layer's own size.
+    virtual std::optional<QSizeF> preferredFrameSize() const { return std::nullopt; }
     // Called when this tree needs layout or painting; set on the root by the host.
     void setChangeHandler(std::function<void()> handler) { changeHandler_ = std::move(handler); }
     void setNeedsDisplay();
