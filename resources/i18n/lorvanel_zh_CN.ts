@@ -561,5 +561,17 @@ Additional failures: %2.</source>
         <source>The library was updated, but the audio file %1 could not be removed.</source>
         <translation>资料库已更新，但无法删除音频文件 %1。</translation>
     </message>
+    <message>
+        <source>Add Playlist</source>
+        <translation>添加播放列表</translation>
+    </message>
+    <message>
+        <source>Previous Group</source>
+        <translation>上一组</translation>
+    </message>
+    <message>
+        <source>Next Group</source>
+        <translation>下一组</translation>
+    </message>
 </context>
 </TS>

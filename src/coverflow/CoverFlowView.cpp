@@ -146,10 +146,6 @@ CoverFlowView::~CoverFlowView() {
 }
 
 void CoverFlowView::buildStage() {
-    column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-
     auto* stage = new Stage(this);
     stage_ = stage;
     stage_->setObjectName(QStringLiteral("coverFlowStage"));
@@ -219,10 +215,6 @@ void CoverFlowView::buildStage() {
     tableColumn->setContentsMargins(0, 0, 0, 0);
     tableColumn->setSpacing(0);
 
-    column->addWidget(stage_);
-    column->addWidget(separator);
-    column->addWidget(tableHost, 1);
-    stage_->setFixedHeight(94);
     relabel();
 }
 
@@ -246,9 +238,13 @@ void CoverFlowView::changeEvent(QEvent* event) {
 
 void CoverFlowView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    // Placed by hand: a stage height taken from the view's height must not in turn hold the
+    // view at a minimum height.
+    const int w = width();
     const int stageHeight = int(std::min(std::max(0.6 * height(), 94.0), 280.0));
-    if (stage_->height() != stageHeight || stage_->minimumHeight() != stageHeight)
-        stage_->setFixedHeight(stageHeight);
+    stage_->setGeometry(0, 0, w, stageHeight);
+    separator->setGeometry(0, stageHeight, w, 1);
+    tableHost->setGeometry(0, stageHeight + 1, w, std::max(0, height() - stageHeight - 1));
 }
 
 void CoverFlowView::layoutStage() {

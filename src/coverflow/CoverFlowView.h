@@ -26,7 +26,6 @@
 class IPodStore;
 class QAbstractButton;
 class QLabel;
-class QVBoxLayout;
 
 class CoverFlowView : public QWidget {
     Q_OBJECT
@@ -154,7 +153,6 @@ private:
     // Identity of the table shown: the settled group's id and its tracks.
     std::optional<std::pair<CoverFlowGroup::ID, QList<quint64>>> tableIdentity;
 
-    QVBoxLayout* column = nullptr;
     QWidget* stage_ = nullptr;
     CoverFlowControl* control_ = nullptr;
     QWidget* shade = nullptr;

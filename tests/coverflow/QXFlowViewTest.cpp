@@ -256,6 +256,19 @@ TEST_F(FlowViewTest, ARebuiltLayerKeepsItsPictureUntilItsNewImageIsDecoded) {
     TestSupport::drainEvents();
     EXPECT_EQ(flow.coverFlowLayer().contentLayerAtIndex(3)->contents().pixelColor(10, 10),
               QColor(Qt::white));
+    // A selected item with a cached image shows it at once while it is decoded again.
+    flow.setSelectedIndex(11);
+    settle();
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return !flow.imageCache().imageForUUID(source.items[11]->uid).isNull(); }));
+    flow.setSelectedIndex(0);
+    settle();
+    TestSupport::drainEvents();
+    flow.reloadContent();
+    flow.setSelectedIndex(11);
+    flow.flushLayout();
+    EXPECT_NE(flow.coverFlowLayer().contentLayerAtIndex(11)->contents().cacheKey(),
+              QXFlowView::defaultImage().cacheKey());
     // A rebuilt layer whose item changed (another title) is not given the old picture.
     source.items[5]->title = QStringLiteral("Someone else");
     source.items[5]->uid += QStringLiteral(":other");
