@@ -195,6 +195,8 @@ void QXLayer::insertSublayer(const Ptr& layer, std::size_t index) {
     index = std::min(index, sublayers_.size());
     sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), keep);
     keep->superlayer_ = this;
+    if (keep->needsLayout_ || keep->sublayerNeedsLayout_)
+        keep->markAncestorsForLayout();
     setNeedsLayout();
 }
 
@@ -255,7 +257,14 @@ QRectF QXLayer::qx_boundingRect() const {
 
 void QXLayer::setNeedsLayout() {
     needsLayout_ = true;
+    markAncestorsForLayout();
     setNeedsDisplay();
+}
+
+void QXLayer::markAncestorsForLayout() {
+    // Every layer whose flag is set has its ancestors' set too, so the climb ends early.
+    for (QXLayer* p = superlayer_; p && !p->sublayerNeedsLayout_; p = p->superlayer_)
+        p->sublayerNeedsLayout_ = true;
 }
 
 namespace {
@@ -292,11 +301,14 @@ void QXLayer::layoutIfNeeded() {
         needsLayout_ = false;
         layoutSublayers();
     }
-    // By index: a layout pass may replace sublayers. Leaves with nothing to do are skipped
-    // without touching their reference counts (rows hold thousands of them).
+    // Only subtrees with a layer marked for layout are walked: rows hold thousands of layers.
+    if (!sublayerNeedsLayout_)
+        return;
+    sublayerNeedsLayout_ = false;
+    // By index: a layout pass may replace sublayers.
     for (std::size_t i = 0; i < sublayers_.size(); ++i) {
         QXLayer* raw = sublayers_[i].get();
-        if (!raw->needsLayout_ && raw->sublayers_.empty())
+        if (!raw->needsLayout_ && !raw->sublayerNeedsLayout_)
             continue;
         const Ptr child = sublayers_[i];
         child->layoutIfNeeded();

@@ -252,6 +252,7 @@ private:
                  DepthGroup* group);
     std::vector<QXRenderEntry> collectList(bool presentation, bool painting);
     void applyConstraints();
+    void markAncestorsForLayout();
     void resizeSublayers(QSizeF oldSize, QSizeF newSize);
 
     QString name_;
@@ -276,6 +277,7 @@ private:
     QHash<QString, bool> actions_;
     std::function<bool(const QString&)> actionVeto_;
     bool needsLayout_ = false;
+    bool sublayerNeedsLayout_ = false; // some layer below is marked for layout
     bool usesConstraints_ = false;
     std::vector<QXConstraint> constraints_;
     std::function<void()> changeHandler_;
