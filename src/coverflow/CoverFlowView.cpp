@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -247,6 +248,22 @@ void CoverFlowView::resizeEvent(QResizeEvent* event) {
     tableHost->setGeometry(0, stageHeight + 1, w, std::max(0, height() - stageHeight - 1));
 }
 
+void CoverFlowView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    settleKey.reset();
+    refresh();
+}
+
+void CoverFlowView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // A minimised window keeps its views; only a view taken off the screen stops.
+    if (event->spontaneous())
+        return;
+    settleTimer.stop();
+    settleKey.reset();
+    cancelReading();
+}
+
 void CoverFlowView::layoutStage() {
     const int w = stage_->width();
     const int h = stage_->height();
@@ -366,7 +383,7 @@ void CoverFlowView::refresh() {
         if (const auto key = groups_[i].artworkTrackID())
             window.append(*key);
     SettleKey key{shown, std::move(window), device_.id};
-    if (!settleKey || *settleKey != key) {
+    if (isVisible() && (!settleKey || *settleKey != key)) {
         settleKey = std::move(key);
         restartSettle(shown);
     }

@@ -212,6 +212,30 @@ void QXFlowView::setSpacing(double spacing) {
     layout_->setInterItemSpacing(spacing);
 }
 
+QVariantMap QXFlowView::toVariantMap() const {
+    return {{QStringLiteral("stackedAngle"), stackedAngle_},
+            {QStringLiteral("spacing"), spacing_},
+            {QStringLiteral("reflectionOffset"), reflectionOffset()},
+            {QStringLiteral("showsReflection"), showsReflection() ? 1 : 0},
+            {QStringLiteral("coverFlowLayout"), layout_->toVariantMap()}};
+}
+
+void QXFlowView::fromVariantMap(const QVariantMap& map) {
+    auto number = [&map](const QString& key, double fallback) {
+        bool ok = false;
+        const double value = map.value(key).toDouble(&ok);
+        return ok ? value : fallback;
+    };
+    const auto layout = map.constFind(QStringLiteral("coverFlowLayout"));
+    if (layout != map.constEnd())
+        layout_->fromVariantMap(layout->toMap());
+    setStackedAngle(number(QStringLiteral("stackedAngle"), stackedAngle_));
+    setSpacing(number(QStringLiteral("spacing"), spacing_));
+    setReflectionOffset(number(QStringLiteral("reflectionOffset"), reflectionOffset()));
+    setShowsReflection(number(QStringLiteral("showsReflection"), showsReflection() ? 1 : 0) != 0);
+    coverFlowLayer_->setNeedsLayout();
+}
+
 void QXFlowView::setDataSource(QXFlowViewDataSource* source) {
     dataSource_ = source;
     if (!contentBinder_)

@@ -118,6 +118,12 @@ public:
     QXFlowViewContentAdapter* contentAdapter() const { return contentAdapter_.get(); }
     QXFlowViewContentBinder* contentBinder() const { return contentBinder_; }
 
+    // Keyed archive: the angle, spacing, reflection offset, whether the reflection shows, and the
+    // layout, each under its property's name. Restoring keeps the archived layout; the client
+    // reloads the items.
+    QVariantMap toVariantMap() const;
+    void fromVariantMap(const QVariantMap& map);
+
     // Reads the count again, rebuilds every item layer and selects item 0 when there are items.
     void reloadContent();
     // The item's title; "" when it has none or the index is not an item's.

@@ -37,6 +37,27 @@ TEST_F(FlowViewTest, StartsWithTheControlsDefaultsAndNoItems) {
     EXPECT_EQ(flow.coverFlowLayout()->interItemSpacing(), 20);
 }
 
+TEST_F(FlowViewTest, AnArchiveKeepsTheLookAndTheLayout) {
+    QXFlowView flow;
+    flow.resize(600, 300);
+    flow.flushLayout();
+    flow.setStackedAngle(55);
+    flow.setSpacing(30);
+    flow.setReflectionOffset(-0.7);
+    flow.setShowsReflection(true);
+    flow.coverFlowLayout()->setVerticalMargin(14);
+    const QVariantMap archive = flow.toVariantMap();
+    EXPECT_EQ(archive.value(QStringLiteral("showsReflection")).toInt(), 1);
+    QXFlowView restored;
+    restored.fromVariantMap(archive);
+    EXPECT_EQ(restored.stackedAngle(), 55);
+    EXPECT_EQ(restored.coverFlowLayout()->stackedAngle(), 55);
+    EXPECT_EQ(restored.spacing(), 30);
+    EXPECT_DOUBLE_EQ(restored.reflectionOffset(), -0.7);
+    EXPECT_TRUE(restored.showsReflection());
+    EXPECT_EQ(restored.coverFlowLayout()->verticalMargin(), 14);
+}
+
 TEST_F(FlowViewTest, TitleSitsAboveTheBarAndItemsFillTheBandAboveIt) {
     QXFlowView& flow = make(5, {600, 300});
     const QRectF title = flow.titleLayer().frame();

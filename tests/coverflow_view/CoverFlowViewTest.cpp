@@ -63,6 +63,27 @@ TEST_F(CoverFlowViewTest, CoversAppearForTheGroupsAroundTheSelectionAndNotForFar
     }));
 }
 
+TEST_F(CoverFlowViewTest, CoversAreReadOnlyWhileTheViewIsShown) {
+    const QString path = addVolume(albums(6));
+    startStore();
+    const IPodDevice device = select(path);
+    view = std::make_unique<CoverFlowView>(*store, device, albumGroups(),
+                                           QStringLiteral("Unknown Album"));
+    TestSupport::drainEvents();
+    EXPECT_FALSE(view->isReadingArtwork());
+    EXPECT_TRUE(view->requested().isEmpty());
+    view->show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return view->artwork().size() == 5; }));
+    // Taken off the screen, a moved selection settles nowhere.
+    view->hide();
+    view->setSelection(5);
+    TestSupport::drainEvents();
+    QTest::qWait(CoverFlowView::settleDelayMs * 2);
+    EXPECT_EQ(view->settledSelection(), 0);
+    view->show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return view->settledSelection() == 5; }));
+}
+
 TEST_F(CoverFlowViewTest, StepsByKeysWheelButtonsAndScrollBar) {
     const QString path = addVolume(albums(30));
     startStore();
