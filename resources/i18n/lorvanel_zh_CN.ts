@@ -562,6 +562,10 @@ Additional failures: %2.</source>
         <translation>资料库已更新，但无法删除音频文件 %1。</translation>
     </message>
     <message>
+        <source>An unknown error occurred.</source>
+        <translation>发生未知错误。</translation>
+    </message>
+    <message>
         <source>Add Playlist</source>
         <translation>添加播放列表</translation>
     </message>

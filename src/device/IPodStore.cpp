@@ -1,13 +1,11 @@
 #include "device/IPodStore.h"
 
-#include "device/IPodDeviceError.h"
 #include "device/IPodEject.h"
 #include "device/IPodPreviewPlayer.h"
 #include "device/MountInfo.h"
 #include "device/MountWatcher.h"
 #include "device/USBIPodScan.h"
 #include "library/IPodDatabase.h"
-#include "library/Nano5Error.h"
 #include "library/Nano5Playlist.h"
 
 #include <QCollator>
@@ -256,31 +254,8 @@ void IPodStore::setPreviewPlaying(bool playing) {
 // ---------------------------------------------------------------------------------------------
 // Errors
 
-QString IPodStore::errorDescription(const std::exception_ptr& error, AppLanguage language) {
-    if (!error)
-        return {};
-    try {
-        std::rethrow_exception(error);
-    } catch (const IPodDeviceError& e) {
-        return e.description(language);
-    } catch (const IPodDatabaseError& e) {
-        return e.description(language);
-    } catch (const IPodEjectError& e) {
-        return e.description(language);
-    } catch (const Nano5Error& e) {
-        return e.description(language);
-    } catch (const CancellationError&) {
-        // A cancelled device operation means the device went away under it.
-        return IPodDeviceError().description(language);
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return IPodDatabaseError::library(LZ("Read library"), std::nullopt).description(language);
-    }
-}
-
 QString IPodStore::loadErrorDescription(AppLanguage language) const {
-    return errorDescription(loadError_, language);
+    return localizedDescription(loadError_, language);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -993,7 +968,7 @@ void IPodStore::eject(const IPodDevice& device) {
                 refreshDevices(usbID);
                 return;
             }
-            const QString reason = errorDescription(error, language);
+            const QString reason = localizedDescription(error, language);
             refreshDevices(std::nullopt, std::nullopt, [this, id = device.id] {
                 if (selection_ == Selection::disk(id))
                     reloadSelection();

@@ -152,8 +152,6 @@ public:
 
     // The load error's text in the language; empty without one.
     QString loadErrorDescription(AppLanguage language = AppLanguages::stored()) const;
-    // The user text of any error the device and database layers throw.
-    static QString errorDescription(const std::exception_ptr& error, AppLanguage language);
 
     // Selection accessors.
     std::optional<IPodDevice::ID> selectedDiskID() const;

@@ -28,32 +28,16 @@
 
 namespace {
 
-// The one line a thrown operation ends with: a cancel reads as the device having gone, which
-// is what cancels a transfer (its volume unmounted or vanished from the list).
+// The one line a thrown operation ends with. The store cancels an operation only when its
+// device goes away (its volume unmounted or vanished from the list), so a cancellation reads
+// as the disconnection it is.
 QString operationErrorText(const std::exception_ptr& error) {
-    const AppLanguage language = AppLanguages::stored();
     try {
         std::rethrow_exception(error);
     } catch (const CancellationError&) {
-        return ImportError::disconnected().description(language);
-    } catch (const IPodDeviceError&) {
-        return ImportError::disconnected().description(language);
-    } catch (const TransferError& e) {
-        return e.description(language);
-    } catch (const std::exception& e) {
-        const QString text = IPodStore::errorDescription(error, language);
-        return text.isEmpty() ? IPodTransfer::errorDescription(e, language) : text;
+        return localizedDescription(IPodDeviceError());
     } catch (...) {
-        return IPodStore::errorDescription(error, language);
-    }
-}
-
-// The device layer's identity check as the transfer's: a changed volume is a disconnection.
-void verifyIdentity(const IPodDevice& device) {
-    try {
-        device.verifyIdentity();
-    } catch (const IPodDeviceError&) {
-        throw ImportError::disconnected();
+        return localizedDescription(error);
     }
 }
 
@@ -235,13 +219,8 @@ void IPodStore::runLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylis
         [device = *device, recover, operation = std::move(operation)] {
             if (recover)
                 Nano5Playlist::recoverTransactions(device.mountPoint.toStdString(),
-                                                   [&device] { verifyIdentity(device); });
-            std::unique_ptr<IPodDatabase> session;
-            try {
-                session = device.openDatabase();
-            } catch (const IPodDeviceError&) {
-                throw ImportError::disconnected();
-            }
+                                                   [&device] { device.verifyIdentity(); });
+            const std::unique_ptr<IPodDatabase> session = device.openDatabase();
             Task::checkCancellation();
             return operation(*session, device);
         },
@@ -258,7 +237,7 @@ void IPodStore::setPlaybackStart(quint64 trackID) {
         return;
     runLibraryEdit(selection_->diskID, false,
                    [trackID](IPodDatabase& session, const IPodDevice& device) {
-                       verifyIdentity(device);
+                       device.verifyIdentity();
                        session.setPlaybackStart(trackID);
                        return QStringList();
                    });
@@ -283,12 +262,12 @@ void IPodStore::saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata
 void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID) {
     runLibraryEdit(deviceID, false, [trackIDs](IPodDatabase& session, const IPodDevice& device) {
         QStringList files = session.deleteTracks(trackIDs).values();
-        verifyIdentity(device);
+        device.verifyIdentity();
         session.saveLibrary();
         std::sort(files.begin(), files.end());
         QStringList failures;
         for (const QString& file : std::as_const(files)) {
-            verifyIdentity(device);
+            device.verifyIdentity();
             if (::unlink(QFile::encodeName(file).constData()) != 0 && errno != ENOENT)
                 failures.append(localizedString(
                     LZ("The library was updated, but the audio file %1 could not be removed."),
@@ -310,12 +289,12 @@ void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackI
                     throw IPodDatabaseError::unsupportedDatabase();
                 Task::checkCancellation();
                 session.createNano5Playlist(name, trackIDs, *sysInfoExtended,
-                                            [device] { verifyIdentity(device); });
+                                            [device] { device.verifyIdentity(); });
                 return QStringList();
             }
             if (session.createPlaylist(name, trackIDs)) {
                 Task::checkCancellation();
-                verifyIdentity(device);
+                device.verifyIdentity();
                 session.saveLibrary();
             }
             return QStringList();
@@ -329,7 +308,7 @@ void IPodStore::movePlaylist(quint64 playlistID, bool up) {
                    [playlistID, up](IPodDatabase& session, const IPodDevice& device) {
                        if (session.movePlaylist(playlistID, up)) {
                            Task::checkCancellation();
-                           verifyIdentity(device);
+                           device.verifyIdentity();
                            session.saveLibrary();
                        }
                        return QStringList();

@@ -69,18 +69,6 @@ QByteArray readWhole(QFile& file) {
     return bytes;
 }
 
-QString describe(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const IPodDatabaseError& error) {
-        return error.description();
-    } catch (const std::exception& error) {
-        return QString::fromLocal8Bit(error.what());
-    } catch (...) {
-        return QString();
-    }
-}
-
 struct Replacement {
     QString path;
     std::optional<QByteArray> old; // none: the file did not exist
@@ -128,7 +116,8 @@ void commit(const std::vector<Replacement>& files, Nano5FileOps& ops) {
                 }
             }
             if (undoFailure)
-                throw IPodDatabaseError::library(LZ("Save library"), describe(undoFailure));
+                throw IPodDatabaseError::library(LZ("Save library"),
+                                                 localizedDescription(undoFailure));
             std::rethrow_exception(writeFailure);
         }
     }

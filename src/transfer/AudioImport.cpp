@@ -400,7 +400,7 @@ QStringList ImportRun::run(const QStringList& urls) {
             try {
                 database->saveLibrary();
             } catch (const std::exception& error) {
-                throw ImportError::cannotSave(errorDescription(error));
+                throw ImportError::cannotSave(localizedDescription(error));
             }
         }
     } catch (...) {
