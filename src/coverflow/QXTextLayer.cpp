@@ -9,29 +9,30 @@ QXTextLayer::QXTextLayer() {
     font_.setPixelSize(int(fontSize_));
 }
 
-void QXTextLayer::setString(const QString& string) {
-    if (string_ == string)
-        return;
-    string_ = string;
+void QXTextLayer::sizeMayHaveChanged() {
     setNeedsDisplay();
+    // A superlayer laying this one out by its preferred size places it again.
     if (superlayer())
         superlayer()->setNeedsLayout();
 }
 
+void QXTextLayer::setString(const QString& string) {
+    if (string_ == string)
+        return;
+    string_ = string;
+    sizeMayHaveChanged();
+}
+
 void QXTextLayer::setFont(const QFont& font) {
     font_ = font;
-    setNeedsDisplay();
-    if (superlayer())
-        superlayer()->setNeedsLayout();
+    sizeMayHaveChanged();
 }
 
 void QXTextLayer::setFontSize(double size) {
     if (!std::isfinite(size) || size <= 0 || size == fontSize_)
         return;
     fontSize_ = size;
-    setNeedsDisplay();
-    if (superlayer())
-        superlayer()->setNeedsLayout();
+    sizeMayHaveChanged();
 }
 
 void QXTextLayer::setForegroundColor(const QColor& color) {

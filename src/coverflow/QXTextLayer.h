@@ -41,6 +41,8 @@ protected:
     void paintContents(QPainter& painter, const double colorScale[3]) override;
 
 private:
+    void sizeMayHaveChanged();
+
     QString string_;
     QFont font_;
     double fontSize_ = 36;
