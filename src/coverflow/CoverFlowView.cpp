@@ -469,19 +469,18 @@ void CoverFlowView::requestArtwork(const QSet<quint64>& keys, int index) {
         waiting = std::move(request);
         return;
     }
-    startReading(std::move(request));
+    startReading(request);
 }
 
-void CoverFlowView::startReading(Request request) {
+void CoverFlowView::startReading(const Request& request) {
     reading = request;
     const IPodDevice device = device_;
     const QSet<quint64> wanted = request.wanted;
     readingTask = Task::run(
         TaskPriority::utility, this,
         [device, wanted] { return CoverArtworkLoader::loadArtwork(device, wanted); },
-        [this, request](std::optional<QHash<quint64, QByteArray>> result, std::exception_ptr) {
-            finishReading(request, result);
-        });
+        [this, request](const std::optional<QHash<quint64, QByteArray>>& result,
+                        const std::exception_ptr&) { finishReading(request, result); });
 }
 
 void CoverFlowView::finishReading(const Request& request,
@@ -507,7 +506,7 @@ void CoverFlowView::finishReading(const Request& request,
     waiting.reset();
     next.wanted = next.window - requested_;
     if (next.generation == generation && shownIndex() == next.index && !next.wanted.isEmpty())
-        startReading(std::move(next));
+        startReading(next);
 }
 
 void CoverFlowView::cancelReading() {

@@ -114,7 +114,7 @@ private:
     void restartSettle(int index);
     void settle();
     void requestArtwork(const QSet<quint64>& keys, int index);
-    void startReading(Request request);
+    void startReading(const Request& request);
     void finishReading(const Request& request,
                        const std::optional<QHash<quint64, QByteArray>>& result);
     void cancelReading();

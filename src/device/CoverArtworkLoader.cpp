@@ -84,7 +84,7 @@ QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quin
             if (!picture)
                 continue;
             if (auto png = thumbnailPNG(*picture))
-                result.insert(id, std::move(*png));
+                result.insert(id, *png);
         } catch (...) {
             // A file that is gone, outside the music folder or unreadable has no cover.
         }
