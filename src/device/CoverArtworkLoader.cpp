@@ -67,7 +67,9 @@ QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quin
     }
     if (!database)
         return {};
-    QHash<quint64, QByteArray> result = database->artworkPNG(trackIDs);
+    // The covers are decoded once more for the screen right away: a light compression is
+    // quicker to make and to read.
+    QHash<quint64, QByteArray> result = database->artworkPNG(trackIDs, fastCompressionLevel);
     for (const quint64 id : trackIDs) {
         if (Task::isCancelled())
             break;

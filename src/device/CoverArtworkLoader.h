@@ -18,6 +18,8 @@ namespace CoverArtworkLoader {
 
 // Covers made from files are at most this many pixels on their longer side.
 inline constexpr int thumbnailPixelSize = 320;
+// The PNG compression level of the covers taken from the database.
+inline constexpr int fastCompressionLevel = 1;
 // A picture embedded in a file larger than this is not read as a cover.
 inline constexpr qsizetype maxEmbeddedArtworkBytes = 16 * 1024 * 1024;
 
