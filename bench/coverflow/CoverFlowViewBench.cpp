@@ -102,6 +102,9 @@ struct Library {
             return std::optional<QList<MobileDevice>>(QList<MobileDevice>());
         };
         sources.readBattery = [](const IPodDevice&) { return IPodStore::BatteryReading(); };
+        sources.loadLibrary = [](const IPodDevice& device) {
+            return IPodStore::loadLibrary(device);
+        };
         store = std::make_unique<IPodStore>(
             std::move(sources), IPodStore::Periods{std::chrono::hours(1), std::chrono::hours(1),
                                                    std::chrono::hours(1)});

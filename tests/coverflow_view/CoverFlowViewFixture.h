@@ -107,6 +107,9 @@ protected:
             return std::optional<QList<MobileDevice>>(QList<MobileDevice>());
         };
         sources.readBattery = [](const IPodDevice&) { return IPodStore::BatteryReading(); };
+        sources.loadLibrary = [](const IPodDevice& device) {
+            return IPodStore::loadLibrary(device);
+        };
         const IPodStore::Periods periods{std::chrono::hours(1), std::chrono::hours(1),
                                          std::chrono::hours(1)};
         store = std::make_unique<IPodStore>(std::move(sources), periods);
