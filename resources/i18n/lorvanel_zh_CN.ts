@@ -566,18 +566,6 @@ Additional failures: %2.</source>
         <translation>发生未知错误。</translation>
     </message>
     <message>
-        <source>Add Playlist</source>
-        <translation>添加播放列表</translation>
-    </message>
-    <message>
-        <source>Previous Group</source>
-        <translation>上一组</translation>
-    </message>
-    <message>
-        <source>Next Group</source>
-        <translation>下一组</translation>
-    </message>
-    <message>
         <source>%1 Lineup (%2 generations)</source>
         <translation>%1 产品线（%2 代）</translation>
     </message>
@@ -860,6 +848,18 @@ Additional failures: %2.</source>
     <message>
         <source>Delete the selected tracks from iPod</source>
         <translation>从 iPod 删除所选曲目</translation>
+    </message>
+    <message>
+        <source>Add Playlist</source>
+        <translation>添加播放列表</translation>
+    </message>
+    <message>
+        <source>Previous Group</source>
+        <translation>上一组</translation>
+    </message>
+    <message>
+        <source>Next Group</source>
+        <translation>下一组</translation>
     </message>
 </context>
 </TS>
