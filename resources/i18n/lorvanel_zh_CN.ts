@@ -1033,5 +1033,17 @@ Additional failures: %2.</source>
         <source>The library database is damaged and could not be read.</source>
         <translation>资料库数据库已损坏，无法读取。</translation>
     </message>
+    <message>
+        <source>Add Playlist</source>
+        <translation>添加播放列表</translation>
+    </message>
+    <message>
+        <source>Previous Group</source>
+        <translation>上一组</translation>
+    </message>
+    <message>
+        <source>Next Group</source>
+        <translation>下一组</translation>
+    </message>
 </context>
 </TS>

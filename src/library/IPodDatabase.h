@@ -167,7 +167,10 @@ public:
     bool supportsArtwork() const;
     static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
     bool hasIntactArtwork(quint64 trackID) const;
-    QHash<quint64, QByteArray> artworkPNG(const QSet<quint64>& trackIDs) const;
+    // The usable stored thumbnails as PNG; a compression level of 0 to 9 trades size for time
+    // (-1: gdk-pixbuf's default).
+    QHash<quint64, QByteArray> artworkPNG(const QSet<quint64>& trackIDs,
+                                          int compressionLevel = -1) const;
     static bool isNoisyArtwork(const GdkPixbuf* pixbuf);
     bool isDamagedNano2Thumbnail(const GdkPixbuf* pixbuf, Itdb_Track* track) const;
 

@@ -7,6 +7,7 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -188,8 +189,13 @@ bool IPodDatabase::hasIntactArtwork(quint64 trackID) const {
     return false;
 }
 
-QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackIDs) const {
+QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackIDs,
+                                                    int compressionLevel) const {
     QHash<quint64, QByteArray> images;
+    const QByteArray level = QByteArray::number(std::clamp(compressionLevel, 0, 9));
+    char* keys[] = {const_cast<char*>("compression"), nullptr};
+    char* values[] = {const_cast<char*>(level.constData()), nullptr};
+    const bool leveled = compressionLevel >= 0;
     for (GList* link = database_->tracks; link; link = link->next) {
         auto* track = static_cast<Itdb_Track*>(link->data);
         if (!track || !trackIDs.contains(track->dbid))
@@ -199,8 +205,9 @@ QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackID
             continue;
         gchar* raw = nullptr;
         gsize length = 0;
-        const bool saved = gdk_pixbuf_save_to_bufferv(pixbuf.get(), &raw, &length, "png", nullptr,
-                                                      nullptr, nullptr);
+        const bool saved =
+            gdk_pixbuf_save_to_bufferv(pixbuf.get(), &raw, &length, "png", leveled ? keys : nullptr,
+                                       leveled ? values : nullptr, nullptr);
         const GLibHandles::CharPtr buffer(raw);
         if (saved && buffer)
             images.insert(track->dbid, QByteArray(buffer.get(), qsizetype(length)));

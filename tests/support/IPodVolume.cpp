@@ -166,7 +166,12 @@ int IPodVolume::addTrack(const TrackSpec& spec) {
             fail(QStringLiteral("itdb_cp_track_to_ipod: %1").arg(error.message()));
         relative = QString::fromUtf8(track->ipod_path).replace(u':', u'/').mid(1);
     }
-    if (spec.artwork) {
+    if (spec.artwork && !spec.artworkData.isEmpty()) {
+        if (!itdb_track_set_thumbnails_from_data(
+                track, reinterpret_cast<const guchar*>(spec.artworkData.constData()),
+                gsize(spec.artworkData.size())))
+            fail(QStringLiteral("itdb_track_set_thumbnails_from_data failed"));
+    } else if (spec.artwork) {
         GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 120, 120);
         gdk_pixbuf_fill(pixbuf, (spec.artworkColor << 8) | 0xFF);
         const gboolean set = itdb_track_set_thumbnails_from_pixbuf(track, pixbuf);

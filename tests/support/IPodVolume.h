@@ -52,6 +52,8 @@ struct TrackSpec {
     // A generated cover (solid colour, 0xRRGGBB) stored through libgpod's thumbnail writer.
     bool artwork = false;
     quint32 artworkColor = 0x3366CC;
+    // With artwork: an encoded picture (PNG, JPEG, ...) stored in place of the solid colour.
+    QByteArray artworkData = {};
     // Preset database id; 0 lets libgpod pick one.
     quint64 dbid = 0;
     // Whether the main playlist lists the track.
