@@ -7,11 +7,13 @@
 #include "browser/Surfaces.h"
 #include "browser/TextStyle.h"
 #include "browser/TrackTableModel.h"
+#include "coverflow/CoverFlowView.h"
 #include "device/IPodStore.h"
 
 #include <QButtonGroup>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QScopedValueRollback>
 #include <QSet>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -67,11 +69,11 @@ CoverFlowContent::CoverFlowContent(IPodStore& store, QWidget* parent)
     }
     groupingLayout->addStretch(1);
     flowLayout->addWidget(groupingRow_);
-    tableHost_ = new QWidget(flowPage_);
-    tableHost_->setObjectName(QStringLiteral("coverFlowTableHost"));
-    auto* tableLayout = new QVBoxLayout(tableHost_);
-    tableLayout->setContentsMargins(0, 0, 0, 0);
-    flowLayout->addWidget(tableHost_, 1);
+    flowHost_ = new QWidget(flowPage_);
+    flowHost_->setObjectName(QStringLiteral("coverFlowHost"));
+    auto* hostLayout = new QVBoxLayout(flowHost_);
+    hostLayout->setContentsMargins(0, 0, 0, 0);
+    flowLayout->addWidget(flowHost_, 1);
     stack_->addWidget(flowPage_);
     relabel();
 }
@@ -83,6 +85,10 @@ QAbstractButton* CoverFlowContent::groupingButton(CoverFlowGroup::Grouping group
     return nullptr;
 }
 
+CoverFlowView* CoverFlowContent::flowView() const {
+    return flow_;
+}
+
 void CoverFlowContent::setMenuProvider(TrackTableView::MenuProvider provider) {
     menuProvider_ = std::move(provider);
     if (table_)
@@ -90,9 +96,12 @@ void CoverFlowContent::setMenuProvider(TrackTableView::MenuProvider provider) {
 }
 
 void CoverFlowContent::setContent(const QList<Track>& tracks, const MainViewState& state) {
-    const bool regroup = !groupedBy_ || *groupedBy_ != state.coverFlowGrouping ||
-                         tracks.size() != tracks_.size() ||
-                         !std::equal(tracks.cbegin(), tracks.cend(), tracks_.cbegin());
+    // The window answers a new group table's reset at once; the covers are still being built.
+    if (buildingFlow_) {
+        state_ = state;
+        return;
+    }
+    const bool regroup = !groupedBy_ || *groupedBy_ != state.coverFlowGrouping || tracks != tracks_;
     state_ = state;
     for (std::size_t i = 0; i < CoverFlowGroup::allGroupings.size(); ++i)
         groupingButtons_[i]->setChecked(CoverFlowGroup::allGroupings[i] == state.coverFlowGrouping);
@@ -100,18 +109,9 @@ void CoverFlowContent::setContent(const QList<Track>& tracks, const MainViewStat
         tracks_ = tracks;
         groupedBy_ = state.coverFlowGrouping;
         groups_ = CoverFlowGroup::groups(tracks_, state.coverFlowGrouping);
-        rebuild();
-        return;
     }
-    if (table_) {
-        TrackTableModel* model = table_->trackModel();
-        model->batch([&] {
-            model->setPlayingTrackID(store_.isPreviewPlaying() ? store_.previewTrackID()
-                                                               : std::nullopt);
-            model->setSortOrder(state_.scopedSortOrder);
-        });
-        table_->setSelectedRows(state_.scopedTrackSelection);
-    }
+    refreshFlow(regroup);
+    applyStateToTable();
 }
 
 QString CoverFlowContent::unknownTitle() const {
@@ -124,7 +124,7 @@ bool CoverFlowContent::canAddGroupPlaylist() const {
     return store_.canEditLibrary() && library && library->model && library->model->hasScreen();
 }
 
-void CoverFlowContent::rebuild() {
+void CoverFlowContent::refreshFlow(bool regrouped) {
     if (tracks_.isEmpty()) {
         placeholder_->setContent(
             QStringLiteral("music.note.list"),
@@ -133,56 +133,86 @@ void CoverFlowContent::rebuild() {
         return;
     }
     stack_->setCurrentWidget(flowPage_);
-    flowPage_->setVisible(store_.selectedDevice().has_value());
-    // Without the covers the table lists every group, one after the other.
-    QList<Track> grouped;
-    grouped.reserve(tracks_.size());
-    for (const CoverFlowGroup& group : groups_)
-        grouped.append(group.tracks);
-    showTracks(grouped);
+    // Without a mounted iPod there is nothing to show.
+    const std::optional<IPodDevice> device = store_.selectedDevice();
+    flowPage_->setVisible(device.has_value());
+    if (!device)
+        return;
+    const bool offers = canAddGroupPlaylist();
+    CoverFlowView::AddPlaylistAction add;
+    if (offers)
+        add = [this](const CoverFlowGroup& group) { addGroupPlaylist(group); };
+    const auto key = std::make_pair(state_.coverFlowGrouping, device->id);
+    // The covers make their group table while these run.
+    const QScopedValueRollback<bool> building(buildingFlow_, true);
+    if (!flow_ || flowKey_ != key) {
+        delete flow_;
+        flowKey_ = key;
+        offersPlaylists_ = offers;
+        flow_ = new CoverFlowView(
+            store_, *device, groups_, unknownTitle(), add,
+            [this](const QList<Track>& tracks) { return makeGroupTable(tracks); }, flowHost_);
+        flowHost_->layout()->addWidget(flow_);
+        return;
+    }
+    if (regrouped)
+        flow_->setGroups(groups_);
+    if (offers != offersPlaylists_) {
+        offersPlaylists_ = offers;
+        flow_->setAddPlaylist(add);
+    }
 }
 
-void CoverFlowContent::showTracks(const QList<Track>& tracks) {
+TrackTableView* CoverFlowContent::makeGroupTable(const QList<Track>& tracks) {
     QList<TrackRow> rows = LibraryContent::playlistRows(tracks);
     std::vector<TrackRow::ID> ids;
     ids.reserve(std::size_t(rows.size()));
     for (const TrackRow& row : rows)
         ids.push_back(row.id());
-    const bool reset = !table_ || ids != rowIDs_;
+    const bool reset = ids != rowIDs_;
     if (reset)
         state_.resetScopedTableState();
     rowIDs_ = std::move(ids);
 
-    if (!table_) {
-        table_ = new TrackTableView(TrackTableView::Kind::scoped, tableHost_);
-        table_->setMenuProvider(menuProvider_);
-        tableHost_->layout()->addWidget(table_);
-        connect(table_, &TrackTableView::selectionChangeRequested, this,
-                [this](const QSet<TrackRow::ID>& rows) {
-                    state_.scopedTrackSelection = rows;
-                    Q_EMIT scopedTrackSelectionChanged(rows);
-                });
-        connect(table_, &TrackTableView::sortOrderChangeRequested, this,
-                [this](const TrackSortOrder& order) {
-                    state_.scopedSortOrder = order;
-                    Q_EMIT scopedSortOrderChanged(order);
-                });
-        connect(table_, &TrackTableView::previewRequested, this,
-                [this](quint64 trackID) { store_.playPreview(trackID); });
-        connect(table_, &TrackTableView::deleteRequested, this, &CoverFlowContent::deleteRequested);
-    }
-    TrackTableModel* model = table_->trackModel();
-    const bool ratings = store_.library() && store_.library()->supportsRatings;
+    auto* table = new TrackTableView(TrackTableView::Kind::scoped);
+    table->setMenuProvider(menuProvider_);
+    connect(table, &TrackTableView::selectionChangeRequested, this,
+            [this](const QSet<TrackRow::ID>& selection) {
+                state_.scopedTrackSelection = selection;
+                Q_EMIT scopedTrackSelectionChanged(selection);
+            });
+    connect(table, &TrackTableView::sortOrderChangeRequested, this,
+            [this](const TrackSortOrder& order) {
+                state_.scopedSortOrder = order;
+                Q_EMIT scopedSortOrderChanged(order);
+            });
+    connect(table, &TrackTableView::previewRequested, this,
+            [this](quint64 trackID) { store_.playPreview(trackID); });
+    connect(table, &TrackTableView::deleteRequested, this, &CoverFlowContent::deleteRequested);
+    TrackTableModel* model = table->trackModel();
     model->batch([&] {
         model->setRows(std::move(rows));
-        model->setSupportsRatings(ratings);
+        model->setSupportsRatings(store_.library() && store_.library()->supportsRatings);
+    });
+    table_ = table;
+    applyStateToTable();
+    if (reset) {
+        const QScopedValueRollback<bool> building(buildingFlow_, true);
+        Q_EMIT scopedTableReset();
+    }
+    return table;
+}
+
+void CoverFlowContent::applyStateToTable() {
+    if (!table_)
+        return;
+    TrackTableModel* model = table_->trackModel();
+    model->batch([&] {
         model->setPlayingTrackID(store_.isPreviewPlaying() ? store_.previewTrackID()
                                                            : std::nullopt);
         model->setSortOrder(state_.scopedSortOrder);
     });
     table_->setSelectedRows(state_.scopedTrackSelection);
-    if (reset)
-        Q_EMIT scopedTableReset();
 }
 
 QList<Track> CoverFlowContent::groupPlaylistTracks(const CoverFlowGroup& group) {
@@ -215,6 +245,8 @@ void CoverFlowContent::relabel() {
         groupingButtons_[i]->setText(
             localizedString(CoverFlowGroup::title(CoverFlowGroup::allGroupings[i]), language));
     groupingRow_->setAccessibleName(localizedString(LZ("Group By"), language));
+    if (flow_)
+        flow_->setUnknownTitle(unknownTitle());
     if (stack_->currentWidget() == placeholderPage_)
         placeholder_->setContent(placeholder_->symbol(),
                                  LibrarySearch::emptyLibraryTitle(state_.librarySearch, language));

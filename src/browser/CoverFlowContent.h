@@ -1,9 +1,10 @@
 #pragma once
 
-// The library's cover-flow mode: "Group By" over artists, albums and genres above the groups of
-// the listed tracks, and the scoped track table of the group in view. Every change of that
-// table's rows starts its selection and sort order over. A new playlist can be made from a group
-// on an iPod with a screen whose library may be edited.
+// The library's cover-flow mode: "Group By" over artists, albums and genres above the covers of
+// the listed tracks' groups, with the scoped track table of the group the covers settled on.
+// Every change of that table's rows starts its selection and sort order over. A new playlist can
+// be made from a group on an iPod with a screen whose library may be edited. The covers are
+// built afresh for another grouping or another device.
 
 #include "appmodel/MainViewState.h"
 #include "browser/TrackTableView.h"
@@ -17,6 +18,7 @@
 #include <optional>
 #include <vector>
 
+class CoverFlowView;
 class EmptyStatePlaceholder;
 class IPodStore;
 class QAbstractButton;
@@ -37,7 +39,9 @@ public:
     const QList<CoverFlowGroup>& groups() const { return groups_; }
     // The grouping control's button of a grouping.
     QAbstractButton* groupingButton(CoverFlowGroup::Grouping grouping) const;
-    // The table of the tracks in view; null while there is none.
+    // The covers; null while there are none.
+    CoverFlowView* flowView() const;
+    // The table of the settled group's tracks; null while there is none.
     TrackTableView* trackTable() const { return table_; }
     EmptyStatePlaceholder* placeholder() const { return placeholder_; }
     // Whether a playlist may be made from a group now.
@@ -65,10 +69,12 @@ protected:
 
 private:
     void relabel();
-    void rebuild();
+    void refreshFlow(bool regrouped);
     QString unknownTitle() const;
-    // Shows the tracks in the scoped table; a new list of rows starts its state over.
-    void showTracks(const QList<Track>& tracks);
+    // The table of a settled group, handed to the covers, which own it; a new list of rows
+    // starts the scoped table's state over.
+    TrackTableView* makeGroupTable(const QList<Track>& tracks);
+    void applyStateToTable();
 
     IPodStore& store_;
     MainViewState state_;
@@ -84,6 +90,11 @@ private:
     QWidget* flowPage_ = nullptr;
     QWidget* groupingRow_ = nullptr;
     std::array<QAbstractButton*, 3> groupingButtons_{};
-    QWidget* tableHost_ = nullptr;
+    QWidget* flowHost_ = nullptr;
+    QPointer<CoverFlowView> flow_;
+    // What the covers were built for: the grouping and the device.
+    std::optional<std::pair<CoverFlowGroup::Grouping, IPodDevice::ID>> flowKey_;
+    bool offersPlaylists_ = false;
+    bool buildingFlow_ = false;
     QPointer<TrackTableView> table_;
 };

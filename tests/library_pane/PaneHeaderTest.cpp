@@ -9,6 +9,7 @@
 #include "browser/LibraryPaneHeader.h"
 #include "browser/LibrarySearchField.h"
 #include "browser/TrackActionBar.h"
+#include "coverflow/CoverFlowView.h"
 #include "support/EventLoop.h"
 
 #include <QAbstractButton>
@@ -224,6 +225,9 @@ TEST_F(HeaderBarTest, AShuffleHasAPlainAllTracksLabelAndNoGroupPlaylists) {
     QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
     ASSERT_EQ(content().shown(), LibraryContent::Shown::coverFlow);
     EXPECT_FALSE(content().coverFlow()->canAddGroupPlaylist());
+    ASSERT_NE(content().coverFlow()->flowView(), nullptr);
+    EXPECT_FALSE(content().coverFlow()->flowView()->addPlaylistButton()->isVisibleTo(
+        content().coverFlow()->flowView()));
     content().coverFlow()->addGroupPlaylist(content().coverFlow()->groups().first());
     EXPECT_FALSE(view().state().newPlaylistRequest);
 }
@@ -238,29 +242,49 @@ TEST_F(HeaderBarTest, CoverFlowGroupsTheListedTracksAndMakesGroupPlaylists) {
               QStringLiteral("Artists"));
     ASSERT_EQ(flow->groups().size(), 2);
     EXPECT_EQ(flow->groups()[0].id.title, QStringLiteral("One"));
-    // The table lists the groups one after the other, numbered afresh.
+    CoverFlowView* covers = flow->flowView();
+    ASSERT_NE(covers, nullptr);
+    EXPECT_EQ(covers->groups().size(), 2);
+    EXPECT_EQ(covers->device().id, *store->selectedDiskID());
+    // Under the covers, the scoped table of the settled group, numbered afresh.
     ASSERT_NE(flow->trackTable(), nullptr);
-    EXPECT_EQ(tableTitles(*flow->trackTable()->trackModel()),
-              (QStringList{"Alpha", "Charlie", "Bravo"}));
-    EXPECT_EQ(flow->trackTable()->trackModel()->rowAt(2).position, std::optional<int>(3));
+    EXPECT_EQ(covers->trackTableWidget(), flow->trackTable());
+    EXPECT_EQ(tableTitles(*flow->trackTable()->trackModel()), (QStringList{"Alpha", "Charlie"}));
+    EXPECT_EQ(flow->trackTable()->trackModel()->rowAt(1).position, std::optional<int>(2));
 
-    // Another grouping: the scoped table starts over.
-    const TrackRow::ID row = flow->trackTable()->trackModel()->rowAt(0).id();
-    view().setScopedTrackSelection({row});
+    // Another group settles: its rows start the scoped table over.
+    view().setScopedTrackSelection({flow->trackTable()->trackModel()->rowAt(0).id()});
+    covers->setSelection(1);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return covers->settledSelection() == 1; }));
+    EXPECT_EQ(tableTitles(*flow->trackTable()->trackModel()), (QStringList{"Bravo"}));
+    EXPECT_TRUE(view().state().scopedTrackSelection.isEmpty());
+    // The action bar acts on the group table's selection.
+    const TrackRow::ID bravo = flow->trackTable()->trackModel()->rowAt(0).id();
+    view().setScopedTrackSelection({bravo});
+    EXPECT_EQ(bar().actionBar()->trackIDs(), (QList<quint64>{bravo.trackID}));
+
+    // Another grouping builds the covers afresh.
     QTest::mouseClick(flow->groupingButton(CoverFlowGroup::Grouping::genres), Qt::LeftButton);
     EXPECT_EQ(view().state().coverFlowGrouping, CoverFlowGroup::Grouping::genres);
     ASSERT_EQ(flow->groups().size(), 1);
     EXPECT_TRUE(flow->groups()[0].id.title.isEmpty());
+    EXPECT_NE(flow->flowView(), covers);
+    covers = flow->flowView();
+    EXPECT_EQ(tableTitles(*flow->trackTable()->trackModel()),
+              (QStringList{"Alpha", "Bravo", "Charlie"}));
+    EXPECT_TRUE(view().state().scopedTrackSelection.isEmpty());
 
-    // A playlist of the genre-less group takes the unknown genre's name, all ticked.
+    // The covers' add button: a playlist of the genre-less group under the unknown genre's
+    // name, all ticked, without the track the main playlist does not list.
     ASSERT_TRUE(flow->canAddGroupPlaylist());
-    flow->addGroupPlaylist(flow->groups()[0]);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return covers->addPlaylistButton()->isEnabled(); }));
+    covers->addPlaylistButton()->click();
     ASSERT_TRUE(view().state().newPlaylistRequest);
     EXPECT_EQ(view().state().newPlaylistRequest->name, QStringLiteral("Unknown Genre"));
     EXPECT_TRUE(view().state().newPlaylistRequest->selectAll);
-    EXPECT_EQ(view().state().newPlaylistRequest->tracks.size(), 2); // Charlie has no position
+    EXPECT_EQ(view().state().newPlaylistRequest->tracks.size(), 2);
 
-    // A search narrows the covers' tracks; a playlist in cover flow shows its own in order.
+    // A search without matches shows the placeholder; a playlist shows its own tracks in order.
     view().setLibrarySearch(QStringLiteral("zzz"));
     EXPECT_TRUE(flow->placeholder()->isVisible());
     EXPECT_EQ(flow->placeholder()->titleLabel()->text(), QStringLiteral("No Matching Tracks"));
