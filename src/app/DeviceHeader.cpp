@@ -126,7 +126,6 @@ DeviceHeader::DeviceHeader(ContentView& view, QWidget* parent)
     menuButton_ = new QToolButton(actions_);
     menuButton_->setObjectName(QStringLiteral("importActionsMenuButton"));
     menuButton_->setFixedSize(28, controlHeight);
-    menuButton_->setPopupMode(QToolButton::InstantPopup);
     for (QToolButton* button : {addSongs_, menuButton_}) {
         button->setFont(TextStyle::callout(QFont::Medium));
         button->setAutoRaise(true);
@@ -157,7 +156,12 @@ DeviceHeader::DeviceHeader(ContentView& view, QWidget* parent)
     addFolderAction_->setIcon(
         SymbolIcon::icon(QStringLiteral("folder.badge.plus"), 14, LorvPalette::mist()));
     ejectAction_->setIcon(SymbolIcon::icon(QStringLiteral("eject.fill"), 14, LorvPalette::mist()));
-    menuButton_->setMenu(menu_);
+    // Under the plate, its right edges aligned: the header ends at the window's right side.
+    connect(menuButton_, &QToolButton::clicked, this, [this] {
+        const QSize size = menu_->sizeHint();
+        menu_->popup(actions_->mapToGlobal(
+            QPoint(actions_->width() - size.width(), actions_->height() + 2)));
+    });
 
     connect(addSongsAction_, &QAction::triggered, this, [this] { view_.showImportPanel(false); });
     connect(addFilesAction_, &QAction::triggered, this, [this] { view_.showImportPanel(false); });
