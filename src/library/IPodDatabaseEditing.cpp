@@ -177,14 +177,6 @@ bool IPodDatabase::createPlaylist(const QString& name, const QList<quint64>& tra
 void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
                                        const QByteArray& sysInfoExtended,
                                        const std::function<void()>& verifyIdentity) {
-    createNano5Playlist(name, trackIDs, sysInfoExtended, verifyIdentity,
-                        Nano5Playlist::Signer::entryPoints());
-}
-
-void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
-                                       const QByteArray& sysInfoExtended,
-                                       const std::function<void()>& verifyIdentity,
-                                       const Nano5Playlist::Signer& signer) {
     // A nano always carries a write blocker (libgpod must not save its library), so only the
     // source snapshot and the volume's own flag gate this write.
     if (!nano5SourceCDB_)
@@ -196,8 +188,7 @@ void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>
     const std::vector<std::uint64_t> ids(trackIDs.begin(), trackIDs.end());
     Nano5Playlist::createPlaylist(
         playlist, text(playlist->name), ids, *nano5SourceCDB_, sysInfoExtended,
-        std::filesystem::path(QFile::encodeName(mountPoint_).toStdString()), verifyIdentity,
-        signer);
+        std::filesystem::path(QFile::encodeName(mountPoint_).toStdString()), verifyIdentity);
 }
 
 Itdb_Playlist* IPodDatabase::playlistNamed(const QString& name) const {

@@ -30,6 +30,13 @@ bool entryExists(const fs::path& path) {
     return false;
 }
 
+void checkCDBFrame(QByteArrayView cdb) {
+    if (cdb.size() < cdbHeaderLength || std::memcmp(cdb.data(), "mhbd", 4) != 0 ||
+        readUInt32LE(cdb, 4) != cdbHeaderLength ||
+        static_cast<qsizetype>(readUInt32LE(cdb, 8)) != cdb.size())
+        throw Nano5Error::unsupportedDatabase();
+}
+
 struct ItdbFree {
     void operator()(Itdb_iTunesDB* db) const { itdb_free(db); }
 };
@@ -96,12 +103,15 @@ void writeUInt32LE(QByteArray& bytes, qsizetype offset, std::uint32_t value) {
 }
 
 void checkCDBHeader(QByteArrayView cdb) {
+    checkCDBFrame(cdb);
     auto byte = [&](qsizetype i) { return static_cast<unsigned char>(cdb[i]); };
-    if (cdb.size() < cdbHeaderLength || std::memcmp(cdb.data(), "mhbd", 4) != 0 ||
-        readUInt32LE(cdb, 4) != cdbHeaderLength ||
-        static_cast<qsizetype>(readUInt32LE(cdb, 8)) != cdb.size() ||
-        readUInt32LE(cdb, 16) != 117 || byte(168) != 1 || byte(48) != 1 || byte(49) != 0)
+    if (readUInt32LE(cdb, 16) != 117 || byte(168) != 1 || byte(48) != 1 || byte(49) != 0)
         throw Nano5Error::unsupportedDatabase();
+}
+
+QByteArray completePayload(QByteArrayView cdb) {
+    checkCDBFrame(cdb);
+    return inflatePayload(cdb.sliced(cdbHeaderLength));
 }
 
 qsizetype inflateCapacityLimit(qsizetype compressedLength) {

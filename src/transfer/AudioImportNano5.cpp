@@ -117,13 +117,11 @@ std::int64_t decodedFrameCount(AudioFile& file) {
 class Nano5ImportRun {
 public:
     Nano5ImportRun(const ImportTarget& device, const QByteArray& sysInfoExtended,
-                   bool parseFilenameTags, const ImportProgressSink& progress,
-                   const Nano5Playlist::Signer& signer)
+                   bool parseFilenameTags, const ImportProgressSink& progress)
         : device(device)
         , sysInfoExtended(sysInfoExtended)
         , parseFilenameTags(parseFilenameTags)
-        , progress(progress)
-        , signer(signer) {}
+        , progress(progress) {}
 
     QStringList run(const QStringList& urls);
 
@@ -143,7 +141,6 @@ private:
     const QByteArray& sysInfoExtended;
     const bool parseFilenameTags;
     const ImportProgressSink& progress;
-    const Nano5Playlist::Signer& signer;
 
     QStringList files;
     int fileCount = 0;
@@ -214,7 +211,7 @@ void Nano5ImportRun::importFile(int index) {
         const std::filesystem::path added = Nano5Playlist::importTrack(
             pathOf(staging), tags.title, tags.artist, tags.album, albumArtist, frames, 44100,
             std::uint32_t(channels), sysInfoExtended, pathOf(device.mountPoint),
-            device.verifyIdentity, signer);
+            device.verifyIdentity);
         // A second copy of the same bytes later in this run is skipped.
         sizeIndex[*size].append(QFile::decodeName(added.c_str()));
         publish(name, ImportStage::savingLibrary, index, double(index + 1) / fileCount);
@@ -274,15 +271,7 @@ QStringList Nano5ImportRun::run(const QStringList& urls) {
 QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
                              const ImportProgressSink& progress) {
-    return importNano5Audio(urls, device, sysInfoExtended, parseFilenameTags, progress,
-                            Nano5Playlist::Signer::entryPoints());
-}
-
-QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                             const ImportProgressSink& progress,
-                             const Nano5Playlist::Signer& signer) {
-    Nano5ImportRun run(device, sysInfoExtended, parseFilenameTags, progress, signer);
+    Nano5ImportRun run(device, sysInfoExtended, parseFilenameTags, progress);
     return run.run(urls);
 }
 
