@@ -5,10 +5,13 @@
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
 #include "app/LibraryPane.h"
+#include "app/MobileDevicePane.h"
+#include "app/NewPlaylistSheet.h"
 #include "app/SettingsButton.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/SoftwareVersionText.h"
+#include "app/TrackEditSheet.h"
 #include "app/UnmountedDevicePane.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
@@ -98,6 +101,8 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     detailLayout->addWidget(detail_, 1);
     libraryPane_ = new LibraryPane(*this);
     detail_->setLibraryPane(libraryPane_);
+    mobilePane_ = new MobileDevicePane(*this);
+    detail_->setMobilePane(mobilePane_);
 
     splitter->addWidget(sidebarColumn_);
     splitter->addWidget(detailColumn_);
@@ -114,6 +119,17 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     alerts_ = new AlertPresenter(this);
     newPlaylistSlot_ = new SheetSlot(this);
     trackEditSlot_ = new SheetSlot(this);
+    newPlaylistSheet = [this](const NewPlaylistRequest& request, QWidget* parent) -> SheetDialog* {
+        return new NewPlaylistSheet(store_, request, parent);
+    };
+    trackEditSheet = [this](const TrackEditRequest& request, QWidget* parent) -> SheetDialog* {
+        return new TrackEditSheet(
+            request,
+            [this, request](const TrackMetadata& metadata) {
+                store_.saveTrackMetadata(request.id, metadata, request.deviceID);
+            },
+            parent);
+    };
 
     connect(sidebar_, &DeviceSidebar::seriesClicked, this, &ContentView::selectSeries);
     connect(sidebar_, &DeviceSidebar::deviceClicked, this, [this](int index) {
@@ -454,6 +470,25 @@ void ContentView::requestNewPlaylist(const NewPlaylistRequest& request) {
     Q_EMIT stateChanged();
 }
 
+void ContentView::newPlaylistOnIPod() {
+    const std::optional<IPodDevice::ID> disk = store_.selectedDiskID();
+    if (!store_.canCreatePlaylist() || !disk || !store_.library())
+        return;
+    NewPlaylistRequest request;
+    request.deviceID = *disk;
+    for (const Track& track : store_.library()->tracks)
+        if (track.playbackPosition)
+            request.tracks.append(track);
+    requestNewPlaylist(request);
+}
+
+void ContentView::openPlaylist(quint64 playlistID) {
+    const LibraryScope before = state_.libraryScope;
+    state_.openPlaylist(playlistID);
+    if (!(state_.libraryScope == before))
+        Q_EMIT stateChanged();
+}
+
 void ContentView::requestTrackEdit(const TrackEditRequest& request) {
     state_.trackEditRequest = request;
     if (trackEditSheet)
@@ -541,7 +576,8 @@ void ContentView::refreshDetail(bool animate) {
         selection && selection->isUnmounted() && store_.unmountedIPods().count(selection->usbID);
     const DetailScreen screen = detailScreen({device.has_value(), mobile.has_value(), unmounted});
 
-    toolbarTitle_->setVisible(screen == DetailScreen::library || screen == DetailScreen::mobile);
+    // The iPod touch page brings no title of its own.
+    toolbarTitle_->setVisible(screen == DetailScreen::library);
     switch (screen) {
     case DetailScreen::library: {
         const QString name = store_.displayName(device->id, language);
@@ -559,9 +595,6 @@ void ContentView::refreshDetail(bool animate) {
         break;
     }
     case DetailScreen::mobile:
-        detail_->mobilePane()->setContent(mobile->displayName(language), LorvPalette::sky());
-        toolbarTitle_->setTitle(mobile->name);
-        toolbarTitle_->setSoftwareVersion(std::nullopt);
         break;
     case DetailScreen::unmounted: {
         const int productID = store_.unmountedIPods().at(selection->usbID);
@@ -579,6 +612,7 @@ void ContentView::refreshDetail(bool animate) {
                                             state_.startupSeries.accentColor());
         break;
     }
+    mobilePane_->setDevice(screen == DetailScreen::mobile ? mobile : std::nullopt);
     detail_->showScreen(screen, animate && !ReduceMotion::isOn());
 
     // The battery loop and the firmware read follow the mounted device on screen.

@@ -57,10 +57,12 @@ public:
     // Shows the screen; a change between the showcase and a device fades when animate is true.
     void showScreen(DetailScreen screen, bool animate);
 
-    // The pane of a mounted iPod; the window puts its library pane in place of the placeholder.
+    // The panes of a mounted iPod and of an iPod touch; the window puts its own in place of the
+    // placeholders.
     QWidget* libraryPane() const { return library_; }
     void setLibraryPane(QWidget* pane);
-    DetailPlaceholder* mobilePane() const { return mobile_; }
+    QWidget* mobilePane() const { return mobile_; }
+    void setMobilePane(QWidget* pane);
     UnmountedDevicePane* unmountedPane() const { return unmounted_; }
     DetailPlaceholder* showcasePane() const { return showcase_; }
     QWidget* currentPane() const { return stack_->currentWidget(); }
@@ -72,10 +74,11 @@ protected:
 
 private:
     QWidget* page(DetailScreen screen) const;
+    void replacePage(QWidget*& page, QWidget* pane);
 
     QStackedWidget* stack_ = nullptr;
     QWidget* library_ = nullptr;
-    DetailPlaceholder* mobile_ = nullptr;
+    QWidget* mobile_ = nullptr;
     UnmountedDevicePane* unmounted_ = nullptr;
     DetailPlaceholder* showcase_ = nullptr;
     DetailScreen screen_ = DetailScreen::showcase;
