@@ -51,13 +51,15 @@ int AdaptiveGridLayout::heightForWidth(int width) const {
 }
 
 QSize AdaptiveGridLayout::sizeHint() const {
-    return minimumSize();
+    const int width = minimumSize().width();
+    return {width, heightForWidth(width)};
 }
 
 QSize AdaptiveGridLayout::minimumSize() const {
+    // The height follows the width (heightForWidth); a fixed minimum height would be that of
+    // the narrowest, tallest arrangement and force a scroll bar at every width.
     const QMargins m = contentsMargins();
-    const int width = minimumColumnWidth + m.left() + m.right();
-    return {width, heightForWidth(width)};
+    return {minimumColumnWidth + m.left() + m.right(), m.top() + m.bottom()};
 }
 
 void AdaptiveGridLayout::setGeometry(const QRect& rect) {

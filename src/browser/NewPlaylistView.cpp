@@ -70,6 +70,9 @@ NewPlaylistView::NewPlaylistView(IPodStore& store, const NewPlaylistRequest& req
         QPalette tablePalette = table_->palette();
         tablePalette.setColor(QPalette::Base, LorvPalette::night900());
         tablePalette.setColor(QPalette::AlternateBase, LorvPalette::night900());
+        // The style outlines check boxes with a shade of the window colour: a light one keeps
+        // the empty boxes visible on the dark rows.
+        tablePalette.setColor(QPalette::Window, LorvPalette::steel400());
         table_->setPalette(tablePalette);
         column->addWidget(table_);
 
