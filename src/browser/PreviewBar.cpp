@@ -101,10 +101,11 @@ PreviewBar::PreviewBar(IPodStore& store, SeekPosition seekPosition, QWidget* par
     titleRow->setSpacing(8);
     title_ = label(titles, TextStyle::callout(QFont::DemiBold), LorvPalette::mist());
     artist_ = label(titles, TextStyle::callout(), LorvPalette::fog());
-    for (QLabel* text : {title_, artist_})
-        text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    titleRow->addWidget(title_, 1);
-    titleRow->addWidget(artist_, 1);
+    titleRow->addWidget(title_);
+    titleRow->addWidget(artist_);
+    titleRow->addStretch(1);
+    titles->setMinimumWidth(0);
+    titles->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(titles, 1);
 
     // The progress row, at most 320 wide, centred in the width it gets.
@@ -230,13 +231,19 @@ void PreviewBar::seek(double seconds) {
 }
 
 void PreviewBar::refreshTitle() {
+    // The artist follows the title; when both do not fit, the title keeps at least half.
     const int available = title_->parentWidget()->width();
     const QString title = track_ ? track_->title : QString();
     const QString artist = track_ ? track_->artist : QString();
     artist_->setVisible(!artist.isEmpty());
-    const int titleWidth = artist.isEmpty() ? available : (available - 8) / 2;
+    const int titleNatural = title_->fontMetrics().horizontalAdvance(title);
+    const int artistNatural =
+        artist.isEmpty() ? 0 : artist_->fontMetrics().horizontalAdvance(artist) + 8;
+    const int titleWidth =
+        std::min(titleNatural, std::max(available / 2, available - artistNatural));
+    const int artistWidth = std::max(0, available - titleWidth - 8);
     title_->setText(title_->fontMetrics().elidedText(title, Qt::ElideRight, titleWidth));
-    artist_->setText(artist_->fontMetrics().elidedText(artist, Qt::ElideRight, titleWidth));
+    artist_->setText(artist_->fontMetrics().elidedText(artist, Qt::ElideRight, artistWidth));
     title_->setToolTip(title);
     artist_->setToolTip(artist);
 }
