@@ -143,10 +143,10 @@ void PlaylistTile::paintEvent(QPaintEvent*) {
     p.setPen(LorvPalette::mist());
     p.drawText(QRect(textLeft, top, textWidth, nameMetrics.height()),
                Qt::AlignLeft | Qt::AlignVCenter,
-               nameMetrics.elidedText(content_.name, Qt::ElideRight, textWidth));
+               TextStyle::elided(nameMetrics, content_.name, textWidth));
     p.setFont(summaryFont);
     p.setPen(LorvPalette::fog());
     p.drawText(QRect(textLeft, top + nameMetrics.height() + 6, textWidth, summaryMetrics.height()),
                Qt::AlignLeft | Qt::AlignVCenter,
-               summaryMetrics.elidedText(content_.summary, Qt::ElideRight, textWidth));
+               TextStyle::elided(summaryMetrics, content_.summary, textWidth));
 }

@@ -96,6 +96,8 @@ PreviewBar::PreviewBar(IPodStore& store, SeekPosition seekPosition, QWidget* par
     row->addWidget(wave);
 
     auto* titles = new QWidget(this);
+    // Its texts are elided to whatever width it gets.
+    titles->installEventFilter(this);
     auto* titleRow = new QHBoxLayout(titles);
     titleRow->setContentsMargins(0, 0, 0, 0);
     titleRow->setSpacing(8);
@@ -236,14 +238,13 @@ void PreviewBar::refreshTitle() {
     const QString title = track_ ? track_->title : QString();
     const QString artist = track_ ? track_->artist : QString();
     artist_->setVisible(!artist.isEmpty());
-    const int titleNatural = title_->fontMetrics().horizontalAdvance(title);
     const int artistNatural =
         artist.isEmpty() ? 0 : artist_->fontMetrics().horizontalAdvance(artist) + 8;
-    const int titleWidth =
-        std::min(titleNatural, std::max(available / 2, available - artistNatural));
-    const int artistWidth = std::max(0, available - titleWidth - 8);
-    title_->setText(title_->fontMetrics().elidedText(title, Qt::ElideRight, titleWidth));
-    artist_->setText(artist_->fontMetrics().elidedText(artist, Qt::ElideRight, artistWidth));
+    const int titleLimit = std::max(available / 2, available - artistNatural);
+    title_->setText(TextStyle::elided(title_->fontMetrics(), title, titleLimit));
+    const int titleWidth = title_->fontMetrics().horizontalAdvance(title_->text());
+    artist_->setText(
+        TextStyle::elided(artist_->fontMetrics(), artist, std::max(0, available - titleWidth - 8)));
     title_->setToolTip(title);
     artist_->setToolTip(artist);
 }
@@ -280,9 +281,10 @@ void PreviewBar::paintEvent(QPaintEvent*) {
     p.drawEllipse(QRectF(disc).adjusted(0.5, 0.5, -0.5, -0.5));
 }
 
-void PreviewBar::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    refreshTitle();
+bool PreviewBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == title_->parentWidget())
+        refreshTitle();
+    return QWidget::eventFilter(watched, event);
 }
 
 void PreviewBar::showEvent(QShowEvent* event) {

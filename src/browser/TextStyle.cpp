@@ -11,4 +11,11 @@ QFont sized(int pixels, QFont::Weight weight) {
     return font;
 }
 
+QString elided(const QFontMetrics& metrics, const QString& text, int width) {
+    // elidedText cuts some texts that fit exactly.
+    return metrics.horizontalAdvance(text) <= width
+               ? text
+               : metrics.elidedText(text, Qt::ElideRight, width);
+}
+
 } // namespace TextStyle

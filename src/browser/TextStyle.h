@@ -4,10 +4,15 @@
 // 10, title3 15, title2 17.
 
 #include <QFont>
+#include <QFontMetrics>
+#include <QString>
 
 namespace TextStyle {
 
 QFont sized(int pixels, QFont::Weight weight = QFont::Normal);
+
+// The text as it is when it fits width, else cut short with an ellipsis at its end.
+QString elided(const QFontMetrics& metrics, const QString& text, int width);
 
 inline QFont body(QFont::Weight weight = QFont::Normal) {
     return sized(13, weight);
