@@ -837,5 +837,137 @@ Additional failures: %2.</source>
         <source>Track count unavailable</source>
         <translation>无法获取曲目数</translation>
     </message>
+    <message>
+        <source>%1 Lineup (%2 generations)</source>
+        <translation>%1 产品线（%2 代）</translation>
+    </message>
+    <message>
+        <source>%1 generations · First sold %2 · Discontinued %3 · %4</source>
+        <translation>共 %1 代 · 首次发售于 %2 · %3 年停产 · %4</translation>
+    </message>
+    <message>
+        <source>All %1 generations</source>
+        <translation>全部 %1 代</translation>
+    </message>
+    <message>
+        <source>Collapse</source>
+        <translation>收起</translation>
+    </message>
+    <message>
+        <source>Colors</source>
+        <translation>颜色</translation>
+    </message>
+    <message>
+        <source>Connect a supported %1 via USB, then drag songs into the track list.</source>
+        <translation>通过 USB 连接受支持的 %1，然后将歌曲拖入曲目列表。</translation>
+    </message>
+    <message>
+        <source>Connect via USB to browse the library.</source>
+        <translation>通过 USB 连接即可浏览资料库。</translation>
+    </message>
+    <message>
+        <source>Connect your iPod</source>
+        <translation>连接你的 iPod</translation>
+    </message>
+    <message>
+        <source>Connect your iPod to this computer with its USB cable. The library opens automatically when Lorvanel detects the device.</source>
+        <translation>用 USB 线将 iPod 连接到这台电脑。Lorvanel 检测到设备后会自动打开资料库。</translation>
+    </message>
+    <message>
+        <source>Copy Image and Open X</source>
+        <translation>拷贝图片并打开 X</translation>
+    </message>
+    <message>
+        <source>Couldn’t copy the device image.</source>
+        <translation>无法拷贝设备图片。</translation>
+    </message>
+    <message>
+        <source>Couldn’t create the device image.</source>
+        <translation>无法生成设备图片。</translation>
+    </message>
+    <message>
+        <source>Data source · Wikipedia</source>
+        <translation>数据来源 · 维基百科</translation>
+    </message>
+    <message>
+        <source>Device Setup</source>
+        <translation>设备设置</translation>
+    </message>
+    <message>
+        <source>Discontinued: %1</source>
+        <translation>停产：%1</translation>
+    </message>
+    <message>
+        <source>Engraving</source>
+        <translation>镌刻文字</translation>
+    </message>
+    <message>
+        <source>Gen %1 · %2</source>
+        <translation>第 %1 代 · %2</translation>
+    </message>
+    <message>
+        <source>Generations</source>
+        <translation>各代机型</translation>
+    </message>
+    <message>
+        <source>Hide generations</source>
+        <translation>隐藏各代机型</translation>
+    </message>
+    <message>
+        <source>Image copied. Open X in your browser to paste it.</source>
+        <translation>图片已拷贝。请在浏览器中打开 X 并粘贴。</translation>
+    </message>
+    <message>
+        <source>Image copied. Paste it into the X post with Ctrl+V.</source>
+        <translation>图片已拷贝。按 Ctrl+V 将其粘贴到 X 帖子中。</translation>
+    </message>
+    <message>
+        <source>Manage iPod music on your computer</source>
+        <translation>在电脑上管理 iPod 音乐</translation>
+    </message>
+    <message>
+        <source>Not yet supported</source>
+        <translation>暂不支持</translation>
+    </message>
+    <message>
+        <source>PNG Image (*.png)</source>
+        <translation>PNG 图像 (*.png)</translation>
+    </message>
+    <message>
+        <source>Paste the image into the X post with Ctrl+V.</source>
+        <translation>按 Ctrl+V 将图片粘贴到 X 帖子中。</translation>
+    </message>
+    <message>
+        <source>Report estimate: %1 units</source>
+        <translation>报道估计：%1台</translation>
+    </message>
+    <message>
+        <source>Save PNG…</source>
+        <translation>存储 PNG…</translation>
+    </message>
+    <message>
+        <source>Share Device Image</source>
+        <translation>分享设备图片</translation>
+    </message>
+    <message>
+        <source>Show Back</source>
+        <translation>显示背面</translation>
+    </message>
+    <message>
+        <source>Support is in development. Stay tuned.</source>
+        <translation>支持正在开发中，敬请期待。</translation>
+    </message>
+    <message>
+        <source>The device image could not be saved.</source>
+        <translation>无法存储设备图片。</translation>
+    </message>
+    <message>
+        <source>USB Connection Help</source>
+        <translation>USB 连接帮助</translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation>年份</translation>
+    </message>
 </context>
 </TS>

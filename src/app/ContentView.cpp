@@ -3,6 +3,7 @@
 #include "app/AlertPresenter.h"
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
+#include "app/DeviceShareContent.h"
 #include "app/DeviceSidebar.h"
 #include "app/LibraryPane.h"
 #include "app/MobileDevicePane.h"
@@ -17,6 +18,9 @@
 #include "appmodel/ReduceMotion.h"
 #include "browser/ImportProgressPanel.h"
 #include "platform/AppLanguage.h"
+#include "showcase/DeviceShareButton.h"
+#include "showcase/ShowcaseToolbar.h"
+#include "showcase/StartupDeviceFlow.h"
 
 #include <QEvent>
 #include <QFileDialog>
@@ -89,16 +93,36 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     fill(toolbar_, LorvPalette::night800());
     toolbar_->setFixedHeight(toolbarHeight);
     auto* toolbarRow = new QHBoxLayout(toolbar_);
-    toolbarRow->setContentsMargins(14, 0, 10, 0);
-    toolbarTitle_ = new SoftwareVersionText(toolbar_);
-    toolbarRow->addWidget(toolbarTitle_);
-    toolbarRow->addStretch(1);
-    settingsButton_ = new SettingsButton(toolbar_);
-    connect(settingsButton_, &QToolButton::clicked, this, &ContentView::settingsRequested);
-    toolbarRow->addWidget(settingsButton_);
+    toolbarRow->setContentsMargins(0, 0, 10, 0);
+    toolbarRow->setSpacing(0);
+    deviceToolbar_ = new QWidget(toolbar_);
+    deviceToolbar_->setObjectName(QStringLiteral("deviceToolbar"));
+    auto* deviceRow = new QHBoxLayout(deviceToolbar_);
+    deviceRow->setContentsMargins(14, 0, 0, 0);
+    toolbarTitle_ = new SoftwareVersionText(deviceToolbar_);
+    deviceRow->addWidget(toolbarTitle_);
+    deviceRow->addStretch(1);
+    deviceShare_ = new DeviceShareButton(deviceToolbar_);
+    deviceRow->addWidget(deviceShare_);
+    settingsButton_ = makeSettingsButton(deviceToolbar_);
+    deviceRow->addWidget(settingsButton_);
+    toolbarRow->addWidget(deviceToolbar_, 1);
     detailLayout->addWidget(toolbar_);
     detail_ = new DetailPane(detailColumn_);
     detailLayout->addWidget(detail_, 1);
+    // The showcase brings its own toolbar items, with a settings button of their own.
+    StartupDeviceFlow* showcase = detail_->showcasePane();
+    showcase->toolbar()->setParent(toolbar_);
+    showcase->toolbar()->setSettingsButton(makeSettingsButton(showcase->toolbar()));
+    toolbarRow->addWidget(showcase->toolbar(), 1);
+    showcase->setSeries(state_.startupSeries);
+    connect(showcase, &StartupDeviceFlow::seriesChanged, this, [this](StartupSeries series) {
+        if (series == state_.startupSeries)
+            return;
+        state_.startupSeries = series;
+        refreshSidebar();
+        Q_EMIT stateChanged();
+    });
     libraryPane_ = new LibraryPane(*this);
     detail_->setLibraryPane(libraryPane_);
     mobilePane_ = new MobileDevicePane(*this);
@@ -235,6 +259,12 @@ void ContentView::changeEvent(QEvent* event) {
         refreshBusy();
     }
     QWidget::changeEvent(event);
+}
+
+SettingsButton* ContentView::makeSettingsButton(QWidget* parent) {
+    auto* button = new SettingsButton(parent);
+    connect(button, &QToolButton::clicked, this, &ContentView::settingsRequested);
+    return button;
 }
 
 void ContentView::layoutOverlays() {
@@ -394,6 +424,7 @@ void ContentView::showImportPanel(bool chooseFolders) {
 
 void ContentView::selectSeries(StartupSeries series) {
     state_.startupSeries = series;
+    detail_->showcasePane()->setSeries(series);
     store_.setSelection(std::nullopt);
     refreshSidebar();
     refreshDetail(true);
@@ -576,14 +607,23 @@ void ContentView::refreshDetail(bool animate) {
         selection && selection->isUnmounted() && store_.unmountedIPods().count(selection->usbID);
     const DetailScreen screen = detailScreen({device.has_value(), mobile.has_value(), unmounted});
 
-    // The iPod touch page brings no title of its own.
+    const bool deviceScreen = screen == DetailScreen::library || screen == DetailScreen::mobile;
+    // The iPod touch page has no title item; its header names the device.
     toolbarTitle_->setVisible(screen == DetailScreen::library);
+    deviceShare_->setVisible(deviceScreen);
+    deviceToolbar_->setVisible(screen != DetailScreen::showcase);
+    detail_->showcasePane()->toolbar()->setVisible(screen == DetailScreen::showcase);
     switch (screen) {
     case DetailScreen::library: {
         const QString name = store_.displayName(device->id, language);
+        const auto model = store_.deviceModels().constFind(device->id);
         libraryPane_->setDeviceTitle(name);
         toolbarTitle_->setTitle(name);
         toolbarTitle_->setSoftwareVersion(store_.softwareVersion());
+        deviceShare_->setContent(DeviceShareContent::forIPod(
+            *device,
+            model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt,
+            language));
         if (BatteryIndicator* battery = libraryPane_->batteryIndicator()) {
             if (const auto& value = store_.battery()) {
                 battery->setState(value->percent, value->isCharging, value->isFullyCharged);
@@ -595,6 +635,7 @@ void ContentView::refreshDetail(bool animate) {
         break;
     }
     case DetailScreen::mobile:
+        deviceShare_->setContent(DeviceShareContent::forMobileDevice(*mobile, language));
         break;
     case DetailScreen::unmounted: {
         const int productID = store_.unmountedIPods().at(selection->usbID);
@@ -608,8 +649,7 @@ void ContentView::refreshDetail(bool animate) {
         break;
     }
     case DetailScreen::showcase:
-        detail_->showcasePane()->setContent(state_.startupSeries.displayName(),
-                                            state_.startupSeries.accentColor());
+        detail_->showcasePane()->setSeries(state_.startupSeries);
         break;
     }
     mobilePane_->setDevice(screen == DetailScreen::mobile ? mobile : std::nullopt);

@@ -19,6 +19,7 @@
 class AlertPresenter;
 class BatteryIndicator;
 class DetailPane;
+class DeviceShareButton;
 class DeviceSidebar;
 class ImportProgressPanel;
 class LibraryPane;
@@ -107,6 +108,10 @@ public:
     SheetSlot* trackEditSlot() const { return trackEditSlot_; }
     SoftwareVersionText* toolbarTitle() const { return toolbarTitle_; }
     SettingsButton* settingsButton() const { return settingsButton_; }
+    // The device toolbar's share button (mounted iPods and iPod touch devices).
+    DeviceShareButton* deviceShareButton() const { return deviceShare_; }
+    // The items of the device screens' toolbar; the showcase brings its own.
+    QWidget* deviceToolbar() const { return deviceToolbar_; }
     BatteryIndicator* batteryIndicator() const;
     // The device whose battery loop and firmware read run now.
     const std::optional<IPodDevice::ID>& deviceTaskKey() const { return deviceTasks_.key(); }
@@ -134,6 +139,7 @@ private:
     void presentConfirmation();
     void deleteConfirmedTracks(const QSet<quint64>& ids, const IPodDevice& device);
     void layoutOverlays();
+    SettingsButton* makeSettingsButton(QWidget* parent);
 
     IPodStore& store_;
     MainViewState state_;
@@ -145,7 +151,9 @@ private:
     QWidget* dimmer_ = nullptr;
     QWidget* detailColumn_ = nullptr;
     QWidget* toolbar_ = nullptr;
+    QWidget* deviceToolbar_ = nullptr;
     SoftwareVersionText* toolbarTitle_ = nullptr;
+    DeviceShareButton* deviceShare_ = nullptr;
     SettingsButton* settingsButton_ = nullptr;
     DetailPane* detail_ = nullptr;
     LibraryPane* libraryPane_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/UnmountedDevicePane.h"
 #include "appmodel/LorvPalette.h"
+#include "showcase/StartupDeviceFlow.h"
 
 #include <QEasingCurve>
 #include <QHBoxLayout>
@@ -108,8 +109,7 @@ DetailPane::DetailPane(QWidget* parent)
     mobile_ = new DetailPlaceholder(stack_);
     mobile_->setObjectName(QStringLiteral("mobileDevicePane"));
     unmounted_ = new UnmountedDevicePane(stack_);
-    showcase_ = new DetailPlaceholder(stack_);
-    showcase_->setObjectName(QStringLiteral("showcasePane"));
+    showcase_ = new StartupDeviceFlow(StartupSeries::shuffle, {}, stack_);
     stack_->addWidget(library_);
     stack_->addWidget(mobile_);
     stack_->addWidget(unmounted_);
@@ -175,6 +175,8 @@ void DetailPane::showScreen(DetailScreen screen, bool animate) {
         connect(animation, &QVariantAnimation::finished, overlay, &QObject::deleteLater);
         animation->start();
     }
+    if (screen == DetailScreen::showcase && screen_ != DetailScreen::showcase)
+        showcase_->state().resetViewState();
     screen_ = screen;
     stack_->setCurrentWidget(next);
 }

@@ -13,6 +13,7 @@
 
 class QLabel;
 class QVariantAnimation;
+class StartupDeviceFlow;
 class UnmountedDevicePane;
 
 enum class DetailScreen {
@@ -55,6 +56,7 @@ public:
 
     DetailScreen screen() const { return screen_; }
     // Shows the screen; a change between the showcase and a device fades when animate is true.
+    // The showcase comes back with its view state afresh each time it reappears.
     void showScreen(DetailScreen screen, bool animate);
 
     // The panes of a mounted iPod and of an iPod touch; the window puts its own in place of the
@@ -64,7 +66,7 @@ public:
     QWidget* mobilePane() const { return mobile_; }
     void setMobilePane(QWidget* pane);
     UnmountedDevicePane* unmountedPane() const { return unmounted_; }
-    DetailPlaceholder* showcasePane() const { return showcase_; }
+    StartupDeviceFlow* showcasePane() const { return showcase_; }
     QWidget* currentPane() const { return stack_->currentWidget(); }
     // The picture of the old screen while it fades out, else null.
     QWidget* fadeOverlay() const { return fade_; }
@@ -80,7 +82,7 @@ private:
     QWidget* library_ = nullptr;
     QWidget* mobile_ = nullptr;
     UnmountedDevicePane* unmounted_ = nullptr;
-    DetailPlaceholder* showcase_ = nullptr;
+    StartupDeviceFlow* showcase_ = nullptr;
     DetailScreen screen_ = DetailScreen::showcase;
     QPointer<QWidget> fade_;
 };

@@ -67,9 +67,7 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     headerRow->setSpacing(12);
     deviceTitle_ = new QLabel(header_);
     deviceTitle_->setFont(TextStyle::sized(20, QFont::DemiBold));
-    QPalette titlePalette = deviceTitle_->palette();
-    titlePalette.setColor(QPalette::WindowText, LorvPalette::mist());
-    deviceTitle_->setPalette(titlePalette);
+    TextStyle::setTextColor(deviceTitle_, LorvPalette::mist());
     battery_ = new BatteryIndicator(header_);
     battery_->hide();
     headerRow->addWidget(deviceTitle_);
@@ -121,9 +119,7 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     statusRow->setSpacing(10);
     status_ = new QLabel(statusBar);
     status_->setFont(TextStyle::caption2());
-    QPalette statusPalette = status_->palette();
-    statusPalette.setColor(QPalette::WindowText, LorvPalette::fog());
-    status_->setPalette(statusPalette);
+    TextStyle::setTextColor(status_, LorvPalette::fog());
     statusRow->addWidget(status_, 1);
     column->addWidget(statusBar);
 
@@ -182,7 +178,7 @@ void LibraryPane::setHeader(QWidget* header) {
     headerSlot_->layout()->replaceWidget(header_, header);
     header_->deleteLater();
     header_ = header;
-    // The default header's pieces go with it.
+    // The default header's name and battery go with it.
     deviceTitle_ = nullptr;
     battery_ = nullptr;
 }

@@ -54,9 +54,7 @@ ActivitySpinner::ActivitySpinner(QWidget* parent, Size size)
     column->addWidget(wheel_, 0, Qt::AlignHCenter);
     label_ = new QLabel(this);
     label_->setFont(TextStyle::body());
-    QPalette p = label_->palette();
-    p.setColor(QPalette::WindowText, LorvPalette::fog());
-    label_->setPalette(p);
+    TextStyle::setTextColor(label_, LorvPalette::fog());
     column->addWidget(label_, 0, Qt::AlignHCenter);
     label_->setVisible(size == Size::regular);
     column->addStretch(1);

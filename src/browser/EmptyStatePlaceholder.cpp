@@ -14,12 +14,6 @@ namespace {
 constexpr int symbolSize = 36;
 constexpr int maximumLineWidth = 440;
 
-void setTextColor(QLabel* label, const QColor& color) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-}
-
 } // namespace
 
 EmptyStatePlaceholder::EmptyStatePlaceholder(QWidget* parent)
@@ -33,12 +27,12 @@ EmptyStatePlaceholder::EmptyStatePlaceholder(QWidget* parent)
     title_->setAlignment(Qt::AlignCenter);
     title_->setFont(TextStyle::title3(QFont::DemiBold));
     title_->setWordWrap(true);
-    setTextColor(title_, LorvPalette::mist());
+    TextStyle::setTextColor(title_, LorvPalette::mist());
     message_ = new QLabel(this);
     message_->setAlignment(Qt::AlignCenter);
     message_->setFont(TextStyle::callout());
     message_->setWordWrap(true);
-    setTextColor(message_, LorvPalette::fog());
+    TextStyle::setTextColor(message_, LorvPalette::fog());
     message_->hide();
     column->addWidget(image_);
     column->addWidget(title_);

@@ -43,9 +43,10 @@ protected:
     }
 };
 
+// Dimmed to half while the area is disabled.
 void setTextColors(QLabel* label, const QColor& color) {
+    TextStyle::setTextColor(label, color);
     QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
     QColor dimmed = color;
     dimmed.setAlphaF(0.5f);
     p.setColor(QPalette::Disabled, QPalette::WindowText, dimmed);

@@ -5,7 +5,6 @@
 #include "browser/TextStyle.h"
 
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -16,16 +15,63 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
 constexpr qreal dimOpacity = 0.62;
 constexpr int barRange = 1000;
+constexpr int shadowRadius = 20;
+constexpr int shadowOffset = 8;
+constexpr qreal shadowOpacity = 0.45;
 
-void setTextColor(QLabel* label, const QColor& color) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
+// One pass of a box blur over the alpha of a black image, along rows (or columns).
+void boxBlurAlpha(QImage& image, int radius, bool alongRows) {
+    const int width = image.width();
+    const int height = image.height();
+    const int lines = alongRows ? height : width;
+    const int length = alongRows ? width : height;
+    std::vector<int> source(static_cast<std::size_t>(length));
+    for (int line = 0; line < lines; ++line) {
+        auto pixel = [&](int i) -> QRgb* {
+            return alongRows ? reinterpret_cast<QRgb*>(image.scanLine(line)) + i
+                             : reinterpret_cast<QRgb*>(image.scanLine(i)) + line;
+        };
+        for (int i = 0; i < length; ++i)
+            source[std::size_t(i)] = qAlpha(*pixel(i));
+        int sum = 0;
+        for (int i = -radius; i <= radius; ++i)
+            sum += i >= 0 && i < length ? source[std::size_t(i)] : 0;
+        const int window = 2 * radius + 1;
+        for (int i = 0; i < length; ++i) {
+            *pixel(i) = qRgba(0, 0, 0, sum / window);
+            const int leaving = i - radius;
+            const int entering = i + radius + 1;
+            if (leaving >= 0)
+                sum -= source[std::size_t(leaving)];
+            if (entering < length)
+                sum += source[std::size_t(entering)];
+        }
+    }
+}
+
+// The card's soft shadow, made once per card size: the card's shape in black, blurred by three
+// box passes each way (close to a Gaussian blur of the radius).
+QImage cardShadow(const QSize& card) {
+    QImage image(card + QSize(4 * shadowRadius, 4 * shadowRadius), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, qRound(255 * shadowOpacity)));
+        p.drawRoundedRect(QRectF(QPointF(2 * shadowRadius, 2 * shadowRadius), card), 12, 12);
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        boxBlurAlpha(image, shadowRadius / 3, true);
+        boxBlurAlpha(image, shadowRadius / 3, false);
+    }
+    return image;
 }
 
 // The card's rounded face with its thin border.
@@ -141,11 +187,6 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     card_ = new Card(this);
     card_->setObjectName(QStringLiteral("progressCard"));
     card_->setFixedWidth(cardWidth);
-    auto* shadow = new QGraphicsDropShadowEffect(card_);
-    shadow->setColor(QColor(0, 0, 0, qRound(255 * 0.45)));
-    shadow->setBlurRadius(40);
-    shadow->setOffset(0, 8);
-    card_->setGraphicsEffect(shadow);
 
     auto* column = new QVBoxLayout(card_);
     column->setContentsMargins(24, 24, 24, 24);
@@ -154,10 +195,10 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     auto* titleRow = new QHBoxLayout;
     title_ = new QLabel(card_);
     title_->setFont(TextStyle::title3(QFont::DemiBold));
-    setTextColor(title_, LorvPalette::mist());
+    TextStyle::setTextColor(title_, LorvPalette::mist());
     percent_ = new QLabel(card_);
     percent_->setFont(TextStyle::title2(QFont::DemiBold));
-    setTextColor(percent_, LorvPalette::sky());
+    TextStyle::setTextColor(percent_, LorvPalette::sky());
     titleRow->addWidget(title_, 0, Qt::AlignBaseline);
     titleRow->addSpacing(12);
     titleRow->addStretch(1);
@@ -175,7 +216,7 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     fileName_ = new MiddleElidedLabel(fileRow_);
     for (QLabel* label : {fileCount_, fileName_}) {
         label->setFont(TextStyle::callout());
-        setTextColor(label, LorvPalette::fog());
+        TextStyle::setTextColor(label, LorvPalette::fog());
     }
     fileLayout->addWidget(fileCount_);
     fileLayout->addWidget(fileName_, 1);
@@ -244,4 +285,10 @@ void ImportProgressPanel::changeEvent(QEvent* event) {
 void ImportProgressPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), QColor(0, 0, 0, qRound(255 * dimOpacity)));
+    // Painted here rather than by an effect on the card, so that a new value of the bar repaints
+    // the bar alone.
+    if (shadow_.size() != card_->size() + QSize(4 * shadowRadius, 4 * shadowRadius))
+        shadow_ = cardShadow(card_->size());
+    p.drawImage(card_->pos() + QPoint(-2 * shadowRadius, -2 * shadowRadius + shadowOffset),
+                shadow_);
 }

@@ -7,6 +7,7 @@
 
 #include "transfer/ImportProgress.h"
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -49,6 +50,7 @@ private:
     void placeCard();
 
     std::optional<ImportProgress> progress_;
+    QImage shadow_;
     QWidget* card_ = nullptr;
     QLabel* title_ = nullptr;
     QLabel* percent_ = nullptr;

@@ -9,7 +9,6 @@
 #include "library/IPodPlaylist.h"
 
 #include <QList>
-#include <QPointer>
 #include <QWidget>
 
 #include <optional>

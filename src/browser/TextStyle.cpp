@@ -1,6 +1,7 @@
 #include "browser/TextStyle.h"
 
 #include <QGuiApplication>
+#include <QWidget>
 
 namespace TextStyle {
 
@@ -16,6 +17,12 @@ QString elided(const QFontMetrics& metrics, const QString& text, int width) {
     return metrics.horizontalAdvance(text) <= width
                ? text
                : metrics.elidedText(text, Qt::ElideRight, width);
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, color);
+    widget->setPalette(p);
 }
 
 } // namespace TextStyle

@@ -1,11 +1,14 @@
 #pragma once
 
 // The text styles of the interface in logical pixels: body 13, callout 12, caption and caption2
-// 10, title3 15, title2 17.
+// 10, title3 15, title2 17; and the colour a text is drawn in.
 
+#include <QColor>
 #include <QFont>
 #include <QFontMetrics>
 #include <QString>
+
+class QWidget;
 
 namespace TextStyle {
 
@@ -32,5 +35,8 @@ inline QFont title3(QFont::Weight weight = QFont::Normal) {
 inline QFont title2(QFont::Weight weight = QFont::Normal) {
     return sized(17, weight);
 }
+
+// The colour the widget's text is drawn in, enabled or not.
+void setTextColor(QWidget* widget, const QColor& color);
 
 } // namespace TextStyle

@@ -145,7 +145,6 @@ void TrackTableModel::setSupportsRatings(bool supportsRatings) {
     if (supportsRatings == supportsRatings_)
         return;
     supportsRatings_ = supportsRatings;
-    columnsDirty_ = true;
     commit();
 }
 
@@ -213,11 +212,11 @@ void TrackTableModel::commit() {
         if (info.column != TrackColumn::rating || supportsRatings_)
             columns.append(info.column);
     }
-    columnsDirty_ = columns != columns_;
+    const bool columnsDirty = columns != columns_;
     const bool rowsDirty = pendingRows_.has_value();
-    if (rowsDirty && !searchDirty_ && !sortDirty_ && !columnsDirty_ && applyBlockChange()) {
+    if (rowsDirty && !searchDirty_ && !sortDirty_ && !columnsDirty && applyBlockChange()) {
         pendingRows_.reset();
-    } else if (rowsDirty || searchDirty_ || columnsDirty_) {
+    } else if (rowsDirty || searchDirty_ || columnsDirty) {
         beginResetModel();
         if (rowsDirty) {
             rows_ = std::move(*pendingRows_);
@@ -255,7 +254,6 @@ void TrackTableModel::commit() {
     }
     searchDirty_ = false;
     sortDirty_ = false;
-    columnsDirty_ = false;
     if (headersDirty_ && !columns_.isEmpty())
         Q_EMIT headerDataChanged(Qt::Horizontal, 0, int(columns_.size()) - 1);
     headersDirty_ = false;
@@ -311,15 +309,13 @@ void TrackTableModel::insertBlock(int at, int count) {
         shift(given);
     visible_ = oldVisible;
 
-    if (foldedTitles_.size() == std::size_t(rows_.size() - count)) {
-        std::vector<QString> titles, artists;
-        for (int i = at; i < at + count; ++i) {
-            titles.push_back(LibrarySearch::fold(rows_[i].track.title));
-            artists.push_back(LibrarySearch::fold(rows_[i].track.artist));
-        }
-        foldedTitles_.insert(foldedTitles_.begin() + at, titles.begin(), titles.end());
-        foldedArtists_.insert(foldedArtists_.begin() + at, artists.begin(), artists.end());
+    std::vector<QString> titles, artists;
+    for (int i = at; i < at + count; ++i) {
+        titles.push_back(LibrarySearch::fold(rows_[i].track.title));
+        artists.push_back(LibrarySearch::fold(rows_[i].track.artist));
     }
+    foldedTitles_.insert(foldedTitles_.begin() + at, titles.begin(), titles.end());
+    foldedArtists_.insert(foldedArtists_.begin() + at, artists.begin(), artists.end());
     for (auto& [column, keys] : sortKeys_) {
         std::vector<QCollatorSortKey> added;
         added.reserve(std::size_t(count));
@@ -327,8 +323,6 @@ void TrackTableModel::insertBlock(int at, int count) {
             added.push_back(sortKeyOf(column, rows_[i].track));
         keys.insert(keys.begin() + at, added.begin(), added.end());
     }
-    if (!foldedQuery_.isEmpty())
-        ensureFolded();
 
     std::vector<int> block(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
@@ -399,10 +393,8 @@ void TrackTableModel::removeBlock(int at, int count) {
         shift(given);
     for (int& given : visible_)
         shift(given);
-    if (foldedTitles_.size() == std::size_t(rows_.size())) {
-        foldedTitles_.erase(foldedTitles_.begin() + at, foldedTitles_.begin() + at + count);
-        foldedArtists_.erase(foldedArtists_.begin() + at, foldedArtists_.begin() + at + count);
-    }
+    foldedTitles_.erase(foldedTitles_.begin() + at, foldedTitles_.begin() + at + count);
+    foldedArtists_.erase(foldedArtists_.begin() + at, foldedArtists_.begin() + at + count);
     for (auto& [column, keys] : sortKeys_)
         keys.erase(keys.begin() + at, keys.begin() + at + count);
 }

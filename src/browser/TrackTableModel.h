@@ -125,7 +125,8 @@ private:
     QSet<TrackRow::ID> selection_;
     QList<TrackColumn> columns_;
 
-    // Per given row; the collation keys only for the columns a sort has used.
+    // Per given row, kept with the rows; the collation keys only for the columns a sort has
+    // used.
     std::vector<QString> foldedTitles_;
     std::vector<QString> foldedArtists_;
     std::map<TrackColumn, std::vector<QCollatorSortKey>> sortKeys_;
@@ -136,7 +137,6 @@ private:
     int batchDepth_ = 0;
     bool searchDirty_ = false;
     bool sortDirty_ = false;
-    bool columnsDirty_ = false;
     bool cellsDirty_ = false;
     bool headersDirty_ = false;
 };

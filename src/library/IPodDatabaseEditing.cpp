@@ -27,15 +27,6 @@ QString text(const gchar* value) {
     return value ? QString::fromUtf8(value) : QString();
 }
 
-// A temporary GList that owns only its links.
-struct ListOfLinks {
-    GList* list = nullptr;
-    ListOfLinks() = default;
-    ListOfLinks(const ListOfLinks&) = delete;
-    ListOfLinks& operator=(const ListOfLinks&) = delete;
-    ~ListOfLinks() { g_list_free(list); }
-};
-
 void requireEditablePlaylists(const IPodDatabase& database) {
     const auto model = database.model();
     if (!model || model->family == IPodModel::Family::shuffle)
@@ -207,17 +198,17 @@ Itdb_Playlist* IPodDatabase::insertPlaylist(const QString& name, const QList<qui
     if (!trackIDs.isEmpty()) {
         // The main playlist may list one record twice; that is still one track. Two records
         // sharing a dbid stay two and fail the resolution.
-        ListOfLinks members;
+        GLibHandles::ListPtr members;
         QSet<const Itdb_Track*> seen;
         for (GList* link = master->members; link; link = link->next) {
             const auto* track = static_cast<const Itdb_Track*>(link->data);
             if (track && !seen.contains(track)) {
                 seen.insert(track);
-                members.list = g_list_prepend(members.list, link->data);
+                members.reset(g_list_prepend(members.release(), link->data));
             }
         }
-        members.list = g_list_reverse(members.list);
-        for (Itdb_Track* track : resolveTracks(ids, members.list))
+        members.reset(g_list_reverse(members.release()));
+        for (Itdb_Track* track : resolveTracks(ids, members.get()))
             byID.insert(track->dbid, track);
     }
 

@@ -6,6 +6,7 @@
 #include "library/Nano5Commit.h"
 #include "library/Nano5Database.h"
 #include "library/Nano5FileOps.h"
+#include "platform/OwnedFd.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -35,8 +36,8 @@ void putUInt32LE(QByteArray& bytes, qsizetype offset, quint32 value) {
 // The whole file, or none when it does not exist; other failures are thrown.
 std::optional<QByteArray> readIfPresent(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const OwnedFd file(::open(name.constData(), O_RDONLY | O_CLOEXEC));
+    if (!file.isValid()) {
         if (errno == ENOENT)
             return std::nullopt;
         throw std::system_error(errno, std::generic_category(), "open " + name.toStdString());
@@ -44,19 +45,16 @@ std::optional<QByteArray> readIfPresent(const QString& path) {
     QByteArray bytes;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            ::close(fd);
-            throw std::system_error(error, std::generic_category(), "read " + name.toStdString());
+            throw std::system_error(errno, std::generic_category(), "read " + name.toStdString());
         }
         if (n == 0)
             break;
         bytes.append(buffer, n);
     }
-    ::close(fd);
     return bytes;
 }
 

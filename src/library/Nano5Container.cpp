@@ -1,5 +1,6 @@
 #include "library/Nano5Container.h"
 
+#include "library/GLibHandles.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5FileOps.h"
 
@@ -37,13 +38,6 @@ void checkCDBFrame(QByteArrayView cdb) {
         throw Nano5Error::unsupportedDatabase();
 }
 
-struct ItdbFree {
-    void operator()(Itdb_iTunesDB* db) const { itdb_free(db); }
-};
-struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-
 } // namespace
 
 QByteArray readDatabaseFile(const fs::path& path) {
@@ -57,14 +51,14 @@ QByteArray readDatabaseFile(const fs::path& path) {
             throw Nano5Error::unsupportedDatabase();
     }
     Nano5FileOps::File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (file.fd() < 0) {
+    if (file.get() < 0) {
         if (errno == ELOOP)
             throw Nano5Error::unsupportedDatabase();
         throwPosixError(errno, "open", path);
     }
     // The entry may have been swapped between the check and the open.
     struct stat opened;
-    if (::fstat(file.fd(), &opened) != 0)
+    if (::fstat(file.get(), &opened) != 0)
         throwPosixError(errno, "fstat", path);
     if (!S_ISREG(opened.st_mode) || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev)
         throw Nano5Error::unsupportedDatabase();
@@ -76,7 +70,7 @@ QByteArray readDatabaseFile(const fs::path& path) {
     for (;;) {
         if (got == bytes.size())
             bytes.resize(bytes.size() + 65536); // the file grew while we read it
-        ssize_t n = ::read(file.fd(), bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+        ssize_t n = ::read(file.get(), bytes.data() + got, static_cast<size_t>(bytes.size() - got));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -212,8 +206,8 @@ void verifyPlaylistCDB(QByteArrayView cdb, const fs::path& signingFolder, std::u
     }
 
     GError* rawError = nullptr;
-    std::unique_ptr<Itdb_iTunesDB, ItdbFree> db(itdb_parse(signingFolder.c_str(), &rawError));
-    std::unique_ptr<GError, GErrorFree> error(rawError);
+    GLibHandles::DatabasePtr db(itdb_parse(signingFolder.c_str(), &rawError));
+    GLibHandles::ErrorPtr error(rawError);
     if (!db || error)
         throw Nano5Error::unsupportedDatabase();
 

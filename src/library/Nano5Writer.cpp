@@ -30,10 +30,7 @@ namespace Nano5Playlist {
 
 namespace {
 
-struct GFreeDeleter {
-    void operator()(guint8* bytes) const { g_free(bytes); }
-};
-using Exported = std::unique_ptr<guint8, GFreeDeleter>;
+using Exported = GLibHandles::GMallocPtr<guint8>;
 
 QByteArrayView viewOf(const Exported& bytes, gsize length) {
     return QByteArrayView(reinterpret_cast<const char*>(bytes.get()),

@@ -15,12 +15,12 @@
 #include "transfer/ImportError.h"
 #include "transfer/PosixError.h"
 #include "transfer/TagReader.h"
+#include "transfer/TemporaryFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QUuid>
 
 #include <sys/stat.h>
 
@@ -249,20 +249,12 @@ QStringList Nano5ImportRun::run(const QStringList& urls) {
         }
     }
 
-    temporaryFolder =
-        QDir(QDir::tempPath()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
-    if (::mkdir(QFile::encodeName(temporaryFolder).constData(), 0700) != 0)
-        throw PosixError::fromErrno(temporaryFolder);
-    try {
-        for (int index = 0; index < fileCount; ++index) {
-            checkpoint();
-            importFile(index);
-        }
-    } catch (...) {
-        QDir(temporaryFolder).removeRecursively();
-        throw;
+    const TemporaryFolder temporary;
+    temporaryFolder = temporary.path();
+    for (int index = 0; index < fileCount; ++index) {
+        checkpoint();
+        importFile(index);
     }
-    QDir(temporaryFolder).removeRecursively();
     return failures;
 }
 

@@ -4,6 +4,7 @@
 
 #include "PaneFixture.h"
 
+#include "appmodel/MediaPreviewPlayer.h"
 #include "browser/ActivitySpinner.h"
 #include "browser/FormattedDuration.h"
 #include "browser/PreviewBar.h"
@@ -47,6 +48,8 @@ protected:
         PaneTest::SetUp();
         if (!TestSupport::hasFFmpegTool())
             GTEST_SKIP() << "the ffmpeg tool is needed for the audio";
+        // Previews play through Qt Multimedia, as in the application.
+        IPodPreviewPlayer::setFactory([] { return std::make_unique<MediaPreviewPlayer>(); });
         const QString dir = root + QStringLiteral("/in");
         QDir().mkpath(dir);
         TestSupport::ToneSpec spec;

@@ -16,10 +16,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 
 namespace {
 
@@ -131,6 +134,20 @@ TEST_F(ImportTest, AFolderDroppedOnTheTableAndAFileOnTheDropAreaAreImportedAndLi
     waitForOperation();
     EXPECT_TRUE(tableTitles(tableModel()).contains(QStringLiteral("Gamma")));
     EXPECT_EQ(store->library()->tracks.size(), 4);
+
+    // A click on the drop area opens the import panel; the files chosen there are imported.
+    const QString delta = song(QStringLiteral("picked"), QStringLiteral("Delta"));
+    QTest::mouseClick(pane().dropArea(), Qt::LeftButton);
+    QFileDialog* panel = view().importPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Import"));
+    panel->setDirectory(QFileInfo(delta).path());
+    panel->selectFile(QFileInfo(delta).fileName());
+    static_cast<QDialog*>(panel)->accept(); // the panel's own accept is protected
+    EXPECT_TRUE(store->activeDeviceID().has_value());
+    waitForOperation();
+    EXPECT_TRUE(tableTitles(tableModel()).contains(QStringLiteral("Delta")));
 }
 
 TEST_F(ImportTest, DropsDuringAnImportOnAPlaylistOrFromElsewhereStartNothing) {

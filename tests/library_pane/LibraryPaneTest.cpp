@@ -10,9 +10,11 @@
 #include "browser/ImportProgressPanel.h"
 #include "browser/LibraryErrorView.h"
 #include "device/IPodDeviceError.h"
+#include "platform/Settings.h"
 #include "support/EventLoop.h"
 #include "transfer/ImportError.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -197,4 +199,29 @@ TEST_F(PaneTest, AThousandProgressReportsMoveTheCardAndNeverTouchTheTable) {
     EXPECT_EQ(view().busyTitle()->text(), QStringLiteral("Copying"));
     IPodStoreTestAccess::setProgress(*store, std::nullopt);
     IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+}
+
+TEST_F(PaneTest, AChangeOfLanguageRelabelsTheTableTheDropAreaAndTheStatusLine) {
+    const QString path =
+        makeVolume(root + QStringLiteral("/Pod"),
+                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+    open({path});
+    waitForLibrary();
+    view().setTrackSelection(
+        {{tableIDs(tableModel())[0], std::nullopt}, {tableIDs(tableModel())[1], std::nullopt}});
+    EXPECT_EQ(tableModel().headerData(1, Qt::Horizontal).toString(), QStringLiteral("Title"));
+
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::simplifiedChinese));
+    QEvent change(QEvent::LanguageChange);
+    QApplication::sendEvent(window.get(), &change);
+    EXPECT_EQ(tableModel().headerData(1, Qt::Horizontal).toString(), QStringLiteral("标题"));
+    EXPECT_EQ(pane().dropArea()->titleLabel()->text(), QStringLiteral("点按以选取或拖入音频文件"));
+    EXPECT_EQ(pane().dropArea()->captionLabel()->text(),
+              QStringLiteral("支持 MP3、M4A、AAC、FLAC 和 WAV。无损音频会自动转换。"));
+    EXPECT_EQ(pane().statusLabel()->text(), QStringLiteral("已选择 2 项"));
+    // Texts that belong to the data stay as they are.
+    EXPECT_EQ(tableTitles(tableModel()), (QStringList{"One", "Two"}));
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::english));
 }
