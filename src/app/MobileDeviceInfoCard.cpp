@@ -3,6 +3,7 @@
 #include "app/DeviceSummary.h"
 #include "appmodel/LorvPalette.h"
 #include "browser/SymbolIcon.h"
+#include "browser/TextStyle.h"
 
 #include <QClipboard>
 #include <QEvent>
@@ -34,10 +35,8 @@ protected:
 };
 
 QLabel* label(const QString& text, const QColor& color, QWidget* parent) {
-    auto* out = new QLabel(text, parent);
-    QPalette p = out->palette();
-    p.setColor(QPalette::WindowText, color);
-    out->setPalette(p);
+    QLabel* out = TextStyle::label(TextStyle::body(), color, parent);
+    out->setText(text);
     return out;
 }
 

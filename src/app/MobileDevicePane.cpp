@@ -21,19 +21,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel* label(const QFont& font, const QColor& color, QWidget* parent) {
-    auto* out = new QLabel(parent);
-    out->setFont(font);
-    QPalette p = out->palette();
-    p.setColor(QPalette::WindowText, color);
-    out->setPalette(p);
-    return out;
-}
-
-} // namespace
-
 QString MobileDevicePane::subtitle(const MobileDevice& device, AppLanguage language) {
     const QString kind = device.displayName(language);
     if (device.details && device.details->available)
@@ -78,13 +65,13 @@ MobileDevicePane::MobileDevicePane(ContentView& view, MobileSongLoader* loader, 
     top->addWidget(thumbnail_);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
-    name_ = label(TextStyle::sized(20, QFont::DemiBold), LorvPalette::mist(), header);
+    name_ = TextStyle::label(TextStyle::sized(20, QFont::DemiBold), LorvPalette::mist(), header);
     name_->setObjectName(QStringLiteral("mobileDeviceName"));
     name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     texts->addWidget(name_);
     auto* subtitleRow = new QHBoxLayout;
     subtitleRow->setSpacing(8);
-    subtitle_ = label(TextStyle::callout(), LorvPalette::fog(), header);
+    subtitle_ = TextStyle::label(TextStyle::callout(), LorvPalette::fog(), header);
     battery_ = new BatteryIndicator(header);
     subtitleRow->addWidget(subtitle_);
     subtitleRow->addWidget(battery_);
@@ -101,7 +88,7 @@ MobileDevicePane::MobileDevicePane(ContentView& view, MobileSongLoader* loader, 
     });
     top->addWidget(openFiles_);
     headerColumn->addLayout(top);
-    trackLine_ = label(TextStyle::caption(), LorvPalette::fog(), header);
+    trackLine_ = TextStyle::label(TextStyle::caption(), LorvPalette::fog(), header);
     trackLine_->setObjectName(QStringLiteral("mobileTrackLine"));
     headerColumn->addWidget(trackLine_);
     column->addWidget(header);

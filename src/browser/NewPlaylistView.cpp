@@ -77,11 +77,8 @@ NewPlaylistView::NewPlaylistView(IPodStore& store, const NewPlaylistRequest& req
         column->addWidget(table_);
 
         // Over the table while the search shows nothing.
-        empty_ = new QLabel(table_->viewport());
+        empty_ = TextStyle::label(TextStyle::body(), LorvPalette::fog(), table_->viewport());
         empty_->setAlignment(Qt::AlignCenter);
-        QPalette emptyPalette = empty_->palette();
-        emptyPalette.setColor(QPalette::WindowText, LorvPalette::fog());
-        empty_->setPalette(emptyPalette);
         empty_->setAttribute(Qt::WA_TransparentForMouseEvents);
         table_->viewport()->installEventFilter(this);
 

@@ -20,12 +20,6 @@ namespace {
 
 constexpr int contentInset = 22;
 
-void setTextColor(QWidget* widget, const QColor& color) {
-    QPalette p = widget->palette();
-    p.setColor(QPalette::WindowText, color);
-    widget->setPalette(p);
-}
-
 } // namespace
 
 QHash<quint64, double> PlaylistBrowser::playlistDurations(const QList<Track>& tracks) {
@@ -67,12 +61,8 @@ PlaylistBrowser::PlaylistBrowser(IPodStore& store, QWidget* parent)
     auto* headerRow = new QHBoxLayout(header);
     headerRow->setContentsMargins(contentInset, 18, contentInset, 14);
     headerRow->setSpacing(12);
-    title_ = new QLabel(header);
-    title_->setFont(TextStyle::body(QFont::Bold));
-    setTextColor(title_, LorvPalette::mist());
-    readOnly_ = new QLabel(header);
-    readOnly_->setFont(TextStyle::caption());
-    setTextColor(readOnly_, LorvPalette::fog());
+    title_ = TextStyle::label(TextStyle::body(QFont::Bold), LorvPalette::mist(), header);
+    readOnly_ = TextStyle::label(TextStyle::caption(), LorvPalette::fog(), header);
     newPlaylist_ = new FilledButton(QStringLiteral("plus"), header);
     newPlaylist_->setObjectName(QStringLiteral("newPlaylistButton"));
     connect(newPlaylist_, &FilledButton::clicked, this, &PlaylistBrowser::newPlaylistRequested);

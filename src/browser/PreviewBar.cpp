@@ -61,15 +61,6 @@ int milliseconds(double seconds) {
     return static_cast<int>(std::min(std::round(seconds * 1000.0), 2147483647.0));
 }
 
-QLabel* label(QWidget* parent, const QFont& font, const QColor& color) {
-    auto* out = new QLabel(parent);
-    out->setFont(font);
-    QPalette p = out->palette();
-    p.setColor(QPalette::WindowText, color);
-    out->setPalette(p);
-    return out;
-}
-
 QToolButton* roundButton(QWidget* parent, const QSize& size) {
     auto* button = new QToolButton(parent);
     button->setAutoRaise(true);
@@ -101,8 +92,8 @@ PreviewBar::PreviewBar(IPodStore& store, SeekPosition seekPosition, QWidget* par
     auto* titleRow = new QHBoxLayout(titles);
     titleRow->setContentsMargins(0, 0, 0, 0);
     titleRow->setSpacing(8);
-    title_ = label(titles, TextStyle::callout(QFont::DemiBold), LorvPalette::mist());
-    artist_ = label(titles, TextStyle::callout(), LorvPalette::fog());
+    title_ = TextStyle::label(TextStyle::callout(QFont::DemiBold), LorvPalette::mist(), titles);
+    artist_ = TextStyle::label(TextStyle::callout(), LorvPalette::fog(), titles);
     titleRow->addWidget(title_);
     titleRow->addWidget(artist_);
     titleRow->addStretch(1);
@@ -119,7 +110,7 @@ PreviewBar::PreviewBar(IPodStore& store, SeekPosition seekPosition, QWidget* par
     auto* progressRow = new QHBoxLayout(progress);
     progressRow->setContentsMargins(0, 0, 0, 0);
     progressRow->setSpacing(9);
-    elapsed_ = label(progress, TextStyle::caption(), LorvPalette::fog());
+    elapsed_ = TextStyle::label(TextStyle::caption(), LorvPalette::fog(), progress);
     elapsed_->setObjectName(QStringLiteral("previewElapsed"));
     slider_ = new PreviewSlider([this](bool editing) { sliderEditingChanged(editing); }, progress);
     slider_->setObjectName(QStringLiteral("previewSlider"));
@@ -129,7 +120,7 @@ PreviewBar::PreviewBar(IPodStore& store, SeekPosition seekPosition, QWidget* par
     slider_->setPalette(sliderPalette);
     spinner_ = new ActivitySpinner(progress, ActivitySpinner::Size::small);
     spinner_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    total_ = label(progress, TextStyle::caption(), LorvPalette::fog());
+    total_ = TextStyle::label(TextStyle::caption(), LorvPalette::fog(), progress);
     total_->setObjectName(QStringLiteral("previewTotal"));
     progressRow->addWidget(elapsed_);
     progressRow->addWidget(slider_, 1);

@@ -1,6 +1,7 @@
 #include "browser/TextStyle.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QWidget>
 
 namespace TextStyle {
@@ -23,6 +24,13 @@ void setTextColor(QWidget* widget, const QColor& color) {
     QPalette p = widget->palette();
     p.setColor(QPalette::WindowText, color);
     widget->setPalette(p);
+}
+
+QLabel* label(const QFont& font, const QColor& color, QWidget* parent) {
+    auto* out = new QLabel(parent);
+    out->setFont(font);
+    setTextColor(out, color);
+    return out;
 }
 
 } // namespace TextStyle

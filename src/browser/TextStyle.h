@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace TextStyle {
@@ -38,5 +39,8 @@ inline QFont title2(QFont::Weight weight = QFont::Normal) {
 
 // The colour the widget's text is drawn in, enabled or not.
 void setTextColor(QWidget* widget, const QColor& color);
+
+// A label drawn in this font and colour.
+QLabel* label(const QFont& font, const QColor& color, QWidget* parent);
 
 } // namespace TextStyle
