@@ -39,10 +39,10 @@ MobileDevicePane::trackLine(const std::optional<MainViewState::MobileLibrary>& l
     return localizedString(LZ("Tracks: %1"), language, QString::number(library->songs->size()));
 }
 
-MobileDevicePane::MobileDevicePane(ContentView& view, MobileSongLoader* loader, QWidget* parent)
+MobileDevicePane::MobileDevicePane(ContentView& view, QWidget* parent)
     : QWidget(parent)
     , view_(view)
-    , loader_(loader ? loader : new MobileSongLoader(this)) {
+    , loader_(new MobileSongLoader(this)) {
     setObjectName(QStringLiteral("mobileDevicePane"));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

@@ -24,9 +24,7 @@ class MobileDevicePane : public QWidget {
     Q_OBJECT
 
 public:
-    // The device's loader is optional; without one the pane reads through the device itself.
-    MobileDevicePane(ContentView& view, MobileSongLoader* loader = nullptr,
-                     QWidget* parent = nullptr);
+    explicit MobileDevicePane(ContentView& view, QWidget* parent = nullptr);
 
     // The device on screen; none when the page is not shown (its count stops being wanted).
     void setDevice(const std::optional<MobileDevice>& device);

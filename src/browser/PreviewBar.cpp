@@ -170,10 +170,6 @@ double PreviewBar::sliderValue(std::optional<double> seekPosition,
     return std::min(duration, position);
 }
 
-bool PreviewBar::isTicking() const {
-    return timer_->isActive();
-}
-
 void PreviewBar::tick() {
     const std::optional<std::pair<double, double>> times = store_.previewTimes();
     const std::optional<double> dragged = seekPosition_.get();
@@ -190,7 +186,10 @@ void PreviewBar::tick() {
         slider_->setValue(milliseconds(sliderValue(dragged, times, times->second)));
     }
     total_->setText(formattedDuration(times ? times->second : track_ ? track_->duration : 0.0));
-    play_->setEnabled(times.has_value());
+    if (play_->isEnabled() != times.has_value()) {
+        play_->setEnabled(times.has_value());
+        update(); // the disc behind the button
+    }
 }
 
 void PreviewBar::sliderValueChanged(int value) {

@@ -41,7 +41,6 @@ public:
 
     // Reads the player again, as every tick does.
     void tick();
-    bool isTicking() const;
 
     // The slider's value: the dragged position, else the player's time, never past duration.
     static double sliderValue(std::optional<double> seekPosition,

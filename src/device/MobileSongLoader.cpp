@@ -3,12 +3,7 @@
 #include "platform/Task.h"
 
 MobileSongLoader::MobileSongLoader(QObject* parent)
-    : MobileSongLoader([](const MobileDevice& device) { return device.loadSongs(); }, parent) {
-}
-
-MobileSongLoader::MobileSongLoader(Reader reader, QObject* parent)
-    : QObject(parent)
-    , reader(std::move(reader)) {
+    : QObject(parent) {
 }
 
 void MobileSongLoader::load(const MobileDevice& device) {
@@ -20,10 +15,6 @@ void MobileSongLoader::load(const MobileDevice& device) {
     start(device);
 }
 
-bool MobileSongLoader::isLoading(const QString& deviceID) const {
-    return running.contains(deviceID);
-}
-
 int MobileSongLoader::loadsInFlight() const {
     return static_cast<int>(running.size());
 }
@@ -31,7 +22,7 @@ int MobileSongLoader::loadsInFlight() const {
 void MobileSongLoader::start(const MobileDevice& device) {
     running.insert(device.id, {});
     Task::run(
-        TaskPriority::utility, this, [read = reader, device] { return read(device); },
+        TaskPriority::utility, this, [device] { return device.loadSongs(); },
         [this, id = device.id](std::optional<Songs> result, std::exception_ptr) {
             // A read that threw (no temporary folder) counts as a list that cannot be read.
             const Songs songs = result ? *result : std::nullopt;

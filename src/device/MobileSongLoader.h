@@ -13,7 +13,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 class MobileSongLoader : public QObject {
@@ -21,15 +20,10 @@ class MobileSongLoader : public QObject {
 
 public:
     using Songs = std::optional<QList<MobileDevice::Song>>;
-    // Blocking; runs on a utility task.
-    using Reader = std::function<Songs(const MobileDevice&)>;
 
-    // Reads through MobileDevice::loadSongs.
     explicit MobileSongLoader(QObject* parent = nullptr);
-    MobileSongLoader(Reader reader, QObject* parent);
 
     void load(const MobileDevice& device);
-    bool isLoading(const QString& deviceID) const;
     // Reads running now, over all devices.
     int loadsInFlight() const;
 
@@ -44,6 +38,5 @@ private:
         // Asked again while the read ran: the latest device value to read with.
         std::optional<MobileDevice> again;
     };
-    Reader reader;
     QHash<QString, Running> running;
 };
