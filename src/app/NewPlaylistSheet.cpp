@@ -1,8 +1,8 @@
 #include "app/NewPlaylistSheet.h"
 
 #include "browser/NewPlaylistView.h"
+#include "platform/AppLanguage.h"
 
-#include <QLabel>
 #include <QVBoxLayout>
 
 NewPlaylistSheet::NewPlaylistSheet(IPodStore& store, const NewPlaylistRequest& request,
@@ -21,5 +21,11 @@ NewPlaylistSheet::NewPlaylistSheet(IPodStore& store, const NewPlaylistRequest& r
         view_->save();
         accept();
     });
-    setWindowTitle(view_->heading()->text());
+    retranslate();
+}
+
+void NewPlaylistSheet::retranslate() {
+    SheetDialog::retranslate();
+    // The content follows the language by itself; the title bar repeats its heading.
+    setWindowTitle(localizedString(LZ("Add Playlist"), AppLanguages::stored()));
 }

@@ -17,6 +17,9 @@ public:
 
     NewPlaylistView* view() const { return view_; }
 
+protected:
+    void retranslate() override;
+
 private:
     NewPlaylistView* view_ = nullptr;
 };

@@ -1,8 +1,7 @@
 #include "app/TrackEditSheet.h"
 
 #include "browser/TrackMetadataEditor.h"
-
-#include <QLabel>
+#include "platform/AppLanguage.h"
 
 #include <QVBoxLayout>
 
@@ -20,5 +19,11 @@ TrackEditSheet::TrackEditSheet(const TrackEditRequest& request,
         save(editor_->draft());
         accept();
     });
-    setWindowTitle(editor_->heading()->text());
+    retranslate();
+}
+
+void TrackEditSheet::retranslate() {
+    SheetDialog::retranslate();
+    // The content follows the language by itself; the title bar repeats its heading.
+    setWindowTitle(localizedString(LZ("Edit Track Info"), AppLanguages::stored()));
 }

@@ -19,6 +19,9 @@ public:
 
     TrackMetadataEditor* editor() const { return editor_; }
 
+protected:
+    void retranslate() override;
+
 private:
     TrackMetadataEditor* editor_ = nullptr;
 };
