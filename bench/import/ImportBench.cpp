@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     try {
         failures =
             IPodTransfer::importAudio({dir.filePath(QStringLiteral("in"))}, importTarget(*device),
-                                      TransferSettings::defaults(), {}, {});
+                                      TransferSettings::defaults(), {}, {})
+                .failures;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "import failed: %s\n", e.what());
         return 1;

@@ -969,5 +969,29 @@ Additional failures: %2.</source>
         <source>Year</source>
         <translation>年份</translation>
     </message>
+    <message>
+        <source>The iTunesDB file is damaged.</source>
+        <translation>iTunesDB 文件已损坏。</translation>
+    </message>
+    <message>
+        <source>There is not enough free space on the iPod to save its library.</source>
+        <translation>iPod 上没有足够的可用空间来保存资料库。</translation>
+    </message>
+    <message>
+        <source>The library reader of Lorvanel is missing. Reinstall Lorvanel.</source>
+        <translation>Lorvanel 的资料库读取程序缺失。请重新安装 Lorvanel。</translation>
+    </message>
+    <message>
+        <source>Reading the library took too long. Its database may be damaged.</source>
+        <translation>读取资料库耗时过长。其数据库可能已损坏。</translation>
+    </message>
+    <message>
+        <source>Reading the library needed too much memory. Its database may be damaged.</source>
+        <translation>读取资料库所需内存过多。其数据库可能已损坏。</translation>
+    </message>
+    <message>
+        <source>The library database is damaged and could not be read.</source>
+        <translation>资料库数据库已损坏，无法读取。</translation>
+    </message>
 </context>
 </TS>

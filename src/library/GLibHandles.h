@@ -69,6 +69,9 @@ public:
             g_error_free(error_);
         error_ = nullptr;
     }
+    // Forgets the error without freeing it. libgpod can hand back a result together with an
+    // error it has already freed; such an error is never touched.
+    void abandon() { error_ = nullptr; }
 
 private:
     GError* error_ = nullptr;

@@ -80,9 +80,9 @@ QString IPodDatabase::destinationFilename(const QString& source) {
 
 Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& title,
                                         const QString& artist, const QString& album,
-                                        const QString& genre, qint32 milliseconds,
-                                        quint16 sampleRate, qint32 bitrate, bool lyricsFlag,
-                                        const std::optional<QByteArray>& artwork) {
+                                        const QString& albumArtist, const QString& genre,
+                                        qint32 milliseconds, quint16 sampleRate, qint32 bitrate,
+                                        bool lyricsFlag, const std::optional<QByteArray>& artwork) {
     ensureWritable();
     Itdb_Playlist* master = itdb_playlist_mpl(database_.get());
     if (!master)
@@ -116,6 +116,8 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
     replaceText(track->title, title.toUtf8().constData());
     replaceText(track->artist, artist.toUtf8().constData());
     replaceText(track->album, album.toUtf8().constData());
+    if (!albumArtist.isEmpty())
+        replaceText(track->albumartist, albumArtist.toUtf8().constData());
     if (!genre.isEmpty())
         replaceText(track->genre, genre.toUtf8().constData());
     replaceText(track->filetype, filetype);
@@ -127,8 +129,8 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
 
     itdb_track_add(database_.get(), track, -1);
     itdb_playlist_add_track(master, track, -1);
-    if (artwork && supportsArtwork())
-        setArtwork(*artwork, track);
+    if (artwork && supportsArtwork() && setArtwork(*artwork, track))
+        ++artworkAdded_;
     return makeTrack(track, int(itdb_playlist_tracks_number(master)));
 }
 
@@ -153,7 +155,12 @@ bool IPodDatabase::registerCopiedFile(quint64 trackID, const std::optional<QByte
     const bool lyricsWereOff = track->lyrics_flag == 0;
     if (lyricsWereOff)
         track->lyrics_flag = 1;
+    const bool hadArtwork = itdb_track_has_thumbnails(track);
     const bool artworkTaken = artwork && setArtwork(*artwork, track);
+    if (artworkTaken) {
+        ++artworkAdded_;
+        artworkRemoved_ = artworkRemoved_ || hadArtwork;
+    }
     return newFile.has_value() || artworkTaken || lyricsWereOff;
 }
 
