@@ -23,6 +23,7 @@ class DeviceShareButton;
 class DeviceSidebar;
 class ImportProgressPanel;
 class LibraryPane;
+class MobileDevicePane;
 class QFileDialog;
 class QLabel;
 class SettingsButton;
@@ -96,6 +97,8 @@ public:
     void newPlaylistOnIPod();
     // A playlist of a cover-flow group: its tracks all ticked, named after the group.
     void requestGroupPlaylist(const QList<Track>& tracks, const QString& name);
+    // Shows a playlist of the library; its table starts over unless it is already shown.
+    void openPlaylist(quint64 playlistID);
 
     bool isBusy() const { return store_.activeDeviceID().has_value(); }
     bool hasStarted() const { return started_; }
@@ -109,6 +112,7 @@ public:
     QLabel* busyTitle() const;
     ImportProgressPanel* progressPanel() const { return overlay_; }
     LibraryPane* libraryPane() const { return libraryPane_; }
+    MobileDevicePane* mobilePane() const { return mobilePane_; }
     AlertPresenter* alerts() const { return alerts_; }
     SheetSlot* newPlaylistSlot() const { return newPlaylistSlot_; }
     SheetSlot* trackEditSlot() const { return trackEditSlot_; }
@@ -162,6 +166,7 @@ private:
     SettingsButton* settingsButton_ = nullptr;
     DetailPane* detail_ = nullptr;
     LibraryPane* libraryPane_ = nullptr;
+    MobileDevicePane* mobilePane_ = nullptr;
     ImportProgressPanel* overlay_ = nullptr;
     QPointer<QFileDialog> importPanel_;
     QPointer<SettingsPopup> settingsPopup_;

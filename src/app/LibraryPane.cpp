@@ -9,6 +9,8 @@
 #include "browser/LibraryContent.h"
 #include "browser/LibraryErrorView.h"
 #include "browser/LibraryPaneHeader.h"
+#include "browser/PlaylistBrowser.h"
+#include "browser/PreviewBar.h"
 #include "browser/SelectionStatus.h"
 #include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
@@ -123,6 +125,16 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     connect(header->actionBar(), &TrackActionBar::deleteRequested, this,
             &LibraryPane::deleteRequested);
 
+    auto* browser = new PlaylistBrowser(store_);
+    connect(browser, &PlaylistBrowser::openPlaylistRequested, &view_, &ContentView::openPlaylist);
+    connect(browser, &PlaylistBrowser::newPlaylistRequested, &view_,
+            &ContentView::newPlaylistOnIPod);
+    content_->setPlaylistBrowser(browser);
+    setPreviewBar(new PreviewBar(store_, {[this] { return view_.state().previewSeekPosition; },
+                                          [this](std::optional<double> seconds) {
+                                              view_.setPreviewSeekPosition(seconds);
+                                          }}));
+
     connect(&view_, &ContentView::stateChanged, this, &LibraryPane::refreshState);
     connect(&store_, &IPodStore::libraryChanged, this, &LibraryPane::libraryChanged);
     connect(&store_, &IPodStore::loadErrorChanged, this, &LibraryPane::refreshContent);
@@ -228,11 +240,17 @@ void LibraryPane::refreshStatus() {
 }
 
 void LibraryPane::refreshPreviewBar() {
-    bool found = false;
+    // The first track of the library with the preview's id is the one shown.
+    const Track* found = nullptr;
     if (const auto& library = store_.library(); library && store_.previewTrackID()) {
-        found = std::any_of(library->tracks.cbegin(), library->tracks.cend(),
-                            [id = *store_.previewTrackID()](const Track& t) { return t.id == id; });
+        const auto it =
+            std::find_if(library->tracks.cbegin(), library->tracks.cend(),
+                         [id = *store_.previewTrackID()](const Track& t) { return t.id == id; });
+        if (it != library->tracks.cend())
+            found = &*it;
     }
+    if (auto* bar = qobject_cast<PreviewBar*>(previewBar_); bar && found)
+        bar->setTrack(*found);
     previewHost_->setVisible(found && previewBar_);
 }
 
