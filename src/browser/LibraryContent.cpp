@@ -249,7 +249,7 @@ void LibraryContent::refresh() {
         break;
     case Shown::coverFlow:
         // The library's tracks after the search; the staged placeholders are not among them.
-        showCoverFlow(searchFiltered(library->tracks, state_.librarySearch));
+        showCoverFlow([&] { return searchFiltered(library->tracks, state_.librarySearch); });
         break;
     case Shown::emptyPlaylist:
         showPlaceholder(QStringLiteral("music.note.list"), LZ("This playlist is empty"));
@@ -257,18 +257,19 @@ void LibraryContent::refresh() {
     case Shown::playlistTable:
         if (state_.showsCoverFlow) {
             // The playlist's rows in playlist order, as the covers' tracks.
-            const QList<TrackRow> rows =
-                playlistContentRows(playlist->trackIDs, library->tracks, state_.librarySearch);
-            if (rows.isEmpty() && !LibrarySearch::query(state_.librarySearch).isEmpty()) {
+            showCoverFlow([&] {
+                QList<Track> tracks;
+                for (const TrackRow& row :
+                     playlistContentRows(playlist->trackIDs, library->tracks, state_.librarySearch))
+                    tracks.append(row.track);
+                return tracks;
+            });
+            if (coverFlowTracks_.isEmpty() &&
+                !LibrarySearch::query(state_.librarySearch).isEmpty()) {
                 showPlaceholder(QStringLiteral("magnifyingglass"), LZ("No Matching Tracks"));
                 next = Shown::noMatchingTracks;
                 break;
             }
-            QList<Track> tracks;
-            tracks.reserve(rows.size());
-            for (const TrackRow& row : rows)
-                tracks.append(row.track);
-            showCoverFlow(tracks);
             next = Shown::coverFlow;
             break;
         }
@@ -286,8 +287,15 @@ void LibraryContent::refresh() {
     refreshHeader();
 }
 
-void LibraryContent::showCoverFlow(const QList<Track>& tracks) {
-    coverFlow_->setContent(tracks, state_);
+void LibraryContent::showCoverFlow(const std::function<QList<Track>()>& listedTracks) {
+    // The list is made again only when the library, the scope or the search changed, not for
+    // every change of a selection.
+    const auto key = std::make_tuple(rowsGeneration_, state_.libraryScope, state_.librarySearch);
+    if (key != coverFlowKey_) {
+        coverFlowTracks_ = listedTracks();
+        coverFlowKey_ = key;
+    }
+    coverFlow_->setContent(coverFlowTracks_, state_);
     stack_->setCurrentWidget(coverFlow_);
 }
 

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 class CoverFlowContent;
@@ -94,7 +95,7 @@ private:
     void showAllTracks();
     bool showPlaylist(const IPodPlaylist& playlist);
     void showPlaceholder(const QString& symbol, const QString& titleKey);
-    void showCoverFlow(const QList<Track>& tracks);
+    void showCoverFlow(const std::function<QList<Track>()>& listedTracks);
     void refreshHeader();
     std::optional<quint64> playingTrackID() const;
 
@@ -117,6 +118,8 @@ private:
     quint64 rowsGeneration_ = 1;
     quint64 allTracksGeneration_ = 0;
     quint64 scopedGeneration_ = 0;
+    std::optional<std::tuple<quint64, LibraryScope, QString>> coverFlowKey_;
+    QList<Track> coverFlowTracks_;
     std::optional<LibraryScope> scopedScope_;
     QString scopedSearch_;
     std::vector<TrackRow::ID> scopedRowIDs_;
