@@ -251,6 +251,8 @@ public:
     }
 
     void setContent(bool withMenu, const QString& title, const std::optional<QString>& count) {
+        if (withMenu == withMenu_ && title == title_ && count == count_)
+            return;
         withMenu_ = withMenu;
         title_ = title;
         count_ = count;
@@ -451,8 +453,6 @@ void LibraryPaneHeader::refresh() {
         playlist ? !playlist->trackIDs.isEmpty() : library && !library->tracks.isEmpty();
     tableView_->setEnabled(listed);
     coverFlow_->setEnabled(listed);
-    for (ModeButton* button : {tableView_, coverFlow_})
-        button->updateGeometry();
 
     const bool withMenu = hasScopeMenu();
     scope_->setMenu(withMenu ? menu_ : nullptr);
@@ -470,8 +470,6 @@ void LibraryPaneHeader::refresh() {
 
     search_->setText(state_.librarySearch);
     actions_->setVisible(!browser);
-    layout_->invalidate();
-    updateGeometry();
 }
 
 void LibraryPaneHeader::rebuildScopeMenu() {
