@@ -486,9 +486,13 @@ void LibraryPaneHeader::rebuildScopeMenu() {
     if (signature == menuSignature_)
         return;
     menuSignature_ = signature;
-    menu_->clear();
+    // Later, not now: the entry just chosen may be what asks for this rebuild.
+    for (QAction* old : menu_->actions()) {
+        menu_->removeAction(old);
+        old->deleteLater();
+    }
     for (QActionGroup* old : menu_->findChildren<QActionGroup*>())
-        delete old;
+        old->deleteLater();
     menu_->setTitle(localizedString(LZ("Playlist"), language));
     auto* group = new QActionGroup(menu_);
     group->setExclusive(true);
