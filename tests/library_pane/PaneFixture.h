@@ -28,7 +28,8 @@ protected:
     void TearDown() override;
 
     // An iPod (a second-generation nano unless another model number is given) with these
-    // tracks (and playlists of track indexes) at path.
+    // tracks (and playlists of track indexes) at path; sysInfoExtended is written once the
+    // database is.
     QString makeVolume(const QString& path, const QList<TestSupport::TrackSpec>& tracks,
                        const QList<QPair<QString, QList<int>>>& playlists = {},
                        const QString& modelNumber = QStringLiteral("MA477"),
