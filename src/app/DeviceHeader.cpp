@@ -67,7 +67,6 @@ public:
         importable_ = importable;
         update();
     }
-    bool isImportable() const { return importable_; }
 
 protected:
     void paintEvent(QPaintEvent*) override {

@@ -260,7 +260,6 @@ public:
         updateGeometry();
         update();
     }
-    const QString& title() const { return title_; }
 
     QSize sizeHint() const override {
         int width = 8 + fontMetrics().horizontalAdvance(title_) + 8;

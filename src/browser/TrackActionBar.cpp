@@ -46,7 +46,6 @@ public:
         updateGeometry();
         update();
     }
-    bool isPlaying() const { return playing_; }
 
     QSize sizeHint() const override {
         const int text = fontMetrics().horizontalAdvance(this->text());
