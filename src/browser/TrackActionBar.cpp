@@ -184,9 +184,10 @@ bool TrackActionBar::canPreview(const IPodStore& store, const QList<quint64>& id
 }
 
 bool TrackActionBar::isPreviewPlaying(const IPodStore& store, const QList<quint64>& ids) {
-    const std::optional<quint64> first =
-        ids.isEmpty() ? std::nullopt : std::optional<quint64>(ids.first());
-    return store.isPreviewPlaying() && store.previewTrackID() == first;
+    if (ids.isEmpty() || !store.isPreviewPlaying())
+        return false;
+    const std::optional<quint64>& previewed = store.previewTrackID();
+    return previewed && *previewed == ids.first();
 }
 
 bool TrackActionBar::canExport(const IPodStore& store, const QList<quint64>& ids) {
