@@ -3,6 +3,7 @@
 // the build folder between runs.
 
 #include "library/IPodDatabase.h"
+#include "platform/GLibAllocator.h"
 #include "support/IPodVolume.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,8 @@ double median(std::vector<double> values) {
 }
 
 } // namespace
+
+LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

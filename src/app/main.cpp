@@ -1,6 +1,9 @@
 #include "app/LorvanelApp.h"
+#include "platform/GLibAllocator.h"
 
 #include <QApplication>
+
+LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -191,13 +191,14 @@ Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> positi
     result.ratingStars = supportsRatings_ && track->rating <= 100 ? int(track->rating / 20) : 0;
     result.playCount = track->playcount;
     result.isMusic = isMusic(track);
-    const QString filetype = text(track->filetype);
-    if (filetype == QLatin1String("MPEG audio file"))
+    // Compared as bytes: a reload builds this for every track of the library.
+    const char* filetype = track->filetype ? track->filetype : "";
+    if (std::strcmp(filetype, "MPEG audio file") == 0)
         result.format = QStringLiteral("MP3");
-    else if (filetype == QLatin1String("AAC audio file"))
+    else if (std::strcmp(filetype, "AAC audio file") == 0)
         result.format = QStringLiteral("AAC");
     else
-        result.format = filetype;
+        result.format = QString::fromUtf8(filetype);
     result.sizeBytes = track->size;
     result.duration = double(track->tracklen) / 1000.0;
     result.playbackPosition = position;
@@ -208,6 +209,7 @@ QList<Track> IPodDatabase::loadTracks() const {
     QList<Track> tracks;
     tracks.reserve(qsizetype(g_list_length(database_->tracks)));
     QSet<const Itdb_Track*> listed;
+    listed.reserve(tracks.capacity());
     if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) {
         int position = 0;
         for (GList* link = master->members; link; link = link->next) {
