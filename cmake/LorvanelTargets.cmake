@@ -5,12 +5,14 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
   list(APPEND LORVANEL_WARNINGS -Wno-restrict)
 endif()
 
-# lorvanel_add_library(<name> SOURCES ... [LIBS ...])
-# One static library per subsystem folder.
+# lorvanel_add_library(<name> SOURCES ... [PUBLIC ...] [PRIVATE ...])
+# One static library per subsystem folder. PUBLIC lists what its headers expose (the folders
+# below it, Qt modules, a C library whose types appear in a header); PRIVATE what only its
+# sources use. LIBS is the older spelling of PUBLIC.
 function(lorvanel_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE;LIBS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_options(${name} PRIVATE ${LORVANEL_WARNINGS})
-  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} ${ARG_LIBS} PRIVATE ${ARG_PRIVATE})
 endfunction()

@@ -82,7 +82,7 @@ void timeSteps(const Nano5Volume::Volume& volume, const fs::path& song, Phases& 
                                                 itdb_playlist_mpl(db.get())->id);
                }));
     phases.add("6 sign and parse back", millis([&] {
-                   Nano5Volume::testSigner().cdb(nullptr, files[0], inserted.cdb);
+                   signCDB(db->device, files[0], inserted.cdb);
                    folder.write("iPod_Control/iTunes/iTunesCDB", inserted.cdb);
                    GLibHandles::ErrorSlot error;
                    GLibHandles::DatabasePtr check(itdb_parse(folder.path().c_str(), error.out()));
@@ -105,7 +105,8 @@ void timeSteps(const Nano5Volume::Volume& volume, const fs::path& song, Phases& 
     phases.add("8 checksum file", millis([&] {
                    locationsChecksum(files[3]);
                    QByteArray cbk = locationsChecksum(locations);
-                   Nano5Volume::testSigner().locations(files[4], cbk);
+                   Nano5Signing::signLocations(*Nano5Signing::deviceParameters(files[4], files[0]),
+                                               cbk);
                }));
     (void)song;
 }
@@ -137,10 +138,9 @@ int main(int argc, char** argv) {
         for (int round = 0; round < 3; ++round) {
             timeSteps(volume, song, phases);
             ours.push_back(millis([&] {
-                importTrack(
-                    song, QStringLiteral("Bench %1").arg(round), QStringLiteral("Artist"),
-                    QStringLiteral("Album"), {}, 44100 * 240, 44100, 2, volume.sysInfo,
-                    volume.mount, [] {}, Nano5Volume::testSigner());
+                importTrack(song, QStringLiteral("Bench %1").arg(round), QStringLiteral("Artist"),
+                            QStringLiteral("Album"), {}, 44100 * 240, 44100, 2, volume.sysInfo,
+                            volume.mount, [] {});
             }));
             phases.add("total import", ours.back());
             auto db = volume.parse();

@@ -561,5 +561,293 @@ Additional failures: %2.</source>
         <source>The library was updated, but the audio file %1 could not be removed.</source>
         <translation>资料库已更新，但无法删除音频文件 %1。</translation>
     </message>
+    <message>
+        <source>An unknown error occurred.</source>
+        <translation>发生未知错误。</translation>
+    </message>
+    <message>
+        <source>%1 Lineup (%2 generations)</source>
+        <translation>%1 产品线（%2 代）</translation>
+    </message>
+    <message>
+        <source>%1 generations · First sold %2 · Discontinued %3 · %4</source>
+        <translation>共 %1 代 · 首次发售于 %2 · %3 年停产 · %4</translation>
+    </message>
+    <message>
+        <source>%1 · %2</source>
+        <translation>%1 · %2</translation>
+    </message>
+    <message>
+        <source>All %1 generations</source>
+        <translation>全部 %1 代</translation>
+    </message>
+    <message>
+        <source>Collapse</source>
+        <translation>收起</translation>
+    </message>
+    <message>
+        <source>Colors</source>
+        <translation>颜色</translation>
+    </message>
+    <message>
+        <source>Connect a supported %1 via USB, then drag songs into the track list.</source>
+        <translation>通过 USB 连接受支持的 %1，然后将歌曲拖入曲目列表。</translation>
+    </message>
+    <message>
+        <source>Connect via USB to browse the library.</source>
+        <translation>通过 USB 连接即可浏览资料库。</translation>
+    </message>
+    <message>
+        <source>Connect your iPod</source>
+        <translation>连接你的 iPod</translation>
+    </message>
+    <message>
+        <source>Connect your iPod to this computer with its USB cable. The library opens automatically when Lorvanel detects the device.</source>
+        <translation>用 USB 线将 iPod 连接到这台电脑。Lorvanel 检测到设备后会自动打开资料库。</translation>
+    </message>
+    <message>
+        <source>Copy Image and Open X</source>
+        <translation>拷贝图片并打开 X</translation>
+    </message>
+    <message>
+        <source>Couldn’t copy the device image.</source>
+        <translation>无法拷贝设备图片。</translation>
+    </message>
+    <message>
+        <source>Couldn’t create the device image.</source>
+        <translation>无法生成设备图片。</translation>
+    </message>
+    <message>
+        <source>Data source · Wikipedia</source>
+        <translation>数据来源 · 维基百科</translation>
+    </message>
+    <message>
+        <source>Device Setup</source>
+        <translation>设备设置</translation>
+    </message>
+    <message>
+        <source>Discontinued: %1</source>
+        <translation>停产：%1</translation>
+    </message>
+    <message>
+        <source>Engraving</source>
+        <translation>镌刻文字</translation>
+    </message>
+    <message>
+        <source>Gen %1 · %2</source>
+        <translation>第 %1 代 · %2</translation>
+    </message>
+    <message>
+        <source>Generations</source>
+        <translation>各代机型</translation>
+    </message>
+    <message>
+        <source>Hide generations</source>
+        <translation>隐藏各代机型</translation>
+    </message>
+    <message>
+        <source>Image copied. Open X in your browser to paste it.</source>
+        <translation>图片已拷贝。请在浏览器中打开 X 并粘贴。</translation>
+    </message>
+    <message>
+        <source>Image copied. Paste it into the X post with Ctrl+V.</source>
+        <translation>图片已拷贝。按 Ctrl+V 将其粘贴到 X 帖子中。</translation>
+    </message>
+    <message>
+        <source>Manage iPod music on your computer</source>
+        <translation>在电脑上管理 iPod 音乐</translation>
+    </message>
+    <message>
+        <source>Not yet supported</source>
+        <translation>暂不支持</translation>
+    </message>
+    <message>
+        <source>PNG Image (*.png)</source>
+        <translation>PNG 图像 (*.png)</translation>
+    </message>
+    <message>
+        <source>Paste the image into the X post with Ctrl+V.</source>
+        <translation>按 Ctrl+V 将图片粘贴到 X 帖子中。</translation>
+    </message>
+    <message>
+        <source>Report estimate: %1 units</source>
+        <translation>报道估计：%1台</translation>
+    </message>
+    <message>
+        <source>Save PNG…</source>
+        <translation>存储 PNG…</translation>
+    </message>
+    <message>
+        <source>Share Device Image</source>
+        <translation>分享设备图片</translation>
+    </message>
+    <message>
+        <source>Show Back</source>
+        <translation>显示背面</translation>
+    </message>
+    <message>
+        <source>Support is in development. Stay tuned.</source>
+        <translation>支持正在开发中，敬请期待。</translation>
+    </message>
+    <message>
+        <source>The device image could not be saved.</source>
+        <translation>无法存储设备图片。</translation>
+    </message>
+    <message>
+        <source>USB Connection Help</source>
+        <translation>USB 连接帮助</translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation>年份</translation>
+    </message>
+    <message>
+        <source>No.</source>
+        <translation>序号</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>标题</translation>
+    </message>
+    <message>
+        <source>Artist</source>
+        <translation>艺人</translation>
+    </message>
+    <message>
+        <source>Album</source>
+        <translation>专辑</translation>
+    </message>
+    <message>
+        <source>Genre</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>格式</translation>
+    </message>
+    <message>
+        <source>Rating</source>
+        <translation>评分</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>时长</translation>
+    </message>
+    <message>
+        <source>Playback start track saved on the iPod</source>
+        <translation>iPod 上保存的播放起始曲目</translation>
+    </message>
+    <message>
+        <source>iPod start track</source>
+        <translation>iPod 起始曲目</translation>
+    </message>
+    <message>
+        <source>Rating: %1 out of 5</source>
+        <translation>评分：%1（满分 5）</translation>
+    </message>
+    <message>
+        <source>Now Playing</source>
+        <translation>正在播放</translation>
+    </message>
+    <message>
+        <source>Pending save</source>
+        <translation>等待存储</translation>
+    </message>
+    <message>
+        <source>Library is empty</source>
+        <translation>资料库为空</translation>
+    </message>
+    <message>
+        <source>No Matching Tracks</source>
+        <translation>没有匹配的曲目</translation>
+    </message>
+    <message>
+        <source>This playlist is empty</source>
+        <translation>此播放列表为空</translation>
+    </message>
+    <message>
+        <source>Could Not Open Library</source>
+        <translation>无法打开资料库</translation>
+    </message>
+    <message>
+        <source>The iPod may have been renamed or disconnected. Check its connection, then click Retry to find it again.</source>
+        <translation>iPod 可能已被重命名或已断开连接。请检查连接，然后点按“重试”重新查找。</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>Reading library…</source>
+        <translation>正在读取资料库…</translation>
+    </message>
+    <message>
+        <source>MP3, M4A, AAC, FLAC, and WAV. Lossless audio is converted automatically.</source>
+        <translation>支持 MP3、M4A、AAC、FLAC 和 WAV。无损音频会自动转换。</translation>
+    </message>
+    <message>
+        <source>Drop audio files when the library is ready.</source>
+        <translation>资料库就绪后即可拖入音频文件。</translation>
+    </message>
+    <message>
+        <source>Adding and editing songs is unavailable</source>
+        <translation>无法添加和编辑歌曲</translation>
+    </message>
+    <message>
+        <source>This device is read-only</source>
+        <translation>此设备为只读</translation>
+    </message>
+    <message>
+        <source>Release to add to iPod</source>
+        <translation>松开以添加到 iPod</translation>
+    </message>
+    <message>
+        <source>Click to choose or drop audio files</source>
+        <translation>点按以选取或拖入音频文件</translation>
+    </message>
+    <message>
+        <source>You can create playlists from songs already on this iPod.</source>
+        <translation>你可以用此 iPod 上已有的歌曲创建播放列表。</translation>
+    </message>
+    <message>
+        <source>File %1 of %2</source>
+        <translation>第 %1 个文件，共 %2 个</translation>
+    </message>
+    <message>
+        <source>Selected “%1” · %2 (%3)</source>
+        <translation>已选择“%1” · %2（%3）</translation>
+    </message>
+    <message>
+        <source>%1 selected</source>
+        <translation>已选择 %1 项</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>导入</translation>
+    </message>
+    <message>
+        <source>Edit Track Info</source>
+        <translation>编辑曲目信息</translation>
+    </message>
+    <message>
+        <source>Set iPod Start Track</source>
+        <translation>设为 iPod 起始曲目</translation>
+    </message>
+    <message>
+        <source>Sets this track as the start in both playback modes and adjusts the order on the iPod.</source>
+        <translation>将此曲目设为两种播放模式的起始曲目，并调整 iPod 上的顺序。</translation>
+    </message>
+    <message>
+        <source>Delete From iPod</source>
+        <translation>从 iPod 删除</translation>
+    </message>
+    <message>
+        <source>Delete the selected tracks from iPod</source>
+        <translation>从 iPod 删除所选曲目</translation>
+    </message>
 </context>
 </TS>

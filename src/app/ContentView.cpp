@@ -3,22 +3,30 @@
 #include "app/AlertPresenter.h"
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
+#include "app/DeviceShareContent.h"
 #include "app/DeviceSidebar.h"
-#include "appmodel/LorvPalette.h"
-#include "appmodel/ReduceMotion.h"
+#include "app/LibraryPane.h"
 #include "app/SettingsButton.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/SoftwareVersionText.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
+#include "appmodel/ReduceMotion.h"
+#include "browser/ImportProgressPanel.h"
 #include "platform/AppLanguage.h"
+#include "showcase/DeviceShareButton.h"
+#include "showcase/ShowcaseToolbar.h"
+#include "showcase/StartupDeviceFlow.h"
 
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,24 +48,6 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.fillRect(rect(), QColor(0, 0, 0, qRound(255 * ContentView::busyDimOpacity)));
-    }
-};
-
-// The card over the detail column while an operation runs.
-class BusyCard : public QWidget {
-public:
-    explicit BusyCard(QWidget* parent)
-        : QWidget(parent) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-        p.fillPath(shape, LorvPalette::night700());
-        p.setPen(QPen(LorvPalette::slate500(), 1));
-        p.drawPath(shape);
     }
 };
 
@@ -100,21 +90,38 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     fill(toolbar_, LorvPalette::night800());
     toolbar_->setFixedHeight(toolbarHeight);
     auto* toolbarRow = new QHBoxLayout(toolbar_);
-    toolbarRow->setContentsMargins(14, 0, 10, 0);
-    toolbarTitle_ = new SoftwareVersionText(toolbar_);
-    toolbarRow->addWidget(toolbarTitle_);
-    toolbarRow->addStretch(1);
-    settingsButton_ = new SettingsButton(toolbar_);
-    connect(settingsButton_, &QToolButton::clicked, this, &ContentView::settingsRequested);
-    toolbarRow->addWidget(settingsButton_);
+    toolbarRow->setContentsMargins(0, 0, 10, 0);
+    toolbarRow->setSpacing(0);
+    deviceToolbar_ = new QWidget(toolbar_);
+    deviceToolbar_->setObjectName(QStringLiteral("deviceToolbar"));
+    auto* deviceRow = new QHBoxLayout(deviceToolbar_);
+    deviceRow->setContentsMargins(14, 0, 0, 0);
+    toolbarTitle_ = new SoftwareVersionText(deviceToolbar_);
+    deviceRow->addWidget(toolbarTitle_);
+    deviceRow->addStretch(1);
+    deviceShare_ = new DeviceShareButton(deviceToolbar_);
+    deviceRow->addWidget(deviceShare_);
+    settingsButton_ = makeSettingsButton(deviceToolbar_);
+    deviceRow->addWidget(settingsButton_);
+    toolbarRow->addWidget(deviceToolbar_, 1);
     detailLayout->addWidget(toolbar_);
     detail_ = new DetailPane(detailColumn_);
     detailLayout->addWidget(detail_, 1);
-    // The library pane is built elsewhere; until then its place shows the device and battery.
-    battery_ = new BatteryIndicator(detail_->libraryPane());
-    static_cast<QVBoxLayout*>(detail_->libraryPane()->layout())
-        ->insertWidget(2, battery_, 0, Qt::AlignHCenter);
-    battery_->hide();
+    // The showcase brings its own toolbar items, with a settings button of their own.
+    StartupDeviceFlow* showcase = detail_->showcasePane();
+    showcase->toolbar()->setParent(toolbar_);
+    showcase->toolbar()->setSettingsButton(makeSettingsButton(showcase->toolbar()));
+    toolbarRow->addWidget(showcase->toolbar(), 1);
+    showcase->setSeries(state_.startupSeries);
+    connect(showcase, &StartupDeviceFlow::seriesChanged, this, [this](StartupSeries series) {
+        if (series == state_.startupSeries)
+            return;
+        state_.startupSeries = series;
+        refreshSidebar();
+        Q_EMIT stateChanged();
+    });
+    libraryPane_ = new LibraryPane(*this);
+    detail_->setLibraryPane(libraryPane_);
 
     splitter->addWidget(sidebarColumn_);
     splitter->addWidget(detailColumn_);
@@ -124,17 +131,8 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     connect(splitter, &QSplitter::splitterMoved, this, &ContentView::layoutOverlays);
 
     // A child of this view, not of the disabled columns, so that its controls stay enabled.
-    overlay_ = new BusyCard(this);
+    overlay_ = new ImportProgressPanel(this);
     overlay_->setObjectName(QStringLiteral("busyOverlay"));
-    auto* overlayLayout = new QVBoxLayout(overlay_);
-    overlayLayout->setContentsMargins(24, 18, 24, 18);
-    overlayTitle_ = new QLabel(overlay_);
-    overlayTitle_->setAlignment(Qt::AlignCenter);
-    QFont titleFont = overlayTitle_->font();
-    titleFont.setPixelSize(13);
-    titleFont.setWeight(QFont::DemiBold);
-    overlayTitle_->setFont(titleFont);
-    overlayLayout->addWidget(overlayTitle_);
     overlay_->hide();
 
     alerts_ = new AlertPresenter(this);
@@ -199,7 +197,8 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     connect(&store_, &IPodStore::batteryChanged, this, [this] { refreshDetail(false); });
     connect(&store_, &IPodStore::softwareVersionChanged, this, [this] { refreshDetail(false); });
     connect(&store_, &IPodStore::activeDeviceIDChanged, this, &ContentView::refreshBusy);
-    connect(&store_, &IPodStore::progressChanged, this, &ContentView::refreshBusy);
+    // Progress reaches the card alone; nothing else is rebuilt for it.
+    connect(&store_, &IPodStore::progressChanged, this, &ContentView::refreshProgress);
     connect(&store_, &IPodStore::alertChanged, this, [this] { alerts_->setAlert(store_.alert()); });
     connect(&store_, &IPodStore::previewTrackIDChanged, this,
             [this] { setPreviewSeekPosition(std::nullopt); });
@@ -246,13 +245,28 @@ void ContentView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
+SettingsButton* ContentView::makeSettingsButton(QWidget* parent) {
+    auto* button = new SettingsButton(parent);
+    connect(button, &QToolButton::clicked, this, &ContentView::settingsRequested);
+    return button;
+}
+
 void ContentView::layoutOverlays() {
     dimmer_->setGeometry(sidebarColumn_->rect());
-    const QSize hint = overlay_->sizeHint().expandedTo(QSize(260, 64));
-    const QRect column(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size());
-    overlay_->setGeometry(QRect(
-        QPoint(column.center().x() - hint.width() / 2, column.center().y() - hint.height() / 2),
-        hint));
+    // The progress card dims the whole detail column around it.
+    overlay_->setGeometry(QRect(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size()));
+}
+
+QWidget* ContentView::busyOverlay() const {
+    return overlay_;
+}
+
+QLabel* ContentView::busyTitle() const {
+    return overlay_->titleLabel();
+}
+
+BatteryIndicator* ContentView::batteryIndicator() const {
+    return libraryPane_->batteryIndicator();
 }
 
 // MARK: state writes
@@ -325,10 +339,76 @@ void ContentView::showAllTracks() {
     Q_EMIT stateChanged();
 }
 
+void ContentView::resetScopedTableState() {
+    if (state_.scopedTrackSelection.isEmpty() && state_.scopedSortOrder.empty())
+        return;
+    state_.resetScopedTableState();
+    Q_EMIT stateChanged();
+}
+
+void ContentView::validatePlaylistScope(const QList<quint64>& playlistIDs) {
+    const LibraryScope before = state_.libraryScope;
+    state_.validatePlaylistScope(playlistIDs);
+    if (!(state_.libraryScope == before))
+        Q_EMIT stateChanged();
+}
+
+void ContentView::setIsOverTable(bool over) {
+    if (over == state_.isOverTable)
+        return;
+    state_.isOverTable = over;
+    Q_EMIT stateChanged();
+}
+
+void ContentView::setIsOverDropZone(bool over) {
+    if (over == state_.isOverDropZone)
+        return;
+    state_.isOverDropZone = over;
+    Q_EMIT stateChanged();
+}
+
+// MARK: import panel
+
+QFileDialog* ContentView::importPanel() const {
+    return importPanel_;
+}
+
+void ContentView::showImportPanel(bool chooseFolders) {
+    const std::optional<IPodDevice::ID> deviceID = store_.selectedDiskID();
+    if (!store_.canImport() || !deviceID)
+        return;
+    delete importPanel_;
+    const AppLanguage language = AppLanguages::stored();
+    auto* panel = new QFileDialog(window());
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    // Our own dialog: the desktop's cannot pick several folders and tests cannot drive it.
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setLabelText(QFileDialog::Accept, localizedString(LZ("Import"), language));
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (QFileInfo(music).isDir())
+        panel->setDirectory(music);
+    if (chooseFolders) {
+        panel->setFileMode(QFileDialog::Directory);
+        panel->setOption(QFileDialog::ShowDirsOnly);
+    } else {
+        panel->setFileMode(QFileDialog::ExistingFiles);
+        const bool nano5 = store_.library() && store_.library()->supportsNano5Import;
+        panel->setNameFilter(nano5 ? QStringLiteral("MP3 (*.mp3)")
+                                   : QStringLiteral("Audio (*.mp3 *.m4a *.aac *.flac *.wav)"));
+    }
+    // The device is the one selected when the panel opened; the store refuses another.
+    connect(panel, &QFileDialog::filesSelected, this,
+            [this, id = *deviceID](const QStringList& files) { store_.startImport(files, id); });
+    importPanel_ = panel;
+    panel->open();
+}
+
 // MARK: selection
 
 void ContentView::selectSeries(StartupSeries series) {
     state_.startupSeries = series;
+    detail_->showcasePane()->setSeries(series);
     store_.setSelection(std::nullopt);
     refreshSidebar();
     refreshDetail(true);
@@ -492,21 +572,29 @@ void ContentView::refreshDetail(bool animate) {
         selection && selection->isUnmounted() && store_.unmountedIPods().count(selection->usbID);
     const DetailScreen screen = detailScreen({device.has_value(), mobile.has_value(), unmounted});
 
-    toolbarTitle_->setVisible(screen == DetailScreen::library || screen == DetailScreen::mobile);
+    const bool deviceScreen = screen == DetailScreen::library || screen == DetailScreen::mobile;
+    toolbarTitle_->setVisible(deviceScreen);
+    deviceShare_->setVisible(deviceScreen);
+    deviceToolbar_->setVisible(screen != DetailScreen::showcase);
+    detail_->showcasePane()->toolbar()->setVisible(screen == DetailScreen::showcase);
     switch (screen) {
     case DetailScreen::library: {
         const QString name = store_.displayName(device->id, language);
         const auto model = store_.deviceModels().constFind(device->id);
-        detail_->libraryPane()->setContent(name, model != store_.deviceModels().cend()
-                                                     ? seriesForFamily(model->family).accentColor()
-                                                     : LorvPalette::steel400());
+        libraryPane_->setDeviceTitle(name);
         toolbarTitle_->setTitle(name);
         toolbarTitle_->setSoftwareVersion(store_.softwareVersion());
-        if (const auto& battery = store_.battery()) {
-            battery_->setState(battery->percent, battery->isCharging, battery->isFullyCharged);
-            battery_->show();
-        } else {
-            battery_->hide();
+        deviceShare_->setContent(DeviceShareContent::forIPod(
+            *device,
+            model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt,
+            language));
+        if (BatteryIndicator* battery = libraryPane_->batteryIndicator()) {
+            if (const auto& value = store_.battery()) {
+                battery->setState(value->percent, value->isCharging, value->isFullyCharged);
+                battery->show();
+            } else {
+                battery->hide();
+            }
         }
         break;
     }
@@ -514,6 +602,7 @@ void ContentView::refreshDetail(bool animate) {
         detail_->mobilePane()->setContent(mobile->displayName(language), LorvPalette::sky());
         toolbarTitle_->setTitle(mobile->name);
         toolbarTitle_->setSoftwareVersion(std::nullopt);
+        deviceShare_->setContent(DeviceShareContent::forMobileDevice(*mobile, language));
         break;
     case DetailScreen::unmounted: {
         const int productID = store_.unmountedIPods().at(selection->usbID);
@@ -527,8 +616,7 @@ void ContentView::refreshDetail(bool animate) {
         break;
     }
     case DetailScreen::showcase:
-        detail_->showcasePane()->setContent(state_.startupSeries.displayName(),
-                                            state_.startupSeries.accentColor());
+        detail_->showcasePane()->setSeries(state_.startupSeries);
         break;
     }
     detail_->showScreen(screen, animate && !ReduceMotion::isOn());
@@ -566,15 +654,20 @@ void ContentView::refreshBusy() {
     detailColumn_->setEnabled(!busy);
     dimmer_->setVisible(busy);
     overlay_->setVisible(busy);
-    const AppLanguage language = AppLanguages::stored();
-    const auto& progress = store_.progress();
-    overlayTitle_->setText(progress && !progress->stage.isEmpty()
-                               ? localizedString(progress->stage, language)
-                               : localizedString(LZ("Working with iPod…"), language));
+    refreshProgress();
     if (busy) {
         layoutOverlays();
         dimmer_->raise();
         overlay_->raise();
     }
     refreshSidebar();
+}
+
+void ContentView::refreshProgress() {
+    const AppLanguage language = AppLanguages::stored();
+    const auto& progress = store_.progress();
+    overlay_->setTitle(progress && !progress->stage.isEmpty()
+                           ? localizedString(progress->stage, language)
+                           : localizedString(LZ("Working with iPod…"), language));
+    overlay_->setProgress(progress);
 }

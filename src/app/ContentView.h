@@ -19,7 +19,11 @@
 class AlertPresenter;
 class BatteryIndicator;
 class DetailPane;
+class DeviceShareButton;
 class DeviceSidebar;
+class ImportProgressPanel;
+class LibraryPane;
+class QFileDialog;
 class QLabel;
 class SettingsButton;
 class SheetDialog;
@@ -58,6 +62,16 @@ public:
     void setPreviewSeekPosition(std::optional<double> seconds);
     void setMobileLibrary(const std::optional<MainViewState::MobileLibrary>& library);
     void showAllTracks();
+    void resetScopedTableState();
+    void validatePlaylistScope(const QList<quint64>& playlistIDs);
+    // Drags of files hovering over the library or over the drop area.
+    void setIsOverTable(bool over);
+    void setIsOverDropZone(bool over);
+
+    // The open panel for files (or folders) to import into the selected iPod, which it keeps
+    // even when the selection changes while the panel is open.
+    void showImportPanel(bool chooseFolders);
+    QFileDialog* importPanel() const;
 
     // Sidebar actions.
     void selectSeries(StartupSeries series);
@@ -78,14 +92,20 @@ public:
     QWidget* sidebarColumn() const { return sidebarColumn_; }
     QWidget* detailColumn() const { return detailColumn_; }
     QWidget* sidebarDimmer() const { return dimmer_; }
-    QWidget* busyOverlay() const { return overlay_; }
-    QLabel* busyTitle() const { return overlayTitle_; }
+    QWidget* busyOverlay() const;
+    QLabel* busyTitle() const;
+    ImportProgressPanel* progressPanel() const { return overlay_; }
+    LibraryPane* libraryPane() const { return libraryPane_; }
     AlertPresenter* alerts() const { return alerts_; }
     SheetSlot* newPlaylistSlot() const { return newPlaylistSlot_; }
     SheetSlot* trackEditSlot() const { return trackEditSlot_; }
     SoftwareVersionText* toolbarTitle() const { return toolbarTitle_; }
     SettingsButton* settingsButton() const { return settingsButton_; }
-    BatteryIndicator* batteryIndicator() const { return battery_; }
+    // The device toolbar's share button (mounted iPods and iPod touch devices).
+    DeviceShareButton* deviceShareButton() const { return deviceShare_; }
+    // The items of the device screens' toolbar; the showcase brings its own.
+    QWidget* deviceToolbar() const { return deviceToolbar_; }
+    BatteryIndicator* batteryIndicator() const;
     // The device whose battery loop and firmware read run now.
     const std::optional<IPodDevice::ID>& deviceTaskKey() const { return deviceTasks_.key(); }
 
@@ -107,10 +127,12 @@ private:
     void refreshSidebar();
     void refreshDetail(bool animate);
     void refreshBusy();
+    void refreshProgress();
     void refreshDeviceNameTasks();
     void presentConfirmation();
     void deleteConfirmedTracks(const QSet<quint64>& ids, const IPodDevice& device);
     void layoutOverlays();
+    SettingsButton* makeSettingsButton(QWidget* parent);
 
     IPodStore& store_;
     MainViewState state_;
@@ -122,12 +144,14 @@ private:
     QWidget* dimmer_ = nullptr;
     QWidget* detailColumn_ = nullptr;
     QWidget* toolbar_ = nullptr;
+    QWidget* deviceToolbar_ = nullptr;
     SoftwareVersionText* toolbarTitle_ = nullptr;
+    DeviceShareButton* deviceShare_ = nullptr;
     SettingsButton* settingsButton_ = nullptr;
     DetailPane* detail_ = nullptr;
-    BatteryIndicator* battery_ = nullptr;
-    QWidget* overlay_ = nullptr;
-    QLabel* overlayTitle_ = nullptr;
+    LibraryPane* libraryPane_ = nullptr;
+    ImportProgressPanel* overlay_ = nullptr;
+    QPointer<QFileDialog> importPanel_;
     AlertPresenter* alerts_ = nullptr;
     SheetSlot* newPlaylistSlot_ = nullptr;
     SheetSlot* trackEditSlot_ = nullptr;

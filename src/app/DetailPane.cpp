@@ -1,7 +1,8 @@
 #include "app/DetailPane.h"
 
-#include "appmodel/LorvPalette.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
+#include "showcase/StartupDeviceFlow.h"
 
 #include <QEasingCurve>
 #include <QHBoxLayout>
@@ -108,14 +109,23 @@ DetailPane::DetailPane(QWidget* parent)
     mobile_ = new DetailPlaceholder(stack_);
     mobile_->setObjectName(QStringLiteral("mobileDevicePane"));
     unmounted_ = new UnmountedDevicePane(stack_);
-    showcase_ = new DetailPlaceholder(stack_);
-    showcase_->setObjectName(QStringLiteral("showcasePane"));
+    showcase_ = new StartupDeviceFlow(StartupSeries::shuffle, {}, stack_);
     stack_->addWidget(library_);
     stack_->addWidget(mobile_);
     stack_->addWidget(unmounted_);
     stack_->addWidget(showcase_);
     stack_->setCurrentWidget(showcase_);
     layout->addWidget(stack_);
+}
+
+void DetailPane::setLibraryPane(QWidget* pane) {
+    const bool current = stack_->currentWidget() == library_;
+    stack_->insertWidget(stack_->indexOf(library_), pane);
+    stack_->removeWidget(library_);
+    library_->deleteLater();
+    library_ = pane;
+    if (current)
+        stack_->setCurrentWidget(pane);
 }
 
 QWidget* DetailPane::page(DetailScreen screen) const {
@@ -157,6 +167,8 @@ void DetailPane::showScreen(DetailScreen screen, bool animate) {
         connect(animation, &QVariantAnimation::finished, overlay, &QObject::deleteLater);
         animation->start();
     }
+    if (screen == DetailScreen::showcase && screen_ != DetailScreen::showcase)
+        showcase_->state().resetViewState();
     screen_ = screen;
     stack_->setCurrentWidget(next);
 }

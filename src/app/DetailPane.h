@@ -13,6 +13,7 @@
 
 class QLabel;
 class QVariantAnimation;
+class StartupDeviceFlow;
 class UnmountedDevicePane;
 
 enum class DetailScreen {
@@ -55,12 +56,15 @@ public:
 
     DetailScreen screen() const { return screen_; }
     // Shows the screen; a change between the showcase and a device fades when animate is true.
+    // The showcase comes back with its view state afresh each time it reappears.
     void showScreen(DetailScreen screen, bool animate);
 
-    DetailPlaceholder* libraryPane() const { return library_; }
+    // The pane of a mounted iPod; the window puts its library pane in place of the placeholder.
+    QWidget* libraryPane() const { return library_; }
+    void setLibraryPane(QWidget* pane);
     DetailPlaceholder* mobilePane() const { return mobile_; }
     UnmountedDevicePane* unmountedPane() const { return unmounted_; }
-    DetailPlaceholder* showcasePane() const { return showcase_; }
+    StartupDeviceFlow* showcasePane() const { return showcase_; }
     QWidget* currentPane() const { return stack_->currentWidget(); }
     // The picture of the old screen while it fades out, else null.
     QWidget* fadeOverlay() const { return fade_; }
@@ -72,10 +76,10 @@ private:
     QWidget* page(DetailScreen screen) const;
 
     QStackedWidget* stack_ = nullptr;
-    DetailPlaceholder* library_ = nullptr;
+    QWidget* library_ = nullptr;
     DetailPlaceholder* mobile_ = nullptr;
     UnmountedDevicePane* unmounted_ = nullptr;
-    DetailPlaceholder* showcase_ = nullptr;
+    StartupDeviceFlow* showcase_ = nullptr;
     DetailScreen screen_ = DetailScreen::showcase;
     QPointer<QWidget> fade_;
 };

@@ -1,7 +1,7 @@
 #include "app/DeviceSidebar.h"
 
-#include "appmodel/LorvPalette.h"
 #include "app/StorageSummaryView.h"
+#include "appmodel/LorvPalette.h"
 #include "browser/SymbolIcon.h"
 #include "platform/AppLanguage.h"
 

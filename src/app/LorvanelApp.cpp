@@ -1,8 +1,9 @@
 #include "app/LorvanelApp.h"
 
-#include "appmodel/LorvPalette.h"
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
+#include "appmodel/LorvPalette.h"
+#include "appmodel/MediaPreviewPlayer.h"
 #include "device/IPodStore.h"
 #include "platform/AppLanguage.h"
 #include "platform/Settings.h"
@@ -37,10 +38,16 @@ void installQtTranslation(AppLanguage language) {
         QCoreApplication::installTranslator(&qtTranslator());
 }
 
+// The store plays previews through the player handed to it before it is made.
+std::unique_ptr<IPodStore> makeStore() {
+    IPodPreviewPlayer::setFactory([] { return std::make_unique<MediaPreviewPlayer>(); });
+    return std::make_unique<IPodStore>();
+}
+
 } // namespace
 
 LorvanelApp::LorvanelApp()
-    : store_(std::make_unique<IPodStore>())
+    : store_(makeStore())
     , mainWindow_(std::make_unique<MainWindow>(*store_)) {
     installQtTranslation(AppLanguages::stored());
     connect(mainWindow_.get(), &MainWindow::settingsRequested, this, &LorvanelApp::showSettings);

@@ -62,6 +62,17 @@ void MainViewState::showAllTracks() {
     libraryScope = LibraryScope::allTracks();
 }
 
+void MainViewState::resetScopedTableState() {
+    scopedTrackSelection.clear();
+    scopedSortOrder.clear();
+}
+
+void MainViewState::validatePlaylistScope(const QList<quint64>& playlistIDs) {
+    if (libraryScope.kind == LibraryScope::Kind::playlist &&
+        !playlistIDs.contains(libraryScope.playlistID))
+        showAllTracks();
+}
+
 void MainViewState::resetForSelectionChange() {
     mobileLibrary.reset();
     trackSelection.clear();

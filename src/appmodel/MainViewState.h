@@ -60,12 +60,27 @@ struct TrackRow {
 
 size_t qHash(const TrackRow::ID& id, size_t seed = 0) noexcept;
 
-// One key of a table's sort order: the column (the tables' own numbering) and its direction.
+// The columns of the track tables, in their order on screen; rating shows only for libraries
+// that keep ratings.
+enum class TrackColumn {
+    number,
+    title,
+    artist,
+    album,
+    genre,
+    format,
+    rating,
+    size,
+    duration,
+};
+
+// One key of a table's sort order: the column and its direction.
 struct TrackSortKey {
-    int column = 0;
+    TrackColumn column = TrackColumn::number;
     bool ascending = true;
     bool operator==(const TrackSortKey&) const = default;
 };
+// The first key decides, later ones break its ties; empty keeps the rows in their given order.
 using TrackSortOrder = std::vector<TrackSortKey>;
 
 // What the confirmation in front of an eject or a delete asks about; it keeps the device value
@@ -132,6 +147,12 @@ struct MainViewState {
     // Back to the all-tracks list, forgetting the scoped table's state; nothing when already
     // there.
     void showAllTracks();
+
+    // The scoped table starts over (another playlist or group, or other rows in it).
+    void resetScopedTableState();
+
+    // A playlist scope whose playlist is no longer among the library's goes back to all tracks.
+    void validatePlaylistScope(const QList<quint64>& playlistIDs);
 
     // Every newly selected device starts from the all-tracks list with no search, selection,
     // sort or cover flow. The grouping, the series, a pending confirmation and a new-playlist

@@ -83,6 +83,13 @@ QString themeName(const QString& symbol) {
         {QStringLiteral("trash"), QStringLiteral("user-trash-symbolic")},
         {QStringLiteral("play.fill"), QStringLiteral("media-playback-start-symbolic")},
         {QStringLiteral("pause.fill"), QStringLiteral("media-playback-pause-symbolic")},
+        {QStringLiteral("flag.fill"), QStringLiteral("emoji-flags-symbolic")},
+        {QStringLiteral("pencil"), QStringLiteral("document-edit-symbolic")},
+        {QStringLiteral("music.note.list"), QStringLiteral("audio-x-generic-symbolic")},
+        {QStringLiteral("magnifyingglass"), QStringLiteral("edit-find-symbolic")},
+        {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning-symbolic")},
+        {QStringLiteral("lock"), QStringLiteral("changes-prevent-symbolic")},
+        {QStringLiteral("arrow.down.to.line"), QStringLiteral("go-bottom-symbolic")},
     };
     return names.value(symbol);
 }

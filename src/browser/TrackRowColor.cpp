@@ -13,8 +13,8 @@ void TrackRowColor::initStyleOption(QStyleOptionViewItem* option, const QModelIn
     option->backgroundBrush = Qt::NoBrush;
 }
 
-void TrackRowColor::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const {
+void TrackRowColor::paintRowColor(QPainter* painter, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) {
     // The view has already drawn its row panel, highlighted when selected; the cell covers it.
     const QVariant color = index.data(colorRole);
     QBrush brush = option.palette.brush(QPalette::Base);
@@ -25,6 +25,11 @@ void TrackRowColor::paint(QPainter* painter, const QStyleOptionViewItem& option,
             brush = given;
     }
     painter->fillRect(option.rect, brush);
+}
+
+void TrackRowColor::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const {
+    paintRowColor(painter, option, index);
     QStyleOptionViewItem cell = option;
     cell.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
     QStyledItemDelegate::paint(painter, cell, index);

@@ -18,6 +18,10 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
+    // Fills the cell with its row colour; cells that draw themselves start with this.
+    static void paintRowColor(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index);
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };

@@ -1,10 +1,8 @@
 #include "device/DeviceImportTarget.h"
 
-#include "device/IPodDeviceError.h"
 #include "device/IPodProbe.h"
 #include "library/IPodDatabase.h"
 #include "library/Nano5Playlist.h"
-#include "transfer/ImportError.h"
 
 std::optional<QByteArray> readNano5SysInfoExtended(const IPodDevice& device) {
     auto bytes = device.withUSBDevice(
@@ -19,26 +17,8 @@ std::optional<QByteArray> readNano5SysInfoExtended(const IPodDevice& device) {
 IPodTransfer::ImportTarget importTarget(const IPodDevice& device) {
     IPodTransfer::ImportTarget target;
     target.mountPoint = device.mountPoint;
-    target.verifyIdentity = [device] {
-        try {
-            device.verifyIdentity();
-        } catch (const IPodDeviceError&) {
-            throw ImportError::disconnected();
-        }
-    };
-    target.openDatabase = [device] {
-        try {
-            return device.openDatabase();
-        } catch (const IPodDeviceError&) {
-            throw ImportError::disconnected();
-        }
-    };
-    target.nano5SysInfoExtended = [device]() -> std::optional<QByteArray> {
-        try {
-            return readNano5SysInfoExtended(device);
-        } catch (const IPodDeviceError&) {
-            throw ImportError::disconnected();
-        }
-    };
+    target.verifyIdentity = [device] { device.verifyIdentity(); };
+    target.openDatabase = [device] { return device.openDatabase(); };
+    target.nano5SysInfoExtended = [device] { return readNano5SysInfoExtended(device); };
     return target;
 }

@@ -9,8 +9,8 @@
 
 #include <optional>
 
-// The identity check throws ImportError::disconnected; the nano's SysInfoExtended is read over
-// USB only from a fifth-generation nano.
+// The identity check throws IPodDeviceError, the transfer's disconnection; the nano's
+// SysInfoExtended is read over USB only from a fifth-generation nano.
 IPodTransfer::ImportTarget importTarget(const IPodDevice& device);
 
 // The SysInfoExtended of a fifth-generation nano read over USB; none for another product.

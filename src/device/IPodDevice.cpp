@@ -141,7 +141,7 @@ std::optional<IPodDevice> IPodDevice::fromMountPoint(const QString& mountPoint) 
 void IPodDevice::verifyIdentity() const {
     const auto current = volumeIdentity(mountPoint);
     if (!current || *current != id)
-        throw IPodDeviceError(IPodDeviceError::Case::disconnected);
+        throw IPodDeviceError();
 }
 
 bool IPodDevice::hasIdentity() const {

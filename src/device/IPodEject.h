@@ -4,15 +4,14 @@
 // udisks2 where that service runs, else unmount it directly where this process may.
 // Blocking: runs on a background task, never on the main thread.
 
-#include "platform/AppLanguage.h"
+#include "platform/LocalizedError.h"
 
 #include <QString>
 
-#include <exception>
 #include <functional>
 
 // Why an eject failed. Keeps the case and its payload; the text is built when asked for.
-class IPodEjectError : public std::exception {
+class IPodEjectError : public LocalizedError {
 public:
     enum class Kind {
         notMounted, // nothing is mounted at the path (already ejected or unplugged)
@@ -29,9 +28,8 @@ public:
     int code() const { return code_; }
     QString detail() const { return detail_; }
 
-    QString description(AppLanguage language) const;
-    QString description() const { return description(AppLanguages::stored()); }
-    const char* what() const noexcept override { return "eject failed"; }
+    using LocalizedError::description;
+    QString description(AppLanguage language) const override;
 
 private:
     Kind kind_;

@@ -60,20 +60,6 @@ std::optional<DeviceHandle> openSCSIDevice(const USBHostDevice& service) {
 
 } // namespace
 
-DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
-    if (this != &other) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = std::exchange(other.fd, -1);
-    }
-    return *this;
-}
-
-DeviceHandle::~DeviceHandle() {
-    if (fd >= 0)
-        ::close(fd);
-}
-
 std::optional<DeviceHandle> openUSBDeviceInterface(const USBHostDevice& service) {
     return openNode(service.devNode(), O_RDWR);
 }

@@ -5,6 +5,7 @@
 // return partial data; every request is bounded by its time-out.
 
 #include "device/USBHostDevice.h"
+#include "platform/OwnedFd.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,21 +23,7 @@ inline constexpr int sysInfoMaxPages = 32;
 inline constexpr int vpdAllocationLength = 252;
 
 // An open device node, closed when the handle goes.
-class DeviceHandle {
-public:
-    explicit DeviceHandle(int fd)
-        : fd(fd) {}
-    DeviceHandle(DeviceHandle&& other) noexcept
-        : fd(std::exchange(other.fd, -1)) {}
-    DeviceHandle& operator=(DeviceHandle&& other) noexcept;
-    DeviceHandle(const DeviceHandle&) = delete;
-    DeviceHandle& operator=(const DeviceHandle&) = delete;
-    ~DeviceHandle();
-    int get() const { return fd; }
-
-private:
-    int fd = -1;
-};
+using DeviceHandle = OwnedFd;
 
 // The usbfs node of the device, opened without claiming any interface (usb-storage keeps it).
 std::optional<DeviceHandle> openUSBDeviceInterface(const USBHostDevice& service);

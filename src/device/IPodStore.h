@@ -7,6 +7,10 @@
 // cancelled or the selection has moved on. Each published property has a getter and a change
 // signal, emitted after the value changed (also for an assignment of the same value where
 // noted).
+//
+// The store is the façade the views bind to; its jobs are done by parts of its own: the
+// DeviceRegistry (devices, names, selection), the LibraryLoader, the PreviewController and one
+// StoreOperation per running import, export or edit.
 
 #include "device/IPodBattery.h"
 #include "device/IPodDevice.h"
@@ -32,13 +36,14 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <utility>
-#include <vector>
 
+class DeviceRegistry;
 class IPodDatabase;
-class IPodPreviewPlayer;
-class MountWatcher;
+class LibraryLoader;
+class OperationReporter;
+class PreviewController;
+class StoreOperation;
 
 class IPodStore : public QObject {
     Q_OBJECT
@@ -76,7 +81,7 @@ public:
 
     // Where the store learns about the machine. Every source runs on a background task, never
     // on the main thread. system() reads the real machine; tests put their own volumes and USB
-    // answers in place.
+    // answers in place, and must name every source: the store refuses a set with one missing.
     struct Sources {
         // Mount points of the local volumes.
         std::function<QStringList()> mountedVolumes;
@@ -89,6 +94,8 @@ public:
         std::function<BatteryReading(const IPodDevice&)> readBattery;
 
         static Sources system();
+        // The names of the sources left unset.
+        QStringList missing() const;
     };
 
     // The polling periods, measured from the end of each turn.
@@ -117,32 +124,35 @@ public:
 
     private:
         friend class IPodStore;
+        friend class DeviceRegistry;
         explicit ViewTask(std::shared_ptr<State> s)
             : state(std::move(s)) {}
         std::shared_ptr<State> state;
     };
 
+    // The real machine.
     explicit IPodStore(QObject* parent = nullptr);
+    // Throws std::invalid_argument naming the sources that are not set.
     IPodStore(Sources sources, Periods periods, QObject* parent = nullptr);
     ~IPodStore() override;
 
     // Published state.
-    const QList<IPodDevice>& devices() const { return devices_; }
-    const USBScan& unmountedIPods() const { return unmountedIPods_; }
-    const QList<MobileDevice>& mobileDevices() const { return mobileDevices_; }
-    const QHash<IPodDevice::ID, IPodModel>& deviceModels() const { return deviceModels_; }
-    const QHash<Selection, QString>& deviceNames() const { return deviceNames_; }
-    const std::optional<Selection>& selection() const { return selection_; }
+    const QList<IPodDevice>& devices() const;
+    const USBScan& unmountedIPods() const;
+    const QList<MobileDevice>& mobileDevices() const;
+    const QHash<IPodDevice::ID, IPodModel>& deviceModels() const;
+    const QHash<Selection, QString>& deviceNames() const;
+    const std::optional<Selection>& selection() const;
     const std::optional<IPodBattery>& battery() const { return battery_; }
     const std::optional<QString>& softwareVersion() const { return softwareVersion_; }
-    const std::optional<IPodLibrary>& library() const { return library_; }
+    const std::optional<IPodLibrary>& library() const;
     // Why the last library load failed; null when it did not.
-    std::exception_ptr loadError() const { return loadError_; }
+    std::exception_ptr loadError() const;
     const std::optional<ImportProgress>& progress() const { return progress_; }
     const QList<Track>& stagedImportTracks() const { return stagedImportTracks_; }
     const std::optional<IPodDevice::ID>& activeDeviceID() const { return activeDeviceID_; }
-    const std::optional<quint64>& previewTrackID() const { return previewTrackID_; }
-    bool isPreviewPlaying() const { return isPreviewPlaying_; }
+    const std::optional<quint64>& previewTrackID() const;
+    bool isPreviewPlaying() const;
     const std::optional<QString>& alert() const { return alert_; }
 
     // The sidebar's writes. Assigning the current value announces a change but reloads nothing.
@@ -152,8 +162,6 @@ public:
 
     // The load error's text in the language; empty without one.
     QString loadErrorDescription(AppLanguage language = AppLanguages::stored()) const;
-    // The user text of any error the device and database layers throw.
-    static QString errorDescription(const std::exception_ptr& error, AppLanguage language);
 
     // Selection accessors.
     std::optional<IPodDevice::ID> selectedDiskID() const;
@@ -268,96 +276,45 @@ private:
     void setProgress(const std::optional<ImportProgress>& progress);
     void appendStagedImportTrack(const Track& track);
     void clearStagedImportTracks();
+    void setPreviewTrackID(const std::optional<quint64>& id);
 
-    // Published setters.
-    void setDevices(QList<IPodDevice> devices);
-    void setUnmountedIPods(USBScan unmounted);
-    void setMobileDevices(QList<MobileDevice> devices);
-    void setDeviceModels(QHash<IPodDevice::ID, IPodModel> models);
-    void setDeviceNames(QHash<Selection, QString> names);
     void setBattery(const std::optional<IPodBattery>& battery);
     void setSoftwareVersion(const std::optional<QString>& version);
-    void setLibrary(std::optional<IPodLibrary> library);
-    void setLoadError(std::exception_ptr error);
-    void setPreviewTrackID(const std::optional<quint64>& id);
-    void setPreviewPlaying(bool playing);
 
     void selectionDidChange(const std::optional<Selection>& old);
+    void batteryTurn(const std::shared_ptr<ViewTask::State>& task, const IPodDevice& device);
 
+    // Runs work as the store's one operation on a device already marked busy; it ends in
+    // finishOperation, with the success text looked up then.
+    using OperationWork = std::function<QStringList(const OperationReporter&)>;
+    void startOperation(const IPodDevice& device, OperationWork work, int droppedFailureCount,
+                        bool autoEject, std::optional<QString> successKey);
     void startImportTask(const QStringList& urls, const IPodDevice& device,
                          const TransferSettings& settings, int droppedFailureCount);
-
-    // What one refresh reads off the main thread.
-    struct DeviceScan {
-        QList<IPodDevice> devices; // sorted
-        USBScan usb;
-        QHash<IPodDevice::ID, quint64> usbIDs;
-    };
-    struct RefreshRequest {
-        std::set<quint64> ejectedUSBIDs;
-        QStringList addingURLs;
-        std::vector<std::function<void()>> then;
-    };
-    static DeviceScan scanDevices(const Sources& sources, const RefreshRequest& request);
-    void startNextRefresh();
-    void applyDeviceScan(const DeviceScan& scan, const std::set<quint64>& ejectedUSBIDs);
-
-    // Preview.
-    void startPreviewLoad(const IPodDevice& device, quint64 trackID);
-    void startPreviewPlayback();
-    void previewFailed();
-
-    // One library reload; finished once its read (if any) has ended.
-    struct Reload {
-        bool cancelled = false;
-        bool finished = false;
-        std::vector<std::function<void()>> whenFinished;
-    };
-    void finishReload(const std::shared_ptr<Reload>& reload);
-
-    // Loops.
-    std::shared_ptr<ViewTask::State> newViewTask();
-    void usbTurn(const std::shared_ptr<ViewTask::State>& task);
-    void mobileTurn(const std::shared_ptr<ViewTask::State>& task);
-    void batteryTurn(const std::shared_ptr<ViewTask::State>& task, const IPodDevice& device);
-    void after(const std::shared_ptr<ViewTask::State>& task, std::chrono::milliseconds delay,
-               std::function<void()> turn);
+    // A library edit that reports its progress.
+    using ReportingEdit =
+        std::function<QStringList(IPodDatabase&, const IPodDevice&, const OperationReporter&)>;
+    void runReportingLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylistCapability,
+                                 ReportingEdit edit);
 
     Sources sources;
     Periods periods;
 
-    // Published.
-    QList<IPodDevice> devices_;
-    USBScan unmountedIPods_;
-    QList<MobileDevice> mobileDevices_;
-    QHash<IPodDevice::ID, IPodModel> deviceModels_;
-    QHash<Selection, QString> deviceNames_;
-    std::optional<Selection> selection_;
+    std::unique_ptr<DeviceRegistry> registry;
+    std::unique_ptr<LibraryLoader> loader;
+    std::unique_ptr<PreviewController> preview;
+    // The running import, export or library edit (never an eject).
+    std::unique_ptr<StoreOperation> operation;
+    // What the busy device shows while its operation runs.
+    std::optional<IPodLibrary> importBaseLibrary;
+
+    // Published here.
     std::optional<IPodBattery> battery_;
     std::optional<QString> softwareVersion_;
-    std::optional<IPodLibrary> library_;
-    std::exception_ptr loadError_;
     std::optional<ImportProgress> progress_;
     QList<Track> stagedImportTracks_;
     std::optional<IPodDevice::ID> activeDeviceID_;
-    std::optional<quint64> previewTrackID_;
-    bool isPreviewPlaying_ = false;
     std::optional<QString> alert_;
-
-    // Unpublished.
-    std::shared_ptr<Reload> loading;
-    Task transfer; // the running import, export or library edit (never an eject)
-    std::optional<IPodLibrary> importBaseLibrary;
-    Task previewLoad;
-    quint64 previewGeneration = 0;              // bumped by every start and stop of a preview
-    IPodPreviewPlayer* previewPlayer = nullptr; // owned (a child)
-    USBScan usbIPods;
-    QHash<IPodDevice::ID, quint64> mountedUSBIDs;
-    std::set<quint64> ejectedUSBIDs;
-
-    // Refreshes wait here while one reads the volumes.
-    std::vector<RefreshRequest> pendingRefreshes;
-    bool refreshRunning = false;
 };
 
 size_t qHash(const IPodStore::Selection& selection, size_t seed = 0) noexcept;

@@ -1,11 +1,12 @@
 // The store's operations that change a device: imports, exports and library edits. Each checks
-// that it may start, marks the device busy, runs on a background task with a fresh database
-// session, and ends in finishOperation on the main thread.
+// that it may start, marks the device busy, runs as a StoreOperation (the edits with a fresh
+// database session), and ends in finishOperation on the main thread.
 
 #include "device/IPodStore.h"
 
 #include "device/DeviceImportTarget.h"
 #include "device/IPodDeviceError.h"
+#include "device/StoreOperation.h"
 #include "library/IPodDatabase.h"
 #include "library/Nano5Commit.h"
 #include "library/Nano5Playlist.h"
@@ -20,42 +21,12 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
 namespace {
-
-// The one line a thrown operation ends with: a cancel reads as the device having gone, which
-// is what cancels a transfer (its volume unmounted or vanished from the list).
-QString operationErrorText(const std::exception_ptr& error) {
-    const AppLanguage language = AppLanguages::stored();
-    try {
-        std::rethrow_exception(error);
-    } catch (const CancellationError&) {
-        return ImportError::disconnected().description(language);
-    } catch (const IPodDeviceError&) {
-        return ImportError::disconnected().description(language);
-    } catch (const TransferError& e) {
-        return e.description(language);
-    } catch (const std::exception& e) {
-        const QString text = IPodStore::errorDescription(error, language);
-        return text.isEmpty() ? IPodTransfer::errorDescription(e, language) : text;
-    } catch (...) {
-        return IPodStore::errorDescription(error, language);
-    }
-}
-
-// The device layer's identity check as the transfer's: a changed volume is a disconnection.
-void verifyIdentity(const IPodDevice& device) {
-    try {
-        device.verifyIdentity();
-    } catch (const IPodDeviceError&) {
-        throw ImportError::disconnected();
-    }
-}
 
 // The SysInfoExtended of a fifth-generation nano, read over USB while the volume is still the
 // device's; none when the device has changed, cannot be reached or is another product.
@@ -67,24 +38,6 @@ std::optional<QByteArray> nano5SysInfoExtended(const IPodDevice& device) {
         return std::nullopt;
     }
 }
-
-// Posts to the store from a worker thread; nothing happens once the store is gone.
-class StoreLink {
-public:
-    explicit StoreLink(IPodStore* store)
-        : receiver(TaskDetail::Receiver::watch(store))
-        , store(store) {}
-    void post(std::function<void(IPodStore&)> fn) const {
-        receiver->post([s = store, fn = std::move(fn)] {
-            if (s)
-                fn(*s);
-        });
-    }
-
-private:
-    std::shared_ptr<TaskDetail::Receiver> receiver;
-    QPointer<IPodStore> store;
-};
 
 } // namespace
 
@@ -111,14 +64,16 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
     clearStagedImportTracks();
     importBaseLibrary.reset();
     setActiveDeviceID(std::nullopt);
-    transfer = Task();
+    // It may be what is calling: it goes once the call is over.
+    if (operation)
+        operation.release()->deleteLater();
     if (autoEject && failures.isEmpty() && droppedFailureCount == 0) {
         eject(device);
         return;
     }
     const IPodDevice::ID id = device.id;
     refreshDevices(std::nullopt, std::nullopt, [this, id] {
-        if (selection_ && selection_->isDisk() && selection_->diskID == id)
+        if (selectedDiskID() == id)
             reloadSelection();
     });
     if (const std::optional<QString> text =
@@ -126,30 +81,35 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
         setAlert(text);
 }
 
+void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
+                               int droppedFailureCount, bool autoEject,
+                               std::optional<QString> successKey) {
+    operation = StoreOperation::start(std::move(work));
+    connect(operation.get(), &StoreOperation::progressed, this, &IPodStore::setProgress);
+    connect(operation.get(), &StoreOperation::trackStaged, this,
+            &IPodStore::appendStagedImportTrack);
+    connect(operation.get(), &StoreOperation::finished, this,
+            [this, device, droppedFailureCount, autoEject, successKey](const QStringList& lines,
+                                                                       bool completed) {
+                std::optional<QString> success;
+                if (successKey)
+                    success = localizedString(*successKey, AppLanguages::stored());
+                finishOperation(device, lines, droppedFailureCount, completed && autoEject,
+                                success);
+            });
+}
+
 void IPodStore::startImportTask(const QStringList& urls, const IPodDevice& device,
                                 const TransferSettings& settings, int droppedFailureCount) {
-    const StoreLink link(this);
-    transfer = Task::run(
-        TaskPriority::userInitiated, this,
-        [urls, device, settings, link] {
+    startOperation(
+        device,
+        [urls, device, settings](const OperationReporter& report) {
             return IPodTransfer::importAudio(
                 urls, importTarget(device), settings,
-                [link](const ImportProgress& value) {
-                    link.post([value](IPodStore& store) { store.setProgress(value); });
-                },
-                [link](const Track& track) {
-                    link.post([track](IPodStore& store) { store.appendStagedImportTrack(track); });
-                });
+                [report](const ImportProgress& value) { report.progress(value); },
+                [report](const Track& track) { report.stagedTrack(track); });
         },
-        [this, device, settings, droppedFailureCount](std::optional<QStringList> failures,
-                                                      std::exception_ptr error) {
-            if (failures && !error)
-                finishOperation(device, *failures, droppedFailureCount, settings.autoEject,
-                                std::nullopt);
-            else
-                finishOperation(device, {operationErrorText(error)}, droppedFailureCount, false,
-                                std::nullopt);
-        });
+        droppedFailureCount, settings.autoEject, std::nullopt);
 }
 
 bool IPodStore::importDroppedItems(const QList<QUrl>& items) {
@@ -157,7 +117,7 @@ bool IPodStore::importDroppedItems(const QList<QUrl>& items) {
     if (!canImport() || !device || items.isEmpty())
         return false;
     const TransferSettings settings = TransferSettings::load();
-    importBaseLibrary = library_;
+    importBaseLibrary = library();
     setActiveDeviceID(device->id);
     QStringList readable;
     for (const QUrl& item : items) {
@@ -184,7 +144,7 @@ void IPodStore::startImport(const QStringList& urls, const IPodDevice::ID& devic
                                  AppLanguages::stored()));
         return;
     }
-    importBaseLibrary = library_;
+    importBaseLibrary = library();
     setActiveDeviceID(device->id);
     startImportTask(urls, *device, TransferSettings::load(), 0);
 }
@@ -199,96 +159,84 @@ void IPodStore::startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID&
                                  AppLanguages::stored()));
         return;
     }
-    importBaseLibrary = library_;
+    importBaseLibrary = library();
     setActiveDeviceID(device->id);
-    const StoreLink link(this);
-    transfer = Task::run(
-        TaskPriority::userInitiated, this,
-        [trackIDs, device = *device, destination, lossless, link] {
+    startOperation(
+        *device,
+        [trackIDs, device = *device, destination, lossless](const OperationReporter& report) {
             return IPodTransfer::exportTracks(
                 trackIDs, TransferDevice::of(device), destination, lossless,
-                [link](const ImportProgress& value) {
-                    link.post([value](IPodStore& store) { store.setProgress(value); });
-                });
+                [report](const ImportProgress& value) { report.progress(value); });
         },
-        [this, device = *device](std::optional<QStringList> failures, std::exception_ptr error) {
-            const QString success = localizedString(LZ("Songs exported."), AppLanguages::stored());
-            if (failures && !error)
-                finishOperation(device, *failures, 0, false, success);
-            else
-                finishOperation(device, {operationErrorText(error)}, 0, false, success);
-        });
+        0, false, LZ("Songs exported."));
 }
 
 void IPodStore::runLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylistCapability,
                                LibraryEdit operation) {
+    runReportingLibraryEdit(deviceID, needsPlaylistCapability,
+                            [operation = std::move(operation)](
+                                IPodDatabase& session, const IPodDevice& device,
+                                const OperationReporter&) { return operation(session, device); });
+}
+
+void IPodStore::runReportingLibraryEdit(const IPodDevice::ID& deviceID,
+                                        bool needsPlaylistCapability, ReportingEdit edit) {
     if (!(needsPlaylistCapability ? canCreatePlaylist() : canEditLibrary()))
         return;
     const std::optional<IPodDevice> device = selectedDevice();
     if (!device || device->id != deviceID)
         return;
     const bool recover =
-        needsPlaylistCapability && library_ && library_->supportsNano5PlaylistCreation;
+        needsPlaylistCapability && library() && library()->supportsNano5PlaylistCreation;
     setActiveDeviceID(device->id);
-    transfer = Task::run(
-        TaskPriority::userInitiated, this,
-        [device = *device, recover, operation = std::move(operation)] {
+    startOperation(
+        *device,
+        [device = *device, recover, edit = std::move(edit)](const OperationReporter& report) {
             if (recover)
                 Nano5Playlist::recoverTransactions(device.mountPoint.toStdString(),
-                                                   [&device] { verifyIdentity(device); });
-            std::unique_ptr<IPodDatabase> session;
-            try {
-                session = device.openDatabase();
-            } catch (const IPodDeviceError&) {
-                throw ImportError::disconnected();
-            }
+                                                   [&device] { device.verifyIdentity(); });
+            const std::unique_ptr<IPodDatabase> session = device.openDatabase();
             Task::checkCancellation();
-            return operation(*session, device);
+            return edit(*session, device, report);
         },
-        [this, device = *device](std::optional<QStringList> failures, std::exception_ptr error) {
-            if (failures && !error)
-                finishOperation(device, *failures, 0, false, std::nullopt);
-            else
-                finishOperation(device, {operationErrorText(error)}, 0, false, std::nullopt);
-        });
+        0, false, std::nullopt);
 }
 
 void IPodStore::setPlaybackStart(quint64 trackID) {
-    if (!selection_ || !selection_->isDisk())
+    const std::optional<IPodDevice::ID> id = selectedDiskID();
+    if (!id)
         return;
-    runLibraryEdit(selection_->diskID, false,
-                   [trackID](IPodDatabase& session, const IPodDevice& device) {
-                       verifyIdentity(device);
-                       session.setPlaybackStart(trackID);
-                       return QStringList();
-                   });
+    runLibraryEdit(*id, false, [trackID](IPodDatabase& session, const IPodDevice& device) {
+        device.verifyIdentity();
+        session.setPlaybackStart(trackID);
+        return QStringList();
+    });
 }
 
 void IPodStore::saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata,
                                   const IPodDevice::ID& deviceID) {
-    const StoreLink link(this);
-    runLibraryEdit(deviceID, false,
-                   [trackID, metadata, link](IPodDatabase& session, const IPodDevice& device) {
-                       IPodTransfer::rewriteTrackFile(
-                           trackID, metadata, session, TransferDevice::of(device),
-                           [link, title = metadata.title](const QString& stage, double fraction) {
-                               link.post([=](IPodStore& store) {
-                                   store.setProgress(ImportProgress{title, stage, 1, 1, fraction});
-                               });
-                           });
-                       return QStringList();
-                   });
+    runReportingLibraryEdit(
+        deviceID, false,
+        [trackID, metadata](IPodDatabase& session, const IPodDevice& device,
+                            const OperationReporter& report) {
+            IPodTransfer::rewriteTrackFile(
+                trackID, metadata, session, TransferDevice::of(device),
+                [report, title = metadata.title](const QString& stage, double fraction) {
+                    report.progress(ImportProgress{title, stage, 1, 1, fraction});
+                });
+            return QStringList();
+        });
 }
 
 void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID) {
     runLibraryEdit(deviceID, false, [trackIDs](IPodDatabase& session, const IPodDevice& device) {
         QStringList files = session.deleteTracks(trackIDs).values();
-        verifyIdentity(device);
+        device.verifyIdentity();
         session.saveLibrary();
         std::sort(files.begin(), files.end());
         QStringList failures;
         for (const QString& file : std::as_const(files)) {
-            verifyIdentity(device);
+            device.verifyIdentity();
             if (::unlink(QFile::encodeName(file).constData()) != 0 && errno != ENOENT)
                 failures.append(localizedString(
                     LZ("The library was updated, but the audio file %1 could not be removed."),
@@ -310,12 +258,12 @@ void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackI
                     throw IPodDatabaseError::unsupportedDatabase();
                 Task::checkCancellation();
                 session.createNano5Playlist(name, trackIDs, *sysInfoExtended,
-                                            [device] { verifyIdentity(device); });
+                                            [device] { device.verifyIdentity(); });
                 return QStringList();
             }
             if (session.createPlaylist(name, trackIDs)) {
                 Task::checkCancellation();
-                verifyIdentity(device);
+                device.verifyIdentity();
                 session.saveLibrary();
             }
             return QStringList();
@@ -323,15 +271,15 @@ void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackI
 }
 
 void IPodStore::movePlaylist(quint64 playlistID, bool up) {
-    if (!selection_ || !selection_->isDisk())
+    const std::optional<IPodDevice::ID> id = selectedDiskID();
+    if (!id)
         return;
-    runLibraryEdit(selection_->diskID, false,
-                   [playlistID, up](IPodDatabase& session, const IPodDevice& device) {
-                       if (session.movePlaylist(playlistID, up)) {
-                           Task::checkCancellation();
-                           verifyIdentity(device);
-                           session.saveLibrary();
-                       }
-                       return QStringList();
-                   });
+    runLibraryEdit(*id, false, [playlistID, up](IPodDatabase& session, const IPodDevice& device) {
+        if (session.movePlaylist(playlistID, up)) {
+            Task::checkCancellation();
+            device.verifyIdentity();
+            session.saveLibrary();
+        }
+        return QStringList();
+    });
 }

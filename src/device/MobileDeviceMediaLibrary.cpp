@@ -1,5 +1,7 @@
 #include "device/MobileDeviceMediaLibrary.h"
 
+#include "library/SQLiteHandles.h"
+#include "platform/OwnedFd.h"
 #include "platform/Task.h"
 
 #include <QDir>
@@ -22,35 +24,6 @@
 namespace MobileDeviceMediaLibrary {
 
 namespace {
-
-struct DatabaseClose {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalize {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int get() const { return fd; }
-    // Closes now so that the caller sees the result.
-    bool close() {
-        const int result = ::close(fd);
-        fd = -1;
-        return result == 0;
-    }
-
-private:
-    int fd;
-};
 
 // Closes the device file whatever happens to the copy.
 class DeviceFile {
@@ -180,9 +153,9 @@ bool copyAFCFile(MobileDeviceAFC& afc, const std::string& devicePath, const QStr
         return false;
     DeviceFile deviceFile(afc, handle);
 
-    FileDescriptor local(::open(QFile::encodeName(localPath).constData(),
-                                O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (local.get() < 0)
+    OwnedFd local(::open(QFile::encodeName(localPath).constData(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!local.isValid())
         return false;
 
     auto buffer = std::make_unique<char[]>(readSize);
@@ -205,7 +178,7 @@ bool copyAFCFile(MobileDeviceAFC& afc, const std::string& devicePath, const QStr
     }
     if (bytesCopied)
         *bytesCopied = total;
-    const bool closed = local.close();
+    const bool closed = local.tryClose();
     return closed && (status == MobileDeviceAFC::success || status == MobileDeviceAFC::endOfData);
 }
 
@@ -274,7 +247,7 @@ std::optional<QList<MobileDevice::Song>> querySongs(const QString& databasePath)
     sqlite3* rawDatabase = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &rawDatabase,
                                        SQLITE_OPEN_READONLY, nullptr);
-    std::unique_ptr<sqlite3, DatabaseClose> database(rawDatabase);
+    SQLiteHandles::DatabasePtr database(rawDatabase);
     if (opened != SQLITE_OK)
         return std::nullopt;
     // The database came from a device: its schema gets no trust and cannot damage the file.
@@ -284,7 +257,7 @@ std::optional<QList<MobileDevice::Song>> querySongs(const QString& databasePath)
     sqlite3_stmt* rawStatement = nullptr;
     if (sqlite3_prepare_v2(database.get(), songQuery, -1, &rawStatement, nullptr) != SQLITE_OK)
         return std::nullopt;
-    std::unique_ptr<sqlite3_stmt, StatementFinalize> statement(rawStatement);
+    SQLiteHandles::StatementPtr statement(rawStatement);
 
     QList<MobileDevice::Song> songs;
     int step = SQLITE_ROW;

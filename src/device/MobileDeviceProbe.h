@@ -3,6 +3,8 @@
 // Listing of iOS devices over usbmuxd and lockdown, as plain dictionaries. Nothing here throws:
 // a device that cannot be read is left out, a value that cannot be read is left unset.
 
+#include "library/GLibHandles.h"
+
 #include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
 #include <plist/plist.h>
@@ -32,16 +34,13 @@ struct ServiceFree {
         lockdownd_service_descriptor_free(service);
     }
 };
-struct PlistFree {
-    void operator()(plist_t node) const { plist_free(node); }
-};
 struct MallocFree {
     void operator()(void* p) const { std::free(p); }
 };
 using DeviceHandle = std::unique_ptr<idevice_private, DeviceFree>;
 using LockdownHandle = std::unique_ptr<lockdownd_client_private, LockdownFree>;
 using ServiceHandle = std::unique_ptr<lockdownd_service_descriptor, ServiceFree>;
-using PlistHandle = std::unique_ptr<void, PlistFree>;
+using PlistHandle = GLibHandles::PlistPtr;
 using CString = std::unique_ptr<char, MallocFree>;
 
 // One dictionary per accepted device, in list order; nothing when libimobiledevice cannot list

@@ -10,18 +10,17 @@
 MountWatcher::MountWatcher(QObject* parent)
     : QObject(parent)
     , known(localMounts()) {
-    fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    fd.reset(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+    if (!fd.isValid())
         return;
     // The kernel reports a change as an exceptional condition (POLLPRI), once per change.
-    notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Exception);
+    notifier = std::make_unique<QSocketNotifier>(fd.get(), QSocketNotifier::Exception);
     connect(notifier.get(), &QSocketNotifier::activated, this, &MountWatcher::check);
 }
 
 MountWatcher::~MountWatcher() {
+    // The notifier goes before the descriptor it watches.
     notifier.reset();
-    if (fd >= 0)
-        ::close(fd);
 }
 
 MountWatcher::Mounts MountWatcher::localMounts() {

@@ -4,6 +4,8 @@
 // poll on every change) and reports which local volumes came and went. Linux has no rename
 // event: a relabelled volume arrives as an unmount followed by a mount.
 
+#include "platform/OwnedFd.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -39,7 +41,7 @@ private:
     using Mounts = std::set<std::pair<quint64, QString>>;
     static Mounts localMounts();
 
-    int fd = -1;
+    OwnedFd fd;
     std::unique_ptr<QSocketNotifier> notifier;
     Mounts known;
 };

@@ -1,10 +1,12 @@
 #pragma once
 
-// Owning handles for what libgpod, GLib and libplist hand out.
+// Owning handles for what libgpod, GLib, GObject and libplist hand out: the one set the
+// whole program uses.
 
 #include <gpod/itdb.h>
 #include <plist/plist.h>
 
+#include <glib-object.h>
 #include <glib.h>
 
 #include <memory>
@@ -14,8 +16,16 @@ namespace GLibHandles {
 struct GErrorDeleter {
     void operator()(GError* error) const { g_error_free(error); }
 };
-struct GCharDeleter {
-    void operator()(gchar* text) const { g_free(text); }
+struct GFreeDeleter {
+    void operator()(gpointer memory) const { g_free(memory); }
+};
+// Any GObject (a GdkPixbuf, a loader); the type may be incomplete where it is only held.
+struct GObjectDeleter {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+// A list that owns only its links, not what they point to.
+struct GListDeleter {
+    void operator()(GList* list) const { g_list_free(list); }
 };
 struct ItdbDeleter {
     void operator()(Itdb_iTunesDB* database) const { itdb_free(database); }
@@ -31,7 +41,10 @@ struct PlistDeleter {
 };
 
 using ErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
-using CharPtr = std::unique_ptr<gchar, GCharDeleter>;
+template <typename T> using GMallocPtr = std::unique_ptr<T, GFreeDeleter>;
+using CharPtr = GMallocPtr<gchar>;
+template <typename T> using ObjectPtr = std::unique_ptr<T, GObjectDeleter>;
+using ListPtr = std::unique_ptr<GList, GListDeleter>;
 using DatabasePtr = std::unique_ptr<Itdb_iTunesDB, ItdbDeleter>;
 using DevicePtr = std::unique_ptr<Itdb_Device, ItdbDeviceDeleter>;
 using PlaylistPtr = std::unique_ptr<Itdb_Playlist, ItdbPlaylistDeleter>;

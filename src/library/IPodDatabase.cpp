@@ -1,6 +1,8 @@
 #include "library/IPodDatabase.h"
 
 #include "library/GpodExtensions.h"
+#include "library/Nano5Container.h"
+#include "library/Nano5Error.h"
 #include "library/Nano5Playlist.h"
 
 #include <QDir>
@@ -37,25 +39,23 @@ std::optional<QFileInfoList> listFolder(const QString& path) {
     return dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// libgpod parses an iTunesCDB in place of the iTunesDB and trusts its header: a short or
-// inconsistent one makes it read past the file. Such a file is refused before libgpod sees it.
-bool iTunesCDBHeaderIsSound(const QString& mountPoint) {
+// libgpod parses an iTunesCDB in place of the iTunesDB and trusts it: a short or inconsistent
+// header makes it read past the file, a truncated stream makes it loop forever. Such a file is
+// refused before libgpod sees it, with the writers' own checks.
+bool iTunesCDBIsSound(const QString& mountPoint) {
     GLibHandles::CharPtr path{itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())};
     if (!path)
         return true;
     QFile file(QFile::decodeName(path.get()));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) ||
+        file.size() > Nano5Playlist::cdbHeaderLength + Nano5Playlist::maximumPayloadLength)
         return false;
-    const QByteArray header = file.read(244);
-    if (header.size() != 244 || !header.startsWith("mhbd"))
+    try {
+        Nano5Playlist::completePayload(file.readAll());
+        return true;
+    } catch (const Nano5Error&) {
         return false;
-    const auto u32 = [&](int offset) {
-        quint32 value = 0;
-        for (int i = 3; i >= 0; --i)
-            value = (value << 8) | static_cast<unsigned char>(header[offset + i]);
-        return value;
-    };
-    return u32(4) >= 32 && u32(4) <= 244 && qint64(u32(8)) == file.size();
+    }
 }
 
 } // namespace
@@ -90,7 +90,7 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         return *sysInfoExtended;
     };
 
-    if (!iTunesCDBHeaderIsSound(mountPoint_))
+    if (!iTunesCDBIsSound(mountPoint_))
         throw IPodDatabaseError::library(
             LZ("Read library"),
             localizedString(LZ("The iTunesCDB file is damaged."), AppLanguages::stored()));

@@ -23,9 +23,6 @@
 
 typedef struct _GdkPixbuf GdkPixbuf;
 class Nano5FileOps;
-namespace Nano5Playlist {
-struct Signer;
-}
 
 // A session on the music database of one mounted iPod. Opened for one operation and dropped
 // when it ends; owns the libgpod database. Not shared between threads.
@@ -137,11 +134,6 @@ public:
     void createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
                              const QByteArray& sysInfoExtended,
                              const std::function<void()>& verifyIdentity);
-    // The same, signing with signer instead of the build's signing entry points.
-    void createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
-                             const QByteArray& sysInfoExtended,
-                             const std::function<void()>& verifyIdentity,
-                             const Nano5Playlist::Signer& signer);
     // Swaps a user playlist with its neighbour; false at either end.
     bool movePlaylist(quint64 id, bool up);
     bool updateTrackMetadata(quint64 trackID, const TrackMetadata& metadata);

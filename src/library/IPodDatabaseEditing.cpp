@@ -29,15 +29,6 @@ QString text(const gchar* value) {
     return value ? QString::fromUtf8(value) : QString();
 }
 
-// A temporary GList that owns only its links.
-struct ListOfLinks {
-    GList* list = nullptr;
-    ListOfLinks() = default;
-    ListOfLinks(const ListOfLinks&) = delete;
-    ListOfLinks& operator=(const ListOfLinks&) = delete;
-    ~ListOfLinks() { g_list_free(list); }
-};
-
 // libgpod's write first puts its track list into the main playlist's order: it takes the
 // members from the last to the first, finds each in the track list from the front and moves
 // it there, so the tracks already moved pile up at the front. Laid out beforehand in the
@@ -223,14 +214,6 @@ bool IPodDatabase::createPlaylist(const QString& name, const QList<quint64>& tra
 void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
                                        const QByteArray& sysInfoExtended,
                                        const std::function<void()>& verifyIdentity) {
-    createNano5Playlist(name, trackIDs, sysInfoExtended, verifyIdentity,
-                        Nano5Playlist::Signer::entryPoints());
-}
-
-void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>& trackIDs,
-                                       const QByteArray& sysInfoExtended,
-                                       const std::function<void()>& verifyIdentity,
-                                       const Nano5Playlist::Signer& signer) {
     // A nano always carries a write blocker (libgpod must not save its library), so only the
     // source snapshot and the volume's own flag gate this write.
     if (!nano5SourceCDB_)
@@ -242,8 +225,7 @@ void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>
     const std::vector<std::uint64_t> ids(trackIDs.begin(), trackIDs.end());
     Nano5Playlist::createPlaylist(
         playlist, text(playlist->name), ids, *nano5SourceCDB_, sysInfoExtended,
-        std::filesystem::path(QFile::encodeName(mountPoint_).toStdString()), verifyIdentity,
-        signer);
+        std::filesystem::path(QFile::encodeName(mountPoint_).toStdString()), verifyIdentity);
 }
 
 Itdb_Playlist* IPodDatabase::playlistNamed(const QString& name) const {
@@ -262,17 +244,17 @@ Itdb_Playlist* IPodDatabase::insertPlaylist(const QString& name, const QList<qui
     if (!trackIDs.isEmpty()) {
         // The main playlist may list one record twice; that is still one track. Two records
         // sharing a dbid stay two and fail the resolution.
-        ListOfLinks members;
+        GLibHandles::ListPtr members;
         QSet<const Itdb_Track*> seen;
         for (GList* link = master->members; link; link = link->next) {
             const auto* track = static_cast<const Itdb_Track*>(link->data);
             if (track && !seen.contains(track)) {
                 seen.insert(track);
-                members.list = g_list_prepend(members.list, link->data);
+                members.reset(g_list_prepend(members.release(), link->data));
             }
         }
-        members.list = g_list_reverse(members.list);
-        for (Itdb_Track* track : resolveTracks(ids, members.list))
+        members.reset(g_list_reverse(members.release()));
+        for (Itdb_Track* track : resolveTracks(ids, members.get()))
             byID.insert(track->dbid, track);
     }
 

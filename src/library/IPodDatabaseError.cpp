@@ -2,7 +2,6 @@
 
 IPodDatabaseError::IPodDatabaseError(Case errorCase)
     : case_(errorCase) {
-    english_ = description(AppLanguage::english).toUtf8();
 }
 
 IPodDatabaseError IPodDatabaseError::library(const QString& operation,
@@ -10,12 +9,7 @@ IPodDatabaseError IPodDatabaseError::library(const QString& operation,
     IPodDatabaseError error(Case::library);
     error.operation_ = operation;
     error.detail_ = std::move(detail);
-    error.english_ = error.description(AppLanguage::english).toUtf8();
     return error;
-}
-
-QString IPodDatabaseError::description() const {
-    return description(AppLanguages::stored());
 }
 
 // Each key stays one literal so the string table finds it.

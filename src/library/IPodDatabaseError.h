@@ -1,16 +1,14 @@
 #pragma once
 
-#include "platform/AppLanguage.h"
+#include "platform/LocalizedError.h"
 
-#include <QByteArray>
 #include <QString>
 
-#include <exception>
 #include <optional>
 
 // The failures of the iPod database layer. The description is built in the asked (or stored)
 // language each time it is requested.
-class IPodDatabaseError : public std::exception {
+class IPodDatabaseError : public LocalizedError {
 public:
     enum class Case {
         library,
@@ -62,11 +60,8 @@ public:
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
 
-    QString description() const;
-    QString description(AppLanguage language) const;
-
-    // The English description, for logs and test failures.
-    const char* what() const noexcept override { return english_.constData(); }
+    using LocalizedError::description;
+    QString description(AppLanguage language) const override;
 
     bool operator==(const IPodDatabaseError& other) const {
         return case_ == other.case_ && operation_ == other.operation_ && detail_ == other.detail_;
@@ -76,5 +71,4 @@ private:
     Case case_;
     QString operation_;
     std::optional<QString> detail_;
-    QByteArray english_;
 };

@@ -27,10 +27,7 @@ IPodDatabaseError libgpodFailure(const QString& operation, const GLibHandles::Er
     return IPodDatabaseError::library(operation, detail);
 }
 
-struct PixbufDeleter {
-    void operator()(GdkPixbuf* pixbuf) const { g_object_unref(pixbuf); }
-};
-using PixbufPtr = std::unique_ptr<GdkPixbuf, PixbufDeleter>;
+using PixbufPtr = GLibHandles::ObjectPtr<GdkPixbuf>;
 
 PixbufPtr thumbnailOf(Itdb_Track* track, int width, int height) {
     return PixbufPtr(static_cast<GdkPixbuf*>(itdb_track_get_thumbnail(track, width, height)));
@@ -193,13 +190,13 @@ QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackID
         const PixbufPtr pixbuf = thumbnailOf(track, -1, -1);
         if (!pixbuf || isNoisyArtwork(pixbuf.get()) || isDamagedNano2Thumbnail(pixbuf.get(), track))
             continue;
-        gchar* buffer = nullptr;
+        gchar* raw = nullptr;
         gsize length = 0;
-        if (gdk_pixbuf_save_to_bufferv(pixbuf.get(), &buffer, &length, "png", nullptr, nullptr,
-                                       nullptr) &&
-            buffer)
-            images.insert(track->dbid, QByteArray(buffer, qsizetype(length)));
-        g_free(buffer);
+        const bool saved = gdk_pixbuf_save_to_bufferv(pixbuf.get(), &raw, &length, "png", nullptr,
+                                                      nullptr, nullptr);
+        const GLibHandles::CharPtr buffer(raw);
+        if (saved && buffer)
+            images.insert(track->dbid, QByteArray(buffer.get(), qsizetype(length)));
     }
     return images;
 }

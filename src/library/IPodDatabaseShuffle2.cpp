@@ -6,6 +6,7 @@
 #include "library/Nano5Commit.h"
 #include "library/Nano5Database.h"
 #include "library/Nano5FileOps.h"
+#include "platform/OwnedFd.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -35,8 +36,8 @@ void putUInt32LE(QByteArray& bytes, qsizetype offset, quint32 value) {
 // The whole file, or none when it does not exist; other failures are thrown.
 std::optional<QByteArray> readIfPresent(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const OwnedFd file(::open(name.constData(), O_RDONLY | O_CLOEXEC));
+    if (!file.isValid()) {
         if (errno == ENOENT)
             return std::nullopt;
         throw std::system_error(errno, std::generic_category(), "open " + name.toStdString());
@@ -44,19 +45,16 @@ std::optional<QByteArray> readIfPresent(const QString& path) {
     QByteArray bytes;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            ::close(fd);
-            throw std::system_error(error, std::generic_category(), "read " + name.toStdString());
+            throw std::system_error(errno, std::generic_category(), "read " + name.toStdString());
         }
         if (n == 0)
             break;
         bytes.append(buffer, n);
     }
-    ::close(fd);
     return bytes;
 }
 
@@ -67,18 +65,6 @@ QByteArray readWhole(QFile& file) {
     if (file.error() != QFileDevice::NoError)
         throw std::system_error(EIO, std::generic_category(), "read iTunesSD");
     return bytes;
-}
-
-QString describe(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const IPodDatabaseError& error) {
-        return error.description();
-    } catch (const std::exception& error) {
-        return QString::fromLocal8Bit(error.what());
-    } catch (...) {
-        return QString();
-    }
 }
 
 struct Replacement {
@@ -128,7 +114,8 @@ void commit(const std::vector<Replacement>& files, Nano5FileOps& ops) {
                 }
             }
             if (undoFailure)
-                throw IPodDatabaseError::library(LZ("Save library"), describe(undoFailure));
+                throw IPodDatabaseError::library(LZ("Save library"),
+                                                 localizedDescription(undoFailure));
             std::rethrow_exception(writeFailure);
         }
     }

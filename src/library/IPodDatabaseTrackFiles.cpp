@@ -117,6 +117,7 @@ QSet<QString> IPodDatabase::allTrackFileURLs() const {
         try {
             files.insert(trackFileURL(track));
         } catch (...) {
+            // A track whose file cannot be named has no file to list; its own read reports it.
         }
     }
     return files;

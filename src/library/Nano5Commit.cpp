@@ -68,12 +68,12 @@ bool isSidecarName(const std::string& name) {
 // A plain whole-file read of a staged copy (not following a link).
 QByteArray readStaged(const fs::path& path) {
     Nano5FileOps::File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (file.fd() < 0)
+    if (file.get() < 0)
         throwPosixError(errno, "open", path);
     QByteArray bytes;
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(file.fd(), buffer, sizeof buffer);
+        ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -139,12 +139,12 @@ void removeFolder(const fs::path& folder, Nano5FileOps& ops, bool isTransaction)
 
 void copyFileSynced(const fs::path& source, const fs::path& destination, Nano5FileOps& ops) {
     Nano5FileOps::File in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.fd() < 0)
+    if (in.get() < 0)
         throwPosixError(errno, "open", source);
     Nano5FileOps::File out = ops.createFile(destination, true);
     QByteArray buffer(chunkLength, Qt::Uninitialized);
     for (;;) {
-        ssize_t n = ::read(in.fd(), buffer.data(), static_cast<size_t>(buffer.size()));
+        ssize_t n = ::read(in.get(), buffer.data(), static_cast<size_t>(buffer.size()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -289,6 +289,7 @@ void writeSynced(QByteArrayView data, const fs::path& path, Nano5FileOps& ops) {
             if (entryExists(temporary))
                 ops.unlink(temporary);
         } catch (...) {
+            // A stray temporary is harmless; the write's own failure is the one to report.
         }
         throw;
     }
@@ -297,14 +298,14 @@ void writeSynced(QByteArrayView data, const fs::path& path, Nano5FileOps& ops) {
 
 QByteArray sha256OfFile(const fs::path& path) {
     Nano5FileOps::File file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.fd() < 0)
+    if (file.get() < 0)
         throwPosixError(errno, "open", path);
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         throw std::bad_alloc();
     QByteArray buffer(chunkLength, Qt::Uninitialized);
     for (;;) {
-        ssize_t n = ::read(file.fd(), buffer.data(), static_cast<size_t>(buffer.size()));
+        ssize_t n = ::read(file.get(), buffer.data(), static_cast<size_t>(buffer.size()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -384,6 +385,8 @@ void commitFiles(const std::vector<QByteArray>& newContents,
             recoverFolder(transactionFolder, targets, checkpoint, ops,
                           sawForeignChange ? Settle::rollBackKeepingForeign : Settle::rollBack);
         } catch (...) {
+            // The transaction folder stays for the next recovery; the commit's own failure is
+            // the one to report.
         }
         throw;
     }

@@ -1,5 +1,6 @@
 #include "library/Nano5Container.h"
 
+#include "library/GLibHandles.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5FileOps.h"
 
@@ -30,12 +31,12 @@ bool entryExists(const fs::path& path) {
     return false;
 }
 
-struct ItdbFree {
-    void operator()(Itdb_iTunesDB* db) const { itdb_free(db); }
-};
-struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
-};
+void checkCDBFrame(QByteArrayView cdb) {
+    if (cdb.size() < cdbHeaderLength || std::memcmp(cdb.data(), "mhbd", 4) != 0 ||
+        readUInt32LE(cdb, 4) != cdbHeaderLength ||
+        static_cast<qsizetype>(readUInt32LE(cdb, 8)) != cdb.size())
+        throw Nano5Error::unsupportedDatabase();
+}
 
 } // namespace
 
@@ -50,14 +51,14 @@ QByteArray readDatabaseFile(const fs::path& path) {
             throw Nano5Error::unsupportedDatabase();
     }
     Nano5FileOps::File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (file.fd() < 0) {
+    if (file.get() < 0) {
         if (errno == ELOOP)
             throw Nano5Error::unsupportedDatabase();
         throwPosixError(errno, "open", path);
     }
     // The entry may have been swapped between the check and the open.
     struct stat opened;
-    if (::fstat(file.fd(), &opened) != 0)
+    if (::fstat(file.get(), &opened) != 0)
         throwPosixError(errno, "fstat", path);
     if (!S_ISREG(opened.st_mode) || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev)
         throw Nano5Error::unsupportedDatabase();
@@ -69,7 +70,7 @@ QByteArray readDatabaseFile(const fs::path& path) {
     for (;;) {
         if (got == bytes.size())
             bytes.resize(bytes.size() + 65536); // the file grew while we read it
-        ssize_t n = ::read(file.fd(), bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+        ssize_t n = ::read(file.get(), bytes.data() + got, static_cast<size_t>(bytes.size() - got));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -96,12 +97,15 @@ void writeUInt32LE(QByteArray& bytes, qsizetype offset, std::uint32_t value) {
 }
 
 void checkCDBHeader(QByteArrayView cdb) {
+    checkCDBFrame(cdb);
     auto byte = [&](qsizetype i) { return static_cast<unsigned char>(cdb[i]); };
-    if (cdb.size() < cdbHeaderLength || std::memcmp(cdb.data(), "mhbd", 4) != 0 ||
-        readUInt32LE(cdb, 4) != cdbHeaderLength ||
-        static_cast<qsizetype>(readUInt32LE(cdb, 8)) != cdb.size() ||
-        readUInt32LE(cdb, 16) != 117 || byte(168) != 1 || byte(48) != 1 || byte(49) != 0)
+    if (readUInt32LE(cdb, 16) != 117 || byte(168) != 1 || byte(48) != 1 || byte(49) != 0)
         throw Nano5Error::unsupportedDatabase();
+}
+
+QByteArray completePayload(QByteArrayView cdb) {
+    checkCDBFrame(cdb);
+    return inflatePayload(cdb.sliced(cdbHeaderLength));
 }
 
 qsizetype inflateCapacityLimit(qsizetype compressedLength) {
@@ -202,8 +206,8 @@ void verifyPlaylistCDB(QByteArrayView cdb, const fs::path& signingFolder, std::u
     }
 
     GError* rawError = nullptr;
-    std::unique_ptr<Itdb_iTunesDB, ItdbFree> db(itdb_parse(signingFolder.c_str(), &rawError));
-    std::unique_ptr<GError, GErrorFree> error(rawError);
+    GLibHandles::DatabasePtr db(itdb_parse(signingFolder.c_str(), &rawError));
+    GLibHandles::ErrorPtr error(rawError);
     if (!db || error)
         throw Nano5Error::unsupportedDatabase();
 

@@ -26,8 +26,15 @@ QByteArray readDatabaseFile(const std::filesystem::path& path);
 std::uint32_t readUInt32LE(QByteArrayView bytes, qsizetype offset);
 void writeUInt32LE(QByteArray& bytes, qsizetype offset, std::uint32_t value);
 
-// Throws unsupportedDatabase unless cdb has a valid iTunesCDB header for its size.
+// Throws unsupportedDatabase unless cdb has a valid iTunesCDB header for its size, with the
+// header words the writers rely on.
 void checkCDBHeader(QByteArrayView cdb);
+
+// The payload of an iTunesCDB that libgpod may be handed: "mhbd", a 244-byte header, the size
+// the header states, and one complete zlib stream within the payload limit with nothing after
+// it (libgpod loops forever on a truncated stream). Throws unsupportedDatabase otherwise. The
+// read path and the writers both check through here.
+QByteArray completePayload(QByteArrayView cdb);
 
 // The most bytes a payload compressed to compressedLength bytes may inflate to: the capacity
 // doubles from max(1024, compressedLength) for as long as it stays within 128 MiB.

@@ -3,8 +3,7 @@
 #include "library/Nano5Container.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5FileOps.h"
-
-#include <sqlite3.h>
+#include "library/SQLiteHandles.h"
 
 #include <cerrno>
 #include <ctime>
@@ -19,15 +18,8 @@ namespace Nano5Playlist {
 
 namespace {
 
-struct StatementFinalize {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalize>;
-
-struct DatabaseClose {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseClose>;
+using Statement = SQLiteHandles::StatementPtr;
+using Database = SQLiteHandles::DatabasePtr;
 
 Statement prepare(sqlite3* db, const char* sql) {
     sqlite3_stmt* raw = nullptr;

@@ -14,20 +14,6 @@ void throwPosixError(int error, const char* operation, const fs::path& path) {
                             std::string(operation) + " " + path.string());
 }
 
-Nano5FileOps::File& Nano5FileOps::File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-Nano5FileOps::File::~File() {
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
 Nano5FileOps& Nano5FileOps::system() {
     static Nano5FileOps ops;
     return ops;
@@ -58,7 +44,7 @@ void Nano5FileOps::writeAll(const File& file, QByteArrayView bytes, const fs::pa
     const char* data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        ssize_t n = ::write(file.fd(), data, static_cast<size_t>(left));
+        ssize_t n = ::write(file.get(), data, static_cast<size_t>(left));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -71,13 +57,13 @@ void Nano5FileOps::writeAll(const File& file, QByteArrayView bytes, const fs::pa
 
 void Nano5FileOps::sync(const File& file, const fs::path& path) {
     willPerform(Operation::sync, path);
-    if (::fsync(file.fd()) != 0)
+    if (::fsync(file.get()) != 0)
         throwPosixError(errno, "fsync", path);
 }
 
 void Nano5FileOps::close(File& file, const fs::path& path) {
     willPerform(Operation::close, path);
-    if (::close(file.release()) != 0)
+    if (!file.tryClose())
         throwPosixError(errno, "close", path);
 }
 
@@ -114,8 +100,8 @@ void Nano5FileOps::removeDirectory(const fs::path& path) {
 void Nano5FileOps::syncDirectory(const fs::path& path) {
     willPerform(Operation::syncDirectory, path);
     File dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.fd() < 0)
+    if (dir.get() < 0)
         throwPosixError(errno, "open", path);
-    if (::fsync(dir.fd()) != 0)
+    if (::fsync(dir.get()) != 0)
         throwPosixError(errno, "fsync", path);
 }

@@ -4,6 +4,8 @@
 // any one of them fail and prove that every interruption of a commit is recoverable. Every
 // mutating call passes through willPerform() first; failures throw std::system_error.
 
+#include "platform/OwnedFd.h"
+
 #include <QByteArrayView>
 
 #include <filesystem>
@@ -27,27 +29,7 @@ public:
 
     // A descriptor that is closed without checks when dropped; commit paths close it through
     // close() so that a late write error is seen.
-    class File {
-    public:
-        File() = default;
-        explicit File(int fd)
-            : fd_(fd) {}
-        File(File&& other) noexcept
-            : fd_(other.release()) {}
-        File& operator=(File&& other) noexcept;
-        File(const File&) = delete;
-        File& operator=(const File&) = delete;
-        ~File();
-        int fd() const { return fd_; }
-        int release() {
-            int fd = fd_;
-            fd_ = -1;
-            return fd;
-        }
-
-    private:
-        int fd_ = -1;
-    };
+    using File = OwnedFd;
 
     Nano5FileOps() = default;
     Nano5FileOps(const Nano5FileOps&) = delete;

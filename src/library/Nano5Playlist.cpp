@@ -1,6 +1,7 @@
 #include "library/Nano5Playlist.h"
 
 #include "library/IPodDatabaseError.h"
+#include "platform/OwnedFd.h"
 
 #include <QFile>
 
@@ -31,14 +32,6 @@ bool fileExists(const QString& path) {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-struct FileDescriptor {
-    int fd = -1;
-    ~FileDescriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 } // namespace
 
 namespace Nano5Playlist {
@@ -67,14 +60,14 @@ QByteArray readDatabaseFile(const QString& path) {
             throw IPodDatabaseError::unsupportedDatabase();
     }
     // O_NOFOLLOW and a second look at the open file close the gap between check and read.
-    FileDescriptor file{::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
-    if (file.fd < 0) {
+    OwnedFd file(::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.isValid()) {
         if (errno == ELOOP)
             throw IPodDatabaseError::unsupportedDatabase();
         throwErrno("open");
     }
     struct stat opened {};
-    if (::fstat(file.fd, &opened) != 0)
+    if (::fstat(file.get(), &opened) != 0)
         throwErrno("fstat");
     if (!S_ISREG(opened.st_mode) || opened.st_ino != info.st_ino || opened.st_dev != info.st_dev)
         throw IPodDatabaseError::unsupportedDatabase();
@@ -82,7 +75,7 @@ QByteArray readDatabaseFile(const QString& path) {
     bytes.reserve(static_cast<qsizetype>(opened.st_size));
     char buffer[65536];
     for (;;) {
-        const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -102,7 +95,7 @@ std::optional<QByteArray> databaseSnapshot(const QString& mountPoint) {
     try {
         return readDatabaseFile(folder + databaseFiles()[0]);
     } catch (...) {
-        return std::nullopt;
+        return std::nullopt; // an unreadable library offers no snapshot; a write reads it again
     }
 }
 

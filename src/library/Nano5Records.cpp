@@ -84,7 +84,7 @@ QByteArray insertPlaylistRecord(QByteArrayView record, QByteArrayView cdb) {
 
 QByteArray checkedPayload(QByteArrayView cdb) {
     checkCDBHeader(cdb);
-    QByteArray payload = inflatePayload(cdb.sliced(cdbHeaderLength));
+    QByteArray payload = completePayload(cdb);
     std::uint32_t count = 0;
     for (qsizetype off = 0; off < payload.size(); ++count) {
         require(off <= payload.size() - 16 && tagAt(payload, off, "mhsd"));

@@ -30,10 +30,7 @@ namespace Nano5Playlist {
 
 namespace {
 
-struct GFreeDeleter {
-    void operator()(guint8* bytes) const { g_free(bytes); }
-};
-using Exported = std::unique_ptr<guint8, GFreeDeleter>;
+using Exported = GLibHandles::GMallocPtr<guint8>;
 
 QByteArrayView viewOf(const Exported& bytes, gsize length) {
     return QByteArrayView(reinterpret_cast<const char*>(bytes.get()),
@@ -106,22 +103,18 @@ gchar* copyOf(const QString& text) {
     return g_strdup(text.toUtf8().constData());
 }
 
-} // namespace
-
-const Signer& Signer::entryPoints() {
-    static const Signer signer{
-        [](Itdb_Device* device, QByteArrayView current, QByteArray& updated) {
-            return signCDB(device, current, updated);
-        },
-        [](QByteArrayView current, QByteArray& newChecksum) {
-            if (current.size() < locationsSignatureLength)
-                return false;
-            const auto* head = reinterpret_cast<const guint8*>(current.data());
-            return itdb_nano5_sign_locations(head, head + locationsSignatureLength,
-                                             reinterpret_cast<guint8*>(newChecksum.data())) != 0;
-        }};
-    return signer;
+// The device's hash72 parameters, from whichever of its current checksum file and iTunesCDB
+// carries a valid signature. Without them we cannot tell that we sign the way this device
+// checks, so nothing is written.
+Nano5Signing::DeviceParameters requireDeviceParameters(QByteArrayView checksumFile,
+                                                       QByteArrayView cdb) {
+    const auto parameters = Nano5Signing::deviceParameters(checksumFile, cdb);
+    if (!parameters)
+        throw Nano5Error::unsupportedDatabase();
+    return *parameters;
 }
+
+} // namespace
 
 void checkSysInfoExtended(const QByteArray& sysInfoExtended) {
     const auto plist = PropertyList::parseDictionary(sysInfoExtended);
@@ -173,10 +166,11 @@ void SigningFolder::write(const fs::path& relative, QByteArrayView bytes) const 
 void createPlaylist(Itdb_Playlist* playlist, const QString& name,
                     const std::vector<std::uint64_t>& trackIDs, const QByteArray& sourceCDB,
                     const QByteArray& sysInfoExtended, const fs::path& mountPoint,
-                    const Checkpoint& checkpoint, const Signer& signer, Nano5FileOps& ops) {
+                    const Checkpoint& checkpoint, Nano5FileOps& ops) {
     if (!playlist)
         throw Nano5Error::unsupportedDatabase();
     const std::vector<fs::path> targets = playlistTargets(mountPoint);
+    const fs::path checksumPath = itunesFolder(mountPoint) / databaseFiles()[4].toStdString();
 
     checkpoint();
     recoverTransactions(mountPoint, checkpoint, ops);
@@ -185,6 +179,10 @@ void createPlaylist(Itdb_Playlist* playlist, const QString& name,
     if (current[0] != sourceCDB)
         throw Nano5Error::unsupportedDatabase();
     checkSysInfoExtended(sysInfoExtended);
+    // The checksum file is only read: it vouches for the device when the iTunesCDB cannot.
+    const bool hasChecksumFile = fs::exists(fs::symlink_status(checksumPath));
+    requireDeviceParameters(hasChecksumFile ? readDatabaseFile(checksumPath) : QByteArray(),
+                            current[0]);
 
     const SigningFolder folder(sysInfoExtended);
     const GLibHandles::DevicePtr device(itdb_device_new());
@@ -197,7 +195,7 @@ void createPlaylist(Itdb_Playlist* playlist, const QString& name,
     if (!record || length == 0)
         throw Nano5Error::unsupportedDatabase();
     QByteArray updated = insertPlaylistRecord(viewOf(record, length), current[0]);
-    if (!signer.cdb(device.get(), current[0], updated))
+    if (!signCDB(device.get(), current[0], updated))
         throw Nano5Error::unsupportedDatabase();
     verifyPlaylistCDB(updated, folder.path(), playlist->id, name, trackIDs);
 
@@ -215,7 +213,7 @@ fs::path importTrack(const fs::path& source, const QString& title, const QString
                      const QString& album, const QString& albumArtist, std::int64_t frameCount,
                      std::int64_t sampleRate, std::uint32_t channelCount,
                      const QByteArray& sysInfoExtended, const fs::path& mountPoint,
-                     const Checkpoint& checkpoint, const Signer& signer, Nano5FileOps& ops) {
+                     const Checkpoint& checkpoint, Nano5FileOps& ops) {
     const std::vector<fs::path> files = [&] {
         std::vector<fs::path> paths;
         for (const QString& name : databaseFiles())
@@ -231,6 +229,8 @@ fs::path importTrack(const fs::path& source, const QString& title, const QString
     const std::vector<QByteArray> current = readAll(files);
     checkSysInfoExtended(sysInfoExtended);
     const QByteArray payload = checkedPayload(current[cdbFile]);
+    const Nano5Signing::DeviceParameters parameters =
+        requireDeviceParameters(current[checksumFile], current[cdbFile]);
 
     const SigningFolder folder(sysInfoExtended);
     folder.write(fs::path("iPod_Control") / "iTunes" / "iTunesCDB", current[cdbFile]);
@@ -286,7 +286,7 @@ fs::path importTrack(const fs::path& source, const QString& title, const QString
         throw Nano5Error::unsupportedDatabase();
     InsertedTrack inserted =
         insertTrackRecord(viewOf(record, length), current[cdbFile], payload, masterID);
-    if (!signer.cdb(db->device, current[cdbFile], inserted.cdb))
+    if (!signCDB(db->device, current[cdbFile], inserted.cdb))
         throw Nano5Error::unsupportedDatabase();
 
     // Proof: libgpod reads the new file back with the song where it belongs.
@@ -330,7 +330,7 @@ fs::path importTrack(const fs::path& source, const QString& title, const QString
             QByteArrayView(oldChecksum).sliced(locationsSignatureLength))
         throw Nano5Error::unsupportedDatabase();
     QByteArray newChecksum = locationsChecksum(locations);
-    if (!signer.locations(currentChecksum, newChecksum))
+    if (!Nano5Signing::signLocations(parameters, newChecksum))
         throw Nano5Error::unsupportedDatabase();
 
     Task::checkCancellation();

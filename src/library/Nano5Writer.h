@@ -3,9 +3,10 @@
 // The fifth-generation nano's two writers: a new playlist, and one imported MP3 song. Each runs
 // the same road: check the device, finish or roll back an interrupted transaction, read every
 // database file through the guarded read, validate, build every new file in memory (SQLite
-// edits on copies in a private signing folder), prove the rebuilt iTunesCDB by parsing it back
-// with libgpod, and only then replace all files in one staged commit. Nothing on the device
-// changes before the commit, and a failed commit rolls itself back.
+// edits on copies in a private signing folder), sign what the device checks, prove the rebuilt
+// iTunesCDB by parsing it back with libgpod, and only then replace all files in one staged
+// commit. Nothing on the device changes before the commit, and a failed commit rolls itself
+// back. A device none of whose current files carries a signature we can verify is not written.
 
 #include "library/Nano5Commit.h"
 #include "library/Nano5FileOps.h"
@@ -18,27 +19,16 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 namespace Nano5Playlist {
-
-// How the writers sign. By default through the signing entry points (the build's key); a test
-// may sign with a key of its own.
-struct Signer {
-    // Signs updated in place from the current iTunesCDB; false when it cannot.
-    std::function<bool(Itdb_Device* device, QByteArrayView current, QByteArray& updated)> cdb;
-    // Fills bytes 0-45 of newChecksum from the whole current Locations.itdb.cbk.
-    std::function<bool(QByteArrayView current, QByteArray& newChecksum)> locations;
-
-    static const Signer& entryPoints();
-};
 
 // The device must describe itself as a fifth-generation nano with the SQLite library:
 // FamilyID 16, DBVersion 3, SQLiteDB true (else unsupportedDatabase).
 void checkSysInfoExtended(const QByteArray& sysInfoExtended);
 
-// itdb_nano5_sign_cdb on updated, in place.
+// itdb_nano5_sign_cdb on updated, in place: it carries fresh signatures of the kinds current
+// carries, hash58 for the FireWire GUID of the device's description.
 bool signCDB(Itdb_Device* device, QByteArrayView current, QByteArray& updated);
 
 // A private folder in the temporary directory that stands in for the device while a write is
@@ -68,8 +58,7 @@ private:
 void createPlaylist(Itdb_Playlist* playlist, const QString& name,
                     const std::vector<std::uint64_t>& trackIDs, const QByteArray& sourceCDB,
                     const QByteArray& sysInfoExtended, const std::filesystem::path& mountPoint,
-                    const Checkpoint& checkpoint, const Signer& signer = Signer::entryPoints(),
-                    Nano5FileOps& ops = Nano5FileOps::system());
+                    const Checkpoint& checkpoint, Nano5FileOps& ops = Nano5FileOps::system());
 
 // Adds one MP3 file (44.1 kHz, one or two channels, fully decoded by the caller) as a new song at
 // the end of the library and returns where the audio now lives: a new "XXXXXXXX.mp3" in
@@ -82,7 +71,6 @@ importTrack(const std::filesystem::path& source, const QString& title, const QSt
             const QString& album, const QString& albumArtist, std::int64_t frameCount,
             std::int64_t sampleRate, std::uint32_t channelCount, const QByteArray& sysInfoExtended,
             const std::filesystem::path& mountPoint, const Checkpoint& checkpoint,
-            const Signer& signer = Signer::entryPoints(),
             Nano5FileOps& ops = Nano5FileOps::system());
 
 } // namespace Nano5Playlist

@@ -22,4 +22,6 @@ struct Track {
     double duration = 0; // seconds
     // 1-based position in the main playlist; none when the main playlist does not list it.
     std::optional<int> playbackPosition;
+
+    friend bool operator==(const Track&, const Track&) = default;
 };

@@ -16,17 +16,20 @@ namespace {
 
 OwnedFd& OwnedFd::operator=(OwnedFd&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0)
-            ::close(fd_);
         path_ = std::move(other.path_);
-        fd_ = other.release();
+        reset(other.release());
     }
     return *this;
 }
 
 OwnedFd::~OwnedFd() {
-    if (fd_ >= 0)
+    reset();
+}
+
+void OwnedFd::reset(int fd) {
+    if (fd_ >= 0 && fd_ != fd)
         ::close(fd_);
+    fd_ = fd;
 }
 
 OwnedFd OwnedFd::open(const QString& path, int flags, mode_t mode) {
@@ -49,11 +52,15 @@ int OwnedFd::release() {
 }
 
 void OwnedFd::close() {
-    if (fd_ < 0)
-        return;
-    // Linux frees the descriptor even when close fails, so it must not be retried.
-    if (::close(release()) != 0 && errno != EINTR)
+    if (!tryClose())
         throwErrno(errno, path_);
+}
+
+bool OwnedFd::tryClose() {
+    if (fd_ < 0)
+        return true;
+    // Linux frees the descriptor even when close fails, so it must not be retried.
+    return ::close(release()) == 0 || errno == EINTR;
 }
 
 // Reads until count bytes or the end of the file; at the current position when offset < 0.

@@ -1,7 +1,8 @@
 #pragma once
 
-// A POSIX file descriptor closed on every path, and the few whole-buffer reads and writes the
-// tag writers need (EINTR retried, short transfers continued).
+// The one owner of a POSIX file descriptor: closed on every path, or closed on purpose where a
+// late write error must be seen. Also the few whole-buffer reads and writes the tag writers
+// need (EINTR retried, short transfers continued).
 
 #include <QByteArray>
 #include <QString>
@@ -27,8 +28,13 @@ public:
     int get() const { return fd_; }
     bool isValid() const { return fd_ >= 0; }
     int release();
+    // Closes now without looking at the result (nothing was written, or a failure is already
+    // being reported), and takes fd instead.
+    void reset(int fd = -1);
     // Closes now and reports close's own failure (write-back errors surface here).
     void close();
+    // The same without throwing: false, with errno set, when close failed.
+    bool tryClose();
 
     // Reads up to count bytes from the current position; fewer only at the end of the file.
     QByteArray readUpTo(qint64 count);

@@ -7,6 +7,10 @@
 
 #include <algorithm>
 
+QString CancellationError::description(AppLanguage language) const {
+    return localizedString(LZ("The operation was cancelled."), language);
+}
+
 namespace TaskDetail {
 
 namespace {

@@ -4,6 +4,8 @@
 // read without it being passed down, and delivery of results back to the thread of a receiving
 // QObject by queued calls (never a blocking wait across threads).
 
+#include "platform/LocalizedError.h"
+
 #include <QMetaObject>
 #include <QObject>
 
@@ -24,9 +26,10 @@ enum class TaskPriority {
 };
 
 // Thrown by Task::checkCancellation and cancellable sleeps when the current task was cancelled.
-class CancellationError : public std::exception {
+class CancellationError : public LocalizedError {
 public:
-    const char* what() const noexcept override { return "The operation was cancelled."; }
+    using LocalizedError::description;
+    QString description(AppLanguage language) const override;
 };
 
 namespace TaskDetail {

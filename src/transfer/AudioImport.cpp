@@ -7,13 +7,13 @@
 #include "transfer/AudioInspection.h"
 #include "transfer/ImportError.h"
 #include "transfer/PosixError.h"
+#include "transfer/TemporaryFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QThread>
-#include <QUuid>
 
 #include <sys/stat.h>
 
@@ -334,7 +334,7 @@ void ImportRun::importFile(int index) {
             try {
                 device.verifyIdentity();
             } catch (...) {
-                sameDevice = false;
+                sameDevice = false; // the registration's error is the one to report
             }
             if (sameDevice)
                 QFile::remove(destination);
@@ -380,10 +380,9 @@ QStringList ImportRun::run(const QStringList& urls) {
     for (const QString& file : std::as_const(files))
         sourceSizes.push_back(fileSize(file));
 
-    temporaryFolder =
-        QDir(QDir::tempPath()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
-    if (::mkdir(QFile::encodeName(temporaryFolder).constData(), 0700) != 0)
-        throw PosixError::fromErrno(temporaryFolder);
+    // Removed when the run ends, after the preparations that write into it have stopped.
+    const TemporaryFolder temporary;
+    temporaryFolder = temporary.path();
 
     width = importPreparationWidth();
     try {
@@ -400,16 +399,14 @@ QStringList ImportRun::run(const QStringList& urls) {
             try {
                 database->saveLibrary();
             } catch (const std::exception& error) {
-                throw ImportError::cannotSave(errorDescription(error));
+                throw ImportError::cannotSave(localizedDescription(error));
             }
         }
     } catch (...) {
         stopPreparations();
         removeUnsavedCopies();
-        QDir(temporaryFolder).removeRecursively();
         throw;
     }
-    QDir(temporaryFolder).removeRecursively();
     return failures;
 }
 

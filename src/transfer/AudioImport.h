@@ -18,9 +18,6 @@
 #include <optional>
 
 class IPodDatabase;
-namespace Nano5Playlist {
-struct Signer;
-}
 
 namespace IPodTransfer {
 
@@ -62,11 +59,6 @@ QStringList importAudio(const QStringList& urls, const ImportTarget& device,
 QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
                              const ImportProgressSink& progress);
-// The same, signing with signer instead of the build's signing entry points.
-QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                             const ImportProgressSink& progress,
-                             const Nano5Playlist::Signer& signer);
 
 // How many files may be prepared (inspected and converted) at the same time, ahead of the file
 // being copied; at least 1.

@@ -15,12 +15,12 @@
 #include "transfer/ImportError.h"
 #include "transfer/PosixError.h"
 #include "transfer/TagReader.h"
+#include "transfer/TemporaryFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QUuid>
 
 #include <sys/stat.h>
 
@@ -117,13 +117,11 @@ std::int64_t decodedFrameCount(AudioFile& file) {
 class Nano5ImportRun {
 public:
     Nano5ImportRun(const ImportTarget& device, const QByteArray& sysInfoExtended,
-                   bool parseFilenameTags, const ImportProgressSink& progress,
-                   const Nano5Playlist::Signer& signer)
+                   bool parseFilenameTags, const ImportProgressSink& progress)
         : device(device)
         , sysInfoExtended(sysInfoExtended)
         , parseFilenameTags(parseFilenameTags)
-        , progress(progress)
-        , signer(signer) {}
+        , progress(progress) {}
 
     QStringList run(const QStringList& urls);
 
@@ -143,7 +141,6 @@ private:
     const QByteArray& sysInfoExtended;
     const bool parseFilenameTags;
     const ImportProgressSink& progress;
-    const Nano5Playlist::Signer& signer;
 
     QStringList files;
     int fileCount = 0;
@@ -214,7 +211,7 @@ void Nano5ImportRun::importFile(int index) {
         const std::filesystem::path added = Nano5Playlist::importTrack(
             pathOf(staging), tags.title, tags.artist, tags.album, albumArtist, frames, 44100,
             std::uint32_t(channels), sysInfoExtended, pathOf(device.mountPoint),
-            device.verifyIdentity, signer);
+            device.verifyIdentity);
         // A second copy of the same bytes later in this run is skipped.
         sizeIndex[*size].append(QFile::decodeName(added.c_str()));
         publish(name, ImportStage::savingLibrary, index, double(index + 1) / fileCount);
@@ -252,20 +249,12 @@ QStringList Nano5ImportRun::run(const QStringList& urls) {
         }
     }
 
-    temporaryFolder =
-        QDir(QDir::tempPath()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
-    if (::mkdir(QFile::encodeName(temporaryFolder).constData(), 0700) != 0)
-        throw PosixError::fromErrno(temporaryFolder);
-    try {
-        for (int index = 0; index < fileCount; ++index) {
-            checkpoint();
-            importFile(index);
-        }
-    } catch (...) {
-        QDir(temporaryFolder).removeRecursively();
-        throw;
+    const TemporaryFolder temporary;
+    temporaryFolder = temporary.path();
+    for (int index = 0; index < fileCount; ++index) {
+        checkpoint();
+        importFile(index);
     }
-    QDir(temporaryFolder).removeRecursively();
     return failures;
 }
 
@@ -274,15 +263,7 @@ QStringList Nano5ImportRun::run(const QStringList& urls) {
 QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
                              const ImportProgressSink& progress) {
-    return importNano5Audio(urls, device, sysInfoExtended, parseFilenameTags, progress,
-                            Nano5Playlist::Signer::entryPoints());
-}
-
-QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                             const ImportProgressSink& progress,
-                             const Nano5Playlist::Signer& signer) {
-    Nano5ImportRun run(device, sysInfoExtended, parseFilenameTags, progress, signer);
+    Nano5ImportRun run(device, sysInfoExtended, parseFilenameTags, progress);
     return run.run(urls);
 }
 

@@ -1,6 +1,7 @@
 #include "transfer/ChunkedCopy.h"
 
 #include "library/IPodDatabaseError.h"
+#include "platform/OwnedFd.h"
 #include "platform/Task.h"
 #include "transfer/ImportProgress.h"
 #include "transfer/PosixError.h"
@@ -16,31 +17,6 @@
 namespace {
 
 using namespace ChunkedCopy;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1)
-        : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool isOpen() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-    // Closes and reports the close's own error (a lost write can surface only here).
-    int close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
 
 void writeAll(int fd, const char* data, std::uint64_t n, const QString& path) {
     std::uint64_t done = 0;
@@ -123,8 +99,8 @@ private:
 void copyFileWithProgress(const QString& source, const QString& destination,
                           const IdentityCheck& verifyIdentity, const QByteArray& prefixData,
                           std::uint64_t sourceOffset, const CopyProgress& progress) {
-    Descriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
-    if (!in.isOpen())
+    const OwnedFd in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.isValid())
         throw PosixError::fromErrno(source);
     struct stat st {};
     if (fstat(in.get(), &st) != 0)
@@ -137,9 +113,9 @@ void copyFileWithProgress(const QString& source, const QString& destination,
 
     if (verifyIdentity)
         verifyIdentity();
-    Descriptor out(::open(QFile::encodeName(destination).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!out.isOpen())
+    OwnedFd out(::open(QFile::encodeName(destination).constData(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!out.isValid())
         throw PosixError::fromErrno(destination);
 
     try {
@@ -167,7 +143,8 @@ void copyFileWithProgress(const QString& source, const QString& destination,
             throw PosixError(EIO, source);
         if (fsync(out.get()) != 0)
             throw PosixError::fromErrno(destination);
-        if (out.close() != 0)
+        // A lost write can surface only here.
+        if (!out.tryClose())
             throw PosixError::fromErrno(destination);
         if (verifyIdentity)
             verifyIdentity();

@@ -1,5 +1,7 @@
 #include "transfer/ExportFileName.h"
 
+#include "platform/OwnedFd.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTextBoundaryFinder>
@@ -108,15 +110,15 @@ bool moveWithoutReplacing(const QString& fromPath, const QString& toPath) {
 
     // No hard links either (FAT): claim the name with an exclusive create, then rename over
     // the placeholder, which is ours.
-    const int fd =
-        ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    OwnedFd placeholder(
+        ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!placeholder.isValid()) {
         error = errno;
         if (error == EEXIST)
             return false;
         throwErrno(error, toPath);
     }
-    ::close(fd);
+    placeholder.reset(); // empty: nothing written that a failed close could lose
     if (::rename(from.constData(), to.constData()) != 0) {
         error = errno;
         ::unlink(to.constData());

@@ -1,10 +1,6 @@
 #include "transfer/IPodTransfer.h"
 
-#include "library/IPodDatabaseError.h"
-#include "library/Nano5Error.h"
-#include "platform/Task.h"
-#include "platform/audio/AudioError.h"
-#include "transfer/TransferError.h"
+#include "platform/LocalizedError.h"
 
 #include <cmath>
 
@@ -34,26 +30,8 @@ std::optional<QString> metadataString(const QString& identifier, const AudioMeta
     return std::nullopt;
 }
 
-QString errorDescription(const std::exception& error, AppLanguage language) {
-    if (const auto* e = dynamic_cast<const TransferError*>(&error))
-        return e->description(language);
-    if (const auto* e = dynamic_cast<const IPodDatabaseError*>(&error))
-        return e->description(language);
-    if (const auto* e = dynamic_cast<const AudioError*>(&error))
-        return e->description(language);
-    if (const auto* e = dynamic_cast<const Nano5Error*>(&error))
-        return e->description(language);
-    if (dynamic_cast<const CancellationError*>(&error))
-        return localizedString(LZ("The operation was cancelled."), language);
-    return QString::fromLocal8Bit(error.what());
-}
-
-QString errorDescription(const std::exception& error) {
-    return errorDescription(error, AppLanguages::stored());
-}
-
 QString failureLine(const QString& name, const std::exception& error) {
-    return name + QStringLiteral(" \u2014 ") + errorDescription(error);
+    return name + QStringLiteral(" \u2014 ") + localizedDescription(error);
 }
 
 std::int64_t roundHalfAway(double value) {

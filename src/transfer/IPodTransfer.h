@@ -51,10 +51,6 @@ QString albumOrDefault(const QString& text);
 // none or it is empty.
 std::optional<QString> metadataString(const QString& identifier, const AudioMetadata& items);
 
-// The user text of any error a transfer step throws.
-QString errorDescription(const std::exception& error, AppLanguage language);
-QString errorDescription(const std::exception& error);
-
 // "<name> — <description>", the line that reports one failed file.
 QString failureLine(const QString& name, const std::exception& error);
 

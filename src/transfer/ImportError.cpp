@@ -1,14 +1,5 @@
 #include "transfer/ImportError.h"
 
-const char* TransferError::what() const noexcept {
-    try {
-        what_ = description(AppLanguage::english).toStdString();
-    } catch (...) {
-        return "transfer error";
-    }
-    return what_.c_str();
-}
-
 QString ImportError::description(AppLanguage language) const {
     switch (kind_) {
     case Case::cannotSave:

@@ -1,7 +1,7 @@
 #pragma once
 
-// The failures of an import, a rewrite or an export, with their user texts. Also what the
-// device identity check throws when the volume is no longer the iPod the operation began on.
+// The failures of an import, a rewrite or an export, with their user texts. The device
+// identity check's error (IPodDeviceError) is the disconnected case.
 
 #include "transfer/TransferError.h"
 
@@ -36,10 +36,12 @@ public:
         return a.kind_ == b.kind_ && a.detail_ == b.detail_;
     }
 
-private:
+protected:
     ImportError(Case kind, QString detail = {})
         : kind_(kind)
         , detail_(std::move(detail)) {}
+
+private:
     Case kind_;
     QString detail_;
 };

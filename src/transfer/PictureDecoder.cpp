@@ -4,10 +4,6 @@
 
 namespace {
 
-struct LoaderDeleter {
-    void operator()(GdkPixbufLoader* loader) const { g_object_unref(loader); }
-};
-
 struct SizeCheck {
     bool oversized = false;
 };
@@ -25,14 +21,10 @@ void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
 
 namespace PictureDecoder {
 
-void PixbufDeleter::operator()(_GdkPixbuf* pixbuf) const {
-    g_object_unref(pixbuf);
-}
-
 Pixbuf decode(const QByteArray& bytes) {
     if (bytes.isEmpty())
         return nullptr;
-    std::unique_ptr<GdkPixbufLoader, LoaderDeleter> loader(gdk_pixbuf_loader_new());
+    const GLibHandles::ObjectPtr<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
     if (!loader)
         return nullptr;
     SizeCheck check;
@@ -51,13 +43,13 @@ Pixbuf decode(const QByteArray& bytes) {
 }
 
 QByteArray encodePNG(_GdkPixbuf* pixbuf) {
-    gchar* buffer = nullptr;
+    gchar* raw = nullptr;
     gsize size = 0;
-    if (!gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr))
+    const bool saved = gdk_pixbuf_save_to_buffer(pixbuf, &raw, &size, "png", nullptr, nullptr);
+    const GLibHandles::CharPtr buffer(raw);
+    if (!saved || !buffer)
         return {};
-    QByteArray out(buffer, qsizetype(size));
-    g_free(buffer);
-    return out;
+    return QByteArray(buffer.get(), qsizetype(size));
 }
 
 } // namespace PictureDecoder

@@ -3,9 +3,9 @@
 // Decoding of cover pictures through gdk-pixbuf, refusing pictures too large to be a cover
 // before their pixels are decoded (a small file can claim gigapixels).
 
-#include <QByteArray>
+#include "library/GLibHandles.h"
 
-#include <memory>
+#include <QByteArray>
 
 struct _GdkPixbuf;
 
@@ -14,10 +14,7 @@ namespace PictureDecoder {
 // Larger pictures are refused: no cover needs them, and decoding them could take gigabytes.
 inline constexpr int maxSide = 8192;
 
-struct PixbufDeleter {
-    void operator()(_GdkPixbuf* pixbuf) const;
-};
-using Pixbuf = std::unique_ptr<_GdkPixbuf, PixbufDeleter>;
+using Pixbuf = GLibHandles::ObjectPtr<_GdkPixbuf>;
 
 // The decoded picture; null when the bytes are no picture gdk-pixbuf reads, or too large.
 Pixbuf decode(const QByteArray& bytes);

@@ -1,6 +1,7 @@
 #include "transfer/TagReader.h"
 
 #include "library/IPodDatabaseError.h"
+#include "platform/OwnedFd.h"
 #include "transfer/IPodTransfer.h"
 #include "transfer/PosixError.h"
 
@@ -23,20 +24,14 @@ class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const QString& path)
         : path_(path) {
-        fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0)
+        fd_.reset(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+        if (!fd_.isValid())
             throw PosixError::fromErrno(path);
         struct stat st {};
-        if (fstat(fd_, &st) != 0) {
-            const int code = errno;
-            ::close(fd_);
-            throw PosixError(code, path);
-        }
+        if (fstat(fd_.get(), &st) != 0)
+            throw PosixError::fromErrno(path);
         size_ = std::uint64_t(st.st_size);
     }
-    ~ReadOnlyFile() { ::close(fd_); }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     std::uint64_t size() const { return size_; }
 
@@ -46,7 +41,7 @@ public:
         std::uint64_t done = 0;
         while (done < n) {
             const ssize_t got =
-                ::pread(fd_, out.data() + done, size_t(n - done), off_t(offset + done));
+                ::pread(fd_.get(), out.data() + done, size_t(n - done), off_t(offset + done));
             if (got < 0) {
                 if (errno == EINTR)
                     continue;
@@ -61,7 +56,7 @@ public:
 
 private:
     QString path_;
-    int fd_ = -1;
+    OwnedFd fd_;
     std::uint64_t size_ = 0;
 };
 

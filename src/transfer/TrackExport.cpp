@@ -46,7 +46,7 @@ std::optional<AudioFile> openAudio(const QString& path) {
     } catch (const CancellationError&) {
         throw;
     } catch (const std::exception&) {
-        return std::nullopt;
+        return std::nullopt; // a file FFmpeg cannot open is exported as its bytes
     }
 }
 

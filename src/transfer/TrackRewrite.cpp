@@ -38,7 +38,7 @@ bool identityHolds(const TransferDevice& device) {
             device.verifyIdentity();
         return true;
     } catch (...) {
-        return false;
+        return false; // any failure of the check means the volume is not known to be ours
     }
 }
 
@@ -178,7 +178,7 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
             if (!artwork)
                 artwork = LorvanelCoverArtwork::defaultCoverData();
         } catch (const std::exception&) {
-            artwork.reset();
+            artwork.reset(); // an unreadable picture is dropped, not the edit
         }
     }
 

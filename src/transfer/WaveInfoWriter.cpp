@@ -109,6 +109,7 @@ void writeWaveInfo(const QString& album, const QString& wavePath, std::exception
             try {
                 file.writeAllAt(4, oldRiffSize);
             } catch (...) {
+                // See above: the original error is reported.
             }
         }
         throw;

@@ -1,7 +1,7 @@
 #include "app/LorvanelApp.h"
-#include "appmodel/LorvPalette.h"
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
+#include "appmodel/LorvPalette.h"
 #include "platform/Settings.h"
 #include "support/EventLoop.h"
 

@@ -1,6 +1,6 @@
 #include "app/SheetDialog.h"
-#include "appmodel/LorvPalette.h"
 #include "app/SheetSlot.h"
+#include "appmodel/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "app/StorageSummaryView.h"
-#include "appmodel/LorvPalette.h"
 #include "app/SettingsButton.h"
+#include "appmodel/LorvPalette.h"
 #include "browser/StorageGaugeStyle.h"
 #include "platform/AppLanguage.h"
 #include "platform/Settings.h"

@@ -6,15 +6,18 @@
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
-#include "appmodel/LorvPalette.h"
 #include "app/MainWindow.h"
-#include "appmodel/ReduceMotion.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
+#include "appmodel/ReduceMotion.h"
 #include "library/IPodModel.h"
 #include "platform/Settings.h"
 #include "platform/Task.h"
+#include "showcase/DeviceShareButton.h"
+#include "showcase/ShowcaseToolbar.h"
+#include "showcase/StartupDeviceFlow.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
@@ -212,7 +215,7 @@ TEST_F(WindowTest, AnotherDeviceStartsFromACleanLibraryStateAndASeriesClearsTheS
     view().setLibraryScope(LibraryScope::playlist(4));
     view().setTrackSelection({{1, std::nullopt}});
     view().setScopedTrackSelection({{2, 1}});
-    view().setSortOrder({{1, true}});
+    view().setSortOrder({{TrackColumn::artist, true}});
     view().setLibrarySearch(QStringLiteral("song"));
     view().setShowsCoverFlow(true);
     view().setCoverFlowGrouping(CoverFlowGroup::Grouping::artists);
@@ -497,5 +500,48 @@ TEST_F(WindowTest, WindowAndSidebarKeepTheirSizeLimitsAndReducedMotionSkipsTheFa
     ReduceMotion::setOverride(false);
     view().selectSeries(StartupSeries::classic);
     EXPECT_NE(view().detailPane()->fadeOverlay(), nullptr);
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+TEST_F(WindowTest, TheShowcaseSharesTheSeriesWithTheSidebarAndBringsItsOwnToolbar) {
+    ReduceMotion::setOverride(true);
+    showAndWaitForDevices();
+    StartupDeviceFlow* showcase = view().detailPane()->showcasePane();
+    // A device screen: the device toolbar with its share button.
+    EXPECT_TRUE(view().deviceToolbar()->isVisible());
+    EXPECT_TRUE(view().deviceShareButton()->isVisible());
+    EXPECT_FALSE(showcase->toolbar()->isVisible());
+    EXPECT_EQ(view().deviceShareButton()->content().title, QStringLiteral("Unknown iPod"));
+    view().selectDevice(IPodStore::Selection::disk(device(car).id));
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return view().deviceShareButton()->content().rearArtwork.has_value(); }));
+    EXPECT_EQ(view().deviceShareButton()->content().rearArtwork->series, StartupSeries::nano);
+    EXPECT_EQ(view().deviceShareButton()->content().rearArtwork->generation, 4);
+
+    // The sidebar's series row opens the showcase on that series, with the showcase's toolbar.
+    QTest::mouseClick(view().sidebar()->seriesRows()[2], Qt::LeftButton);
+    EXPECT_EQ(view().detailPane()->screen(), DetailScreen::showcase);
+    EXPECT_EQ(showcase->series(), StartupSeries::nano);
+    EXPECT_FALSE(view().deviceToolbar()->isVisible());
+    EXPECT_TRUE(showcase->toolbar()->isVisible());
+    ASSERT_TRUE(showcase->toolbar()->settingsButton());
+    QSignalSpy settings(&view(), &ContentView::settingsRequested);
+    QTest::mouseClick(static_cast<QToolButton*>(showcase->toolbar()->settingsButton()),
+                      Qt::LeftButton);
+    EXPECT_EQ(settings.count(), 1);
+
+    // Stepping in the showcase moves the sidebar's highlight along.
+    showcase->state().move(1);
+    EXPECT_EQ(view().state().startupSeries, StartupSeries::classic);
+    EXPECT_TRUE(view().sidebar()->seriesRows()[0]->isHighlighted());
+    EXPECT_FALSE(view().sidebar()->seriesRows()[2]->isHighlighted());
+
+    // Leaving for a device and coming back starts the showcase's view afresh.
+    showcase->state().toggleGenerations(true);
+    showcase->state().selectGeneration(2);
+    view().selectDevice(IPodStore::Selection::disk(device(kitchen).id));
+    QTest::mouseClick(view().sidebar()->seriesRows()[0], Qt::LeftButton);
+    EXPECT_FALSE(showcase->state().showsGenerations());
+    EXPECT_EQ(showcase->state().generationIndex(StartupSeries::classic), 5);
     ReduceMotion::setOverride(std::nullopt);
 }

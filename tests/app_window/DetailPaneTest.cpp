@@ -2,6 +2,7 @@
 #include "app/DeviceTaskScope.h"
 #include "app/UnmountedDevicePane.h"
 #include "platform/Task.h"
+#include "showcase/StartupDeviceFlow.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "app/DeviceSidebar.h"
-#include "appmodel/LorvPalette.h"
 #include "app/StorageSummaryView.h"
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/LorvPalette.h"
 #include "browser/StorageGaugeStyle.h"
 #include "library/IPodModel.h"
 #include "platform/Settings.h"

@@ -32,8 +32,8 @@ TEST(MainViewState, SelectionChangeClearsTheLibraryStateButKeepsGroupingSeriesAn
     state.libraryScope = LibraryScope::playlist(42);
     state.trackSelection = {row(1), row(2)};
     state.scopedTrackSelection = {row(3, 1)};
-    state.sortOrder = {{1, true}};
-    state.scopedSortOrder = {{2, false}};
+    state.sortOrder = {{TrackColumn::artist, true}};
+    state.scopedSortOrder = {{TrackColumn::album, false}};
     state.librarySearch = QStringLiteral("bjork");
     state.showsCoverFlow = true;
     state.coverFlowGrouping = CoverFlowGroup::Grouping::genres;
@@ -64,7 +64,7 @@ TEST(MainViewState, SelectionChangeClearsTheLibraryStateButKeepsGroupingSeriesAn
 TEST(MainViewState, BlankSearchStaysInTheBrowserALetterLeavesItAndEveryEditClearsSelections) {
     MainViewState state;
     state.libraryScope = LibraryScope::browser();
-    state.scopedSortOrder = {{3, true}};
+    state.scopedSortOrder = {{TrackColumn::album, true}};
     state.trackSelection = {row(1)};
     state.scopedTrackSelection = {row(2, 4)};
     state.librarySearch = QStringLiteral(" \n\t ");
@@ -81,8 +81,8 @@ TEST(MainViewState, BlankSearchStaysInTheBrowserALetterLeavesItAndEveryEditClear
 
     // A playlist scope is kept, and the sort orders stay.
     state.libraryScope = LibraryScope::playlist(7);
-    state.sortOrder = {{1, false}};
-    state.scopedSortOrder = {{2, true}};
+    state.sortOrder = {{TrackColumn::artist, false}};
+    state.scopedSortOrder = {{TrackColumn::album, true}};
     state.trackSelection = {row(5)};
     state.librarySearch = QStringLiteral("b");
     state.librarySearchChanged();

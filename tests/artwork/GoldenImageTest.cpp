@@ -3,15 +3,12 @@
 // bless them again: run the suite with LORVANEL_BLESS_GOLDEN=1, look at every changed picture
 // and commit them.
 
+#include "support/GoldenImage.h"
 #include "ArtworkTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFileInfo>
-
 #include <cmath>
-#include <cstdlib>
 
 using namespace ArtworkTest;
 using Finish = StartupModel::Finish;
@@ -80,72 +77,16 @@ std::vector<GoldenCase> goldenCases() {
     return cases;
 }
 
-struct Difference {
-    double badShare = 0;
-    double meanDifference = 0;
-    QImage diff;
-};
-
-Difference compare(const QImage& actual, const QImage& expected) {
-    Difference result;
-    const QImage a = actual.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage e = expected.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    result.diff = QImage(a.size(), QImage::Format_ARGB32);
-    result.diff.fill(Qt::white);
-    qint64 bad = 0;
-    double total = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const QRgb* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const QRgb* pe = reinterpret_cast<const QRgb*>(e.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x) {
-            const int d[] = {
-                std::abs(qAlpha(pa[x]) - qAlpha(pe[x])), std::abs(qRed(pa[x]) - qRed(pe[x])),
-                std::abs(qGreen(pa[x]) - qGreen(pe[x])), std::abs(qBlue(pa[x]) - qBlue(pe[x]))};
-            const int worst = std::max({d[0], d[1], d[2], d[3]});
-            total += (d[0] + d[1] + d[2] + d[3]) / 4.0;
-            if (worst > 16) {
-                ++bad;
-                result.diff.setPixel(x, y, qRgb(255, 0, 0));
-            }
-        }
-    }
-    const double count = double(a.width()) * a.height();
-    result.badShare = count > 0 ? bad / count : 0;
-    result.meanDifference = count > 0 ? total / count : 0;
-    return result;
-}
-
 } // namespace
 
 TEST(GoldenImages, ReviewedDrawingsMatchTheirReferences) {
-    const bool bless = qEnvironmentVariableIntValue("LORVANEL_BLESS_GOLDEN") == 1;
-    const QDir goldens(QStringLiteral(LORVANEL_GOLDEN_DIR));
-    const QDir failures(QStringLiteral(LORVANEL_GOLDEN_FAILURES_DIR));
     const std::vector<GoldenCase> cases = goldenCases();
     ASSERT_EQ(cases.size(), 46u);
     for (const GoldenCase& c : cases) {
-        const QImage actual = render(c.drawing, goldenHeight, 2.0);
-        const QString path = goldens.filePath(c.name);
-        if (bless) {
-            ASSERT_TRUE(actual.save(path, "PNG")) << path.toStdString();
-            continue;
-        }
-        const QImage expected(path);
-        ASSERT_FALSE(expected.isNull())
-            << "missing reference " << path.toStdString()
-            << " (render it with LORVANEL_BLESS_GOLDEN=1 and review it)";
-        ASSERT_EQ(actual.size(), expected.size()) << c.name.toStdString();
-        const Difference d = compare(actual, expected);
-        const bool same = d.badShare <= 0.002 && d.meanDifference <= 0.75;
-        EXPECT_TRUE(same) << c.name.toStdString() << ": " << d.badShare * 100
-                          << "% pixels differ, mean difference " << d.meanDifference;
-        if (!same) {
-            failures.mkpath(QStringLiteral("."));
-            const QString stem = QFileInfo(c.name).completeBaseName();
-            actual.save(failures.filePath(stem + QStringLiteral("-actual.png")));
-            expected.save(failures.filePath(stem + QStringLiteral("-expected.png")));
-            d.diff.save(failures.filePath(stem + QStringLiteral("-diff.png")));
-        }
+        const QString failure = TestSupport::checkGolden(
+            render(c.drawing, goldenHeight, 2.0), QStringLiteral(LORVANEL_GOLDEN_DIR), c.name,
+            QStringLiteral(LORVANEL_GOLDEN_FAILURES_DIR));
+        EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
     }
 }
 
@@ -159,10 +100,10 @@ TEST(GoldenImages, ComparisonToleratesNoiseButNotChanges) {
         const QRgb c = noisy.pixel(p);
         noisy.setPixel(p, qRgba(std::min(255, qRed(c) + 4), qGreen(c), qBlue(c), qAlpha(c)));
     }
-    const Difference small = compare(noisy, base);
+    const TestSupport::GoldenDifference small = TestSupport::compareImages(noisy, base);
     EXPECT_LE(small.badShare, 0.002);
     EXPECT_LE(small.meanDifference, 0.75);
-    const Difference finish =
-        compare(render(Drawing(StartupSeries::nano, 4, Finish::blue), 120, 2.0), base);
+    const TestSupport::GoldenDifference finish = TestSupport::compareImages(
+        render(Drawing(StartupSeries::nano, 4, Finish::blue), 120, 2.0), base);
     EXPECT_GT(finish.badShare, 0.002);
 }

@@ -2,7 +2,7 @@
 // or sound device that can play, the assertions that need playback skip with the reason; the
 // failure paths hold everywhere.
 
-#include "device/IPodPreviewPlayer.h"
+#include "appmodel/MediaPreviewPlayer.h"
 
 #include "device/IPodEject.h"
 #include "support/EventLoop.h"
@@ -59,10 +59,10 @@ protected:
     }
 
     // Loads path and waits for the outcome; skips when no backend here can open audio at all.
-    void loadOrSkip(IPodPreviewPlayer& player, const QString& path) {
+    void loadOrSkip(MediaPreviewPlayer& player, const QString& path) {
         if (path.isEmpty())
             GTEST_SKIP() << "ffmpeg could not make the test audio";
-        if (!IPodPreviewPlayer::backendAvailable())
+        if (!MediaPreviewPlayer::backendAvailable())
             GTEST_SKIP() << "no Qt Multimedia backend with GStreamer's playbin is installed";
         QSignalSpy ready(&player, &IPodPreviewPlayer::ready);
         QSignalSpy failed(&player, &IPodPreviewPlayer::failed);
@@ -77,7 +77,7 @@ protected:
 };
 
 TEST_F(IPodPreviewPlayerTest, AMissingFileCreatesNoPlayer) {
-    IPodPreviewPlayer player;
+    MediaPreviewPlayer player;
     QSignalSpy failed(&player, &IPodPreviewPlayer::failed);
     EXPECT_FALSE(player.load(work.path() + QStringLiteral("/F00/ABCD.mp3")));
     EXPECT_FALSE(player.load(work.path()));
@@ -99,8 +99,8 @@ TEST_F(IPodPreviewPlayerTest, NoPlayerIsCreatedWithoutAMediaBackend) {
     qunsetenv("QT_MEDIA_BACKEND");
     qunsetenv("GST_PLUGIN_PATH_1_0");
     qputenv("GST_PLUGIN_SYSTEM_PATH_1_0", QFile::encodeName(noPlugins.path()));
-    IPodPreviewPlayer player;
-    const bool available = IPodPreviewPlayer::backendAvailable();
+    MediaPreviewPlayer player;
+    const bool available = MediaPreviewPlayer::backendAvailable();
     const bool loaded = player.load(tone);
     const char* names[] = {"QT_MEDIA_BACKEND", "GST_PLUGIN_PATH_1_0", "GST_PLUGIN_SYSTEM_PATH_1_0"};
     for (int i = 0; i < 3; ++i) {
@@ -115,7 +115,7 @@ TEST_F(IPodPreviewPlayerTest, NoPlayerIsCreatedWithoutAMediaBackend) {
 }
 
 TEST_F(IPodPreviewPlayerTest, ADamagedFileFailsCleanly) {
-    if (!IPodPreviewPlayer::backendAvailable())
+    if (!MediaPreviewPlayer::backendAvailable())
         GTEST_SKIP() << "no Qt Multimedia backend with GStreamer's playbin is installed";
     const QString path = work.path() + QStringLiteral("/ABCD.mp3");
     {
@@ -123,7 +123,7 @@ TEST_F(IPodPreviewPlayerTest, ADamagedFileFailsCleanly) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray("this is not audio\n").repeated(200));
     }
-    IPodPreviewPlayer player;
+    MediaPreviewPlayer player;
     QSignalSpy ready(&player, &IPodPreviewPlayer::ready);
     QSignalSpy failed(&player, &IPodPreviewPlayer::failed);
     ASSERT_TRUE(player.load(path));
@@ -138,7 +138,7 @@ TEST_F(IPodPreviewPlayerTest, ADamagedFileFailsCleanly) {
 }
 
 TEST_F(IPodPreviewPlayerTest, SeeksAreClampedToTheTrack) {
-    IPodPreviewPlayer player;
+    MediaPreviewPlayer player;
     loadOrSkip(player, makeTone(QStringLiteral("tone.mp3"), 3));
     if (HasFatalFailure() || IsSkipped())
         return;
@@ -157,7 +157,7 @@ TEST_F(IPodPreviewPlayerTest, SeeksAreClampedToTheTrack) {
 }
 
 TEST_F(IPodPreviewPlayerTest, PlaysPausesAndEndsWithoutFailing) {
-    IPodPreviewPlayer player;
+    MediaPreviewPlayer player;
     loadOrSkip(player, makeTone(QStringLiteral("short.m4a"), 0.6));
     if (HasFatalFailure() || IsSkipped())
         return;
@@ -180,8 +180,8 @@ TEST_F(IPodPreviewPlayerTest, PlaysPausesAndEndsWithoutFailing) {
 TEST_F(IPodPreviewPlayerTest, ALaterLoadCancelsTheEarlierOne) {
     const QString first = makeTone(QStringLiteral("first.mp3"), 1);
     const QString second = makeTone(QStringLiteral("second.mp3"), 4);
-    IPodPreviewPlayer player;
-    if (!first.isEmpty() && IPodPreviewPlayer::backendAvailable()) {
+    MediaPreviewPlayer player;
+    if (!first.isEmpty() && MediaPreviewPlayer::backendAvailable()) {
         ASSERT_TRUE(player.load(first));
     }
     QSignalSpy ready(&player, &IPodPreviewPlayer::ready);
@@ -208,7 +208,7 @@ TEST_F(IPodPreviewPlayerTest, AStoppedPreviewLeavesTheVolumeFreeToEject) {
         ~Unmount() { ::umount2(QFile::encodeName(path).constData(), MNT_DETACH); }
     } unmount{volume};
 
-    IPodPreviewPlayer player;
+    MediaPreviewPlayer player;
     const QString track = makeTone(QStringLiteral("track.mp3"), 2, volume);
     loadOrSkip(player, track);
     if (HasFatalFailure() || IsSkipped())

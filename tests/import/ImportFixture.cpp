@@ -1,5 +1,6 @@
 #include "ImportFixture.h"
 
+#include "platform/LocalizedError.h"
 #include "transfer/IPodTransfer.h"
 
 #include <QObject>
@@ -45,13 +46,7 @@ bool MountedIPod::swapFor(const TestSupport::IPodVolume& tree) {
 }
 
 QString Outcome::errorText() const {
-    if (!error)
-        return {};
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return IPodTransfer::errorDescription(e);
-    }
+    return localizedDescription(error);
 }
 
 bool Outcome::wasCancelled() const {

@@ -308,15 +308,22 @@ TEST(IPodDatabaseOpen, FifthGenerationNanoKeepsAnUnchangedSourceCDB) {
     EXPECT_FALSE(openUnchanged(volume, product(0x1265))->hasNano5SourceCDB());
 }
 
-TEST(IPodDatabaseOpen, DamagedITunesCDBHeaderIsRefusedBeforeParsing) {
+TEST(IPodDatabaseOpen, DamagedITunesCDBIsRefusedBeforeParsing) {
     IPodVolume volume(QStringLiteral("MA477"));
     volume.write();
-    QByteArray unreadablePayload =
-        volume.writeITunesCDBFromITunesDB().left(244) + QByteArray(64, '\x5A');
-    for (int i = 0; i < 4; ++i)
-        unreadablePayload[8 + i] = char((quint32(unreadablePayload.size()) >> (8 * i)) & 0xFF);
+    const QByteArray sound = volume.writeITunesCDBFromITunesDB();
+    const auto withSizeField = [](QByteArray bytes) {
+        for (int i = 0; i < 4; ++i)
+            bytes[8 + i] = char((quint32(bytes.size()) >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    // libgpod loops forever on the truncated stream; the others it reads past or misparses.
+    const QByteArray unreadablePayload = withSizeField(sound.left(244) + QByteArray(64, '\x5A'));
+    const QByteArray truncatedStream = withSizeField(sound.left(sound.size() - 8));
+    const QByteArray trailingBytes = withSizeField(sound + QByteArray(16, '\0'));
     for (const QByteArray& bytes :
-         {unreadablePayload, QByteArray("mhbd-short"), QByteArray(300, 'x'),
+         {unreadablePayload, truncatedStream, trailingBytes, sound.left(sound.size() - 1),
+          QByteArray("mhbd-short"), QByteArray(300, 'x'),
           QByteArray("mhbd") + QByteArray(400, '\xFF')}) {
         volume.writeFile(QStringLiteral("iPod_Control/iTunes/iTunesCDB"), bytes);
         EXPECT_EQ(readLibraryFailure(volume.mountPoint(), product(0x1265)),

@@ -69,6 +69,29 @@ TEST(Nano5ContainerTest, HeaderRulesRefuseEachBrokenField) {
     expectUnsupported([&] { checkCDBHeader(header); });
 }
 
+TEST(Nano5ContainerTest, CompletePayloadWantsTheWholeStreamAndNotTheWritersWords) {
+    const QByteArray good = library().cdb;
+    const QByteArray payload = inflatePayload(QByteArrayView(good).sliced(cdbHeaderLength));
+    EXPECT_EQ(completePayload(good), payload);
+    // Header words only the writers rely on: another version, scheme and compression flag.
+    QByteArray otherWords = good;
+    writeUInt32LE(otherWords, 16, 0x30);
+    otherWords[48] = 2;
+    otherWords[168] = 0;
+    EXPECT_EQ(completePayload(otherWords), payload);
+    expectUnsupported([&] { checkCDBHeader(otherWords); });
+
+    // A stream cut short or followed by bytes, with the size field telling the truth; a size
+    // field that does not.
+    for (const QByteArray& bad : {good.first(good.size() - 6), good + QByteArray(8, '\0')}) {
+        QByteArray framed = bad;
+        writeUInt32LE(framed, 8, static_cast<std::uint32_t>(framed.size()));
+        expectUnsupported([&] { completePayload(framed); });
+    }
+    expectUnsupported([&] { completePayload(good.first(good.size() - 1)); });
+    expectUnsupported([&] { completePayload(good.first(200)); });
+}
+
 TEST(Nano5ContainerTest, GuardedReadRefusesLinksSidecarsAndFolders) {
     TempFolder folder;
     const fs::path db = folder.path() / "Library.itdb";

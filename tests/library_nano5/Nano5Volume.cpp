@@ -38,8 +38,8 @@ QString sqlNumber(std::uint64_t id) {
 
 } // namespace
 
-Nano5Signing::Key testKey() {
-    return *Nano5Signing::keyFromHex("0f1e2d3c4b5a69788796a5b4c3d2e1f0");
+Nano5Signing::FireWireGUID guid() {
+    return *Nano5Signing::fireWireGUID(fireWireGUID);
 }
 
 Nano5Signing::DeviceParameters testDevice() {
@@ -51,13 +51,12 @@ Nano5Signing::DeviceParameters testDevice() {
     return p;
 }
 
-Nano5Playlist::Signer testSigner() {
-    return {[](Itdb_Device*, QByteArrayView current, QByteArray& updated) {
-                return Nano5Signing::signCDB(testKey(), current, updated);
-            },
-            [](QByteArrayView current, QByteArray& newChecksum) {
-                return Nano5Signing::signLocations(testKey(), current, newChecksum);
-            }};
+bool hasHash58(Signatures kinds) {
+    return kinds == Signatures::hash58 || kinds == Signatures::both;
+}
+
+bool hasHash72(Signatures kinds) {
+    return kinds == Signatures::hash72 || kinds == Signatures::both;
 }
 
 std::vector<std::pair<std::uint32_t, QByteArray>> datasets(const QByteArray& payload) {
@@ -78,17 +77,29 @@ QByteArray joinDatasets(const std::vector<std::pair<std::uint32_t, QByteArray>>&
     return out;
 }
 
-QByteArray deviceSigned(QByteArray cdb) {
-    const QByteArray sig =
-        Nano5Signing::signature(testKey(), testDevice(), *Nano5Signing::cdbDigest(cdb));
-    std::memcpy(cdb.data() + Nano5Signing::cdbSignatureOffset, sig.constData(), sig.size());
+QByteArray deviceSigned(QByteArray cdb, Signatures kinds) {
+    using namespace Nano5Signing;
+    std::memset(cdb.data() + hash58Offset, 0, hash58Length);
+    std::memset(cdb.data() + hash72Offset, 0, hash72Length);
+    if (hasHash72(kinds)) {
+        const QByteArray signature = hash72(testDevice(), *cdbDigest(cdb));
+        std::memcpy(cdb.data() + hash72Offset, signature.constData(), hash72Length);
+    }
+    if (hasHash58(kinds))
+        std::memcpy(cdb.data() + hash58Offset, hash58(guid(), cdb)->constData(), hash58Length);
     return cdb;
 }
 
-QByteArray signedCDB(const QByteArray& cdb, const QByteArray& payload, std::uint32_t datasetCount) {
+QByteArray deviceSignedChecksum(QByteArray checksumFile) {
+    check(Nano5Signing::signLocations(testDevice(), checksumFile), "checksum file");
+    return checksumFile;
+}
+
+QByteArray signedCDB(const QByteArray& cdb, const QByteArray& payload, std::uint32_t datasetCount,
+                     Signatures kinds) {
     QByteArray header = cdb.first(Nano5Playlist::cdbHeaderLength);
     writeUInt32LE(header, 20, datasetCount);
-    return deviceSigned(Nano5Playlist::rebuildCDB(header, payload));
+    return deviceSigned(Nano5Playlist::rebuildCDB(header, payload), kinds);
 }
 
 Volume::Volume(const Options& options)
@@ -139,13 +150,13 @@ void Volume::build(const Options& options) {
         if (type != 2 || options.keepPlaylistDataset)
             kept.emplace_back(type, set);
     }
-    library.cdb =
-        signedCDB(library.cdb, joinDatasets(kept), static_cast<std::uint32_t>(kept.size()));
+    library.cdb = signedCDB(library.cdb, joinDatasets(kept),
+                            static_cast<std::uint32_t>(kept.size()), options.signatures);
 
     using Nano5Fixture::withSQL;
     using Nano5Fixture::writeFile;
     writeFile(itunes() / "iTunesCDB", library.cdb);
-    sysInfo = Nano5Fixture::sysInfoExtended();
+    sysInfo = Nano5Fixture::sysInfoExtended(QString::fromLatin1(fireWireGUID));
     writeFile(mount / "iPod_Control/Device/SysInfoExtended", sysInfo);
     fs::create_directories(mount / "iPod_Control/Music/F00");
 
@@ -177,16 +188,14 @@ void Volume::build(const Options& options) {
     const QByteArray locationsDB = withSQL(Nano5Fixture::emptyLocationsDatabase(options.basePath),
                                            locations.toUtf8().constData());
     writeFile(itlp() / "Locations.itdb", locationsDB);
-    QByteArray cbk = Nano5Playlist::locationsChecksum(locationsDB);
-    const QByteArray head = Nano5Signing::signature(testKey(), testDevice(), cbk.sliced(46, 20));
-    std::memcpy(cbk.data(), head.constData(), head.size());
-    writeFile(itlp() / "Locations.itdb.cbk", cbk);
+    writeFile(itlp() / "Locations.itdb.cbk",
+              deviceSignedChecksum(Nano5Playlist::locationsChecksum(locationsDB)));
 }
 
-std::map<std::string, QByteArray> Volume::contents() const {
+std::map<std::string, QByteArray> treeContents(const fs::path& folder) {
     std::map<std::string, QByteArray> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(mount)) {
-        const std::string name = fs::relative(entry.path(), mount).string();
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).string();
         if (entry.is_symlink())
             entries[name] = "link:" + QByteArray::fromStdString(fs::read_symlink(entry.path()));
         else if (entry.is_directory())
@@ -195,6 +204,33 @@ std::map<std::string, QByteArray> Volume::contents() const {
             entries[name] = Nano5Fixture::readFile(entry.path());
     }
     return entries;
+}
+
+std::map<std::string, QByteArray> Volume::contents() const {
+    return treeContents(mount);
+}
+
+LibgpodNanoVolume::LibgpodNanoVolume(const char* guid, const Nano5Signing::DeviceParameters& device,
+                                     int trackCount)
+    : mount(folder_.path()) {
+    using Nano5Fixture::writeFile;
+    writeFile(itunes() / "iTunesCDB", Nano5Fixture::makeLibrary(trackCount).cdb);
+    sysInfo = Nano5Fixture::sysInfoExtended(QString::fromLatin1(guid));
+    writeFile(mount / "iPod_Control/Device/SysInfoExtended", sysInfo);
+    QByteArray hashInfo("HASHv0");
+    hashInfo += QByteArray::fromHex(guid);
+    hashInfo += QByteArray(reinterpret_cast<const char*>(device.random.data()), 12);
+    hashInfo += QByteArray(reinterpret_cast<const char*>(device.iv.data()), 16);
+    check(hashInfo.size() == 54, "HashInfo needs a 40-digit GUID");
+    writeFile(mount / "iPod_Control/Device/HashInfo", hashInfo);
+    fs::create_directories(mount / "iPod_Control/Music/F00");
+
+    GLibHandles::ErrorSlot error;
+    GLibHandles::DatabasePtr db(itdb_parse(mount.c_str(), error.out()));
+    check(db != nullptr, "libgpod cannot parse the library");
+    GLibHandles::ErrorSlot writeError;
+    const bool written = itdb_write(db.get(), writeError.out());
+    check(written, "libgpod cannot write the library");
 }
 
 GLibHandles::DatabasePtr Volume::parse() const {

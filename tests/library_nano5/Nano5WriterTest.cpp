@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include <system_error>
@@ -121,31 +122,33 @@ struct Session {
 
 void createIn(
     const Volume& volume, Session& session, const QString& name,
-    const Checkpoint& checkpoint = [] {}, Nano5FileOps& ops = Nano5FileOps::system(),
-    const Signer& signer = Nano5Volume::testSigner()) {
+    const Checkpoint& checkpoint = [] {}, Nano5FileOps& ops = Nano5FileOps::system()) {
     createPlaylist(session.playlist, name, session.members, volume.library.cdb, volume.sysInfo,
-                   volume.mount, checkpoint, signer, ops);
+                   volume.mount, checkpoint, ops);
 }
 
 fs::path importInto(
     const Volume& volume, const Checkpoint& checkpoint = [] {},
-    Nano5FileOps& ops = Nano5FileOps::system(), const Signer& signer = Nano5Volume::testSigner(),
+    Nano5FileOps& ops = Nano5FileOps::system(),
     const QString& title = QStringLiteral("Night Drive")) {
     return importTrack(song(), title, QStringLiteral("The Testers"), QStringLiteral("Roads"),
-                       QString(), 44100, 44100, 2, volume.sysInfo, volume.mount, checkpoint, signer,
-                       ops);
+                       QString(), 44100, 44100, 2, volume.sysInfo, volume.mount, checkpoint, ops);
 }
 
-void expectSignedForTheDevice(const QByteArray& cdb, const QByteArray& checksum) {
+// The volume's files carry valid signatures for the device, of the kinds its iTunesCDB had.
+void expectSignedForTheDevice(const Volume& volume,
+                              Nano5Volume::Signatures kinds = Nano5Volume::Signatures::hash58) {
     using namespace Nano5Signing;
-    EXPECT_EQ(recoverParameters(Nano5Volume::testKey(), cdb.sliced(cdbSignatureOffset, 46),
-                                *cdbDigest(cdb)),
-              Nano5Volume::testDevice());
-    if (!checksum.isEmpty()) {
-        EXPECT_EQ(
-            recoverParameters(Nano5Volume::testKey(), checksum.first(46), checksum.sliced(46, 20)),
-            Nano5Volume::testDevice());
-    }
+    const QByteArray cdb = volume.cdb();
+    if (Nano5Volume::hasHash72(kinds))
+        EXPECT_EQ(cdbParameters(cdb), Nano5Volume::testDevice());
+    else
+        EXPECT_EQ(cdb.sliced(hash72Offset, hash72Length), QByteArray(hash72Length, '\0'));
+    if (Nano5Volume::hasHash58(kinds))
+        EXPECT_EQ(cdb.sliced(hash58Offset, hash58Length), hash58(Nano5Volume::guid(), cdb));
+    else
+        EXPECT_EQ(cdb.sliced(hash58Offset, hash58Length), QByteArray(hash58Length, '\0'));
+    EXPECT_EQ(checksumParameters(volume.database("Locations.itdb.cbk")), Nano5Volume::testDevice());
 }
 
 // The entries that differ between two views of a volume, for readable failures.
@@ -191,7 +194,7 @@ TEST(Nano5WriterTest, NewPlaylistReadsBackFromLibgpodAndSQLite) {
         Itdb_Playlist* road = itdb_playlist_by_id(db.get(), volume.library.playlistID);
         ASSERT_TRUE(road);
         EXPECT_EQ(g_list_length(road->members), 3u);
-        expectSignedForTheDevice(volume.cdb(), {});
+        expectSignedForTheDevice(volume);
 
         const QString spid = QString::number(sqlPid(pid));
         const QByteArray library = volume.database("Library.itdb");
@@ -233,7 +236,7 @@ TEST(Nano5WriterTest, ImportedSongReadsBackEverywhere) {
     Volume volume;
     const fs::path first = importInto(volume);
     const fs::path second = importInto(
-        volume, [] {}, Nano5FileOps::system(), Nano5Volume::testSigner(), QStringLiteral("Second"));
+        volume, [] {}, Nano5FileOps::system(), QStringLiteral("Second"));
 
     for (const auto& path : {first, second}) {
         EXPECT_EQ(path.parent_path(), fs::canonical(volume.mount / "iPod_Control/Music/F00"));
@@ -297,7 +300,7 @@ TEST(Nano5WriterTest, ImportedSongReadsBackEverywhere) {
                                    QString::number(fs::file_size(song()))});
     const QByteArray checksum = volume.database("Locations.itdb.cbk");
     EXPECT_EQ(checksum.sliced(46), locationsChecksum(locations).sliced(46));
-    expectSignedForTheDevice(volume.cdb(), checksum);
+    expectSignedForTheDevice(volume);
     EXPECT_FALSE(fs::exists(importTransactionFolder(volume.mount)));
 }
 
@@ -412,8 +415,7 @@ TEST(Nano5WriterTest, ImportAfterACrashSettlesTheEarlierOneFirst) {
             // The commit or its own rollback was cut off; the next import settles it.
         }
         const fs::path next = importInto(
-            volume, [] {}, Nano5FileOps::system(), Nano5Volume::testSigner(),
-            QStringLiteral("After"));
+            volume, [] {}, Nano5FileOps::system(), QStringLiteral("After"));
         const auto db = volume.parse();
         ASSERT_TRUE(db) << "crash at " << n;
         // The crashed song is either fully there or fully gone; the new one is last.
@@ -485,11 +487,9 @@ TEST(Nano5WriterTest, RefusesAChangedOrDamagedLibraryAndTouchesNothing) {
                 writeFile(v.itlp() / "Locations.itdb",
                           Nano5Fixture::withSQL(v.database("Locations.itdb"),
                                                 "UPDATE base_location SET path = 'Elsewhere'"));
-                QByteArray cbk = locationsChecksum(v.database("Locations.itdb"));
-                const QByteArray head = Nano5Signing::signature(
-                    Nano5Volume::testKey(), Nano5Volume::testDevice(), cbk.sliced(46, 20));
-                std::memcpy(cbk.data(), head.constData(), 46);
-                writeFile(v.itlp() / "Locations.itdb.cbk", cbk);
+                writeFile(v.itlp() / "Locations.itdb.cbk",
+                          Nano5Volume::deviceSignedChecksum(
+                              locationsChecksum(v.database("Locations.itdb"))));
             },
             [](Volume& v) {
                 writeFile(
@@ -515,9 +515,8 @@ TEST(Nano5WriterTest, RefusesBadSongsAndUnsafeFolders) {
     const auto before = volume.contents();
     auto importWith = [&](const fs::path& source, std::int64_t frames, std::int64_t rate) {
         return kindOf([&] {
-            importTrack(
-                source, QStringLiteral("t"), {}, {}, {}, frames, rate, 2, volume.sysInfo,
-                volume.mount, [] {}, Nano5Volume::testSigner());
+            importTrack(source, QStringLiteral("t"), {}, {}, {}, frames, rate, 2, volume.sysInfo,
+                        volume.mount, [] {});
         });
     };
     const fs::path empty = volume.mount.parent_path() / "empty.mp3";
@@ -561,62 +560,108 @@ TEST(Nano5WriterTest, GateWantsTheNanoWithTheSQLiteLibrary) {
     Volume volume;
     const auto before = volume.contents();
     EXPECT_EQ(kindOf([&] {
-                  importTrack(
-                      song(), {}, {}, {}, {}, 44100, 44100, 2,
-                      variant("<integer>16</integer>", "<integer>15</integer>"), volume.mount,
-                      [] {}, Nano5Volume::testSigner());
+                  importTrack(song(), {}, {}, {}, {}, 44100, 44100, 2,
+                              variant("<integer>16</integer>", "<integer>15</integer>"),
+                              volume.mount, [] {});
               }),
               Nano5Error::Kind::unsupportedDatabase);
     EXPECT_EQ(changes(before, volume.contents()), std::vector<std::string>{});
 }
 
-TEST(Nano5WriterTest, WithoutASigningKeyNothingIsWritten) {
-    if (Nano5Signing::buildKey())
-        GTEST_SKIP() << "this build carries a signing key";
-    Volume volume;
-    const auto before = volume.contents();
-    EXPECT_EQ(kindOf([&] {
-                  importInto(
-                      volume, [] {}, Nano5FileOps::system(), Signer::entryPoints());
-              }),
-              Nano5Error::Kind::unsupportedDatabase);
-    Session session(volume, "Mix", {0});
-    EXPECT_EQ(kindOf([&] {
-                  createIn(
-                      volume, session, QStringLiteral("Mix"), [] {}, Nano5FileOps::system(),
-                      Signer::entryPoints());
-              }),
-              Nano5Error::Kind::unsupportedDatabase);
-    EXPECT_EQ(changes(before, volume.contents()), std::vector<std::string>{});
+TEST(Nano5WriterTest, EachWriteCarriesTheSignaturesTheDeviceChecks) {
+    using Nano5Volume::Signatures;
+    // hash58 alone is the default volume, tested with every write above.
+    for (Signatures kinds : {Signatures::both, Signatures::hash72, Signatures::none}) {
+        SCOPED_TRACE(static_cast<int>(kinds));
+        Nano5Volume::Options options;
+        options.signatures = kinds;
+        Volume volume(options);
+        importInto(volume);
+        expectSignedForTheDevice(volume, kinds);
+        Session session(volume, "Mix", {0, 3});
+        createPlaylist(session.playlist, QStringLiteral("Mix"), session.members, volume.cdb(),
+                       volume.sysInfo, volume.mount, [] {});
+        expectSignedForTheDevice(volume, kinds);
+        const auto db = volume.parse();
+        ASSERT_TRUE(db);
+        EXPECT_EQ(g_list_length(db->tracks), 4u);
+        EXPECT_TRUE(itdb_playlist_by_id(db.get(), session.playlist->id));
+    }
 }
 
-TEST(Nano5WriterTest, BuildKeySignsWhatTheDeviceAccepted) {
-    const auto key = Nano5Signing::buildKey();
-    if (!key)
-        GTEST_SKIP() << "no signing key configured (LORVANEL_NANO5_SIGNING_KEY)";
-    // A volume signed with the build's key: the entry points carry the device's IV forward.
-    Volume volume;
-    QByteArray cdb = volume.cdb();
-    const QByteArray sig =
-        Nano5Signing::signature(*key, Nano5Volume::testDevice(), *Nano5Signing::cdbDigest(cdb));
-    std::memcpy(cdb.data() + Nano5Signing::cdbSignatureOffset, sig.constData(), 46);
-    writeFile(volume.itunes() / "iTunesCDB", cdb);
+TEST(Nano5WriterTest, ChecksumFileSignedFromTheITunesCDBWhenItsOwnHeadIsBroken) {
+    Nano5Volume::Options options;
+    options.signatures = Nano5Volume::Signatures::both;
+    Volume volume(options);
     QByteArray cbk = volume.database("Locations.itdb.cbk");
-    const QByteArray head =
-        Nano5Signing::signature(*key, Nano5Volume::testDevice(), cbk.sliced(46, 20));
-    std::memcpy(cbk.data(), head.constData(), 46);
+    cbk[1] = 7; // not a signature of the scheme any more
     writeFile(volume.itlp() / "Locations.itdb.cbk", cbk);
+    importInto(volume);
+    expectSignedForTheDevice(volume, options.signatures);
+}
 
-    importInto(
-        volume, [] {}, Nano5FileOps::system(), Signer::entryPoints());
-    const QByteArray after = volume.cdb();
-    const QByteArray checksum = volume.database("Locations.itdb.cbk");
-    EXPECT_EQ(Nano5Signing::recoverParameters(*key,
-                                              after.sliced(Nano5Signing::cdbSignatureOffset, 46),
-                                              *Nano5Signing::cdbDigest(after)),
-              Nano5Volume::testDevice());
-    EXPECT_EQ(Nano5Signing::recoverParameters(*key, checksum.first(46), checksum.sliced(46, 20)),
-              Nano5Volume::testDevice());
+TEST(Nano5WriterTest, RefusesWhenNoFileVouchesForTheDevice) {
+    // Nothing we can verify: a checksum file whose head does not decrypt and an iTunesCDB with
+    // hash58 alone; then signatures we cannot reproduce in the iTunesCDB itself.
+    const std::vector<std::pair<const char*, std::function<void(Volume&)>>> cases = {
+        {"no hash72 anywhere",
+         [](Volume& v) {
+             QByteArray cbk = v.database("Locations.itdb.cbk");
+             cbk[20] = static_cast<char>(cbk[20] ^ 0x10);
+             writeFile(v.itlp() / "Locations.itdb.cbk", cbk);
+         }},
+        {"hash58 of another device",
+         [](Volume& v) {
+             QByteArray cdb = v.cdb();
+             cdb[Nano5Signing::hash58Offset] =
+                 static_cast<char>(cdb[Nano5Signing::hash58Offset] ^ 1);
+             writeFile(v.itunes() / "iTunesCDB", cdb);
+             v.library.cdb = cdb;
+         }},
+        {"damaged hash72",
+         [](Volume& v) {
+             QByteArray cdb = Nano5Volume::deviceSigned(v.cdb(), Nano5Volume::Signatures::hash72);
+             cdb[Nano5Signing::hash72Offset + 45] =
+                 static_cast<char>(cdb[Nano5Signing::hash72Offset + 45] ^ 0x55);
+             writeFile(v.itunes() / "iTunesCDB", cdb);
+             v.library.cdb = cdb;
+         }},
+    };
+    for (const auto& [what, damage] : cases) {
+        SCOPED_TRACE(what);
+        Volume volume;
+        damage(volume);
+        const auto before = volume.contents();
+        EXPECT_EQ(kindOf([&] { importInto(volume); }), Nano5Error::Kind::unsupportedDatabase);
+        Session session(volume, "Mix", {0});
+        EXPECT_EQ(kindOf([&] { createIn(volume, session, QStringLiteral("Mix")); }),
+                  Nano5Error::Kind::unsupportedDatabase);
+        EXPECT_EQ(changes(before, volume.contents()), std::vector<std::string>{});
+    }
+}
+
+TEST(Nano5WriterTest, ALibraryInLibgpodsOwnLayoutIsRefusedUntouched) {
+    // libgpod writes its own header version, 584-byte track records and both playlist datasets,
+    // and SQLite files of another schema; the writers add records only to the device's layout.
+    const Nano5Volume::LibgpodNanoVolume volume(Nano5Volume::fireWireGUID,
+                                                Nano5Volume::testDevice());
+    const auto before = Nano5Volume::treeContents(volume.mount);
+    EXPECT_EQ(kindOf([&] {
+                  importTrack(song(), QStringLiteral("t"), {}, {}, {}, 44100, 44100, 2,
+                              volume.sysInfo, volume.mount, [] {});
+              }),
+              Nano5Error::Kind::unsupportedDatabase);
+    GLibHandles::ErrorSlot error;
+    const GLibHandles::DatabasePtr db(itdb_parse(volume.mount.c_str(), error.out()));
+    ASSERT_TRUE(db);
+    Itdb_Playlist* playlist = itdb_playlist_new("Mix", FALSE);
+    itdb_playlist_add(db.get(), playlist, -1);
+    EXPECT_EQ(kindOf([&] {
+                  createPlaylist(playlist, QStringLiteral("Mix"), {}, volume.cdb(), volume.sysInfo,
+                                 volume.mount, [] {});
+              }),
+              Nano5Error::Kind::unsupportedDatabase);
+    EXPECT_EQ(changes(before, Nano5Volume::treeContents(volume.mount)), std::vector<std::string>{});
 }
 
 TEST(Nano5WriterTest, SigningFolderIsGoneWhateverTheOutcome) {
@@ -633,9 +678,11 @@ TEST(Nano5WriterTest, SigningFolderIsGoneWhateverTheOutcome) {
     EXPECT_THROW(importInto(volume, late.closure()), Unplugged);
     EXPECT_TRUE(fs::is_empty(privateTemp.path())) << "after an unplugged import";
     Session session(volume, "Mix", {0});
-    EXPECT_THROW(createIn(
-                     volume, session, QStringLiteral("Mix"), [] {}, Nano5FileOps::system(),
-                     Signer{[](Itdb_Device*, QByteArrayView, QByteArray&) { return false; }, {}}),
+    // The iTunesCDB's hash58 is not for the device this description names.
+    const QByteArray otherDevice =
+        Nano5Fixture::sysInfoExtended(QStringLiteral("000A27001A2B3C4E5E6F708192A3B4C5D6E7F801"));
+    EXPECT_THROW(createPlaylist(session.playlist, QStringLiteral("Mix"), session.members,
+                                volume.cdb(), otherDevice, volume.mount, [] {}),
                  Nano5Error);
     EXPECT_TRUE(fs::is_empty(privateTemp.path())) << "after a refused signature";
 

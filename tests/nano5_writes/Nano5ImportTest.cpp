@@ -8,7 +8,6 @@
 #include "library/IPodDatabase.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5Playlist.h"
-#include "library/Nano5Signing.h"
 #include "platform/AppLanguage.h"
 #include "platform/Settings.h"
 #include "transfer/AudioImport.h"
@@ -97,13 +96,11 @@ protected:
     }
     QStringList run(const QStringList& urls) {
         return IPodTransfer::importNano5Audio(
-            urls, target(), volume->sysInfo, false,
-            [this](const ImportProgress& value) {
+            urls, target(), volume->sysInfo, false, [this](const ImportProgress& value) {
                 progress.append(value);
                 if (unplugOnSave && value.stage == ImportStage::savingLibrary)
                     unplugged = true;
-            },
-            Nano5Volume::testSigner());
+            });
     }
     QList<Track> tracks() const {
         const auto session = IPodDatabase::open(mountPoint(), volume->sysInfo, [] {
@@ -220,13 +217,23 @@ TEST_F(Nano5ImportTest, AnEmptyFolderIsAnError) {
 }
 
 TEST_F(Nano5ImportTest, TheOrdinaryImportHandsANanoOver) {
-    if (Nano5Signing::buildKey())
-        GTEST_SKIP() << "this build carries a signing key";
-    // Without the build's key the writer refuses each file before anything changes; that the
-    // refusal is the nano writer's shows the hand-over.
+    const QString song = tone(QStringLiteral("song.mp3"));
+    const int before = int(tracks().size());
+    EXPECT_EQ(IPodTransfer::importAudio({song}, target(), TransferSettings::defaults(), {}, {}),
+              QStringList());
+    const QList<Track> after = tracks();
+    ASSERT_EQ(after.size(), before + 1);
+    EXPECT_EQ(after.last().title, QStringLiteral("Night Drive"));
+}
+
+TEST_F(Nano5ImportTest, ADeviceWhoseSignaturesCannotBeVerifiedIsNotWritten) {
+    // Neither the checksum file nor the iTunesCDB carries a hash72 we can verify.
+    QByteArray cbk = volume->database("Locations.itdb.cbk");
+    cbk[20] = static_cast<char>(cbk[20] ^ 0x10);
+    Nano5Fixture::writeFile(volume->itlp() / "Locations.itdb.cbk", cbk);
     const QString song = tone(QStringLiteral("song.mp3"));
     const auto before = volume->contents();
-    // The writer's refusal reads in the chosen language like every other failure line.
+    // The refusal reads in the chosen language like every other failure line.
     Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("zh-Hans"));
     const QStringList failures =
         IPodTransfer::importAudio({song}, target(), TransferSettings::defaults(), {}, {});
@@ -236,6 +243,7 @@ TEST_F(Nano5ImportTest, TheOrdinaryImportHandsANanoOver) {
     EXPECT_NE(refusal, Nano5Error::unsupportedDatabase().description(AppLanguage::english));
     EXPECT_EQ(failures, QStringList{QStringLiteral("song.mp3") + dash + refusal});
     EXPECT_EQ(volume->contents(), before);
+    EXPECT_EQ(leftInTemp(), QStringList());
 }
 
 } // namespace

@@ -51,9 +51,8 @@ TEST(Nano5PlaylistSessionTest, CreatedPlaylistIsOnTheDeviceForTheNextSession) {
         const auto session = openNano(volume);
         ASSERT_TRUE(session->hasNano5SourceCDB());
         int checks = 0;
-        session->createNano5Playlist(
-            QStringLiteral("Evening"), members, volume.sysInfo, [&] { ++checks; },
-            Nano5Volume::testSigner());
+        session->createNano5Playlist(QStringLiteral("Evening"), members, volume.sysInfo,
+                                     [&] { ++checks; });
         EXPECT_GT(checks, 0);
     }
     const auto reopened = openNano(volume);
@@ -66,8 +65,7 @@ TEST(Nano5PlaylistSessionTest, CreatedPlaylistIsOnTheDeviceForTheNextSession) {
     EXPECT_TRUE(reopened->hasNano5SourceCDB()); // the new files are a sound nano library
 
     // A second playlist on the library the first one wrote, with a name already taken.
-    reopened->createNano5Playlist(
-        QStringLiteral("Evening"), {tracks[1]}, volume.sysInfo, [] {}, Nano5Volume::testSigner());
+    reopened->createNano5Playlist(QStringLiteral("Evening"), {tracks[1]}, volume.sysInfo, [] {});
     const auto third = openNano(volume);
     const auto counted = playlistNamed(*third, QStringLiteral("Evening (2)"));
     ASSERT_TRUE(counted);
@@ -81,9 +79,8 @@ TEST(Nano5PlaylistSessionTest, AnIdenticalPlaylistWritesNothing) {
     const auto existing = playlistNamed(*session, QStringLiteral("Road Trip"));
     ASSERT_TRUE(existing);
     bool checked = false;
-    session->createNano5Playlist(
-        QStringLiteral("Road Trip"), existing->trackIDs, volume.sysInfo, [&] { checked = true; },
-        Nano5Volume::testSigner());
+    session->createNano5Playlist(QStringLiteral("Road Trip"), existing->trackIDs, volume.sysInfo,
+                                 [&] { checked = true; });
     EXPECT_FALSE(checked);
     EXPECT_EQ(volume.contents(), before);
 }
@@ -96,9 +93,8 @@ TEST(Nano5PlaylistSessionTest, RefusalsLeaveTheDeviceAsItWas) {
     // The device goes away during the write: its error comes through, nothing changed.
     {
         const auto session = openNano(volume);
-        EXPECT_THROW(session->createNano5Playlist(
-                         QStringLiteral("Gone"), members, volume.sysInfo, [] { throw Unplugged(); },
-                         Nano5Volume::testSigner()),
+        EXPECT_THROW(session->createNano5Playlist(QStringLiteral("Gone"), members, volume.sysInfo,
+                                                  [] { throw Unplugged(); }),
                      Unplugged);
     }
     // A session that was not opened as a nano has no source library to write against.
@@ -106,8 +102,7 @@ TEST(Nano5PlaylistSessionTest, RefusalsLeaveTheDeviceAsItWas) {
         const auto plain = IPodDatabase::open(QString::fromStdString(volume.mount.string()));
         ASSERT_FALSE(plain->hasNano5SourceCDB());
         try {
-            plain->createNano5Playlist(
-                QStringLiteral("Plain"), members, volume.sysInfo, [] {}, Nano5Volume::testSigner());
+            plain->createNano5Playlist(QStringLiteral("Plain"), members, volume.sysInfo, [] {});
             ADD_FAILURE() << "created without a source library";
         } catch (const IPodDatabaseError& error) {
             EXPECT_EQ(error, IPodDatabaseError::unsupportedDatabase());
@@ -122,8 +117,7 @@ TEST(Nano5PlaylistSessionTest, RefusalsLeaveTheDeviceAsItWas) {
         Nano5Fixture::writeFile(volume.itunes() / "iTunesCDB", other.cdb());
         const auto changedContents = volume.contents();
         try {
-            session->createNano5Playlist(
-                QStringLiteral("Stale"), members, volume.sysInfo, [] {}, Nano5Volume::testSigner());
+            session->createNano5Playlist(QStringLiteral("Stale"), members, volume.sysInfo, [] {});
             ADD_FAILURE() << "wrote over a library the session did not read";
         } catch (const Nano5Error& error) {
             EXPECT_EQ(error.kind(), Nano5Error::Kind::unsupportedDatabase);
@@ -135,9 +129,8 @@ TEST(Nano5PlaylistSessionTest, RefusalsLeaveTheDeviceAsItWas) {
     {
         const auto session = openNano(volume);
         try {
-            session->createNano5Playlist(
-                QStringLiteral("Missing"), {members[0], 99999}, volume.sysInfo, [] {},
-                Nano5Volume::testSigner());
+            session->createNano5Playlist(QStringLiteral("Missing"), {members[0], 99999},
+                                         volume.sysInfo, [] {});
             ADD_FAILURE() << "created with a track the library lacks";
         } catch (const IPodDatabaseError& error) {
             EXPECT_EQ(error, IPodDatabaseError::trackSelectionChanged());
@@ -160,9 +153,8 @@ TEST(Nano5PlaylistSessionTest, ReadOnlyVolumeIsRefused) {
         const auto session = openNano(volume);
         ASSERT_TRUE(mount->remount(QStringLiteral("ro")));
         try {
-            session->createNano5Playlist(
-                QStringLiteral("Blocked"), {volume.library.trackIDs[0]}, volume.sysInfo, [] {},
-                Nano5Volume::testSigner());
+            session->createNano5Playlist(QStringLiteral("Blocked"), {volume.library.trackIDs[0]},
+                                         volume.sysInfo, [] {});
             ADD_FAILURE() << "wrote to a read-only volume";
         } catch (const IPodDatabaseError& error) {
             EXPECT_EQ(error, IPodDatabaseError::readOnlyVolume());

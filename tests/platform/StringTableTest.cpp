@@ -40,8 +40,10 @@ QString unescape(const QString& literal) {
 
 QSet<QString> keysInSources() {
     QSet<QString> keys;
+    // A key may be split into adjacent literals when a line is too long.
     static const QRegularExpression marker(
-        QStringLiteral(R"re(\bLZ\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
+        QStringLiteral(R"re(\bLZ\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)\))re"));
+    static const QRegularExpression piece(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     QDirIterator it(sourceDir() + QStringLiteral("/src"),
                     {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
                     QDirIterator::Subdirectories);
@@ -51,8 +53,13 @@ QSet<QString> keysInSources() {
             continue;
         const QString text = QString::fromUtf8(file.readAll());
         auto matches = marker.globalMatch(text);
-        while (matches.hasNext())
-            keys.insert(unescape(matches.next().captured(1)));
+        while (matches.hasNext()) {
+            QString key;
+            auto pieces = piece.globalMatch(matches.next().captured(1));
+            while (pieces.hasNext())
+                key += unescape(pieces.next().captured(1));
+            keys.insert(key);
+        }
     }
     return keys;
 }

@@ -5,6 +5,7 @@
 
 #include "StoreHarness.h"
 
+#include "appmodel/MediaPreviewPlayer.h"
 #include "support/EventLoop.h"
 #include "support/IPodVolume.h"
 
@@ -32,6 +33,8 @@ protected:
     }
 
     IPodStore& makeStore() {
+        // Previews play through Qt Multimedia, as in the application.
+        IPodPreviewPlayer::setFactory([] { return std::make_unique<MediaPreviewPlayer>(); });
         store = std::make_unique<IPodStore>(machine->sources(), quickPeriods());
         return *store;
     }

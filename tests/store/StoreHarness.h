@@ -4,7 +4,9 @@
 // real mounts), what USB shows, the iOS devices, and hooks around the real library load and
 // battery read. Sources run on background threads, so the machine guards itself.
 
+#include "device/DeviceRegistry.h"
 #include "device/IPodStore.h"
+#include "device/StoreOperation.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,15 +22,20 @@ public:
     static void setActiveDeviceID(IPodStore& store, const std::optional<IPodDevice::ID>& id) {
         store.setActiveDeviceID(id);
     }
-    static void setTransfer(IPodStore& store, Task task) { store.transfer = std::move(task); }
+    static void setTransfer(IPodStore& store, Task task) {
+        store.operation = std::make_unique<StoreOperation>(std::move(task));
+    }
     static void setImportBaseLibrary(IPodStore& store, std::optional<IPodLibrary> library) {
         store.importBaseLibrary = std::move(library);
+    }
+    static void setProgress(IPodStore& store, const std::optional<ImportProgress>& progress) {
+        store.setProgress(progress);
     }
     static void appendStagedImportTrack(IPodStore& store, const Track& track) {
         store.appendStagedImportTrack(track);
     }
     static const QHash<IPodDevice::ID, quint64>& mountedUSBIDs(const IPodStore& store) {
-        return store.mountedUSBIDs;
+        return store.registry->mountedUSBIDs();
     }
 };
 

@@ -26,12 +26,11 @@ TEST(ImportErrorText, CannotSaveEndsWithItsDetailAfterALineBreak) {
 TEST(ImportErrorText, FailureLinesNameTheFileWithAnEmDash) {
     EXPECT_EQ(IPodTransfer::failureLine(QStringLiteral("a.mp3"), ImportError::unsupportedAudio()),
               QStringLiteral("a.mp3 \u2014 ") + ImportError::unsupportedAudio().description());
-    EXPECT_EQ(
-        IPodTransfer::errorDescription(IPodTransfer::ExportError::lossless(), AppLanguage::english),
-        QStringLiteral("This WAV cannot be exported as a lossless M4A."));
-    EXPECT_TRUE(IPodTransfer::errorDescription(PosixError(ENOSPC, QStringLiteral("/x")))
+    EXPECT_EQ(localizedDescription(IPodTransfer::ExportError::lossless(), AppLanguage::english),
+              QStringLiteral("This WAV cannot be exported as a lossless M4A."));
+    EXPECT_TRUE(localizedDescription(PosixError(ENOSPC, QStringLiteral("/x")))
                     .startsWith(QStringLiteral("/x: ")));
-    EXPECT_FALSE(IPodTransfer::errorDescription(CancellationError()).isEmpty());
+    EXPECT_FALSE(localizedDescription(CancellationError()).isEmpty());
     EXPECT_STREQ(ImportError::disconnected().what(), "The iPod was disconnected.");
 }
 

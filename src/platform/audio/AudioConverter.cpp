@@ -1,5 +1,6 @@
 #include "platform/audio/AudioConverter.h"
 
+#include "platform/OwnedFd.h"
 #include "platform/Task.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FFmpegHandles.h"
@@ -52,14 +53,14 @@ const QHash<QString, QByteArray>& muxerKeys() {
 // The output file, written through our own descriptor so that it is created exclusively and
 // every write error is seen.
 struct OutputFile {
-    int fd = -1;
+    OwnedFd fd;
     AVIOContext* io = nullptr;
 
     static int write(void* opaque, uint8_t* buf, int size) {
         auto* self = static_cast<OutputFile*>(opaque);
         int done = 0;
         while (done < size) {
-            const ssize_t n = ::write(self->fd, buf + done, size_t(size - done));
+            const ssize_t n = ::write(self->fd.get(), buf + done, size_t(size - done));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -73,16 +74,16 @@ struct OutputFile {
         auto* self = static_cast<OutputFile*>(opaque);
         if (whence & AVSEEK_SIZE) {
             struct stat st {};
-            return fstat(self->fd, &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
+            return fstat(self->fd.get(), &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
         }
-        const off_t at = lseek(self->fd, off_t(offset), whence & ~AVSEEK_FORCE);
+        const off_t at = lseek(self->fd.get(), off_t(offset), whence & ~AVSEEK_FORCE);
         return at < 0 ? AVERROR(errno) : int64_t(at);
     }
 
     void open(const QString& path) {
-        fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                    0644);
-        if (fd < 0)
+        fd.reset(::open(QFile::encodeName(path).constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (!fd.isValid())
             throw AudioError(Kind::encode, AVERROR(errno));
         auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
         if (!buffer)
@@ -99,11 +100,9 @@ struct OutputFile {
         avio_flush(io);
         if (io->error < 0)
             throw AudioError(Kind::encode, io->error);
-        if (fsync(fd) != 0 && errno != EINVAL)
+        if (fsync(fd.get()) != 0 && errno != EINVAL)
             throw AudioError(Kind::encode, AVERROR(errno));
-        const int rc = ::close(fd);
-        fd = -1;
-        if (rc != 0)
+        if (!fd.tryClose())
             throw AudioError(Kind::encode, AVERROR(errno));
     }
     ~OutputFile() {
@@ -111,8 +110,6 @@ struct OutputFile {
             av_freep(&io->buffer);
             avio_context_free(&io);
         }
-        if (fd >= 0)
-            ::close(fd);
     }
 };
 

@@ -12,7 +12,6 @@ AudioError::AudioError(Kind kind, int ffmpegCode, QString detail)
     , detail_(std::move(detail)) {
     if (detail_.isEmpty() && code_ != 0)
         detail_ = ffmpegText(code_);
-    what_ = description(AppLanguage::english).toStdString();
 }
 
 bool AudioError::isSystemError() const {
@@ -25,10 +24,6 @@ QString AudioError::ffmpegText(int code) {
     if (av_strerror(code, buffer, sizeof buffer) < 0)
         return QStringLiteral("error %1").arg(code);
     return QString::fromUtf8(buffer);
-}
-
-QString AudioError::description() const {
-    return description(AppLanguages::stored());
 }
 
 QString AudioError::description(AppLanguage language) const {

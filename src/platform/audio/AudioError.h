@@ -3,14 +3,11 @@
 // A failure of the audio layer, carrying FFmpeg's own detail. The description is built when it
 // is asked for, in the stored interface language.
 
-#include "platform/AppLanguage.h"
+#include "platform/LocalizedError.h"
 
 #include <QString>
 
-#include <exception>
-#include <string>
-
-class AudioError : public std::exception {
+class AudioError : public LocalizedError {
 public:
     enum class Kind {
         open,        // the file could not be opened or probed
@@ -28,9 +25,8 @@ public:
     // True when FFmpeg reported a system error (AVERROR(errno)) rather than bad data.
     bool isSystemError() const;
 
-    QString description() const;
-    QString description(AppLanguage language) const;
-    const char* what() const noexcept override { return what_.c_str(); }
+    using LocalizedError::description;
+    QString description(AppLanguage language) const override;
 
     // FFmpeg's text for an error number.
     static QString ffmpegText(int code);
@@ -39,5 +35,4 @@ private:
     Kind kind_;
     int code_;
     QString detail_;
-    std::string what_;
 };

@@ -1,0 +1,96 @@
+#pragma once
+
+// The pane of a selected mounted iPod, top to bottom: the device header, a line, the library
+// content (a "Reading library…" spinner, the error pane with "Retry", or the library itself),
+// the area below it with the preview bar and the import drop area, a line, and the status line.
+// Files dropped on the library (all tracks only) or on the drop area go to the store's import.
+//
+// The header and the preview bar are slots: setHeader() and setPreviewBar() put the views that
+// fill them in place; until then the header shows the device's name and battery.
+
+#include "appmodel/MainViewState.h"
+
+#include <QList>
+#include <QWidget>
+
+class ActivitySpinner;
+class AudioDropDelegate;
+class BatteryIndicator;
+class ContentView;
+class IPodStore;
+class ImportDropArea;
+class LibraryContent;
+class LibraryErrorView;
+class QLabel;
+class QMenu;
+class QStackedWidget;
+
+class LibraryPane : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class ContentState {
+        loading,
+        error,
+        library,
+    };
+
+    explicit LibraryPane(ContentView& view, QWidget* parent = nullptr);
+
+    // Replaces the header above the library (the pane keeps no other).
+    void setHeader(QWidget* header);
+    QWidget* header() const { return header_; }
+    // The preview bar; shown only while the previewed track is in the loaded library.
+    void setPreviewBar(QWidget* bar);
+    QWidget* previewBarHost() const { return previewHost_; }
+
+    // The default header's device name.
+    void setDeviceTitle(const QString& title);
+    QLabel* deviceTitleLabel() const { return deviceTitle_; }
+    BatteryIndicator* batteryIndicator() const { return battery_; }
+
+    ContentState contentState() const;
+    QWidget* contentArea() const { return contentArea_; }
+    ActivitySpinner* loadingView() const { return loading_; }
+    LibraryErrorView* errorView() const { return error_; }
+    LibraryContent* content() const { return content_; }
+    ImportDropArea* dropArea() const { return dropArea_; }
+    QLabel* statusLabel() const { return status_; }
+    AudioDropDelegate* libraryDropDelegate() const { return libraryDrop_; }
+    AudioDropDelegate* dropAreaDelegate() const { return zoneDrop_; }
+
+    // The actions on the tracks a table's menu was opened for.
+    void fillTrackMenu(QMenu& menu, const QSet<quint64>& trackIDs);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void libraryChanged();
+    void refreshContent();
+    void refreshState();
+    void refreshDropArea();
+    void refreshStatus();
+    void refreshPreviewBar();
+    void deleteRequested(const QSet<quint64>& trackIDs);
+
+    ContentView& view_;
+    IPodStore& store_;
+    QList<quint64> playlistIDs_;
+
+    QWidget* headerSlot_ = nullptr;
+    QWidget* header_ = nullptr;
+    QLabel* deviceTitle_ = nullptr;
+    BatteryIndicator* battery_ = nullptr;
+    QWidget* contentArea_ = nullptr;
+    QStackedWidget* contentStack_ = nullptr;
+    ActivitySpinner* loading_ = nullptr;
+    LibraryErrorView* error_ = nullptr;
+    LibraryContent* content_ = nullptr;
+    QWidget* previewHost_ = nullptr;
+    QWidget* previewBar_ = nullptr;
+    ImportDropArea* dropArea_ = nullptr;
+    QLabel* status_ = nullptr;
+    AudioDropDelegate* libraryDrop_ = nullptr;
+    AudioDropDelegate* zoneDrop_ = nullptr;
+};

@@ -1,0 +1,59 @@
+#include "browser/EmptyStatePlaceholder.h"
+
+#include "appmodel/LorvPalette.h"
+#include "browser/SymbolIcon.h"
+#include "browser/TextStyle.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int symbolSize = 36;
+constexpr int maximumLineWidth = 440;
+
+} // namespace
+
+EmptyStatePlaceholder::EmptyStatePlaceholder(QWidget* parent)
+    : QWidget(parent) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(9);
+    image_ = new QLabel(this);
+    image_->setAlignment(Qt::AlignCenter);
+    title_ = new QLabel(this);
+    title_->setAlignment(Qt::AlignCenter);
+    title_->setFont(TextStyle::title3(QFont::DemiBold));
+    title_->setWordWrap(true);
+    TextStyle::setTextColor(title_, LorvPalette::mist());
+    message_ = new QLabel(this);
+    message_->setAlignment(Qt::AlignCenter);
+    message_->setFont(TextStyle::callout());
+    message_->setWordWrap(true);
+    TextStyle::setTextColor(message_, LorvPalette::fog());
+    message_->hide();
+    column->addWidget(image_);
+    column->addWidget(title_);
+    column->addWidget(message_);
+}
+
+void EmptyStatePlaceholder::setContent(const QString& symbol, const QString& title,
+                                       const std::optional<QString>& message) {
+    if (symbol != symbol_) {
+        symbol_ = symbol;
+        QColor accent = LorvPalette::sky();
+        accent.setAlphaF(0.8f);
+        image_->setPixmap(SymbolIcon::pixmap(symbol, symbolSize, accent, devicePixelRatioF()));
+    }
+    // Wrapped texts take the room their words need, up to a readable line.
+    auto setWrapped = [](QLabel* label, const QString& text) {
+        label->setText(text);
+        const int width = QFontMetrics(label->font()).horizontalAdvance(text) + 2;
+        label->setMinimumWidth(std::min(width, maximumLineWidth));
+    };
+    setWrapped(title_, title);
+    setWrapped(message_, message.value_or(QString()));
+    message_->setVisible(message.has_value());
+}

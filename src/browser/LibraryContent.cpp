@@ -1,0 +1,293 @@
+#include "browser/LibraryContent.h"
+
+#include "browser/EmptyStatePlaceholder.h"
+#include "browser/LibrarySearch.h"
+#include "browser/TrackTableModel.h"
+#include "browser/TrackTableView.h"
+#include "device/IPodStore.h"
+
+#include <QEvent>
+#include <QHash>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget* host(QWidget* parent, const QString& name) {
+    auto* widget = new QWidget(parent);
+    widget->setObjectName(name);
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return widget;
+}
+
+void place(QWidget* host, QWidget* view) {
+    QLayout* layout = host->layout();
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* old = item->widget())
+            old->deleteLater();
+        delete item;
+    }
+    if (view)
+        layout->addWidget(view);
+}
+
+} // namespace
+
+LibraryContent::LibraryContent(IPodStore& store, QWidget* parent)
+    : QWidget(parent)
+    , store_(store) {
+    setObjectName(QStringLiteral("libraryContent"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    stack_ = new QStackedWidget(this);
+    layout->addWidget(stack_);
+
+    trackTable_ = new TrackTableView(TrackTableView::Kind::allTracks, stack_);
+    scopedTable_ = new TrackTableView(TrackTableView::Kind::scoped, stack_);
+    placeholderPage_ = new QWidget(stack_);
+    auto* placeholderLayout = new QVBoxLayout(placeholderPage_);
+    placeholderLayout->setContentsMargins(20, 20, 20, 20);
+    placeholder_ = new EmptyStatePlaceholder(placeholderPage_);
+    placeholderLayout->addStretch(1);
+    placeholderLayout->addWidget(placeholder_, 0, Qt::AlignHCenter);
+    placeholderLayout->addStretch(1);
+    browserHost_ = host(stack_, QStringLiteral("playlistBrowserHost"));
+    coverFlowHost_ = host(stack_, QStringLiteral("coverFlowHost"));
+    for (QWidget* page : {static_cast<QWidget*>(trackTable_), static_cast<QWidget*>(scopedTable_),
+                          placeholderPage_, browserHost_, coverFlowHost_})
+        stack_->addWidget(page);
+
+    connect(trackTable_, &TrackTableView::selectionChangeRequested, this, [this](const auto& rows) {
+        state_.trackSelection = rows;
+        Q_EMIT trackSelectionChanged(rows);
+    });
+    connect(scopedTable_, &TrackTableView::selectionChangeRequested, this,
+            [this](const auto& rows) {
+                state_.scopedTrackSelection = rows;
+                Q_EMIT scopedTrackSelectionChanged(rows);
+            });
+    connect(trackTable_, &TrackTableView::sortOrderChangeRequested, this,
+            [this](const TrackSortOrder& order) {
+                state_.sortOrder = order;
+                Q_EMIT sortOrderChanged(order);
+            });
+    connect(scopedTable_, &TrackTableView::sortOrderChangeRequested, this,
+            [this](const TrackSortOrder& order) {
+                state_.scopedSortOrder = order;
+                Q_EMIT scopedSortOrderChanged(order);
+            });
+    for (TrackTableView* table : {trackTable_, scopedTable_}) {
+        connect(table, &TrackTableView::previewRequested, this,
+                [this](quint64 trackID) { store_.playPreview(trackID); });
+        connect(table, &TrackTableView::deleteRequested, this, &LibraryContent::deleteRequested);
+    }
+
+    connect(&store_, &IPodStore::libraryChanged, this, &LibraryContent::storeRowsChanged);
+    connect(&store_, &IPodStore::stagedImportTracksChanged, this,
+            &LibraryContent::storeRowsChanged);
+    // The staged tracks belong to the selection only while it is the busy device.
+    connect(&store_, &IPodStore::activeDeviceIDChanged, this, &LibraryContent::storeRowsChanged);
+    connect(&store_, &IPodStore::selectionChanged, this, &LibraryContent::storeRowsChanged);
+    connect(&store_, &IPodStore::previewTrackIDChanged, this, &LibraryContent::refresh);
+    connect(&store_, &IPodStore::isPreviewPlayingChanged, this, &LibraryContent::refresh);
+    refresh();
+}
+
+void LibraryContent::setState(const MainViewState& state) {
+    state_ = state;
+    refresh();
+}
+
+void LibraryContent::setPlaylistBrowser(QWidget* view) {
+    place(browserHost_, view);
+}
+
+void LibraryContent::setCoverFlow(QWidget* view) {
+    place(coverFlowHost_, view);
+}
+
+void LibraryContent::storeRowsChanged() {
+    ++rowsGeneration_;
+    refresh();
+}
+
+std::optional<quint64> LibraryContent::playingTrackID() const {
+    return store_.isPreviewPlaying() ? store_.previewTrackID() : std::nullopt;
+}
+
+// MARK: rows
+
+QList<TrackRow> LibraryContent::playlistContentRows(const QList<quint64>& trackIDs,
+                                                    const QList<Track>& tracks,
+                                                    const QString& searchText) {
+    // The first track of an id wins, should a snapshot ever repeat one.
+    QHash<quint64, qsizetype> index;
+    index.reserve(tracks.size());
+    for (qsizetype i = tracks.size() - 1; i >= 0; --i)
+        index.insert(tracks[i].id, i);
+    const QString query = LibrarySearch::fold(LibrarySearch::query(searchText));
+    QList<TrackRow> rows;
+    int position = 0;
+    for (quint64 id : trackIDs) {
+        ++position;
+        const auto found = index.constFind(id);
+        if (found == index.cend())
+            continue;
+        const Track& track = tracks[*found];
+        if (!LibrarySearch::matches(track, query))
+            continue;
+        rows.append({track, position});
+    }
+    return rows;
+}
+
+QList<TrackRow> LibraryContent::playlistRows(const QList<Track>& tracks) {
+    QList<TrackRow> rows;
+    rows.reserve(tracks.size());
+    int position = 0;
+    for (const Track& track : tracks)
+        rows.append({track, ++position});
+    return rows;
+}
+
+QList<Track> LibraryContent::searchFiltered(const QList<Track>& tracks, const QString& searchText) {
+    const QString query = LibrarySearch::fold(LibrarySearch::query(searchText));
+    if (query.isEmpty())
+        return tracks;
+    QList<Track> kept;
+    for (const Track& track : tracks) {
+        if (LibrarySearch::matches(track, query))
+            kept.append(track);
+    }
+    return kept;
+}
+
+// MARK: content
+
+LibraryContent::Shown LibraryContent::choose(const std::optional<IPodPlaylist>& playlist) const {
+    if (state_.libraryScope.kind == LibraryScope::Kind::browser)
+        return Shown::playlistBrowser;
+    if (playlist)
+        return playlist->trackIDs.isEmpty() ? Shown::emptyPlaylist : Shown::playlistTable;
+    if (state_.showsCoverFlow)
+        return Shown::coverFlow;
+    return Shown::allTracksTable;
+}
+
+void LibraryContent::refresh() {
+    const std::optional<IPodLibrary>& library = store_.library();
+    if (!library) {
+        shown_ = Shown::none;
+        return;
+    }
+    std::optional<IPodPlaylist> playlist;
+    if (state_.libraryScope.kind == LibraryScope::Kind::playlist) {
+        for (const IPodPlaylist& candidate : library->playlists) {
+            if (candidate.id == state_.libraryScope.playlistID) {
+                playlist = candidate;
+                break;
+            }
+        }
+    }
+    Shown next = choose(playlist);
+    bool reset = false;
+    switch (next) {
+    case Shown::playlistBrowser:
+        stack_->setCurrentWidget(browserHost_);
+        break;
+    case Shown::coverFlow:
+        stack_->setCurrentWidget(coverFlowHost_);
+        break;
+    case Shown::emptyPlaylist:
+        showPlaceholder(QStringLiteral("music.note.list"), LZ("This playlist is empty"));
+        break;
+    case Shown::playlistTable:
+        reset = showPlaylist(*playlist);
+        if (stack_->currentWidget() == placeholderPage_)
+            next = Shown::noMatchingTracks;
+        break;
+    default:
+        showAllTracks();
+        break;
+    }
+    shown_ = next;
+    if (reset)
+        Q_EMIT scopedTableReset();
+}
+
+void LibraryContent::showAllTracks() {
+    const IPodLibrary& library = *store_.library();
+    TrackTableModel* model = trackTable_->trackModel();
+    model->batch([&] {
+        if (allTracksGeneration_ != rowsGeneration_) {
+            model->setTracks(store_.displayedTracks());
+            QSet<quint64> staged;
+            for (const Track& track : store_.stagedTracksForSelection())
+                staged.insert(track.id);
+            model->setStagedTrackIDs(staged);
+            model->setSupportsRatings(library.supportsRatings);
+            model->setStartTrackID(library.resumeTrackID);
+            allTracksGeneration_ = rowsGeneration_;
+        }
+        model->setPlayingTrackID(playingTrackID());
+        model->setSearch(state_.librarySearch);
+        model->setSortOrder(state_.sortOrder);
+    });
+    trackTable_->setSelectedRows(state_.trackSelection);
+    stack_->setCurrentWidget(trackTable_);
+}
+
+bool LibraryContent::showPlaylist(const IPodPlaylist& playlist) {
+    const IPodLibrary& library = *store_.library();
+    TrackTableModel* model = scopedTable_->trackModel();
+    const bool rowsStale = scopedGeneration_ != rowsGeneration_ ||
+                           scopedScope_ != state_.libraryScope ||
+                           scopedSearch_ != state_.librarySearch;
+    QList<TrackRow> rows =
+        rowsStale ? playlistContentRows(playlist.trackIDs, library.tracks, state_.librarySearch)
+                  : model->givenRows();
+    if (rows.isEmpty() && !LibrarySearch::query(state_.librarySearch).isEmpty()) {
+        // Keeps what the table was given, so its next appearance starts it over.
+        showPlaceholder(QStringLiteral("magnifyingglass"), LZ("No Matching Tracks"));
+        return false;
+    }
+    std::vector<TrackRow::ID> ids;
+    ids.reserve(std::size_t(rows.size()));
+    for (const TrackRow& row : rows)
+        ids.push_back(row.id());
+    const bool reset = shown_ != Shown::playlistTable || ids != scopedRowIDs_;
+    if (reset) {
+        state_.scopedSortOrder.clear();
+        state_.scopedTrackSelection.clear();
+    }
+    scopedRowIDs_ = std::move(ids);
+    scopedGeneration_ = rowsGeneration_;
+    scopedScope_ = state_.libraryScope;
+    scopedSearch_ = state_.librarySearch;
+    model->batch([&] {
+        if (rowsStale)
+            model->setRows(std::move(rows));
+        model->setSupportsRatings(library.supportsRatings);
+        model->setPlayingTrackID(playingTrackID());
+        model->setSortOrder(state_.scopedSortOrder);
+    });
+    scopedTable_->setSelectedRows(state_.scopedTrackSelection);
+    stack_->setCurrentWidget(scopedTable_);
+    return reset;
+}
+
+void LibraryContent::showPlaceholder(const QString& symbol, const QString& titleKey) {
+    placeholderTitleKey_ = titleKey;
+    placeholder_->setContent(symbol, localizedString(titleKey, AppLanguages::stored()));
+    stack_->setCurrentWidget(placeholderPage_);
+}
+
+void LibraryContent::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange && !placeholderTitleKey_.isEmpty())
+        placeholder_->setContent(placeholder_->symbol(),
+                                 localizedString(placeholderTitleKey_, AppLanguages::stored()));
+    QWidget::changeEvent(event);
+}

@@ -1,0 +1,58 @@
+#include "device/StoreOperation.h"
+
+#include "device/IPodDeviceError.h"
+#include "platform/LocalizedError.h"
+
+namespace {
+
+// The line an operation ends with when it throws.
+QString endingLine(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CancellationError&) {
+        return localizedDescription(IPodDeviceError());
+    } catch (...) {
+        return localizedDescription(error);
+    }
+}
+
+} // namespace
+
+OperationReporter::OperationReporter(StoreOperation* op)
+    : receiver(TaskDetail::Receiver::watch(op))
+    , operation(op) {
+}
+
+void OperationReporter::post(std::function<void(StoreOperation&)> fn) const {
+    receiver->post([o = operation, fn = std::move(fn)] {
+        if (o)
+            fn(*o);
+    });
+}
+
+void OperationReporter::progress(const ImportProgress& value) const {
+    post([value](StoreOperation& o) { Q_EMIT o.progressed(value); });
+}
+
+void OperationReporter::stagedTrack(const Track& track) const {
+    post([track](StoreOperation& o) { Q_EMIT o.trackStaged(track); });
+}
+
+StoreOperation::StoreOperation(Task t)
+    : task(std::move(t)) {
+}
+
+std::unique_ptr<StoreOperation> StoreOperation::start(Work work) {
+    std::unique_ptr<StoreOperation> operation(new StoreOperation());
+    StoreOperation* self = operation.get();
+    operation->task = Task::run(
+        TaskPriority::userInitiated, self,
+        [work = std::move(work), reporter = OperationReporter(self)] { return work(reporter); },
+        [self](std::optional<QStringList> failures, std::exception_ptr error) {
+            if (failures && !error)
+                Q_EMIT self->finished(*failures, true);
+            else
+                Q_EMIT self->finished({endingLine(error)}, false);
+        });
+    return operation;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+// One running import, export or library edit of the store: its background task (and with it
+// its cancellation), the progress and staged tracks it reports while it runs, and how it ends.
+// Reports reach this object's thread by queued calls, in the order they were made, and the end
+// comes after them. The store cancels an operation only when its device goes away, so an
+// operation that stops on its cancellation ends with the disconnection's text.
+
+#include "device/IPodDevice.h"
+#include "library/Track.h"
+#include "platform/Task.h"
+#include "transfer/ImportProgress.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class StoreOperation;
+
+// What an operation's work may report from its own thread; nothing arrives once the operation
+// is gone.
+class OperationReporter {
+public:
+    explicit OperationReporter(StoreOperation* operation);
+    void progress(const ImportProgress& value) const;
+    void stagedTrack(const Track& track) const;
+
+private:
+    void post(std::function<void(StoreOperation&)> fn) const;
+    std::shared_ptr<TaskDetail::Receiver> receiver;
+    QPointer<StoreOperation> operation;
+};
+
+class StoreOperation : public QObject {
+    Q_OBJECT
+
+public:
+    // Returns the failure lines of a run that went through.
+    using Work = std::function<QStringList(const OperationReporter&)>;
+
+    // Starts work on a background task.
+    static std::unique_ptr<StoreOperation> start(Work work);
+    // Stands for a task started elsewhere; it ends when that task delivers to its own receiver.
+    explicit StoreOperation(Task task);
+
+    void cancel() const { task.cancel(); }
+
+Q_SIGNALS:
+    void progressed(const ImportProgress& value);
+    void trackStaged(const Track& track);
+    // The failure lines of a run that went through (completed), or the one line of the error
+    // that ended it.
+    void finished(const QStringList& lines, bool completed);
+
+private:
+    StoreOperation() = default;
+    Task task;
+};

@@ -1,0 +1,52 @@
+#include "showcase/StartupDeviceArtwork.h"
+
+#include "artwork/StartupDeviceVector.h"
+
+#include <cmath>
+
+double StartupDeviceArtwork::aspectRatio() const {
+    if (image && !image->isNull() && image->height() > 0)
+        return double(image->width()) / image->height();
+    return StartupDeviceVector::Drawing(series, generation, finish).aspectRatio();
+}
+
+QRectF StartupDeviceArtwork::fittedRect(const QRectF& box) const {
+    const double ratio = aspectRatio();
+    if (!(ratio > 0) || box.isEmpty())
+        return QRectF(box.center(), QSizeF(0, 0));
+    QSizeF size(box.width(), box.width() / ratio);
+    if (size.height() > box.height())
+        size = QSizeF(box.height() * ratio, box.height());
+    return QRectF(box.center().x() - size.width() / 2, box.center().y() - size.height() / 2,
+                  size.width(), size.height());
+}
+
+void StartupDeviceArtwork::render(QPainter& painter, const QRectF& box) const {
+    const QRectF target = fittedRect(box);
+    if (target.isEmpty())
+        return;
+    painter.save();
+    if (image && !image->isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, *image);
+    } else {
+        painter.translate(target.topLeft());
+        StartupDeviceVector::Drawing(series, generation, finish).render(painter, target.size());
+    }
+    painter.restore();
+}
+
+QImage StartupDeviceArtwork::rendered(double height, double devicePixelRatio) const {
+    const QSizeF size(height * aspectRatio(), height);
+    const QSize pixels(std::max(1, int(std::ceil(size.width() * devicePixelRatio))),
+                       std::max(1, int(std::ceil(size.height() * devicePixelRatio))));
+    QImage out(pixels, QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(devicePixelRatio);
+    out.fill(Qt::transparent);
+    if (height > 0) {
+        QPainter painter(&out);
+        painter.setRenderHint(QPainter::Antialiasing);
+        render(painter, QRectF(QPointF(0, 0), size));
+    }
+    return out;
+}

@@ -1,0 +1,213 @@
+// Imports started by dropping ffmpeg-made audio on the library pane, into a libgpod volume on a
+// tmpfs mount: the progress card while they run, the placeholders in the table, the tracks
+// afterwards, and the drops that must not start anything.
+
+#include "PaneFixture.h"
+
+#include "TestVolumes.h"
+
+#include "app/AlertPresenter.h"
+#include "browser/ImportDropArea.h"
+#include "browser/ImportProgressPanel.h"
+#include "support/AudioFixtures.h"
+#include "support/EventLoop.h"
+#include "transfer/ImportProgress.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+class ImportTest : public PaneTest {
+protected:
+    void SetUp() override {
+        PaneTest::SetUp();
+        if (!TestSupport::hasFFmpegTool())
+            GTEST_SKIP() << "the ffmpeg tool is needed for the audio";
+        if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
+            GTEST_SKIP() << qPrintable(why);
+        mountPath = root + QStringLiteral("/mnt/Pod");
+        mount = TestVolumes::Mount::tmpfs(mountPath, QStringLiteral("size=64m"));
+        ASSERT_TRUE(mount);
+        makeVolume(mountPath, {{.title = QStringLiteral("Old")}}, {{QStringLiteral("Mix"), {0}}});
+        open({mountPath});
+        waitForLibrary();
+        ASSERT_TRUE(store->library());
+    }
+
+    void TearDown() override {
+        PaneTest::TearDown();
+        mount.reset();
+    }
+
+    QString song(const QString& folder, const QString& title, double seconds = 1) {
+        TestSupport::ToneSpec spec;
+        spec.seconds = seconds;
+        spec.tags.title = title;
+        spec.tags.artist = QStringLiteral("Tester");
+        const QString dir = root + QStringLiteral("/in/") + folder;
+        QDir().mkpath(dir);
+        const QString file = dir + QLatin1Char('/') + title + QStringLiteral(".mp3");
+        EXPECT_TRUE(TestSupport::makeTone(file, spec));
+        return file;
+    }
+
+    QString mountPath;
+    std::unique_ptr<TestVolumes::Mount> mount;
+};
+
+} // namespace
+
+TEST_F(ImportTest, AFolderDroppedOnTheTableAndAFileOnTheDropAreaAreImportedAndListed) {
+    song(QStringLiteral("folder"), QStringLiteral("Alpha"));
+    song(QStringLiteral("folder"), QStringLiteral("Beta"));
+    QSignalSpy resets(&tableModel(), &QAbstractItemModel::modelReset);
+    int stagedRowsSeen = 0;
+    QObject::connect(
+        &tableModel(), &QAbstractItemModel::rowsInserted,
+        [&](const QModelIndex&, int first, int last) {
+            for (int row = first; row <= last; ++row)
+                stagedRowsSeen +=
+                    tableModel().index(row, 1).data(TrackTableModel::isStagedRole).toBool();
+        });
+    // What the card says at each report (the window has updated it before this runs).
+    QStringList titles, percents, files, names;
+    QObject::connect(store.get(), &IPodStore::progressChanged, [&] {
+        ImportProgressPanel* panel = view().progressPanel();
+        titles.append(panel->titleLabel()->text());
+        if (!panel->percentLabel()->isHidden())
+            percents.append(panel->percentLabel()->text());
+        if (!panel->fileRow()->isHidden()) {
+            files.append(panel->fileCountLabel()->text());
+            names.append(panel->shownFileName());
+        }
+    });
+
+    const DragOutcome onTable =
+        dragAndDrop(&table(), {QUrl::fromLocalFile(root + QStringLiteral("/in/folder"))});
+    EXPECT_EQ(onTable.target, pane().contentArea());
+    EXPECT_TRUE(onTable.entered);
+    EXPECT_TRUE(onTable.offeredCopy);
+    EXPECT_TRUE(onTable.flaggedOver);
+    EXPECT_TRUE(onTable.areaLit); // a drag over the table lights the drop area too
+    EXPECT_TRUE(onTable.dropped);
+    EXPECT_FALSE(view().state().isOverTable);
+    EXPECT_TRUE(store->activeDeviceID().has_value());
+    EXPECT_TRUE(view().progressPanel()->isVisible());
+    waitForOperation();
+    EXPECT_FALSE(store->alert()) << qPrintable(store->alert().value_or(QString()));
+    QStringList listed = tableTitles(tableModel());
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"Alpha", "Beta", "Old"}));
+    EXPECT_EQ(stagedRowsSeen, 2);
+    // The placeholders left as rows; the reloaded library added its new rows to an unchanged
+    // list, so not even the reload needed a reset.
+    EXPECT_LE(resets.count(), 1);
+
+    EXPECT_TRUE(files.contains(QStringLiteral("File 1 of 2")));
+    EXPECT_TRUE(files.contains(QStringLiteral("File 2 of 2")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Alpha.mp3")));
+    ASSERT_FALSE(percents.isEmpty());
+    static const QRegularExpression percent(QStringLiteral("^\\d{1,3}%$"));
+    for (const QString& text : percents)
+        EXPECT_TRUE(percent.match(text).hasMatch()) << qPrintable(text);
+    const QStringList stages = {
+        QStringLiteral("Working with iPod…"), ImportStage::preparingAudio,
+        ImportStage::convertingAudio,         ImportStage::copying,
+        ImportStage::savingLibrary,           ImportStage::skippedIdenticalFile};
+    for (const QString& title : titles)
+        EXPECT_TRUE(stages.contains(title)) << qPrintable(title);
+
+    const QString gamma = song(QStringLiteral("loose"), QStringLiteral("Gamma"));
+    const DragOutcome onZone = dragAndDrop(pane().dropArea(), {QUrl::fromLocalFile(gamma)});
+    EXPECT_EQ(onZone.target, pane().dropArea());
+    EXPECT_TRUE(onZone.dropped);
+    EXPECT_FALSE(view().state().isOverDropZone);
+    waitForOperation();
+    EXPECT_TRUE(tableTitles(tableModel()).contains(QStringLiteral("Gamma")));
+    EXPECT_EQ(store->library()->tracks.size(), 4);
+
+    // A click on the drop area opens the import panel; the files chosen there are imported.
+    const QString delta = song(QStringLiteral("picked"), QStringLiteral("Delta"));
+    QTest::mouseClick(pane().dropArea(), Qt::LeftButton);
+    QFileDialog* panel = view().importPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Import"));
+    panel->setDirectory(QFileInfo(delta).path());
+    panel->selectFile(QFileInfo(delta).fileName());
+    static_cast<QDialog*>(panel)->accept(); // the panel's own accept is protected
+    EXPECT_TRUE(store->activeDeviceID().has_value());
+    waitForOperation();
+    EXPECT_TRUE(tableTitles(tableModel()).contains(QStringLiteral("Delta")));
+}
+
+TEST_F(ImportTest, DropsDuringAnImportOnAPlaylistOrFromElsewhereStartNothing) {
+    const QString first = song(QStringLiteral("a"), QStringLiteral("First"), 3);
+    const QString second = song(QStringLiteral("b"), QStringLiteral("Second"));
+    ASSERT_TRUE(dragAndDrop(&table(), {QUrl::fromLocalFile(first)}).dropped);
+    ASSERT_TRUE(store->activeDeviceID().has_value());
+
+    // While it runs the window is disabled and takes no drag at all.
+    const DragOutcome busy = dragAndDrop(&table(), {QUrl::fromLocalFile(second)});
+    EXPECT_FALSE(busy.offeredCopy);
+    EXPECT_FALSE(busy.dropped);
+    EXPECT_FALSE(busy.areaLit);
+    EXPECT_FALSE(view().state().isOverTable);
+    // Should a drop arrive all the same, the store refuses it.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(second)});
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(pane().contentArea(), &drop);
+    EXPECT_FALSE(drop.isAccepted());
+    waitForOperation();
+    QStringList listed = tableTitles(tableModel());
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"First", "Old"}));
+
+    // Links from elsewhere are not files: nothing lights up, nothing starts, nothing is said.
+    const DragOutcome remote =
+        dragAndDrop(&table(), {QUrl(QStringLiteral("https://example.invalid/song.mp3"))});
+    EXPECT_FALSE(remote.entered);
+    EXPECT_FALSE(view().state().isOverTable);
+    EXPECT_FALSE(store->activeDeviceID());
+    EXPECT_FALSE(store->alert());
+
+    // A read-only volume: the drag over the library is noticed but offered nothing, the drop
+    // area stays dark, and a drop starts nothing.
+    ASSERT_TRUE(mount->remount(QStringLiteral("ro")));
+    store->reloadSelection();
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return store->library() && store->library()->writeBlocker.has_value(); }));
+    // Its area is no button then, and not greyed out either.
+    EXPECT_FALSE(pane().dropArea()->isClickable());
+    EXPECT_TRUE(pane().dropArea()->isEnabled());
+    EXPECT_EQ(pane().dropArea()->titleLabel()->text(), QStringLiteral("This device is read-only"));
+    const DragOutcome readOnly = dragAndDrop(&table(), {QUrl::fromLocalFile(second)});
+    EXPECT_TRUE(readOnly.entered);
+    EXPECT_TRUE(readOnly.flaggedOver);
+    EXPECT_FALSE(readOnly.offeredCopy);
+    EXPECT_FALSE(readOnly.areaLit);
+    EXPECT_FALSE(view().state().isOverTable);
+    QDropEvent late(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(pane().contentArea(), &late);
+    EXPECT_FALSE(late.isAccepted());
+    EXPECT_FALSE(store->activeDeviceID());
+
+    // A playlist on screen takes no drops, and the drop area stays dark.
+    view().setLibraryScope(LibraryScope::playlist(store->library()->playlists.first().id));
+    ASSERT_EQ(content().shown(), LibraryContent::Shown::playlistTable);
+    const DragOutcome onPlaylist = dragAndDrop(&scopedTable(), {QUrl::fromLocalFile(second)});
+    EXPECT_EQ(onPlaylist.target, nullptr);
+    EXPECT_FALSE(view().state().isOverTable);
+    EXPECT_FALSE(pane().dropArea()->content().targeted);
+    EXPECT_FALSE(store->activeDeviceID());
+}

@@ -1,0 +1,227 @@
+// The library pane's frame on the real store: reading, failing and retrying, the status line,
+// the table's Delete key and menu, and a storm of progress reports that leaves the table alone.
+
+#include "PaneFixture.h"
+
+#include "app/AlertPresenter.h"
+#include "browser/ActivitySpinner.h"
+#include "browser/EmptyStatePlaceholder.h"
+#include "browser/ImportDropArea.h"
+#include "browser/ImportProgressPanel.h"
+#include "browser/LibraryErrorView.h"
+#include "device/IPodDeviceError.h"
+#include "platform/Settings.h"
+#include "support/EventLoop.h"
+#include "transfer/ImportError.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using TestSupport::TrackSpec;
+
+TEST_F(PaneTest, ReadsThenShowsTheLibraryAndRetryRecoversAFailedLoad) {
+    const QString path =
+        makeVolume(root + QStringLiteral("/Pod"),
+                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+    const QString database = path + QStringLiteral("/iPod_Control/iTunes/iTunesDB");
+    QFile file(database);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+
+    // While the library is read: the spinner, and a drop area that waits.
+    machine->closeLoadGate();
+    open({path});
+    EXPECT_EQ(pane().contentState(), LibraryPane::ContentState::loading);
+    EXPECT_EQ(pane().loadingView()->label()->text(), QStringLiteral("Reading library…"));
+    EXPECT_EQ(pane().dropArea()->captionLabel()->text(),
+              QStringLiteral("Drop audio files when the library is ready."));
+    EXPECT_FALSE(pane().dropArea()->isEnabled());
+    machine->openLoadGate();
+    waitForLibrary();
+    EXPECT_EQ(pane().contentState(), LibraryPane::ContentState::library);
+    EXPECT_EQ(tableTitles(tableModel()), (QStringList{"One", "Two"}));
+    EXPECT_TRUE(pane().dropArea()->isEnabled());
+    EXPECT_EQ(pane().dropArea()->titleLabel()->text(),
+              QStringLiteral("Click to choose or drop audio files"));
+
+    // A damaged database: the error pane, then Retry once it is repaired.
+    QFile damaged(database);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write(QByteArray(64, 'x'));
+    damaged.close();
+    store->retryLibraryLoad();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return store->loadError() != nullptr; }));
+    EXPECT_EQ(pane().contentState(), LibraryPane::ContentState::error);
+    LibraryErrorView* error = pane().errorView();
+    EXPECT_EQ(error->placeholder()->titleLabel()->text(), QStringLiteral("Could Not Open Library"));
+    EXPECT_EQ(error->placeholder()->messageLabel()->text(),
+              store->loadErrorDescription(AppLanguage::english));
+    EXPECT_FALSE(pane().dropArea()->isEnabled());
+
+    QFile repaired(database);
+    ASSERT_TRUE(repaired.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    repaired.write(good);
+    repaired.close();
+    QTest::mouseClick(error->retryButton(), Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return store->library().has_value(); }));
+    EXPECT_EQ(pane().contentState(), LibraryPane::ContentState::library);
+    EXPECT_EQ(tableModel().rowCount(), 2);
+}
+
+TEST(LibraryErrorView, ALostDeviceGetsAdviceAndOtherErrorsTheirOwnText) {
+    const QString advice = QStringLiteral("The iPod may have been renamed or disconnected. Check "
+                                          "its connection, then click Retry to find it again.");
+    const AppLanguage en = AppLanguage::english;
+    EXPECT_EQ(LibraryErrorView::message(std::make_exception_ptr(ImportError::disconnected()), en),
+              advice);
+    EXPECT_EQ(LibraryErrorView::message(std::make_exception_ptr(IPodDeviceError()), en), advice);
+    EXPECT_EQ(
+        LibraryErrorView::message(std::make_exception_ptr(ImportError::cannotSave("disk")), en),
+        ImportError::cannotSave("disk").description(en));
+    EXPECT_EQ(
+        LibraryErrorView::message(std::make_exception_ptr(ImportError::unsupportedAudio()), en),
+        QStringLiteral("The audio could not be read, or the file format is unsupported."));
+    EXPECT_EQ(LibraryErrorView::message(
+                  std::make_exception_ptr(IPodDatabaseError::missingMainPlaylist()), en),
+              IPodDatabaseError::missingMainPlaylist().description(en));
+    EXPECT_NE(LibraryErrorView::message(std::make_exception_ptr(ImportError::disconnected()),
+                                        AppLanguage::simplifiedChinese),
+              advice);
+}
+
+TEST_F(PaneTest, TheStatusLineNamesTheSelectionOrCountsIt) {
+    const QString path =
+        makeVolume(root + QStringLiteral("/Pod"),
+                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+    open({path});
+    waitForLibrary();
+    EXPECT_EQ(pane().statusLabel()->text(), QString());
+    const QList<quint64> ids = tableIDs(tableModel());
+    view().setTrackSelection({{ids[0], std::nullopt}});
+    const Track& first = store->library()->tracks[0];
+    ASSERT_EQ(first.title, QStringLiteral("One"));
+    EXPECT_EQ(
+        pane().statusLabel()->text(),
+        QStringLiteral("Selected “One” · %1 (%2 bytes)").arg(first.format).arg(first.sizeBytes));
+    // The table shows the main view's selection.
+    EXPECT_TRUE(table().selectionModel()->isRowSelected(0, {}));
+    view().setTrackSelection({{ids[0], std::nullopt}, {ids[1], std::nullopt}});
+    EXPECT_EQ(pane().statusLabel()->text(), QStringLiteral("2 selected"));
+}
+
+TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {
+    const QString path =
+        makeVolume(root + QStringLiteral("/Pod"),
+                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+    open({path});
+    waitForLibrary();
+    const QList<quint64> ids = tableIDs(tableModel());
+    view().setTrackSelection({{ids[1], std::nullopt}});
+    table().setFocus();
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    ASSERT_TRUE(view().state().pendingConfirmation.has_value());
+    const auto* remove =
+        std::get_if<DeviceConfirmation::Delete>(&view().state().pendingConfirmation->value);
+    ASSERT_NE(remove, nullptr);
+    EXPECT_EQ(remove->ids, (QSet<quint64>{ids[1]}));
+    ASSERT_NE(view().alerts()->confirmationBox(), nullptr);
+    view().alerts()->confirmationBox()->reject();
+    TestSupport::waitUntil([&] { return !view().state().pendingConfirmation; });
+
+    // The menu of two rows: editing needs one track, deleting takes both; a nano has no start
+    // track to set.
+    view().setTrackSelection({{ids[0], std::nullopt}, {ids[1], std::nullopt}});
+    std::unique_ptr<QMenu> menu(
+        table().contextMenuAt(table().visualRect(tableModel().index(0, 1)).center()));
+    ASSERT_TRUE(menu);
+    QStringList titles;
+    for (QAction* action : menu->actions())
+        titles.append(action->text());
+    EXPECT_EQ(titles, (QStringList{"Edit Track Info", "Delete From iPod"}));
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());
+    EXPECT_TRUE(menu->actions()[1]->isEnabled());
+    menu->actions()[1]->trigger();
+    ASSERT_TRUE(view().state().pendingConfirmation.has_value());
+    EXPECT_EQ(std::get<DeviceConfirmation::Delete>(view().state().pendingConfirmation->value).ids,
+              (QSet<quint64>{ids[0], ids[1]}));
+    view().alerts()->confirmationBox()->reject();
+    TestSupport::waitUntil([&] { return !view().state().pendingConfirmation; });
+
+    // One row: editing asks for the track's editor with its tags and the genre choices.
+    view().setTrackSelection({});
+    menu.reset(table().contextMenuAt(table().visualRect(tableModel().index(1, 1)).center()));
+    ASSERT_TRUE(menu);
+    ASSERT_TRUE(menu->actions()[0]->isEnabled());
+    menu->actions()[0]->trigger();
+    ASSERT_TRUE(view().state().trackEditRequest.has_value());
+    EXPECT_EQ(view().state().trackEditRequest->id, ids[1]);
+    EXPECT_EQ(view().state().trackEditRequest->metadata.title, QStringLiteral("Two"));
+    EXPECT_EQ(view().state().trackEditRequest->genres.size(), 6);
+
+    // While an operation runs nothing may be deleted.
+    IPodStoreTestAccess::setActiveDeviceID(*store, store->selectedDiskID());
+    menu.reset(table().contextMenuAt(table().visualRect(tableModel().index(1, 1)).center()));
+    ASSERT_TRUE(menu);
+    EXPECT_FALSE(menu->actions()[1]->isEnabled());
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+}
+
+TEST_F(PaneTest, AThousandProgressReportsMoveTheCardAndNeverTouchTheTable) {
+    QList<TrackSpec> tracks;
+    for (int i = 0; i < 50; ++i)
+        tracks.append({.title = QStringLiteral("Song %1").arg(i), .withoutFile = true});
+    const QString path = makeVolume(root + QStringLiteral("/Pod"), tracks);
+    open({path});
+    waitForLibrary();
+    IPodStoreTestAccess::setActiveDeviceID(*store, store->selectedDiskID());
+    QSignalSpy resets(&tableModel(), &QAbstractItemModel::modelReset);
+    QSignalSpy layouts(&tableModel(), &QAbstractItemModel::layoutChanged);
+    QSignalSpy inserts(&tableModel(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy cells(&tableModel(), &QAbstractItemModel::dataChanged);
+    ImportProgress progress;
+    progress.stage = QStringLiteral("Copying");
+    progress.fileCount = 1000;
+    for (int i = 1; i <= 1000; ++i) {
+        progress.fileIndex = i;
+        progress.fileName = QStringLiteral("file %1.mp3").arg(i);
+        progress.fraction = i / 1000.0;
+        IPodStoreTestAccess::setProgress(*store, progress);
+    }
+    EXPECT_EQ(resets.count() + layouts.count() + inserts.count() + cells.count(), 0);
+    EXPECT_EQ(view().progressPanel()->percentLabel()->text(), QStringLiteral("100%"));
+    EXPECT_EQ(view().progressPanel()->fileCountLabel()->text(),
+              QStringLiteral("File 1000 of 1000"));
+    EXPECT_EQ(view().busyTitle()->text(), QStringLiteral("Copying"));
+    IPodStoreTestAccess::setProgress(*store, std::nullopt);
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+}
+
+TEST_F(PaneTest, AChangeOfLanguageRelabelsTheTableTheDropAreaAndTheStatusLine) {
+    const QString path =
+        makeVolume(root + QStringLiteral("/Pod"),
+                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+    open({path});
+    waitForLibrary();
+    view().setTrackSelection(
+        {{tableIDs(tableModel())[0], std::nullopt}, {tableIDs(tableModel())[1], std::nullopt}});
+    EXPECT_EQ(tableModel().headerData(1, Qt::Horizontal).toString(), QStringLiteral("Title"));
+
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::simplifiedChinese));
+    QEvent change(QEvent::LanguageChange);
+    QApplication::sendEvent(window.get(), &change);
+    EXPECT_EQ(tableModel().headerData(1, Qt::Horizontal).toString(), QStringLiteral("标题"));
+    EXPECT_EQ(pane().dropArea()->titleLabel()->text(), QStringLiteral("点按以选取或拖入音频文件"));
+    EXPECT_EQ(pane().dropArea()->captionLabel()->text(),
+              QStringLiteral("支持 MP3、M4A、AAC、FLAC 和 WAV。无损音频会自动转换。"));
+    EXPECT_EQ(pane().statusLabel()->text(), QStringLiteral("已选择 2 项"));
+    // Texts that belong to the data stay as they are.
+    EXPECT_EQ(tableTitles(tableModel()), (QStringList{"One", "Two"}));
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::english));
+}
