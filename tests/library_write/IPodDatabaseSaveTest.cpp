@@ -5,7 +5,6 @@
 #include "support/IPodVolume.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -14,20 +13,9 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 using TestSupport::IPodVolume;
+using WriteTests::fileContents;
 
 namespace {
-
-QMap<QString, QByteArray> fileContents(const QString& root) {
-    QMap<QString, QByteArray> contents;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            contents.insert(path.mid(root.size()), file.readAll());
-    }
-    return contents;
-}
 
 void copyTree(const QString& from, const QString& to) {
     const auto files = fileContents(from);

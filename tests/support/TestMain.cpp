@@ -22,12 +22,12 @@ using TestApplication = QCoreApplication;
 
 LORVANEL_GLIB_SYSTEM_MALLOC
 
-// The sanitizers' settings, however a suite is started. Leak reports unwind every allocation
-// fully, so that a suppression can name the library call it came from (GLib and libgpod keep
-// no frame pointers).
+// The sanitizers' settings, however a suite is started. Allocations are unwound the slow way
+// (GLib and libgpod keep no frame pointers), so that a leak suppression can name the library
+// call a leak came from; ten frames reach it and keep that unwinding affordable.
 extern "C" const char* __asan_default_options() {
     return "detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0:"
-           "fast_unwind_on_malloc=0";
+           "fast_unwind_on_malloc=0:malloc_context_size=10";
 }
 extern "C" const char* __lsan_default_options() {
     return "suppressions=" LORVANEL_LSAN_SUPPRESSIONS ":print_suppressions=0";
