@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 LORVANEL_GLIB_SYSTEM_MALLOC
@@ -131,12 +132,19 @@ Figures measure(int trackCount, int rounds) {
                     fail("the edit");
                 session.saveLibrary();
             }
-            IPodDatabase reloaded(volume.mountPoint());
-            const auto name = reloaded.mainPlaylistName();
-            const auto model = reloaded.model();
-            const auto tracks = reloaded.loadTracks();
-            const auto playlists = reloaded.loadPlaylists();
-            const auto shuffle = reloaded.readShuffle2PlaybackMode();
+            std::optional<QString> name;
+            std::optional<IPodModel> model;
+            QList<Track> tracks;
+            QList<IPodPlaylist> playlists;
+            std::optional<IPodDatabase::Shuffle2State> shuffle;
+            {
+                const IPodDatabase reloaded(volume.mountPoint());
+                name = reloaded.mainPlaylistName();
+                model = reloaded.model();
+                tracks = reloaded.loadTracks();
+                playlists = reloaded.loadPlaylists();
+                shuffle = reloaded.readShuffle2PlaybackMode();
+            }
             const qint64 cycle = timer.nsecsElapsed();
             if (!name || !model || tracks.size() != trackCount || playlists.size() != 1 || shuffle)
                 fail("the reload");
@@ -145,7 +153,6 @@ Figures measure(int trackCount, int rounds) {
             if (found == tracks.end() || found->title != QStringLiteral("Edited"))
                 fail("the saved edit");
             oursCycle.push_back(double(cycle) / 1e9);
-            // The reloaded session's free still lies ahead; count the libgpod time so far.
             oursOwn.push_back(double(cycle - libgpodNanoseconds) / 1e9);
         };
         // The two sides take turns going first, so that neither always pays for the

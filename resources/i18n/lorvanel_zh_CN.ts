@@ -849,5 +849,9 @@ Additional failures: %2.</source>
         <source>Delete the selected tracks from iPod</source>
         <translation>从 iPod 删除所选曲目</translation>
     </message>
+    <message>
+        <source>The iTunesDB file is damaged.</source>
+        <translation>iTunesDB 文件已损坏。</translation>
+    </message>
 </context>
 </TS>

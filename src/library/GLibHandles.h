@@ -69,9 +69,23 @@ public:
             g_error_free(error_);
         error_ = nullptr;
     }
+    // Lets go of the error without reading or freeing it.
+    void abandon() { error_ = nullptr; }
 
 private:
     GError* error_ = nullptr;
 };
+
+// What itdb_parse gave, or none. A damaged file can make libgpod return a database that lacks
+// what it could not read (a playlist, say) together with an error it has already freed: that
+// database is dropped, since a save would make the loss permanent, and the error let go.
+inline DatabasePtr completeParse(Itdb_iTunesDB* parsed, ErrorSlot& error) {
+    DatabasePtr database(parsed);
+    if (database && error) {
+        error.abandon();
+        database.reset();
+    }
+    return database;
+}
 
 } // namespace GLibHandles

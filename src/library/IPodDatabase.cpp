@@ -113,7 +113,8 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     } else {
         parsed = itdb_parse(path.constData(), error.out());
     }
-    database_.reset(parsed);
+    const bool incomplete = parsed && error;
+    database_ = GLibHandles::completeParse(parsed, error);
 
     if (freshDatabase) {
         database_.reset(itdb_new());
@@ -141,7 +142,9 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
 
     if (!database_) {
         std::optional<QString> detail;
-        if (error)
+        if (incomplete)
+            detail = localizedString(LZ("The iTunesDB file is damaged."), AppLanguages::stored());
+        else if (error)
             detail = error.get()->message ? QString::fromUtf8(error.get()->message) : QString();
         throw IPodDatabaseError::library(LZ("Read library"), detail);
     }
