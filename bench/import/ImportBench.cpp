@@ -40,6 +40,8 @@ LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("LORVANEL_OPEN_HELPER"))
+        qputenv("LORVANEL_OPEN_HELPER", LORVANEL_OPEN_HELPER_PATH);
     const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
     const int count = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
     QTemporaryDir dir(base + QStringLiteral("/import-bench-XXXXXX"));
@@ -121,7 +123,8 @@ int main(int argc, char** argv) {
         try {
             failures = IPodTransfer::importAudio({dir.filePath(QStringLiteral("in"))},
                                                  importTarget(*device),
-                                                 TransferSettings::defaults(), {}, {});
+                                                 TransferSettings::defaults(), {}, {})
+                           .failures;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "import failed: %s\n", e.what());
             return 1;

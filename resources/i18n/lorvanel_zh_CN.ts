@@ -853,5 +853,153 @@ Additional failures: %2.</source>
         <source>The iTunesDB file is damaged.</source>
         <translation>iTunesDB 文件已损坏。</translation>
     </message>
+    <message>
+        <source>There is not enough free space on the iPod to save its library.</source>
+        <translation>iPod 上没有足够的可用空间来保存资料库。</translation>
+    </message>
+    <message>
+        <source>The library reader of Lorvanel is missing. Reinstall Lorvanel.</source>
+        <translation>Lorvanel 的资料库读取程序缺失。请重新安装 Lorvanel。</translation>
+    </message>
+    <message>
+        <source>Reading the library took too long. Its database may be damaged.</source>
+        <translation>读取资料库耗时过长。其数据库可能已损坏。</translation>
+    </message>
+    <message>
+        <source>Reading the library needed too much memory. Its database may be damaged.</source>
+        <translation>读取资料库所需内存过多。其数据库可能已损坏。</translation>
+    </message>
+    <message>
+        <source>The library database is damaged and could not be read.</source>
+        <translation>资料库数据库已损坏，无法读取。</translation>
+    </message>
+    <message>
+        <source>Add Playlist</source>
+        <translation>添加播放列表</translation>
+    </message>
+    <message>
+        <source>Previous Group</source>
+        <translation>上一组</translation>
+    </message>
+    <message>
+        <source>Next Group</source>
+        <translation>下一组</translation>
+    </message>
+    <message>
+        <source>Device Playlists</source>
+        <translation>设备播放列表</translation>
+    </message>
+    <message>
+        <source>New Playlist</source>
+        <translation>新建播放列表</translation>
+    </message>
+    <message>
+        <source>No playlists on this iPod</source>
+        <translation>这台 iPod 上没有播放列表</translation>
+    </message>
+    <message>
+        <source>%1 tracks · %2</source>
+        <translation>%1 首曲目 · %2</translation>
+    </message>
+    <message>
+        <source>Move Up</source>
+        <translation>上移</translation>
+    </message>
+    <message>
+        <source>Move Down</source>
+        <translation>下移</translation>
+    </message>
+    <message>
+        <source>Play Preview</source>
+        <translation>播放试听</translation>
+    </message>
+    <message>
+        <source>Pause Preview</source>
+        <translation>暂停试听</translation>
+    </message>
+    <message>
+        <source>Close Preview</source>
+        <translation>关闭试听</translation>
+    </message>
+    <message>
+        <source>Preview Progress</source>
+        <translation>试听进度</translation>
+    </message>
+    <message>
+        <source>Loading Preview</source>
+        <translation>正在载入试听</translation>
+    </message>
+    <message>
+        <source>Split</source>
+        <translation>拆分</translation>
+    </message>
+    <message>
+        <source>Split Artist and Title</source>
+        <translation>拆分艺人和标题</translation>
+    </message>
+    <message>
+        <source>Album Artist</source>
+        <translation>专辑艺人</translation>
+    </message>
+    <message>
+        <source>Not Set</source>
+        <translation>未设置</translation>
+    </message>
+    <message>
+        <source>Save to iPod</source>
+        <translation>存储到 iPod</translation>
+    </message>
+    <message>
+        <source>Playlist Name</source>
+        <translation>播放列表名称</translation>
+    </message>
+    <message>
+        <source>Search by Title or Artist</source>
+        <translation>按标题或艺人搜索</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>全选</translation>
+    </message>
+    <message>
+        <source>Deselect All</source>
+        <translation>取消全选</translation>
+    </message>
+    <message>
+        <source>No matching tracks</source>
+        <translation>没有匹配的曲目</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation>型号</translation>
+    </message>
+    <message>
+        <source>Charging Status</source>
+        <translation>充电状态</translation>
+    </message>
+    <message>
+        <source>Unavailable</source>
+        <translation>不可用</translation>
+    </message>
+    <message>
+        <source>Copy %1</source>
+        <translation>拷贝 %1</translation>
+    </message>
+    <message>
+        <source>Select this device in your file manager's sidebar to reach its files; songs are synced with a music app that supports iOS devices.</source>
+        <translation>在文件管理器的侧边栏中选择此设备即可访问其文件；歌曲需通过支持 iOS 设备的音乐应用同步。</translation>
+    </message>
+    <message>
+        <source>%1 · %2 available</source>
+        <translation>%1 · 可用 %2</translation>
+    </message>
+    <message>
+        <source>Tracks: %1</source>
+        <translation>曲目：%1</translation>
+    </message>
+    <message>
+        <source>Track count unavailable</source>
+        <translation>无法获取曲目数</translation>
+    </message>
 </context>
 </TS>

@@ -6,10 +6,13 @@
 #include "app/DeviceShareContent.h"
 #include "app/DeviceSidebar.h"
 #include "app/LibraryPane.h"
+#include "app/MobileDevicePane.h"
+#include "app/NewPlaylistSheet.h"
 #include "app/SettingsButton.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/SoftwareVersionText.h"
+#include "app/TrackEditSheet.h"
 #include "app/UnmountedDevicePane.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
@@ -122,6 +125,8 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     });
     libraryPane_ = new LibraryPane(*this);
     detail_->setLibraryPane(libraryPane_);
+    mobilePane_ = new MobileDevicePane(*this);
+    detail_->setMobilePane(mobilePane_);
 
     splitter->addWidget(sidebarColumn_);
     splitter->addWidget(detailColumn_);
@@ -138,6 +143,17 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     alerts_ = new AlertPresenter(this);
     newPlaylistSlot_ = new SheetSlot(this);
     trackEditSlot_ = new SheetSlot(this);
+    newPlaylistSheet = [this](const NewPlaylistRequest& request, QWidget* parent) -> SheetDialog* {
+        return new NewPlaylistSheet(store_, request, parent);
+    };
+    trackEditSheet = [this](const TrackEditRequest& request, QWidget* parent) -> SheetDialog* {
+        return new TrackEditSheet(
+            request,
+            [this, request](const TrackMetadata& metadata) {
+                store_.saveTrackMetadata(request.id, metadata, request.deviceID);
+            },
+            parent);
+    };
 
     connect(sidebar_, &DeviceSidebar::seriesClicked, this, &ContentView::selectSeries);
     connect(sidebar_, &DeviceSidebar::deviceClicked, this, [this](int index) {
@@ -485,6 +501,25 @@ void ContentView::requestNewPlaylist(const NewPlaylistRequest& request) {
     Q_EMIT stateChanged();
 }
 
+void ContentView::newPlaylistOnIPod() {
+    const std::optional<IPodDevice::ID> disk = store_.selectedDiskID();
+    if (!store_.canCreatePlaylist() || !disk || !store_.library())
+        return;
+    NewPlaylistRequest request;
+    request.deviceID = *disk;
+    for (const Track& track : store_.library()->tracks)
+        if (track.playbackPosition)
+            request.tracks.append(track);
+    requestNewPlaylist(request);
+}
+
+void ContentView::openPlaylist(quint64 playlistID) {
+    const LibraryScope before = state_.libraryScope;
+    state_.openPlaylist(playlistID);
+    if (!(state_.libraryScope == before))
+        Q_EMIT stateChanged();
+}
+
 void ContentView::requestTrackEdit(const TrackEditRequest& request) {
     state_.trackEditRequest = request;
     if (trackEditSheet)
@@ -573,7 +608,8 @@ void ContentView::refreshDetail(bool animate) {
     const DetailScreen screen = detailScreen({device.has_value(), mobile.has_value(), unmounted});
 
     const bool deviceScreen = screen == DetailScreen::library || screen == DetailScreen::mobile;
-    toolbarTitle_->setVisible(deviceScreen);
+    // The iPod touch page has no title item; its header names the device.
+    toolbarTitle_->setVisible(screen == DetailScreen::library);
     deviceShare_->setVisible(deviceScreen);
     deviceToolbar_->setVisible(screen != DetailScreen::showcase);
     detail_->showcasePane()->toolbar()->setVisible(screen == DetailScreen::showcase);
@@ -599,9 +635,6 @@ void ContentView::refreshDetail(bool animate) {
         break;
     }
     case DetailScreen::mobile:
-        detail_->mobilePane()->setContent(mobile->displayName(language), LorvPalette::sky());
-        toolbarTitle_->setTitle(mobile->name);
-        toolbarTitle_->setSoftwareVersion(std::nullopt);
         deviceShare_->setContent(DeviceShareContent::forMobileDevice(*mobile, language));
         break;
     case DetailScreen::unmounted: {
@@ -619,6 +652,7 @@ void ContentView::refreshDetail(bool animate) {
         detail_->showcasePane()->setSeries(state_.startupSeries);
         break;
     }
+    mobilePane_->setDevice(screen == DetailScreen::mobile ? mobile : std::nullopt);
     detail_->showScreen(screen, animate && !ReduceMotion::isOn());
 
     // The battery loop and the firmware read follow the mounted device on screen.

@@ -23,6 +23,7 @@ class DeviceShareButton;
 class DeviceSidebar;
 class ImportProgressPanel;
 class LibraryPane;
+class MobileDevicePane;
 class QFileDialog;
 class QLabel;
 class SettingsButton;
@@ -83,6 +84,11 @@ public:
     void requestDeleteConfirmation(const QSet<quint64>& ids, const IPodDevice& device);
     void requestNewPlaylist(const NewPlaylistRequest& request);
     void requestTrackEdit(const TrackEditRequest& request);
+    // A new playlist on the selected iPod, offering the tracks its main playlist lists, none
+    // ticked; nothing unless the store can create playlists there.
+    void newPlaylistOnIPod();
+    // Shows a playlist of the library; its table starts over unless it is already shown.
+    void openPlaylist(quint64 playlistID);
 
     bool isBusy() const { return store_.activeDeviceID().has_value(); }
     bool hasStarted() const { return started_; }
@@ -96,6 +102,7 @@ public:
     QLabel* busyTitle() const;
     ImportProgressPanel* progressPanel() const { return overlay_; }
     LibraryPane* libraryPane() const { return libraryPane_; }
+    MobileDevicePane* mobilePane() const { return mobilePane_; }
     AlertPresenter* alerts() const { return alerts_; }
     SheetSlot* newPlaylistSlot() const { return newPlaylistSlot_; }
     SheetSlot* trackEditSlot() const { return trackEditSlot_; }
@@ -150,6 +157,7 @@ private:
     SettingsButton* settingsButton_ = nullptr;
     DetailPane* detail_ = nullptr;
     LibraryPane* libraryPane_ = nullptr;
+    MobileDevicePane* mobilePane_ = nullptr;
     ImportProgressPanel* overlay_ = nullptr;
     QPointer<QFileDialog> importPanel_;
     AlertPresenter* alerts_ = nullptr;

@@ -119,11 +119,19 @@ DetailPane::DetailPane(QWidget* parent)
 }
 
 void DetailPane::setLibraryPane(QWidget* pane) {
-    const bool current = stack_->currentWidget() == library_;
-    stack_->insertWidget(stack_->indexOf(library_), pane);
-    stack_->removeWidget(library_);
-    library_->deleteLater();
-    library_ = pane;
+    replacePage(library_, pane);
+}
+
+void DetailPane::setMobilePane(QWidget* pane) {
+    replacePage(mobile_, pane);
+}
+
+void DetailPane::replacePage(QWidget*& page, QWidget* pane) {
+    const bool current = stack_->currentWidget() == page;
+    stack_->insertWidget(stack_->indexOf(page), pane);
+    stack_->removeWidget(page);
+    page->deleteLater();
+    page = pane;
     if (current)
         stack_->setCurrentWidget(pane);
 }

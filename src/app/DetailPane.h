@@ -59,10 +59,12 @@ public:
     // The showcase comes back with its view state afresh each time it reappears.
     void showScreen(DetailScreen screen, bool animate);
 
-    // The pane of a mounted iPod; the window puts its library pane in place of the placeholder.
+    // The panes of a mounted iPod and of an iPod touch; the window puts its own in place of the
+    // placeholders.
     QWidget* libraryPane() const { return library_; }
     void setLibraryPane(QWidget* pane);
-    DetailPlaceholder* mobilePane() const { return mobile_; }
+    QWidget* mobilePane() const { return mobile_; }
+    void setMobilePane(QWidget* pane);
     UnmountedDevicePane* unmountedPane() const { return unmounted_; }
     StartupDeviceFlow* showcasePane() const { return showcase_; }
     QWidget* currentPane() const { return stack_->currentWidget(); }
@@ -74,10 +76,11 @@ protected:
 
 private:
     QWidget* page(DetailScreen screen) const;
+    void replacePage(QWidget*& page, QWidget* pane);
 
     QStackedWidget* stack_ = nullptr;
     QWidget* library_ = nullptr;
-    DetailPlaceholder* mobile_ = nullptr;
+    QWidget* mobile_ = nullptr;
     UnmountedDevicePane* unmounted_ = nullptr;
     StartupDeviceFlow* showcase_ = nullptr;
     DetailScreen screen_ = DetailScreen::showcase;

@@ -8,6 +8,8 @@
 #include "browser/ImportDropArea.h"
 #include "browser/LibraryContent.h"
 #include "browser/LibraryErrorView.h"
+#include "browser/PlaylistBrowser.h"
+#include "browser/PreviewBar.h"
 #include "browser/SelectionStatus.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
@@ -141,6 +143,16 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
         table->setMenuProvider(
             [this](QMenu& menu, const QSet<quint64>& ids) { fillTrackMenu(menu, ids); });
 
+    auto* browser = new PlaylistBrowser(store_);
+    connect(browser, &PlaylistBrowser::openPlaylistRequested, &view_, &ContentView::openPlaylist);
+    connect(browser, &PlaylistBrowser::newPlaylistRequested, &view_,
+            &ContentView::newPlaylistOnIPod);
+    content_->setPlaylistBrowser(browser);
+    setPreviewBar(new PreviewBar(store_, {[this] { return view_.state().previewSeekPosition; },
+                                          [this](std::optional<double> seconds) {
+                                              view_.setPreviewSeekPosition(seconds);
+                                          }}));
+
     connect(&view_, &ContentView::stateChanged, this, &LibraryPane::refreshState);
     connect(&store_, &IPodStore::libraryChanged, this, &LibraryPane::libraryChanged);
     connect(&store_, &IPodStore::loadErrorChanged, this, &LibraryPane::refreshContent);
@@ -250,11 +262,17 @@ void LibraryPane::refreshStatus() {
 }
 
 void LibraryPane::refreshPreviewBar() {
-    bool found = false;
+    // The first track of the library with the preview's id is the one shown.
+    const Track* found = nullptr;
     if (const auto& library = store_.library(); library && store_.previewTrackID()) {
-        found = std::any_of(library->tracks.cbegin(), library->tracks.cend(),
-                            [id = *store_.previewTrackID()](const Track& t) { return t.id == id; });
+        const auto it =
+            std::find_if(library->tracks.cbegin(), library->tracks.cend(),
+                         [id = *store_.previewTrackID()](const Track& t) { return t.id == id; });
+        if (it != library->tracks.cend())
+            found = &*it;
     }
+    if (auto* bar = qobject_cast<PreviewBar*>(previewBar_); bar && found)
+        bar->setTrack(*found);
     previewHost_->setVisible(found && previewBar_);
 }
 

@@ -6,7 +6,8 @@
 // Files dropped on the library (all tracks only) or on the drop area go to the store's import.
 //
 // The header and the preview bar are slots: setHeader() and setPreviewBar() put the views that
-// fill them in place; until then the header shows the device's name and battery.
+// fill them in place; until a header is set it shows the device's name and battery. The pane
+// puts the playlist browser and the preview bar in place itself.
 
 #include "appmodel/MainViewState.h"
 

@@ -15,9 +15,9 @@ constexpr int spokes = 12;
 
 class Wheel : public QWidget {
 public:
-    explicit Wheel(QWidget* parent)
+    Wheel(QWidget* parent, int side)
         : QWidget(parent) {
-        setFixedSize(28, 28);
+        setFixedSize(side, side);
     }
     int step = 0;
 
@@ -26,6 +26,9 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.translate(width() / 2.0, height() / 2.0);
+        // Drawn for 28 pixels, scaled to the wheel's side.
+        const qreal scale = width() / 28.0;
+        p.scale(scale, scale);
         for (int i = 0; i < spokes; ++i) {
             QColor color = LorvPalette::fog();
             // The spoke at the current step is brightest; the ones behind it fade.
@@ -40,17 +43,20 @@ protected:
 
 } // namespace
 
-ActivitySpinner::ActivitySpinner(QWidget* parent)
+ActivitySpinner::ActivitySpinner(QWidget* parent, Size size)
     : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
     column->setSpacing(8);
+    if (size == Size::small)
+        column->setContentsMargins(0, 0, 0, 0);
     column->addStretch(1);
-    wheel_ = new Wheel(this);
+    wheel_ = new Wheel(this, size == Size::small ? 16 : 28);
     column->addWidget(wheel_, 0, Qt::AlignHCenter);
     label_ = new QLabel(this);
     label_->setFont(TextStyle::body());
     TextStyle::setTextColor(label_, LorvPalette::fog());
     column->addWidget(label_, 0, Qt::AlignHCenter);
+    label_->setVisible(size == Size::regular);
     column->addStretch(1);
     timer_ = new QTimer(this);
     timer_->setInterval(1000 / spokes);

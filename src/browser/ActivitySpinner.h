@@ -1,7 +1,8 @@
 #pragma once
 
 // An indeterminate progress view: a ring of spokes that turns while it is shown (and stands still
-// when the desktop asks for less motion), with a label under it.
+// when the desktop asks for less motion), with a label under it. The small one is a bare wheel
+// that fits a row of controls.
 
 #include <QString>
 #include <QWidget>
@@ -13,7 +14,12 @@ class ActivitySpinner : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ActivitySpinner(QWidget* parent = nullptr);
+    enum class Size {
+        regular,
+        small,
+    };
+
+    explicit ActivitySpinner(QWidget* parent = nullptr, Size size = Size::regular);
 
     void setText(const QString& text);
     QLabel* label() const { return label_; }

@@ -67,6 +67,25 @@ QPixmap drawnBattery(const QString& symbol, int size, qreal dpr) {
     return out;
 }
 
+// Five rounded bars of a sound wave; the theme has no such symbol.
+QPixmap drawnWaveform(int size, qreal dpr) {
+    QPixmap out(QSize(size, size) * dpr);
+    out.setDevicePixelRatio(dpr);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    static constexpr qreal heights[] = {0.35, 0.7, 1.0, 0.6, 0.3};
+    const qreal bar = size / 9.0;
+    for (int i = 0; i < 5; ++i) {
+        const qreal h = size * 0.8 * heights[i];
+        const QRectF r(bar * (1 + 1.6 * i), (size - h) / 2, bar, h);
+        p.drawRoundedRect(r, bar / 2, bar / 2);
+    }
+    return out;
+}
+
 } // namespace
 
 QString themeName(const QString& symbol) {
@@ -90,6 +109,16 @@ QString themeName(const QString& symbol) {
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning-symbolic")},
         {QStringLiteral("lock"), QStringLiteral("changes-prevent-symbolic")},
         {QStringLiteral("arrow.down.to.line"), QStringLiteral("go-bottom-symbolic")},
+        {QStringLiteral("arrow.up"), QStringLiteral("go-up-symbolic")},
+        {QStringLiteral("arrow.down"), QStringLiteral("go-down-symbolic")},
+        {QStringLiteral("plus"), QStringLiteral("list-add-symbolic")},
+        {QStringLiteral("xmark"), QStringLiteral("window-close-symbolic")},
+        {QStringLiteral("doc.on.doc"), QStringLiteral("edit-copy-symbolic")},
+        {QStringLiteral("macwindow"), QStringLiteral("system-file-manager-symbolic")},
+        {QStringLiteral("ipodtouch"),
+         QStringLiteral("multimedia-player-apple-ipod-touch-symbolic")},
+        {QStringLiteral("ipad"), QStringLiteral("computer-apple-ipad-symbolic")},
+        {QStringLiteral("iphone"), QStringLiteral("phone-apple-iphone-symbolic")},
     };
     return names.value(symbol);
 }
@@ -107,6 +136,8 @@ QPixmap pixmap(const QString& symbol, int size, const QColor& color, qreal devic
     }
     if (shape.isNull() && symbol.startsWith(QLatin1String("battery.")))
         shape = drawnBattery(symbol, size, devicePixelRatio);
+    if (shape.isNull() && symbol == QLatin1String("waveform"))
+        shape = drawnWaveform(size, devicePixelRatio);
     if (shape.isNull())
         return {};
     // The symbol's own colours only give its shape; the colour comes from the caller.

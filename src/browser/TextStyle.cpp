@@ -1,6 +1,7 @@
 #include "browser/TextStyle.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QWidget>
 
 namespace TextStyle {
@@ -12,10 +13,24 @@ QFont sized(int pixels, QFont::Weight weight) {
     return font;
 }
 
+QString elided(const QFontMetrics& metrics, const QString& text, int width) {
+    // elidedText cuts some texts that fit exactly.
+    return metrics.horizontalAdvance(text) <= width
+               ? text
+               : metrics.elidedText(text, Qt::ElideRight, width);
+}
+
 void setTextColor(QWidget* widget, const QColor& color) {
     QPalette p = widget->palette();
     p.setColor(QPalette::WindowText, color);
     widget->setPalette(p);
+}
+
+QLabel* label(const QFont& font, const QColor& color, QWidget* parent) {
+    auto* out = new QLabel(parent);
+    out->setFont(font);
+    setTextColor(out, color);
+    return out;
 }
 
 } // namespace TextStyle

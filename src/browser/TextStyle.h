@@ -5,12 +5,18 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
+#include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace TextStyle {
 
 QFont sized(int pixels, QFont::Weight weight = QFont::Normal);
+
+// The text as it is when it fits width, else cut short with an ellipsis at its end.
+QString elided(const QFontMetrics& metrics, const QString& text, int width);
 
 inline QFont body(QFont::Weight weight = QFont::Normal) {
     return sized(13, weight);
@@ -33,5 +39,8 @@ inline QFont title2(QFont::Weight weight = QFont::Normal) {
 
 // The colour the widget's text is drawn in, enabled or not.
 void setTextColor(QWidget* widget, const QColor& color);
+
+// A label drawn in this font and colour.
+QLabel* label(const QFont& font, const QColor& color, QWidget* parent);
 
 } // namespace TextStyle

@@ -1,6 +1,7 @@
 #include "coverflow/QXAdditions.h"
 
 #include <QHash>
+#include <QWheelEvent>
 
 namespace {
 
@@ -58,4 +59,29 @@ void qx_removeObserver(const QList<QXObservable*>& elements, QObject* observer,
                 }
         }
     }
+}
+
+QXScrollEvent qx_scrollEvent(const QWheelEvent& event) {
+    QXScrollEvent scroll;
+    const QPoint angle = event.angleDelta();
+    scroll.deltaX = angle.x() / 120.0;
+    scroll.deltaY = angle.y() / 120.0;
+    const QPoint pixels = event.pixelDelta();
+    scroll.hasPreciseScrollingDeltas = !pixels.isNull();
+    scroll.scrollingDeltaX = scroll.hasPreciseScrollingDeltas ? pixels.x() : scroll.deltaX;
+    scroll.scrollingDeltaY = scroll.hasPreciseScrollingDeltas ? pixels.y() : scroll.deltaY;
+    switch (event.phase()) {
+    case Qt::ScrollBegin:
+        scroll.phase = QXScrollEvent::began;
+        break;
+    case Qt::ScrollUpdate:
+        scroll.phase = QXScrollEvent::changed;
+        break;
+    case Qt::ScrollEnd:
+        scroll.phase = QXScrollEvent::ended;
+        break;
+    default: // no phase, or the momentum after a gesture, which has no phase of its own
+        break;
+    }
+    return scroll;
 }

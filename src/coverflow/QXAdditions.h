@@ -13,16 +13,30 @@
 #include <cmath>
 #include <functional>
 
+class QWheelEvent;
+
 // A scroll event's deltas as the control reads them.
 struct QXScrollEvent {
+    // Where a gesture stands; a wheel notch has none.
+    enum Phase { noPhase = 0, began = 1, changed = 2, ended = 4, cancelled = 8 };
+
+    // In wheel notches (lines): 1 per notch of a plain mouse wheel, fractions from finer ones.
     double deltaX = 0;
     double deltaY = 0;
     bool hasPreciseScrollingDeltas = false;
+    // In logical pixels for precise deltas; the notch deltas otherwise.
+    double scrollingDeltaX = 0;
+    double scrollingDeltaY = 0;
+    int phase = noPhase;
     // x when |x| >= |y| (ties go to x), else y.
     double dominantDeltaInXYSpace() const {
         return std::abs(deltaX) >= std::abs(deltaY) ? deltaX : deltaY;
     }
 };
+
+// A wheel event as a scroll event: pixel deltas are precise, angle deltas count 120 a notch.
+// The sign is kept: a positive delta moves towards higher indexes.
+QXScrollEvent qx_scrollEvent(const QWheelEvent& event);
 
 // A transform object from an affine transform's six coefficients.
 inline QTransform qx_affineTransformWithAffineTransform(double a, double b, double c, double d,

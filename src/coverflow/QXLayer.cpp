@@ -195,6 +195,8 @@ void QXLayer::insertSublayer(const Ptr& layer, std::size_t index) {
     index = std::min(index, sublayers_.size());
     sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), keep);
     keep->superlayer_ = this;
+    if (keep->needsLayout_ || keep->sublayerNeedsLayout_)
+        keep->markAncestorsForLayout();
     setNeedsLayout();
 }
 
@@ -255,7 +257,14 @@ QRectF QXLayer::qx_boundingRect() const {
 
 void QXLayer::setNeedsLayout() {
     needsLayout_ = true;
+    markAncestorsForLayout();
     setNeedsDisplay();
+}
+
+void QXLayer::markAncestorsForLayout() {
+    // Every layer whose flag is set has its ancestors' set too, so the climb ends early.
+    for (QXLayer* p = superlayer_; p && !p->sublayerNeedsLayout_; p = p->superlayer_)
+        p->sublayerNeedsLayout_ = true;
 }
 
 namespace {
@@ -292,11 +301,14 @@ void QXLayer::layoutIfNeeded() {
         needsLayout_ = false;
         layoutSublayers();
     }
-    // By index: a layout pass may replace sublayers. Leaves with nothing to do are skipped
-    // without touching their reference counts (rows hold thousands of them).
+    // Only subtrees with a layer marked for layout are walked: rows hold thousands of layers.
+    if (!sublayerNeedsLayout_)
+        return;
+    sublayerNeedsLayout_ = false;
+    // By index: a layout pass may replace sublayers.
     for (std::size_t i = 0; i < sublayers_.size(); ++i) {
         QXLayer* raw = sublayers_[i].get();
-        if (!raw->needsLayout_ && raw->sublayers_.empty())
+        if (!raw->needsLayout_ && !raw->sublayerNeedsLayout_)
             continue;
         const Ptr child = sublayers_[i];
         child->layoutIfNeeded();
@@ -330,10 +342,21 @@ void QXLayer::applyConstraints() {
         }
         return 0.0;
     };
-    for (auto& child : sublayers_) {
-        if (child->constraints_.empty())
-            continue;
+    // Layers placed relative to a sibling go after those placed relative to this layer alone,
+    // so that they read where their sibling is now.
+    std::vector<QXLayer*> order;
+    for (const auto& child : sublayers_)
+        if (!child->constraints_.empty())
+            order.push_back(child.get());
+    std::stable_partition(order.begin(), order.end(), [](const QXLayer* child) {
+        return std::all_of(
+            child->constraints_.begin(), child->constraints_.end(),
+            [](const QXConstraint& c) { return c.sourceName == QLatin1String("superlayer"); });
+    });
+    for (QXLayer* child : order) {
         QRectF f = child->frame();
+        if (const auto preferred = child->preferredFrameSize())
+            f.setSize(*preferred);
         auto value = [&](const QXConstraint& c) -> std::optional<double> {
             QRectF source;
             if (c.sourceName == QLatin1String("superlayer"))
@@ -344,12 +367,32 @@ void QXLayer::applyConstraints() {
                 return std::nullopt;
             return read(source, c.sourceAttribute) * c.scale + c.offset;
         };
-        // Sizes first, so that positions can use them.
-        for (const auto& c : child->constraints_)
-            if (auto v = value(c); v && c.attribute == QXConstraint::width)
+        // Sizes first, so that positions can use them. Both edges of an axis given and no size:
+        // the layer spans from one to the other.
+        std::optional<double> edge[4]; // minX, maxX, minY, maxY
+        bool sized[2] = {false, false};
+        for (const auto& c : child->constraints_) {
+            const auto v = value(c);
+            if (v && c.attribute == QXConstraint::width) {
                 f.setWidth(std::max(0.0, *v));
-            else if (v && c.attribute == QXConstraint::height)
+                sized[0] = true;
+            } else if (v && c.attribute == QXConstraint::height) {
                 f.setHeight(std::max(0.0, *v));
+                sized[1] = true;
+            } else if (v && c.attribute == QXConstraint::minX) {
+                edge[0] = v;
+            } else if (v && c.attribute == QXConstraint::maxX) {
+                edge[1] = v;
+            } else if (v && c.attribute == QXConstraint::minY) {
+                edge[2] = v;
+            } else if (v && c.attribute == QXConstraint::maxY) {
+                edge[3] = v;
+            }
+        }
+        if (!sized[0] && edge[0] && edge[1])
+            f.setWidth(std::max(0.0, *edge[1] - *edge[0]));
+        if (!sized[1] && edge[2] && edge[3])
+            f.setHeight(std::max(0.0, *edge[3] - *edge[2]));
         for (const auto& c : child->constraints_) {
             const auto v = value(c);
             if (!v)

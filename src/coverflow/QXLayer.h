@@ -145,6 +145,9 @@ public:
         constraints_ = std::move(constraints);
     }
     const std::vector<QXConstraint>& constraints() const { return constraints_; }
+    // The size a constraint layout gives this layer where no constraint sets one; none keeps
+    // the layer's own size.
+    virtual std::optional<QSizeF> preferredFrameSize() const { return std::nullopt; }
     // Called when this tree needs layout or painting; set on the root by the host.
     void setChangeHandler(std::function<void()> handler) { changeHandler_ = std::move(handler); }
     void setNeedsDisplay();
@@ -249,6 +252,7 @@ private:
                  DepthGroup* group);
     std::vector<QXRenderEntry> collectList(bool presentation, bool painting);
     void applyConstraints();
+    void markAncestorsForLayout();
     void resizeSublayers(QSizeF oldSize, QSizeF newSize);
 
     QString name_;
@@ -273,6 +277,7 @@ private:
     QHash<QString, bool> actions_;
     std::function<bool(const QString&)> actionVeto_;
     bool needsLayout_ = false;
+    bool sublayerNeedsLayout_ = false; // some layer below is marked for layout
     bool usesConstraints_ = false;
     std::vector<QXConstraint> constraints_;
     std::function<void()> changeHandler_;

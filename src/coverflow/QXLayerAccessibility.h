@@ -38,6 +38,8 @@ inline const QString subroleAttribute = QStringLiteral("AXSubrole");
 inline const QString visibleChildrenAttribute = QStringLiteral("AXVisibleChildren");
 inline const QString selectedChildrenAttribute = QStringLiteral("AXSelectedChildren");
 inline const QString focusedUIElementAttribute = QStringLiteral("AXFocusedUIElement");
+inline const QString contentsAttribute = QStringLiteral("AXContents");
+inline const QString horizontalScrollBarAttribute = QStringLiteral("AXHorizontalScrollBar");
 
 inline const QString unknownRole = QStringLiteral("AXUnknown");
 inline const QString listRole = QStringLiteral("AXList");

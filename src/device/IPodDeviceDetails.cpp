@@ -5,6 +5,7 @@
 
 #include "device/DeviceProducts.h"
 #include "device/IPodDeviceError.h"
+#include "library/DatabasePreflight.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
 #include "library/IPodModel.h"
@@ -21,7 +22,15 @@ std::unique_ptr<IPodDatabase> IPodDevice::openDatabase() const {
     verifyIdentity();
     const std::optional<int> productID = usb ? std::optional<int>(usb->first) : std::nullopt;
     const std::optional<QByteArray> sysInfoExtended = usb ? usb->second : std::nullopt;
-    return IPodDatabase::open(mountPoint, sysInfoExtended, [productID] { return productID; });
+    // A database not read before is read by the helper process first.
+    QByteArray volume = QFile::encodeName(id.path);
+    for (const quint64 part :
+         {id.filesystem, id.inode, id.mountID, id.diskSequence, id.fileSystemID})
+        volume += ' ' + QByteArray::number(part);
+    DatabasePreflight::check({mountPoint, sysInfoExtended, productID, volume});
+    return IPodDatabase::open(
+        mountPoint, sysInfoExtended, [productID] { return productID; },
+        [device = *this] { device.verifyIdentity(); }, true);
 }
 
 std::optional<IPodModel>

@@ -227,15 +227,18 @@ public:
     void startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID,
                      const QString& destination, bool lossless);
     // The common end of imports, exports and edits: the busy state cleared, then an eject
-    // (clean run with automatic eject) or a refresh, a reload and the alert.
+    // (clean run with automatic eject) or a refresh, a reload and the alert. Files an import
+    // skipped as already on the device are told in the alert, also when the device is ejected.
     void finishOperation(const IPodDevice& device, const QStringList& failures,
                          int droppedFailureCount, bool autoEject,
-                         const std::optional<QString>& successMessage);
-    // The alert of an operation: at most five failure lines and the count of the rest; none
-    // leaves the alert as it is.
+                         const std::optional<QString>& successMessage,
+                         int skippedIdenticalCount = 0);
+    // The alert of an operation: at most five failure lines and the count of the rest, then
+    // the count of skipped files; none leaves the alert as it is.
     static std::optional<QString> operationAlert(QStringList failures, int droppedFailureCount,
                                                  const std::optional<QString>& successMessage,
-                                                 AppLanguage language);
+                                                 AppLanguage language,
+                                                 int skippedIdenticalCount = 0);
 
     // Library edits, each on a fresh database session in the background. A start that may
     // not happen is silent.

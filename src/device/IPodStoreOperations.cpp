@@ -43,23 +43,36 @@ std::optional<QByteArray> nano5SysInfoExtended(const IPodDevice& device) {
 
 std::optional<QString> IPodStore::operationAlert(QStringList failures, int droppedFailureCount,
                                                  const std::optional<QString>& successMessage,
-                                                 AppLanguage language) {
+                                                 AppLanguage language, int skippedIdenticalCount) {
     if (droppedFailureCount >= 1)
         failures.append(localizedString(LZ("Could not read dropped items (%1)."), language,
                                         qint64(droppedFailureCount)));
-    if (failures.isEmpty())
-        return successMessage;
-    const QString joined = failures.mid(0, 5).join(u'\n');
-    if (failures.size() >= 6)
-        // One pass over both arguments, so a "%" in a file name is never taken for a marker.
-        return localizedString(LZ("%1\nAdditional failures: %2."), language, joined,
-                               QString::number(qint64(failures.size() - 5)));
-    return joined;
+    std::optional<QString> text;
+    if (failures.isEmpty()) {
+        text = successMessage;
+    } else {
+        const QString joined = failures.mid(0, 5).join(u'\n');
+        if (failures.size() >= 6)
+            // One pass over both arguments, so a "%" in a file name is never taken for a marker.
+            text = localizedString(LZ("%1\nAdditional failures: %2."), language, joined,
+                                   QString::number(qint64(failures.size() - 5)));
+        else
+            text = joined;
+    }
+    if (skippedIdenticalCount >= 1) {
+        // Skips have no sentence of their own; the progress stage that announced each one
+        // says it, with the count.
+        const QString skipped = localizedString(LZ("Skipped identical file"), language) +
+                                QStringLiteral(" (%1)").arg(qint64(skippedIdenticalCount));
+        text = text ? *text + u'\n' + skipped : skipped;
+    }
+    return text;
 }
 
 void IPodStore::finishOperation(const IPodDevice& device, const QStringList& failures,
                                 int droppedFailureCount, bool autoEject,
-                                const std::optional<QString>& successMessage) {
+                                const std::optional<QString>& successMessage,
+                                int skippedIdenticalCount) {
     setProgress(std::nullopt);
     clearStagedImportTracks();
     importBaseLibrary.reset();
@@ -67,7 +80,13 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
     // It may be what is calling: it goes once the call is over.
     if (operation)
         operation.release()->deleteLater();
+    const std::optional<QString> text =
+        operationAlert(failures, droppedFailureCount, successMessage, AppLanguages::stored(),
+                       skippedIdenticalCount);
     if (autoEject && failures.isEmpty() && droppedFailureCount == 0) {
+        // A clean run: only skipped files can have anything to tell.
+        if (text)
+            setAlert(text);
         eject(device);
         return;
     }
@@ -76,8 +95,7 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
         if (selectedDiskID() == id)
             reloadSelection();
     });
-    if (const std::optional<QString> text =
-            operationAlert(failures, droppedFailureCount, successMessage, AppLanguages::stored()))
+    if (text)
         setAlert(text);
 }
 
@@ -88,14 +106,18 @@ void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
     connect(operation.get(), &StoreOperation::progressed, this, &IPodStore::setProgress);
     connect(operation.get(), &StoreOperation::trackStaged, this,
             &IPodStore::appendStagedImportTrack);
+    // Reports come before the end, so the count is complete when the operation finishes.
+    const auto skipped = std::make_shared<int>(0);
+    connect(operation.get(), &StoreOperation::skippedIdentical, this,
+            [skipped](int count) { *skipped += count; });
     connect(operation.get(), &StoreOperation::finished, this,
-            [this, device, droppedFailureCount, autoEject, successKey](const QStringList& lines,
-                                                                       bool completed) {
+            [this, device, droppedFailureCount, autoEject, successKey,
+             skipped](const QStringList& lines, bool completed) {
                 std::optional<QString> success;
                 if (successKey)
                     success = localizedString(*successKey, AppLanguages::stored());
-                finishOperation(device, lines, droppedFailureCount, completed && autoEject,
-                                success);
+                finishOperation(device, lines, droppedFailureCount, completed && autoEject, success,
+                                completed ? *skipped : 0);
             });
 }
 
@@ -104,10 +126,12 @@ void IPodStore::startImportTask(const QStringList& urls, const IPodDevice& devic
     startOperation(
         device,
         [urls, device, settings](const OperationReporter& report) {
-            return IPodTransfer::importAudio(
+            const IPodTransfer::ImportResult result = IPodTransfer::importAudio(
                 urls, importTarget(device), settings,
                 [report](const ImportProgress& value) { report.progress(value); },
                 [report](const Track& track) { report.stagedTrack(track); });
+            report.skippedIdentical(result.skippedIdentical);
+            return result.failures;
         },
         droppedFailureCount, settings.autoEject, std::nullopt);
 }

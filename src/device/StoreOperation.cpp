@@ -38,6 +38,11 @@ void OperationReporter::stagedTrack(const Track& track) const {
     post([track](StoreOperation& o) { Q_EMIT o.trackStaged(track); });
 }
 
+void OperationReporter::skippedIdentical(int count) const {
+    if (count > 0)
+        post([count](StoreOperation& o) { Q_EMIT o.skippedIdentical(count); });
+}
+
 StoreOperation::StoreOperation(Task t)
     : task(std::move(t)) {
 }

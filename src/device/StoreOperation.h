@@ -27,6 +27,8 @@ public:
     explicit OperationReporter(StoreOperation* operation);
     void progress(const ImportProgress& value) const;
     void stagedTrack(const Track& track) const;
+    // Files an import left out because their bytes are already on the device.
+    void skippedIdentical(int count) const;
 
 private:
     void post(std::function<void(StoreOperation&)> fn) const;
@@ -51,6 +53,7 @@ public:
 Q_SIGNALS:
     void progressed(const ImportProgress& value);
     void trackStaged(const Track& track);
+    void skippedIdentical(int count);
     // The failure lines of a run that went through (completed), or the one line of the error
     // that ended it.
     void finished(const QStringList& lines, bool completed);

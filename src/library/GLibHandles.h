@@ -69,16 +69,17 @@ public:
             g_error_free(error_);
         error_ = nullptr;
     }
-    // Lets go of the error without reading or freeing it.
+    // Forgets the error without freeing it. libgpod can hand back a result together with an
+    // error it has already freed; such an error is never touched.
     void abandon() { error_ = nullptr; }
 
 private:
     GError* error_ = nullptr;
 };
 
-// What itdb_parse gave, or none. A damaged file can make libgpod return a database that lacks
-// what it could not read (a playlist, say) together with an error it has already freed: that
-// database is dropped, since a save would make the loss permanent, and the error let go.
+// What itdb_parse gave, or none when it also left an error: a database handed back together
+// with an error comes from a file libgpod could not read whole, and that error may already be
+// freed, so it is let go unread.
 inline DatabasePtr completeParse(Itdb_iTunesDB* parsed, ErrorSlot& error) {
     DatabasePtr database(parsed);
     if (database && error) {

@@ -77,7 +77,8 @@ ShadowMount* shadowOf(Itdb_iTunesDB* itdb) {
 
 // Mirrors mp's iPod_Control into a fresh shadow: a real Device folder holding only
 // descriptionName with descriptionBytes (plus links to the device's other Device files), links
-// for every other entry.
+// for every other entry. Without a descriptionName the shadow only mirrors: Device is a link
+// too, and a folder the volume lacks stays missing in the shadow.
 std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descriptionName,
                                         const QByteArray& descriptionBytes) {
     auto shadow = std::make_unique<ShadowMount>();
@@ -93,7 +94,7 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descri
     const fs::path shadowControl = shadow->folder.path() / controlName;
 
     std::error_code error;
-    fs::create_directories(shadowControl / "Device", error);
+    fs::create_directories(descriptionName ? shadowControl / "Device" : shadowControl, error);
     if (error)
         return nullptr;
 
@@ -117,6 +118,8 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descri
         }
         return true;
     };
+    if (!descriptionName)
+        return linkChildren(realControl, shadowControl, {}) ? std::move(shadow) : nullptr;
     if (!linkChildren(realControl, shadowControl, {"Device"}))
         return nullptr;
     if (!linkChildren(realControl / "Device", shadowControl / "Device",
@@ -146,6 +149,18 @@ void setShadowError(GError** error, const char* what) {
                 "Could not prepare a private folder for the iPod description (%s).", what);
 }
 
+// libgpod names the files it could not read by the path it was given; the user knows the iPod's
+// own path, not the private shadow.
+void nameRealMountPoint(GError** error, const std::string& shadowPath, const gchar* mp) {
+    if (!error || !*error || !(*error)->message)
+        return;
+    const QByteArray message = QByteArray((*error)->message)
+                                   .replace(QByteArray::fromStdString(shadowPath), QByteArray(mp));
+    g_free((*error)->message);
+    (*error)->message = g_strdup(message.constData());
+}
+
+// The parse of mp through a shadow (see makeShadow); the shadow is kept in the database.
 Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
                                   const QByteArray& description, GError** error) {
     if (!mp) {
@@ -159,8 +174,10 @@ Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
     }
     const std::string shadowPath = shadow->folder.path().string();
     Itdb_iTunesDB* itdb = itdb_parse(shadowPath.c_str(), error);
-    if (!itdb)
+    if (!itdb) {
+        nameRealMountPoint(error, shadowPath, mp);
         return nullptr;
+    }
     itdb->userdata = shadow.release();
     itdb->userdata_destroy = &destroyShadow;
     return itdb;
@@ -246,6 +263,26 @@ Itdb_iTunesDB* itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_ext
                                        GError** error) {
     return parseThroughShadow(mp, "SysInfoExtended",
                               QByteArray(sysinfo_extended_xml ? sysinfo_extended_xml : ""), error);
+}
+
+Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** error) {
+    const GLibHandles::CharPtr artwork{mp ? itdb_get_artwork_dir(mp) : nullptr};
+    if (!mp || artwork)
+        return itdb_parse(mp, error);
+    Itdb_iTunesDB* itdb = parseThroughShadow(mp, nullptr, {}, error);
+    if (!itdb)
+        return nullptr;
+    // Back on the volume itself (this reads its device description and writes nothing), so a
+    // later save makes the Artwork folder where it belongs; the shadow goes.
+    itdb_set_mountpoint(itdb, mp);
+    if (GLibHandles::CharPtr file{itdb_get_itunesdb_path(mp)}) {
+        g_free(itdb->filename);
+        itdb->filename = file.release();
+    }
+    itdb->userdata_destroy(itdb->userdata);
+    itdb->userdata = nullptr;
+    itdb->userdata_destroy = nullptr;
+    return itdb;
 }
 
 gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* model_number) {

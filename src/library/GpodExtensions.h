@@ -36,6 +36,10 @@ gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb);
 
 G_END_DECLS
 
+// itdb_parse, except that a volume without an Artwork folder (which libgpod's parse would
+// create) is parsed through a shadow that mirrors it; the database then points at mp itself.
+Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** error);
+
 // Where the shadow folder of a forced-model session points, or NULL when the database has no
 // shadow. The returned text belongs to the database.
 const gchar* lorvanel_itdb_real_mountpoint(Itdb_iTunesDB* itdb);

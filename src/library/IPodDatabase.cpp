@@ -1,6 +1,7 @@
 #include "library/IPodDatabase.h"
 
 #include "library/GpodExtensions.h"
+#include "library/ITunesDBStructure.h"
 #include "library/Nano5Container.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5Playlist.h"
@@ -39,37 +40,79 @@ std::optional<QFileInfoList> listFolder(const QString& path) {
     return dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// libgpod parses an iTunesCDB in place of the iTunesDB and trusts it: a short or inconsistent
-// header makes it read past the file, a truncated stream makes it loop forever. Such a file is
-// refused before libgpod sees it, with the writers' own checks.
-bool iTunesCDBIsSound(const QString& mountPoint) {
-    GLibHandles::CharPtr path{itdb_get_itunescdb_path(QFile::encodeName(mountPoint).constData())};
-    if (!path)
-        return true;
-    QFile file(QFile::decodeName(path.get()));
-    if (!file.open(QIODevice::ReadOnly) ||
-        file.size() > Nano5Playlist::cdbHeaderLength + Nano5Playlist::maximumPayloadLength)
-        return false;
-    try {
-        Nano5Playlist::completePayload(file.readAll());
-        return true;
-    } catch (const Nano5Error&) {
-        return false;
+// The largest database file the structure walk reads; a real one is far smaller.
+constexpr qint64 maximumDatabaseSize = qint64(512) << 20;
+
+IPodDatabaseError damagedDatabase(bool compressed) {
+    const AppLanguage language = AppLanguages::stored();
+    return IPodDatabaseError::library(
+        LZ("Read library"), compressed
+                                ? localizedString(LZ("The iTunesCDB file is damaged."), language)
+                                : localizedString(LZ("The iTunesDB file is damaged."), language));
+}
+
+// The whole file; none when it cannot be read.
+std::optional<QByteArray> readWholeFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+// libgpod trusts the lengths in the file it parses (an iTunesCDB in place of the iTunesDB when
+// there is one): a file whose records do not hold together is refused before libgpod reads it.
+// A file that cannot be read is left for libgpod to report.
+void checkDatabaseFiles(const QString& mountPoint) {
+    const QString cdbPath = libgpodPath(itdb_get_itunescdb_path, mountPoint);
+    if (!cdbPath.isEmpty()) {
+        if (QFileInfo(cdbPath).size() >
+            Nano5Playlist::maximumPayloadLength + Nano5Playlist::cdbHeaderLength)
+            throw damagedDatabase(true);
+        try {
+            if (const auto cdb = readWholeFile(cdbPath))
+                Nano5Playlist::completePayload(*cdb);
+        } catch (const Nano5Error&) {
+            throw damagedDatabase(true);
+        }
+        return;
     }
+    const QString dbPath = libgpodPath(itdb_get_itunesdb_path, mountPoint);
+    if (dbPath.isEmpty())
+        return;
+    // Walked where it lies: the application opens only files the helper process has walked
+    // already (see DatabasePreflight), so a volume pulled mid-walk costs no more than the helper.
+    QFile file(dbPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    if (file.size() > maximumDatabaseSize)
+        throw damagedDatabase(false);
+    const uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+    const auto db = mapped ? std::optional<QByteArray>(QByteArray::fromRawData(
+                                 reinterpret_cast<const char*>(mapped), file.size()))
+                           : readWholeFile(dbPath);
+    if (db && !ITunesDBStructure::isSound(*db))
+        throw damagedDatabase(false);
 }
 
 } // namespace
 
 std::unique_ptr<IPodDatabase> IPodDatabase::open(const QString& mountPoint,
                                                  const std::optional<QByteArray>& sysInfoExtended,
-                                                 const ProductIDProvider& productID) {
-    return std::make_unique<IPodDatabase>(mountPoint, sysInfoExtended, productID);
+                                                 const ProductIDProvider& productID,
+                                                 Checkpoint checkpoint, bool recordsChecked) {
+    return std::make_unique<IPodDatabase>(mountPoint, sysInfoExtended, productID,
+                                          std::move(checkpoint), recordsChecked);
 }
 
 IPodDatabase::IPodDatabase(const QString& mountPoint,
                            const std::optional<QByteArray>& sysInfoExtended,
-                           const ProductIDProvider& productID)
-    : mountPoint_(resolvedMountPoint(mountPoint)) {
+                           const ProductIDProvider& productID, Checkpoint checkpoint,
+                           bool recordsChecked)
+    : mountPoint_(resolvedMountPoint(mountPoint))
+    , checkpoint_(std::move(checkpoint)) {
     const QByteArray path = QFile::encodeName(mountPoint_);
     productID_ = productID ? productID() : std::nullopt;
     const std::optional<int> pid = productID_;
@@ -90,10 +133,8 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         return *sysInfoExtended;
     };
 
-    if (!iTunesCDBIsSound(mountPoint_))
-        throw IPodDatabaseError::library(
-            LZ("Read library"),
-            localizedString(LZ("The iTunesCDB file is damaged."), AppLanguages::stored()));
+    if (!recordsChecked)
+        checkDatabaseFiles(mountPoint_);
 
     Itdb_iTunesDB* parsed = nullptr;
     bool freshDatabase = false;
@@ -111,10 +152,16 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     } else if (pid == IPodModel::shuffle3ProductID && passesFreshVolumeTest(mountPoint_)) {
         freshDatabase = true;
     } else {
-        parsed = itdb_parse(path.constData(), error.out());
+        parsed = lorvanel_itdb_parse_without_writing(path.constData(), error.out());
     }
-    const bool incomplete = parsed && error;
-    database_ = GLibHandles::completeParse(parsed, error);
+    database_.reset(parsed);
+    if (database_ && error) {
+        // A database handed back together with an error comes from a file libgpod could not
+        // read whole, and that error may already be freed.
+        error.abandon();
+        database_.reset();
+        throw damagedDatabase(!libgpodPath(itdb_get_itunescdb_path, mountPoint_).isEmpty());
+    }
 
     if (freshDatabase) {
         database_.reset(itdb_new());
@@ -142,9 +189,7 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
 
     if (!database_) {
         std::optional<QString> detail;
-        if (incomplete)
-            detail = localizedString(LZ("The iTunesDB file is damaged."), AppLanguages::stored());
-        else if (error)
+        if (error)
             detail = error.get()->message ? QString::fromUtf8(error.get()->message) : QString();
         throw IPodDatabaseError::library(LZ("Read library"), detail);
     }
@@ -203,6 +248,11 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
 }
 
 IPodDatabase::~IPodDatabase() = default;
+
+void IPodDatabase::checkpoint() const {
+    if (checkpoint_)
+        checkpoint_();
+}
 
 int IPodDatabase::generation() const {
     if (!database_ || !database_->device)

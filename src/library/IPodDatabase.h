@@ -30,17 +30,24 @@ class IPodDatabase {
 public:
     using ProductIDProvider = std::function<std::optional<int>()>;
     using SerialNumberProvider = std::function<std::optional<QString>()>;
+    // Throws when the volume at the mount point is no longer the one the session was opened on.
+    using Checkpoint = std::function<void()>;
 
     // Opens the database of the iPod mounted at mountPoint. sysInfoExtended is the device's
     // property list when the caller could fetch one over USB or SCSI; productID answers the
-    // device's USB product ID (none when unknown). Throws IPodDatabaseError::library
-    // ("Read library") when no database can be opened. Never writes to the volume.
+    // device's USB product ID (none when unknown); checkpoint runs immediately before the
+    // session writes anything to the volume. The database's records are checked before libgpod
+    // reads them unless recordsChecked says these very files were (DatabasePreflight). Throws
+    // IPodDatabaseError::library ("Read library") when no database can be opened. Never writes
+    // to the volume.
     explicit IPodDatabase(const QString& mountPoint,
                           const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
-                          const ProductIDProvider& productID = {});
+                          const ProductIDProvider& productID = {}, Checkpoint checkpoint = {},
+                          bool recordsChecked = false);
     static std::unique_ptr<IPodDatabase>
     open(const QString& mountPoint, const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
-         const ProductIDProvider& productID = {});
+         const ProductIDProvider& productID = {}, Checkpoint checkpoint = {},
+         bool recordsChecked = false);
     ~IPodDatabase();
     IPodDatabase(const IPodDatabase&) = delete;
     IPodDatabase& operator=(const IPodDatabase&) = delete;
@@ -57,6 +64,8 @@ public:
     Itdb_iTunesDB* database() const { return database_.get(); }
     // libgpod's generation of the device, 0 when it tells none.
     int generation() const;
+    // The opener's checkpoint, if any; every write of the session runs it first.
+    void checkpoint() const;
 
     // Why this database must not be edited, or none.
     static std::optional<IPodDatabaseError> detectWriteBlocker(Itdb_iTunesDB* database,
@@ -146,9 +155,11 @@ public:
 
     // Registering copied files and artwork.
     QString destinationFilename(const QString& source);
+    // An empty album artist or genre leaves the track's field unset.
     Track registerCopiedFiles(const QString& file, const QString& title, const QString& artist,
-                              const QString& album, const QString& genre, qint32 milliseconds,
-                              quint16 sampleRate, qint32 bitrate, bool lyricsFlag,
+                              const QString& album, const QString& albumArtist,
+                              const QString& genre, qint32 milliseconds, quint16 sampleRate,
+                              qint32 bitrate, bool lyricsFlag,
                               const std::optional<QByteArray>& artwork);
     // Points an existing track at a rewritten file and/or new artwork; true when it changed.
     bool registerCopiedFile(quint64 trackID, const std::optional<QByteArray>& artwork,
@@ -156,7 +167,10 @@ public:
     bool supportsArtwork() const;
     static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
     bool hasIntactArtwork(quint64 trackID) const;
-    QHash<quint64, QByteArray> artworkPNG(const QSet<quint64>& trackIDs) const;
+    // The usable stored thumbnails as PNG; a compression level of 0 to 9 trades size for time
+    // (-1: gdk-pixbuf's default).
+    QHash<quint64, QByteArray> artworkPNG(const QSet<quint64>& trackIDs,
+                                          int compressionLevel = -1) const;
     static bool isNoisyArtwork(const GdkPixbuf* pixbuf);
     bool isDamagedNano2Thumbnail(const GdkPixbuf* pixbuf, Itdb_Track* track) const;
 
@@ -181,6 +195,8 @@ public:
 
 private:
     std::optional<std::int32_t> sessionModelValue() const;
+    // Throws when a save that moves stored thumbnails might not fit on the volume.
+    void ensureRoomForSave() const;
 
     QString mountPoint_;
     std::optional<IPodDatabaseError> writeBlocker_;
@@ -189,6 +205,10 @@ private:
     std::optional<IPodModel> fallbackModel_;
     std::optional<int> productID_;
     bool modelForced_ = false;
+    Checkpoint checkpoint_;
+    // What this session did to the stored covers, for ensureRoomForSave.
+    bool artworkRemoved_ = false;
+    int artworkAdded_ = 0;
     GLibHandles::DatabasePtr database_;
 };
 

@@ -223,9 +223,14 @@ void IPodDatabase::createNano5Playlist(const QString& name, const QList<quint64>
     if (!playlist)
         return;
     const std::vector<std::uint64_t> ids(trackIDs.begin(), trackIDs.end());
+    const auto check = [&] {
+        checkpoint();
+        if (verifyIdentity)
+            verifyIdentity();
+    };
     Nano5Playlist::createPlaylist(
         playlist, text(playlist->name), ids, *nano5SourceCDB_, sysInfoExtended,
-        std::filesystem::path(QFile::encodeName(mountPoint_).toStdString()), verifyIdentity);
+        std::filesystem::path(QFile::encodeName(mountPoint_).toStdString()), check);
 }
 
 Itdb_Playlist* IPodDatabase::playlistNamed(const QString& name) const {
@@ -449,8 +454,10 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
             member = next;
         }
     }
-    for (Itdb_Track* track : selected)
+    for (Itdb_Track* track : selected) {
+        artworkRemoved_ = artworkRemoved_ || itdb_track_has_thumbnails(track);
         itdb_track_remove(track);
+    }
 
     QSet<QString> unused;
     for (const Candidate& candidate : candidates) {
@@ -458,6 +465,50 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
             unused.insert(candidate.url);
     }
     return unused;
+}
+
+// libgpod writes iTunesDB and ArtworkDB to a new file each and renames it over the old one only
+// once it is whole, and appends new thumbnails to the .ithmb files: on a full disk the previous
+// database stays as it was. Thumbnails that went away, though, are filled in place with later
+// ones and the files cut short before the two databases are written; when those writes then
+// find the disk full, the previous database points into thumbnails that moved. Such a save
+// first makes sure the rest of it fits.
+void IPodDatabase::ensureRoomForSave() const {
+    if (!artworkRemoved_)
+        return;
+    const auto sizeOf = [](gchar* (*lookup)(const gchar*), const QByteArray& mount) {
+        GLibHandles::CharPtr path{lookup(mount.constData())};
+        return path ? QFileInfo(QFile::decodeName(path.get())).size() : 0;
+    };
+    const QByteArray mount = QFile::encodeName(mountPoint_);
+    qint64 needed = sizeOf(itdb_get_itunesdb_path, mount) + sizeOf(itdb_get_artworkdb_path, mount) +
+                    (qint64(1) << 20);
+    if (artworkAdded_ > 0) {
+        // Each new cover takes about what a stored one takes.
+        qint64 thumbnailBytes = 0;
+        if (GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount.constData())}) {
+            const QFileInfoList files =
+                QDir(QFile::decodeName(folder.get()))
+                    .entryInfoList({QStringLiteral("*.ithmb")}, QDir::Files);
+            for (const QFileInfo& file : files)
+                thumbnailBytes += file.size();
+        }
+        qint64 stored = 0;
+        for (GList* link = database_->tracks; link; link = link->next)
+            stored += itdb_track_has_thumbnails(static_cast<Itdb_Track*>(link->data)) ? 1 : 0;
+        stored -= artworkAdded_;
+        const qint64 perCover =
+            stored > 0 && thumbnailBytes > 0 ? thumbnailBytes / stored : qint64(256) << 10;
+        needed += perCover * artworkAdded_;
+    }
+    struct statvfs volume {};
+    if (::statvfs(mount.constData(), &volume) != 0)
+        return; // the save itself will say what is wrong
+    if (qint64(volume.f_bavail) * qint64(volume.f_frsize) < needed)
+        throw IPodDatabaseError::library(
+            LZ("Save library"),
+            localizedString(LZ("There is not enough free space on the iPod to save its library."),
+                            AppLanguages::stored()));
 }
 
 void IPodDatabase::saveLibrary() {
@@ -483,9 +534,15 @@ void IPodDatabase::saveLibrary() {
     }
     arrangeTracksForWrite(database_.get(), master);
 
+    ensureRoomForSave();
+    checkpoint();
     GLibHandles::ErrorSlot error;
     const gboolean written = itdb_write(database_.get(), error.out());
-    if (!written || error) {
+    if (written && error) {
+        error.abandon(); // see GLibHandles::ErrorSlot::abandon
+        throw IPodDatabaseError::library(LZ("Save library"), std::nullopt);
+    }
+    if (!written) {
         std::optional<QString> detail;
         if (error && error.get()->message)
             detail = QString::fromUtf8(error.get()->message);

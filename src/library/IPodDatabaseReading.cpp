@@ -191,7 +191,7 @@ Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> positi
     result.ratingStars = supportsRatings_ && track->rating <= 100 ? int(track->rating / 20) : 0;
     result.playCount = track->playcount;
     result.isMusic = isMusic(track);
-    // Compared as bytes: a reload builds this for every track of the library.
+    // Compared before any text is made: a library is mostly these two.
     const char* filetype = track->filetype ? track->filetype : "";
     if (std::strcmp(filetype, "MPEG audio file") == 0)
         result.format = QStringLiteral("MP3");
@@ -240,9 +240,10 @@ QList<std::pair<qint32, Itdb_Playlist*>> IPodDatabase::userPlaylists() const {
 }
 
 QList<IPodPlaylist> IPodDatabase::loadPlaylists() const {
+    // Shuffles list no playlists. A model that cannot be told shows what libgpod read.
     if (!hasNano5SourceCDB()) {
         const auto found = model();
-        if (!found || found->family == IPodModel::Family::shuffle)
+        if (found && found->family == IPodModel::Family::shuffle)
             return {};
     }
     QList<IPodPlaylist> playlists;

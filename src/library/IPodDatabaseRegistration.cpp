@@ -7,6 +7,7 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -80,9 +81,9 @@ QString IPodDatabase::destinationFilename(const QString& source) {
 
 Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& title,
                                         const QString& artist, const QString& album,
-                                        const QString& genre, qint32 milliseconds,
-                                        quint16 sampleRate, qint32 bitrate, bool lyricsFlag,
-                                        const std::optional<QByteArray>& artwork) {
+                                        const QString& albumArtist, const QString& genre,
+                                        qint32 milliseconds, quint16 sampleRate, qint32 bitrate,
+                                        bool lyricsFlag, const std::optional<QByteArray>& artwork) {
     ensureWritable();
     Itdb_Playlist* master = itdb_playlist_mpl(database_.get());
     if (!master)
@@ -116,6 +117,8 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
     replaceText(track->title, title.toUtf8().constData());
     replaceText(track->artist, artist.toUtf8().constData());
     replaceText(track->album, album.toUtf8().constData());
+    if (!albumArtist.isEmpty())
+        replaceText(track->albumartist, albumArtist.toUtf8().constData());
     if (!genre.isEmpty())
         replaceText(track->genre, genre.toUtf8().constData());
     replaceText(track->filetype, filetype);
@@ -127,8 +130,8 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
 
     itdb_track_add(database_.get(), track, -1);
     itdb_playlist_add_track(master, track, -1);
-    if (artwork && supportsArtwork())
-        setArtwork(*artwork, track);
+    if (artwork && supportsArtwork() && setArtwork(*artwork, track))
+        ++artworkAdded_;
     return makeTrack(track, int(itdb_playlist_tracks_number(master)));
 }
 
@@ -153,7 +156,12 @@ bool IPodDatabase::registerCopiedFile(quint64 trackID, const std::optional<QByte
     const bool lyricsWereOff = track->lyrics_flag == 0;
     if (lyricsWereOff)
         track->lyrics_flag = 1;
+    const bool hadArtwork = itdb_track_has_thumbnails(track);
     const bool artworkTaken = artwork && setArtwork(*artwork, track);
+    if (artworkTaken) {
+        ++artworkAdded_;
+        artworkRemoved_ = artworkRemoved_ || hadArtwork;
+    }
     return newFile.has_value() || artworkTaken || lyricsWereOff;
 }
 
@@ -181,8 +189,13 @@ bool IPodDatabase::hasIntactArtwork(quint64 trackID) const {
     return false;
 }
 
-QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackIDs) const {
+QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackIDs,
+                                                    int compressionLevel) const {
     QHash<quint64, QByteArray> images;
+    const QByteArray level = QByteArray::number(std::clamp(compressionLevel, 0, 9));
+    char* keys[] = {const_cast<char*>("compression"), nullptr};
+    char* values[] = {const_cast<char*>(level.constData()), nullptr};
+    const bool leveled = compressionLevel >= 0;
     for (GList* link = database_->tracks; link; link = link->next) {
         auto* track = static_cast<Itdb_Track*>(link->data);
         if (!track || !trackIDs.contains(track->dbid))
@@ -192,8 +205,9 @@ QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackID
             continue;
         gchar* raw = nullptr;
         gsize length = 0;
-        const bool saved = gdk_pixbuf_save_to_bufferv(pixbuf.get(), &raw, &length, "png", nullptr,
-                                                      nullptr, nullptr);
+        const bool saved =
+            gdk_pixbuf_save_to_bufferv(pixbuf.get(), &raw, &length, "png", leveled ? keys : nullptr,
+                                       leveled ? values : nullptr, nullptr);
         const GLibHandles::CharPtr buffer(raw);
         if (saved && buffer)
             images.insert(track->dbid, QByteArray(buffer.get(), qsizetype(length)));

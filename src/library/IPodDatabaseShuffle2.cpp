@@ -278,5 +278,6 @@ void IPodDatabase::setPlaybackStart(quint64 trackID, Nano5FileOps& ops) {
     }
     files.push_back({pstate->path, pstate->bytes, newPState});
     sd->file->close();
+    checkpoint();
     commit(files, ops);
 }

@@ -1,6 +1,7 @@
 #include "library/Nano5Container.h"
 
 #include "library/GLibHandles.h"
+#include "library/ITunesDBStructure.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5FileOps.h"
 
@@ -105,7 +106,10 @@ void checkCDBHeader(QByteArrayView cdb) {
 
 QByteArray completePayload(QByteArrayView cdb) {
     checkCDBFrame(cdb);
-    return inflatePayload(cdb.sliced(cdbHeaderLength));
+    QByteArray payload = inflatePayload(cdb.sliced(cdbHeaderLength));
+    if (!ITunesDBStructure::areSoundRecords(payload))
+        throw Nano5Error::unsupportedDatabase();
+    return payload;
 }
 
 qsizetype inflateCapacityLimit(qsizetype compressedLength) {

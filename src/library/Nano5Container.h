@@ -32,8 +32,9 @@ void checkCDBHeader(QByteArrayView cdb);
 
 // The payload of an iTunesCDB that libgpod may be handed: "mhbd", a 244-byte header, the size
 // the header states, and one complete zlib stream within the payload limit with nothing after
-// it (libgpod loops forever on a truncated stream). Throws unsupportedDatabase otherwise. The
-// read path and the writers both check through here.
+// it (libgpod loops forever on a truncated stream), holding records whose lengths stay within
+// their parents. Throws unsupportedDatabase otherwise. The read path and the writers both check
+// through here.
 QByteArray completePayload(QByteArrayView cdb);
 
 // The most bytes a payload compressed to compressedLength bytes may inflate to: the capacity

@@ -7,15 +7,18 @@
 #include "transfer/ImportProgress.h"
 #include "transfer/LyricsAndArtwork.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace IPodTransfer {
 
-void convertToAAC(AudioFile& file, const QString& outputPath, double durationSeconds,
-                  int bitrateKbps, const QList<QPair<QString, QString>>& metadata,
-                  const std::optional<QByteArray>& artwork, const FileProgress& progress) {
+ConvertedAudio convertToAAC(AudioFile& file, const QString& outputPath, double durationSeconds,
+                            int bitrateKbps, const QList<QPair<QString, QString>>& metadata,
+                            const std::optional<QByteArray>& artwork,
+                            const FileProgress& progress) {
     AudioWriterSettings settings;
     settings.codec = AudioWriterSettings::Codec::aac;
     for (const auto& pair : metadata)
@@ -40,14 +43,23 @@ void convertToAAC(AudioFile& file, const QString& outputPath, double durationSec
             progress(ImportStage::convertingAudio, share * 0.75);
         }
     };
+    ConvertedAudio written;
     try {
-        AudioConverter::convert(file, outputPath, settings, onTime,
-                                [] { return Task::isCancelled(); });
+        written = AudioConverter::convert(file, outputPath, settings, onTime,
+                                          [] { return Task::isCancelled(); });
     } catch (const AudioError& e) {
-        if (e.kind() == AudioError::Kind::noAudio || e.kind() == AudioError::Kind::unsupported)
+        if (e.isSystemError())
+            throw;
+        if (e.kind() == AudioError::Kind::encode)
             throw ImportError::conversionFailed();
-        throw;
+        throw ImportError::unsupportedAudio(); // audio that cannot be read or decoded
     }
+    // A damaged or cut source can decode to nothing at all: that is no track.
+    if (written.frames <= 0) {
+        QFile::remove(outputPath);
+        throw ImportError::unsupportedAudio();
+    }
+    return written;
 }
 
 } // namespace IPodTransfer

@@ -116,7 +116,7 @@ public:
         , progress(progress)
         , trackAdded(trackAdded) {}
 
-    QStringList run(const QStringList& urls);
+    ImportResult run(const QStringList& urls);
 
 private:
     void publish(const ImportProgress& value) {
@@ -152,7 +152,7 @@ private:
     SizeIndex deviceIndex; // the device's files; read by the preparations, never changed
     SizeIndex batchIndex;  // what this batch added
     QString temporaryFolder;
-    QStringList failures;
+    ImportResult result;
     QStringList unsavedCopies;
     bool saveAttempted = false;
     std::vector<std::shared_ptr<Preparation>> jobs; // one per file begun, in batch order
@@ -282,6 +282,7 @@ void ImportRun::importFile(int index) {
     QString converted = std::exchange(job.converted, QString());
     auto skipped = [&] {
         removeConvertedFile(converted);
+        ++result.skippedIdentical;
         publish({name, ImportStage::skippedIdenticalFile, index + 1, fileCount,
                  double(index + 1) / fileCount});
     };
@@ -326,7 +327,7 @@ void ImportRun::importFile(int index) {
         try {
             const Audio& audio = job.audio;
             track = database->registerCopiedFiles(
-                destination, audio.title, audio.artist, audio.album, audio.genre,
+                destination, audio.title, audio.artist, audio.album, audio.albumArtist, audio.genre,
                 audio.milliseconds, audio.sampleRate, audio.bitrate, true, audio.artwork);
         } catch (...) {
             // Nothing would list the copy: take it off again unless the volume changed.
@@ -354,11 +355,11 @@ void ImportRun::importFile(int index) {
     } catch (const std::exception& error) {
         removeConvertedFile(converted);
         checkpoint(); // a cancel or a lost device ends the batch rather than failing one file
-        failures.append(failureLine(name, error));
+        result.failures.append(failureLine(name, error));
     }
 }
 
-QStringList ImportRun::run(const QStringList& urls) {
+ImportResult ImportRun::run(const QStringList& urls) {
     for (const QString& url : urls) {
         const QFileInfo info(url);
         if (info.isDir())
@@ -407,7 +408,7 @@ QStringList ImportRun::run(const QStringList& urls) {
         removeUnsavedCopies();
         throw;
     }
-    return failures;
+    return result;
 }
 
 } // namespace
@@ -437,9 +438,9 @@ bool contentsEqual(const QString& a, const QString& b) {
     }
 }
 
-QStringList importAudio(const QStringList& urls, const ImportTarget& device,
-                        const TransferSettings& settings, const ImportProgressSink& progress,
-                        const TrackAddedSink& trackAdded) {
+ImportResult importAudio(const QStringList& urls, const ImportTarget& device,
+                         const TransferSettings& settings, const ImportProgressSink& progress,
+                         const TrackAddedSink& trackAdded) {
     if (Nano5Playlist::canImport(device.mountPoint) && device.nano5SysInfoExtended) {
         if (const std::optional<QByteArray> sysInfoExtended = device.nano5SysInfoExtended())
             return importNano5Audio(urls, device, *sysInfoExtended, settings.parseFilenameTags,

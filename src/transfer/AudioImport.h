@@ -34,31 +34,38 @@ struct ImportTarget {
     std::function<std::optional<QByteArray>()> nano5SysInfoExtended;
 };
 
+// How a batch ended, file by file: every file became a track, was skipped because the same
+// bytes (as they are, or once converted) are already on the device, or failed.
+struct ImportResult {
+    QStringList failures; // one line per failed file, in batch order
+    int skippedIdentical = 0;
+};
+
 // Called on the import's thread, in order; the caller passes each value on to the interface.
 using ImportProgressSink = std::function<void(const ImportProgress&)>;
 // Called once per registered file, before the next file starts.
 using TrackAddedSink = std::function<void(const Track&)>;
 
 // Imports urls (files and folders, in the user's order) into the device and returns one failure
-// line per file that failed, in batch order. Throws ImportError (emptyAudioFolder, disconnected,
-// cannotSave), CancellationError, and the errors of the folder scan, of opening the database,
-// of its write gate and of making the temporary folder. A batch that ends before the save
-// leaves the database as it was and takes its copies off the device again while it is still
-// the same device.
-QStringList importAudio(const QStringList& urls, const ImportTarget& device,
-                        const TransferSettings& settings, const ImportProgressSink& progress,
-                        const TrackAddedSink& trackAdded);
+// line per file that failed, in batch order, and the count of files skipped. Throws ImportError
+// (emptyAudioFolder, disconnected, cannotSave), CancellationError, and the errors of the folder
+// scan, of opening the database, of its write gate and of making the temporary folder. A batch that
+// ends before the save leaves the database as it was and takes its copies off the device again
+// while it is still the same device.
+ImportResult importAudio(const QStringList& urls, const ImportTarget& device,
+                         const TransferSettings& settings, const ImportProgressSink& progress,
+                         const TrackAddedSink& trackAdded);
 
 // The whole import into a fifth-generation nano, which keeps its library in its own files.
 // Only called when the nano's library files exist and its SysInfoExtended was read. Takes MP3
 // files at 44.1 kHz with one or two channels as they are; each accepted file is committed to
 // the device on its own, so files done before a failure or a cancel stay. Returns one failure
-// line per failed file; throws ImportError (emptyAudioFolder, disconnected), CancellationError,
-// and the errors of the folder scan, of the recovery of an interrupted write, of opening the
-// database and of making the temporary folder.
-QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                             const ImportProgressSink& progress);
+// line per failed file and the count of files skipped; throws ImportError (emptyAudioFolder,
+// disconnected), CancellationError, and the errors of the folder scan, of the recovery of an
+// interrupted write, of opening the database and of making the temporary folder.
+ImportResult importNano5Audio(const QStringList& urls, const ImportTarget& device,
+                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
+                              const ImportProgressSink& progress);
 
 // How many files may be prepared (inspected and converted) at the same time, ahead of the file
 // being copied; at least 1.

@@ -11,6 +11,7 @@
 #include "platform/audio/AudioFile.h"
 #include "platform/audio/FFmpegHandles.h"
 #include "transfer/AudioFolderScan.h"
+#include "transfer/AudioInspection.h"
 #include "transfer/IPodTransfer.h"
 #include "transfer/ImportError.h"
 #include "transfer/PosixError.h"
@@ -123,7 +124,7 @@ public:
         , parseFilenameTags(parseFilenameTags)
         , progress(progress) {}
 
-    QStringList run(const QStringList& urls);
+    ImportResult run(const QStringList& urls);
 
 private:
     void publish(const QString& name, const QString& stage, int index, double fraction) {
@@ -146,7 +147,7 @@ private:
     int fileCount = 0;
     QHash<qint64, QStringList> sizeIndex;
     QString temporaryFolder;
-    QStringList failures;
+    ImportResult result;
 };
 
 bool Nano5ImportRun::isOnDevice(const QString& staging, qint64 size) const {
@@ -181,6 +182,7 @@ void Nano5ImportRun::importFile(int index) {
         if (!size)
             throw PosixError::fromErrno(staging);
         if (isOnDevice(staging, *size)) {
+            ++result.skippedIdentical;
             publish(name, ImportStage::skippedIdenticalFile, index, double(index + 1) / fileCount);
             QFile::remove(staging);
             return;
@@ -191,7 +193,7 @@ void Nano5ImportRun::importFile(int index) {
         AudioMetadata common;
         AudioMetadata metadata;
         {
-            AudioFile audio = AudioFile::open(staging, [] { return Task::isCancelled(); });
+            AudioFile audio = openImportedAudio(staging);
             if (!audio.hasAudio() || audio.formatID() != AudioFormatID::mpegLayer3 ||
                 audio.sampleRate() != 44100 || audio.channels() < 1 || audio.channels() > 2)
                 throw ImportError::nano5UnsupportedMP3();
@@ -222,11 +224,11 @@ void Nano5ImportRun::importFile(int index) {
     } catch (const std::exception& error) {
         QFile::remove(staging);
         checkpoint(); // a cancel or a lost device ends the run rather than failing one file
-        failures.append(failureLine(name, error));
+        result.failures.append(failureLine(name, error));
     }
 }
 
-QStringList Nano5ImportRun::run(const QStringList& urls) {
+ImportResult Nano5ImportRun::run(const QStringList& urls) {
     for (const QString& url : urls) {
         if (QFileInfo(url).isDir())
             files += scanAudioFolder(url, nano5Extensions);
@@ -255,14 +257,14 @@ QStringList Nano5ImportRun::run(const QStringList& urls) {
         checkpoint();
         importFile(index);
     }
-    return failures;
+    return result;
 }
 
 } // namespace
 
-QStringList importNano5Audio(const QStringList& urls, const ImportTarget& device,
-                             const QByteArray& sysInfoExtended, bool parseFilenameTags,
-                             const ImportProgressSink& progress) {
+ImportResult importNano5Audio(const QStringList& urls, const ImportTarget& device,
+                              const QByteArray& sysInfoExtended, bool parseFilenameTags,
+                              const ImportProgressSink& progress) {
     Nano5ImportRun run(device, sysInfoExtended, parseFilenameTags, progress);
     return run.run(urls);
 }

@@ -27,27 +27,66 @@ namespace {
 
 const QString defaultLyrics = QStringLiteral("Welcome to Lorvanel.app");
 
+// The ID3, iTunes and QuickTime genres first, then that of every other tag kind read here.
 QString genreOf(const AudioMetadata& metadata) {
     for (const QString& id :
          {MetadataIdentifier::id3ContentType, MetadataIdentifier::iTunesUserGenre,
-          MetadataIdentifier::quickTimeGenre}) {
+          MetadataIdentifier::quickTimeGenre, MetadataIdentifier::vorbisGenre,
+          MetadataIdentifier::riffInfoGenre, MetadataIdentifier::otherGenre}) {
         if (const auto value = metadataString(id, metadata))
             return *value;
     }
     return {};
 }
 
+bool fitsMilliseconds(double seconds) {
+    return std::isfinite(seconds) && seconds > 0 &&
+           seconds * 1000 <= double(std::numeric_limits<std::int32_t>::max());
+}
+
 std::int32_t millisecondsOf(double seconds) {
     return std::int32_t(std::max<std::int64_t>(1, roundHalfAway(seconds * 1000)));
 }
 
+// FFmpeg also names damaged data with system error numbers (a broken header as an input/output
+// error); only when the file itself cannot be read is the system at fault.
+[[noreturn]] void throwOpenFailure(const QString& source, const AudioError& error) {
+    if (error.isSystemError()) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly))
+            throw PosixError(error.ffmpegCode() < 0 ? -error.ffmpegCode() : EIO, source);
+        constexpr qint64 block = 1 << 20;
+        for (;;) {
+            Task::checkCancellation();
+            const QByteArray chunk = file.read(block);
+            if (file.error() != QFileDevice::NoError)
+                throw error;
+            if (chunk.isEmpty())
+                break;
+        }
+    }
+    throw ImportError::unsupportedAudio();
+}
+
 } // namespace
 
-bool isPassthroughCandidate(const QString& extension, std::uint32_t formatID, int channels,
-                            double sampleRate) {
+AudioFile openImportedAudio(const QString& source) {
+    try {
+        return AudioFile::open(source, [] { return Task::isCancelled(); });
+    } catch (const AudioError& e) {
+        throwOpenFailure(source, e);
+    }
+}
+
+bool isPassthroughCandidate(const QString& extension, const QString& container,
+                            std::uint32_t formatID, int channels, double sampleRate) {
+    // The extension must also name the container: raw ADTS or MP3 in a WAV named like this
+    // would not play on the iPod.
     const bool coding =
-        (extension == QLatin1String("mp3") && formatID == AudioFormatID::mpegLayer3) ||
-        (extension == QLatin1String("m4a") && formatID == AudioFormatID::mpeg4AAC);
+        (extension == QLatin1String("mp3") && container == QLatin1String("mp3") &&
+         formatID == AudioFormatID::mpegLayer3) ||
+        (extension == QLatin1String("m4a") && container.startsWith(QLatin1String("mov,")) &&
+         formatID == AudioFormatID::mpeg4AAC);
     return coding && (channels == 1 || channels == 2) && sampleRate >= 8000 && sampleRate <= 48000;
 }
 
@@ -63,24 +102,17 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
     if (!S_ISREG(st.st_mode))
         throw ImportError::unsupportedAudio();
 
-    std::optional<AudioFile> opened;
-    try {
-        opened.emplace(AudioFile::open(source, [] { return Task::isCancelled(); }));
-    } catch (const AudioError& e) {
-        // A failing disk or a missing permission is the file's real problem; anything else
-        // means we cannot read this kind of file.
-        const int code = e.isSystemError() ? -e.ffmpegCode() : 0;
-        if (code == EIO || code == EACCES || code == EPERM || code == ENOENT || code == ENOMEM ||
-            code == ENXIO || code == ENODEV)
-            throw;
-        throw ImportError::unsupportedAudio();
-    }
-    AudioFile& file = *opened;
+    AudioFile file = openImportedAudio(source);
     if (!file.hasAudio() || file.sampleRate() <= 0 || file.channels() <= 0)
         throw ImportError::unsupportedAudio();
-    const double duration = file.durationSeconds();
-    if (!std::isfinite(duration) || duration <= 0 ||
-        duration * 1000 > double(std::numeric_limits<std::int32_t>::max()))
+    // A header without a length (a FLAC that does not give its total) is measured, not refused.
+    double duration = file.durationSeconds();
+    std::optional<AudioFile::Measured> measured;
+    if (!std::isfinite(duration) || duration <= 0) {
+        measured = file.measureAudio();
+        duration = measured->seconds;
+    }
+    if (!fitsMilliseconds(duration))
         throw ImportError::unsupportedAudio();
 
     const AudioMetadata common = file.commonMetadata();
@@ -88,6 +120,8 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
     const FileTags tags = readTags(source, common, metadata, settings.parseFilenameTags);
     const std::optional<QString> lyrics = fileLyrics(file, metadata);
     const QString genre = genreOf(metadata);
+    const QString albumArtist =
+        metadataString(MetadataIdentifier::commonAlbumArtist, common).value_or(QString());
 
     std::optional<QByteArray> artwork;
     if (supportsArtwork) {
@@ -104,16 +138,30 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
     facts.title = tags.title;
     facts.artist = tags.artist;
     facts.album = tags.album;
+    facts.albumArtist = albumArtist;
     facts.genre = genre;
-    facts.milliseconds = millisecondsOf(duration);
     facts.artwork = artwork;
 
     const bool passthrough =
         settings.onlyUnsupported && lyrics && tags.tagsComplete &&
-        isPassthroughCandidate(extension, file.formatID(), file.channels(), file.sampleRate());
+        isPassthroughCandidate(extension, file.containerName(), file.formatID(), file.channels(),
+                               file.sampleRate());
     if (passthrough) {
+        // The file goes as it is, so its length must be what its audio holds, not what a
+        // missing or cut header suggests.
+        if (!measured && file.durationNeedsMeasuring()) {
+            measured = file.measureAudio();
+            duration = measured->seconds;
+            if (!fitsMilliseconds(duration))
+                throw ImportError::unsupportedAudio();
+        }
+        facts.milliseconds = millisecondsOf(duration);
         facts.sampleRate = std::uint16_t(file.sampleRate());
-        const auto rate = file.estimatedDataRate();
+        // A measured file's rate is its audio over its length; the header's (the first frame's,
+        // without a Xing header) may be far off.
+        const auto rate = measured ? std::optional<std::int64_t>(std::int64_t(
+                                         std::llround(double(measured->bytes) * 8 / duration)))
+                                   : file.estimatedDataRate();
         const std::int64_t kbps = rate ? roundHalfAway(double(*rate) / 1000) : 0;
         facts.bitrate =
             (kbps > 0 && kbps <= std::numeric_limits<std::int32_t>::max()) ? std::int32_t(kbps) : 0;
@@ -131,10 +179,18 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
         {MetadataIdentifier::iTunesSongName, tags.title},
         {MetadataIdentifier::iTunesArtist, tags.artist},
         {MetadataIdentifier::iTunesAlbum, tags.album},
+        {MetadataIdentifier::iTunesAlbumArtist, albumArtist},
         {MetadataIdentifier::iTunesUserGenre, genre},
         {MetadataIdentifier::iTunesLyrics, lyrics.value_or(defaultLyrics)},
     };
-    convertToAAC(file, output, duration, kbps, items, std::nullopt, progress);
+    // The length is that of the audio written, whatever the source's header said.
+    const ConvertedAudio written =
+        convertToAAC(file, output, duration, kbps, items, std::nullopt, progress);
+    if (!fitsMilliseconds(written.seconds())) {
+        QFile::remove(output);
+        throw ImportError::unsupportedAudio();
+    }
+    facts.milliseconds = millisecondsOf(written.seconds());
     facts.sampleRate = 44100;
     facts.bitrate = kbps;
     return {output, facts};

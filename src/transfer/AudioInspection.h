@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/audio/AudioFile.h"
 #include "transfer/IPodTransfer.h"
 #include "transfer/TransferSettings.h"
 
@@ -18,6 +19,12 @@ std::pair<QString, IPodTransfer::Audio> inspectAudio(const QString& source,
                                                      bool supportsArtwork,
                                                      const IPodTransfer::FileProgress& progress);
 
-// True when a file of that kind may be copied unchanged.
-bool isPassthroughCandidate(const QString& extension, std::uint32_t formatID, int channels,
-                            double sampleRate);
+// Opens a file to import, cancellable with the current task. A file FFmpeg cannot read fails
+// with ImportError::unsupportedAudio, also when FFmpeg names its damage with a system error
+// number; only a file that cannot itself be read gives the system's error.
+AudioFile openImportedAudio(const QString& source);
+
+// True when a file of that kind may be copied unchanged. container is FFmpeg's name of the
+// format it found ("mp3", "mov,mp4,m4a,3gp,3g2,mj2", ...).
+bool isPassthroughCandidate(const QString& extension, const QString& container,
+                            std::uint32_t formatID, int channels, double sampleRate);

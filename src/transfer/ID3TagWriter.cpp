@@ -1,6 +1,7 @@
 #include "transfer/ID3TagWriter.h"
 
 #include "platform/OwnedFd.h"
+#include "platform/audio/ID3v2Tag.h"
 
 #include <cstdint>
 #include <functional>
@@ -103,7 +104,7 @@ OldTag readOldTag(const QString& path, const std::exception_ptr& tagError) {
     // tags once new frames are added; the new tag is written plain instead, which every reader
     // takes the same way.
     if (tag.version <= 3 && (tag.flags & flagUnsynchronisation)) {
-        tag.body = id3Resynchronise(tag.body);
+        tag.body = ID3v2Tag::resynchronise(tag.body);
         tag.flags &= quint8(~flagUnsynchronisation);
     }
     file.close();
@@ -263,17 +264,6 @@ QByteArray id3Unsynchronise(const QByteArray& data) {
             continue;
         if (i + 1 == data.size() || byteAt(data, i + 1) == 0x00 || byteAt(data, i + 1) >= 0xE0)
             out.append('\0');
-    }
-    return out;
-}
-
-QByteArray id3Resynchronise(const QByteArray& data) {
-    QByteArray out;
-    out.reserve(data.size());
-    for (qint64 i = 0; i < data.size(); ++i) {
-        out.append(data[i]);
-        if (byteAt(data, i) == 0xFF && i + 1 < data.size() && byteAt(data, i + 1) == 0x00)
-            ++i;
     }
     return out;
 }

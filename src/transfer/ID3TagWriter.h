@@ -34,7 +34,5 @@ ID3TagResult writeExportID3Tag(const QString& sourcePath, const std::optional<QS
 // After every 0xFF, inserts 0x00 when the 0xFF ends the data or is followed by 0x00 or a byte of
 // 0xE0 or above.
 QByteArray id3Unsynchronise(const QByteArray& data);
-// The inverse: drops every 0x00 that directly follows a 0xFF.
-QByteArray id3Resynchronise(const QByteArray& data);
 // value in byteCount bytes (3 or 4) of bitsPerByte bits (7 or 8), most significant first.
 QByteArray id3SizeBytes(quint64 value, int byteCount, int bitsPerByte);

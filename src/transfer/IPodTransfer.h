@@ -21,6 +21,7 @@ struct Audio {
     QString title;
     QString artist;
     QString album;
+    QString albumArtist;           // empty when the file has none
     QString genre;                 // empty when none was found
     std::int32_t milliseconds = 1; // at least 1
     std::uint16_t sampleRate = 0;  // of the file that is copied

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <system_error>
 
@@ -43,9 +44,13 @@ std::vector<Expected> everyErrorType() {
          zh("操作已取消。")},
         {"AudioError", raising(AudioError(AudioError::Kind::noAudio, 0)),
          "The file holds no audio.", zh("该文件不含音频。")},
-        {"AudioError with FFmpeg's detail",
-         raising(AudioError(AudioError::Kind::open, 0, QStringLiteral("(detail)"))),
-         "The audio file could not be opened. (detail)", zh("无法打开音频文件。 (detail)")},
+        // FFmpeg's own text never shows; a failure of the system adds the system's.
+        {"AudioError with FFmpeg's error", raising(AudioError(AudioError::Kind::open, -12345)),
+         "The audio file could not be opened.", zh("无法打开音频文件。")},
+        {"AudioError with a system error", raising(AudioError(AudioError::Kind::encode, -ENOSPC)),
+         QStringLiteral("The audio could not be written. ") +
+             QString::fromLocal8Bit(strerror(ENOSPC)),
+         zh("无法写入音频。 ") + QString::fromLocal8Bit(strerror(ENOSPC))},
         {"IPodDatabaseError.library",
          raising(IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt)),
          "Read library failed: libgpod returned no error details.",

@@ -178,6 +178,7 @@ FakeUsbmuxd::FakeUsbmuxd(QString socketPath)
 }
 
 FakeUsbmuxd::~FakeUsbmuxd() {
+    releaseAFC();
     ::shutdown(listenFd, SHUT_RDWR);
     acceptor.join();
     ::close(listenFd);
@@ -201,6 +202,24 @@ void FakeUsbmuxd::addDevice(Device device) {
 std::vector<std::string> FakeUsbmuxd::requests() const {
     std::lock_guard lock(mutex);
     return requestLog;
+}
+
+void FakeUsbmuxd::holdAFC() {
+    std::lock_guard lock(mutex);
+    afcHeld = true;
+}
+
+void FakeUsbmuxd::releaseAFC() {
+    {
+        std::lock_guard lock(mutex);
+        afcHeld = false;
+    }
+    afcGate.notify_all();
+}
+
+int FakeUsbmuxd::heldAFCConnections() const {
+    std::lock_guard lock(mutex);
+    return afcWaiting;
 }
 
 void FakeUsbmuxd::log(std::string line) {
@@ -387,6 +406,12 @@ void FakeUsbmuxd::serveLockdown(int fd, Device& device) {
 }
 
 void FakeUsbmuxd::serveAFC(int fd, Device& device) {
+    {
+        std::unique_lock lock(mutex);
+        ++afcWaiting;
+        afcGate.wait(lock, [this] { return !afcHeld; });
+        --afcWaiting;
+    }
     std::map<uint64_t, int> files;
     uint64_t nextHandle = 1;
     const auto localPath = [&device](std::string devicePath) {

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,13 @@ public:
     // What the devices were asked, one line per request, e.g. "UDID StartSession HOST".
     std::vector<std::string> requests() const;
 
+    // While held, every AFC connection waits before its first answer, so a copy that has
+    // started stays under way until the hold is released.
+    void holdAFC();
+    void releaseAFC();
+    // AFC connections waiting at the hold now.
+    int heldAFCConnections() const;
+
 private:
     void acceptLoop();
     void serve(int fd);
@@ -64,4 +72,7 @@ private:
     std::vector<int> connections;
     std::vector<std::thread> workers;
     std::vector<std::string> requestLog;
+    std::condition_variable afcGate;
+    bool afcHeld = false;
+    int afcWaiting = 0;
 };

@@ -87,13 +87,22 @@ Outcome runImport(const QStringList& urls, const IPodDevice& device,
                     outcome->added.append(track);
                 });
         },
-        [&](std::optional<QStringList> failures, std::exception_ptr error) {
-            outcome->failures = std::move(failures);
+        [&](std::optional<IPodTransfer::ImportResult> result, std::exception_ptr error) {
+            if (result) {
+                outcome->failures = result->failures;
+                outcome->skippedIdentical = result->skippedIdentical;
+            }
             outcome->error = error;
             done = true;
         });
     EXPECT_TRUE(TestSupport::waitUntil([&] { return done; }, 240000));
     return *outcome;
+}
+
+QString whyImportsCannotRun() {
+    if (!TestSupport::hasFFmpegTool())
+        return QStringLiteral("the ffmpeg tool is needed for the audio");
+    return TestVolumes::whyMountsAreUnavailable();
 }
 
 QList<Track> tracksOn(const QString& mountPoint) {

@@ -40,7 +40,10 @@ public:
 
     QString mountPoint() const { return path; }
     const IPodDevice& device() const { return *ipod; }
-    TestSupport::TreeSnapshot snapshot() const { return TestSupport::snapshotTree(path); }
+    TestSupport::TreeSnapshot
+    snapshot(TestSupport::FolderTimes times = TestSupport::FolderTimes::recorded) const {
+        return TestSupport::snapshotTree(path, times);
+    }
 
 private:
     static bool copyTree(const QString& from, const QString& to);
@@ -53,6 +56,7 @@ private:
 
 struct Outcome {
     std::optional<QStringList> failures;
+    int skippedIdentical = 0;
     std::exception_ptr error;
     QList<ImportProgress> progress;
     QList<Track> added;
@@ -67,6 +71,9 @@ struct Outcome {
 Outcome runImport(const QStringList& urls, const IPodDevice& device,
                   const TransferSettings& settings = TransferSettings::defaults(),
                   std::function<void(const ImportProgress&)> onProgress = {});
+
+// Why imports cannot be run here (no ffmpeg tool for the audio, no mounts); empty when they can.
+QString whyImportsCannotRun();
 
 // The tracks of the volume's database as libgpod reads it now.
 QList<Track> tracksOn(const QString& mountPoint);

@@ -92,6 +92,18 @@ struct Volume {
             }
         }
     }
+    // What an interrupted commit left: complete once every target holds its new contents.
+    bool isComplete() const { return current() == newContents; }
+    // Recovery finishes a complete transaction and rolls back any other.
+    void expectRecovered(bool complete, const std::string& context) const {
+        if (complete) {
+            EXPECT_EQ(current(), newContents) << context << ": a complete commit was rolled back";
+            EXPECT_EQ(audioPresent(), audio.has_value()) << context;
+        } else {
+            EXPECT_EQ(current(), oldContents) << context << ": an incomplete commit was kept";
+            EXPECT_FALSE(audioPresent()) << context;
+        }
+    }
     void expectClean(const std::string& context) const {
         EXPECT_FALSE(fs::exists(transaction)) << context;
         for (const auto& target : targets)
@@ -137,10 +149,12 @@ TEST(Nano5CommitTest, EveryCrashPointRecoversToAllOldOrAllNew) {
                 EXPECT_EQ(volume.current(), volume.newContents) << context;
             } catch (const std::system_error&) {
             }
+            const bool complete = volume.isComplete();
             ASSERT_NO_THROW(recoverTransactions(volume.mount, [] {})) << context;
             volume.expectConsistent(context);
+            volume.expectRecovered(complete, context);
             volume.expectClean(context);
-            outcomes.insert(volume.current() == volume.newContents);
+            outcomes.insert(complete);
             // The volume takes the next commit.
             if (volume.current() == volume.oldContents) {
                 EXPECT_NO_THROW(volume.commit(Nano5FileOps::system())) << context;
@@ -173,6 +187,7 @@ TEST(Nano5CommitTest, EveryFailedCallIsRolledBackByTheCommitItself) {
             }
             ASSERT_NO_THROW(recoverTransactions(volume.mount, [] {})) << context;
             volume.expectConsistent(context);
+            volume.expectRecovered(!threw, context);
             volume.expectClean(context);
         }
     }
@@ -185,8 +200,11 @@ TEST(Nano5CommitTest, UnplugAtEveryCheckpointIsRecoverable) {
             Volume volume(import);
             int seen = 0;
             bool unplugged = false;
+            bool completeWhenUnplugged = false;
             auto checkpoint = [&] {
                 if (++seen >= k) {
+                    if (!unplugged)
+                        completeWhenUnplugged = volume.isComplete();
                     unplugged = true;
                     throw std::runtime_error("The iPod was disconnected.");
                 }
@@ -197,9 +215,10 @@ TEST(Nano5CommitTest, UnplugAtEveryCheckpointIsRecoverable) {
             }
             if (!unplugged)
                 break; // past the last checkpoint
-            // Plugged in again: recovery completes or rolls back.
+            // Plugged in again: recovery finishes what was complete and rolls back the rest.
             ASSERT_NO_THROW(recoverTransactions(volume.mount, [] {})) << context;
             volume.expectConsistent(context);
+            volume.expectRecovered(completeWhenUnplugged, context);
             volume.expectClean(context);
         }
     }

@@ -405,8 +405,11 @@ TEST(Nano5WriterTest, ImportAfterACrashSettlesTheEarlierOneFirst) {
             volume, [] {}, counter);
         total = counter.calls;
     }
+    std::set<bool> outcomes;
     for (int n = 1; n <= total; n += 3) {
         Volume volume(Nano5Fixture::memoryTempBase());
+        const fs::path cdb = volume.mount / "iPod_Control/iTunes/iTunesCDB";
+        const QByteArray cdbBefore = readFile(cdb);
         FailingOps crash(n, true);
         try {
             importInto(
@@ -414,13 +417,17 @@ TEST(Nano5WriterTest, ImportAfterACrashSettlesTheEarlierOneFirst) {
         } catch (const std::exception&) {
             // The commit or its own rollback was cut off; the next import settles it.
         }
+        // The iTunesCDB is the last file the import replaces: once it is new, so is the rest.
+        const bool complete = readFile(cdb) != cdbBefore;
+        outcomes.insert(complete);
         const fs::path next = importInto(
             volume, [] {}, Nano5FileOps::system(), QStringLiteral("After"));
         const auto db = volume.parse();
         ASSERT_TRUE(db) << "crash at " << n;
-        // The crashed song is either fully there or fully gone; the new one is last.
+        // The crashed song is fully there when its commit was complete, else fully gone; the new
+        // one is last.
         const guint count = g_list_length(db->tracks);
-        EXPECT_TRUE(count == 4 || count == 5) << "crash at " << n;
+        EXPECT_EQ(count, complete ? 5u : 4u) << "crash at " << n;
         auto* last =
             static_cast<Itdb_Track*>(g_list_last(itdb_playlist_mpl(db.get())->members)->data);
         EXPECT_STREQ(last->title, "After");
@@ -432,6 +439,7 @@ TEST(Nano5WriterTest, ImportAfterACrashSettlesTheEarlierOneFirst) {
         EXPECT_EQ(songs.size(), count - 3) << "crash at " << n;
         EXPECT_TRUE(songs.count(next.filename().string()));
     }
+    EXPECT_EQ(outcomes, (std::set<bool>{false, true}));
 }
 
 TEST(Nano5WriterTest, RefusesAChangedOrDamagedLibraryAndTouchesNothing) {

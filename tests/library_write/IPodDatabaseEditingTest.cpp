@@ -362,3 +362,30 @@ TEST(IPodDatabaseEditing, AFileReachedThroughALinkCountsAsInUse) {
     EXPECT_EQ(database.loadTracks().size(), 1);
     EXPECT_EQ(database.loadTracks()[0].id, volume.trackID(linked));
 }
+
+// The opener's checkpoint runs right before anything is written, after every check that reads.
+TEST(IPodDatabaseEditing, ASaveStopsAtTheSessionCheckpointBeforeWriting) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    const int song = volume.addTrack({.title = QStringLiteral("Song")});
+    volume.write();
+    int checks = 0;
+    bool swapped = false;
+    IPodDatabase database(volume.mountPoint(), std::nullopt, {}, [&] {
+        ++checks;
+        if (swapped)
+            throw std::runtime_error("The iPod was disconnected.");
+    });
+    ASSERT_TRUE(database.updateTrackMetadata(volume.trackID(song),
+                                             {QStringLiteral("New"), {}, {}, {}, {}}));
+    ASSERT_TRUE(database.createPlaylist(QStringLiteral("Mix"), {volume.trackID(song)}));
+    swapped = true;
+    const auto before = TestSupport::snapshotTree(volume.mountPoint());
+    EXPECT_THROW(database.saveLibrary(), std::runtime_error);
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+              QStringList());
+    EXPECT_EQ(checks, 1);
+    swapped = false;
+    database.saveLibrary();
+    EXPECT_EQ(checks, 2);
+    EXPECT_EQ(playlistNames(IPodDatabase(volume.mountPoint())), QStringList{"Mix"});
+}

@@ -89,8 +89,8 @@ TEST(IPodDatabaseRegistration, ACopiedFileBecomesATrackWithItsTagsAndArtwork) {
         EXPECT_FALSE(QFileInfo::exists(destination));
         copyAudioTo(destination);
         const Track track = database.registerCopiedFiles(
-            destination, QString(), QStringLiteral("Artist"), QStringLiteral("Album"), QString(),
-            2500, 44100, 192, true, png(240, 0x22AA44));
+            destination, QString(), QStringLiteral("Artist"), QStringLiteral("Album"),
+            QStringLiteral("Various"), QString(), 2500, 44100, 192, true, png(240, 0x22AA44));
         id = track.id;
         EXPECT_NE(id, 0u);
         EXPECT_EQ(track.playbackPosition, 2);
@@ -107,6 +107,7 @@ TEST(IPodDatabaseRegistration, ACopiedFileBecomesATrackWithItsTagsAndArtwork) {
     IPodDatabase reopened(volume.mountPoint());
     const Itdb_Track* track = recordOf(reopened, id);
     EXPECT_STREQ(track->artist, "Artist");
+    EXPECT_STREQ(track->albumartist, "Various");
     EXPECT_EQ(track->genre, nullptr); // an empty genre is none
     EXPECT_STREQ(track->filetype, "MPEG audio file");
     EXPECT_EQ(track->tracklen, 2500);
@@ -142,8 +143,8 @@ TEST(IPodDatabaseRegistration, FilesThatCannotBeTracksAreRefusedBeforeLibgpodSee
     const QString folder = volume.path(QStringLiteral("iPod_Control/Music/F02/"));
     const auto refusal = [&](const QString& path, qint32 milliseconds = 1000) {
         return failureOf([&] {
-            database.registerCopiedFiles(path, QStringLiteral("T"), {}, {}, {}, milliseconds, 44100,
-                                         128, true, std::nullopt);
+            database.registerCopiedFiles(path, QStringLiteral("T"), {}, {}, {}, {}, milliseconds,
+                                         44100, 128, true, std::nullopt);
         });
     };
     for (const char* name : {"a.aac", "a.wav", "a.m4b"}) {
@@ -167,9 +168,10 @@ TEST(IPodDatabaseRegistration, FilesThatCannotBeTracksAreRefusedBeforeLibgpodSee
 
     volume.writeFile(QStringLiteral("iPod_Control/Music/F02/LOUD.M4A"), "aac audio");
     const Track track = database.registerCopiedFiles(
-        folder + QStringLiteral("LOUD.M4A"), QStringLiteral("Loud"), {}, {}, QStringLiteral("Rock"),
-        1, 48000, 256, false, std::nullopt);
+        folder + QStringLiteral("LOUD.M4A"), QStringLiteral("Loud"), {}, {}, {},
+        QStringLiteral("Rock"), 1, 48000, 256, false, std::nullopt);
     EXPECT_EQ(track.format, QStringLiteral("AAC"));
+    EXPECT_EQ(recordOf(database, track.id)->albumartist, nullptr); // an empty one is none
     EXPECT_EQ(track.genre, QStringLiteral("Rock"));
     EXPECT_FALSE(track.hasCoverArtwork);
     EXPECT_EQ(recordOf(database, track.id)->lyrics_flag, 0);
@@ -184,7 +186,7 @@ TEST(IPodDatabaseRegistration, ArtworkIsIgnoredOnAnIPodWithoutArtwork) {
     const QString destination = database.destinationFilename(QStringLiteral("x.mp3"));
     copyAudioTo(destination);
     const Track track = database.registerCopiedFiles(destination, QStringLiteral("T"), {}, {}, {},
-                                                     1000, 44100, 128, true, png(64, 0xFF0000));
+                                                     {}, 1000, 44100, 128, true, png(64, 0xFF0000));
     EXPECT_FALSE(track.hasCoverArtwork);
     EXPECT_EQ(track.playbackPosition, 2);
 }

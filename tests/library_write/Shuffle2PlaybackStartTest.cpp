@@ -319,3 +319,23 @@ TEST(Shuffle2PlaybackStart, ACreatedShuffleOrderIsRemovedWhenALaterWriteFails) {
         EXPECT_TRUE(error.detail() && error.detail()->contains(QStringLiteral("injected")));
     }
 }
+
+TEST(Shuffle2PlaybackStart, TheSessionCheckpointStopsTheTransactionBeforeItsFirstWrite) {
+    Shuffle shuffle;
+    bool swapped = false;
+    IPodDatabase database(shuffle.volume.mountPoint(), std::nullopt, {}, [&] {
+        if (swapped)
+            throw std::runtime_error("The iPod was disconnected.");
+    });
+    swapped = true;
+    const auto before = TestSupport::snapshotTree(shuffle.volume.mountPoint());
+    EXPECT_THROW(database.setPlaybackStart(shuffle.id(5)), std::runtime_error);
+    EXPECT_EQ(
+        TestSupport::differences(before, TestSupport::snapshotTree(shuffle.volume.mountPoint())),
+        QStringList());
+    swapped = false;
+    database.setPlaybackStart(shuffle.id(5));
+    EXPECT_FALSE(
+        TestSupport::differences(before, TestSupport::snapshotTree(shuffle.volume.mountPoint()))
+            .isEmpty());
+}

@@ -94,7 +94,7 @@ protected:
         device.nano5SysInfoExtended = [this] { return std::optional<QByteArray>(volume->sysInfo); };
         return device;
     }
-    QStringList run(const QStringList& urls) {
+    IPodTransfer::ImportResult run(const QStringList& urls) {
         return IPodTransfer::importNano5Audio(
             urls, target(), volume->sysInfo, false, [this](const ImportProgress& value) {
                 progress.append(value);
@@ -134,7 +134,7 @@ TEST_F(Nano5ImportTest, TakesNativeMP3sAndRefusesTheRest) {
     }
     const int before = int(tracks().size());
 
-    const QStringList failures = run({wave, good, wrongRate, aacInside});
+    const QStringList failures = run({wave, good, wrongRate, aacInside}).failures;
 
     const QString refused = text(ImportError::nano5UnsupportedMP3());
     EXPECT_EQ(failures, QStringList({QStringLiteral("plain.wav") + dash + refused,
@@ -170,14 +170,18 @@ TEST_F(Nano5ImportTest, SkipsFilesAlreadyOnTheDevice) {
     const int before = int(tracks().size());
 
     // The same bytes twice in one run: the second is the file the first just put there.
-    EXPECT_EQ(run({first, copy}), QStringList());
+    const IPodTransfer::ImportResult both = run({first, copy});
+    EXPECT_EQ(both.failures, QStringList());
+    EXPECT_EQ(both.skippedIdentical, 1);
     EXPECT_EQ(tracks().size(), before + 1);
     EXPECT_EQ(progress.last(), (ImportProgress{QStringLiteral("song again.mp3"),
                                                ImportStage::skippedIdenticalFile, 2, 2, 1.0}));
 
     // And in a later run, found through the library's own files; a folder gives its MP3s.
     progress.clear();
-    EXPECT_EQ(run({input(QStringLiteral("b"))}), QStringList());
+    const IPodTransfer::ImportResult again = run({input(QStringLiteral("b"))});
+    EXPECT_EQ(again.failures, QStringList());
+    EXPECT_EQ(again.skippedIdentical, 1);
     EXPECT_EQ(tracks().size(), before + 1);
     ASSERT_EQ(progress.size(), 2);
     EXPECT_EQ(progress.last().stage, ImportStage::skippedIdenticalFile);
@@ -219,8 +223,9 @@ TEST_F(Nano5ImportTest, AnEmptyFolderIsAnError) {
 TEST_F(Nano5ImportTest, TheOrdinaryImportHandsANanoOver) {
     const QString song = tone(QStringLiteral("song.mp3"));
     const int before = int(tracks().size());
-    EXPECT_EQ(IPodTransfer::importAudio({song}, target(), TransferSettings::defaults(), {}, {}),
-              QStringList());
+    EXPECT_EQ(
+        IPodTransfer::importAudio({song}, target(), TransferSettings::defaults(), {}, {}).failures,
+        QStringList());
     const QList<Track> after = tracks();
     ASSERT_EQ(after.size(), before + 1);
     EXPECT_EQ(after.last().title, QStringLiteral("Night Drive"));
@@ -236,7 +241,7 @@ TEST_F(Nano5ImportTest, ADeviceWhoseSignaturesCannotBeVerifiedIsNotWritten) {
     // The refusal reads in the chosen language like every other failure line.
     Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("zh-Hans"));
     const QStringList failures =
-        IPodTransfer::importAudio({song}, target(), TransferSettings::defaults(), {}, {});
+        IPodTransfer::importAudio({song}, target(), TransferSettings::defaults(), {}, {}).failures;
     Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("en"));
     const QString refusal =
         Nano5Error::unsupportedDatabase().description(AppLanguage::simplifiedChinese);

@@ -97,6 +97,15 @@ TEST(Nano5PlaylistSessionTest, RefusalsLeaveTheDeviceAsItWas) {
                                                   [] { throw Unplugged(); }),
                      Unplugged);
     }
+    // The session's own checkpoint (the device it was opened on) holds the write as well.
+    {
+        const auto session = IPodDatabase::open(
+            QString::fromStdString(volume.mount.string()), volume.sysInfo,
+            [] { return std::optional<int>(Nano5Playlist::productID); }, [] { throw Unplugged(); });
+        EXPECT_THROW(
+            session->createNano5Playlist(QStringLiteral("Gone"), members, volume.sysInfo, [] {}),
+            Unplugged);
+    }
     // A session that was not opened as a nano has no source library to write against.
     {
         const auto plain = IPodDatabase::open(QString::fromStdString(volume.mount.string()));

@@ -51,7 +51,7 @@ while IFS= read -r path; do
   [ -e "$root$path" ] || fail "listed but not installed: $path"
 done <<<"$installed"
 
-for path in /usr/bin/lorvanel \
+for path in /usr/bin/lorvanel /usr/bin/lorvanel-open-helper \
   /usr/share/applications/io.lorvanel.Lorvanel.desktop \
   /usr/share/metainfo/io.lorvanel.Lorvanel.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/io.lorvanel.Lorvanel.svg \

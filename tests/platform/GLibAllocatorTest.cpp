@@ -23,13 +23,13 @@ TEST(GLibAllocatorTest, GLibHandsOutPlainMallocBlocksFromTheStart) {
 }
 
 TEST(GLibAllocatorTest, ALateCallChangesNothingAndSaysNothing) {
-    // The hook already ran; a second call (from a main, say) must not touch the started allocator.
+    // The hook already ran; a second call must not touch the allocator GLib has started.
     int messages = 0;
     const GLogFunc previous =
         g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*,
                                      gpointer count) { ++*static_cast<int*>(count); },
                                   &messages);
-    GLibAllocator::useSystemMalloc();
+    GLibAllocator::useSystemMalloc(0, nullptr, nullptr);
     g_log_set_default_handler(previous, nullptr);
     EXPECT_EQ(messages, 0);
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS

@@ -102,6 +102,17 @@ TEST(StoreOperationAlert, ShowsFiveLinesThenTheCountOfTheRestAndTheDroppedItems)
               QStringLiteral("无法读取拖入的项目（2 个）。"));
 }
 
+TEST(StoreOperationAlert, FilesSkippedAsIdenticalAreCountedAfterTheFailures) {
+    EXPECT_EQ(IPodStore::operationAlert({}, 0, std::nullopt, AppLanguage::english, 3),
+              QStringLiteral("Skipped identical file (3)"));
+    EXPECT_EQ(IPodStore::operationAlert({QStringLiteral("a.mp3 \u2014 bad")}, 1, std::nullopt,
+                                        AppLanguage::english, 1),
+              QStringLiteral("a.mp3 \u2014 bad\nCould not read dropped items (1).\n"
+                             "Skipped identical file (1)"));
+    EXPECT_EQ(IPodStore::operationAlert({}, 0, std::nullopt, AppLanguage::simplifiedChinese, 2),
+              QStringLiteral("已跳过相同的文件 (2)"));
+}
+
 TEST_F(StoreOperations, AnImportShowsItsTracksWhileItRunsThenReloadsTheLibrary) {
     const IPodDevice device = selectedIPod();
     QSignalSpy progress(store.get(), &IPodStore::progressChanged);
@@ -250,24 +261,45 @@ protected:
         if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
             GTEST_SKIP() << qPrintable(why);
     }
+
+    // A one-track iPod mounted at path and loaded by the store, with automatic eject on.
+    std::unique_ptr<TestVolumes::Mount> loadedPodToEject(const QString& path) {
+        QSettings().setValue(QStringLiteral("transfer.autoEject"), true);
+        auto mount = TestVolumes::Mount::tmpfs(path, QStringLiteral("size=16m"));
+        if (!mount)
+            return mount;
+        makeVolume({}, QStringLiteral("Pod"), {{}}, path);
+        machine->listRealMountsUnder(root + QStringLiteral("/mnt"));
+        makeStore();
+        watchOperations();
+        refresh();
+        waitForLoad();
+        return mount;
+    }
 };
 
 TEST_F(StoreOperationMounts, AnAutoEjectAfterACleanImportUnmountsTheIPod) {
-    QSettings().setValue(QStringLiteral("transfer.autoEject"), true);
     const QString mountPath = root + QStringLiteral("/mnt/Pod");
-    auto mount = TestVolumes::Mount::tmpfs(mountPath, QStringLiteral("size=16m"));
+    const auto mount = loadedPodToEject(mountPath);
     ASSERT_TRUE(mount);
-    makeVolume({}, QStringLiteral("Pod"), {{}}, mountPath);
-    machine->listRealMountsUnder(root + QStringLiteral("/mnt"));
-    makeStore();
-    watchOperations();
-    refresh();
-    waitForLoad();
     const IPodDevice device = deviceAt(mountPath);
     store->startImport({song(QStringLiteral("One"))}, device.id);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return store->devices().isEmpty(); }));
     EXPECT_FALSE(store->alert()) << qPrintable(store->alert().value_or(QString()));
     EXPECT_FALSE(QFileInfo::exists(mountPath + QStringLiteral("/iPod_Control")));
+}
+
+TEST_F(StoreOperationMounts, AnEjectAfterACleanImportStillTellsOfSkippedFiles) {
+    const QString mountPath = root + QStringLiteral("/mnt/Pod");
+    const auto mount = loadedPodToEject(mountPath);
+    ASSERT_TRUE(mount);
+    const IPodDevice device = deviceAt(mountPath);
+    const QString one = song(QStringLiteral("One"));
+    const QString again = root + QStringLiteral("/again.mp3");
+    ASSERT_TRUE(QFile::copy(one, again));
+    store->startImport({one, again}, device.id);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return store->devices().isEmpty(); }));
+    EXPECT_EQ(store->alert(), QStringLiteral("Skipped identical file (1)"));
 }
 
 TEST_F(StoreOperationMounts, AnExportIsRefusedWhileBusyAndReportsSuccessWhenClean) {

@@ -74,7 +74,8 @@ struct ProbedAudio {
     bool hasCover = false;
     QString coverCodec;
     QByteArray coverData;
-    double peak = 0; // highest absolute sample of the decoded audio (full scale 1)
+    double peak = 0;           // highest absolute sample of the decoded audio (full scale 1)
+    double decodedSeconds = 0; // length of the decoded audio
 };
 
 // Probes (and, with decode, decodes) the file; nothing when libavformat cannot open it.

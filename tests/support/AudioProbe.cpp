@@ -51,20 +51,27 @@ double sampleValue(const AVFrame* f, int channel, int i) {
     }
 }
 
-double decodePeak(AVFormatContext* ic, int index) {
+// The peak and the length of the decoded audio (what a player plays, with the decoder's own
+// trimming of encoder delay and padding).
+void decodeAudio(AVFormatContext* ic, int index, ProbedAudio& out) {
     const AVStream* st = ic->streams[index];
+    out.peak = -1;
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
-        return -1;
+        return;
     std::unique_ptr<AVCodecContext, CodecFree> dec(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(dec.get(), st->codecpar);
+    dec->pkt_timebase = st->time_base;
     if (avcodec_open2(dec.get(), codec, nullptr) < 0)
-        return -1;
+        return;
     std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
     double peak = 0;
+    double seconds = 0;
     auto drain = [&] {
         while (avcodec_receive_frame(dec.get(), frame.get()) == 0) {
+            if (frame->sample_rate > 0)
+                seconds += double(frame->nb_samples) / frame->sample_rate;
             for (int c = 0; c < frame->ch_layout.nb_channels; ++c)
                 for (int i = 0; i < frame->nb_samples; ++i)
                     peak = std::max(peak, std::fabs(sampleValue(frame.get(), c, i)));
@@ -78,7 +85,8 @@ double decodePeak(AVFormatContext* ic, int index) {
     }
     avcodec_send_packet(dec.get(), nullptr);
     drain();
-    return peak;
+    out.peak = peak;
+    out.decodedSeconds = seconds;
 }
 
 } // namespace
@@ -121,7 +129,7 @@ std::optional<ProbedAudio> probeAudio(const QString& path, bool decode) {
         }
     }
     if (decode && first >= 0)
-        out.peak = decodePeak(raw, first);
+        decodeAudio(raw, first, out);
     return out;
 }
 

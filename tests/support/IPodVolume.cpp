@@ -166,7 +166,12 @@ int IPodVolume::addTrack(const TrackSpec& spec) {
             fail(QStringLiteral("itdb_cp_track_to_ipod: %1").arg(error.message()));
         relative = QString::fromUtf8(track->ipod_path).replace(u':', u'/').mid(1);
     }
-    if (spec.artwork) {
+    if (spec.artwork && !spec.artworkData.isEmpty()) {
+        if (!itdb_track_set_thumbnails_from_data(
+                track, reinterpret_cast<const guchar*>(spec.artworkData.constData()),
+                gsize(spec.artworkData.size())))
+            fail(QStringLiteral("itdb_track_set_thumbnails_from_data failed"));
+    } else if (spec.artwork) {
         GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 120, 120);
         gdk_pixbuf_fill(pixbuf, (spec.artworkColor << 8) | 0xFF);
         const gboolean set = itdb_track_set_thumbnails_from_pixbuf(track, pixbuf);
@@ -354,33 +359,47 @@ QByteArray sysInfoExtendedXML(const QList<std::pair<QString, QVariant>>& entries
     return xml;
 }
 
-TreeSnapshot snapshotTree(const QString& root) {
+namespace {
+
+QByteArray modificationTime(const struct stat& status) {
+    return QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qint64(status.st_mtim.tv_nsec));
+}
+
+// One entry: its kind, and for a folder its modification time (an entry made and removed
+// again inside it still shows), for a file its size, modification time and bytes.
+std::optional<QByteArray> snapshotEntry(const QString& path, FolderTimes folderTimes) {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    QByteArray entry;
+    if (S_ISLNK(status.st_mode)) {
+        entry = "link " + QFile::encodeName(QFileInfo(path).symLinkTarget());
+    } else if (S_ISDIR(status.st_mode)) {
+        entry = folderTimes == FolderTimes::recorded ? "dir " + modificationTime(status) : "dir";
+    } else {
+        QFile file(path);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (file.open(QIODevice::ReadOnly))
+            hash.addData(&file);
+        entry = "file " + QByteArray::number(qint64(status.st_size)) + ' ' +
+                modificationTime(status) + ' ' + hash.result().toHex();
+    }
+    return entry + " mode " + QByteArray::number(status.st_mode, 8);
+}
+
+} // namespace
+
+TreeSnapshot snapshotTree(const QString& root, FolderTimes folderTimes) {
     TreeSnapshot snapshot;
+    if (const auto top = snapshotEntry(root, folderTimes))
+        snapshot.insert(QStringLiteral("."), *top);
     QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QString relative = path.mid(root.size() + 1);
-        struct stat status {};
-        if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
-            continue;
-        QByteArray entry;
-        if (S_ISLNK(status.st_mode)) {
-            entry = "link " + QFile::encodeName(QFileInfo(path).symLinkTarget());
-        } else if (S_ISDIR(status.st_mode)) {
-            entry = "dir";
-        } else {
-            QFile file(path);
-            QCryptographicHash hash(QCryptographicHash::Sha256);
-            if (file.open(QIODevice::ReadOnly))
-                hash.addData(&file);
-            entry = "file " + QByteArray::number(qint64(status.st_size)) + ' ' +
-                    QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.' +
-                    QByteArray::number(qint64(status.st_mtim.tv_nsec)) + ' ' +
-                    hash.result().toHex();
-        }
-        entry += " mode " + QByteArray::number(status.st_mode, 8);
-        snapshot.insert(relative, entry);
+        if (const auto entry = snapshotEntry(path, folderTimes))
+            snapshot.insert(path.mid(root.size() + 1), *entry);
     }
     return snapshot;
 }

@@ -52,6 +52,8 @@ struct TrackSpec {
     // A generated cover (solid colour, 0xRRGGBB) stored through libgpod's thumbnail writer.
     bool artwork = false;
     quint32 artworkColor = 0x3366CC;
+    // With artwork: an encoded picture (PNG, JPEG, ...) stored in place of the solid colour.
+    QByteArray artworkData = {};
     // Preset database id; 0 lets libgpod pick one.
     quint64 dbid = 0;
     // Whether the main playlist lists the track.
@@ -131,10 +133,14 @@ private:
 // inserted as raw XML.
 QByteArray sysInfoExtendedXML(const QList<std::pair<QString, QVariant>>& entries);
 
-// Every entry of a folder tree (links not followed): relative path -> kind, size, modification
-// time and SHA-256 of the bytes. Two equal snapshots mean nothing was written.
+// Every entry of a folder tree, the root itself as "." (links not followed): relative path ->
+// kind, modification time, and for files size and SHA-256 of the bytes. Folders carry their
+// modification time, so an entry created (even if removed again) shows. Two equal snapshots
+// mean nothing was written.
 using TreeSnapshot = QMap<QString, QByteArray>;
-TreeSnapshot snapshotTree(const QString& root);
+// Without folder times, for operations that may make a file and take it away again.
+enum class FolderTimes { recorded, ignored };
+TreeSnapshot snapshotTree(const QString& root, FolderTimes folderTimes = FolderTimes::recorded);
 // The entries that differ, for test messages.
 QStringList differences(const TreeSnapshot& before, const TreeSnapshot& after);
 

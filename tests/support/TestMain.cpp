@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
     qputenv("XDG_RUNTIME_DIR", runtime);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef LORVANEL_OPEN_HELPER_PATH
+    if (qEnvironmentVariableIsEmpty("LORVANEL_OPEN_HELPER"))
+        qputenv("LORVANEL_OPEN_HELPER", LORVANEL_OPEN_HELPER_PATH);
+#endif
     // A test run never follows the machine's language unless a test asks for it.
     qputenv("LANGUAGE", "en_US");
     qputenv("LC_ALL", "C.UTF-8");

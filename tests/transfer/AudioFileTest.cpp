@@ -6,7 +6,11 @@
 #include "platform/audio/AudioError.h"
 #include "platform/audio/AudioFile.h"
 
+#include <QFileInfo>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -128,6 +132,70 @@ TEST_F(AudioFileTest, TextFileAndEmptyWavOpenWithoutUsableAudio) {
         EXPECT_TRUE(e.isSystemError());
         EXPECT_EQ(e.ffmpegCode(), AVERROR(ENOENT));
     }
+}
+
+TEST_F(AudioFileTest, TheHeaderAloneTellsWhichLengthsMustBeMeasured) {
+    struct Case {
+        QString name;
+        ToneSpec spec;
+        double keep; // share of the bytes left, 1 for the whole file
+        bool needsMeasuring;
+    };
+    const auto spec = [](const QString& codec, const QStringList& extra = {}) {
+        ToneSpec s = toneSpec(codec, 44100, 2, 3.0);
+        s.extraArgs = extra;
+        return s;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("info.mp3"), spec(QStringLiteral("mp3")), 1, false},
+        {QStringLiteral("cut.mp3"), spec(QStringLiteral("mp3")), 0.5, true},
+        {QStringLiteral("bare.mp3"),
+         spec(QStringLiteral("mp3"), {QStringLiteral("-write_xing"), QStringLiteral("0")}), 1,
+         true},
+        {QStringLiteral("whole.m4a"),
+         spec(QStringLiteral("aac"), {QStringLiteral("-movflags"), QStringLiteral("+faststart")}),
+         1, false},
+        {QStringLiteral("cut.m4a"),
+         spec(QStringLiteral("aac"), {QStringLiteral("-movflags"), QStringLiteral("+faststart")}),
+         0.5, true},
+        {QStringLiteral("raw.aac"),
+         spec(QStringLiteral("aac"), {QStringLiteral("-f"), QStringLiteral("adts")}), 1, true},
+        {QStringLiteral("whole.flac"), spec(QStringLiteral("flac")), 1, false},
+    };
+    for (const Case& c : cases) {
+        const QString p = tone(c.name, c.spec);
+        if (c.keep < 1)
+            writeAll(p, readAll(p).left(qsizetype(double(readAll(p).size()) * c.keep)));
+        const AudioFile file = AudioFile::open(p);
+        EXPECT_EQ(file.durationNeedsMeasuring(), c.needsMeasuring) << qPrintable(c.name);
+        // One demux pass is as long as the decoded audio, within one frame.
+        const auto decoded = TestSupport::probeAudio(p, true);
+        ASSERT_TRUE(decoded) << qPrintable(c.name);
+        const AudioFile::Measured measured = file.measureAudio();
+        EXPECT_NEAR(measured.seconds, decoded->decodedSeconds, 0.03) << qPrintable(c.name);
+        EXPECT_GT(measured.bytes, QFileInfo(p).size() / 2) << qPrintable(c.name);
+        EXPECT_LE(measured.bytes, QFileInfo(p).size()) << qPrintable(c.name);
+    }
+}
+
+TEST_F(AudioFileTest, ErrorTextsAreTheSystemsNeverFFmpegs) {
+    // Damaged data, whatever number FFmpeg gives it, reads as the kind of failure alone.
+    for (const int code : {AVERROR_PATCHWELCOME, AVERROR(ENOMEM), AVERROR_INVALIDDATA,
+                           AVERROR(EINVAL), AVERROR_BUG}) {
+        const AudioError error(AudioError::Kind::decode, code);
+        EXPECT_FALSE(error.isSystemError()) << code;
+        EXPECT_EQ(error.description(AppLanguage::english),
+                  QStringLiteral("The audio could not be decoded."));
+        EXPECT_EQ(
+            error.description(AppLanguage::simplifiedChinese),
+            localizedString(LZ("The audio could not be decoded."), AppLanguage::simplifiedChinese));
+    }
+    // A failing disk or a full one is the system's, and says so in the system's words.
+    const AudioError full(AudioError::Kind::encode, AVERROR(ENOSPC));
+    EXPECT_TRUE(full.isSystemError());
+    EXPECT_EQ(full.description(AppLanguage::english),
+              QStringLiteral("The audio could not be written. ") +
+                  QString::fromLocal8Bit(std::strerror(ENOSPC)));
 }
 
 TEST_F(AudioFileTest, CancellationReachesTheOpen) {

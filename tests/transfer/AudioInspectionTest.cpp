@@ -8,6 +8,8 @@
 #include "transfer/ImportProgress.h"
 #include "transfer/LorvanelCoverArtwork.h"
 
+#include <QFileInfo>
+
 namespace {
 
 using TestSupport::AudioTags;
@@ -65,6 +67,29 @@ TEST_F(AudioInspectionTest, TaggedMp3WithLyricsPassesThroughOthersAreConverted) 
         EXPECT_LE(s, 0.75);
 }
 
+TEST_F(AudioInspectionTest, ACopiedFileWithoutXingHeaderIsMeasuredForLengthAndRate) {
+    // Quiet, then loud: the first frames' rate, which FFmpeg takes for the whole file, is a
+    // fraction of the real one, and so the length it guesses is a multiple of the real one.
+    ToneSpec spec = toneSpec(QStringLiteral("mp3"), 44100, 2, 3.0);
+    spec.tags = fullTags;
+    spec.extraArgs = {QStringLiteral("-af"),
+                      QStringLiteral("volume='if(lt(t,1.5),0.002,1)':eval=frame,"
+                                     "aeval='val(ch)+0.3*(random(0)-0.5)*gte(t,1.5)'"),
+                      QStringLiteral("-q:a"),
+                      QStringLiteral("0"),
+                      QStringLiteral("-write_xing"),
+                      QStringLiteral("0")};
+    const QString mp3 = tone(QStringLiteral("vbr.mp3"), spec);
+    ASSERT_GT(AudioFile::open(mp3).durationSeconds(), 4.0) << "the header guess is not off";
+    const auto [copied, facts] = inspect(mp3);
+    EXPECT_EQ(copied, mp3);
+    const auto decoded = TestSupport::probeAudio(mp3, true);
+    ASSERT_TRUE(decoded);
+    EXPECT_NEAR(facts.milliseconds, decoded->decodedSeconds * 1000, 30);
+    const double kbps = double(QFileInfo(mp3).size()) * 8 / decoded->decodedSeconds / 1000;
+    EXPECT_NEAR(facts.bitrate, kbps, kbps * 0.1);
+}
+
 TEST_F(AudioInspectionTest, EachReasonToConvert) {
     struct Case {
         QString name;
@@ -116,8 +141,18 @@ TEST_F(AudioInspectionTest, UnreadableFilesFailAsUnsupported) {
               QByteArray("\x01\x00\x02\x00\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00", 16)},
              {"data", {}}}));
     QDir().mkpath(path(QStringLiteral("folder.mp3")));
+    // Damaged headers that FFmpeg answers with system errors: "Input/output error" for a FLAC
+    // header without blocks, "Cannot allocate memory" for a WAV format chunk of a gigabyte.
+    writeAll(path(QStringLiteral("broken.flac")),
+             QByteArray("fLaC\x00\x00\x00\x22", 8) + QByteArray(31, '\0'));
+    writeAll(path(QStringLiteral("huge.wav")),
+             QByteArray("RIFF\x1f\x00\x00\x00WAVEfmt \x00\x00\x00\x40", 20) +
+                 QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e"
+                            "\x0f\x10\x11\x12\x13",
+                            19));
     for (const QString& name : {QStringLiteral("text.mp3"), QStringLiteral("song.aiff"),
-                                QStringLiteral("empty.wav"), QStringLiteral("folder.mp3")}) {
+                                QStringLiteral("empty.wav"), QStringLiteral("folder.mp3"),
+                                QStringLiteral("broken.flac"), QStringLiteral("huge.wav")}) {
         try {
             inspect(path(name));
             ADD_FAILURE() << name.toStdString() << " was accepted";
@@ -145,16 +180,23 @@ TEST_F(AudioInspectionTest, ArtworkOnlyForDevicesThatTakeItAndTheDefaultCoverOth
 }
 
 TEST_F(AudioInspectionTest, PassthroughCandidateMatrix) {
-    EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48000));
-    EXPECT_TRUE(isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC, 1, 8000));
+    const QString mp3 = QStringLiteral("mp3");
+    const QString mp4 = QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2");
+    EXPECT_TRUE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 2, 48000));
+    EXPECT_TRUE(
+        isPassthroughCandidate(QStringLiteral("m4a"), mp4, AudioFormatID::mpeg4AAC, 1, 8000));
     EXPECT_FALSE(
-        isPassthroughCandidate(QStringLiteral("m4a"), AudioFormatID::mpeg4AAC_HE, 2, 44100));
-    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("aac"), AudioFormatID::mpeg4AAC, 2, 44100));
+        isPassthroughCandidate(QStringLiteral("m4a"), mp4, AudioFormatID::mpeg4AAC_HE, 2, 44100));
     EXPECT_FALSE(
-        isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 3, 44100));
-    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 7999));
+        isPassthroughCandidate(QStringLiteral("aac"), mp4, AudioFormatID::mpeg4AAC, 2, 44100));
+    EXPECT_FALSE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 3, 44100));
+    EXPECT_FALSE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 2, 7999));
+    EXPECT_FALSE(isPassthroughCandidate(mp3, mp3, AudioFormatID::mpegLayer3, 2, 48001));
+    // Raw ADTS named .m4a, and MP3 audio inside a WAV named .mp3, are no such files.
+    EXPECT_FALSE(isPassthroughCandidate(QStringLiteral("m4a"), QStringLiteral("aac"),
+                                        AudioFormatID::mpeg4AAC, 2, 44100));
     EXPECT_FALSE(
-        isPassthroughCandidate(QStringLiteral("mp3"), AudioFormatID::mpegLayer3, 2, 48001));
+        isPassthroughCandidate(mp3, QStringLiteral("wav"), AudioFormatID::mpegLayer3, 2, 44100));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "transfer/ID3TagWriter.h"
+#include "platform/audio/ID3v2Tag.h"
 
 #include "TagTestSupport.h"
 
@@ -184,7 +185,7 @@ TEST_F(ID3TagWriter, UnsynchronisationFollowsTheTagVersion) {
     EXPECT_EQ(id3Unsynchronise(QByteArray::fromHex("41FF")), QByteArray::fromHex("41FF00"));
     EXPECT_EQ(id3Unsynchronise(QByteArray::fromHex("FF00FFFF")),
               QByteArray::fromHex("FF0000FF00FF00"));
-    EXPECT_EQ(id3Resynchronise(QByteArray::fromHex("FF0000FF00FF00")),
+    EXPECT_EQ(ID3v2Tag::resynchronise(QByteArray::fromHex("FF0000FF00FF00")),
               QByteArray::fromHex("FF00FFFF"));
 
     const QByteArray syncPicture = QByteArray::fromHex("89504EFFE0FF");

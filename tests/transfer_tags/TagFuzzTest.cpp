@@ -2,6 +2,7 @@
 // must either refuse with the caller's error or produce well-formed output, never crash, hang
 // or read out of bounds (this runs under the sanitizers).
 
+#include "platform/audio/ID3v2Tag.h"
 #include "transfer/ID3TagWriter.h"
 #include "transfer/WaveInfoWriter.h"
 
@@ -65,6 +66,48 @@ QByteArray mutate(QByteArray data, std::mt19937& random) {
 }
 
 } // namespace
+
+TEST(TagFuzz, HostileTagsGiveTheirTextFramesOrNothing) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fuzz.mp3"));
+    const QList<QByteArray> wanted{"TPE1", "TPE2", "TP1"};
+    std::vector<QByteArray> seeds;
+    for (int version : {2, 3, 4}) {
+        const QByteArray id = version == 2 ? "TP1" : "TPE1";
+        const QByteArray frames = frame(version, id,
+                                        QByteArray("\x03"
+                                                   "A\0B\0",
+                                                   6)) +
+                                  frame(version, id,
+                                        QByteArray("\x01\xFF\xFE"
+                                                   "x\0\0\0y\0",
+                                                   10)) +
+                                  QByteArray(8, '\0');
+        seeds.push_back(tag(version, 0, frames));
+        seeds.push_back(tag(version, 0x80, id3Unsynchronise(frames)));
+    }
+    seeds.push_back(tag(4, 0x40,
+                        syncsafe(6) + QByteArray(2, '\0') +
+                            frame(4, "TPE2",
+                                  QByteArray("\x03"
+                                             "Z"),
+                                  QByteArray("\x00\x03", 2))));
+    std::mt19937 random(20260115);
+    int read = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const QByteArray bytes = mutate(seeds[i % seeds.size()], random);
+        const auto inMemory = ID3v2Tag::parseTextFrames(bytes, wanted);
+        writeFile(path, bytes);
+        const auto fromFile = ID3v2Tag::readTextFrames(path, wanted);
+        // Reading the file frame by frame sees exactly what the bytes in memory hold.
+        ASSERT_EQ(inMemory, fromFile) << bytes.toHex().toStdString();
+        for (const QStringList& values : inMemory)
+            for (const QString& value : values)
+                ASSERT_FALSE(value.isEmpty());
+        read += !inMemory.isEmpty();
+    }
+    EXPECT_GT(read, 0);
+}
 
 TEST(TagFuzz, HostileID3TagsNeverCrash) {
     QTemporaryDir dir;

@@ -192,12 +192,13 @@ public:
         , progress(progress)
         , cancelled(cancelled) {}
 
-    void run(const QString& outputPath) {
+    ConvertedAudio run(const QString& outputPath) {
         openDecoder();
         output.open(outputPath);
         created = true;
         openMuxer(outputPath);
         streamAudio();
+        return {audioFrames, encoder->sample_rate};
     }
 
 private:
@@ -219,7 +220,8 @@ private:
     AVChannelLayout resamplerInput{};
     AVSampleFormat resamplerFormat = AV_SAMPLE_FMT_NONE;
     int resamplerRate = 0;
-    int64_t samplesWritten = 0;
+    int64_t samplesWritten = 0; // including the silence that fills a last short frame
+    int64_t audioFrames = 0;    // without it
     int frameSize = 0;
 
     bool created = false;
@@ -405,6 +407,7 @@ private:
                 throw AudioError(Kind::encode, AVERROR_BUG);
             frame->pts = samplesWritten;
             samplesWritten += frame->nb_samples;
+            audioFrames += available;
             check(avcodec_send_frame(encoder.get(), frame.get()), Kind::encode);
             writePackets();
         }
@@ -564,12 +567,13 @@ quint32 be32(const unsigned char* p) {
 
 namespace AudioConverter {
 
-void convert(AudioFile& source, const QString& outputPath, const AudioWriterSettings& settings,
-             const Progress& progress, const AudioFile::CancelCheck& isCancelled) {
+ConvertedAudio convert(AudioFile& source, const QString& outputPath,
+                       const AudioWriterSettings& settings, const Progress& progress,
+                       const AudioFile::CancelCheck& isCancelled) {
     source.setCancelCheck(isCancelled);
     Conversion conversion(source, settings, progress, isCancelled);
     try {
-        conversion.run(outputPath);
+        return conversion.run(outputPath);
     } catch (...) {
         if (conversion.outputCreated())
             QFile::remove(outputPath);

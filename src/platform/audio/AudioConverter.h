@@ -32,16 +32,26 @@ struct AudioWriterSettings {
     std::optional<AudioCoverArt> cover;
 };
 
+// What a conversion wrote.
+struct ConvertedAudio {
+    std::int64_t frames = 0; // audio frames (samples per channel) of the written audio
+    int sampleRate = 0;
+
+    double seconds() const { return sampleRate > 0 ? double(frames) / sampleRate : 0; }
+};
+
 namespace AudioConverter {
 
 // Seconds of the source decoded so far.
 using Progress = std::function<void(double seconds)>;
 
-// Writes source's audio to outputPath, which must not exist yet (it is created exclusively).
-// Throws AudioError, or CancellationError as soon as isCancelled turns true; either way the
-// output is removed.
-void convert(AudioFile& source, const QString& outputPath, const AudioWriterSettings& settings,
-             const Progress& progress, const AudioFile::CancelCheck& isCancelled);
+// Writes source's audio to outputPath, which must not exist yet (it is created exclusively),
+// and returns how much audio it wrote: every decoded sample, whatever the header claimed, so a
+// damaged source may give none. Throws AudioError, or CancellationError as soon as isCancelled
+// turns true; either way the output is removed.
+ConvertedAudio convert(AudioFile& source, const QString& outputPath,
+                       const AudioWriterSettings& settings, const Progress& progress,
+                       const AudioFile::CancelCheck& isCancelled);
 
 // Writes source's audio stream (AAC or Apple Lossless) into a new Apple M4A file at outputPath
 // packet by packet, without decoding, so the samples stay exactly as they were; with the

@@ -1,29 +1,34 @@
 #include "platform/audio/AudioError.h"
 
-extern "C" {
-#include <libavutil/error.h>
-}
-
 #include <cerrno>
+#include <cstring>
 
-AudioError::AudioError(Kind kind, int ffmpegCode, QString detail)
+AudioError::AudioError(Kind kind, int ffmpegCode)
     : kind_(kind)
-    , code_(ffmpegCode)
-    , detail_(std::move(detail)) {
-    if (detail_.isEmpty() && code_ != 0)
-        detail_ = ffmpegText(code_);
+    , code_(ffmpegCode) {
 }
 
 bool AudioError::isSystemError() const {
-    // AVERROR(e) is -e for the errno range; FFmpeg's own codes are tagged four-byte values.
-    return code_ < 0 && -code_ < 4096;
-}
-
-QString AudioError::ffmpegText(int code) {
-    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-    if (av_strerror(code, buffer, sizeof buffer) < 0)
-        return QStringLiteral("error %1").arg(code);
-    return QString::fromUtf8(buffer);
+    // AVERROR(e) is -e; only failures of the disk, the file system or the rights count.
+    switch (-code_) {
+    case EIO:
+    case EACCES:
+    case EPERM:
+    case ENOENT:
+    case ENOTDIR:
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+    case ENOSPC:
+    case EDQUOT:
+    case EROFS:
+    case EFBIG:
+    case EMFILE:
+    case ENFILE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 QString AudioError::description(AppLanguage language) const {
@@ -45,7 +50,11 @@ QString AudioError::description(AppLanguage language) const {
         text = localizedString(LZ("The audio could not be written."), language);
         break;
     }
-    if (!detail_.isEmpty())
-        text += QLatin1Char(' ') + detail_;
+    if (isSystemError()) {
+        char buffer[256] = {};
+        // The GNU strerror_r returns the text, which may not be the buffer.
+        text +=
+            QLatin1Char(' ') + QString::fromLocal8Bit(strerror_r(-code_, buffer, sizeof buffer));
+    }
     return text;
 }

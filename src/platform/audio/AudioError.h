@@ -1,7 +1,8 @@
 #pragma once
 
-// A failure of the audio layer, carrying FFmpeg's own detail. The description is built when it
-// is asked for, in the stored interface language.
+// A failure of the audio layer. The description is built when it is asked for, in the stored
+// interface language, from the system's own texts: FFmpeg's error texts, meant for developers
+// and often wrong about bad data, are never shown (ffmpegCode keeps the number).
 
 #include "platform/LocalizedError.h"
 
@@ -17,22 +18,21 @@ public:
         encode,      // encoding or writing failed
     };
 
-    AudioError(Kind kind, int ffmpegCode, QString detail = {});
+    AudioError(Kind kind, int ffmpegCode);
 
     Kind kind() const { return kind_; }
     // FFmpeg's error number (an AVERROR value), 0 when there is none.
     int ffmpegCode() const { return code_; }
-    // True when FFmpeg reported a system error (AVERROR(errno)) rather than bad data.
+    // True when FFmpeg passed on a failure of the system (a disk error, a missing permission, a
+    // full disk) rather than of the data. FFmpeg reports some damaged data with such numbers
+    // too (a broken FLAC header as an input/output error); a reader that can should check the
+    // file itself. Out of memory never counts: FFmpeg gives it for absurd sizes in headers.
     bool isSystemError() const;
 
     using LocalizedError::description;
     QString description(AppLanguage language) const override;
 
-    // FFmpeg's text for an error number.
-    static QString ffmpegText(int code);
-
 private:
     Kind kind_;
     int code_;
-    QString detail_;
 };

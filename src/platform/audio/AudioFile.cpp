@@ -3,7 +3,12 @@
 #include "platform/Task.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FFmpegHandles.h"
+#include "platform/audio/ID3v2Tag.h"
 #include "platform/audio/VorbisComments.h"
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
 
 #include <QFile>
 #include <QHash>
@@ -63,6 +68,9 @@ const QHash<QString, QString>& riffInfo() {
         {QStringLiteral("artist"), QStringLiteral("IART")},
         {QStringLiteral("album"), QStringLiteral("IPRD")},
         {QStringLiteral("genre"), QStringLiteral("IGNR")},
+        // Not in the INFO list's own set; some writers use IAAR, and an "id3 " chunk gives
+        // FFmpeg's key.
+        {QStringLiteral("album_artist"), QStringLiteral("IAAR")},
         {QStringLiteral("comment"), QStringLiteral("ICMT")},
         {QStringLiteral("date"), QStringLiteral("ICRD")},
         {QStringLiteral("encoder"), QStringLiteral("ISFT")},
@@ -72,12 +80,14 @@ const QHash<QString, QString>& riffInfo() {
     return table;
 }
 
-enum class Container { mp3, mp4, flac, wav, other };
+enum class Container { mp3, mp4, flac, wav, adts, other };
 
 Container containerOf(const AVFormatContext* ic) {
     const QLatin1String name(ic->iformat->name);
     if (name == QLatin1String("mp3"))
         return Container::mp3;
+    if (name == QLatin1String("aac"))
+        return Container::adts;
     if (name.startsWith(QLatin1String("mov")))
         return Container::mp4;
     if (name == QLatin1String("flac"))
@@ -91,6 +101,20 @@ bool isLyricsKey(const QString& key) {
     return key == QLatin1String("lyrics") || key.startsWith(QLatin1String("lyrics-"));
 }
 
+// Vorbis names of the album artist, as writers spell it.
+bool isVorbisAlbumArtist(const QString& name) {
+    return name.compare(QLatin1String("ALBUMARTIST"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("ALBUM ARTIST"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("ALBUM_ARTIST"), Qt::CaseInsensitive) == 0;
+}
+
+// The ID3 frames that may list several people, with FFmpeg's keys for them.
+const QList<std::pair<QByteArray, const char*>>& multiValueFrames() {
+    static const QList<std::pair<QByteArray, const char*>> frames{
+        {"TPE1", "artist"}, {"TP1", "artist"}, {"TPE2", "album_artist"}, {"TP2", "album_artist"}};
+    return frames;
+}
+
 } // namespace
 
 struct AudioFile::Impl {
@@ -100,6 +124,29 @@ struct AudioFile::Impl {
     int audioIndex = -1;
     Container container = Container::other;
     std::optional<QList<VorbisComment>> vorbis; // FLAC only
+    // FFmpeg keeps the first value of an ID3 frame; where a frame lists several, all of them
+    // joined, by FFmpeg's key.
+    QHash<QString, QString> joinedValues;
+
+    // The text of one of FFmpeg's keys, none when the file has no such item.
+    std::optional<QString> text(const char* key) const {
+        if (const auto joined = joinedValues.constFind(QLatin1String(key));
+            joined != joinedValues.cend())
+            return *joined;
+        if (const AVDictionaryEntry* e = av_dict_get(input->metadata, key, nullptr, 0))
+            return decodeTagText(e->value);
+        return std::nullopt;
+    }
+    // Every Vorbis comment value under a name that matches, joined.
+    std::optional<QString> vorbisText(const std::function<bool(const QString&)>& matches) const {
+        QStringList values;
+        for (const VorbisComment& c : *vorbis)
+            if (matches(c.name))
+                values.append(c.value);
+        if (values.isEmpty())
+            return std::nullopt;
+        return joinTagValues(values);
+    }
 
     static int interrupt(void* opaque) {
         auto* self = static_cast<Impl*>(opaque);
@@ -157,6 +204,17 @@ AudioFile AudioFile::open(const QString& path, CancelCheck isCancelled) {
     impl->container = containerOf(raw);
     if (impl->container == Container::flac)
         impl->vorbis = VorbisComments::readFlacFile(path);
+    if (impl->container == Container::mp3 || impl->container == Container::adts) {
+        QList<QByteArray> wanted;
+        for (const auto& frame : multiValueFrames())
+            wanted.append(frame.first);
+        const auto frames = ID3v2Tag::readTextFrames(path, wanted);
+        for (const auto& [frame, key] : multiValueFrames()) {
+            const QStringList values = frames.value(frame);
+            if (values.size() > 1)
+                impl->joinedValues.insert(QLatin1String(key), joinTagValues(values));
+        }
+    }
     return AudioFile(std::move(impl));
 }
 
@@ -179,6 +237,88 @@ double AudioFile::durationSeconds() const {
     if (const AVStream* st = d->audio(); st && st->duration != AV_NOPTS_VALUE)
         return double(st->duration) * av_q2d(st->time_base);
     return std::numeric_limits<double>::quiet_NaN();
+}
+
+bool AudioFile::durationNeedsMeasuring() const {
+    const double duration = durationSeconds();
+    if (!std::isfinite(duration) || duration <= 0)
+        return true;
+    AVFormatContext* ic = d->input.get();
+    if (ic->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return true;
+    if (d->audioIndex < 0 || !ic->pb)
+        return false;
+    AVStream* st = ic->streams[d->audioIndex];
+    const std::int64_t fileSize = avio_size(ic->pb);
+    if (fileSize <= 0)
+        return false;
+    if (d->container == Container::mp4) {
+        // The sample table lists where every packet lies; a cut file ends before the last.
+        const int entries = avformat_index_get_entries_count(st);
+        const AVIndexEntry* last =
+            entries > 0 ? avformat_index_get_entry(st, entries - 1) : nullptr;
+        return last && last->pos + last->size > fileSize;
+    }
+    if (d->container == Container::mp3) {
+        // The header's frame count at the stream's bit rate is the audio's size in bytes; a
+        // file that holds less than that, by more than one frame, was cut.
+        const std::int64_t bitRate = st->codecpar->bit_rate;
+        const int rate = st->codecpar->sample_rate;
+        if (bitRate <= 0 || rate <= 0)
+            return true;
+        QFile file(d->path);
+        const qint64 tag = file.open(QIODevice::ReadOnly) ? ID3v2Tag::length(file.read(10)) : 0;
+        const double audioBytes = double(fileSize - tag);
+        const double claimedBytes = duration * double(bitRate) / 8;
+        const double frameBytes = 1152.0 * double(bitRate) / 8 / rate;
+        return audioBytes + frameBytes < claimedBytes;
+    }
+    return false;
+}
+
+AudioFile::Measured AudioFile::measureAudio() const {
+    const AudioFile pass = AudioFile::open(d->path, d->isCancelled);
+    if (!pass.hasAudio())
+        return {};
+    AVFormatContext* ic = pass.d->input.get();
+    const int index = pass.d->audioIndex;
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+        if (int(i) != index)
+            ic->streams[i]->discard = AVDISCARD_ALL;
+    AVStream* st = ic->streams[index];
+    const int rate = st->codecpar->sample_rate;
+    FFmpeg::Packet pkt(av_packet_alloc());
+    if (!pkt || rate <= 0)
+        return {};
+    std::int64_t bytes = 0;
+    std::int64_t total = 0;   // in the stream's time base
+    std::int64_t dropped = 0; // samples the decoder skips at the start or discards at the end
+    const auto cancelled = [&] { return d->isCancelled && d->isCancelled(); };
+    for (;;) {
+        if (cancelled())
+            throw CancellationError();
+        const int rc = av_read_frame(ic, pkt.get());
+        if (rc == AVERROR_EXIT && cancelled())
+            throw CancellationError();
+        if (rc < 0)
+            break; // the end, or where a damaged file stops being readable
+        if (pkt->stream_index == index &&
+            !(pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD))) {
+            std::int64_t length = pkt->duration;
+            if (length <= 0)
+                length = av_rescale_q(av_get_audio_frame_duration2(st->codecpar, pkt->size),
+                                      AVRational{1, rate}, st->time_base);
+            total += std::max<std::int64_t>(0, length);
+            bytes += pkt->size;
+            size_t size = 0;
+            if (const uint8_t* skip =
+                    av_packet_get_side_data(pkt.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+                skip && size >= 8)
+                dropped += std::int64_t(AV_RL32(skip)) + std::int64_t(AV_RL32(skip + 4));
+        }
+        av_packet_unref(pkt.get());
+    }
+    return {std::max(0.0, double(total) * av_q2d(st->time_base) - double(dropped) / rate), bytes};
 }
 
 int AudioFile::sampleRate() const {
@@ -245,26 +385,33 @@ int AudioFile::chapterCount() const {
 
 AudioMetadata AudioFile::commonMetadata() const {
     AudioMetadata items;
-    const QString keys[] = {QStringLiteral("title"), QStringLiteral("artist"),
-                            QStringLiteral("albumName")};
-    const char* ffmpegKeys[] = {"title", "artist", "album"};
-    for (int i = 0; i < 3; ++i) {
-        QString value;
-        if (d->vorbis) {
-            // The first comment of that name, not FFmpeg's merge of all of them.
-            for (const VorbisComment& c : *d->vorbis) {
-                if (c.name.compare(QLatin1String(ffmpegKeys[i]), Qt::CaseInsensitive) == 0) {
-                    value = c.value;
-                    break;
-                }
-            }
-        } else if (const AVDictionaryEntry* e =
-                       av_dict_get(d->input->metadata, ffmpegKeys[i], nullptr, 0)) {
-            value = QString::fromUtf8(e->value);
-        }
-        if (!value.isNull())
-            items.append({QStringLiteral("common"), keys[i], value});
+    const auto add = [&](const QString& key, const std::optional<QString>& value) {
+        if (value)
+            items.append({QStringLiteral("common"), key, *value});
+    };
+    if (d->vorbis) {
+        // The first title and album as written; every artist, since songs have several.
+        const auto first = [&](const char* name) -> std::optional<QString> {
+            for (const VorbisComment& c : *d->vorbis)
+                if (c.name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                    return c.value;
+            return std::nullopt;
+        };
+        add(QStringLiteral("title"), first("title"));
+        add(QStringLiteral("artist"), d->vorbisText([](const QString& name) {
+            return name.compare(QLatin1String("artist"), Qt::CaseInsensitive) == 0;
+        }));
+        add(QStringLiteral("albumName"), first("album"));
+        add(QStringLiteral("albumArtist"), d->vorbisText(isVorbisAlbumArtist));
+        return items;
     }
+    add(QStringLiteral("title"), d->text("title"));
+    add(QStringLiteral("artist"), d->text("artist"));
+    add(QStringLiteral("albumName"), d->text("album"));
+    std::optional<QString> albumArtist = d->text("album_artist");
+    if (!albumArtist && d->container == Container::wav)
+        albumArtist = d->text("IAAR");
+    add(QStringLiteral("albumArtist"), albumArtist);
     return items;
 }
 
@@ -279,7 +426,7 @@ AudioMetadata AudioFile::metadata() const {
     const AVDictionaryEntry* e = nullptr;
     while ((e = av_dict_get(d->input->metadata, "", e, AV_DICT_IGNORE_SUFFIX))) {
         const QString key = QString::fromUtf8(e->key);
-        const QString value = QString::fromUtf8(e->value);
+        const QString value = d->joinedValues.value(key, decodeTagText(e->value));
         switch (d->container) {
         case Container::mp3:
             items.append({QStringLiteral("id3"),
@@ -307,7 +454,7 @@ QString AudioFile::lyrics() const {
     while ((e = av_dict_get(d->input->metadata, "lyrics", e,
                             AV_DICT_IGNORE_SUFFIX | AV_DICT_MATCH_CASE))) {
         const QString key = QString::fromUtf8(e->key);
-        const QString value = QString::fromUtf8(e->value);
+        const QString value = decodeTagText(e->value);
         if (isLyricsKey(key) && !value.trimmed().isEmpty())
             return value;
     }

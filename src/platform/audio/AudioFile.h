@@ -49,8 +49,21 @@ public:
     // Index of the first audio stream, -1 when there is none.
     int audioStreamIndex() const;
 
-    // Seconds; NaN when unknown.
+    // Seconds as the file's header gives them; NaN when unknown.
     double durationSeconds() const;
+    // True when durationSeconds() cannot be trusted: unknown, guessed from the bit rate (an MP3
+    // without a Xing, Info or VBRI header, raw ADTS), or claiming more audio than the file
+    // holds (a truncated file). Decided from the header and the file's size alone.
+    bool durationNeedsMeasuring() const;
+    // What the file's audio packets hold, found in one pass over the file without decoding:
+    // their seconds, less what the decoder drops at either end, and their bytes; zeros when it
+    // holds none. Reads through its own handle, so this file's reading is not disturbed. Throws
+    // CancellationError.
+    struct Measured {
+        double seconds = 0;
+        std::int64_t bytes = 0;
+    };
+    Measured measureAudio() const;
     int sampleRate() const;
     int channels() const;
     // One of AudioFormatID, 0 for other codings.

@@ -1,5 +1,8 @@
 #include "platform/audio/VorbisComments.h"
 
+#include "platform/audio/AudioMetadata.h"
+#include "platform/audio/ID3v2Tag.h"
+
 #include <QFile>
 
 #include <cstdint>
@@ -13,19 +16,6 @@ constexpr qint64 maxMetadataBytes = 64LL * 1024 * 1024;
 quint32 le32(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     return quint32(u[0]) | quint32(u[1]) << 8 | quint32(u[2]) << 16 | quint32(u[3]) << 24;
-}
-
-// Length of an ID3v2 tag at the start of bytes, 0 when there is none.
-qint64 id3Length(const QByteArray& head) {
-    if (head.size() < 10 || !head.startsWith("ID3"))
-        return 0;
-    const auto* u = reinterpret_cast<const unsigned char*>(head.constData());
-    for (int i = 6; i < 10; ++i)
-        if (u[i] & 0x80)
-            return 0;
-    const qint64 size = qint64(u[6]) << 21 | qint64(u[7]) << 14 | qint64(u[8]) << 7 | u[9];
-    const bool footer = (u[5] & 0x10) != 0;
-    return 10 + size + (footer ? 10 : 0);
 }
 
 } // namespace
@@ -60,14 +50,13 @@ std::optional<QList<VorbisComment>> parseCommentBlock(const QByteArray& body) {
         const qsizetype equals = field.indexOf('=');
         if (equals <= 0)
             continue; // a field without a name carries nothing usable
-        comments.append(
-            {QString::fromUtf8(field.left(equals)), QString::fromUtf8(field.mid(equals + 1))});
+        comments.append({decodeTagText(field.left(equals)), decodeTagText(field.mid(equals + 1))});
     }
     return comments;
 }
 
 std::optional<QList<VorbisComment>> parseFlac(const QByteArray& bytes) {
-    qint64 pos = id3Length(bytes);
+    qint64 pos = ID3v2Tag::length(bytes);
     const qint64 n = bytes.size();
     if (pos > n - 4 || bytes.mid(pos, 4) != "fLaC")
         return std::nullopt;
@@ -96,7 +85,7 @@ std::optional<QList<VorbisComment>> readFlacFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     // Read the header and the metadata blocks only, block by block.
-    const qint64 skip = id3Length(file.read(10));
+    const qint64 skip = ID3v2Tag::length(file.read(10));
     if (!file.seek(skip))
         return std::nullopt;
     QByteArray metadata = file.read(4);

@@ -1,0 +1,521 @@
+#include "coverflow/CoverFlowView.h"
+
+#include "appmodel/LorvPalette.h"
+#include "coverflow/CoverFlowTrackTable.h"
+#include "device/CoverArtworkLoader.h"
+#include "device/IPodStore.h"
+#include "platform/AppLanguage.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The stage: the covers with their overlays, laid out by hand on every resize.
+class Stage : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> resized;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (resized)
+            resized();
+    }
+};
+
+// Darkens the bottom of the covers so that the caption reads on any cover.
+class Shade : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QLinearGradient gradient(0, 0, 0, height());
+        QColor clear = LorvPalette::night800();
+        clear.setAlphaF(0);
+        QColor dim = LorvPalette::night800();
+        dim.setAlphaF(0.9f);
+        gradient.setColorAt(0, clear);
+        gradient.setColorAt(0.46, dim);
+        gradient.setColorAt(1, LorvPalette::night800());
+        painter.fillRect(rect(), gradient);
+    }
+};
+
+enum class Symbol { plus, chevronLeft, chevronRight };
+
+// The buttons' symbols, drawn here so that they need no icon theme.
+QIcon symbolIcon(Symbol symbol, const QColor& color) {
+    constexpr int side = 16;
+    QPixmap pixmap(side * 2, side * 2);
+    pixmap.setDevicePixelRatio(2);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(color, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    QPainterPath path;
+    switch (symbol) {
+    case Symbol::plus:
+        path.moveTo(8, 3);
+        path.lineTo(8, 13);
+        path.moveTo(3, 8);
+        path.lineTo(13, 8);
+        break;
+    case Symbol::chevronLeft:
+        path.moveTo(10, 3);
+        path.lineTo(5, 8);
+        path.lineTo(10, 13);
+        break;
+    case Symbol::chevronRight:
+        path.moveTo(6, 3);
+        path.lineTo(11, 8);
+        path.lineTo(6, 13);
+        break;
+    }
+    painter.drawPath(path);
+    painter.end();
+    return QIcon(pixmap);
+}
+
+QLabel* captionLabel(QWidget* parent, int pixelSize, QFont::Weight weight, const QColor& color) {
+    auto* label = new QLabel(parent);
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    label->setFont(font);
+    QPalette colors = label->palette();
+    colors.setColor(QPalette::WindowText, color);
+    label->setPalette(colors);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    label->setTextFormat(Qt::PlainText);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+QString groupTitle(const CoverFlowGroup& group, const QString& unknownTitle) {
+    return group.id.title.isEmpty() ? unknownTitle : group.id.title;
+}
+
+} // namespace
+
+CoverFlowView::CoverFlowView(IPodStore& store, const IPodDevice& device,
+                             QList<CoverFlowGroup> groups, QString unknownTitle,
+                             AddPlaylistAction addPlaylist, TrackTableBuilder trackTable,
+                             QWidget* parent)
+    : QWidget(parent)
+    , store(store)
+    , device_(device)
+    , unknownTitle_(std::move(unknownTitle))
+    , addPlaylist_(std::move(addPlaylist))
+    , trackTable_(std::move(trackTable))
+    , coordinator(CoverCarousel::makeCoordinator()) {
+    carousel.selection = {[this] { return selection_; },
+                          [this](int index) { setSelection(index); }};
+    settleTimer.setSingleShot(true);
+    connect(&settleTimer, &QTimer::timeout, this, &CoverFlowView::settle);
+    // A read for a device the store no longer selects is of no use.
+    connect(&store, &IPodStore::selectionChanged, this, [this] {
+        if (!storeSelectsDevice())
+            cancelReading();
+    });
+    buildStage();
+    setGroups(std::move(groups));
+}
+
+CoverFlowView::~CoverFlowView() {
+    settleTimer.stop();
+    cancelReading();
+    // The control outlives the members (it goes with the children): it must not reach them.
+    control_->setDelegate(nullptr);
+    control_->setDataSource(nullptr);
+}
+
+void CoverFlowView::buildStage() {
+    auto* stage = new Stage(this);
+    stage_ = stage;
+    stage_->setObjectName(QStringLiteral("coverFlowStage"));
+    control_ = CoverCarousel::makeNSView(*coordinator, stage_);
+    // The caption and the buttons speak for the covers.
+    control_->setHiddenFromAccessibility(true);
+    shade = new Shade(stage_);
+    shade->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    captionBlock = new QWidget(stage_);
+    captionBlock->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* captionColumn = new QVBoxLayout(captionBlock);
+    captionColumn->setContentsMargins(0, 0, 0, 0);
+    captionColumn->setSpacing(3);
+    captionTitleLabel = captionLabel(captionBlock, 18, QFont::DemiBold, Qt::white);
+    captionArtistLabel = captionLabel(captionBlock, 12, QFont::Normal, LorvPalette::fog());
+    captionColumn->addWidget(captionTitleLabel);
+    captionColumn->addWidget(captionArtistLabel);
+
+    auto* add = new QPushButton(stage_);
+    add->setIcon(symbolIcon(Symbol::plus, LorvPalette::mist()));
+    QFont small = add->font();
+    small.setPixelSize(11);
+    add->setFont(small);
+    add->setFocusPolicy(Qt::TabFocus);
+    addButton = add;
+    connect(add, &QPushButton::clicked, this, [this] {
+        const int settled = settledIndex();
+        if (!addPlaylist_ || settled < 0 || !addButton->isEnabled())
+            return;
+        const CoverFlowGroup group = groups_[settled];
+        const AddPlaylistAction action = addPlaylist_;
+        action(group);
+    });
+
+    groupButtons = new QWidget(stage_);
+    auto* buttonRow = new QHBoxLayout(groupButtons);
+    buttonRow->setContentsMargins(0, 0, 0, 0);
+    buttonRow->setSpacing(8);
+    auto makeStepButton = [this, buttonRow](Symbol symbol) {
+        auto* button = new QToolButton(groupButtons);
+        button->setAutoRaise(true);
+        button->setIcon(symbolIcon(symbol, LorvPalette::mist()));
+        button->setIconSize(QSize(16, 16));
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setFocusPolicy(Qt::TabFocus);
+        buttonRow->addWidget(button);
+        return button;
+    };
+    previousButton = makeStepButton(Symbol::chevronLeft);
+    nextButton = makeStepButton(Symbol::chevronRight);
+    connect(previousButton, &QToolButton::clicked, this,
+            [this] { setSelection(shownIndex() - 1); });
+    connect(nextButton, &QToolButton::clicked, this, [this] { setSelection(shownIndex() + 1); });
+
+    stage->resized = [this] { layoutStage(); };
+
+    separator = new QWidget(this);
+    separator->setFixedHeight(1);
+    separator->setAutoFillBackground(true);
+    QPalette line = separator->palette();
+    line.setColor(QPalette::Window, LorvPalette::slate500());
+    separator->setPalette(line);
+
+    tableHost = new QWidget(this);
+    auto* tableColumn = new QVBoxLayout(tableHost);
+    tableColumn->setContentsMargins(0, 0, 0, 0);
+    tableColumn->setSpacing(0);
+
+    relabel();
+}
+
+void CoverFlowView::relabel() {
+    const AppLanguage language = AppLanguages::stored();
+    addButton->setText(localizedString(LZ("Add Playlist"), language));
+    const QString previous = localizedString(LZ("Previous Group"), language);
+    const QString next = localizedString(LZ("Next Group"), language);
+    previousButton->setAccessibleName(previous);
+    previousButton->setToolTip(previous);
+    nextButton->setAccessibleName(next);
+    nextButton->setToolTip(next);
+    layoutStage();
+}
+
+void CoverFlowView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        relabel();
+}
+
+void CoverFlowView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Placed by hand: a stage height taken from the view's height must not in turn hold the
+    // view at a minimum height.
+    const int w = width();
+    const int stageHeight = int(std::min(std::max(0.6 * height(), 94.0), 280.0));
+    stage_->setGeometry(0, 0, w, stageHeight);
+    separator->setGeometry(0, stageHeight, w, 1);
+    tableHost->setGeometry(0, stageHeight + 1, w, std::max(0, height() - stageHeight - 1));
+}
+
+void CoverFlowView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    settleKey.reset();
+    refresh();
+}
+
+void CoverFlowView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // A minimised window keeps its views; only a view taken off the screen stops.
+    if (event->spontaneous())
+        return;
+    settleTimer.stop();
+    settleKey.reset();
+    cancelReading();
+}
+
+void CoverFlowView::layoutStage() {
+    const int w = stage_->width();
+    const int h = stage_->height();
+    control_->setGeometry(0, 0, w, h);
+    shade->setGeometry(0, h - 48, w, 48);
+    // One line each, cut with an ellipsis to the room between the side paddings.
+    const int room = std::max(0, w - 96);
+    const QString title = captionTitle();
+    const QString artist = captionArtist();
+    captionTitleLabel->setText(
+        captionTitleLabel->fontMetrics().elidedText(title, Qt::ElideRight, room));
+    captionArtistLabel->setText(
+        captionArtistLabel->fontMetrics().elidedText(artist, Qt::ElideRight, room));
+    captionArtistLabel->setVisible(!artist.isEmpty());
+    captionBlock->setAccessibleName(artist.isEmpty() ? title
+                                                     : title + QStringLiteral(", ") + artist);
+    const int captionHeight = captionBlock->sizeHint().height();
+    captionBlock->setGeometry(48, h - 29 - captionHeight, room, captionHeight);
+    const QSize add = addButton->sizeHint();
+    addButton->setGeometry(8, h - 8 - add.height(), add.width(), add.height());
+    const QSize buttons = groupButtons->sizeHint();
+    groupButtons->setGeometry(w - 8 - buttons.width(), h - 8 - buttons.height(), buttons.width(),
+                              buttons.height());
+    shade->raise();
+    captionBlock->raise();
+    addButton->raise();
+    groupButtons->raise();
+}
+
+void CoverFlowView::setGroups(QList<CoverFlowGroup> groups) {
+    groups_ = std::move(groups);
+    QList<CoverFlowGroup::ID> ids;
+    ids.reserve(groups_.size());
+    for (const CoverFlowGroup& group : std::as_const(groups_))
+        ids.append(group.id);
+    carousel.groups = groups_;
+    carousel.groupIDs = std::move(ids);
+    refresh();
+}
+
+void CoverFlowView::setUnknownTitle(QString title) {
+    if (title == unknownTitle_)
+        return;
+    unknownTitle_ = std::move(title);
+    refresh();
+}
+
+void CoverFlowView::setAddPlaylist(AddPlaylistAction action) {
+    addPlaylist_ = std::move(action);
+    refresh();
+}
+
+void CoverFlowView::setDevice(const IPodDevice& device) {
+    const bool same = device.id == device_.id;
+    device_ = device;
+    if (same)
+        return;
+    // Track ids of another iPod name other tracks: nothing read so far applies.
+    ++generation;
+    cancelReading();
+    artwork_.clear();
+    requested_.clear();
+    refresh();
+}
+
+void CoverFlowView::setSelection(int selection) {
+    if (selection == selection_)
+        return;
+    selection_ = selection;
+    refresh();
+}
+
+int CoverFlowView::shownIndex() const {
+    const int count = int(groups_.size());
+    return count == 0 ? -1 : std::min(count - 1, std::max(0, selection_));
+}
+
+int CoverFlowView::settledIndex() const {
+    const int count = int(groups_.size());
+    return count == 0 ? -1 : std::min(count - 1, settledSelection_);
+}
+
+QString CoverFlowView::captionTitle() const {
+    const int shown = shownIndex();
+    return shown < 0 ? QString() : groupTitle(groups_[shown], unknownTitle_);
+}
+
+QString CoverFlowView::captionArtist() const {
+    const int shown = shownIndex();
+    return shown < 0 ? QString() : groups_[shown].id.artist;
+}
+
+void CoverFlowView::refresh() {
+    const bool empty = groups_.isEmpty();
+    stage_->setVisible(!empty);
+    separator->setVisible(!empty);
+    tableHost->setVisible(!empty);
+    carousel.artwork = artwork_;
+    carousel.unknownTitle = unknownTitle_;
+    carousel.updateNSView(*control_, *coordinator);
+    if (empty) {
+        // Nothing to show and nothing to read.
+        settleTimer.stop();
+        settleKey.reset();
+        cancelReading();
+        refreshTable();
+        return;
+    }
+    const int shown = shownIndex();
+    layoutStage();
+    refreshTable();
+    refreshButtons(shown);
+    QList<quint64> window;
+    const int lower = std::max(shown - windowRadius, 0);
+    const int upper = std::min(shown + windowRadius, int(groups_.size()) - 1);
+    for (int i = lower; i <= upper; ++i)
+        if (const auto key = groups_[i].artworkTrackID())
+            window.append(*key);
+    SettleKey key{shown, std::move(window), device_.id};
+    if (isVisible() && (!settleKey || *settleKey != key)) {
+        settleKey = std::move(key);
+        restartSettle(shown);
+    }
+}
+
+void CoverFlowView::refreshButtons(int shown) {
+    const int count = int(groups_.size());
+    previousButton->setEnabled(shown > 0);
+    nextButton->setEnabled(shown < count - 1);
+    groupButtons->setAccessibleName(captionTitle());
+    addButton->setVisible(bool(addPlaylist_));
+    const int settled = settledIndex();
+    const bool positioned =
+        settled >= 0 &&
+        std::any_of(groups_[settled].tracks.cbegin(), groups_[settled].tracks.cend(),
+                    [](const Track& t) { return t.playbackPosition.has_value(); });
+    addButton->setEnabled(shown == settled && positioned);
+}
+
+void CoverFlowView::refreshTable() {
+    const int settled = settledIndex();
+    if (settled < 0) {
+        delete table_;
+        table_ = nullptr;
+        tableIdentity.reset();
+        return;
+    }
+    const CoverFlowGroup& group = groups_[settled];
+    QList<quint64> ids;
+    ids.reserve(group.tracks.size());
+    for (const Track& track : group.tracks)
+        ids.append(track.id);
+    auto identity = std::make_pair(group.id, std::move(ids));
+    if (tableIdentity && *tableIdentity == identity)
+        return;
+    tableIdentity = std::move(identity);
+    delete table_;
+    table_ = trackTable_ ? trackTable_(group.tracks) : nullptr;
+    if (!table_)
+        table_ = new CoverFlowTrackTable(group.tracks);
+    table_->setParent(tableHost);
+    tableHost->layout()->addWidget(table_);
+    table_->show();
+}
+
+QSet<quint64> CoverFlowView::windowKeys(int index) const {
+    QSet<quint64> keys;
+    const int lower = std::max(index - windowRadius, 0);
+    const int upper = std::min(index + windowRadius, int(groups_.size()) - 1);
+    for (int i = lower; i <= upper; ++i)
+        if (const auto key = groups_[i].artworkTrackID())
+            keys.insert(*key);
+    return keys;
+}
+
+void CoverFlowView::restartSettle(int index) {
+    settleTimer.stop();
+    // A read for the old window is cancelled; a request still waiting is dropped.
+    if (reading)
+        readingTask.cancel();
+    waiting.reset();
+    settleTarget = index;
+    settleTimer.start(index == settledSelection_ ? 0 : settleDelayMs);
+}
+
+void CoverFlowView::settle() {
+    const int index = settleTarget;
+    // A shorter group list pulls the selection in: what is shown is what settles.
+    if (index < 0 || shownIndex() != index)
+        return;
+    settledSelection_ = index;
+    refreshTable();
+    refreshButtons(index);
+    Q_EMIT selectionSettled(index);
+    requestArtwork(windowKeys(index), index);
+}
+
+void CoverFlowView::requestArtwork(const QSet<quint64>& keys, int index) {
+    Request request{keys, keys - requested_, index, generation};
+    if (request.wanted.isEmpty())
+        return;
+    if (reading) {
+        waiting = std::move(request);
+        return;
+    }
+    startReading(request);
+}
+
+void CoverFlowView::startReading(const Request& request) {
+    reading = request;
+    const IPodDevice device = device_;
+    const QSet<quint64> wanted = request.wanted;
+    readingTask = Task::run(
+        TaskPriority::utility, this,
+        [device, wanted] { return CoverArtworkLoader::loadArtwork(device, wanted); },
+        [this, request](const std::optional<QHash<quint64, QByteArray>>& result,
+                        const std::exception_ptr&) { finishReading(request, result); });
+}
+
+void CoverFlowView::finishReading(const Request& request,
+                                  const std::optional<QHash<quint64, QByteArray>>& result) {
+    const bool cancelled = readingTask.isCancellationRequested();
+    reading.reset();
+    if (!cancelled && result && request.generation == generation && shownIndex() == request.index &&
+        storeSelectsDevice()) {
+        requested_.unite(request.wanted);
+        for (auto it = result->cbegin(); it != result->cend(); ++it)
+            artwork_.insert(it.key(), it.value());
+        if (requested_.size() > maxRequestedKeys) {
+            requested_.intersect(request.window);
+            artwork_.removeIf(
+                [&](const auto& entry) { return !request.window.contains(entry.key()); });
+        }
+        refresh();
+        Q_EMIT artworkChanged();
+    }
+    if (!waiting)
+        return;
+    Request next = std::move(*waiting);
+    waiting.reset();
+    next.wanted = next.window - requested_;
+    if (next.generation == generation && shownIndex() == next.index && !next.wanted.isEmpty())
+        startReading(next);
+}
+
+void CoverFlowView::cancelReading() {
+    if (reading)
+        readingTask.cancel();
+    waiting.reset();
+}
+
+bool CoverFlowView::storeSelectsDevice() const {
+    const std::optional<IPodDevice::ID> selected = store.selectedDiskID();
+    return selected && *selected == device_.id;
+}

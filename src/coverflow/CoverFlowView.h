@@ -1,0 +1,172 @@
+#pragma once
+
+// The library pane's cover-flow mode: one cover per group of the selected iPod's tracks, the
+// shown group's caption over the bottom of the covers, buttons to step between groups and to
+// make a playlist of the settled group, and under the covers the track table of the group the
+// selection has rested on. Covers are read from the iPod in the background, only for the groups
+// around a selection that has rested.
+
+#include "coverflow/CoverCarousel.h"
+#include "device/IPodDevice.h"
+#include "library/CoverFlowGroup.h"
+#include "platform/Task.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class IPodStore;
+class QAbstractButton;
+class QLabel;
+
+class CoverFlowView : public QWidget {
+    Q_OBJECT
+
+public:
+    // Called with the settled group; empty when no playlist may be made (no button then).
+    using AddPlaylistAction = std::function<void(const CoverFlowGroup&)>;
+    // Makes the table shown under the covers for the settled group's tracks, in group order; the
+    // view owns what it returns. Empty: the view's own table.
+    using TrackTableBuilder = std::function<QWidget*(const QList<Track>& tracks)>;
+
+    // How long the selection must rest before the table follows and covers are read.
+    static constexpr int settleDelayMs = 180;
+    // Covers are read for the settled group and this many on each side.
+    static constexpr int windowRadius = 4;
+    // Past this many requested keys, what lies outside the current window is forgotten.
+    static constexpr int maxRequestedKeys = 48;
+
+    // The store is followed so that covers of a device it no longer selects are dropped.
+    CoverFlowView(IPodStore& store, const IPodDevice& device, QList<CoverFlowGroup> groups,
+                  QString unknownTitle, AddPlaylistAction addPlaylist = {},
+                  TrackTableBuilder trackTable = {}, QWidget* parent = nullptr);
+    ~CoverFlowView() override;
+
+    // New inputs from the pane; the view keeps its selection and the covers it has read.
+    void setGroups(QList<CoverFlowGroup> groups);
+    void setUnknownTitle(QString title);
+    void setAddPlaylist(AddPlaylistAction action);
+    // Another device: its covers are read afresh, and a read still running for the old one is
+    // dropped.
+    void setDevice(const IPodDevice& device);
+
+    const IPodDevice& device() const { return device_; }
+    const QList<CoverFlowGroup>& groups() const { return groups_; }
+    // The selection as the control and the group buttons write it (may lie past the groups).
+    int selection() const { return selection_; }
+    void setSelection(int selection);
+    int settledSelection() const { return settledSelection_; }
+    // The selection pulled into the groups; -1 without groups.
+    int shownIndex() const;
+    // The settled selection pulled down into the groups; -1 without groups.
+    int settledIndex() const;
+    // Covers read so far, by track id, and the keys whose reading has completed.
+    const QHash<quint64, QByteArray>& artwork() const { return artwork_; }
+    const QSet<quint64>& requested() const { return requested_; }
+    bool isReadingArtwork() const { return reading.has_value(); }
+
+    CoverFlowControl* control() const { return control_; }
+    QWidget* stage() const { return stage_; }
+    QWidget* trackTableWidget() const { return table_; }
+    QAbstractButton* addPlaylistButton() const { return addButton; }
+    QAbstractButton* previousGroupButton() const { return previousButton; }
+    QAbstractButton* nextGroupButton() const { return nextButton; }
+    QString captionTitle() const;
+    QString captionArtist() const;
+
+Q_SIGNALS:
+    // The selection rested on a group (its index).
+    void selectionSettled(int index);
+    // Covers read from the device were merged (or trimmed).
+    void artworkChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    // The settle step runs while the view is shown: showing starts it, hiding cancels it.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct Request {
+        QSet<quint64> window; // the keys of the whole window
+        QSet<quint64> wanted; // those not read yet
+        int index = 0;
+        quint64 generation = 0;
+    };
+
+    void buildStage();
+    void layoutStage();
+    void relabel();
+    // Re-renders from the inputs and the state.
+    void refresh();
+    void refreshButtons(int shown);
+    void refreshTable();
+    QSet<quint64> windowKeys(int index) const;
+    void restartSettle(int index);
+    void settle();
+    void requestArtwork(const QSet<quint64>& keys, int index);
+    void startReading(const Request& request);
+    void finishReading(const Request& request,
+                       const std::optional<QHash<quint64, QByteArray>>& result);
+    void cancelReading();
+    bool storeSelectsDevice() const;
+
+    IPodStore& store;
+    IPodDevice device_;
+    QList<CoverFlowGroup> groups_;
+    QString unknownTitle_;
+    AddPlaylistAction addPlaylist_;
+    TrackTableBuilder trackTable_;
+
+    int selection_ = 0;
+    int settledSelection_ = 0;
+    QHash<quint64, QByteArray> artwork_;
+    QSet<quint64> requested_;
+
+    CoverCarousel carousel;
+    std::unique_ptr<CoverCarousel::Coordinator> coordinator;
+
+    // The settle step: keyed by the shown index, the window's keys and the device, so that a
+    // new group list or device starts it again.
+    struct SettleKey {
+        int index = -1;
+        QList<quint64> window;
+        IPodDevice::ID device;
+        bool operator==(const SettleKey&) const = default;
+    };
+    std::optional<SettleKey> settleKey;
+    int settleTarget = -1;
+    QTimer settleTimer;
+    // One read at a time: a newer request waits for the running one (cancelled when superseded)
+    // and replaces any request still waiting.
+    std::optional<Request> reading;
+    Task readingTask;
+    std::optional<Request> waiting;
+    quint64 generation = 0;
+
+    // Identity of the table shown: the settled group's id and its tracks.
+    std::optional<std::pair<CoverFlowGroup::ID, QList<quint64>>> tableIdentity;
+
+    QWidget* stage_ = nullptr;
+    CoverFlowControl* control_ = nullptr;
+    QWidget* shade = nullptr;
+    QWidget* captionBlock = nullptr;
+    QLabel* captionTitleLabel = nullptr;
+    QLabel* captionArtistLabel = nullptr;
+    QAbstractButton* addButton = nullptr;
+    QWidget* groupButtons = nullptr;
+    QAbstractButton* previousButton = nullptr;
+    QAbstractButton* nextButton = nullptr;
+    QWidget* separator = nullptr;
+    QWidget* tableHost = nullptr;
+    QWidget* table_ = nullptr;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+// Reads the covers of a set of tracks from an iPod for the cover flow, off the main thread: the
+// thumbnails the iPod's database keeps (the application's own default cover recognised and
+// given back as its own bytes), else the picture embedded in the track's file on the iPod,
+// shrunk to a small PNG. One database session and one identity check per call; cancellation of
+// the running task is checked before the database is opened and before each track.
+
+#include "device/IPodDevice.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+
+#include <optional>
+
+namespace CoverArtworkLoader {
+
+// Covers made from files are at most this many pixels on their longer side.
+inline constexpr int thumbnailPixelSize = 320;
+// The PNG compression level of the covers taken from the database.
+inline constexpr int fastCompressionLevel = 1;
+// A picture embedded in a file larger than this is not read as a cover.
+inline constexpr qsizetype maxEmbeddedArtworkBytes = 16 * 1024 * 1024;
+
+// Track id -> PNG bytes for the tracks that have a cover. Never throws: a database that cannot
+// be opened, or a device that is no longer the same volume when the reading ends, gives nothing.
+QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quint64>& trackIDs);
+
+// The picture as a PNG of at most thumbnailPixelSize pixels on its longer side (never
+// enlarged), turned upright by its orientation tag; none when it does not decode.
+std::optional<QByteArray> thumbnailPNG(const QByteArray& bytes);
+
+} // namespace CoverArtworkLoader

@@ -1,0 +1,314 @@
+#include "library/DatabasePreflight.h"
+
+#include "library/GLibHandles.h"
+#include "library/IPodDatabase.h"
+#include "platform/LocalizedError.h"
+#include "platform/Task.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// How the helper ends.
+enum HelperExit : int {
+    readCleanly = 0,
+    refused = 2,     // the opening threw; the error follows on standard output
+    outOfMemory = 3, // an allocation failed within the memory limit
+    unexpected = 4,
+};
+
+const char* const helperName = "lorvanel-open-helper";
+
+QMutex readDatabasesLock;
+QSet<QByteArray>& readDatabases() {
+    static QSet<QByteArray> keys;
+    return keys;
+}
+
+IPodDatabaseError readFailure(const QString& detailKey) {
+    return IPodDatabaseError::library(LZ("Read library"),
+                                      localizedString(detailKey, AppLanguages::stored()));
+}
+
+// Each regular file directly in folder (and, for the iTunes folder, its library folder): name,
+// inode, size and change times.
+void addFolder(QByteArray& key, const QString& folder) {
+    if (folder.isEmpty())
+        return;
+    QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.sort();
+    for (const QString& name : std::as_const(names)) {
+        const QByteArray path = QFile::encodeName(folder + u'/' + name);
+        struct stat status {};
+        if (::lstat(path.constData(), &status) != 0)
+            continue;
+        if (S_ISDIR(status.st_mode)) {
+            if (name.endsWith(QLatin1String(".itlp"), Qt::CaseInsensitive))
+                addFolder(key, folder + u'/' + name);
+            continue;
+        }
+        key += path + '\0';
+        for (const qint64 value :
+             {qint64(status.st_dev), qint64(status.st_ino), qint64(status.st_mode),
+              qint64(status.st_size), qint64(status.st_mtim.tv_sec), qint64(status.st_mtim.tv_nsec),
+              qint64(status.st_ctim.tv_sec), qint64(status.st_ctim.tv_nsec)})
+            key += QByteArray::number(value) + ' ';
+    }
+}
+
+QString libgpodFolder(gchar* (*lookup)(const gchar*), const QByteArray& mountPoint) {
+    GLibHandles::CharPtr path{lookup(mountPoint.constData())};
+    return path ? QFile::decodeName(path.get()) : QString();
+}
+
+// --- the helper's side ---------------------------------------------------------------------
+
+// GLib aborts the process when an allocation fails; within the limit that is a memory blow-up.
+void onGLibError(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
+    if (message && std::strstr(message, "failed to allocate"))
+        ::_exit(outOfMemory);
+}
+
+void limitMemory(qint64 memoryBytes) {
+    if (memoryBytes > 0) {
+        // On top of what is mapped now (a sanitizer build maps terabytes of shadow at start).
+        unsigned long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t mapped = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE));
+        const rlimit space{mapped + rlim_t(memoryBytes), mapped + rlim_t(memoryBytes)};
+        ::setrlimit(RLIMIT_AS, &space);
+    }
+    g_log_set_handler("GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), onGLibError,
+                      nullptr);
+    std::set_new_handler([] { ::_exit(outOfMemory); });
+}
+
+void writeError(const IPodDatabaseError& error) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << int(error.errorCase()) << error.operation() << error.detail().has_value()
+        << error.detail().value_or(QString());
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+std::optional<IPodDatabaseError> readError(const QByteArray& bytes) {
+    QDataStream in(bytes);
+    int errorCase = 0;
+    QString operation;
+    bool hasDetail = false;
+    QString detail;
+    in >> errorCase >> operation >> hasDetail >> detail;
+    if (in.status() != QDataStream::Ok || errorCase < 0 ||
+        errorCase > int(IPodDatabaseError::Case::missingMainPlaylist))
+        return std::nullopt;
+    const auto which = IPodDatabaseError::Case(errorCase);
+    if (which != IPodDatabaseError::Case::library)
+        return IPodDatabaseError(which);
+    return IPodDatabaseError::library(operation,
+                                      hasDetail ? std::optional<QString>(detail) : std::nullopt);
+}
+
+} // namespace
+
+QString DatabasePreflight::helperPath() {
+    const QString named = qEnvironmentVariable("LORVANEL_OPEN_HELPER");
+    if (!named.isEmpty())
+        return named;
+    const QString folder = QCoreApplication::instance()
+                               ? QCoreApplication::applicationDirPath()
+                               : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    const QString beside = folder + u'/' + QLatin1String(helperName);
+    return QFileInfo(beside).isExecutable() ? beside : QString();
+}
+
+void DatabasePreflight::forgetReadDatabases() {
+    const QMutexLocker locker(&readDatabasesLock);
+    readDatabases().clear();
+}
+
+QByteArray DatabasePreflight::fingerprint(const Request& request) {
+    QByteArray key = request.volumeIdentity + '\0' + QFile::encodeName(request.mountPoint) + '\0';
+    key += request.productID ? QByteArray::number(*request.productID) : QByteArray("none");
+    key += '\0';
+    if (request.sysInfoExtended)
+        key += QCryptographicHash::hash(*request.sysInfoExtended, QCryptographicHash::Sha256);
+    key += '\0';
+    const QByteArray mount = QFile::encodeName(request.mountPoint);
+    addFolder(key, libgpodFolder(itdb_get_itunes_dir, mount));
+    addFolder(key, libgpodFolder(itdb_get_device_dir, mount));
+    if (GLibHandles::CharPtr artwork{itdb_get_artworkdb_path(mount.constData())})
+        addFolder(key, QFileInfo(QFile::decodeName(artwork.get())).path());
+    return QCryptographicHash::hash(key, QCryptographicHash::Sha256);
+}
+
+void DatabasePreflight::check(const Request& request) {
+    check(request, Limits());
+}
+
+void DatabasePreflight::check(const Request& request, const Limits& limits) {
+    const QByteArray key = fingerprint(request);
+    {
+        const QMutexLocker locker(&readDatabasesLock);
+        if (readDatabases().contains(key))
+            return;
+    }
+    const QString helper = helperPath();
+    if (helper.isEmpty())
+        throw readFailure(LZ("The library reader of Lorvanel is missing. Reinstall Lorvanel."));
+
+    // The helper's temporary folders (a forced model's private mount point) go into one of our
+    // own, removed whatever becomes of the helper. Links in it are removed, never followed.
+    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/lorvanel-read-XXXXXX"));
+    scratch.setAutoRemove(false);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (scratch.isValid())
+        environment.insert(QStringLiteral("TMPDIR"), scratch.path());
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Set between fork and exec, so they hold from the helper's first instruction. The memory
+    // limit is the helper's own to set (see limitMemory). In a group of its own, the helper goes
+    // with anything it started.
+    process.setChildProcessModifier([cpuSeconds = rlim_t(std::max(limits.cpuSeconds, 1))] {
+        ::setpgid(0, 0);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const rlimit cpu{cpuSeconds, cpuSeconds + 2};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+    });
+    QStringList arguments{QStringLiteral("--mount"), request.mountPoint,
+                          QStringLiteral("--memory-bytes"), QString::number(limits.memoryBytes)};
+    if (request.productID)
+        arguments << QStringLiteral("--product-id") << QString::number(*request.productID);
+    if (request.sysInfoExtended)
+        arguments << QStringLiteral("--sysinfo-extended");
+    process.start(helper, arguments);
+    if (request.sysInfoExtended)
+        process.write(*request.sysInfoExtended);
+    process.closeWriteChannel();
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    bool tooLong = false;
+    while (process.state() != QProcess::NotRunning && !process.waitForFinished(50)) {
+        if (process.state() == QProcess::NotRunning)
+            break;
+        if (Task::isCancelled() || elapsed.elapsed() > limits.wallClock.count()) {
+            tooLong = !Task::isCancelled();
+            if (const qint64 id = process.processId(); id > 0)
+                ::kill(-pid_t(id), SIGKILL);
+            process.kill();
+            process.waitForFinished(-1);
+            break;
+        }
+    }
+    if (scratch.isValid()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(QFile::encodeName(scratch.path()).toStdString(), ignored);
+    }
+    Task::checkCancellation();
+
+    if (process.error() == QProcess::FailedToStart)
+        throw readFailure(LZ("The library reader of Lorvanel is missing. Reinstall Lorvanel."));
+    const bool crashed = process.exitStatus() == QProcess::CrashExit;
+    if (tooLong || (crashed && (process.exitCode() == SIGXCPU || process.exitCode() == SIGKILL)))
+        throw readFailure(LZ("Reading the library took too long. Its database may be damaged."));
+    if (!crashed && process.exitCode() == outOfMemory)
+        throw readFailure(
+            LZ("Reading the library needed too much memory. Its database may be damaged."));
+    if (!crashed && process.exitCode() == refused) {
+        if (const auto error = readError(process.readAllStandardOutput()))
+            throw *error;
+    }
+    if (crashed || process.exitCode() != readCleanly)
+        throw readFailure(LZ("The library database is damaged and could not be read."));
+
+    // Remembered only when nothing changed while the helper read.
+    if (fingerprint(request) == key) {
+        const QMutexLocker locker(&readDatabasesLock);
+        readDatabases().insert(key);
+    }
+}
+
+int DatabasePreflight::runHelper(int argc, char** argv) {
+    QString mountPoint;
+    std::optional<int> productID;
+    bool withSysInfoExtended = false;
+    qint64 memoryBytes = 0;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        const bool hasValue = i + 1 < argc;
+        if (argument == "--mount" && hasValue)
+            mountPoint = QFile::decodeName(argv[++i]);
+        else if (argument == "--product-id" && hasValue)
+            productID = QByteArray(argv[++i]).toInt();
+        else if (argument == "--memory-bytes" && hasValue)
+            memoryBytes = QByteArray(argv[++i]).toLongLong();
+        else if (argument == "--sysinfo-extended")
+            withSysInfoExtended = true;
+        else
+            return unexpected;
+    }
+    if (mountPoint.isEmpty())
+        return unexpected;
+    limitMemory(memoryBytes);
+
+    std::optional<QByteArray> sysInfoExtended;
+    if (withSysInfoExtended) {
+        QFile input;
+        if (!input.open(stdin, QIODevice::ReadOnly))
+            return unexpected;
+        sysInfoExtended = input.readAll();
+    }
+    int outcome = readCleanly;
+    try {
+        // What a library load reads, in the order it reads it. The database is never freed:
+        // the process ends right after, and its temporary folder goes with the parent's.
+        auto* database =
+            new IPodDatabase(mountPoint, sysInfoExtended, [productID] { return productID; });
+        database->mainPlaylistName();
+        database->model();
+        database->serialNumber();
+        database->loadTracks();
+        database->loadPlaylists();
+        database->readShuffle2PlaybackMode();
+    } catch (const IPodDatabaseError& error) {
+        writeError(error);
+        outcome = refused;
+    } catch (const std::bad_alloc&) {
+        outcome = outOfMemory;
+    } catch (const std::exception& error) {
+        writeError(IPodDatabaseError::library(LZ("Read library"), localizedDescription(error)));
+        outcome = refused;
+    }
+    std::fflush(stdout);
+    // Nothing of this process is needed any more; a leak check at exit would only slow it.
+    ::_exit(outcome);
+}

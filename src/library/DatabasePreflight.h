@@ -1,0 +1,55 @@
+#pragma once
+
+// The first read of an iPod's database runs in a short-lived helper process of our own, under a
+// time limit and a memory limit, before the application's own process opens it. libgpod crashes,
+// aborts, loops forever or allocates gigabytes on some damaged files; in the helper that costs a
+// "Read library" error, never the window. A database the helper read cleanly is remembered by
+// the volume and the size, times and inode of every file the opening reads, so later opens of
+// the unchanged files go straight ahead.
+//
+// The helper is the "lorvanel-open-helper" executable beside the application, or the one the
+// LORVANEL_OPEN_HELPER environment variable names (the test suites point it into the build tree).
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+class DatabasePreflight {
+public:
+    struct Limits {
+        std::chrono::milliseconds wallClock{40000};
+        int cpuSeconds = 20;
+        // Address space the helper may take on top of what it maps at start.
+        qint64 memoryBytes = qint64(1536) << 20;
+    };
+
+    struct Request {
+        QString mountPoint;
+        std::optional<QByteArray> sysInfoExtended;
+        std::optional<int> productID;
+        // What tells this volume apart from any other mounted at the same path later.
+        QByteArray volumeIdentity;
+    };
+
+    // Returns once the database the request opens was read cleanly by a helper (now or before,
+    // with the same files). Throws IPodDatabaseError::library ("Read library") with the damage
+    // the helper met, or the error the helper's opening threw; CancellationError when the
+    // current task is cancelled meanwhile (the helper is stopped). Blocking; never on the main
+    // thread.
+    static void check(const Request& request, const Limits& limits);
+    static void check(const Request& request);
+
+    // The helper's path; empty when there is none.
+    static QString helperPath();
+    // Forgets which databases were read cleanly.
+    static void forgetReadDatabases();
+
+    // The helper process's whole work; its main() returns this.
+    static int runHelper(int argc, char** argv);
+
+private:
+    // What the opening of the request reads, as one key; equal keys read the same files.
+    static QByteArray fingerprint(const Request& request);
+};

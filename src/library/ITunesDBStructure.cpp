@@ -1,0 +1,98 @@
+#include "library/ITunesDBStructure.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr qsizetype minimumRecord = 12; // tag, header length, total length or item count
+// mhbd > mhsd > mhlp > mhyp > mhip > mhod is the deepest tree there is; a deeper one is made up.
+constexpr int maximumDepth = 16;
+// A text record: 24-byte header, then position, text length and two more words, then the text.
+constexpr qsizetype textOffset = 40;
+
+bool hasTag(QByteArrayView bytes, qsizetype offset, const char* tag) {
+    return std::memcmp(bytes.data() + offset, tag, 4) == 0;
+}
+
+bool isList(QByteArrayView bytes, qsizetype offset) {
+    for (const char* tag : {"mhlt", "mhlp", "mhla", "mhli"}) {
+        if (hasTag(bytes, offset, tag))
+            return true;
+    }
+    return false;
+}
+
+bool holdsRecords(QByteArrayView bytes, qsizetype offset) {
+    for (const char* tag : {"mhbd", "mhsd", "mhit", "mhyp", "mhip", "mhia", "mhii"}) {
+        if (hasTag(bytes, offset, tag))
+            return true;
+    }
+    return false;
+}
+
+// The "mhod" types whose text length libgpod allocates before it checks it.
+bool isTextType(quint32 type) {
+    return (type >= 1 && type <= 6) || type == 8 || type == 9 || (type >= 12 && type <= 14) ||
+           (type >= 18 && type <= 24) || (type >= 27 && type <= 31) ||
+           (type >= 200 && type <= 204) || type == 300;
+}
+
+} // namespace
+
+bool ITunesDBStructure::isSound(QByteArrayView file) {
+    if (file.size() < minimumRecord || !hasTag(file, 0, "mhbd"))
+        return false;
+    return ITunesDBStructure(file).record(0, file.size(), 0) >= 0;
+}
+
+bool ITunesDBStructure::areSoundRecords(QByteArrayView records) {
+    return ITunesDBStructure(records).children(0, records.size(), 1);
+}
+
+quint32 ITunesDBStructure::u32(qsizetype offset) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
+qsizetype ITunesDBStructure::record(qsizetype offset, qsizetype end, int depth) const {
+    if (depth > maximumDepth || end - offset < minimumRecord)
+        return -1;
+    const qsizetype room = end - offset;
+    const qsizetype header = u32(offset + 4);
+    if (header < minimumRecord || header > room)
+        return -1;
+    if (isList(bytes_, offset)) {
+        // The items follow the header; the list ends with its last item.
+        qsizetype cursor = offset + header;
+        for (quint32 count = u32(offset + 8); count > 0; --count) {
+            cursor = record(cursor, end, depth + 1);
+            if (cursor < 0)
+                return -1;
+        }
+        return cursor;
+    }
+    const qsizetype total = u32(offset + 8);
+    if (total < header || total > room)
+        return -1;
+    if (holdsRecords(bytes_, offset) && !children(offset + header, offset + total, depth + 1))
+        return -1;
+    if (hasTag(bytes_, offset, "mhod") && !isSoundText(offset, total))
+        return -1;
+    return offset + total;
+}
+
+bool ITunesDBStructure::children(qsizetype offset, qsizetype end, int depth) const {
+    // A few bytes too short for a record at the end are padding, not a record.
+    while (end - offset >= minimumRecord) {
+        offset = record(offset, end, depth);
+        if (offset < 0)
+            return false;
+    }
+    return true;
+}
+
+bool ITunesDBStructure::isSoundText(qsizetype offset, qsizetype total) const {
+    if (total < 16 || !isTextType(u32(offset + 12)))
+        return true;
+    return total >= textOffset && qsizetype(u32(offset + 28)) <= total - textOffset;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+// A quick walk over the record tree of an iTunesDB (or the inflated records of an iTunesCDB)
+// before libgpod parses it. libgpod trusts the length fields it reads: a length that leaves its
+// record makes it read past the file, allocate gigabytes, or hand back a database with an error
+// it has already freed. The walk refuses any record whose lengths leave its parent or the file;
+// it judges nothing else.
+//
+// Records are "mh" tags with a header length at offset 4. Lists ("mhlt", "mhlp", "mhla",
+// "mhli") carry the number of their items at offset 8 and end with their last item; every other
+// record carries its total length at offset 8 and holds its children after its header. The
+// string records ("mhod" of a text type) also carry the length of their text at offset 28.
+
+#include <QByteArrayView>
+
+class ITunesDBStructure {
+public:
+    // A whole iTunesDB file: one "mhbd" record and its tree.
+    static bool isSound(QByteArrayView file);
+    // The records that follow the header of an iTunesCDB, once inflated.
+    static bool areSoundRecords(QByteArrayView records);
+
+private:
+    explicit ITunesDBStructure(QByteArrayView bytes)
+        : bytes_(bytes) {}
+    // The end of the record at offset within [offset, end), or -1 when it leaves that range.
+    qsizetype record(qsizetype offset, qsizetype end, int depth) const;
+    bool children(qsizetype offset, qsizetype end, int depth) const;
+    bool isSoundText(qsizetype offset, qsizetype total) const;
+    quint32 u32(qsizetype offset) const;
+
+    QByteArrayView bytes_;
+};

@@ -1,0 +1,337 @@
+#include "CoverFlowViewFixture.h"
+
+#include "coverflow/CoverFlowTrackModel.h"
+#include "coverflow/CoverFlowTrackTable.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gpod/itdb.h>
+
+namespace {
+
+bool near(const QColor& a, const QColor& b, int tolerance = 10) {
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+QSet<quint64> keysIn(const QHash<quint64, QByteArray>& artwork) {
+    return QSet<quint64>(artwork.keyBegin(), artwork.keyEnd());
+}
+
+void wheel(QWidget& widget, QPoint angle, QPoint pixels = {},
+           Qt::ScrollPhase phase = Qt::NoScrollPhase) {
+    const QPointF at(widget.width() / 2.0, widget.height() / 2.0);
+    QWheelEvent event(at, widget.mapToGlobal(at), pixels, angle, Qt::NoButton, Qt::NoModifier,
+                      phase, false);
+    QApplication::sendEvent(&widget, &event);
+}
+
+} // namespace
+
+using CoverFlowViewTest = CoverFlowViewFixture;
+
+TEST_F(CoverFlowViewTest, CoversAppearForTheGroupsAroundTheSelectionAndNotForFarOnes) {
+    const QString path = addVolume(albums(20));
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    QSignalSpy arrived(&flow, &CoverFlowView::artworkChanged);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !arrived.isEmpty(); }));
+    EXPECT_EQ(keysIn(flow.artwork()), keysOf(0, 4));
+    EXPECT_EQ(flow.requested(), keysOf(0, 4));
+    // The selected cover shows its own colour on screen, over its reflection.
+    CoverFlowControl& control = *flow.control();
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        const QImage shot = control.grab().toImage();
+        return near(shot.pixelColor(control.selectedItemFrame().center().toPoint()),
+                    albumColour(0));
+    }));
+    // Far groups get theirs once the selection rests near them; the first ones stay.
+    flow.setSelection(15);
+    arrived.clear();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !arrived.isEmpty(); }));
+    EXPECT_EQ(keysIn(flow.artwork()), keysOf(0, 4) + keysOf(11, 19));
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        const QImage shot = control.grab().toImage();
+        return near(shot.pixelColor(control.selectedItemFrame().center().toPoint()),
+                    albumColour(15));
+    }));
+}
+
+TEST_F(CoverFlowViewTest, CoversAreReadOnlyWhileTheViewIsShown) {
+    const QString path = addVolume(albums(6));
+    startStore();
+    const IPodDevice device = select(path);
+    view = std::make_unique<CoverFlowView>(*store, device, albumGroups(),
+                                           QStringLiteral("Unknown Album"));
+    TestSupport::drainEvents();
+    EXPECT_FALSE(view->isReadingArtwork());
+    EXPECT_TRUE(view->requested().isEmpty());
+    view->show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return view->artwork().size() == 5; }));
+    // Taken off the screen, a moved selection settles nowhere.
+    view->hide();
+    view->setSelection(5);
+    TestSupport::drainEvents();
+    QTest::qWait(CoverFlowView::settleDelayMs * 2);
+    EXPECT_EQ(view->settledSelection(), 0);
+    view->show();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return view->settledSelection() == 5; }));
+}
+
+TEST_F(CoverFlowViewTest, StepsByKeysWheelButtonsAndScrollBar) {
+    const QString path = addVolume(albums(30));
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    CoverFlowControl& control = *flow.control();
+    EXPECT_FALSE(flow.previousGroupButton()->isEnabled());
+    EXPECT_TRUE(flow.nextGroupButton()->isEnabled());
+    QTest::keyClick(&control, Qt::Key_Right);
+    EXPECT_EQ(flow.selection(), 1);
+    EXPECT_EQ(flow.captionTitle(), QStringLiteral("Album 1"));
+    EXPECT_EQ(flow.captionArtist(), QStringLiteral("Artist 1"));
+    // A notch of a plain wheel is one step; a fine wheel's notch in two halves also one.
+    wheel(control, {0, 120});
+    EXPECT_EQ(flow.selection(), 2);
+    wheel(control, {0, 60});
+    EXPECT_EQ(flow.selection(), 2);
+    wheel(control, {0, 60});
+    EXPECT_EQ(flow.selection(), 3);
+    wheel(control, {0, -120});
+    EXPECT_EQ(flow.selection(), 2);
+    // A touchpad moves an item every 36 pixels.
+    wheel(control, {}, {30, 0}, Qt::ScrollBegin);
+    EXPECT_EQ(flow.selection(), 2);
+    wheel(control, {}, {30, 0}, Qt::ScrollUpdate);
+    EXPECT_EQ(flow.selection(), 3);
+    QTest::mouseClick(flow.nextGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(flow.selection(), 4);
+    QTest::mouseClick(flow.previousGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(flow.selection(), 3);
+    // The scroll bar: beside the knob steps, its far end selects the last group.
+    control.flushLayout();
+    const QRectF bar = control.scrollBarLayer().frame();
+    const int barY = int(control.height() - bar.center().y());
+    QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(int(bar.right() - 8), barY));
+    EXPECT_EQ(flow.selection(), 4);
+    control.knobDraggedToPosition(control.scrollBarLayer(), 1.0);
+    EXPECT_EQ(flow.selection(), 29);
+    EXPECT_FALSE(flow.nextGroupButton()->isEnabled());
+    EXPECT_TRUE(flow.previousGroupButton()->isEnabled());
+}
+
+TEST_F(CoverFlowViewTest, TheTableAndAddPlaylistFollowTheSettledGroupOnly) {
+    const QString path = addVolume(albums(8));
+    startStore();
+    QList<QList<Track>> built;
+    CoverFlowView& flow = makeView(
+        select(path), [](const CoverFlowGroup&) {},
+        [&built](const QList<Track>& tracks) -> QWidget* {
+            built.append(tracks);
+            return new CoverFlowTrackTable(tracks);
+        });
+    ASSERT_EQ(built.size(), 1);
+    EXPECT_EQ(built[0].first().album, QStringLiteral("Album 0"));
+    QSignalSpy settled(&flow, &CoverFlowView::selectionSettled);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !settled.isEmpty(); }));
+    EXPECT_TRUE(flow.addPlaylistButton()->isEnabled());
+    // Moving on: the caption follows at once, the table and the button only at rest.
+    flow.setSelection(1);
+    flow.setSelection(2);
+    EXPECT_EQ(flow.captionTitle(), QStringLiteral("Album 2"));
+    EXPECT_EQ(built.size(), 1);
+    EXPECT_FALSE(flow.addPlaylistButton()->isEnabled());
+    settled.clear();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !settled.isEmpty(); }));
+    EXPECT_EQ(settled.first().first().toInt(), 2);
+    ASSERT_EQ(built.size(), 2);
+    EXPECT_EQ(built[1].size(), 2);
+    EXPECT_EQ(built[1][0].title, QStringLiteral("Song 2.1"));
+    EXPECT_EQ(built[1][1].title, QStringLiteral("Song 2.2"));
+    EXPECT_TRUE(flow.addPlaylistButton()->isEnabled());
+    auto* table = qobject_cast<CoverFlowTrackTable*>(flow.trackTableWidget());
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->model()->data(table->model()->index(1, CoverFlowTrackModel::number)), 2);
+
+    // A shorter list pulls the selection in: the last group is shown, settles and is read.
+    flow.setSelection(7);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.settledSelection() == 7; }));
+    QList<CoverFlowGroup> fewer = albumGroups().mid(0, 5);
+    QSignalSpy arrived(&flow, &CoverFlowView::artworkChanged);
+    flow.setGroups(fewer);
+    EXPECT_EQ(flow.captionTitle(), QStringLiteral("Album 4"));
+    EXPECT_EQ(built.last().first().album, QStringLiteral("Album 4"));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.settledSelection() == 4; }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().contains(firstTrackID(4)); }));
+}
+
+TEST_F(CoverFlowViewTest, ANewGroupListGetsItsCoversWithoutMoving) {
+    const QString path = addVolume(albums(12));
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().size() == 5; }));
+    // Albums 6 ... 11 in place of the list, the selection left at 0.
+    flow.setGroups(albumGroups().mid(6));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().contains(firstTrackID(6)); }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.requested().contains(keysOf(6, 10)); }));
+    EXPECT_EQ(flow.selection(), 0);
+}
+
+TEST_F(CoverFlowViewTest, AddPlaylistMakesARealPlaylistOfTheSettledGroup) {
+    QList<TestSupport::TrackSpec> tracks = albums(4);
+    // Album 3's tracks are not in the main playlist: they have no position to list.
+    tracks[6].inMainPlaylist = false;
+    tracks[7].inMainPlaylist = false;
+    const QString path = addVolume(tracks);
+    startStore();
+    const IPodDevice device = select(path);
+    ASSERT_TRUE(store->canCreatePlaylist());
+    CoverFlowView& flow = makeView(device, [this, &device](const CoverFlowGroup& group) {
+        QList<quint64> ids;
+        for (const Track& track : group.tracks)
+            if (track.playbackPosition)
+                ids.append(track.id);
+        store->createPlaylist(group.id.title, ids, device.id);
+    });
+    flow.setSelection(2);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.settledSelection() == 2; }));
+    ASSERT_TRUE(flow.addPlaylistButton()->isVisible());
+    ASSERT_TRUE(flow.addPlaylistButton()->isEnabled());
+    QTest::mouseClick(flow.addPlaylistButton(), Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        return !store->activeDeviceID() && store->library() &&
+               !store->library()->playlists.isEmpty();
+    }));
+    // Read back with libgpod itself.
+    Itdb_iTunesDB* database = itdb_parse(QFile::encodeName(path).constData(), nullptr);
+    ASSERT_NE(database, nullptr);
+    Itdb_Playlist* playlist = itdb_playlist_by_name(database, const_cast<gchar*>("Album 2"));
+    ASSERT_NE(playlist, nullptr);
+    QList<quint64> members;
+    for (GList* item = playlist->members; item; item = item->next)
+        members.append(static_cast<Itdb_Track*>(item->data)->dbid);
+    itdb_free(database);
+    EXPECT_EQ(members, (QList<quint64>{firstTrackID(2), firstTrackID(2) + 1}));
+    // A group with no listed track offers no playlist.
+    flow.setSelection(3);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.settledSelection() == 3; }));
+    EXPECT_FALSE(flow.addPlaylistButton()->isEnabled());
+}
+
+TEST_F(CoverFlowViewTest, CaptionsButtonsAndAnEmptyList) {
+    QList<TestSupport::TrackSpec> tracks = albums(1);
+    for (auto& spec : tracks) {
+        spec.album.clear();
+        spec.artist.clear();
+    }
+    const QString path = addVolume(tracks);
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    EXPECT_EQ(flow.captionTitle(), QStringLiteral("Unknown Album"));
+    EXPECT_EQ(flow.captionArtist(), QString());
+    EXPECT_FALSE(flow.previousGroupButton()->isEnabled());
+    EXPECT_FALSE(flow.nextGroupButton()->isEnabled());
+    EXPECT_FALSE(flow.addPlaylistButton()->isVisible());
+    // The covers' stage keeps to its bounds: 0.6 of the height, at most 280.
+    EXPECT_EQ(flow.stage()->height(), 276);
+    flow.resize(1000, 900);
+    TestSupport::drainEvents();
+    EXPECT_EQ(flow.stage()->height(), 280);
+    flow.resize(1000, 100);
+    TestSupport::drainEvents();
+    EXPECT_EQ(flow.stage()->height(), 94);
+    // No groups: nothing shown and nothing read.
+    flow.setGroups({});
+    EXPECT_FALSE(flow.stage()->isVisible());
+    EXPECT_EQ(flow.trackTableWidget(), nullptr);
+    EXPECT_FALSE(flow.isReadingArtwork());
+    // The buttons speak the interface language.
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::simplifiedChinese));
+    QEvent change(QEvent::LanguageChange);
+    QApplication::sendEvent(&flow, &change);
+    EXPECT_EQ(flow.addPlaylistButton()->text(), QStringLiteral("添加播放列表"));
+    EXPECT_EQ(flow.nextGroupButton()->accessibleName(), QStringLiteral("下一组"));
+}
+
+TEST_F(CoverFlowViewTest, OneReadAtATimeAndAStuckReadHoldsTheNextOneBack) {
+    const QString path = addVolume(albums(30));
+    startStore();
+    const IPodDevice device = select(path);
+    blockReads(path);
+    CoverFlowView& flow = makeView(device);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.isReadingArtwork(); }));
+    // The read for the first window hangs; the selection moves on and rests far away.
+    flow.setSelection(20);
+    QSignalSpy settled(&flow, &CoverFlowView::selectionSettled);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !settled.isEmpty(); }));
+    EXPECT_EQ(settled.first().first().toInt(), 20);
+    // Still the one read; nothing has arrived.
+    EXPECT_TRUE(flow.isReadingArtwork());
+    EXPECT_TRUE(flow.artwork().isEmpty());
+    ASSERT_TRUE(release());
+    // The stuck read ends (cancelled, dropped) and the waiting one runs.
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().size() == 9; }));
+    EXPECT_EQ(keysIn(flow.artwork()), keysOf(16, 24));
+    EXPECT_EQ(flow.requested(), keysOf(16, 24));
+}
+
+TEST_F(CoverFlowViewTest, ADeviceChangeMidReadDeliversNothingToTheNewDevice) {
+    // Two iPods whose tracks share ids: red covers on the first, others on the second.
+    const QString first = addVolume(albums(10), QStringLiteral("First"));
+    const QString second = addVolume(albums(10, 5), QStringLiteral("Second"));
+    startStore();
+    const IPodDevice firstDevice = select(first);
+    blockReads(first);
+    CoverFlowView& flow = makeView(firstDevice);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.isReadingArtwork(); }));
+    const IPodDevice secondDevice = select(second);
+    flow.setDevice(secondDevice);
+    ASSERT_TRUE(release());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().size() == 5; }));
+    EXPECT_EQ(flow.requested(), keysOf(0, 4));
+    // Every cover is the second iPod's.
+    for (int i = 0; i < 5; ++i) {
+        const QImage cover = QImage::fromData(flow.artwork().value(firstTrackID(i)));
+        EXPECT_TRUE(near(cover.pixelColor(cover.rect().center()), albumColour(i + 5))) << i;
+    }
+}
+
+TEST_F(CoverFlowViewTest, AReadForADeviceTheStoreNoLongerSelectsIsDropped) {
+    const QString first = addVolume(albums(6), QStringLiteral("First"));
+    const QString second = addVolume(albums(6), QStringLiteral("Second"));
+    startStore();
+    const IPodDevice firstDevice = select(first);
+    blockReads(first);
+    CoverFlowView& flow = makeView(firstDevice);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.isReadingArtwork(); }));
+    select(second);
+    ASSERT_TRUE(release());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !flow.isReadingArtwork(); }));
+    EXPECT_TRUE(flow.artwork().isEmpty());
+    EXPECT_TRUE(flow.requested().isEmpty());
+}
+
+TEST(CoverFlowTrackModelTest, NumbersTheTracksAndPassesTheModelTester) {
+    Track a, b;
+    a.title = QStringLiteral("One");
+    a.duration = 125.9;
+    b.title = QStringLiteral("Two");
+    b.duration = 3725;
+    CoverFlowTrackModel model({a, b});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.data(model.index(1, CoverFlowTrackModel::number)).toInt(), 2);
+    EXPECT_EQ(model.data(model.index(0, CoverFlowTrackModel::duration)).toString(),
+              QStringLiteral("2:05"));
+    EXPECT_EQ(model.data(model.index(1, CoverFlowTrackModel::duration)).toString(),
+              QStringLiteral("1:02:05"));
+    EXPECT_EQ(CoverFlowTrackModel::formattedDuration(std::nan("")), QStringLiteral("0:00"));
+    EXPECT_EQ(CoverFlowTrackModel::formattedDuration(-3), QStringLiteral("0:00"));
+    EXPECT_EQ(CoverFlowTrackModel::formattedDuration(1e300), QStringLiteral("0:00"));
+}

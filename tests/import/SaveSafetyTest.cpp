@@ -1,0 +1,182 @@
+// Saves on real mounted volumes: an edit is never saved onto another volume mounted in the
+// iPod's place, and a disk that fills leaves the previous database readable by libgpod.
+
+#include "ImportFixture.h"
+
+#include "device/IPodDeviceError.h"
+#include "support/LibgpodLeaks.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace ImportTest;
+using TestSupport::IPodVolume;
+
+namespace {
+
+class SaveSafetyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
+            GTEST_SKIP() << qPrintable(why);
+        other.addTrack({.title = QStringLiteral("Other")});
+        other.write();
+    }
+    // A mounted one-song iPod and a session on it.
+    void openOneSong() {
+        tree.addTrack({.title = QStringLiteral("Song")});
+        tree.write();
+        ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+        ASSERT_TRUE(ipod);
+        session = ipod->device().openDatabase();
+    }
+    // Mounts the other iPod in its place: the session's save is refused and writes nothing.
+    void expectSaveRefusedOntoTheOther() {
+        ASSERT_TRUE(ipod->swapFor(other));
+        const auto otherBefore = ipod->snapshot();
+        try {
+            session->saveLibrary();
+            ADD_FAILURE() << "saved onto the other volume";
+        } catch (const IPodDeviceError& error) {
+            EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                      "The iPod was disconnected.");
+        }
+        EXPECT_EQ(TestSupport::differences(otherBefore, ipod->snapshot()).join(u' ').toStdString(),
+                  "");
+    }
+
+    IPodVolume other{QStringLiteral("MA477")};
+    IPodVolume tree{QStringLiteral("MA477")};
+    std::unique_ptr<MountedIPod> ipod;
+    std::unique_ptr<IPodDatabase> session;
+};
+
+std::unique_ptr<IPodVolume> nanoWithCovers(int plainTracks) {
+    auto tree = std::make_unique<IPodVolume>(QStringLiteral("MA477"));
+    for (quint32 i = 0; i < 3; ++i)
+        tree->addTrack({.title = QStringLiteral("Cover %1").arg(i),
+                        .artwork = true,
+                        .artworkColor = 0x204080 * (i + 1)});
+    if (plainTracks > 0)
+        tree->addTracksWithoutFiles(plainTracks, 5000, {.title = QStringLiteral("Plain")});
+    tree->addPlaylist(QStringLiteral("Mix"), {0, 2});
+    tree->write();
+    return tree;
+}
+
+// Fills the volume holding folder until at most `left` bytes stay free; the filler's path.
+QString fillVolume(const QString& folder, qint64 left) {
+    const QString path = folder + QStringLiteral("/filler");
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return {};
+    const QByteArray chunk(4096, '\0');
+    while (::write(fd, chunk.constData(), size_t(chunk.size())) > 0) {
+    }
+    ::fsync(fd);
+    const off_t written = ::lseek(fd, 0, SEEK_END);
+    ::ftruncate(fd, std::max<off_t>(0, written - left));
+    ::close(fd);
+    return path;
+}
+
+// What libgpod reads off the volume: tracks, playlists and covers, one line each.
+std::string libraryOn(const QString& mountPoint) {
+    IPodDatabase database(mountPoint);
+    QStringList lines;
+    QSet<quint64> ids;
+    for (const Track& track : database.loadTracks()) {
+        lines << QStringLiteral("track %1 %2").arg(track.id).arg(track.title);
+        ids.insert(track.id);
+    }
+    for (const IPodPlaylist& playlist : database.loadPlaylists()) {
+        QStringList members;
+        for (const quint64 id : playlist.trackIDs)
+            members << QString::number(id);
+        lines << QStringLiteral("playlist %1 %2: %3")
+                     .arg(playlist.id)
+                     .arg(playlist.name, members.join(u' '));
+    }
+    const auto covers = database.artworkPNG(ids);
+    for (auto it = covers.cbegin(); it != covers.cend(); ++it)
+        lines << QStringLiteral("cover %1 %2").arg(it.key()).arg(qHash(it.value()));
+    lines.sort();
+    return lines.join(u'\n').toStdString();
+}
+
+} // namespace
+
+TEST_F(SaveSafetyTest, ATagEditIsNotSavedOntoAnotherVolumeInTheIPodsPlace) {
+    ASSERT_NO_FATAL_FAILURE(openOneSong());
+    ASSERT_TRUE(
+        session->updateTrackMetadata(tree.trackID(0), {QStringLiteral("Edited"), {}, {}, {}, {}}));
+    expectSaveRefusedOntoTheOther();
+}
+
+TEST_F(SaveSafetyTest, APlaylistEditIsNotSavedOntoAnotherVolumeInTheIPodsPlace) {
+    ASSERT_NO_FATAL_FAILURE(openOneSong());
+    ASSERT_TRUE(session->createPlaylist(QStringLiteral("Mix"), {tree.trackID(0)}));
+    expectSaveRefusedOntoTheOther();
+    EXPECT_EQ(libraryOn(ipod->mountPoint()).find("playlist"), std::string::npos);
+}
+
+// Deleting a track with a cover makes libgpod move the covers after it into its place before the
+// databases are written; on a disk too full for the rest that save is refused beforehand.
+TEST_F(SaveSafetyTest, ASaveThatMovesCoversIsRefusedWhenTheRestWouldNotFit) {
+    const auto covers = nanoWithCovers(600);
+    ipod = MountedIPod::make(FileSystem::tmpfs, *covers, QStringLiteral("size=8m,mode=0755"));
+    ASSERT_TRUE(ipod);
+    const std::string before = libraryOn(ipod->mountPoint());
+    ASSERT_NE(before.find("cover"), std::string::npos);
+    ASSERT_FALSE(fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
+    const auto snapshot = ipod->snapshot();
+
+    session = ipod->device().openDatabase();
+    session->deleteTracks({covers->trackID(0)});
+    try {
+        session->saveLibrary();
+        ADD_FAILURE() << "saved without room";
+    } catch (const IPodDatabaseError& error) {
+        EXPECT_EQ(error.description(AppLanguage::english),
+                  QStringLiteral("Save library failed: There is not enough free space on the iPod "
+                                 "to save its library."));
+    }
+    EXPECT_EQ(TestSupport::differences(snapshot, ipod->snapshot()).join(u' ').toStdString(), "");
+    EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
+}
+
+// The disk fills up from elsewhere right as the save begins: libgpod's writes fail and the
+// previous database is still there, whole.
+TEST_F(SaveSafetyTest, ADiskFillingDuringTheSaveLeavesThePreviousDatabaseReadable) {
+    const auto covers = nanoWithCovers(600);
+    ipod = MountedIPod::make(FileSystem::tmpfs, *covers, QStringLiteral("size=8m,mode=0755"));
+    ASSERT_TRUE(ipod);
+    const std::string before = libraryOn(ipod->mountPoint());
+    const QByteArray database = covers->readFile(QStringLiteral("iPod_Control/iTunes/iTunesDB"));
+    QString filler;
+    {
+        const TestSupport::IgnoredLibgpodLeaks ignored; // libgpod's failing write leaks
+        IPodDatabase filling(ipod->mountPoint(), std::nullopt, {},
+                             [&] { filler = fillVolume(ipod->mountPoint(), 0); });
+        ASSERT_TRUE(filling.createPlaylist(QStringLiteral("New"), {covers->trackID(1)}));
+        ASSERT_TRUE(filling.updateTrackMetadata(covers->trackID(2),
+                                                {QStringLiteral("Edited"), {}, {}, {}, {}}));
+        try {
+            filling.saveLibrary();
+            ADD_FAILURE() << "saved onto a full disk";
+        } catch (const IPodDatabaseError& error) {
+            EXPECT_TRUE(error.description(AppLanguage::english)
+                            .startsWith(QStringLiteral("Save library failed: ")));
+        }
+    }
+    ASSERT_FALSE(filler.isEmpty());
+    EXPECT_TRUE(QFile::remove(filler));
+    QFile written(ipod->mountPoint() + QStringLiteral("/iPod_Control/iTunes/iTunesDB"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), database);
+    EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
+}

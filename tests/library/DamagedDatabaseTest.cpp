@@ -1,0 +1,186 @@
+// Opening damaged databases: every damaged copy of a libgpod-written database is either refused
+// with a "Read library" error or read cleanly, nothing on the volume changes, and a length that
+// leaves its record never reaches libgpod.
+
+#include "library/IPodDatabase.h"
+#include "support/DamagedDatabases.h"
+#include "support/IPodVolume.h"
+#include "support/LibgpodLeaks.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+using TestSupport::IPodVolume;
+
+namespace {
+
+const QString iTunesDB = QStringLiteral("iPod_Control/iTunes/iTunesDB");
+const QString iTunesCDB = QStringLiteral("iPod_Control/iTunes/iTunesCDB");
+const QString damagedDB = QStringLiteral("Read library failed: The iTunesDB file is damaged.");
+const QString damagedCDB = QStringLiteral("Read library failed: The iTunesCDB file is damaged.");
+
+IPodDatabase::ProductIDProvider product(int id) {
+    return [id] { return std::optional<int>(id); };
+}
+
+// A nano with tracks, artwork and a playlist: every kind of record libgpod writes.
+std::unique_ptr<IPodVolume> fullVolume() {
+    auto volume = std::make_unique<IPodVolume>(QStringLiteral("MA477"));
+    QList<int> songs;
+    for (int i = 0; i < 3; ++i)
+        songs.append(volume->addTrack({.title = QStringLiteral("Song %1").arg(i),
+                                       .artist = QStringLiteral("Artist"),
+                                       .album = QStringLiteral("Album"),
+                                       .albumArtist = QStringLiteral("Artist"),
+                                       .genre = QStringLiteral("Pop"),
+                                       .artwork = i == 0}));
+    volume->addPlaylist(QStringLiteral("Favourites"), {songs[0], songs[2]});
+    volume->write();
+    return volume;
+}
+
+// The English text of the opening's failure, or none when it opened (and then read cleanly).
+std::optional<QString> openingFailure(const QString& mountPoint,
+                                      const IPodDatabase::ProductIDProvider& pid = {}) {
+    const TestSupport::IgnoredLibgpodLeaks ignored;
+    try {
+        IPodDatabase database(mountPoint, std::nullopt, pid);
+        database.loadTracks();
+        database.loadPlaylists();
+        database.model();
+        return std::nullopt;
+    } catch (const IPodDatabaseError& error) {
+        return error.description(AppLanguage::english);
+    }
+}
+
+} // namespace
+
+TEST(DamagedDatabase, EachDamagedCopyIsRefusedOrReadsCleanlyAndNothingIsWritten) {
+    const auto volume = fullVolume();
+    const QByteArray good = volume->readFile(iTunesDB);
+    const auto copies = TestSupport::damagedCopies(good);
+    ASSERT_GT(copies.size(), 100);
+    int refused = 0;
+    for (const auto& copy : copies) {
+        SCOPED_TRACE(copy.label.toStdString());
+        volume->writeFile(iTunesDB, copy.bytes);
+        const auto before = TestSupport::snapshotTree(volume->mountPoint());
+        const auto failure = openingFailure(volume->mountPoint());
+        if (copy.leavesItsRecord) {
+            EXPECT_EQ(failure, damagedDB);
+        }
+        if (failure) {
+            ++refused;
+            EXPECT_TRUE(failure->startsWith(QStringLiteral("Read library failed: ")))
+                << qPrintable(*failure);
+        }
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint())),
+                  QStringList());
+    }
+    EXPECT_GT(refused, copies.size() / 2);
+    volume->writeFile(iTunesDB, good);
+    EXPECT_EQ(openingFailure(volume->mountPoint()), std::nullopt);
+}
+
+TEST(DamagedDatabase, ADatabaseLibgpodReturnsWithAnErrorIsRefusedAsDamaged) {
+    const auto volume = fullVolume();
+    QByteArray bytes = volume->readFile(iTunesDB);
+    // The item count of the user playlist one too high: the lengths all hold, libgpod returns
+    // the database together with an error.
+    for (const auto& spot : TestSupport::findRecords(bytes)) {
+        if (spot.tag == "mhyp" && spot.offset > 0) {
+            TestSupport::writeUInt32(bytes, spot.offset + 16,
+                                     TestSupport::readUInt32(bytes, spot.offset + 16) + 1);
+        }
+    }
+    volume->writeFile(iTunesDB, bytes);
+    EXPECT_EQ(openingFailure(volume->mountPoint()), damagedDB);
+    EXPECT_EQ(openingFailure(volume->mountPoint(), product(0x1260)), damagedDB);
+}
+
+TEST(DamagedDatabase, ACompressedDatabaseIsCheckedWholeBeforeLibgpodInflatesIt) {
+    const auto volume = fullVolume();
+    const QByteArray cdb = volume->writeITunesCDBFromITunesDB();
+    EXPECT_EQ(openingFailure(volume->mountPoint()), std::nullopt);
+
+    // libgpod loops forever on a stream that ends early, and inflates a bomb whole.
+    const QByteArray truncated = TestSupport::truncatedStreamCDB(cdb);
+    const QByteArray bomb = TestSupport::inflationBombCDB(cdb, qsizetype(140) << 20);
+    ASSERT_LT(bomb.size(), 1 << 20);
+    QByteArray trailing = cdb + "more";
+    TestSupport::writeUInt32(trailing, 8, quint32(trailing.size()));
+    for (const QByteArray& bytes : {truncated, bomb, trailing}) {
+        volume->writeFile(iTunesCDB, bytes);
+        const auto before = TestSupport::snapshotTree(volume->mountPoint());
+        EXPECT_EQ(openingFailure(volume->mountPoint()), damagedCDB);
+        EXPECT_EQ(openingFailure(volume->mountPoint(), product(0x1265)), damagedCDB);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint())),
+                  QStringList());
+    }
+
+    // The records inside the stream are walked like those of an iTunesDB.
+    const QByteArray records =
+        qUncompress(QByteArray("\x00\x10\x00\x00", 4) + cdb.mid(TestSupport::readUInt32(cdb, 4)));
+    for (const auto& spot : TestSupport::findRecords(records)) {
+        if (spot.tag != "mhod")
+            continue;
+        QByteArray damaged = records;
+        TestSupport::writeUInt32(damaged, spot.offset + 4, 0xFFFFFFFFu);
+        const QByteArray header = cdb.left(TestSupport::readUInt32(cdb, 4));
+        QByteArray file = header + qCompress(damaged).mid(4);
+        TestSupport::writeUInt32(file, 8, quint32(file.size()));
+        volume->writeFile(iTunesCDB, file);
+        EXPECT_EQ(openingFailure(volume->mountPoint()), damagedCDB);
+        break;
+    }
+}
+
+TEST(DamagedDatabase, AVolumeWithoutArtworkFolderIsLeftAsItWasAndSavesMakeIt) {
+    const auto volume = fullVolume();
+    QDir(volume->path(QStringLiteral("iPod_Control/Artwork"))).removeRecursively();
+    for (const auto& pid : {IPodDatabase::ProductIDProvider(), product(0x1260)}) {
+        const auto before = TestSupport::snapshotTree(volume->mountPoint());
+        EXPECT_EQ(openingFailure(volume->mountPoint(), pid), std::nullopt);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint())),
+                  QStringList());
+    }
+
+    // The plain session still saves to the volume itself.
+    const TestSupport::IgnoredLibgpodLeaks ignored;
+    IPodDatabase database(volume->mountPoint());
+    EXPECT_EQ(database.loadTracks().size(), 3);
+    ASSERT_TRUE(database.createPlaylist(QStringLiteral("New"), {database.loadTracks()[1].id}));
+    database.saveLibrary();
+    EXPECT_TRUE(QDir(volume->path(QStringLiteral("iPod_Control/Artwork"))).exists());
+    EXPECT_EQ(IPodDatabase(volume->mountPoint()).loadPlaylists().size(), 2);
+}
+
+TEST(DamagedDatabase, PlaylistsShowWhenTheModelCannotBeTold) {
+    const auto volume = fullVolume();
+    volume->removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+    IPodDatabase database(volume->mountPoint());
+    EXPECT_FALSE(database.model());
+    const auto playlists = database.loadPlaylists();
+    ASSERT_EQ(playlists.size(), 1);
+    EXPECT_EQ(playlists[0].name, QStringLiteral("Favourites"));
+    EXPECT_EQ(playlists[0].trackIDs, (QList<quint64>{volume->trackID(0), volume->trackID(2)}));
+}
+
+TEST(DamagedDatabase, ErrorsOfAForcedModelNameTheIPodsOwnPath) {
+    const auto volume = fullVolume();
+    // The first text record's header one byte longer: every length holds, libgpod refuses it.
+    QByteArray bytes = volume->readFile(iTunesDB);
+    for (const auto& spot : TestSupport::findRecords(bytes)) {
+        if (spot.tag == "mhod") {
+            TestSupport::writeUInt32(bytes, spot.offset + 4, spot.header + 1);
+            break;
+        }
+    }
+    volume->writeFile(iTunesDB, bytes);
+    const auto failure = openingFailure(volume->mountPoint(), product(0x1260));
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->contains(volume->mountPoint())) << qPrintable(*failure);
+    EXPECT_FALSE(failure->contains(QStringLiteral("lorvanel-ipod-"))) << qPrintable(*failure);
+}

@@ -1,0 +1,175 @@
+// The helper process that reads a database first: its verdicts come back as the opening's own
+// errors, its limits stop it, and a database it read cleanly is not read again until one of its
+// files changes.
+
+#include "library/DatabasePreflight.h"
+#include "library/IPodDatabase.h"
+#include "support/DamagedDatabases.h"
+#include "support/IPodVolume.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <chrono>
+
+#include <utime.h>
+
+using namespace std::chrono_literals;
+using TestSupport::IPodVolume;
+
+namespace {
+
+const QString iTunesDB = QStringLiteral("iPod_Control/iTunes/iTunesDB");
+
+class DatabasePreflightTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        realHelper = qEnvironmentVariable("LORVANEL_OPEN_HELPER");
+        ASSERT_FALSE(DatabasePreflight::helperPath().isEmpty()) << "no helper built";
+        DatabasePreflight::forgetReadDatabases();
+        volume.addTrack({.title = QStringLiteral("Song")});
+        volume.write();
+    }
+    void TearDown() override { qputenv("LORVANEL_OPEN_HELPER", realHelper.toUtf8()); }
+
+    DatabasePreflight::Request request() const {
+        return {volume.mountPoint(), std::nullopt, std::nullopt, "test volume"};
+    }
+
+    // The English text of the check's failure; empty when the database may be opened.
+    std::string failure(const DatabasePreflight::Limits& limits = {}) const {
+        try {
+            DatabasePreflight::check(request(), limits);
+            return {};
+        } catch (const IPodDatabaseError& error) {
+            return error.description(AppLanguage::english).toStdString();
+        }
+    }
+
+    // A stand-in helper: a shell script doing what body says.
+    void useHelperScript(const QByteArray& body) {
+        const QString path = scripts.filePath(QStringLiteral("helper.sh"));
+        QFile script(path);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write("#!/bin/sh\n" + body + "\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(path));
+    }
+
+    QString realHelper;
+    IPodVolume volume{QStringLiteral("MA477")};
+    QTemporaryDir scripts;
+};
+
+} // namespace
+
+TEST_F(DatabasePreflightTest, AReadDatabaseIsNotReadAgainUntilAFileChanges) {
+    EXPECT_EQ(failure(), "");
+    // The helper is gone: the unchanged files need none.
+    useHelperScript("exit 9");
+    EXPECT_EQ(failure(), "");
+    // Another volume at the same path is another database.
+    DatabasePreflight::Request other = request();
+    other.volumeIdentity = "another volume";
+    EXPECT_THROW(DatabasePreflight::check(other), IPodDatabaseError);
+    // A touched database is read again.
+    const QByteArray path = QFile::encodeName(volume.path(iTunesDB));
+    const utimbuf times{1000000000, 1000000000};
+    ASSERT_EQ(::utime(path.constData(), &times), 0);
+    EXPECT_EQ(failure(), "Read library failed: The library database is damaged and could not be "
+                         "read.");
+}
+
+TEST_F(DatabasePreflightTest, TheOpeningsOwnRefusalComesBackAsItWas) {
+    QByteArray damaged = volume.readFile(iTunesDB);
+    TestSupport::writeUInt32(damaged, 4, 0xFFFFFFFFu);
+    volume.writeFile(iTunesDB, damaged);
+    EXPECT_EQ(failure(), "Read library failed: The iTunesDB file is damaged.");
+    volume.removeFile(iTunesDB);
+    try {
+        IPodDatabase opened(volume.mountPoint());
+        ADD_FAILURE() << "opened without a database";
+    } catch (const IPodDatabaseError& inProcess) {
+        EXPECT_EQ(failure(), inProcess.description(AppLanguage::english).toStdString());
+    }
+}
+
+TEST_F(DatabasePreflightTest, AHelperThatCrashesOrAbortsReportsADamagedDatabase) {
+    for (const QByteArray& body : {QByteArray("kill -SEGV $$"), QByteArray("kill -ABRT $$"),
+                                   QByteArray("exit 1"), QByteArray("exit 2")}) {
+        useHelperScript(body);
+        EXPECT_EQ(failure(),
+                  "Read library failed: The library database is damaged and could not be read.")
+            << body.constData();
+    }
+    qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(scripts.filePath(QStringLiteral("none"))));
+    EXPECT_EQ(
+        failure(),
+        "Read library failed: The library reader of Lorvanel is missing. Reinstall Lorvanel.");
+}
+
+TEST_F(DatabasePreflightTest, AHelperPastItsTimeLimitIsStopped) {
+    const std::string tooLong =
+        "Read library failed: Reading the library took too long. Its database may be damaged.";
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // One that hangs, and one that spins on the processor.
+    useHelperScript("sleep 30");
+    EXPECT_EQ(failure({.wallClock = 300ms}), tooLong);
+    useHelperScript("while :; do :; done");
+    EXPECT_EQ(failure({.wallClock = 20s, .cpuSeconds = 1}), tooLong);
+    EXPECT_LT(elapsed.elapsed(), 10000);
+}
+
+TEST_F(DatabasePreflightTest, AHelperPastItsMemoryLimitIsStopped) {
+    // A sanitizer build's allocator stops the process where the system's returns no memory;
+    // the helper of such a build is told to behave like the system's (a plain build ignores it).
+    const QByteArray sanitizerOptions = qgetenv("ASAN_OPTIONS");
+    qputenv("ASAN_OPTIONS", sanitizerOptions + ":allocator_may_return_null=1");
+    const auto restore = qScopeGuard([&] { qputenv("ASAN_OPTIONS", sanitizerOptions); });
+    constexpr qint64 budget = qint64(64) << 20;
+    EXPECT_NO_THROW(DatabasePreflight::check(request(), {.memoryBytes = budget}));
+    // A database file larger than the helper may take (holes on the disk, so it costs nothing).
+    IPodVolume huge(QStringLiteral("MA477"));
+    huge.write();
+    QFile file(huge.path(iTunesDB));
+    ASSERT_TRUE(file.resize(2 * budget));
+    const DatabasePreflight::Request request{huge.mountPoint(), std::nullopt, std::nullopt, "big"};
+    try {
+        DatabasePreflight::check(request, {.memoryBytes = budget});
+        ADD_FAILURE() << "read past the limit";
+    } catch (const IPodDatabaseError& error) {
+        EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                  "Read library failed: Reading the library needed too much memory. Its database "
+                  "may be damaged.");
+    }
+}
+
+// The device's own description reaches the helper, which opens the database as the application
+// will: a classic without SysInfo is read only through it.
+TEST_F(DatabasePreflightTest, TheHelperOpensWithTheDevicesDescription) {
+    IPodVolume classic(QStringLiteral("MB029"));
+    classic.addTrack({.title = QStringLiteral("One")});
+    classic.write();
+    classic.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+    const QByteArray xml = TestSupport::sysInfoExtendedXML({
+        {QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")},
+        {QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")},
+    });
+    DatabasePreflight::Request request{classic.mountPoint(), xml, 0x1261, "classic"};
+    EXPECT_NO_THROW(DatabasePreflight::check(request));
+    // Cut short, the helper's refusal names the damage.
+    classic.writeFile(iTunesDB, classic.readFile(iTunesDB).left(600));
+    try {
+        DatabasePreflight::check(request);
+        ADD_FAILURE() << "read a cut database";
+    } catch (const IPodDatabaseError& error) {
+        EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                  "Read library failed: The iTunesDB file is damaged.");
+    }
+}
