@@ -850,6 +850,166 @@ Additional failures: %2.</source>
         <translation>从 iPod 删除所选曲目</translation>
     </message>
     <message>
+        <source>Audio Conversion</source>
+        <translation>音频转换</translation>
+    </message>
+    <message>
+        <source>Output Format</source>
+        <translation>输出格式</translation>
+    </message>
+    <message>
+        <source>%1 kbps AAC</source>
+        <translation>%1 kbps AAC</translation>
+    </message>
+    <message>
+        <source>Keep compatible audio when possible</source>
+        <translation>尽可能保留兼容的音频</translation>
+    </message>
+    <message>
+        <source>Compatible MP3 and AAC files keep their original encoding when their tags need no changes.</source>
+        <translation>标签无需更改时，兼容的 MP3 和 AAC 文件会保留原有编码。</translation>
+    </message>
+    <message>
+        <source>All imported audio is re-encoded as AAC.</source>
+        <translation>所有导入的音频都会重新编码为 AAC。</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>通用</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Follow System</source>
+        <translation>跟随系统</translation>
+    </message>
+    <message>
+        <source>Eject after a successful import</source>
+        <translation>导入成功后推出</translation>
+    </message>
+    <message>
+        <source>System Information</source>
+        <translation>系统信息</translation>
+    </message>
+    <message>
+        <source>Computer Name</source>
+        <translation>电脑名称</translation>
+    </message>
+    <message>
+        <source>Operating System</source>
+        <translation>操作系统</translation>
+    </message>
+    <message>
+        <source>Processor</source>
+        <translation>处理器</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>内存</translation>
+    </message>
+    <message>
+        <source>Unavailable</source>
+        <translation>不可用</translation>
+    </message>
+    <message>
+        <source>%1 tracks</source>
+        <translation>%1 首曲目</translation>
+    </message>
+    <message>
+        <source>%1 available</source>
+        <translation>可用 %1</translation>
+    </message>
+    <message>
+        <source>Add Songs…</source>
+        <translation>添加歌曲…</translation>
+    </message>
+    <message>
+        <source>Add Files…</source>
+        <translation>添加文件…</translation>
+    </message>
+    <message>
+        <source>Add Folder…</source>
+        <translation>添加文件夹…</translation>
+    </message>
+    <message>
+        <source>Infer Artist and Title from Filenames</source>
+        <translation>从文件名推断艺人和标题</translation>
+    </message>
+    <message>
+        <source>Eject Device</source>
+        <translation>推出设备</translation>
+    </message>
+    <message>
+        <source>Import and Device Actions</source>
+        <translation>导入和设备操作</translation>
+    </message>
+    <message>
+        <source>Audio (%1)</source>
+        <translation>音频 (%1)</translation>
+    </message>
+    <message>
+        <source>Search by Title or Artist</source>
+        <translation>按标题或艺人搜索</translation>
+    </message>
+    <message>
+        <source>Clear Search</source>
+        <translation>清除搜索</translation>
+    </message>
+    <message>
+        <source>Table View</source>
+        <translation>表格视图</translation>
+    </message>
+    <message>
+        <source>Cover Flow</source>
+        <translation>封面浏览</translation>
+    </message>
+    <message>
+        <source>All Tracks</source>
+        <translation>全部曲目</translation>
+    </message>
+    <message>
+        <source>Device Playlists</source>
+        <translation>设备播放列表</translation>
+    </message>
+    <message>
+        <source>Browse Playlists</source>
+        <translation>浏览播放列表</translation>
+    </message>
+    <message>
+        <source>New Playlist on iPod…</source>
+        <translation>在 iPod 上新建播放列表…</translation>
+    </message>
+    <message>
+        <source>Playlist</source>
+        <translation>播放列表</translation>
+    </message>
+    <message>
+        <source>Group By</source>
+        <translation>分组方式</translation>
+    </message>
+    <message>
+        <source>Play Preview</source>
+        <translation>播放试听</translation>
+    </message>
+    <message>
+        <source>Pause Preview</source>
+        <translation>暂停试听</translation>
+    </message>
+    <message>
+        <source>Export Songs…</source>
+        <translation>导出歌曲…</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>Export WAV as lossless M4A with artwork</source>
+        <translation>将 WAV 导出为带插图的无损 M4A</translation>
+    </message>
+    <message>
         <source>The iTunesDB file is damaged.</source>
         <translation>iTunesDB 文件已损坏。</translation>
     </message>
@@ -886,10 +1046,6 @@ Additional failures: %2.</source>
         <translation>下一组</translation>
     </message>
     <message>
-        <source>Device Playlists</source>
-        <translation>设备播放列表</translation>
-    </message>
-    <message>
         <source>New Playlist</source>
         <translation>新建播放列表</translation>
     </message>
@@ -908,14 +1064,6 @@ Additional failures: %2.</source>
     <message>
         <source>Move Down</source>
         <translation>下移</translation>
-    </message>
-    <message>
-        <source>Play Preview</source>
-        <translation>播放试听</translation>
-    </message>
-    <message>
-        <source>Pause Preview</source>
-        <translation>暂停试听</translation>
     </message>
     <message>
         <source>Close Preview</source>
@@ -954,10 +1102,6 @@ Additional failures: %2.</source>
         <translation>播放列表名称</translation>
     </message>
     <message>
-        <source>Search by Title or Artist</source>
-        <translation>按标题或艺人搜索</translation>
-    </message>
-    <message>
         <source>Select All</source>
         <translation>全选</translation>
     </message>
@@ -976,10 +1120,6 @@ Additional failures: %2.</source>
     <message>
         <source>Charging Status</source>
         <translation>充电状态</translation>
-    </message>
-    <message>
-        <source>Unavailable</source>
-        <translation>不可用</translation>
     </message>
     <message>
         <source>Copy %1</source>

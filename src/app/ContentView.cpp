@@ -3,12 +3,16 @@
 #include "app/AlertPresenter.h"
 #include "app/BatteryIndicator.h"
 #include "app/DetailPane.h"
+#include "app/DeviceHeader.h"
 #include "app/DeviceShareContent.h"
 #include "app/DeviceSidebar.h"
+#include "app/DeviceSummary.h"
 #include "app/LibraryPane.h"
 #include "app/MobileDevicePane.h"
 #include "app/NewPlaylistSheet.h"
+#include "app/PlaybackModeLabel.h"
 #include "app/SettingsButton.h"
+#include "app/SettingsPopup.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/SoftwareVersionText.h"
@@ -16,30 +20,26 @@
 #include "app/UnmountedDevicePane.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
+#include "browser/FilePanel.h"
 #include "browser/ImportProgressPanel.h"
+#include "browser/Surfaces.h"
 #include "platform/AppLanguage.h"
 #include "showcase/DeviceShareButton.h"
 #include "showcase/ShowcaseToolbar.h"
 #include "showcase/StartupDeviceFlow.h"
+#include "transfer/IPodTransfer.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
-
-void fill(QWidget* widget, const QColor& color) {
-    widget->setAutoFillBackground(true);
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, color);
-    widget->setPalette(p);
-}
 
 // The black layer over the sidebar while busy; it takes the clicks the sidebar must not get.
 class Dimmer : public QWidget {
@@ -60,7 +60,7 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
     : QWidget(parent)
     , store_(store) {
     setObjectName(QStringLiteral("contentView"));
-    fill(this, LorvPalette::night800());
+    Surfaces::fill(this, LorvPalette::night800());
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -72,7 +72,7 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
 
     sidebarColumn_ = new QWidget(splitter);
     sidebarColumn_->setObjectName(QStringLiteral("sidebarColumn"));
-    fill(sidebarColumn_, LorvPalette::inkAlt());
+    Surfaces::fill(sidebarColumn_, LorvPalette::inkAlt());
     sidebarColumn_->setMinimumWidth(DeviceSidebar::minimumWidth);
     sidebarColumn_->setMaximumWidth(DeviceSidebar::maximumWidth);
     auto* sidebarLayout = new QVBoxLayout(sidebarColumn_);
@@ -84,13 +84,13 @@ ContentView::ContentView(IPodStore& store, QWidget* parent)
 
     detailColumn_ = new QWidget(splitter);
     detailColumn_->setObjectName(QStringLiteral("detailColumn"));
-    fill(detailColumn_, LorvPalette::night900());
+    Surfaces::fill(detailColumn_, LorvPalette::night900());
     auto* detailLayout = new QVBoxLayout(detailColumn_);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->setSpacing(0);
     toolbar_ = new QWidget(detailColumn_);
     toolbar_->setObjectName(QStringLiteral("detailToolbar"));
-    fill(toolbar_, LorvPalette::night800());
+    Surfaces::fill(toolbar_, LorvPalette::night800());
     toolbar_->setFixedHeight(toolbarHeight);
     auto* toolbarRow = new QHBoxLayout(toolbar_);
     toolbarRow->setContentsMargins(0, 0, 10, 0);
@@ -263,8 +263,30 @@ void ContentView::changeEvent(QEvent* event) {
 
 SettingsButton* ContentView::makeSettingsButton(QWidget* parent) {
     auto* button = new SettingsButton(parent);
-    connect(button, &QToolButton::clicked, this, &ContentView::settingsRequested);
+    connect(button, &QToolButton::clicked, this, [this, button] { toggleSettings(button); });
     return button;
+}
+
+SettingsPopup* ContentView::settingsPopup() const {
+    return settingsPopup_;
+}
+
+void ContentView::toggleSettings(QWidget* anchor) {
+    if (settingsPopup_) {
+        settingsPopup_->close();
+        return;
+    }
+    auto* popup = new SettingsPopup(anchor);
+    connect(popup, &SettingsPopup::closed, this, [this] {
+        if (!state_.showsSettings)
+            return;
+        state_.showsSettings = false;
+        Q_EMIT stateChanged();
+    });
+    settingsPopup_ = popup;
+    state_.showsSettings = true;
+    popup->popup();
+    Q_EMIT stateChanged();
 }
 
 void ContentView::layoutOverlays() {
@@ -282,7 +304,8 @@ QLabel* ContentView::busyTitle() const {
 }
 
 BatteryIndicator* ContentView::batteryIndicator() const {
-    return libraryPane_->batteryIndicator();
+    DeviceHeader* header = libraryPane_->deviceHeader();
+    return header ? header->informationLabel()->batteryIndicator() : nullptr;
 }
 
 // MARK: state writes
@@ -355,6 +378,18 @@ void ContentView::showAllTracks() {
     Q_EMIT stateChanged();
 }
 
+void ContentView::setViewMode(bool coverFlow) {
+    state_.setViewMode(coverFlow);
+    Q_EMIT stateChanged();
+}
+
+void ContentView::selectLibraryScope(const LibraryScope& scope) {
+    if (scope == state_.libraryScope)
+        return;
+    state_.selectLibraryScope(scope);
+    Q_EMIT stateChanged();
+}
+
 void ContentView::resetScopedTableState() {
     if (state_.scopedTrackSelection.isEmpty() && state_.scopedSortOrder.empty())
         return;
@@ -395,23 +430,23 @@ void ContentView::showImportPanel(bool chooseFolders) {
         return;
     delete importPanel_;
     const AppLanguage language = AppLanguages::stored();
-    auto* panel = new QFileDialog(window());
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    // Our own dialog: the desktop's cannot pick several folders and tests cannot drive it.
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setWindowModality(Qt::WindowModal);
-    panel->setLabelText(QFileDialog::Accept, localizedString(LZ("Import"), language));
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (QFileInfo(music).isDir())
-        panel->setDirectory(music);
+    QFileDialog* panel = FilePanel::make(localizedString(LZ("Import"), language));
     if (chooseFolders) {
         panel->setFileMode(QFileDialog::Directory);
         panel->setOption(QFileDialog::ShowDirsOnly);
+        // The folder mode picks one folder unless its views take several.
+        for (QAbstractItemView* list : panel->findChildren<QAbstractItemView*>(
+                 QRegularExpression(QStringLiteral("^(listView|treeView)$"))))
+            list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     } else {
         panel->setFileMode(QFileDialog::ExistingFiles);
         const bool nano5 = store_.library() && store_.library()->supportsNano5Import;
-        panel->setNameFilter(nano5 ? QStringLiteral("MP3 (*.mp3)")
-                                   : QStringLiteral("Audio (*.mp3 *.m4a *.aac *.flac *.wav)"));
+        QStringList patterns;
+        for (const QString& extension :
+             nano5 ? QStringList{QStringLiteral("mp3")} : IPodTransfer::supportedExtensions)
+            patterns.append(QStringLiteral("*.") + extension);
+        panel->setNameFilter(
+            localizedString(LZ("Audio (%1)"), language, patterns.join(QLatin1Char(' '))));
     }
     // The device is the one selected when the panel opened; the store refuses another.
     connect(panel, &QFileDialog::filesSelected, this,
@@ -510,6 +545,18 @@ void ContentView::newPlaylistOnIPod() {
     for (const Track& track : store_.library()->tracks)
         if (track.playbackPosition)
             request.tracks.append(track);
+    requestNewPlaylist(request);
+}
+
+void ContentView::requestGroupPlaylist(const QList<Track>& tracks, const QString& name) {
+    const std::optional<IPodDevice::ID> disk = store_.selectedDiskID();
+    if (tracks.isEmpty() || !disk)
+        return;
+    NewPlaylistRequest request;
+    request.deviceID = *disk;
+    request.tracks = tracks;
+    request.name = name;
+    request.selectAll = true;
     requestNewPlaylist(request);
 }
 
@@ -615,23 +662,13 @@ void ContentView::refreshDetail(bool animate) {
     detail_->showcasePane()->toolbar()->setVisible(screen == DetailScreen::showcase);
     switch (screen) {
     case DetailScreen::library: {
-        const QString name = store_.displayName(device->id, language);
         const auto model = store_.deviceModels().constFind(device->id);
-        libraryPane_->setDeviceTitle(name);
-        toolbarTitle_->setTitle(name);
+        const std::optional<IPodModel> known =
+            model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt;
+        toolbarTitle_->setTitle(
+            DeviceSummary::summaryLine(store_.displayName(device->id, language), known, language));
         toolbarTitle_->setSoftwareVersion(store_.softwareVersion());
-        deviceShare_->setContent(DeviceShareContent::forIPod(
-            *device,
-            model != store_.deviceModels().cend() ? std::optional<IPodModel>(*model) : std::nullopt,
-            language));
-        if (BatteryIndicator* battery = libraryPane_->batteryIndicator()) {
-            if (const auto& value = store_.battery()) {
-                battery->setState(value->percent, value->isCharging, value->isFullyCharged);
-                battery->show();
-            } else {
-                battery->hide();
-            }
-        }
+        deviceShare_->setContent(DeviceShareContent::forIPod(*device, known, language));
         break;
     }
     case DetailScreen::mobile:

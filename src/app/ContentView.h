@@ -27,6 +27,7 @@ class MobileDevicePane;
 class QFileDialog;
 class QLabel;
 class SettingsButton;
+class SettingsPopup;
 class SheetDialog;
 class SheetSlot;
 class SoftwareVersionText;
@@ -63,6 +64,9 @@ public:
     void setPreviewSeekPosition(std::optional<double> seconds);
     void setMobileLibrary(const std::optional<MainViewState::MobileLibrary>& library);
     void showAllTracks();
+    // The header's view-mode buttons and scope menu (the rules are MainViewState's).
+    void setViewMode(bool coverFlow);
+    void selectLibraryScope(const LibraryScope& scope);
     void resetScopedTableState();
     void validatePlaylistScope(const QList<quint64>& playlistIDs);
     // Drags of files hovering over the library or over the drop area.
@@ -74,6 +78,10 @@ public:
     void showImportPanel(bool chooseFolders);
     QFileDialog* importPanel() const;
 
+    // A toolbar's settings button: opens the transfer settings under it, or closes them.
+    void toggleSettings(QWidget* anchor);
+    SettingsPopup* settingsPopup() const;
+
     // Sidebar actions.
     void selectSeries(StartupSeries series);
     void selectDevice(const IPodStore::Selection& selection);
@@ -84,9 +92,11 @@ public:
     void requestDeleteConfirmation(const QSet<quint64>& ids, const IPodDevice& device);
     void requestNewPlaylist(const NewPlaylistRequest& request);
     void requestTrackEdit(const TrackEditRequest& request);
-    // A new playlist on the selected iPod, offering the tracks its main playlist lists, none
-    // ticked; nothing unless the store can create playlists there.
+    // "New Playlist on iPod…": the library's tracks that the main playlist lists, none ticked;
+    // nothing unless the store can create playlists on the selected iPod.
     void newPlaylistOnIPod();
+    // A playlist of a cover-flow group: its tracks all ticked, named after the group.
+    void requestGroupPlaylist(const QList<Track>& tracks, const QString& name);
     // Shows a playlist of the library; its table starts over unless it is already shown.
     void openPlaylist(quint64 playlistID);
 
@@ -119,7 +129,6 @@ public:
 Q_SIGNALS:
     // A confirmed deletion, sent as the store starts it.
     void deleteTracksRequested(const QSet<quint64>& ids, const IPodDevice::ID& deviceID);
-    void settingsRequested();
     // Any field of the shared state changed.
     void stateChanged();
 
@@ -160,6 +169,7 @@ private:
     MobileDevicePane* mobilePane_ = nullptr;
     ImportProgressPanel* overlay_ = nullptr;
     QPointer<QFileDialog> importPanel_;
+    QPointer<SettingsPopup> settingsPopup_;
     AlertPresenter* alerts_ = nullptr;
     SheetSlot* newPlaylistSlot_ = nullptr;
     SheetSlot* trackEditSlot_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app/DeviceShareContent.h"
 
+#include "app/DeviceIcon.h"
 #include "appmodel/MainViewState.h"
 #include "appmodel/StartupSeries.h"
 #include "browser/ByteCountFormatter.h"
@@ -31,16 +32,12 @@ DeviceShareButton::Content forIPod(const IPodDevice& device, const std::optional
     content.capacities = options;
     if (model && model->colorName)
         content.finish = localizedString(*model->colorName, language);
-    if (catalogue) {
-        const QStringList pieces = model->iconName.split(u'-', Qt::SkipEmptyParts);
-        const auto named =
-            pieces.isEmpty() ? std::nullopt : StartupModel::Finish::fromRawValue(pieces.last());
-        const StartupModel::Finish finish = named ? *named : catalogue->finishes.front();
-        content.rearArtwork = StartupDeviceVector::Drawing(series, generation, finish, true);
-        content.artwork = [series, generation, finish] {
-            return std::optional<StartupDeviceArtwork>(
-                StartupDeviceArtwork{std::nullopt, series, generation, finish});
-        };
+    // The picture of this device, read again when the card is shown: its volume icon may
+    // arrive later.
+    if (const std::optional<StartupDeviceArtwork> art = DeviceIcon::artwork(device, model)) {
+        content.rearArtwork =
+            StartupDeviceVector::Drawing(art->series, art->generation, art->finish, true);
+        content.artwork = [device, model] { return DeviceIcon::artwork(device, model); };
     }
     return content;
 }

@@ -1,5 +1,7 @@
 #include "app/DeviceSummary.h"
 
+#include "appmodel/MainViewState.h"
+#include "appmodel/StartupSeries.h"
 #include "browser/ByteCountFormatter.h"
 
 #include <QHash>
@@ -120,6 +122,45 @@ QString playbackModeText(PlaybackMode mode, AppLanguage language) {
 
 QString softwareVersionText(const QString& version, AppLanguage language) {
     return localizedString(LZ("Software Version %1"), language, version);
+}
+
+QString informationLine(const std::optional<IPodModel>& model, qint64 totalBytes, qint64 freeBytes,
+                        std::optional<qsizetype> trackCount, AppLanguage language) {
+    QStringList parts;
+    if (!model) {
+        parts.append(localizedString(LZ("Unknown iPod"), language));
+    } else if (model->family == IPodModel::Family::classic) {
+        parts.append(model->displayName(language));
+    } else if (const StartupModel* entry = StartupSeries(seriesForFamily(model->family))
+                                               .model(model->generationNumber - 1)) {
+        parts.append(QString::number(entry->year));
+    } else {
+        // A generation the catalogue does not list has no year to show.
+        parts.append(model->displayName(language));
+    }
+    const auto bytes = [language](qint64 count) {
+        return ByteCountFormatter::format(count, language, ByteCountFormatter::Style::file);
+    };
+    if (totalBytes > 0)
+        parts.append(bytes(totalBytes));
+    if (trackCount)
+        parts.append(localizedString(LZ("%1 tracks"), language, *trackCount));
+    if (totalBytes > 0 && totalBytes >= freeBytes)
+        parts.append(localizedString(LZ("%1 available"), language, bytes(freeBytes)));
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString summaryLine(const QString& displayName, const std::optional<IPodModel>& model,
+                    AppLanguage language) {
+    QString text = displayName;
+    if (!model)
+        return text;
+    const QString modelName = model->displayName(language);
+    if (text != modelName)
+        text += QStringLiteral(" · ") + modelName;
+    if (model->colorName)
+        text += QStringLiteral(" — ") + localizedString(*model->colorName, language);
+    return text;
 }
 
 } // namespace DeviceSummary

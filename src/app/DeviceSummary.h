@@ -4,6 +4,7 @@
 // playback mode, the firmware line and the device artwork names. Plain functions of plain
 // values, so every view reads them the same way.
 
+#include "library/IPodModel.h"
 #include "platform/AppLanguage.h"
 
 #include <QString>
@@ -68,5 +69,17 @@ QString playbackModeText(PlaybackMode mode, AppLanguage language);
 
 // "Software Version 1.0.4"
 QString softwareVersionText(const QString& version, AppLanguage language);
+
+// The library header's information line, joined with " · ": the model ("Unknown iPod" without
+// one; a classic's name; else the release year of its generation, or its name when the catalogue
+// does not list that generation), the capacity when there is one, the track count once a
+// library is loaded, and the free space when it is no more than the capacity.
+QString informationLine(const std::optional<IPodModel>& model, qint64 totalBytes, qint64 freeBytes,
+                        std::optional<qsizetype> trackCount, AppLanguage language);
+
+// The toolbar's summary: the device's name, " · " and the model's name when they differ, then
+// " — " and the model's colour.
+QString summaryLine(const QString& displayName, const std::optional<IPodModel>& model,
+                    AppLanguage language);
 
 } // namespace DeviceSummary

@@ -1,22 +1,24 @@
 #include "app/LibraryPane.h"
 
-#include "app/BatteryIndicator.h"
 #include "app/ContentView.h"
+#include "app/DeviceHeader.h"
 #include "appmodel/LorvPalette.h"
 #include "browser/ActivitySpinner.h"
 #include "browser/AudioDropDelegate.h"
 #include "browser/ImportDropArea.h"
 #include "browser/LibraryContent.h"
 #include "browser/LibraryErrorView.h"
+#include "browser/LibraryPaneHeader.h"
 #include "browser/PlaylistBrowser.h"
 #include "browser/PreviewBar.h"
 #include "browser/SelectionStatus.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
+#include "browser/TrackActionBar.h"
 #include "browser/TrackTableView.h"
 #include "device/IPodStore.h"
 
-#include <QCollator>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,27 +27,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-namespace {
-
-QWidget* separator(QWidget* parent) {
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette p = line->palette();
-    p.setColor(QPalette::Window, LorvPalette::slate500());
-    line->setPalette(p);
-    return line;
-}
-
-void fill(QWidget* widget, const QColor& color) {
-    widget->setAutoFillBackground(true);
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, color);
-    widget->setPalette(p);
-}
-
-} // namespace
 
 LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     : QWidget(parent)
@@ -56,26 +37,15 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    // The header slot, with the device's name and battery until a header is set.
+    // The header slot, with the device header.
     headerSlot_ = new QWidget(this);
     headerSlot_->setObjectName(QStringLiteral("libraryHeaderSlot"));
     auto* headerLayout = new QVBoxLayout(headerSlot_);
     headerLayout->setContentsMargins(0, 0, 0, 0);
-    header_ = new QWidget(headerSlot_);
-    auto* headerRow = new QHBoxLayout(header_);
-    headerRow->setContentsMargins(ContentView::contentInset, 12, ContentView::contentInset, 12);
-    headerRow->setSpacing(12);
-    deviceTitle_ = new QLabel(header_);
-    deviceTitle_->setFont(TextStyle::sized(20, QFont::DemiBold));
-    TextStyle::setTextColor(deviceTitle_, LorvPalette::mist());
-    battery_ = new BatteryIndicator(header_);
-    battery_->hide();
-    headerRow->addWidget(deviceTitle_);
-    headerRow->addWidget(battery_);
-    headerRow->addStretch(1);
+    header_ = new DeviceHeader(view_, headerSlot_);
     headerLayout->addWidget(header_);
     column->addWidget(headerSlot_);
-    column->addWidget(separator(this));
+    column->addWidget(Surfaces::separator(this));
 
     // The library content; its whole rectangle takes dropped files while all tracks show.
     contentArea_ = new QWidget(this);
@@ -108,11 +78,11 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     lowerLayout->addWidget(previewHost_);
     lowerLayout->addWidget(dropArea_);
     column->addWidget(lower);
-    column->addWidget(separator(this));
+    column->addWidget(Surfaces::separator(this));
 
     auto* statusBar = new QWidget(this);
     statusBar->setObjectName(QStringLiteral("libraryStatusBar"));
-    fill(statusBar, LorvPalette::inkAlt());
+    Surfaces::fill(statusBar, LorvPalette::inkAlt());
     statusBar->setFixedHeight(ContentView::bottomBarHeight);
     auto* statusRow = new QHBoxLayout(statusBar);
     statusRow->setContentsMargins(ContentView::contentInset, 0, ContentView::contentInset, 0);
@@ -139,9 +109,21 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     connect(content_, &LibraryContent::scopedTableReset, &view_,
             &ContentView::resetScopedTableState);
     connect(content_, &LibraryContent::deleteRequested, this, &LibraryPane::deleteRequested);
-    for (TrackTableView* table : {content_->trackTable(), content_->scopedTrackTable()})
-        table->setMenuProvider(
-            [this](QMenu& menu, const QSet<quint64>& ids) { fillTrackMenu(menu, ids); });
+    connect(content_, &LibraryContent::coverFlowGroupingRequested, &view_,
+            &ContentView::setCoverFlowGrouping);
+    connect(content_, &LibraryContent::groupPlaylistRequested, &view_,
+            &ContentView::requestGroupPlaylist);
+    content_->setMenuProvider(
+        [this](QMenu& menu, const QList<quint64>& ids) { fillTrackMenu(menu, ids); });
+
+    LibraryPaneHeader* header = content_->header();
+    connect(header, &LibraryPaneHeader::viewModeRequested, &view_, &ContentView::setViewMode);
+    connect(header, &LibraryPaneHeader::scopeRequested, &view_, &ContentView::selectLibraryScope);
+    connect(header, &LibraryPaneHeader::newPlaylistRequested, &view_,
+            &ContentView::newPlaylistOnIPod);
+    connect(header, &LibraryPaneHeader::searchEdited, &view_, &ContentView::setLibrarySearch);
+    connect(header->actionBar(), &TrackActionBar::deleteRequested, this,
+            &LibraryPane::deleteRequested);
 
     auto* browser = new PlaylistBrowser(store_);
     connect(browser, &PlaylistBrowser::openPlaylistRequested, &view_, &ContentView::openPlaylist);
@@ -178,9 +160,10 @@ void LibraryPane::setHeader(QWidget* header) {
     headerSlot_->layout()->replaceWidget(header_, header);
     header_->deleteLater();
     header_ = header;
-    // The default header's name and battery go with it.
-    deviceTitle_ = nullptr;
-    battery_ = nullptr;
+}
+
+DeviceHeader* LibraryPane::deviceHeader() const {
+    return qobject_cast<DeviceHeader*>(header_);
 }
 
 void LibraryPane::setPreviewBar(QWidget* bar) {
@@ -190,11 +173,6 @@ void LibraryPane::setPreviewBar(QWidget* bar) {
     if (bar)
         previewHost_->layout()->addWidget(bar);
     refreshPreviewBar();
-}
-
-void LibraryPane::setDeviceTitle(const QString& title) {
-    if (deviceTitle_)
-        deviceTitle_->setText(title);
 }
 
 // MARK: refresh
@@ -293,66 +271,48 @@ void LibraryPane::deleteRequested(const QSet<quint64>& trackIDs) {
     view_.requestDeleteConfirmation(trackIDs, *device);
 }
 
-void LibraryPane::fillTrackMenu(QMenu& menu, const QSet<quint64>& trackIDs) {
-    const std::optional<IPodLibrary>& library = store_.library();
-    if (trackIDs.isEmpty() || !library)
+void LibraryPane::fillTrackMenu(QMenu& menu, const QList<quint64>& trackIDs) {
+    if (trackIDs.isEmpty() || !store_.library())
         return;
     const AppLanguage language = AppLanguages::stored();
-    const quint64 first = *std::min_element(trackIDs.cbegin(), trackIDs.cend());
-    // A staged placeholder is not in the library, so it cannot be edited.
-    std::optional<Track> edited;
-    if (trackIDs.size() == 1) {
-        for (const Track& track : library->tracks) {
-            if (track.id == first) {
-                edited = track;
-                break;
-            }
-        }
-    }
+    const QSet<quint64> ids(trackIDs.cbegin(), trackIDs.cend());
+    auto add = [&](const QString& symbol, const QString& title) {
+        return menu.addAction(SymbolIcon::icon(symbol, 14, LorvPalette::fog()), title);
+    };
 
     const QString editTitle = localizedString(LZ("Edit Track Info"), language);
-    QAction* edit = menu.addAction(
-        SymbolIcon::icon(QStringLiteral("pencil"), 14, LorvPalette::fog()), editTitle);
+    QAction* edit = add(QStringLiteral("pencil"), editTitle);
     edit->setToolTip(editTitle);
-    edit->setEnabled(store_.canEditLibrary() && edited.has_value());
-    connect(edit, &QAction::triggered, this, [this, edited] {
-        const std::optional<IPodDevice::ID> disk = store_.selectedDiskID();
-        if (!store_.canEditLibrary() || !edited || !disk)
-            return;
-        QStringList genres(TrackMetadata::defaultGenres().cbegin(),
-                           TrackMetadata::defaultGenres().cend());
-        if (!edited->genre.isEmpty() && !genres.contains(edited->genre))
-            genres.append(edited->genre);
-        QCollator collator(AppLanguages::locale(AppLanguages::stored()));
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        collator.setNumericMode(true);
-        std::sort(genres.begin(), genres.end(), collator);
-        TrackEditRequest request;
-        request.id = edited->id;
-        request.deviceID = *disk;
-        request.metadata = {edited->title, edited->artist, edited->album, edited->albumArtist,
-                            edited->genre};
-        request.genres = genres;
-        view_.requestTrackEdit(request);
+    edit->setEnabled(store_.canEditLibrary() &&
+                     TrackActionBar::editedTrack(store_, trackIDs).has_value());
+    connect(edit, &QAction::triggered, this, [this, trackIDs] {
+        if (const auto request =
+                TrackActionBar::editRequest(store_, trackIDs, AppLanguages::stored()))
+            view_.requestTrackEdit(*request);
     });
 
-    if (library->supportsPlaybackStart) {
+    if (store_.library()->supportsPlaybackStart) {
         QAction* start =
-            menu.addAction(SymbolIcon::icon(QStringLiteral("flag.fill"), 14, LorvPalette::fog()),
-                           localizedString(LZ("Set iPod Start Track"), language));
+            add(QStringLiteral("flag.fill"), localizedString(LZ("Set iPod Start Track"), language));
         start->setToolTip(localizedString(LZ("Sets this track as the start in both playback modes "
                                              "and adjusts the order on the iPod."),
                                           language));
-        start->setEnabled(store_.canEditLibrary() && trackIDs.size() == 1);
+        start->setEnabled(TrackActionBar::canSetStartTrack(store_, trackIDs));
         connect(start, &QAction::triggered, this,
-                [this, first] { store_.setPlaybackStart(first); });
+                [this, first = trackIDs.first()] { store_.setPlaybackStart(first); });
     }
 
+    const QString exportTitle = localizedString(LZ("Export Songs…"), language);
+    QAction* exportSongs = add(QStringLiteral("arrow.down.to.line"), exportTitle);
+    exportSongs->setToolTip(exportTitle);
+    exportSongs->setEnabled(TrackActionBar::canExport(store_, trackIDs));
+    connect(exportSongs, &QAction::triggered, this,
+            [this, ids] { content_->header()->actionBar()->exportTracks(ids); });
+
     QAction* remove =
-        menu.addAction(SymbolIcon::icon(QStringLiteral("trash"), 14, LorvPalette::fog()),
-                       localizedString(LZ("Delete From iPod"), language));
+        add(QStringLiteral("trash"), localizedString(LZ("Delete From iPod"), language));
     remove->setToolTip(localizedString(LZ("Delete the selected tracks from iPod"), language));
-    remove->setEnabled(store_.canEditLibrary());
-    connect(remove, &QAction::triggered, this, [this, trackIDs] { deleteRequested(trackIDs); });
+    remove->setEnabled(TrackActionBar::canDelete(store_, trackIDs));
+    connect(remove, &QAction::triggered, this, [this, ids] { deleteRequested(ids); });
     menu.setToolTipsVisible(true);
 }

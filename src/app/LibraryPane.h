@@ -6,8 +6,8 @@
 // Files dropped on the library (all tracks only) or on the drop area go to the store's import.
 //
 // The header and the preview bar are slots: setHeader() and setPreviewBar() put the views that
-// fill them in place; until a header is set it shows the device's name and battery. The pane
-// puts the playlist browser and the preview bar in place itself.
+// fill them in place; the pane starts with the device header, and puts the playlist browser and
+// the preview bar in place itself.
 
 #include "appmodel/MainViewState.h"
 
@@ -16,8 +16,8 @@
 
 class ActivitySpinner;
 class AudioDropDelegate;
-class BatteryIndicator;
 class ContentView;
+class DeviceHeader;
 class IPodStore;
 class ImportDropArea;
 class LibraryContent;
@@ -41,14 +41,11 @@ public:
     // Replaces the header above the library (the pane keeps no other).
     void setHeader(QWidget* header);
     QWidget* header() const { return header_; }
+    // The device header, while it is the pane's header.
+    DeviceHeader* deviceHeader() const;
     // The preview bar; shown only while the previewed track is in the loaded library.
     void setPreviewBar(QWidget* bar);
     QWidget* previewBarHost() const { return previewHost_; }
-
-    // The default header's device name.
-    void setDeviceTitle(const QString& title);
-    QLabel* deviceTitleLabel() const { return deviceTitle_; }
-    BatteryIndicator* batteryIndicator() const { return battery_; }
 
     ContentState contentState() const;
     QWidget* contentArea() const { return contentArea_; }
@@ -60,8 +57,8 @@ public:
     AudioDropDelegate* libraryDropDelegate() const { return libraryDrop_; }
     AudioDropDelegate* dropAreaDelegate() const { return zoneDrop_; }
 
-    // The actions on the tracks a table's menu was opened for.
-    void fillTrackMenu(QMenu& menu, const QSet<quint64>& trackIDs);
+    // The actions on the tracks a table's menu was opened for, in table order.
+    void fillTrackMenu(QMenu& menu, const QList<quint64>& trackIDs);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -81,8 +78,6 @@ private:
 
     QWidget* headerSlot_ = nullptr;
     QWidget* header_ = nullptr;
-    QLabel* deviceTitle_ = nullptr;
-    BatteryIndicator* battery_ = nullptr;
     QWidget* contentArea_ = nullptr;
     QStackedWidget* contentStack_ = nullptr;
     ActivitySpinner* loading_ = nullptr;

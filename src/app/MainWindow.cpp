@@ -21,7 +21,6 @@ MainWindow::MainWindow(IPodStore& store, QWidget* parent)
     setAutoFillBackground(true);
 
     content_ = new ContentView(store_, this);
-    connect(content_, &ContentView::settingsRequested, this, &MainWindow::settingsRequested);
     setCentralWidget(content_);
 
     auto* settings = new QAction(this);

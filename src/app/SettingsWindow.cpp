@@ -1,10 +1,10 @@
 #include "app/SettingsWindow.h"
 
 #include "appmodel/LorvPalette.h"
+#include "browser/TransferSettingsView.h"
 #include "platform/AppLanguage.h"
 
 #include <QEvent>
-#include <QLabel>
 #include <QVBoxLayout>
 
 SettingsWindow::SettingsWindow(QWidget* parent)
@@ -16,12 +16,10 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     setAutoFillBackground(true);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    content = new QLabel(this);
-    content->setObjectName(QStringLiteral("transferSettingsPlaceholder"));
-    content->setFixedWidth(302);
-    content->setAlignment(Qt::AlignCenter);
-    layout->addWidget(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    view_ = new TransferSettingsView(TransferSettingsView::storedLanguage(), this);
+    layout->addWidget(view_);
+    // The window follows the form's size as the system information opens and closes.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     retranslate();
@@ -34,7 +32,5 @@ void SettingsWindow::changeEvent(QEvent* event) {
 }
 
 void SettingsWindow::retranslate() {
-    const AppLanguage language = AppLanguages::stored();
-    setWindowTitle(localizedString(LZ("Settings"), language));
-    content->setText(localizedString(LZ("Transfer settings"), language));
+    setWindowTitle(localizedString(LZ("Settings"), AppLanguages::stored()));
 }

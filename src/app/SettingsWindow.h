@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-class QLabel;
+class TransferSettingsView;
 
 // The Settings window; it holds the transfer settings view, sized to its content.
 class SettingsWindow : public QWidget {
@@ -11,11 +11,13 @@ class SettingsWindow : public QWidget {
 public:
     explicit SettingsWindow(QWidget* parent = nullptr);
 
+    TransferSettingsView* settingsView() const { return view_; }
+
 protected:
     void changeEvent(QEvent* event) override;
 
 private:
     void retranslate();
 
-    QLabel* content = nullptr;
+    TransferSettingsView* view_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "app/LorvanelApp.h"
 #include "platform/GLibAllocator.h"
+#include "platform/Task.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -28,7 +29,12 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("io.lorvanel.Lorvanel"));
     LorvanelApp::applyAppearance();
 
-    LorvanelApp app;
-    app.show();
-    return QApplication::exec();
+    int result;
+    {
+        LorvanelApp app;
+        app.show();
+        result = QApplication::exec();
+    }
+    Task::cancelAllAndWait(std::chrono::seconds(5));
+    return result;
 }

@@ -75,6 +75,24 @@ void MainViewState::resetScopedTableState() {
     scopedSortOrder.clear();
 }
 
+void MainViewState::setViewMode(bool coverFlow) {
+    if (libraryScope.kind == LibraryScope::Kind::browser)
+        showAllTracks();
+    if (coverFlow == showsCoverFlow)
+        return;
+    resetScopedTableState();
+    if (coverFlow)
+        coverFlowGrouping = CoverFlowGroup::Grouping::albums;
+    showsCoverFlow = coverFlow;
+}
+
+void MainViewState::selectLibraryScope(const LibraryScope& scope) {
+    if (scope == libraryScope)
+        return;
+    resetScopedTableState();
+    libraryScope = scope;
+}
+
 void MainViewState::validatePlaylistScope(const QList<quint64>& playlistIDs) {
     if (libraryScope.kind == LibraryScope::Kind::playlist &&
         !playlistIDs.contains(libraryScope.playlistID))

@@ -154,6 +154,13 @@ struct MainViewState {
     // The scoped table starts over (another playlist or group, or other rows in it).
     void resetScopedTableState();
 
+    // The view-mode buttons: either one leaves the playlist browser for all tracks; a real change
+    // of mode starts the scoped table over, and turning cover flow on starts with albums.
+    void setViewMode(bool coverFlow);
+
+    // The scope menu: choosing the current scope again keeps the scoped table's state.
+    void selectLibraryScope(const LibraryScope& scope);
+
     // A playlist scope whose playlist is no longer among the library's goes back to all tracks.
     void validatePlaylistScope(const QList<quint64>& playlistIDs);
 

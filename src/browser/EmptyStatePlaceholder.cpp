@@ -16,6 +16,17 @@ constexpr int maximumLineWidth = 440;
 
 } // namespace
 
+EmptyStatePlaceholder* EmptyStatePlaceholder::inPage(QWidget* parent) {
+    auto* page = new QWidget(parent);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(20, 20, 20, 20);
+    auto* placeholder = new EmptyStatePlaceholder(page);
+    layout->addStretch(1);
+    layout->addWidget(placeholder, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
+    return placeholder;
+}
+
 EmptyStatePlaceholder::EmptyStatePlaceholder(QWidget* parent)
     : QWidget(parent) {
     auto* column = new QVBoxLayout(this);

@@ -15,6 +15,9 @@ class EmptyStatePlaceholder : public QWidget {
 
 public:
     explicit EmptyStatePlaceholder(QWidget* parent = nullptr);
+    // A placeholder centred in a page of its own that takes all the room, padded 20 on all
+    // edges; the page is the placeholder's parent.
+    static EmptyStatePlaceholder* inPage(QWidget* parent);
 
     // Texts as they are shown (already looked up).
     void setContent(const QString& symbol, const QString& title,

@@ -1,7 +1,10 @@
 #include "browser/LibraryContent.h"
 
+#include "browser/CoverFlowContent.h"
 #include "browser/EmptyStatePlaceholder.h"
+#include "browser/LibraryPaneHeader.h"
 #include "browser/LibrarySearch.h"
+#include "browser/Surfaces.h"
 #include "browser/TrackTableModel.h"
 #include "browser/TrackTableView.h"
 #include "device/IPodStore.h"
@@ -42,22 +45,20 @@ LibraryContent::LibraryContent(IPodStore& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    header_ = new LibraryPaneHeader(store_, this);
+    layout->addWidget(header_);
+    layout->addWidget(Surfaces::separator(this));
     stack_ = new QStackedWidget(this);
-    layout->addWidget(stack_);
+    layout->addWidget(stack_, 1);
 
     trackTable_ = new TrackTableView(TrackTableView::Kind::allTracks, stack_);
     scopedTable_ = new TrackTableView(TrackTableView::Kind::scoped, stack_);
-    placeholderPage_ = new QWidget(stack_);
-    auto* placeholderLayout = new QVBoxLayout(placeholderPage_);
-    placeholderLayout->setContentsMargins(20, 20, 20, 20);
-    placeholder_ = new EmptyStatePlaceholder(placeholderPage_);
-    placeholderLayout->addStretch(1);
-    placeholderLayout->addWidget(placeholder_, 0, Qt::AlignHCenter);
-    placeholderLayout->addStretch(1);
+    placeholder_ = EmptyStatePlaceholder::inPage(stack_);
+    placeholderPage_ = placeholder_->parentWidget();
     browserHost_ = host(stack_, QStringLiteral("playlistBrowserHost"));
-    coverFlowHost_ = host(stack_, QStringLiteral("coverFlowHost"));
+    coverFlow_ = new CoverFlowContent(store_, stack_);
     for (QWidget* page : {static_cast<QWidget*>(trackTable_), static_cast<QWidget*>(scopedTable_),
-                          placeholderPage_, browserHost_, coverFlowHost_})
+                          placeholderPage_, browserHost_, static_cast<QWidget*>(coverFlow_)})
         stack_->addWidget(page);
 
     connect(trackTable_, &TrackTableView::selectionChangeRequested, this, [this](const auto& rows) {
@@ -85,6 +86,26 @@ LibraryContent::LibraryContent(IPodStore& store, QWidget* parent)
         connect(table, &TrackTableView::deleteRequested, this, &LibraryContent::deleteRequested);
     }
 
+    connect(coverFlow_, &CoverFlowContent::scopedTrackSelectionChanged, this,
+            [this](const auto& rows) {
+                state_.scopedTrackSelection = rows;
+                Q_EMIT scopedTrackSelectionChanged(rows);
+            });
+    connect(coverFlow_, &CoverFlowContent::scopedSortOrderChanged, this,
+            [this](const TrackSortOrder& order) {
+                state_.scopedSortOrder = order;
+                Q_EMIT scopedSortOrderChanged(order);
+            });
+    connect(coverFlow_, &CoverFlowContent::scopedTableReset, this, [this] {
+        state_.resetScopedTableState();
+        Q_EMIT scopedTableReset();
+    });
+    connect(coverFlow_, &CoverFlowContent::deleteRequested, this, &LibraryContent::deleteRequested);
+    connect(coverFlow_, &CoverFlowContent::groupingRequested, this,
+            &LibraryContent::coverFlowGroupingRequested);
+    connect(coverFlow_, &CoverFlowContent::groupPlaylistRequested, this,
+            &LibraryContent::groupPlaylistRequested);
+
     connect(&store_, &IPodStore::libraryChanged, this, &LibraryContent::storeRowsChanged);
     connect(&store_, &IPodStore::stagedImportTracksChanged, this,
             &LibraryContent::storeRowsChanged);
@@ -105,8 +126,35 @@ void LibraryContent::setPlaylistBrowser(QWidget* view) {
     place(browserHost_, view);
 }
 
-void LibraryContent::setCoverFlow(QWidget* view) {
-    place(coverFlowHost_, view);
+void LibraryContent::setMenuProvider(
+    const std::function<void(QMenu&, const QList<quint64>&)>& provider) {
+    trackTable_->setMenuProvider(provider);
+    scopedTable_->setMenuProvider(provider);
+    coverFlow_->setMenuProvider(provider);
+}
+
+TrackTableView* LibraryContent::shownTable() const {
+    switch (shown_) {
+    case Shown::allTracksTable:
+        return trackTable_;
+    case Shown::playlistTable:
+        return scopedTable_;
+    case Shown::coverFlow:
+        return coverFlow_->trackTable();
+    default:
+        return nullptr;
+    }
+}
+
+QList<quint64> LibraryContent::selectedTrackIDsInTableOrder() const {
+    const QSet<quint64> ids = state_.selectedTrackIDs();
+    if (TrackTableView* table = shownTable(); table && ids.size() > 1)
+        return table->trackIDsInTableOrder(ids);
+    return QList<quint64>(ids.cbegin(), ids.cend());
+}
+
+void LibraryContent::refreshHeader() {
+    header_->setState(state_, selectedTrackIDsInTableOrder());
 }
 
 void LibraryContent::storeRowsChanged() {
@@ -181,6 +229,7 @@ void LibraryContent::refresh() {
     const std::optional<IPodLibrary>& library = store_.library();
     if (!library) {
         shown_ = Shown::none;
+        refreshHeader();
         return;
     }
     std::optional<IPodPlaylist> playlist;
@@ -199,12 +248,31 @@ void LibraryContent::refresh() {
         stack_->setCurrentWidget(browserHost_);
         break;
     case Shown::coverFlow:
-        stack_->setCurrentWidget(coverFlowHost_);
+        // The library's tracks after the search; the staged placeholders are not among them.
+        showCoverFlow([&] { return searchFiltered(library->tracks, state_.librarySearch); });
         break;
     case Shown::emptyPlaylist:
         showPlaceholder(QStringLiteral("music.note.list"), LZ("This playlist is empty"));
         break;
     case Shown::playlistTable:
+        if (state_.showsCoverFlow) {
+            // The playlist's rows in playlist order, as the covers' tracks.
+            showCoverFlow([&] {
+                QList<Track> tracks;
+                for (const TrackRow& row :
+                     playlistContentRows(playlist->trackIDs, library->tracks, state_.librarySearch))
+                    tracks.append(row.track);
+                return tracks;
+            });
+            if (coverFlowTracks_.isEmpty() &&
+                !LibrarySearch::query(state_.librarySearch).isEmpty()) {
+                showPlaceholder(QStringLiteral("magnifyingglass"), LZ("No Matching Tracks"));
+                next = Shown::noMatchingTracks;
+                break;
+            }
+            next = Shown::coverFlow;
+            break;
+        }
         reset = showPlaylist(*playlist);
         if (stack_->currentWidget() == placeholderPage_)
             next = Shown::noMatchingTracks;
@@ -216,6 +284,19 @@ void LibraryContent::refresh() {
     shown_ = next;
     if (reset)
         Q_EMIT scopedTableReset();
+    refreshHeader();
+}
+
+void LibraryContent::showCoverFlow(const std::function<QList<Track>()>& listedTracks) {
+    // The list is made again only when the library, the scope or the search changed, not for
+    // every change of a selection.
+    const auto key = std::make_tuple(rowsGeneration_, state_.libraryScope, state_.librarySearch);
+    if (key != coverFlowKey_) {
+        coverFlowTracks_ = listedTracks();
+        coverFlowKey_ = key;
+    }
+    coverFlow_->setContent(coverFlowTracks_, state_);
+    stack_->setCurrentWidget(coverFlow_);
 }
 
 void LibraryContent::showAllTracks() {

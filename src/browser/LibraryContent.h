@@ -1,9 +1,10 @@
 #pragma once
 
-// The body of the library pane for a loaded library, chosen by the scope, the search and the
-// view mode: the playlist browser, a playlist's table (or its placeholder when it is empty or
-// nothing in it matches), the cover flow, or the all-tracks table. It reads the store and the
-// main view's state and reports what the user changes; the main view holds the state.
+// The library pane for a loaded library: its header bar, a line, and the body chosen by the
+// scope, the search and the view mode: the playlist browser, a playlist's table (or its
+// placeholder when it is empty or nothing in it matches), the cover flow of the library or of a
+// playlist, or the all-tracks table. It reads the store and the main view's state and reports
+// what the user changes; the main view holds the state.
 
 #include "appmodel/MainViewState.h"
 #include "library/IPodPlaylist.h"
@@ -11,11 +12,16 @@
 #include <QList>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
+#include <tuple>
 #include <vector>
 
+class CoverFlowContent;
 class EmptyStatePlaceholder;
 class IPodStore;
+class LibraryPaneHeader;
+class QMenu;
 class QStackedWidget;
 class TrackTableView;
 
@@ -40,16 +46,22 @@ public:
     const MainViewState& state() const { return state_; }
 
     Shown shown() const { return shown_; }
+    LibraryPaneHeader* header() const { return header_; }
     TrackTableView* trackTable() const { return trackTable_; }
     TrackTableView* scopedTrackTable() const { return scopedTable_; }
+    CoverFlowContent* coverFlow() const { return coverFlow_; }
     EmptyStatePlaceholder* placeholder() const { return placeholder_; }
+    // The table on screen; null for the browser and the placeholders.
+    TrackTableView* shownTable() const;
+    // The selected track ids in the order the table on screen shows them.
+    QList<quint64> selectedTrackIDsInTableOrder() const;
+    // The menu of every track table of the pane.
+    void setMenuProvider(const std::function<void(QMenu&, const QList<quint64>&)>& provider);
 
-    // The playlist browser and the cover flow are built by their own views and shown here in
-    // their turn; until one is set its place stays empty.
+    // The playlist browser is built by its own view and shown here in its turn; until it is set
+    // its place stays empty.
     void setPlaylistBrowser(QWidget* view);
-    void setCoverFlow(QWidget* view);
     QWidget* playlistBrowserHost() const { return browserHost_; }
-    QWidget* coverFlowHost() const { return coverFlowHost_; }
 
     // The rows of a playlist: each entry in order, numbered by its place in the playlist;
     // entries whose track is missing or does not match the search are left out, keeping the
@@ -70,6 +82,8 @@ Q_SIGNALS:
     // The scoped table appeared or its rows changed: its selection and sort order start over.
     void scopedTableReset();
     void deleteRequested(const QSet<quint64>& trackIDs);
+    void coverFlowGroupingRequested(CoverFlowGroup::Grouping grouping);
+    void groupPlaylistRequested(const QList<Track>& tracks, const QString& name);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -81,19 +95,22 @@ private:
     void showAllTracks();
     bool showPlaylist(const IPodPlaylist& playlist);
     void showPlaceholder(const QString& symbol, const QString& titleKey);
+    void showCoverFlow(const std::function<QList<Track>()>& listedTracks);
+    void refreshHeader();
     std::optional<quint64> playingTrackID() const;
 
     IPodStore& store_;
     MainViewState state_;
     Shown shown_ = Shown::none;
 
+    LibraryPaneHeader* header_ = nullptr;
     QStackedWidget* stack_ = nullptr;
     TrackTableView* trackTable_ = nullptr;
     TrackTableView* scopedTable_ = nullptr;
     QWidget* placeholderPage_ = nullptr;
     EmptyStatePlaceholder* placeholder_ = nullptr;
     QWidget* browserHost_ = nullptr;
-    QWidget* coverFlowHost_ = nullptr;
+    CoverFlowContent* coverFlow_ = nullptr;
     QString placeholderTitleKey_;
 
     // Bumped whenever the store's rows may have changed; each table remembers the last one it
@@ -101,6 +118,8 @@ private:
     quint64 rowsGeneration_ = 1;
     quint64 allTracksGeneration_ = 0;
     quint64 scopedGeneration_ = 0;
+    std::optional<std::tuple<quint64, LibraryScope, QString>> coverFlowKey_;
+    QList<Track> coverFlowTracks_;
     std::optional<LibraryScope> scopedScope_;
     QString scopedSearch_;
     std::vector<TrackRow::ID> scopedRowIDs_;

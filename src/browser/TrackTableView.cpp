@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <algorithm>
+
 TrackTableView::TrackTableView(Kind kind, QWidget* parent)
     : QTableView(parent)
     , kind_(kind) {
@@ -291,6 +293,25 @@ QSet<TrackRow::ID> TrackTableView::rowsActedOnAt(const QPoint& viewportPos) cons
     return {id};
 }
 
+QList<quint64> TrackTableView::trackIDsInTableOrder(const QSet<quint64>& ids) const {
+    QList<quint64> ordered;
+    ordered.reserve(ids.size());
+    QSet<quint64> found;
+    for (int row = 0; row < model_->rowCount() && found.size() < ids.size(); ++row) {
+        const quint64 id = model_->rowAt(row).track.id;
+        if (ids.contains(id) && !found.contains(id)) {
+            found.insert(id);
+            ordered.append(id);
+        }
+    }
+    QList<quint64> rest;
+    for (quint64 id : ids)
+        if (!found.contains(id))
+            rest.append(id);
+    std::sort(rest.begin(), rest.end());
+    return ordered + rest;
+}
+
 void TrackTableView::rowActivated(const QModelIndex& index) {
     const QSet<TrackRow::ID> rows = rowsActedOnAt(visualRect(index).center());
     if (rows.size() != 1)
@@ -321,7 +342,7 @@ QMenu* TrackTableView::contextMenuAt(const QPoint& viewportPos) {
     for (const TrackRow::ID& row : rows)
         ids.insert(row.trackID);
     auto* menu = new QMenu(this);
-    menuProvider_(*menu, ids);
+    menuProvider_(*menu, trackIDsInTableOrder(ids));
     if (menu->isEmpty()) {
         delete menu;
         return nullptr;

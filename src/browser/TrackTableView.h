@@ -36,14 +36,17 @@ public:
     // The selection the main view holds; the view shows it without reporting it back.
     void setSelectedRows(const QSet<TrackRow::ID>& selection);
 
-    // Fills the context menu for the track ids it was opened on; an empty menu is not shown.
-    using MenuProvider = std::function<void(QMenu& menu, const QSet<quint64>& trackIDs)>;
+    // Fills the context menu for the track ids it was opened on, in table order; an empty menu
+    // is not shown.
+    using MenuProvider = std::function<void(QMenu& menu, const QList<quint64>& trackIDs)>;
     void setMenuProvider(MenuProvider provider) { menuProvider_ = std::move(provider); }
     // The menu for a point of the viewport; null on an empty spot or with nothing in it.
     QMenu* contextMenuAt(const QPoint& viewportPos);
     // The rows a click at a point acts on: the selection when the point's row is in it, else
     // that row alone.
     QSet<TrackRow::ID> rowsActedOnAt(const QPoint& viewportPos) const;
+    // The ids in the order their first rows are shown; ids without a row last, ascending.
+    QList<quint64> trackIDsInTableOrder(const QSet<quint64>& ids) const;
 
     EmptyStatePlaceholder* emptyPlaceholder() const { return empty_; }
     bool isAnimatingNowPlaying() const;

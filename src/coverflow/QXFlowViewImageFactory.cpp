@@ -31,7 +31,7 @@ struct QXFlowViewImageFactory::Queue {
             Job job;
             {
                 std::lock_guard lock(q->mutex);
-                if (q->pending.empty()) {
+                if (q->pending.empty() || Task::isCancelled()) {
                     --q->running;
                     return;
                 }

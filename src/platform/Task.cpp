@@ -6,6 +6,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <unordered_set>
 
 QString CancellationError::description(AppLanguage language) const {
     return localizedString(LZ("The operation was cancelled."), language);
@@ -28,12 +29,20 @@ QThreadPool& pool() {
     return *instance;
 }
 
+// The tasks that have started and not yet ended, so that shutting down can cancel them.
+std::mutex runningMutex;
+std::unordered_set<State*> running;
+
 class Runnable final : public QRunnable {
 public:
     Runnable(std::shared_ptr<State> s, std::function<void()> b)
         : state(std::move(s))
         , body(std::move(b)) {}
     void run() override {
+        {
+            std::lock_guard lock(runningMutex);
+            running.insert(state.get());
+        }
         currentTask = state;
         try {
             body();
@@ -42,6 +51,10 @@ public:
         }
         body = nullptr;
         currentTask.reset();
+        {
+            std::lock_guard lock(runningMutex);
+            running.erase(state.get());
+        }
         state->markFinished();
     }
 
@@ -189,6 +202,17 @@ void Task::onFinished(QObject* context, std::function<void()> fn) const {
         state->onFinished(context, std::move(fn));
     else
         TaskDetail::Receiver::watch(context)->post(std::move(fn));
+}
+
+bool Task::cancelAllAndWait(std::chrono::milliseconds timeout) {
+    // Work that has not started never will.
+    TaskDetail::pool().clear();
+    {
+        std::lock_guard lock(TaskDetail::runningMutex);
+        for (TaskDetail::State* state : TaskDetail::running)
+            state->cancel();
+    }
+    return TaskDetail::pool().waitForDone(int(timeout.count()));
 }
 
 bool Task::isCancelled() {

@@ -112,6 +112,11 @@ public:
     // The state of the task running on this thread, or null outside tasks.
     static std::shared_ptr<TaskDetail::State> currentState();
 
+    // Cancels every task and waits up to timeout for the pool to empty. Called before the
+    // application object goes, so that no worker is still inside Qt or a C library while the
+    // process tears them down.
+    static bool cancelAllAndWait(std::chrono::milliseconds timeout);
+
     // Lets a task cancel its children together with itself.
     void linkToCurrent() const;
 

@@ -2,12 +2,15 @@
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/TransferSettingsView.h"
 #include "platform/Settings.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QSettings>
 #include <QTest>
@@ -64,13 +67,21 @@ TEST_F(LorvanelAppTest, LanguageChangeRelabelsOpenWindowsWithoutRestart) {
     ASSERT_NE(placeholder, nullptr);
     const QString english = placeholder->text();
 
+    // The Settings window holds the transfer settings form, which speaks the language too.
+    TransferSettingsView* form = app.settingsWindow().settingsView();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->autoEjectBox()->text(), QStringLiteral("Eject after a successful import"));
+
     Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("zh-Hans"));
     EXPECT_EQ(app.settingsWindow().windowTitle(), QStringLiteral("设置"));
     EXPECT_NE(placeholder->text(), english);
+    EXPECT_EQ(form->autoEjectBox()->text(), QStringLiteral("导入成功后推出"));
+    EXPECT_EQ(form->languageBox()->currentText(), QStringLiteral("简体中文"));
 
     Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("en"));
     EXPECT_EQ(app.settingsWindow().windowTitle(), QStringLiteral("Settings"));
     EXPECT_EQ(placeholder->text(), english);
+    EXPECT_EQ(form->languageBox()->currentText(), QStringLiteral("English"));
 }
 
 TEST_F(LorvanelAppTest, IconIsLoadedOnceFromTheResources) {

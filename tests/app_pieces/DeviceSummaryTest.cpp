@@ -147,3 +147,63 @@ TEST(SoftwareVersionText, VersionFollowsTheTitleOnceKnown) {
     EXPECT_EQ(title.versionLabel()->text(), QStringLiteral("Software Version 1.0.4"));
     EXPECT_EQ(softwareVersionText(QStringLiteral("1.1"), zh), QStringLiteral("软件版本 1.1"));
 }
+
+namespace {
+
+IPodModel model(IPodModel::Family family, int generation, std::optional<QString> colour = {}) {
+    IPodModel m;
+    m.family = family;
+    m.generationNumber = generation;
+    m.colorName = std::move(colour);
+    m.iconName = QStringLiteral("iPod9-Silver");
+    return m;
+}
+
+} // namespace
+
+TEST(DeviceSummary, InformationLineNamesTheModelThenCapacityTracksAndFreeSpace) {
+    const qint64 total = 80'000'000'000, free = 12'500'000'000;
+    // A classic by its name, a nano or shuffle by the release year of its generation.
+    EXPECT_EQ(informationLine(model(IPodModel::Family::classic, 6), total, free, 2, en),
+              model(IPodModel::Family::classic, 6).displayName(en) +
+                  QStringLiteral(" · 80 GB · 2 tracks · 12.5 GB available"));
+    EXPECT_EQ(informationLine(model(IPodModel::Family::nano, 2), total, free, 2, en),
+              QStringLiteral("2006 · 80 GB · 2 tracks · 12.5 GB available"));
+    EXPECT_EQ(informationLine(model(IPodModel::Family::shuffle, 2), total, free, 0, en),
+              QStringLiteral("2006 · 80 GB · 0 tracks · 12.5 GB available"));
+    EXPECT_EQ(informationLine(std::nullopt, total, free, std::nullopt, en),
+              QStringLiteral("Unknown iPod · 80 GB · 12.5 GB available"));
+    EXPECT_EQ(informationLine(std::nullopt, total, free, 3, zh),
+              QStringLiteral("未知 iPod · 80 GB · 3 首曲目 · 可用 12.5 GB"));
+}
+
+TEST(DeviceSummary, AvailableSpaceOnlyWhenItFitsTheCapacity) {
+    const auto nano = model(IPodModel::Family::nano, 2);
+    // More free than total, or no capacity at all: no "available" part.
+    EXPECT_EQ(informationLine(nano, 1'000'000'000, 2'000'000'000, 1, en),
+              QStringLiteral("2006 · 1 GB · 1 tracks"));
+    EXPECT_EQ(informationLine(nano, 0, 0, 1, en), QStringLiteral("2006 · 1 tracks"));
+    EXPECT_EQ(informationLine(nano, 1'000'000'000, 1'000'000'000, 1, en),
+              QStringLiteral("2006 · 1 GB · 1 tracks · 1 GB available"));
+}
+
+TEST(DeviceSummary, AGenerationOutsideTheCatalogueFallsBackToTheModelsName) {
+    // The catalogue lists 7 nano generations; 0 and 99 are not among them.
+    for (int generation : {0, 99, -3}) {
+        const IPodModel odd = model(IPodModel::Family::nano, generation);
+        EXPECT_EQ(informationLine(odd, 0, 0, std::nullopt, en), odd.displayName(en)) << generation;
+    }
+}
+
+TEST(DeviceSummary, SummaryLineShowsTheModelOnlyWhenItDiffersAndItsColour) {
+    const IPodModel classic = model(IPodModel::Family::classic, 6, QStringLiteral("Silver"));
+    const QString name = classic.displayName(en);
+    EXPECT_EQ(summaryLine(QStringLiteral("Music"), classic, en),
+              QStringLiteral("Music · ") + name + QStringLiteral(" — Silver"));
+    EXPECT_EQ(summaryLine(name, classic, en), name + QStringLiteral(" — Silver"));
+    EXPECT_EQ(summaryLine(QStringLiteral("Music"), model(IPodModel::Family::classic, 6), en),
+              QStringLiteral("Music · ") + name);
+    EXPECT_EQ(summaryLine(QStringLiteral("Music"), std::nullopt, en), QStringLiteral("Music"));
+    EXPECT_EQ(summaryLine(QStringLiteral("Music"), classic, zh),
+              QStringLiteral("Music · ") + classic.displayName(zh) + QStringLiteral(" — 银色"));
+}

@@ -7,6 +7,7 @@
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
 #include "app/MainWindow.h"
+#include "app/SettingsPopup.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
 #include "app/UnmountedDevicePane.h"
@@ -525,10 +526,14 @@ TEST_F(WindowTest, TheShowcaseSharesTheSeriesWithTheSidebarAndBringsItsOwnToolba
     EXPECT_FALSE(view().deviceToolbar()->isVisible());
     EXPECT_TRUE(showcase->toolbar()->isVisible());
     ASSERT_TRUE(showcase->toolbar()->settingsButton());
-    QSignalSpy settings(&view(), &ContentView::settingsRequested);
+    // Its settings button opens the transfer settings under it, like every toolbar's.
     QTest::mouseClick(static_cast<QToolButton*>(showcase->toolbar()->settingsButton()),
                       Qt::LeftButton);
-    EXPECT_EQ(settings.count(), 1);
+    ASSERT_NE(view().settingsPopup(), nullptr);
+    EXPECT_TRUE(view().settingsPopup()->isVisible());
+    EXPECT_TRUE(view().state().showsSettings);
+    view().settingsPopup()->close();
+    EXPECT_FALSE(view().state().showsSettings);
 
     // Stepping in the showcase moves the sidebar's highlight along.
     showcase->state().move(1);

@@ -156,3 +156,52 @@ TEST(HighlightedSeries, FollowsTheSelectionInItsOrder) {
               StartupSeries::nano);
     EXPECT_EQ(highlightedSeries({Sel::other, {}, {}}, StartupSeries::shuffle), std::nullopt);
 }
+
+TEST(MainViewState, ViewModeLeavesTheBrowserAndStartsCoverFlowWithAlbums) {
+    MainViewState state;
+    state.libraryScope = LibraryScope::browser();
+    state.coverFlowGrouping = CoverFlowGroup::Grouping::genres;
+    state.scopedTrackSelection = {row(3, 1)};
+    state.setViewMode(true);
+    EXPECT_EQ(state.libraryScope, LibraryScope::allTracks());
+    EXPECT_TRUE(state.showsCoverFlow);
+    EXPECT_EQ(state.coverFlowGrouping, CoverFlowGroup::Grouping::albums);
+    EXPECT_TRUE(state.scopedTrackSelection.isEmpty());
+
+    // The mode already on keeps the scoped table and the grouping.
+    state.coverFlowGrouping = CoverFlowGroup::Grouping::artists;
+    state.scopedTrackSelection = {row(3, 1)};
+    state.scopedSortOrder = {{TrackColumn::title, false}};
+    state.setViewMode(true);
+    EXPECT_EQ(state.scopedTrackSelection, (QSet<TrackRow::ID>{row(3, 1)}));
+    EXPECT_EQ(state.coverFlowGrouping, CoverFlowGroup::Grouping::artists);
+
+    // A real change starts the scoped table over; turning cover flow off keeps the grouping.
+    state.setViewMode(false);
+    EXPECT_FALSE(state.showsCoverFlow);
+    EXPECT_TRUE(state.scopedTrackSelection.isEmpty());
+    EXPECT_TRUE(state.scopedSortOrder.empty());
+    EXPECT_EQ(state.coverFlowGrouping, CoverFlowGroup::Grouping::artists);
+
+    // Choosing the browser keeps the view mode as it was.
+    state.setViewMode(true);
+    state.selectLibraryScope(LibraryScope::browser());
+    EXPECT_TRUE(state.showsCoverFlow);
+}
+
+TEST(MainViewState, ChoosingTheCurrentScopeAgainKeepsTheScopedTable) {
+    MainViewState state;
+    state.selectLibraryScope(LibraryScope::playlist(7));
+    state.scopedTrackSelection = {row(3, 1)};
+    state.scopedSortOrder = {{TrackColumn::artist, true}};
+    state.trackSelection = {row(9)};
+    state.selectLibraryScope(LibraryScope::playlist(7));
+    EXPECT_EQ(state.scopedTrackSelection.size(), 1);
+    EXPECT_EQ(state.scopedSortOrder.size(), 1u);
+    state.selectLibraryScope(LibraryScope::playlist(8));
+    EXPECT_EQ(state.libraryScope, LibraryScope::playlist(8));
+    EXPECT_TRUE(state.scopedTrackSelection.isEmpty());
+    EXPECT_TRUE(state.scopedSortOrder.empty());
+    // The all-tracks table keeps its own selection.
+    EXPECT_EQ(state.trackSelection.size(), 1);
+}

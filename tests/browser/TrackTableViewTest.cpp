@@ -116,8 +116,8 @@ TEST(TrackTableView, TheSelectionIsASetOfRowIdsThatStaysThroughASort) {
 TEST(TrackTableView, ARightClickKeepsTheSelectionAndTheMenuActsOnTheRowsUnderThePointer) {
     Table table;
     table.view.setSelectedRows({row(1), row(2)});
-    QSet<quint64> offered;
-    table.view.setMenuProvider([&](QMenu& menu, const QSet<quint64>& ids) {
+    QList<quint64> offered;
+    table.view.setMenuProvider([&](QMenu& menu, const QList<quint64>& ids) {
         offered = ids;
         menu.addAction(QStringLiteral("Act"));
     });
@@ -130,11 +130,17 @@ TEST(TrackTableView, ARightClickKeepsTheSelectionAndTheMenuActsOnTheRowsUnderThe
     std::unique_ptr<QMenu> outside(
         table.view.contextMenuAt(table.cellCenter(3, TrackColumn::title)));
     ASSERT_TRUE(outside);
-    EXPECT_EQ(offered, (QSet<quint64>{4}));
+    EXPECT_EQ(offered, (QList<quint64>{4}));
     std::unique_ptr<QMenu> inside(
         table.view.contextMenuAt(table.cellCenter(1, TrackColumn::title)));
     ASSERT_TRUE(inside);
-    EXPECT_EQ(offered, (QSet<quint64>{1, 2}));
+    EXPECT_EQ(offered, (QList<quint64>{1, 2}));
+    // The ids come in the order the rows are shown: by title, Alpha (2) leads Charlie (1).
+    table.clickHeader(TrackColumn::title);
+    inside.reset(table.view.contextMenuAt(table.cellCenter(0, TrackColumn::title)));
+    ASSERT_TRUE(inside);
+    EXPECT_EQ(offered, (QList<quint64>{2, 1}));
+    EXPECT_EQ(table.view.trackIDsInTableOrder({4, 1, 9, 2, 7}), (QList<quint64>{2, 1, 4, 7, 9}));
     // Below the last row there is nothing to act on.
     EXPECT_EQ(table.view.contextMenuAt(QPoint(10, table.view.viewport()->height() - 2)), nullptr);
 }

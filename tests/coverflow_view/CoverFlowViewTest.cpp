@@ -245,10 +245,12 @@ TEST_F(CoverFlowViewTest, CaptionsButtonsAndAnEmptyList) {
     flow.resize(1000, 100);
     TestSupport::drainEvents();
     EXPECT_EQ(flow.stage()->height(), 94);
-    // No groups: nothing shown and nothing read.
+    // No groups: nothing shown, and once a read begun for the old list has ended, none follows.
     flow.setGroups({});
     EXPECT_FALSE(flow.stage()->isVisible());
     EXPECT_EQ(flow.trackTableWidget(), nullptr);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !flow.isReadingArtwork(); }));
+    TestSupport::drainEvents();
     EXPECT_FALSE(flow.isReadingArtwork());
     // The buttons speak the interface language.
     Settings::shared().setValue(AppLanguages::storageKey(),

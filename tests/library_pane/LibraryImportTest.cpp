@@ -18,10 +18,14 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSortFilterProxyModel>
 #include <QTest>
 
 namespace {
@@ -210,4 +214,76 @@ TEST_F(ImportTest, DropsDuringAnImportOnAPlaylistOrFromElsewhereStartNothing) {
     EXPECT_FALSE(view().state().isOverTable);
     EXPECT_FALSE(pane().dropArea()->content().targeted);
     EXPECT_FALSE(store->activeDeviceID());
+}
+
+TEST_F(ImportTest, SeveralFoldersChosenAfterCtrlShiftOAreImported) {
+    song(QStringLiteral("first"), QStringLiteral("Alpha"));
+    song(QStringLiteral("second"), QStringLiteral("Beta"));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    QFileDialog* panel = view().importPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_EQ(panel->fileMode(), QFileDialog::Directory);
+    EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Import"));
+
+    // Both folders picked in the panel's list, as a user would with the Control key.
+    panel->setDirectory(root + QStringLiteral("/in"));
+    auto* list = panel->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    auto* files = qobject_cast<QFileSystemModel*>(
+        qobject_cast<QSortFilterProxyModel*>(list->model())
+            ? qobject_cast<QSortFilterProxyModel*>(list->model())->sourceModel()
+            : list->model());
+    ASSERT_NE(files, nullptr);
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+    for (int row = 0; row < 2; ++row)
+        list->selectionModel()->select(list->model()->index(row, 0, list->rootIndex()),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ASSERT_EQ(panel->selectedFiles().size(), 2);
+    static_cast<QDialog*>(panel)->accept();
+    ASSERT_TRUE(store->activeDeviceID().has_value());
+    waitForOperation();
+    EXPECT_FALSE(store->alert()) << qPrintable(store->alert().value_or(QString()));
+    QStringList listed = tableTitles(tableModel());
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"Alpha", "Beta", "Old"}));
+}
+
+TEST_F(ImportTest, APanelOpenedForOneIPodNeverImportsIntoTheNextOneSelected) {
+    const QString gamma = song(QStringLiteral("loose"), QStringLiteral("Gamma"));
+    const QString other =
+        makeVolume(root + QStringLiteral("/Other"), {{.title = QStringLiteral("Elsewhere")}});
+    machine->setVolumes({mountPath, other});
+    store->refreshDevices();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return store->devices().size() == 2; }));
+    const IPodDevice::ID first = *store->selectedDiskID();
+
+    view().showImportPanel(false);
+    QFileDialog* panel = view().importPanel();
+    ASSERT_NE(panel, nullptr);
+    // Another iPod is selected while the panel is open.
+    for (const IPodDevice& device : store->devices())
+        if (device.id != first)
+            view().selectDevice(IPodStore::Selection::disk(device.id));
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return store->library() && store->selectedDiskID() != first; }));
+    ASSERT_EQ(view().importPanel(), panel);
+    panel->setDirectory(QFileInfo(gamma).path());
+    // Typed, as the panel has the focus in its name field.
+    auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QFileInfo(gamma).fileName());
+    ASSERT_EQ(panel->selectedFiles(), (QStringList{gamma}));
+    static_cast<QDialog*>(panel)->accept();
+    EXPECT_FALSE(store->activeDeviceID());
+    EXPECT_EQ(store->alert(), std::optional<QString>(QStringLiteral(
+                                  "The selected iPod is no longer available for import.")));
+    EXPECT_EQ(tableTitles(tableModel()), (QStringList{"Elsewhere"}));
+    // Nothing reached the first iPod either.
+    view().selectDevice(IPodStore::Selection::disk(first));
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return store->library() && store->selectedDiskID() == first; }));
+    EXPECT_EQ(store->library()->tracks.size(), 1);
 }

@@ -133,8 +133,8 @@ TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {
     view().alerts()->confirmationBox()->reject();
     TestSupport::waitUntil([&] { return !view().state().pendingConfirmation; });
 
-    // The menu of two rows: editing needs one track, deleting takes both; a nano has no start
-    // track to set.
+    // The menu of two rows: editing needs one track, exporting and deleting take both; a nano
+    // has no start track to set.
     view().setTrackSelection({{ids[0], std::nullopt}, {ids[1], std::nullopt}});
     std::unique_ptr<QMenu> menu(
         table().contextMenuAt(table().visualRect(tableModel().index(0, 1)).center()));
@@ -142,10 +142,11 @@ TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {
     QStringList titles;
     for (QAction* action : menu->actions())
         titles.append(action->text());
-    EXPECT_EQ(titles, (QStringList{"Edit Track Info", "Delete From iPod"}));
+    EXPECT_EQ(titles, (QStringList{"Edit Track Info", "Export Songs…", "Delete From iPod"}));
     EXPECT_FALSE(menu->actions()[0]->isEnabled());
     EXPECT_TRUE(menu->actions()[1]->isEnabled());
-    menu->actions()[1]->trigger();
+    EXPECT_TRUE(menu->actions()[2]->isEnabled());
+    menu->actions()[2]->trigger();
     ASSERT_TRUE(view().state().pendingConfirmation.has_value());
     EXPECT_EQ(std::get<DeviceConfirmation::Delete>(view().state().pendingConfirmation->value).ids,
               (QSet<quint64>{ids[0], ids[1]}));
@@ -168,6 +169,7 @@ TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {
     menu.reset(table().contextMenuAt(table().visualRect(tableModel().index(1, 1)).center()));
     ASSERT_TRUE(menu);
     EXPECT_FALSE(menu->actions()[1]->isEnabled());
+    EXPECT_FALSE(menu->actions()[2]->isEnabled());
     IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
 }
 

@@ -35,14 +35,18 @@ void PaneTest::TearDown() {
 }
 
 QString PaneTest::makeVolume(const QString& path, const QList<TestSupport::TrackSpec>& tracks,
-                             const QList<QPair<QString, QList<int>>>& playlists) {
+                             const QList<QPair<QString, QList<int>>>& playlists,
+                             const QString& modelNumber,
+                             const std::optional<QByteArray>& sysInfoExtended) {
     QDir().mkpath(path);
-    TestSupport::IPodVolume volume(QStringLiteral("MA477"), {.name = QStringLiteral("Pod")});
+    TestSupport::IPodVolume volume(modelNumber, {.name = QStringLiteral("Pod")});
     for (const TestSupport::TrackSpec& spec : tracks)
         volume.addTrack(spec);
     for (const auto& [name, indexes] : playlists)
         volume.addPlaylist(name, indexes);
     volume.write();
+    if (sysInfoExtended)
+        volume.writeSysInfoExtended(*sysInfoExtended);
     EXPECT_TRUE(copyTree(volume.mountPoint(), path));
     return QFileInfo(path).canonicalFilePath();
 }

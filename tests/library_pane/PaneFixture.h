@@ -27,9 +27,13 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A second-generation nano with these tracks (and playlists of track indexes) at path.
+    // An iPod (a second-generation nano unless another model number is given) with these
+    // tracks (and playlists of track indexes) at path; sysInfoExtended is written once the
+    // database is.
     QString makeVolume(const QString& path, const QList<TestSupport::TrackSpec>& tracks,
-                       const QList<QPair<QString, QList<int>>>& playlists = {});
+                       const QList<QPair<QString, QList<int>>>& playlists = {},
+                       const QString& modelNumber = QStringLiteral("MA477"),
+                       const std::optional<QByteArray>& sysInfoExtended = std::nullopt);
     // Opens the window on these volumes; load replaces the real library read when given.
     void open(const QStringList& volumes, std::function<IPodLibrary(const IPodDevice&)> load = {});
     // Waits until the selected device's library (or its error) is there.

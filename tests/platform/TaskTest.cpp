@@ -184,3 +184,24 @@ TEST(Task, OnFinishedRunsOnTheContextThreadEvenWhenAlreadyDone) {
     EXPECT_FALSE(ran); // queued, not called in place
     ASSERT_TRUE(waitUntil([&] { return ran; }));
 }
+
+TEST(Task, ShuttingDownCancelsWhatRunsAndDropsWhatWaits) {
+    std::atomic<int> started = 0;
+    std::atomic<int> cancelled = 0;
+    std::vector<Task> tasks;
+    // More sleepers than the pool has threads, so some are still waiting for one.
+    for (int i = 0; i < 64; ++i) {
+        tasks.push_back(Task::run(TaskPriority::utility, [&] {
+            ++started;
+            try {
+                Task::sleep(60s);
+            } catch (const CancellationError&) {
+                ++cancelled;
+            }
+        }));
+    }
+    ASSERT_TRUE(waitUntil([&] { return started >= 16; }));
+    EXPECT_TRUE(Task::cancelAllAndWait(10s));
+    EXPECT_EQ(cancelled.load(), started.load());
+    EXPECT_LT(started.load(), 64);
+}

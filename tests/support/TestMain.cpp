@@ -1,6 +1,7 @@
 // Test entry shared by every suite: each run gets a private HOME, settings and runtime
 // folder, so no test reads or writes the user's real configuration.
 #include "platform/GLibAllocator.h"
+#include "platform/Task.h"
 
 #include <gtest/gtest.h>
 
@@ -62,5 +63,7 @@ int main(int argc, char** argv) {
     TestApplication::setOrganizationName(QStringLiteral("Lorvanel"));
     TestApplication::setApplicationName(QStringLiteral("Lorvanel"));
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    Task::cancelAllAndWait(std::chrono::seconds(10));
+    return result;
 }
