@@ -1,10 +1,11 @@
-# The two entry points of the README. Both install what they need first.
+# The entry points of the README. Each installs what it needs first.
 RELEASE_DIR ?= build/release
 TEST_DIR ?= build/test
 BENCH_DIR ?= build/bench
+PACKAGE_DIR ?= build/package
 JOBS ?= $(shell nproc)
 
-.PHONY: run test bench deps build
+.PHONY: run test bench package deps build
 
 run: build
 	$(RELEASE_DIR)/src/app/lorvanel
@@ -21,6 +22,11 @@ test: deps
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLORVANEL_BUILD_TESTS=ON -DLORVANEL_BUILD_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
+
+package: deps
+	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLORVANEL_BUILD_TESTS=OFF
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
 
 deps:
 	bash scripts/install-deps.sh

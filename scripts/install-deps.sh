@@ -25,6 +25,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg xvfb xauth imagemagick clang-format
   dosfstools fusefat fuse3 umockdev libumockdev-dev e2fsprogs util-linux sqlite3
+  # desktop files and the Debian package: validators, dpkg-shlibdeps
+  desktop-file-utils appstream udev dpkg-dev file
 )
 
 missing=()

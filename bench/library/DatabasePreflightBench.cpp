@@ -31,8 +31,10 @@ std::unique_ptr<IPodDatabase> openAndRead(const DatabasePreflight::Request& requ
 
 } // namespace
 
-int main(int argc, char** argv) {
-    GLibAllocator::useSystemMalloc(); // as the application and its helper do
+LORVANEL_GLIB_SYSTEM_MALLOC // as the application and its helper
+
+    int
+    main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("LORVANEL_OPEN_HELPER"))
         qputenv("LORVANEL_OPEN_HELPER", LORVANEL_OPEN_HELPER_PATH);

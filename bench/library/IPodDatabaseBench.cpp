@@ -4,9 +4,12 @@
 #include "LargeLibrary.h"
 
 #include "library/IPodDatabase.h"
+#include "platform/GLibAllocator.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+
+LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

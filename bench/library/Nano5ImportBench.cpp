@@ -12,6 +12,7 @@
 #include "library/Nano5Records.h"
 #include "library/Nano5Writer.h"
 #include "library_nano5/Nano5Volume.h"
+#include "platform/GLibAllocator.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -111,6 +112,8 @@ void timeSteps(const Nano5Volume::Volume& volume, const fs::path& song, Phases& 
 }
 
 } // namespace
+
+LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -4,7 +4,8 @@
 #include "library/DatabasePreflight.h"
 #include "platform/GLibAllocator.h"
 
+LORVANEL_GLIB_SYSTEM_MALLOC
+
 int main(int argc, char** argv) {
-    GLibAllocator::useSystemMalloc();
     return DatabasePreflight::runHelper(argc, argv);
 }

@@ -77,4 +77,16 @@ private:
     GError* error_ = nullptr;
 };
 
+// What itdb_parse gave, or none when it also left an error: a database handed back together
+// with an error comes from a file libgpod could not read whole, and that error may already be
+// freed, so it is let go unread.
+inline DatabasePtr completeParse(Itdb_iTunesDB* parsed, ErrorSlot& error) {
+    DatabasePtr database(parsed);
+    if (database && error) {
+        error.abandon();
+        database.reset();
+    }
+    return database;
+}
+
 } // namespace GLibHandles

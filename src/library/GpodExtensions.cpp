@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QMutex>
+#include <QSet>
 #include <QString>
 
 #include <cerrno>
@@ -181,6 +183,74 @@ Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
     return itdb;
 }
 
+// Writes an empty database for the model with the FireWire ID into a private temporary folder
+// and looks for a hash58-signed header.
+bool writesHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
+                  const QByteArray& guid) {
+    TemporaryFolder dryRun;
+    if (!dryRun.isValid())
+        return false;
+    std::error_code error;
+    fs::create_directories(dryRun.path() / "iPod_Control" / "Device", error);
+    fs::create_directories(dryRun.path() / "iPod_Control" / "iTunes", error);
+    if (error)
+        return false;
+    const QByteArray sysInfo = QByteArrayLiteral("ModelNumStr: M") + modelNumber +
+                               QByteArrayLiteral("\nFirewireGuid: ") + guid + '\n';
+    if (!writeFile(dryRun.path() / "iPod_Control" / "Device" / "SysInfo", sysInfo))
+        return false;
+
+    GLibHandles::DatabasePtr probe{itdb_new()};
+    if (!probe)
+        return false;
+    itdb_set_mountpoint(probe.get(), dryRun.path().string().c_str());
+    const Itdb_IpodInfo* probeInfo = itdb_device_get_ipod_info(probe->device);
+    if (!probeInfo || probeInfo->ipod_generation != generation)
+        return false;
+    Itdb_Playlist* master = itdb_playlist_new("iPod", FALSE);
+    if (!master)
+        return false;
+    itdb_playlist_set_mpl(master);
+    itdb_playlist_add(probe.get(), master, -1);
+    GLibHandles::ErrorSlot writeError;
+    if (!itdb_write(probe.get(), writeError.out()) || writeError)
+        return false;
+
+    QFile written(
+        QString::fromStdString((dryRun.path() / "iPod_Control" / "iTunes" / "iTunesDB").string()));
+    if (!written.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = written.read(0x58 + 20);
+    if (header.size() != 0x58 + 20 || !header.startsWith("mhbd"))
+        return false;
+    const auto byteAt = [&](int i) { return static_cast<unsigned char>(header[i]); };
+    const unsigned scheme = byteAt(48) | (byteAt(49) << 8);
+    bool hashed = false;
+    for (int i = 0x58; i < 0x58 + 20; ++i)
+        hashed = hashed || byteAt(i) != 0;
+    return scheme == 1 && hashed;
+}
+
+// The dry run depends on nothing but the model and the FireWire ID, and its temporary write
+// costs more than the rest of opening a database. A success is kept for the process, so
+// only the first session with a device pays for it.
+bool dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
+                       const QByteArray& guid) {
+    static QMutex mutex;
+    static QSet<QByteArray> signing;
+    const QByteArray key = modelNumber + '/' + QByteArray::number(int(generation)) + '/' + guid;
+    {
+        const QMutexLocker lock(&mutex);
+        if (signing.contains(key))
+            return true;
+    }
+    if (!writesHash58(modelNumber, generation, guid))
+        return false;
+    const QMutexLocker lock(&mutex);
+    signing.insert(key);
+    return true;
+}
+
 } // namespace
 
 Itdb_iTunesDB* itdb_parse_with_model(const gchar* mp, const gchar* model_number, GError** error) {
@@ -255,47 +325,7 @@ gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {
     if (!guid || !isValidFireWireGUID(QString::fromUtf8(guid.get())))
         return FALSE;
 
-    TemporaryFolder dryRun;
-    if (!dryRun.isValid())
-        return FALSE;
-    std::error_code error;
-    fs::create_directories(dryRun.path() / "iPod_Control" / "Device", error);
-    fs::create_directories(dryRun.path() / "iPod_Control" / "iTunes", error);
-    if (error)
-        return FALSE;
-    const QByteArray sysInfo =
-        QByteArrayLiteral("ModelNumStr: M") + QByteArray(info->model_number) +
-        QByteArrayLiteral("\nFirewireGuid: ") + QByteArray(guid.get()) + '\n';
-    if (!writeFile(dryRun.path() / "iPod_Control" / "Device" / "SysInfo", sysInfo))
-        return FALSE;
-
-    GLibHandles::DatabasePtr probe{itdb_new()};
-    if (!probe)
-        return FALSE;
-    itdb_set_mountpoint(probe.get(), dryRun.path().string().c_str());
-    const Itdb_IpodInfo* probeInfo = itdb_device_get_ipod_info(probe->device);
-    if (!probeInfo || probeInfo->ipod_generation != generation)
-        return FALSE;
-    Itdb_Playlist* master = itdb_playlist_new("iPod", FALSE);
-    if (!master)
-        return FALSE;
-    itdb_playlist_set_mpl(master);
-    itdb_playlist_add(probe.get(), master, -1);
-    GLibHandles::ErrorSlot writeError;
-    if (!itdb_write(probe.get(), writeError.out()) || writeError)
-        return FALSE;
-
-    QFile written(
-        QString::fromStdString((dryRun.path() / "iPod_Control" / "iTunes" / "iTunesDB").string()));
-    if (!written.open(QIODevice::ReadOnly))
-        return FALSE;
-    const QByteArray header = written.read(0x58 + 20);
-    if (header.size() != 0x58 + 20 || !header.startsWith("mhbd"))
-        return FALSE;
-    const auto byteAt = [&](int i) { return static_cast<unsigned char>(header[i]); };
-    const unsigned scheme = byteAt(48) | (byteAt(49) << 8);
-    bool hashed = false;
-    for (int i = 0x58; i < 0x58 + 20; ++i)
-        hashed = hashed || byteAt(i) != 0;
-    return scheme == 1 && hashed ? TRUE : FALSE;
+    return dryRunSignsHash58(QByteArray(info->model_number), generation, QByteArray(guid.get()))
+               ? TRUE
+               : FALSE;
 }

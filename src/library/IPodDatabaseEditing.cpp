@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -25,6 +27,50 @@ namespace {
 
 QString text(const gchar* value) {
     return value ? QString::fromUtf8(value) : QString();
+}
+
+// libgpod's write first puts its track list into the main playlist's order: it takes the
+// members from the last to the first, finds each in the track list from the front and moves
+// it there, so the tracks already moved pile up at the front. Laid out beforehand in the
+// reverse of the playlist's order (the other tracks after them, as they were), each search
+// ends right behind that pile: half the list steps of any other order, and the same list at
+// the end, so the same bytes on disk. The list's own links are relinked, not reallocated:
+// fresh links land scattered over the heap and make each step several times slower. Left as
+// it is when the lists hold anything unusual (an empty entry, a track listed twice, a member
+// missing from the track list): libgpod's outcome then depends on the order it is given.
+void arrangeTracksForWrite(Itdb_iTunesDB* database, const Itdb_Playlist* master) {
+    QHash<const void*, GList*> links;
+    links.reserve(qsizetype(g_list_length(database->tracks)));
+    for (GList* link = database->tracks; link; link = link->next) {
+        if (!link->data || links.contains(link->data))
+            return;
+        links.insert(link->data, link);
+    }
+    std::vector<GList*> members;
+    members.reserve(size_t(links.size()));
+    for (const GList* member = master->members; member; member = member->next) {
+        const auto found = links.find(member->data);
+        if (found == links.end() || !found.value())
+            return;
+        members.push_back(found.value());
+        found.value() = nullptr; // taken
+    }
+    std::vector<GList*> others;
+    for (GList* link = database->tracks; link; link = link->next) {
+        if (links.value(link->data))
+            others.push_back(link);
+    }
+    GList* head = nullptr;
+    GList* tail = nullptr;
+    const auto append = [&](GList* link) {
+        link->prev = tail;
+        link->next = nullptr;
+        (tail ? tail->next : head) = link;
+        tail = link;
+    };
+    std::for_each(members.rbegin(), members.rend(), append);
+    std::for_each(others.begin(), others.end(), append);
+    database->tracks = head;
 }
 
 void requireEditablePlaylists(const IPodDatabase& database) {
@@ -474,6 +520,7 @@ void IPodDatabase::saveLibrary() {
         throw IPodDatabaseError::missingMainPlaylist();
 
     QSet<quint64> seen;
+    seen.reserve(qsizetype(g_list_length(master->members)));
     for (GList* link = master->members; link;) {
         GList* next = link->next;
         const auto* track = static_cast<const Itdb_Track*>(link->data);
@@ -485,6 +532,7 @@ void IPodDatabase::saveLibrary() {
         }
         link = next;
     }
+    arrangeTracksForWrite(database_.get(), master);
 
     ensureRoomForSave();
     checkpoint();

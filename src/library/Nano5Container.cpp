@@ -209,10 +209,10 @@ void verifyPlaylistCDB(QByteArrayView cdb, const fs::path& signingFolder, std::u
             throwPosixError(EIO, "write", target);
     }
 
-    GError* rawError = nullptr;
-    GLibHandles::DatabasePtr db(itdb_parse(signingFolder.c_str(), &rawError));
-    GLibHandles::ErrorPtr error(rawError);
-    if (!db || error)
+    GLibHandles::ErrorSlot error;
+    const GLibHandles::DatabasePtr db =
+        GLibHandles::completeParse(itdb_parse(signingFolder.c_str(), error.out()), error);
+    if (!db)
         throw Nano5Error::unsupportedDatabase();
 
     Itdb_Playlist* playlist = itdb_playlist_by_id(db.get(), playlistID);

@@ -58,10 +58,7 @@ bool isReadOnlyVolume(const fs::path& mountPoint) {
 
 GLibHandles::DatabasePtr parseFolder(const fs::path& folder) {
     GLibHandles::ErrorSlot error;
-    GLibHandles::DatabasePtr db(itdb_parse(folder.c_str(), error.out()));
-    if (!db || error)
-        return nullptr;
-    return db;
+    return GLibHandles::completeParse(itdb_parse(folder.c_str(), error.out()), error);
 }
 
 // The folder new songs go to, with links resolved; Music and F00 must be real folders.

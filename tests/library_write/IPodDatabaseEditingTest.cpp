@@ -13,6 +13,7 @@
 
 using TestSupport::IPodVolume;
 using WriteTests::failureOf;
+using WriteTests::fileContents;
 using Case = IPodDatabaseError::Case;
 
 namespace {
@@ -31,18 +32,6 @@ QList<quint64> membersOf(const IPodDatabase& database, const QString& name) {
     }
     ADD_FAILURE() << "no playlist " << name.toStdString();
     return {};
-}
-
-QMap<QString, QByteArray> fileContents(const QString& root) {
-    QMap<QString, QByteArray> contents;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            contents.insert(path.mid(root.size()), file.readAll());
-    }
-    return contents;
 }
 
 QSet<QString> musicFiles(const QString& root) {

@@ -1,5 +1,6 @@
 // Test entry shared by every suite: each run gets a private HOME, settings and runtime
 // folder, so no test reads or writes the user's real configuration.
+#include "platform/GLibAllocator.h"
 #include "platform/Task.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,22 @@ using TestApplication = QCoreApplication;
 
 #include <cstdlib>
 #include <sys/stat.h>
+
+LORVANEL_GLIB_SYSTEM_MALLOC
+
+// The sanitizers' settings, however a suite is started. Allocations are unwound the slow way
+// (GLib and libgpod keep no frame pointers), so that a leak suppression can name the library
+// call a leak came from; ten frames reach it and keep that unwinding affordable.
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0:"
+           "fast_unwind_on_malloc=0:malloc_context_size=10";
+}
+extern "C" const char* __lsan_default_options() {
+    return "suppressions=" LORVANEL_LSAN_SUPPRESSIONS ":print_suppressions=0";
+}
+extern "C" const char* __ubsan_default_options() {
+    return "print_stacktrace=1:halt_on_error=1";
+}
 
 int main(int argc, char** argv) {
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/lorvanel-test-home-XXXXXX"));
