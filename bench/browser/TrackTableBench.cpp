@@ -11,6 +11,7 @@
 #include "browser/TrackTableView.h"
 #include "device/IPodStore.h"
 #include "platform/Settings.h"
+#include "support/IPodStoreTestAccess.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,17 +22,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-// The store's own seam for the state only its operations set.
-class IPodStoreTestAccess {
-public:
-    static void setActiveDeviceID(IPodStore& store, const std::optional<IPodDevice::ID>& id) {
-        store.setActiveDeviceID(id);
-    }
-    static void setProgress(IPodStore& store, const std::optional<ImportProgress>& progress) {
-        store.setProgress(progress);
-    }
-};
 
 namespace {
 

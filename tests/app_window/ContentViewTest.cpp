@@ -20,6 +20,7 @@
 #include "showcase/ShowcaseToolbar.h"
 #include "showcase/StartupDeviceFlow.h"
 #include "support/EventLoop.h"
+#include "support/IPodStoreTestAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -34,20 +35,6 @@
 
 #include <condition_variable>
 #include <mutex>
-
-// The store's seam for the state only its operations set.
-class IPodStoreTestAccess {
-public:
-    static void setActiveDeviceID(IPodStore& store, const std::optional<IPodDevice::ID>& id) {
-        store.setActiveDeviceID(id);
-    }
-    static void setProgress(IPodStore& store, const std::optional<ImportProgress>& progress) {
-        store.setProgress(progress);
-    }
-    static void setPreviewTrackID(IPodStore& store, const std::optional<quint64>& id) {
-        store.setPreviewTrackID(id);
-    }
-};
 
 namespace {
 

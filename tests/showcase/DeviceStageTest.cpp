@@ -14,6 +14,16 @@ using Animation = StartupDeviceFlowState::Animation;
 
 namespace {
 
+// A named item, not a braced temporary inside push_back: there GCC 12's optimiser takes the
+// empty optional for uninitialised and the release build fails.
+DeviceStage::Item drawnItem(StartupSeries series, int generation, Finish finish, double scale,
+                            const QString& caption, const QString& accessibleName) {
+    DeviceStage::Item item{{std::nullopt, series, generation, finish}, scale, {}, {}};
+    item.caption = caption;
+    item.accessibleName = accessibleName;
+    return item;
+}
+
 DeviceStage::Content seriesContent(int selected) {
     DeviceStage::Content c;
     c.selected = selected;
@@ -22,10 +32,9 @@ DeviceStage::Content seriesContent(int selected) {
     for (StartupSeries s : all) {
         const int g = s.defaultGeneration();
         const StartupModel& m = s.models()[std::size_t(g)];
-        c.items.push_back({{std::nullopt, s, g, m.finishes.front()},
-                           m.scale,
-                           int(s) == selected ? QString() : s.displayName(),
-                           s.displayName()});
+        c.items.push_back(drawnItem(s, g, m.finishes.front(), m.scale,
+                                    int(s) == selected ? QString() : s.displayName(),
+                                    s.displayName()));
     }
     c.toggleTitle = QStringLiteral("iPod classic (6th generation)");
     c.toggleAction = QStringLiteral("All 6 generations");
@@ -39,11 +48,10 @@ DeviceStage::Content nanoGenerations(int selected) {
     c.selected = selected;
     const auto& models = StartupSeries(StartupSeries::nano).models();
     for (int g = 0; g < int(models.size()); ++g)
-        c.items.push_back(
-            {{std::nullopt, StartupSeries::nano, g, models[std::size_t(g)].finishes.front()},
-             models[std::size_t(g)].scale,
-             g == selected ? QString() : QStringLiteral("Gen %1").arg(g + 1),
-             QStringLiteral("nano %1").arg(g + 1)});
+        c.items.push_back(drawnItem(StartupSeries::nano, g, models[std::size_t(g)].finishes.front(),
+                                    models[std::size_t(g)].scale,
+                                    g == selected ? QString() : QStringLiteral("Gen %1").arg(g + 1),
+                                    QStringLiteral("nano %1").arg(g + 1)));
     c.toggleTitle = QStringLiteral("4th generation · 2008");
     c.toggleAction = QStringLiteral("Collapse");
     c.toggleCollapses = true;

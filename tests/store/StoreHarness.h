@@ -7,6 +7,7 @@
 #include "device/DeviceRegistry.h"
 #include "device/IPodStore.h"
 #include "device/StoreOperation.h"
+#include "support/IPodStoreTestAccess.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,29 +16,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-
-// Reaches the state that the operations of the store set, so tests can stand in for them.
-class IPodStoreTestAccess {
-public:
-    static void setActiveDeviceID(IPodStore& store, const std::optional<IPodDevice::ID>& id) {
-        store.setActiveDeviceID(id);
-    }
-    static void setTransfer(IPodStore& store, Task task) {
-        store.operation = std::make_unique<StoreOperation>(std::move(task));
-    }
-    static void setImportBaseLibrary(IPodStore& store, std::optional<IPodLibrary> library) {
-        store.importBaseLibrary = std::move(library);
-    }
-    static void setProgress(IPodStore& store, const std::optional<ImportProgress>& progress) {
-        store.setProgress(progress);
-    }
-    static void appendStagedImportTrack(IPodStore& store, const Track& track) {
-        store.appendStagedImportTrack(track);
-    }
-    static const QHash<IPodDevice::ID, quint64>& mountedUSBIDs(const IPodStore& store) {
-        return store.registry->mountedUSBIDs();
-    }
-};
 
 class TestMachine : public std::enable_shared_from_this<TestMachine> {
 public:
