@@ -124,6 +124,7 @@ CoverFlowView::CoverFlowView(IPodStore& store, const IPodDevice& device,
     , unknownTitle_(std::move(unknownTitle))
     , addPlaylist_(std::move(addPlaylist))
     , trackTable_(std::move(trackTable))
+    , readArtwork(&CoverArtworkLoader::loadArtwork)
     , coordinator(CoverCarousel::makeCoordinator()) {
     carousel.selection = {[this] { return selection_; },
                           [this](int index) { setSelection(index); }};
@@ -316,6 +317,10 @@ void CoverFlowView::setAddPlaylist(AddPlaylistAction action) {
     refresh();
 }
 
+void CoverFlowView::setArtworkReader(ArtworkReader reader) {
+    readArtwork = std::move(reader);
+}
+
 void CoverFlowView::setDevice(const IPodDevice& device) {
     const bool same = device.id == device_.id;
     device_ = device;
@@ -478,7 +483,7 @@ void CoverFlowView::startReading(const Request& request) {
     const QSet<quint64> wanted = request.wanted;
     readingTask = Task::run(
         TaskPriority::utility, this,
-        [device, wanted] { return CoverArtworkLoader::loadArtwork(device, wanted); },
+        [read = readArtwork, device, wanted] { return read(device, wanted); },
         [this, request](const std::optional<QHash<quint64, QByteArray>>& result,
                         const std::exception_ptr&) { finishReading(request, result); });
 }

@@ -36,6 +36,9 @@ public:
     // Makes the table shown under the covers for the settled group's tracks, in group order; the
     // view owns what it returns. Empty: the view's own table.
     using TrackTableBuilder = std::function<QWidget*(const QList<Track>& tracks)>;
+    // Reads the covers of the tracks off the main thread (CoverArtworkLoader::loadArtwork).
+    using ArtworkReader = std::function<QHash<quint64, QByteArray>(const IPodDevice& device,
+                                                                   const QSet<quint64>& trackIDs)>;
 
     // How long the selection must rest before the table follows and covers are read.
     static constexpr int settleDelayMs = 180;
@@ -54,6 +57,8 @@ public:
     void setGroups(QList<CoverFlowGroup> groups);
     void setUnknownTitle(QString title);
     void setAddPlaylist(AddPlaylistAction action);
+    // Another reader for the reads that start from now on.
+    void setArtworkReader(ArtworkReader reader);
     // Another device: its covers are read afresh, and a read still running for the old one is
     // dropped.
     void setDevice(const IPodDevice& device);
@@ -126,6 +131,7 @@ private:
     QString unknownTitle_;
     AddPlaylistAction addPlaylist_;
     TrackTableBuilder trackTable_;
+    ArtworkReader readArtwork;
 
     int selection_ = 0;
     int settledSelection_ = 0;

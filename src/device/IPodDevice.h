@@ -18,6 +18,7 @@
 
 class IPodDatabase;
 struct IPodModel;
+struct LibrarySnapshot;
 
 class IPodDevice {
 public:
@@ -63,6 +64,9 @@ public:
     // Opens the volume's database with what the USB device adds; throws
     // IPodDeviceError::disconnected when the volume changed, else the database's errors.
     std::unique_ptr<IPodDatabase> openDatabase() const;
+    // What a library load shows of the database, read without opening it in this process when
+    // the helper process reads it first. Throws as openDatabase does.
+    LibrarySnapshot readLibrary() const;
     std::optional<IPodModel> modelFromUSB(const std::optional<QString>& serialNumber) const;
     // The model before a library is loaded: libgpod's device information, then USB.
     std::optional<IPodModel> identifyModel() const;

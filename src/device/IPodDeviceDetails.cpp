@@ -5,6 +5,7 @@
 
 #include "device/DeviceProducts.h"
 #include "device/IPodDeviceError.h"
+#include "library/DatabaseFiles.h"
 #include "library/DatabasePreflight.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
@@ -14,23 +15,48 @@
 
 #include <gpod/itdb.h>
 
-std::unique_ptr<IPodDatabase> IPodDevice::openDatabase() const {
-    verifyIdentity();
-    const auto usb = withUSBDevice([this](const USBHostDevice& service, int productID) {
-        return sysInfoExtendedForOpen(service, productID);
+namespace {
+
+// What opening the device's database needs: the mount point and what the USB device adds.
+DatabasePreflight::Request openRequest(const IPodDevice& device) {
+    device.verifyIdentity();
+    const auto usb = device.withUSBDevice([&device](const USBHostDevice& service, int productID) {
+        return device.sysInfoExtendedForOpen(service, productID);
     });
-    verifyIdentity();
-    const std::optional<int> productID = usb ? std::optional<int>(usb->first) : std::nullopt;
-    const std::optional<QByteArray> sysInfoExtended = usb ? usb->second : std::nullopt;
-    // A database not read before is read by the helper process first.
+    device.verifyIdentity();
+    const IPodDevice::ID& id = device.id;
     QByteArray volume = QFile::encodeName(id.path);
     for (const quint64 part :
          {id.filesystem, id.inode, id.mountID, id.diskSequence, id.fileSystemID})
         volume += ' ' + QByteArray::number(part);
-    DatabasePreflight::check({mountPoint, sysInfoExtended, productID, volume});
+    return {device.mountPoint, usb ? usb->second : std::nullopt,
+            usb ? std::optional<int>(usb->first) : std::nullopt, volume};
+}
+
+// The opening in this process, of a database the helper has read cleanly.
+std::unique_ptr<IPodDatabase> openChecked(const IPodDevice& device,
+                                          const DatabasePreflight::Request& request) {
     return IPodDatabase::open(
-        mountPoint, sysInfoExtended, [productID] { return productID; },
-        [device = *this] { device.verifyIdentity(); }, true);
+        request.mountPoint, request.sysInfoExtended,
+        [productID = request.productID] { return productID; },
+        [device] { device.verifyIdentity(); }, true);
+}
+
+} // namespace
+
+std::unique_ptr<IPodDatabase> IPodDevice::openDatabase() const {
+    // A database not read before is read by the helper process first.
+    const DatabasePreflight::Request request = openRequest(*this);
+    DatabasePreflight::check(request);
+    return openChecked(*this, request);
+}
+
+LibrarySnapshot IPodDevice::readLibrary() const {
+    // A database not read before is read by the helper alone, which sends back what it read.
+    const DatabasePreflight::Request request = openRequest(*this);
+    if (std::optional<LibrarySnapshot> snapshot = DatabasePreflight::read(request))
+        return std::move(*snapshot);
+    return LibrarySnapshot::read(*openChecked(*this, request));
 }
 
 std::optional<IPodModel>
@@ -48,15 +74,17 @@ IPodDevice::modelFromUSB(const std::optional<QString>& serialNumber) const {
 std::optional<IPodModel> IPodDevice::identifyModel() const {
     if (!hasIdentity())
         return std::nullopt;
-    GLibHandles::DevicePtr device(itdb_device_new());
+    // libgpod reads the device description on its own and would wait on a FIFO forever.
+    GLibHandles::DevicePtr device(DatabaseFiles::hasSpecialFiles(mountPoint) ? nullptr
+                                                                             : itdb_device_new());
     if (!device)
         return modelFromUSB(std::nullopt);
     itdb_device_set_mountpoint(device.get(), QFile::encodeName(mountPoint).constData());
 
     std::optional<QString> serial;
-    QFile file(mountPoint + QStringLiteral("/iPod_Control/Device/SysInfoExtended"));
-    if (file.open(QIODevice::ReadOnly))
-        serial = IPodDatabase::serialNumber(file.readAll());
+    if (const auto plist = DatabaseFiles::read(
+            mountPoint + QStringLiteral("/iPod_Control/Device/SysInfoExtended")))
+        serial = IPodDatabase::serialNumber(*plist);
 
     if (const Itdb_IpodInfo* info = itdb_device_get_ipod_info(device.get())) {
         const int generation = info->ipod_generation;

@@ -9,6 +9,7 @@
 #include "device/StoreViewTask.h"
 #include "device/USBIPodScan.h"
 #include "library/IPodDatabase.h"
+#include "library/LibrarySnapshot.h"
 #include "library/Nano5Playlist.h"
 #include "platform/LocalizedError.h"
 
@@ -327,34 +328,32 @@ QList<Track> IPodStore::displayedTracks() const {
 // Library snapshot and reload
 
 IPodLibrary IPodStore::loadLibrary(const IPodDevice& device) {
-    const std::unique_ptr<IPodDatabase> database = device.openDatabase();
+    LibrarySnapshot snapshot = device.readLibrary();
     IPodLibrary library;
-    library.deviceName = database->mainPlaylistName();
-    library.model = database->model([&device] { return device.usbSerialNumber(); });
+    library.deviceName = std::move(snapshot.mainPlaylistName);
+    library.model = snapshot.modelWithSerial([&device] { return device.usbSerialNumber(); });
     const bool lacksColour =
         library.model && library.model->family == IPodModel::Family::nano &&
         (library.model->generationNumber == 1 || library.model->generationNumber == 5) &&
         !library.model->colorName;
     if (!library.model || lacksColour) {
-        if (auto model = device.modelFromUSB(database->serialNumber()))
+        if (auto model = device.modelFromUSB(snapshot.serialNumber))
             library.model = std::move(model);
     }
-    library.tracks = database->loadTracks();
-    library.playlists = database->loadPlaylists();
-    if (const auto state = database->readShuffle2PlaybackMode()) {
-        library.resumeTrackID = state->resumeTrackID;
-        library.savedPlaybackMode = state->savedPlaybackMode;
-    }
-    library.supportsRatings = database->supportsRatings();
-    library.supportsPlaybackStart = database->supportsPlaybackStart();
+    library.tracks = std::move(snapshot.tracks);
+    library.playlists = std::move(snapshot.playlists);
+    library.resumeTrackID = snapshot.resumeTrackID;
+    library.savedPlaybackMode = snapshot.savedPlaybackMode;
+    library.supportsRatings = snapshot.supportsRatings;
+    library.supportsPlaybackStart = snapshot.supportsPlaybackStart;
     const auto capacity = volumeCapacity(device.mountPoint);
     const bool readOnly = capacity && capacity->isReadOnly;
-    if (database->hasNano5SourceCDB() && !readOnly) {
+    if (snapshot.hasNano5SourceCDB && !readOnly) {
         library.supportsNano5PlaylistCreation = true;
         library.supportsNano5Import = Nano5Playlist::canImport(device.mountPoint);
     }
     // The stored blocker first, then the volume's read-only flag.
-    library.writeBlocker = database->writeBlocker();
+    library.writeBlocker = std::move(snapshot.writeBlocker);
     if (!library.writeBlocker && readOnly)
         library.writeBlocker = IPodDatabaseError::readOnlyVolume();
     device.verifyIdentity();

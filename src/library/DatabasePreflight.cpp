@@ -1,6 +1,6 @@
 #include "library/DatabasePreflight.h"
 
-#include "library/GLibHandles.h"
+#include "library/DatabaseFiles.h"
 #include "library/IPodDatabase.h"
 #include "platform/LocalizedError.h"
 #include "platform/Task.h"
@@ -17,12 +17,14 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <new>
 #include <system_error>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -51,36 +53,14 @@ IPodDatabaseError readFailure(const QString& detailKey) {
                                       localizedString(detailKey, AppLanguages::stored()));
 }
 
-// Each regular file directly in folder (and, for the iTunes folder, its library folder): name,
-// inode, size and change times.
-void addFolder(QByteArray& key, const QString& folder) {
-    if (folder.isEmpty())
-        return;
-    QStringList names =
-        QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    names.sort();
-    for (const QString& name : std::as_const(names)) {
-        const QByteArray path = QFile::encodeName(folder + u'/' + name);
-        struct stat status {};
-        if (::lstat(path.constData(), &status) != 0)
-            continue;
-        if (S_ISDIR(status.st_mode)) {
-            if (name.endsWith(QLatin1String(".itlp"), Qt::CaseInsensitive))
-                addFolder(key, folder + u'/' + name);
-            continue;
-        }
-        key += path + '\0';
-        for (const qint64 value :
-             {qint64(status.st_dev), qint64(status.st_ino), qint64(status.st_mode),
-              qint64(status.st_size), qint64(status.st_mtim.tv_sec), qint64(status.st_mtim.tv_nsec),
-              qint64(status.st_ctim.tv_sec), qint64(status.st_ctim.tv_nsec)})
-            key += QByteArray::number(value) + ' ';
-    }
-}
-
-QString libgpodFolder(gchar* (*lookup)(const gchar*), const QByteArray& mountPoint) {
-    GLibHandles::CharPtr path{lookup(mountPoint.constData())};
-    return path ? QFile::decodeName(path.get()) : QString();
+// The path, inode, mode, size and change times of an entry the opening reads.
+void addEntry(QByteArray& key, const QByteArray& path, const struct stat& status) {
+    key += path + '\0';
+    for (const qint64 value :
+         {qint64(status.st_dev), qint64(status.st_ino), qint64(status.st_mode),
+          qint64(status.st_size), qint64(status.st_mtim.tv_sec), qint64(status.st_mtim.tv_nsec),
+          qint64(status.st_ctim.tv_sec), qint64(status.st_ctim.tv_nsec)})
+        key += QByteArray::number(value) + ' ';
 }
 
 // --- the helper's side ---------------------------------------------------------------------
@@ -109,13 +89,27 @@ void limitMemory(qint64 memoryBytes) {
     std::set_new_handler([] { ::_exit(outOfMemory); });
 }
 
+// All of bytes to standard output; false when the parent no longer reads.
+bool writeOut(const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 void writeError(const IPodDatabaseError& error) {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << int(error.errorCase()) << error.operation() << error.detail().has_value()
         << error.detail().value_or(QString());
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    writeOut(bytes);
 }
 
 std::optional<IPodDatabaseError> readError(const QByteArray& bytes) {
@@ -160,11 +154,15 @@ QByteArray DatabasePreflight::fingerprint(const Request& request) {
     if (request.sysInfoExtended)
         key += QCryptographicHash::hash(*request.sysInfoExtended, QCryptographicHash::Sha256);
     key += '\0';
-    const QByteArray mount = QFile::encodeName(request.mountPoint);
-    addFolder(key, libgpodFolder(itdb_get_itunes_dir, mount));
-    addFolder(key, libgpodFolder(itdb_get_device_dir, mount));
-    if (GLibHandles::CharPtr artwork{itdb_get_artworkdb_path(mount.constData())})
-        addFolder(key, QFileInfo(QFile::decodeName(artwork.get())).path());
+    std::optional<QString> special;
+    DatabaseFiles::forEachEntry(request.mountPoint,
+                                [&](const QByteArray& path, const struct stat& status) {
+                                    if (!special && DatabaseFiles::isSpecial(path, status))
+                                        special = QFile::decodeName(path);
+                                    addEntry(key, path, status);
+                                });
+    if (special)
+        throw DatabaseFiles::damaged(*special);
     return QCryptographicHash::hash(key, QCryptographicHash::Sha256);
 }
 
@@ -173,11 +171,25 @@ void DatabasePreflight::check(const Request& request) {
 }
 
 void DatabasePreflight::check(const Request& request, const Limits& limits) {
+    run(request, limits, false);
+}
+
+std::optional<LibrarySnapshot> DatabasePreflight::read(const Request& request) {
+    return read(request, Limits());
+}
+
+std::optional<LibrarySnapshot> DatabasePreflight::read(const Request& request,
+                                                       const Limits& limits) {
+    return run(request, limits, true);
+}
+
+std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, const Limits& limits,
+                                                      bool sendsSnapshot) {
     const QByteArray key = fingerprint(request);
     {
         const QMutexLocker locker(&readDatabasesLock);
         if (readDatabases().contains(key))
-            return;
+            return std::nullopt;
     }
     const QString helper = helperPath();
     if (helper.isEmpty())
@@ -209,6 +221,8 @@ void DatabasePreflight::check(const Request& request, const Limits& limits) {
         arguments << QStringLiteral("--product-id") << QString::number(*request.productID);
     if (request.sysInfoExtended)
         arguments << QStringLiteral("--sysinfo-extended");
+    if (sendsSnapshot)
+        arguments << QStringLiteral("--snapshot");
     process.start(helper, arguments);
     if (request.sysInfoExtended)
         process.write(*request.sysInfoExtended);
@@ -217,11 +231,15 @@ void DatabasePreflight::check(const Request& request, const Limits& limits) {
     QElapsedTimer elapsed;
     elapsed.start();
     bool tooLong = false;
-    while (process.state() != QProcess::NotRunning && !process.waitForFinished(50)) {
-        if (process.state() == QProcess::NotRunning)
-            break;
-        if (Task::isCancelled() || elapsed.elapsed() > limits.wallClock.count()) {
-            tooLong = !Task::isCancelled();
+    bool tooLarge = false;
+    while (process.state() != QProcess::NotRunning) {
+        // Wakes for each piece of output (read on at once, so the helper never waits on its
+        // pipe), at the end, or after a while to look at the clock.
+        process.waitForReadyRead(50);
+        tooLarge = process.bytesAvailable() > limits.snapshotBytes;
+        const bool cancelled = Task::isCancelled();
+        tooLong = !cancelled && elapsed.elapsed() > limits.wallClock.count();
+        if (process.state() != QProcess::NotRunning && (tooLarge || tooLong || cancelled)) {
             if (const qint64 id = process.processId(); id > 0)
                 ::kill(-pid_t(id), SIGKILL);
             process.kill();
@@ -238,29 +256,38 @@ void DatabasePreflight::check(const Request& request, const Limits& limits) {
     if (process.error() == QProcess::FailedToStart)
         throw readFailure(LZ("The library reader of Lorvanel is missing. Reinstall Lorvanel."));
     const bool crashed = process.exitStatus() == QProcess::CrashExit;
-    if (tooLong || (crashed && (process.exitCode() == SIGXCPU || process.exitCode() == SIGKILL)))
-        throw readFailure(LZ("Reading the library took too long. Its database may be damaged."));
-    if (!crashed && process.exitCode() == outOfMemory)
+    // Before the signals: a helper that sent too much was killed for it.
+    if (tooLarge || (!crashed && process.exitCode() == outOfMemory))
         throw readFailure(
             LZ("Reading the library needed too much memory. Its database may be damaged."));
+    if (tooLong || (crashed && (process.exitCode() == SIGXCPU || process.exitCode() == SIGKILL)))
+        throw readFailure(LZ("Reading the library took too long. Its database may be damaged."));
     if (!crashed && process.exitCode() == refused) {
         if (const auto error = readError(process.readAllStandardOutput()))
             throw *error;
     }
     if (crashed || process.exitCode() != readCleanly)
         throw readFailure(LZ("The library database is damaged and could not be read."));
+    std::optional<LibrarySnapshot> snapshot;
+    if (sendsSnapshot) {
+        snapshot = LibrarySnapshot::decoded(process.readAllStandardOutput());
+        if (!snapshot)
+            throw readFailure(LZ("The library database is damaged and could not be read."));
+    }
 
     // Remembered only when nothing changed while the helper read.
     if (fingerprint(request) == key) {
         const QMutexLocker locker(&readDatabasesLock);
         readDatabases().insert(key);
     }
+    return snapshot;
 }
 
 int DatabasePreflight::runHelper(int argc, char** argv) {
     QString mountPoint;
     std::optional<int> productID;
     bool withSysInfoExtended = false;
+    bool sendsSnapshot = false;
     qint64 memoryBytes = 0;
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
@@ -273,6 +300,8 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
             memoryBytes = QByteArray(argv[++i]).toLongLong();
         else if (argument == "--sysinfo-extended")
             withSysInfoExtended = true;
+        else if (argument == "--snapshot")
+            sendsSnapshot = true;
         else
             return unexpected;
     }
@@ -289,16 +318,17 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
     }
     int outcome = readCleanly;
     try {
-        // What a library load reads, in the order it reads it. The database is never freed:
-        // the process ends right after, and its temporary folder goes with the parent's.
+        // Everything a library load reads. Nothing is freed: the process ends right after,
+        // and its temporary folder goes with the parent's.
         auto* database =
             new IPodDatabase(mountPoint, sysInfoExtended, [productID] { return productID; });
-        database->mainPlaylistName();
-        database->model();
-        database->serialNumber();
-        database->loadTracks();
-        database->loadPlaylists();
-        database->readShuffle2PlaybackMode();
+        const auto* snapshot = new LibrarySnapshot(LibrarySnapshot::read(*database));
+        if (sendsSnapshot) {
+            // A larger pipe takes the library in fewer pieces.
+            ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+            if (!writeOut(snapshot->encoded()))
+                outcome = unexpected;
+        }
     } catch (const IPodDatabaseError& error) {
         writeError(error);
         outcome = refused;
@@ -308,7 +338,6 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
         writeError(IPodDatabaseError::library(LZ("Read library"), localizedDescription(error)));
         outcome = refused;
     }
-    std::fflush(stdout);
     // Nothing of this process is needed any more; a leak check at exit would only slow it.
     ::_exit(outcome);
 }

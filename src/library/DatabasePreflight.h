@@ -10,6 +10,8 @@
 // The helper is the "lorvanel-open-helper" executable beside the application, or the one the
 // LORVANEL_OPEN_HELPER environment variable names (the test suites point it into the build tree).
 
+#include "library/LibrarySnapshot.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,6 +25,8 @@ public:
         int cpuSeconds = 20;
         // Address space the helper may take on top of what it maps at start.
         qint64 memoryBytes = qint64(1536) << 20;
+        // The most the helper may send back (a 40,000-track library takes about 10 MB).
+        qint64 snapshotBytes = qint64(256) << 20;
     };
 
     struct Request {
@@ -36,10 +40,15 @@ public:
     // Returns once the database the request opens was read cleanly by a helper (now or before,
     // with the same files). Throws IPodDatabaseError::library ("Read library") with the damage
     // the helper met, or the error the helper's opening threw; CancellationError when the
-    // current task is cancelled meanwhile (the helper is stopped). Blocking; never on the main
-    // thread.
+    // current task is cancelled meanwhile (the helper is stopped). A volume with anything but
+    // regular files where the opening reads (DatabaseFiles) is refused without a helper.
+    // Blocking; never on the main thread.
     static void check(const Request& request, const Limits& limits);
     static void check(const Request& request);
+    // The same check, and the library the helper read when it ran now: then the database need
+    // not be opened in this process at all. None when the files were read cleanly before.
+    static std::optional<LibrarySnapshot> read(const Request& request, const Limits& limits);
+    static std::optional<LibrarySnapshot> read(const Request& request);
 
     // The helper's path; empty when there is none.
     static QString helperPath();
@@ -50,6 +59,8 @@ public:
     static int runHelper(int argc, char** argv);
 
 private:
+    static std::optional<LibrarySnapshot> run(const Request& request, const Limits& limits,
+                                              bool sendsSnapshot);
     // What the opening of the request reads, as one key; equal keys read the same files.
     static QByteArray fingerprint(const Request& request);
 };

@@ -1,5 +1,6 @@
 #include "library/IPodDatabase.h"
 
+#include "library/DatabaseFiles.h"
 #include "library/GpodExtensions.h"
 #include "library/ITunesDBStructure.h"
 #include "library/Nano5Container.h"
@@ -21,10 +22,7 @@ QString resolvedMountPoint(const QString& mountPoint) {
 QByteArray readUpTo(const QString& path, qint64 count) {
     if (path.isEmpty())
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(count);
+    return DatabaseFiles::read(path, count).value_or(QByteArray());
 }
 
 QString libgpodPath(gchar* (*lookup)(const gchar*), const QString& mountPoint) {
@@ -43,39 +41,21 @@ std::optional<QFileInfoList> listFolder(const QString& path) {
 // The largest database file the structure walk reads; a real one is far smaller.
 constexpr qint64 maximumDatabaseSize = qint64(512) << 20;
 
-IPodDatabaseError damagedDatabase(bool compressed) {
-    const AppLanguage language = AppLanguages::stored();
-    return IPodDatabaseError::library(
-        LZ("Read library"), compressed
-                                ? localizedString(LZ("The iTunesCDB file is damaged."), language)
-                                : localizedString(LZ("The iTunesDB file is damaged."), language));
-}
-
-// The whole file; none when it cannot be read.
-std::optional<QByteArray> readWholeFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
-}
-
 // libgpod trusts the lengths in the file it parses (an iTunesCDB in place of the iTunesDB when
 // there is one): a file whose records do not hold together is refused before libgpod reads it.
-// A file that cannot be read is left for libgpod to report.
+// A file that cannot be read is left for libgpod to report; anything but a regular file is
+// refused before (DatabaseFiles).
 void checkDatabaseFiles(const QString& mountPoint) {
     const QString cdbPath = libgpodPath(itdb_get_itunescdb_path, mountPoint);
     if (!cdbPath.isEmpty()) {
         if (QFileInfo(cdbPath).size() >
             Nano5Playlist::maximumPayloadLength + Nano5Playlist::cdbHeaderLength)
-            throw damagedDatabase(true);
+            throw DatabaseFiles::damaged(cdbPath);
         try {
-            if (const auto cdb = readWholeFile(cdbPath))
+            if (const auto cdb = DatabaseFiles::read(cdbPath))
                 Nano5Playlist::completePayload(*cdb);
         } catch (const Nano5Error&) {
-            throw damagedDatabase(true);
+            throw DatabaseFiles::damaged(cdbPath);
         }
         return;
     }
@@ -84,17 +64,17 @@ void checkDatabaseFiles(const QString& mountPoint) {
         return;
     // Walked where it lies: the application opens only files the helper process has walked
     // already (see DatabasePreflight), so a volume pulled mid-walk costs no more than the helper.
-    QFile file(dbPath);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!DatabaseFiles::open(file, dbPath))
         return;
     if (file.size() > maximumDatabaseSize)
-        throw damagedDatabase(false);
+        throw DatabaseFiles::damaged(dbPath);
     const uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
     const auto db = mapped ? std::optional<QByteArray>(QByteArray::fromRawData(
                                  reinterpret_cast<const char*>(mapped), file.size()))
-                           : readWholeFile(dbPath);
+                           : DatabaseFiles::read(dbPath);
     if (db && !ITunesDBStructure::isSound(*db))
-        throw damagedDatabase(false);
+        throw DatabaseFiles::damaged(dbPath);
 }
 
 } // namespace
@@ -116,6 +96,9 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     const QByteArray path = QFile::encodeName(mountPoint_);
     productID_ = productID ? productID() : std::nullopt;
     const std::optional<int> pid = productID_;
+
+    // Nothing on the volume is read before: libgpod would wait forever on a FIFO.
+    DatabaseFiles::refuseSpecialFiles(mountPoint_);
 
     std::optional<QByteArray> firstSnapshot;
     if (pid == Nano5Playlist::productID)
@@ -160,7 +143,9 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         // read whole, and that error may already be freed.
         error.abandon();
         database_.reset();
-        throw damagedDatabase(!libgpodPath(itdb_get_itunescdb_path, mountPoint_).isEmpty());
+        const QString cdbPath = libgpodPath(itdb_get_itunescdb_path, mountPoint_);
+        throw DatabaseFiles::damaged(
+            !cdbPath.isEmpty() ? cdbPath : libgpodPath(itdb_get_itunesdb_path, mountPoint_));
     }
 
     if (freshDatabase) {
@@ -286,10 +271,8 @@ bool IPodDatabase::passesShuffle2SDProbe(const QString& mountPoint) {
     const QString path = libgpodPath(itdb_get_itunessd_path, mountPoint);
     if (path.isEmpty())
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return shuffle2SDHeaderCount(file).has_value();
+    QFile file;
+    return DatabaseFiles::open(file, path) && shuffle2SDHeaderCount(file).has_value();
 }
 
 bool IPodDatabase::passesShuffle3SDProbe(const QString& mountPoint) {

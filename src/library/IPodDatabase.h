@@ -74,6 +74,15 @@ public:
     // Device information. Readers never throw and never change the volume.
     std::optional<QString> mainPlaylistName() const;
     std::optional<IPodModel> model(const SerialNumberProvider& serialNumber = {}) const;
+    // A shuffle whose serial number neither its volume nor libgpod tells: what a serial number
+    // from elsewhere completes into its model (model() asks serialNumber for it).
+    struct SerialModel {
+        int generation = 0;
+        QString modelNumber;
+        std::optional<IPodModel> model(const std::optional<QString>& serialNumber) const;
+        bool operator==(const SerialModel&) const = default;
+    };
+    std::optional<SerialModel> serialModel() const;
     std::optional<QString> serialNumber() const;
     static std::optional<QString> serialNumber(const QByteArray& sysInfoExtended);
     static std::optional<QString> firmwareVersion(const QString& mountPoint);
@@ -84,6 +93,10 @@ public:
     // The library.
     QList<Track> loadTracks() const;
     Track makeTrack(const Itdb_Track* track, std::optional<int> position) const;
+    // The same, sharing each text that equals the one of the track made before (a library
+    // lists an album's tracks together: most of their texts are the same).
+    Track makeTrack(const Itdb_Track* track, std::optional<int> position,
+                    const std::pair<const Itdb_Track*, const Track*>& before) const;
     QList<std::pair<qint32, Itdb_Playlist*>> userPlaylists() const;
     QList<IPodPlaylist> loadPlaylists() const;
 

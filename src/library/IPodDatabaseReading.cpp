@@ -2,13 +2,17 @@
 
 #include "library/IPodDatabase.h"
 
+#include "library/DatabaseFiles.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -64,11 +68,12 @@ std::optional<std::int32_t> IPodDatabase::sessionModelValue() const {
         return std::nullopt;
     if (!modelForced_)
         return static_cast<std::int32_t>(info->ipod_model);
-    QFile sysInfo(mountPoint_ + QStringLiteral("/iPod_Control/Device/SysInfo"));
-    if (!sysInfo.open(QIODevice::ReadOnly))
+    const auto sysInfo =
+        DatabaseFiles::read(mountPoint_ + QStringLiteral("/iPod_Control/Device/SysInfo"));
+    if (!sysInfo)
         return std::nullopt;
     QString modelNumber;
-    for (const QByteArray& line : sysInfo.readAll().split('\n')) {
+    for (const QByteArray& line : sysInfo->split('\n')) {
         if (line.startsWith("ModelNumStr:"))
             modelNumber = QString::fromUtf8(line.mid(12)).trimmed();
     }
@@ -96,19 +101,34 @@ IPodDatabase::model(const SerialNumberProvider& serialNumberProvider) const {
     const int gen = info->ipod_generation;
     if (gen == ITDB_IPOD_GENERATION_SHUFFLE_2 || gen == ITDB_IPOD_GENERATION_SHUFFLE_3 ||
         gen == ITDB_IPOD_GENERATION_SHUFFLE_4) {
-        std::optional<QString> serial = sysInfoExtendedSerial(mountPoint_);
-        if (!serial)
-            serial = libgpodSysInfo(database_.get(), "SerialNumber");
+        std::optional<QString> serial = serialNumber();
         if (!serial && gen != ITDB_IPOD_GENERATION_SHUFFLE_4 && serialNumberProvider)
             serial = serialNumberProvider();
         const QString modelNumber =
             info->model_number ? QString::fromUtf8(info->model_number) : QString();
-        return IPodModel::fromGeneration(gen, serial, modelNumber, std::nullopt);
+        return SerialModel{gen, modelNumber}.model(serial);
     }
     if (auto found =
             IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, sessionModelValue()))
         return found;
     return fallbackModel_;
+}
+
+std::optional<IPodModel>
+IPodDatabase::SerialModel::model(const std::optional<QString>& serialNumber) const {
+    return IPodModel::fromGeneration(generation, serialNumber, modelNumber, std::nullopt);
+}
+
+std::optional<IPodDatabase::SerialModel> IPodDatabase::serialModel() const {
+    const Itdb_IpodInfo* info =
+        database_->device ? itdb_device_get_ipod_info(database_->device) : nullptr;
+    if (!info || (info->ipod_generation != ITDB_IPOD_GENERATION_SHUFFLE_2 &&
+                  info->ipod_generation != ITDB_IPOD_GENERATION_SHUFFLE_3))
+        return std::nullopt;
+    if (serialNumber())
+        return std::nullopt;
+    return SerialModel{int(info->ipod_generation),
+                       info->model_number ? QString::fromUtf8(info->model_number) : QString()};
 }
 
 std::optional<QString> IPodDatabase::serialNumber() const {
@@ -144,14 +164,11 @@ std::optional<QString> IPodDatabase::firmwareVersion(const QString& mountPoint) 
     if (auto version = visibleBuildID(
             PropertyList::readDictionary(folder + QStringLiteral("SysInfoExtended"))))
         return version;
-    QFile sysInfo(folder + QStringLiteral("SysInfo"));
-    if (!sysInfo.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = sysInfo.readAll();
-    if (sysInfo.error() != QFileDevice::NoError)
+    const auto bytes = DatabaseFiles::read(folder + QStringLiteral("SysInfo"));
+    if (!bytes)
         return std::nullopt;
     auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString content = decoder(bytes);
+    const QString content = decoder(*bytes);
     if (decoder.hasError())
         return std::nullopt;
     static const QString key = QStringLiteral("visibleBuildID:");
@@ -180,14 +197,27 @@ bool IPodDatabase::isMusic(const Itdb_Track* track) {
 }
 
 Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> position) const {
+    return makeTrack(track, position, {nullptr, nullptr});
+}
+
+Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> position,
+                              const std::pair<const Itdb_Track*, const Track*>& before) const {
+    const auto [earlierRecord, earlier] = before;
+    const auto shared = [&](gchar* Itdb_Track::*field, QString Track::*made) {
+        const gchar* value = track->*field;
+        if (earlier && earlierRecord && value && earlierRecord->*field &&
+            std::strcmp(value, earlierRecord->*field) == 0)
+            return earlier->*made;
+        return text(value);
+    };
     Track result;
     result.id = track->dbid;
     result.title = text(track->title);
-    result.artist = text(track->artist);
-    result.album = text(track->album);
-    result.albumArtist = text(track->albumartist);
+    result.artist = shared(&Itdb_Track::artist, &Track::artist);
+    result.album = shared(&Itdb_Track::album, &Track::album);
+    result.albumArtist = shared(&Itdb_Track::albumartist, &Track::albumArtist);
     result.hasCoverArtwork = itdb_track_has_thumbnails(const_cast<Itdb_Track*>(track)) != 0;
-    result.genre = text(track->genre);
+    result.genre = shared(&Itdb_Track::genre, &Track::genre);
     result.ratingStars = supportsRatings_ && track->rating <= 100 ? int(track->rating / 20) : 0;
     result.playCount = track->playcount;
     result.isMusic = isMusic(track);
@@ -198,7 +228,7 @@ Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> positi
     else if (std::strcmp(filetype, "AAC audio file") == 0)
         result.format = QStringLiteral("AAC");
     else
-        result.format = QString::fromUtf8(filetype);
+        result.format = shared(&Itdb_Track::filetype, &Track::format);
     result.sizeBytes = track->size;
     result.duration = double(track->tracklen) / 1000.0;
     result.playbackPosition = position;
@@ -206,10 +236,13 @@ Track IPodDatabase::makeTrack(const Itdb_Track* track, std::optional<int> positi
 }
 
 QList<Track> IPodDatabase::loadTracks() const {
-    QList<Track> tracks;
-    tracks.reserve(qsizetype(g_list_length(database_->tracks)));
+    // The records in order with their positions (0: none) first, then the values made from
+    // them: that part waits on memory for each scattered record and text, so a large library
+    // is made in parallel stretches.
+    std::vector<std::pair<const Itdb_Track*, int>> records;
+    records.reserve(g_list_length(database_->tracks));
     QSet<const Itdb_Track*> listed;
-    listed.reserve(tracks.capacity());
+    listed.reserve(qsizetype(records.capacity()));
     if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) {
         int position = 0;
         for (GList* link = master->members; link; link = link->next) {
@@ -217,14 +250,36 @@ QList<Track> IPodDatabase::loadTracks() const {
             if (!track)
                 continue;
             listed.insert(track);
-            tracks.append(makeTrack(track, ++position));
+            records.emplace_back(track, ++position);
         }
     }
     for (GList* link = database_->tracks; link; link = link->next) {
         const auto* track = static_cast<const Itdb_Track*>(link->data);
         if (track && !listed.contains(track))
-            tracks.append(makeTrack(track, std::nullopt));
+            records.emplace_back(track, 0);
     }
+
+    QList<Track> tracks(qsizetype(records.size()));
+    Track* made = tracks.data();
+    const auto makeStretch = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            const auto [track, position] = records[i];
+            made[i] = makeTrack(
+                track, position > 0 ? std::optional<int>(position) : std::nullopt,
+                {i > from ? records[i - 1].first : nullptr, i > from ? &made[i - 1] : nullptr});
+        }
+    };
+    constexpr size_t tracksPerStretch = 8192;
+    const size_t stretches =
+        std::clamp<size_t>(records.size() / tracksPerStretch, 1,
+                           std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4));
+    std::vector<std::jthread> helpers;
+    const size_t length = records.size() / stretches;
+    for (size_t s = 1; s < stretches; ++s)
+        helpers.emplace_back(makeStretch, s * length,
+                             s + 1 == stretches ? records.size() : (s + 1) * length);
+    makeStretch(0, stretches > 1 ? length : records.size());
+    helpers.clear(); // joined
     return tracks;
 }
 
@@ -269,13 +324,10 @@ std::optional<IPodDatabase::PStateFile> IPodDatabase::readPStateFile() const {
     if (!folder)
         return std::nullopt;
     const QString path = QFile::decodeName(folder.get()) + QStringLiteral("/iTunesPState");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = DatabaseFiles::read(path, 33);
+    if (!bytes || bytes->size() != 32)
         return std::nullopt;
-    const QByteArray bytes = file.read(33);
-    if (bytes.size() != 32 || file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return PStateFile{path, bytes};
+    return PStateFile{path, *bytes};
 }
 
 std::optional<IPodDatabase::Shuffle2SD>
@@ -285,14 +337,15 @@ IPodDatabase::openShuffle2SD(const PStateFile& pstate) const {
     GLibHandles::CharPtr sdPath{itdb_get_itunessd_path(QFile::encodeName(mountPoint_).constData())};
     if (!sdPath)
         return std::nullopt;
-    auto file = std::make_unique<QFile>(QFile::decodeName(sdPath.get()));
-    if (!file->open(QIODevice::ReadOnly))
+    const QString path = QFile::decodeName(sdPath.get());
+    auto file = std::make_unique<QFile>();
+    if (!DatabaseFiles::open(*file, path))
         return std::nullopt;
     const auto count = shuffle2SDHeaderCount(*file);
     if (!count || *count != littleEndian32(pstate.bytes, 16) ||
         littleEndian32(pstate.bytes, 4) >= *count)
         return std::nullopt;
-    return Shuffle2SD{pstate.path, file->fileName(), pstate.bytes, std::move(file), *count};
+    return Shuffle2SD{pstate.path, path, pstate.bytes, std::move(file), *count};
 }
 
 std::optional<IPodDatabase::Shuffle2State> IPodDatabase::readShuffle2PlaybackMode() const {

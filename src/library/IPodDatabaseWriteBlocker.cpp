@@ -2,6 +2,7 @@
 
 #include "library/IPodDatabase.h"
 
+#include "library/DatabaseFiles.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
@@ -26,13 +27,10 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
         return IPodDatabaseError::invalidFireWireID();
     }
 
-    QFile reader(QFile::decodeName(file.get()));
-    if (!reader.open(QIODevice::ReadOnly))
+    const auto bytes = DatabaseFiles::read(QFile::decodeName(file.get()));
+    if (!bytes)
         return IPodDatabaseError::unsupportedDatabase();
-    const QByteArray bytes = reader.readAll();
-    if (reader.error() != QFileDevice::NoError)
-        return IPodDatabaseError::unsupportedDatabase();
-    const auto plist = PropertyList::parseDictionary(bytes);
+    const auto plist = PropertyList::parseDictionary(*bytes);
     if (!plist)
         return IPodDatabaseError::unsupportedDatabase();
 

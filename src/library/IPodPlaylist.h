@@ -8,4 +8,6 @@ struct IPodPlaylist {
     quint64 id = 0;
     QString name;
     QList<quint64> trackIDs; // a track may appear more than once
+
+    friend bool operator==(const IPodPlaylist&, const IPodPlaylist&) = default;
 };

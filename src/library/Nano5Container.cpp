@@ -51,7 +51,7 @@ QByteArray readDatabaseFile(const fs::path& path) {
         if (entryExists(fs::path(path.string() + suffix)))
             throw Nano5Error::unsupportedDatabase();
     }
-    Nano5FileOps::File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Nano5FileOps::File file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0) {
         if (errno == ELOOP)
             throw Nano5Error::unsupportedDatabase();

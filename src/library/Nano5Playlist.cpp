@@ -60,7 +60,7 @@ QByteArray readDatabaseFile(const QString& path) {
             throw IPodDatabaseError::unsupportedDatabase();
     }
     // O_NOFOLLOW and a second look at the open file close the gap between check and read.
-    OwnedFd file(::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    OwnedFd file(::open(encoded.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.isValid()) {
         if (errno == ELOOP)
             throw IPodDatabaseError::unsupportedDatabase();

@@ -1,6 +1,6 @@
 #include "library/PropertyList.h"
 
-#include <QFile>
+#include "library/DatabaseFiles.h"
 
 #include <limits>
 
@@ -16,13 +16,8 @@ std::optional<PropertyList> PropertyList::parseDictionary(const QByteArray& data
 }
 
 std::optional<PropertyList> PropertyList::readDictionary(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return parseDictionary(data);
+    const auto data = DatabaseFiles::read(path);
+    return data ? parseDictionary(*data) : std::nullopt;
 }
 
 plist_t PropertyList::item(const char* key) const {

@@ -4,6 +4,7 @@
 // cover artwork in their databases (and, where a test asks, tracks whose files carry pictures).
 
 #include "coverflow/CoverFlowView.h"
+#include "device/CoverArtworkLoader.h"
 #include "device/IPodStore.h"
 #include "platform/AppLanguage.h"
 #include "platform/Settings.h"
@@ -18,13 +19,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class CoverFlowViewFixture : public ::testing::Test {
 protected:
@@ -43,8 +41,7 @@ protected:
     }
 
     void TearDown() override {
-        if (!fifo.isEmpty())
-            ::unlink(QFile::encodeName(fifo).constData());
+        gate->open();
         view.reset();
         store.reset();
         TestSupport::drainEvents();
@@ -148,6 +145,10 @@ protected:
         view = std::make_unique<CoverFlowView>(*store, device, albumGroups(),
                                                QStringLiteral("Unknown Album"),
                                                std::move(addPlaylist), std::move(table));
+        view->setArtworkReader([gate = gate](const IPodDevice& on, const QSet<quint64>& ids) {
+            gate->pass();
+            return CoverArtworkLoader::loadArtwork(on, ids);
+        });
         view->resize(1000, 460);
         view->show();
         return *view;
@@ -161,29 +162,40 @@ protected:
         return keys;
     }
 
-    // Makes the volume's database read block: a reader opening the iTunesCDB waits until
-    // release() opens and closes it for writing (and the database then counts as damaged).
-    void blockReads(const QString& path) {
-        fifo = path + QStringLiteral("/iPod_Control/iTunes/iTunesCDB");
-        ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    }
-    // Returns once the blocked reader has been let go (false when none came within 20 s).
-    bool release() {
-        const QByteArray name = QFile::encodeName(fifo);
-        bool released = false;
-        for (int i = 0; i < 2000 && !released; ++i) {
-            // Succeeds only while a reader waits in its open; closing gives it an empty file.
-            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                ::close(fd);
-                released = true;
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
+    // Holds the view's cover reads before they open the database, until release().
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool closed = false;
+        bool held = false; // a read has come and waits
+
+        void pass() {
+            std::unique_lock lock(mutex);
+            held = closed;
+            changed.notify_all();
+            changed.wait(lock, [this] { return !closed; });
         }
-        ::unlink(name.constData());
-        fifo.clear();
-        return released;
+        void open() {
+            const std::lock_guard lock(mutex);
+            closed = false;
+            changed.notify_all();
+        }
+    };
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+
+    void blockReads() {
+        const std::lock_guard lock(gate->mutex);
+        gate->closed = true;
     }
-    QString fifo;
+    // Lets the held reads go once one has come; false when none came within 20 s.
+    bool release() {
+        bool came = false;
+        {
+            std::unique_lock lock(gate->mutex);
+            came = gate->changed.wait_for(lock, std::chrono::seconds(20),
+                                          [this] { return gate->held; });
+        }
+        gate->open();
+        return came;
+    }
 };

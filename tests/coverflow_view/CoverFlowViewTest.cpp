@@ -265,7 +265,7 @@ TEST_F(CoverFlowViewTest, OneReadAtATimeAndAStuckReadHoldsTheNextOneBack) {
     const QString path = addVolume(albums(30));
     startStore();
     const IPodDevice device = select(path);
-    blockReads(path);
+    blockReads();
     CoverFlowView& flow = makeView(device);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.isReadingArtwork(); }));
     // The read for the first window hangs; the selection moves on and rests far away.
@@ -289,7 +289,7 @@ TEST_F(CoverFlowViewTest, ADeviceChangeMidReadDeliversNothingToTheNewDevice) {
     const QString second = addVolume(albums(10, 5), QStringLiteral("Second"));
     startStore();
     const IPodDevice firstDevice = select(first);
-    blockReads(first);
+    blockReads();
     CoverFlowView& flow = makeView(firstDevice);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.isReadingArtwork(); }));
     const IPodDevice secondDevice = select(second);
@@ -309,7 +309,7 @@ TEST_F(CoverFlowViewTest, AReadForADeviceTheStoreNoLongerSelectsIsDropped) {
     const QString second = addVolume(albums(6), QStringLiteral("Second"));
     startStore();
     const IPodDevice firstDevice = select(first);
-    blockReads(first);
+    blockReads();
     CoverFlowView& flow = makeView(firstDevice);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.isReadingArtwork(); }));
     select(second);

@@ -16,6 +16,8 @@
 
 #include <chrono>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 using namespace std::chrono_literals;
@@ -171,5 +173,68 @@ TEST_F(DatabasePreflightTest, TheHelperOpensWithTheDevicesDescription) {
     } catch (const IPodDatabaseError& error) {
         EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
                   "Read library failed: The iTunesDB file is damaged.");
+    }
+}
+
+// What the helper sends back is taken only when it is one whole library.
+TEST_F(DatabasePreflightTest, ALibraryThatComesBackDamagedOrTooLargeIsRefused) {
+    const std::optional<LibrarySnapshot> sent = DatabasePreflight::read(request());
+    ASSERT_TRUE(sent);
+    ASSERT_EQ(sent->tracks.size(), 1);
+    EXPECT_EQ(sent->tracks[0].title, QStringLiteral("Song"));
+
+    const QByteArray bytes = sent->encoded();
+    const QString saved = scripts.filePath(QStringLiteral("library.bin"));
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes.left(bytes.size() - 1)), bytes.size() - 1);
+    file.close();
+    const auto readFailure = [&](const DatabasePreflight::Limits& limits) -> std::string {
+        DatabasePreflight::forgetReadDatabases();
+        try {
+            DatabasePreflight::read(request(), limits);
+            return {};
+        } catch (const IPodDatabaseError& error) {
+            return error.description(AppLanguage::english).toStdString();
+        }
+    };
+    useHelperScript("cat '" + QFile::encodeName(saved) + "'");
+    EXPECT_EQ(readFailure({}),
+              "Read library failed: The library database is damaged and could not be read.");
+    // One that sends on and on is stopped.
+    useHelperScript("exec cat /dev/zero");
+    EXPECT_EQ(readFailure({.snapshotBytes = 1 << 20}),
+              "Read library failed: Reading the library needed too much memory. Its database "
+              "may be damaged.");
+}
+
+// A FIFO (or any other file that is not a regular one) where the opening reads would hold a
+// read forever: it is refused at once, here and in the helper, and reading it never starts.
+TEST_F(DatabasePreflightTest, ANonRegularFileInTheDatabasesPlaceIsRefusedWithoutWaiting) {
+    for (const QString& relative : {iTunesDB, QStringLiteral("iPod_Control/Device/SysInfo")}) {
+        SCOPED_TRACE(relative.toStdString());
+        const QByteArray original = volume.readFile(relative);
+        volume.removeFile(relative);
+        const QByteArray fifo = QFile::encodeName(volume.path(relative));
+        ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+        const auto restore = qScopeGuard([&] {
+            ::unlink(fifo.constData());
+            volume.writeFile(relative, original);
+        });
+        const std::string expected =
+            relative == iTunesDB
+                ? "Read library failed: The iTunesDB file is damaged."
+                : "Read library failed: The library database is damaged and could not be read.";
+        QElapsedTimer elapsed;
+        elapsed.start();
+        DatabasePreflight::forgetReadDatabases();
+        EXPECT_EQ(failure({.wallClock = 60s}), expected);
+        try {
+            IPodDatabase opened(volume.mountPoint());
+            ADD_FAILURE() << "opened a FIFO";
+        } catch (const IPodDatabaseError& error) {
+            EXPECT_EQ(error.description(AppLanguage::english).toStdString(), expected);
+        }
+        EXPECT_LT(elapsed.elapsed(), 20000);
     }
 }

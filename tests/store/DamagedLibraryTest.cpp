@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QScopeGuard>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace {
@@ -147,4 +149,24 @@ TEST_F(DamagedLibraryTest, AReaderThatCrashesShowsTheLoadErrorAndRetryReadsAgain
     ASSERT_TRUE(TestSupport::waitUntil([&] { return store->library().has_value(); }))
         << loadError();
     EXPECT_EQ(loadedName(), QStringLiteral("Broken"));
+}
+
+TEST_F(DamagedLibraryTest, AFIFOInPlaceOfTheDatabaseIsRefusedAndNothingWaitsOnIt) {
+    ASSERT_TRUE(QFile::remove(broken + iTunesDB));
+    const QByteArray fifo = QFile::encodeName(broken + iTunesDB);
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const auto remove = qScopeGuard([&] { ::unlink(fifo.constData()); });
+    // The volume is looked at afresh (its model too) with the FIFO in place.
+    refresh();
+    waitForLoad();
+    expectRefusedAndHealthyNext("FIFO");
+    load(broken);
+    EXPECT_EQ(loadError(), "Read library failed: The iTunesDB file is damaged.");
+
+    ::unlink(fifo.constData());
+    write(broken + iTunesDB, good);
+    store->retryLibraryLoad();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return store->library().has_value(); }))
+        << loadError();
+    EXPECT_EQ(store->library()->tracks.size(), 2);
 }

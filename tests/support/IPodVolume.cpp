@@ -367,7 +367,8 @@ QByteArray modificationTime(const struct stat& status) {
 }
 
 // One entry: its kind, and for a folder its modification time (an entry made and removed
-// again inside it still shows), for a file its size, modification time and bytes.
+// again inside it still shows), for a file its size, modification time and bytes, for anything
+// else its modification time.
 std::optional<QByteArray> snapshotEntry(const QString& path, FolderTimes folderTimes) {
     struct stat status {};
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
@@ -377,6 +378,9 @@ std::optional<QByteArray> snapshotEntry(const QString& path, FolderTimes folderT
         entry = "link " + QFile::encodeName(QFileInfo(path).symLinkTarget());
     } else if (S_ISDIR(status.st_mode)) {
         entry = folderTimes == FolderTimes::recorded ? "dir " + modificationTime(status) : "dir";
+    } else if (!S_ISREG(status.st_mode)) {
+        // A FIFO or device node: opening it could wait forever.
+        entry = "special " + modificationTime(status);
     } else {
         QFile file(path);
         QCryptographicHash hash(QCryptographicHash::Sha256);

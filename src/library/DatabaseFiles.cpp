@@ -1,0 +1,150 @@
+#include "library/DatabaseFiles.h"
+
+#include "library/GLibHandles.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+
+namespace {
+
+QByteArray libgpodFolder(gchar* (*lookup)(const gchar*), const QByteArray& mountPoint) {
+    GLibHandles::CharPtr path{lookup(mountPoint.constData())};
+    return path ? QByteArray(path.get()) : QByteArray();
+}
+
+std::vector<QByteArray> sortedNames(const QByteArray& folder) {
+    std::vector<QByteArray> names;
+    if (DIR* dir = ::opendir(folder.constData())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void visitFolder(const QByteArray& folder, bool entersLibraryFolders,
+                 const std::function<void(const QByteArray&, const struct stat&)>& visit) {
+    if (folder.isEmpty())
+        return;
+    for (const QByteArray& name : sortedNames(folder)) {
+        const QByteArray path = folder + '/' + name;
+        struct stat status {};
+        if (::lstat(path.constData(), &status) != 0)
+            continue;
+        if (S_ISDIR(status.st_mode)) {
+            if (entersLibraryFolders && name.toLower().endsWith(".itlp"))
+                visitFolder(path, false, visit);
+            continue;
+        }
+        visit(path, status);
+    }
+}
+
+} // namespace
+
+void DatabaseFiles::forEachEntry(
+    const QString& mountPoint,
+    const std::function<void(const QByteArray& path, const struct stat& status)>& visit) {
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    visitFolder(libgpodFolder(itdb_get_itunes_dir, mount), true, visit);
+    visitFolder(libgpodFolder(itdb_get_device_dir, mount), false, visit);
+    visitFolder(libgpodFolder(itdb_get_artwork_dir, mount), false, visit);
+}
+
+bool DatabaseFiles::isSpecial(const QByteArray& path, const struct stat& status) {
+    if (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))
+        return false;
+    if (!S_ISLNK(status.st_mode))
+        return true;
+    struct stat target {};
+    // A link to nothing is a missing file.
+    if (::stat(path.constData(), &target) != 0)
+        return false;
+    return !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+}
+
+bool DatabaseFiles::hasSpecialFiles(const QString& mountPoint) {
+    bool found = false;
+    forEachEntry(mountPoint, [&found](const QByteArray& path, const struct stat& status) {
+        found = found || isSpecial(path, status);
+    });
+    return found;
+}
+
+void DatabaseFiles::refuseSpecialFiles(const QString& mountPoint) {
+    std::optional<QString> special;
+    forEachEntry(mountPoint, [&special](const QByteArray& path, const struct stat& status) {
+        if (!special && isSpecial(path, status))
+            special = QFile::decodeName(path);
+    });
+    if (special)
+        throw damaged(*special);
+}
+
+IPodDatabaseError DatabaseFiles::damaged(const QString& path) {
+    const QString name = path.section(u'/', -1);
+    QString detail = LZ("The library database is damaged and could not be read.");
+    if (name.compare(QLatin1String("iTunesDB"), Qt::CaseInsensitive) == 0)
+        detail = LZ("The iTunesDB file is damaged.");
+    else if (name.compare(QLatin1String("iTunesCDB"), Qt::CaseInsensitive) == 0)
+        detail = LZ("The iTunesCDB file is damaged.");
+    return IPodDatabaseError::library(LZ("Read library"),
+                                      localizedString(detail, AppLanguages::stored()));
+}
+
+OwnedFd DatabaseFiles::openRegular(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; a regular file ignores it.
+    OwnedFd file;
+    int fd;
+    do {
+        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    file.reset(fd);
+    if (!file.isValid())
+        return file;
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        file.reset();
+        errno = EINVAL;
+    }
+    return file;
+}
+
+bool DatabaseFiles::open(QFile& file, const QString& path) {
+    OwnedFd regular = openRegular(path);
+    if (!regular.isValid() ||
+        !file.open(regular.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return false;
+    regular.release();
+    return true;
+}
+
+std::optional<QByteArray> DatabaseFiles::read(const QString& path, qint64 maxBytes) {
+    OwnedFd file = openRegular(path);
+    if (!file.isValid())
+        return std::nullopt;
+    qint64 count = maxBytes;
+    if (count < 0) {
+        struct stat status {};
+        if (::fstat(file.get(), &status) != 0)
+            return std::nullopt;
+        count = status.st_size;
+    }
+    try {
+        return file.readUpTo(count);
+    } catch (const std::system_error&) {
+        return std::nullopt; // unreadable: as if missing
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// The files an iPod keeps about its library and itself: those in its iTunes folder (and in a
+// library folder within it), its Device folder and its Artwork folder. A FIFO, socket or device
+// node in place of one of them holds a plain open or read forever, in libgpod as in our own
+// code; here nothing but a regular file is ever opened, and a volume that offers anything else
+// there is refused before libgpod sees it.
+
+#include "library/IPodDatabaseError.h"
+#include "platform/OwnedFd.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+#include <sys/stat.h>
+
+class DatabaseFiles {
+public:
+    // Calls visit for each entry of those folders with its path and lstat information, folder
+    // by folder in name order. Folders in them are not listed (a library folder is entered).
+    static void forEachEntry(
+        const QString& mountPoint,
+        const std::function<void(const QByteArray& path, const struct stat& status)>& visit);
+
+    // Whether the entry, links followed, is something other than a regular file or a folder.
+    static bool isSpecial(const QByteArray& path, const struct stat& status);
+    // Throws the damaged-library error (damaged()) for the first entry of those folders that
+    // is special.
+    static void refuseSpecialFiles(const QString& mountPoint);
+    // Whether any entry of those folders is special.
+    static bool hasSpecialFiles(const QString& mountPoint);
+
+    // "Read library" failing on the file at path: the iTunesDB or iTunesCDB named, any other
+    // file as the library database.
+    static IPodDatabaseError damaged(const QString& path);
+
+    // The file opened for reading when it is a regular file (links followed); an invalid
+    // descriptor, with errno set, otherwise. Never waits.
+    static OwnedFd openRegular(const QString& path);
+    // The same into file (which then has no file name); false when it is not opened.
+    static bool open(QFile& file, const QString& path);
+    // Up to maxBytes of the file from its start (all of it when negative); none when it is
+    // missing, unreadable or not a regular file.
+    static std::optional<QByteArray> read(const QString& path, qint64 maxBytes = -1);
+};
