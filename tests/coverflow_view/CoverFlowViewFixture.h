@@ -8,6 +8,7 @@
 #include "device/IPodStore.h"
 #include "platform/AppLanguage.h"
 #include "platform/Settings.h"
+#include "platform/Task.h"
 #include "support/EventLoop.h"
 #include "support/IPodVolume.h"
 
@@ -44,6 +45,8 @@ protected:
         gate->open();
         view.reset();
         store.reset();
+        // A cover read still parsing must end before its volume is deleted under it.
+        Task::cancelAllAndWait(std::chrono::seconds(30));
         TestSupport::drainEvents();
     }
 
