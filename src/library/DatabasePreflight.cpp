@@ -154,15 +154,9 @@ QByteArray DatabasePreflight::fingerprint(const Request& request) {
     if (request.sysInfoExtended)
         key += QCryptographicHash::hash(*request.sysInfoExtended, QCryptographicHash::Sha256);
     key += '\0';
-    std::optional<QString> special;
-    DatabaseFiles::forEachEntry(request.mountPoint,
-                                [&](const QByteArray& path, const struct stat& status) {
-                                    if (!special && DatabaseFiles::isSpecial(path, status))
-                                        special = QFile::decodeName(path);
-                                    addEntry(key, path, status);
-                                });
-    if (special)
-        throw DatabaseFiles::damaged(*special);
+    DatabaseFiles::refuseSpecialFiles(
+        request.mountPoint,
+        [&key](const QByteArray& path, const struct stat& status) { addEntry(key, path, status); });
     return QCryptographicHash::hash(key, QCryptographicHash::Sha256);
 }
 
