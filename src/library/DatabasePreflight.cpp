@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -102,31 +101,6 @@ bool writeOut(const QByteArray& bytes) {
         done += n;
     }
     return true;
-}
-
-void writeError(const IPodDatabaseError& error) {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << int(error.errorCase()) << error.operation() << error.detail().has_value()
-        << error.detail().value_or(QString());
-    writeOut(bytes);
-}
-
-std::optional<IPodDatabaseError> readError(const QByteArray& bytes) {
-    QDataStream in(bytes);
-    int errorCase = 0;
-    QString operation;
-    bool hasDetail = false;
-    QString detail;
-    in >> errorCase >> operation >> hasDetail >> detail;
-    if (in.status() != QDataStream::Ok || errorCase < 0 ||
-        errorCase > int(IPodDatabaseError::Case::missingMainPlaylist))
-        return std::nullopt;
-    const auto which = IPodDatabaseError::Case(errorCase);
-    if (which != IPodDatabaseError::Case::library)
-        return IPodDatabaseError(which);
-    return IPodDatabaseError::library(operation,
-                                      hasDetail ? std::optional<QString>(detail) : std::nullopt);
 }
 
 } // namespace
@@ -257,7 +231,7 @@ std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, co
     if (tooLong || (crashed && (process.exitCode() == SIGXCPU || process.exitCode() == SIGKILL)))
         throw readFailure(LZ("Reading the library took too long. Its database may be damaged."));
     if (!crashed && process.exitCode() == refused) {
-        if (const auto error = readError(process.readAllStandardOutput()))
+        if (const auto error = LibrarySnapshot::decodedError(process.readAllStandardOutput()))
             throw *error;
     }
     if (crashed || process.exitCode() != readCleanly)
@@ -324,12 +298,13 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
                 outcome = unexpected;
         }
     } catch (const IPodDatabaseError& error) {
-        writeError(error);
+        writeOut(LibrarySnapshot::encodedError(error));
         outcome = refused;
     } catch (const std::bad_alloc&) {
         outcome = outOfMemory;
     } catch (const std::exception& error) {
-        writeError(IPodDatabaseError::library(LZ("Read library"), localizedDescription(error)));
+        writeOut(LibrarySnapshot::encodedError(
+            IPodDatabaseError::library(LZ("Read library"), localizedDescription(error))));
         outcome = refused;
     }
     // Nothing of this process is needed any more; a leak check at exit would only slow it.
