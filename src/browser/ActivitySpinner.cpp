@@ -72,10 +72,6 @@ void ActivitySpinner::setText(const QString& text) {
     setAccessibleName(text);
 }
 
-bool ActivitySpinner::isSpinning() const {
-    return timer_->isActive();
-}
-
 void ActivitySpinner::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!ReduceMotion::isOn())
