@@ -2,13 +2,13 @@
 
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
+#include "browser/Surfaces.h"
 #include "browser/TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -83,12 +83,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-        p.fillPath(shape, LorvPalette::night800());
-        p.setPen(QPen(LorvPalette::slate500(), 1));
-        p.drawPath(shape);
+        Surfaces::paintPanel(p, rect(), 12, LorvPalette::night800(), LorvPalette::slate500());
     }
 };
 
