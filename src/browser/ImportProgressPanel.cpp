@@ -188,12 +188,8 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     column->setSpacing(12);
 
     auto* titleRow = new QHBoxLayout;
-    title_ = new QLabel(card_);
-    title_->setFont(TextStyle::title3(QFont::DemiBold));
-    TextStyle::setTextColor(title_, LorvPalette::mist());
-    percent_ = new QLabel(card_);
-    percent_->setFont(TextStyle::title2(QFont::DemiBold));
-    TextStyle::setTextColor(percent_, LorvPalette::sky());
+    title_ = TextStyle::label(TextStyle::title3(QFont::DemiBold), LorvPalette::mist(), card_);
+    percent_ = TextStyle::label(TextStyle::title2(QFont::DemiBold), LorvPalette::sky(), card_);
     titleRow->addWidget(title_, 0, Qt::AlignBaseline);
     titleRow->addSpacing(12);
     titleRow->addStretch(1);
