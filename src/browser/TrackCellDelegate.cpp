@@ -67,7 +67,7 @@ void TrackCellDelegate::paintText(QPainter* painter, const QRect& rect, const QM
     painter->setPen(colorOf(index));
     const auto alignment = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
     painter->drawText(rect, int(alignment) | Qt::TextSingleLine,
-                      QFontMetrics(font).elidedText(text, Qt::ElideRight, rect.width()));
+                      TextStyle::elided(QFontMetrics(font), text, rect.width()));
 }
 
 void TrackCellDelegate::paintNumber(QPainter* painter, const QRect& rect,
@@ -117,11 +117,11 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
         titleRect.setWidth(titleWidth);
         painter->setFont(caption);
         painter->setPen(selected ? LorvPalette::mist() : LorvPalette::fog());
-        painter->drawText(QRect(rect.left() + titleWidth + 5, rect.top(),
-                                rect.width() - titleWidth - 5, rect.height()),
-                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QFontMetrics(caption).elidedText(pending, Qt::ElideRight,
-                                                           rect.width() - titleWidth - 5));
+        painter->drawText(
+            QRect(rect.left() + titleWidth + 5, rect.top(), rect.width() - titleWidth - 5,
+                  rect.height()),
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            TextStyle::elided(QFontMetrics(caption), pending, rect.width() - titleWidth - 5));
     }
     paintText(painter, titleRect, index, titleFont);
 }
@@ -132,9 +132,7 @@ void TrackCellDelegate::paintFormat(QPainter* painter, const QRect& rect,
     const QFont font = TextStyle::caption2(QFont::Medium);
     const QFontMetrics metrics(font);
     const int available = rect.width() - 12;
-    const QString shown = metrics.horizontalAdvance(label) <= available
-                              ? label
-                              : metrics.elidedText(label, Qt::ElideRight, available);
+    const QString shown = TextStyle::elided(metrics, label, available);
     const int height = metrics.height() + 4;
     const QRectF badge(rect.left(), rect.center().y() + 1 - height / 2.0,
                        metrics.horizontalAdvance(shown) + 12, height);
