@@ -19,7 +19,10 @@ QColor colorOf(const QModelIndex& index) {
 } // namespace
 
 TrackCellDelegate::TrackCellDelegate(QObject* parent)
-    : TrackRowColor(parent) {
+    : TrackRowColor(parent)
+    , numberFont_(TextStyle::body())
+    , captionFont_(TextStyle::caption())
+    , badgeFont_(TextStyle::caption2(QFont::Medium)) {
 }
 
 QSize TrackCellDelegate::sizeHint(const QStyleOptionViewItem& option,
@@ -49,7 +52,7 @@ void TrackCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         paintFormat(painter, content, index);
         break;
     case TrackColumn::rating:
-        paintText(painter, content, index, TextStyle::caption());
+        paintText(painter, content, index, captionFont_);
         break;
     default:
         paintText(painter, content, index, option.font);
@@ -80,7 +83,7 @@ void TrackCellDelegate::paintNumber(QPainter* painter, const QRect& rect,
     } else {
         const QString text = index.data(Qt::DisplayRole).toString();
         if (!text.isEmpty()) {
-            painter->setFont(TextStyle::body());
+            painter->setFont(numberFont_);
             painter->setPen(colorOf(index));
             const QFontMetrics metrics(painter->font());
             painter->drawText(QRect(x, rect.top(), rect.width(), rect.height()),
@@ -107,7 +110,7 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
         const auto* model = qobject_cast<const TrackTableModel*>(index.model());
         const QString pending =
             localizedString(LZ("Pending save"), model ? model->language() : AppLanguages::stored());
-        const QFont caption = TextStyle::caption();
+        const QFont& caption = captionFont_;
         const int width = QFontMetrics(caption).horizontalAdvance(pending);
         const bool selected = index.data(TrackTableModel::isSelectedRole).toBool();
         // The title keeps at least a third of the cell; the note takes what it needs after it.
@@ -129,7 +132,7 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
 void TrackCellDelegate::paintFormat(QPainter* painter, const QRect& rect,
                                     const QModelIndex& index) const {
     const QString label = index.data(Qt::DisplayRole).toString();
-    const QFont font = TextStyle::caption2(QFont::Medium);
+    const QFont& font = badgeFont_;
     const QFontMetrics metrics(font);
     const int available = rect.width() - 12;
     const QString shown = TextStyle::elided(metrics, label, available);
