@@ -1,10 +1,13 @@
 #pragma once
 
-// Plain surfaces of the views: a widget filled with one palette colour, and the one-pixel line
-// between the parts of a pane.
+// Plain surfaces of the views: a widget filled with one palette colour, the one-pixel line
+// between the parts of a pane, and the rounded panels the controls sit on.
 
 #include <QColor>
+#include <QPainterPath>
 
+class QPainter;
+class QRect;
 class QWidget;
 
 namespace Surfaces {
@@ -13,5 +16,10 @@ void fill(QWidget* widget, const QColor& color);
 
 // A line one pixel high in slate500.
 QWidget* separator(QWidget* parent);
+
+// A rounded panel filling rect, its edge half a pixel inside so that a one-pixel border lies on
+// whole pixels; the border is drawn only when it is a valid colour. Returns the panel's shape.
+QPainterPath paintPanel(QPainter& painter, const QRect& rect, qreal radius, const QColor& fill,
+                        const QColor& border = QColor());
 
 } // namespace Surfaces
