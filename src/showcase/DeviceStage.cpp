@@ -170,8 +170,8 @@ DeviceStage::DeviceStage(QWidget* parent)
     toggle_ = new GenerationToggle(this);
     connect(toggle_, &QAbstractButton::clicked, this, &DeviceStage::toggleRequested);
 
-    scroll_ = new StartupCarouselScroll(this);
-    scroll_->move = [this](int delta) { Q_EMIT moveRequested(delta); };
+    auto* scroll = new StartupCarouselScroll(this);
+    scroll->move = [this](int delta) { Q_EMIT moveRequested(delta); };
 
     animation_ = new QVariantAnimation(this);
     connect(animation_, &QVariantAnimation::valueChanged, this,
