@@ -127,7 +127,9 @@ private:
     void placeToggle();
 
     Content content_;
+    // Where the running animation starts and ends; worked out once, not on every frame.
     std::vector<Frame> from_;
+    std::vector<Frame> to_;
     std::vector<Frame> current_;
     QVariantAnimation* animation_ = nullptr;
     GenerationToggle* toggle_ = nullptr;
