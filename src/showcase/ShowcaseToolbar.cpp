@@ -78,20 +78,25 @@ ConnectionHelpPopup::ConnectionHelpPopup(QWidget* parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(8);
-    const AppLanguage language = AppLanguages::stored();
-    headline_ = new QLabel(localizedString(LZ("Connect your iPod"), language), this);
+    headline_ = new QLabel(this);
     headline_->setFont(ShowcaseDrawing::font(13, QFont::Bold, headline_));
-    body_ = new QLabel(localizedString(LZ("Connect your iPod to this computer with its USB cable. "
-                                          "The library opens automatically when Lorvanel detects "
-                                          "the device."),
-                                       language),
-                       this);
+    body_ = new QLabel(this);
     body_->setWordWrap(true);
     QPalette bp = body_->palette();
     bp.setColor(QPalette::WindowText, LorvPalette::fog());
     body_->setPalette(bp);
     column->addWidget(headline_);
     column->addWidget(body_);
+    retranslate();
+}
+
+void ConnectionHelpPopup::retranslate() {
+    const AppLanguage language = AppLanguages::stored();
+    headline_->setText(localizedString(LZ("Connect your iPod"), language));
+    body_->setText(localizedString(LZ("Connect your iPod to this computer with its USB cable. The "
+                                      "library opens automatically when Lorvanel detects the "
+                                      "device."),
+                                   language));
 }
 
 void ConnectionHelpPopup::hideEvent(QHideEvent* event) {
@@ -181,13 +186,8 @@ void ShowcaseToolbar::refresh() {
     help_->setText(helpTitle());
     help_->setAccessibleName(helpTitle());
     help_->updateGeometry();
-    if (popup_) {
-        popup_->headline()->setText(localizedString(LZ("Connect your iPod"), language));
-        popup_->body()->setText(localizedString(
-            LZ("Connect your iPod to this computer with its USB cable. The library opens "
-               "automatically when Lorvanel detects the device."),
-            language));
-    }
+    if (popup_)
+        popup_->retranslate();
 
     // Series, generation and finish are taken together now, so the front, the back and the
     // texts always describe one model.
