@@ -200,8 +200,9 @@ void ShowcaseToolbar::refresh() {
     content.capacities = model.capacityOptions();
     content.finish = localizedString(finish.displayName(), language);
     content.rearArtwork = StartupDeviceVector::Drawing(series, generation, finish, true);
-    content.artwork = [artwork = state_.artwork(series, generation, finish)] {
-        return std::optional<StartupDeviceArtwork>(artwork);
+    // The button belongs to this toolbar, which never outlives the state.
+    content.artwork = [&state = state_, series, generation, finish] {
+        return std::optional<StartupDeviceArtwork>(state.artwork(series, generation, finish));
     };
     share_->setContent(content);
 }
