@@ -1,6 +1,7 @@
 #include "showcase/ShowcaseToolbar.h"
 
 #include "appmodel/LorvPalette.h"
+#include "artwork/DeviceArt.h"
 #include "artwork/StartupDeviceVector.h"
 #include "showcase/CapsuleChip.h"
 #include "showcase/DeviceShareButton.h"
@@ -48,7 +49,7 @@ void ConnectionHelpButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r(rect());
-    p.fillPath(ShowcaseDrawing::roundedRect(r, 7),
+    p.fillPath(DeviceArt::roundedRect(r, 7),
                isDown() ? LorvPalette::periwinkle().darker(115) : LorvPalette::periwinkle());
     ShowcaseDrawing::drawSymbol(
         p, ShowcaseDrawing::Symbol::cableConnector,
@@ -62,7 +63,7 @@ void ConnectionHelpButton::paintEvent(QPaintEvent*) {
     if (hasFocus()) {
         p.setPen(QPen(LorvPalette::mist(), 1));
         p.setBrush(Qt::NoBrush);
-        p.drawPath(ShowcaseDrawing::roundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 7));
+        p.drawPath(DeviceArt::roundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 7));
     }
 }
 
