@@ -145,12 +145,7 @@ DeviceShareCard::Layout DeviceShareCard::layout() const {
         l.frontBox = QRectF(c.x() - pairSpacing / 2 - w, c.y() - h / 2, w, h);
         l.backBox = QRectF(c.x() + pairSpacing / 2, c.y() - h / 2, w, h);
         // The back has its own proportions; fit them like the front's.
-        const double ratio = rearArtwork->aspectRatio();
-        QSizeF size(l.backBox.width(), l.backBox.width() / ratio);
-        if (size.height() > l.backBox.height())
-            size = QSizeF(l.backBox.height() * ratio, l.backBox.height());
-        l.back = QRectF(l.backBox.center().x() - size.width() / 2,
-                        l.backBox.center().y() - size.height() / 2, size.width(), size.height());
+        l.back = DeviceArt::aspectFitted(l.backBox, rearArtwork->aspectRatio());
     } else {
         const double w = std::min(singleBoxWidth, l.stage.width());
         l.frontBox = QRectF(c.x() - w / 2, c.y() - h / 2, w, h);
