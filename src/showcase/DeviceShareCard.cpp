@@ -2,6 +2,7 @@
 
 #include "appmodel/LorvPalette.h"
 #include "artwork/DeviceArt.h"
+#include "showcase/ShowcaseDrawing.h"
 
 #include <QFontMetricsF>
 #include <QRadialGradient>
@@ -64,12 +65,8 @@ DeviceShareCard::Line fit(const QString& text, double size, QFont::Weight weight
 
 void drawLine(QPainter& painter, const DeviceShareCard::Line& line, Qt::Alignment alignment,
               const QColor& colour) {
-    if (line.text.isEmpty())
-        return;
-    DeviceArt::PainterState state(painter);
-    painter.setFont(line.font);
-    painter.setPen(colour);
-    painter.drawText(line.rect, int(alignment | Qt::TextSingleLine | Qt::TextDontClip), line.text);
+    ShowcaseDrawing::drawLine(painter, {line.font, line.text, line.rect.width()}, line.rect,
+                              alignment, colour);
 }
 
 QImage layer(QSize pixels, double ratio) {
