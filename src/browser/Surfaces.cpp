@@ -2,6 +2,8 @@
 
 #include "appmodel/LorvPalette.h"
 
+#include <QPainter>
+#include <QPainterPath>
 #include <QWidget>
 
 namespace Surfaces {
@@ -18,6 +20,12 @@ QWidget* separator(QWidget* parent) {
     line->setFixedHeight(1);
     fill(line, LorvPalette::slate500());
     return line;
+}
+
+void fillRounded(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color) {
+    QPainterPath shape;
+    shape.addRoundedRect(rect, radius, radius);
+    painter.fillPath(shape, color);
 }
 
 } // namespace Surfaces

@@ -4,7 +4,9 @@
 // between the parts of a pane.
 
 #include <QColor>
+#include <QRectF>
 
+class QPainter;
 class QWidget;
 
 namespace Surfaces {
@@ -13,5 +15,8 @@ void fill(QWidget* widget, const QColor& color);
 
 // A line one pixel high in slate500.
 QWidget* separator(QWidget* parent);
+
+// A plate with rounded corners, filled in one colour (antialiased as the painter is set).
+void fillRounded(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color);
 
 } // namespace Surfaces
