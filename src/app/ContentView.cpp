@@ -304,8 +304,7 @@ QLabel* ContentView::busyTitle() const {
 }
 
 BatteryIndicator* ContentView::batteryIndicator() const {
-    DeviceHeader* header = libraryPane_->deviceHeader();
-    return header ? header->informationLabel()->batteryIndicator() : nullptr;
+    return libraryPane_->deviceHeader()->informationLabel()->batteryIndicator();
 }
 
 // MARK: state writes
