@@ -295,10 +295,6 @@ void ContentView::layoutOverlays() {
     overlay_->setGeometry(QRect(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size()));
 }
 
-QWidget* ContentView::busyOverlay() const {
-    return overlay_;
-}
-
 QLabel* ContentView::busyTitle() const {
     return overlay_->titleLabel();
 }
