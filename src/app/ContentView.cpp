@@ -556,10 +556,7 @@ void ContentView::requestGroupPlaylist(const QList<Track>& tracks, const QString
 }
 
 void ContentView::openPlaylist(quint64 playlistID) {
-    const LibraryScope before = state_.libraryScope;
-    state_.openPlaylist(playlistID);
-    if (!(state_.libraryScope == before))
-        Q_EMIT stateChanged();
+    selectLibraryScope(LibraryScope::playlist(playlistID));
 }
 
 void ContentView::requestTrackEdit(const TrackEditRequest& request) {
