@@ -3,6 +3,7 @@
 #include "appmodel/LorvPalette.h"
 
 #include <QPainter>
+#include <QPainterPath>
 #include <QWidget>
 
 namespace Surfaces {
@@ -32,6 +33,12 @@ QPainterPath paintPanel(QPainter& painter, const QRect& rect, qreal radius, cons
         painter.drawPath(shape);
     }
     return shape;
+}
+
+void fillRounded(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color) {
+    QPainterPath shape;
+    shape.addRoundedRect(rect, radius, radius);
+    painter.fillPath(shape, color);
 }
 
 } // namespace Surfaces

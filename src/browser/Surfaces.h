@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QPainterPath>
+#include <QRectF>
 
 class QPainter;
 class QRect;
@@ -21,5 +22,8 @@ QWidget* separator(QWidget* parent);
 // whole pixels; the border is drawn only when it is a valid colour. Returns the panel's shape.
 QPainterPath paintPanel(QPainter& painter, const QRect& rect, qreal radius, const QColor& fill,
                         const QColor& border = QColor());
+
+// A plate with rounded corners, filled in one colour (antialiased as the painter is set).
+void fillRounded(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color);
 
 } // namespace Surfaces
