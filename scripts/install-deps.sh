@@ -24,7 +24,7 @@ packages=(
   fonts-wqy-microhei fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg xvfb xauth imagemagick clang-format
-  dosfstools fusefat fuse3 umockdev libumockdev-dev e2fsprogs util-linux sqlite3
+  dosfstools fusefat fuse3 umockdev libumockdev-dev e2fsprogs util-linux mount sqlite3
   # desktop files and the Debian package: validators, dpkg-shlibdeps
   desktop-file-utils appstream udev dpkg-dev file
 )

@@ -295,17 +295,12 @@ void ContentView::layoutOverlays() {
     overlay_->setGeometry(QRect(detailColumn_->mapTo(this, QPoint(0, 0)), detailColumn_->size()));
 }
 
-QWidget* ContentView::busyOverlay() const {
-    return overlay_;
-}
-
 QLabel* ContentView::busyTitle() const {
     return overlay_->titleLabel();
 }
 
 BatteryIndicator* ContentView::batteryIndicator() const {
-    DeviceHeader* header = libraryPane_->deviceHeader();
-    return header ? header->informationLabel()->batteryIndicator() : nullptr;
+    return libraryPane_->deviceHeader()->informationLabel()->batteryIndicator();
 }
 
 // MARK: state writes
@@ -561,10 +556,7 @@ void ContentView::requestGroupPlaylist(const QList<Track>& tracks, const QString
 }
 
 void ContentView::openPlaylist(quint64 playlistID) {
-    const LibraryScope before = state_.libraryScope;
-    state_.openPlaylist(playlistID);
-    if (!(state_.libraryScope == before))
-        Q_EMIT stateChanged();
+    selectLibraryScope(LibraryScope::playlist(playlistID));
 }
 
 void ContentView::requestTrackEdit(const TrackEditRequest& request) {

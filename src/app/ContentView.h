@@ -108,9 +108,9 @@ public:
     QWidget* sidebarColumn() const { return sidebarColumn_; }
     QWidget* detailColumn() const { return detailColumn_; }
     QWidget* sidebarDimmer() const { return dimmer_; }
-    QWidget* busyOverlay() const;
-    QLabel* busyTitle() const;
+    // The card over the detail column while an operation runs, and its title.
     ImportProgressPanel* progressPanel() const { return overlay_; }
+    QLabel* busyTitle() const;
     LibraryPane* libraryPane() const { return libraryPane_; }
     MobileDevicePane* mobilePane() const { return mobilePane_; }
     AlertPresenter* alerts() const { return alerts_; }

@@ -5,6 +5,7 @@
 #include "app/DeviceSummary.h"
 #include "app/PlaybackModeLabel.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "device/IPodStore.h"
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -72,9 +72,8 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath plate;
-        plate.addRoundedRect(QRectF(rect()), 7, 7);
-        painter.fillPath(plate, importable_ ? LorvPalette::periwinkle() : LorvPalette::night700());
+        Surfaces::fillRounded(painter, rect(), 7,
+                              importable_ ? LorvPalette::periwinkle() : LorvPalette::night700());
         // The divider between the two halves.
         QColor line = LorvPalette::ink();
         line.setAlphaF(0.28);

@@ -2,6 +2,7 @@
 
 #include "app/StorageSummaryView.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "platform/AppLanguage.h"
 
@@ -96,9 +97,7 @@ void SidebarSeriesRow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     if (highlighted_) {
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 7, 7);
-        p.fillPath(shape, LorvPalette::night700());
+        Surfaces::fillRounded(p, rect(), 7, LorvPalette::night700());
     }
     const QRectF dot(9, (height() - 7) / 2.0, 7, 7);
     p.setPen(Qt::NoPen);
@@ -183,9 +182,8 @@ QSize DeviceRowCard::minimumSizeHint() const {
 void DeviceRowCard::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    p.fillPath(shape, row_.isSelected ? LorvPalette::indigoNight() : LorvPalette::night800());
+    Surfaces::fillRounded(p, rect(), cornerRadius,
+                          row_.isSelected ? LorvPalette::indigoNight() : LorvPalette::night800());
     if (row_.isSelected) {
         // Stroked inside the border.
         QPainterPath inner;

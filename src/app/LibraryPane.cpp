@@ -37,14 +37,8 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    // The header slot, with the device header.
-    headerSlot_ = new QWidget(this);
-    headerSlot_->setObjectName(QStringLiteral("libraryHeaderSlot"));
-    auto* headerLayout = new QVBoxLayout(headerSlot_);
-    headerLayout->setContentsMargins(0, 0, 0, 0);
-    header_ = new DeviceHeader(view_, headerSlot_);
-    headerLayout->addWidget(header_);
-    column->addWidget(headerSlot_);
+    header_ = new DeviceHeader(view_, this);
+    column->addWidget(header_);
     column->addWidget(Surfaces::separator(this));
 
     // The library content; its whole rectangle takes dropped files while all tracks show.
@@ -130,10 +124,10 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     connect(browser, &PlaylistBrowser::newPlaylistRequested, &view_,
             &ContentView::newPlaylistOnIPod);
     content_->setPlaylistBrowser(browser);
-    setPreviewBar(new PreviewBar(store_, {[this] { return view_.state().previewSeekPosition; },
-                                          [this](std::optional<double> seconds) {
-                                              view_.setPreviewSeekPosition(seconds);
-                                          }}));
+    previewBar_ = new PreviewBar(
+        store_, {[this] { return view_.state().previewSeekPosition; },
+                 [this](std::optional<double> seconds) { view_.setPreviewSeekPosition(seconds); }});
+    previewHost_->layout()->addWidget(previewBar_);
 
     connect(&view_, &ContentView::stateChanged, this, &LibraryPane::refreshState);
     connect(&store_, &IPodStore::libraryChanged, this, &LibraryPane::libraryChanged);
@@ -150,29 +144,6 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
 
     content_->setState(view_.state());
     libraryChanged();
-}
-
-// MARK: slots
-
-void LibraryPane::setHeader(QWidget* header) {
-    if (header == header_)
-        return;
-    headerSlot_->layout()->replaceWidget(header_, header);
-    header_->deleteLater();
-    header_ = header;
-}
-
-DeviceHeader* LibraryPane::deviceHeader() const {
-    return qobject_cast<DeviceHeader*>(header_);
-}
-
-void LibraryPane::setPreviewBar(QWidget* bar) {
-    if (previewBar_)
-        previewBar_->deleteLater();
-    previewBar_ = bar;
-    if (bar)
-        previewHost_->layout()->addWidget(bar);
-    refreshPreviewBar();
 }
 
 // MARK: refresh
@@ -249,9 +220,9 @@ void LibraryPane::refreshPreviewBar() {
         if (it != library->tracks.cend())
             found = &*it;
     }
-    if (auto* bar = qobject_cast<PreviewBar*>(previewBar_); bar && found)
-        bar->setTrack(*found);
-    previewHost_->setVisible(found && previewBar_);
+    if (found)
+        previewBar_->setTrack(*found);
+    previewHost_->setVisible(found != nullptr);
 }
 
 void LibraryPane::changeEvent(QEvent* event) {

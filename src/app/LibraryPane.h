@@ -4,10 +4,6 @@
 // content (a "Reading library…" spinner, the error pane with "Retry", or the library itself),
 // the area below it with the preview bar and the import drop area, a line, and the status line.
 // Files dropped on the library (all tracks only) or on the drop area go to the store's import.
-//
-// The header and the preview bar are slots: setHeader() and setPreviewBar() put the views that
-// fill them in place; the pane starts with the device header, and puts the playlist browser and
-// the preview bar in place itself.
 
 #include "appmodel/MainViewState.h"
 
@@ -22,6 +18,7 @@ class IPodStore;
 class ImportDropArea;
 class LibraryContent;
 class LibraryErrorView;
+class PreviewBar;
 class QLabel;
 class QMenu;
 class QStackedWidget;
@@ -38,13 +35,8 @@ public:
 
     explicit LibraryPane(ContentView& view, QWidget* parent = nullptr);
 
-    // Replaces the header above the library (the pane keeps no other).
-    void setHeader(QWidget* header);
-    QWidget* header() const { return header_; }
-    // The device header, while it is the pane's header.
-    DeviceHeader* deviceHeader() const;
-    // The preview bar; shown only while the previewed track is in the loaded library.
-    void setPreviewBar(QWidget* bar);
+    DeviceHeader* deviceHeader() const { return header_; }
+    // Holds the preview bar; shown only while the previewed track is in the loaded library.
     QWidget* previewBarHost() const { return previewHost_; }
 
     ContentState contentState() const;
@@ -54,8 +46,6 @@ public:
     LibraryContent* content() const { return content_; }
     ImportDropArea* dropArea() const { return dropArea_; }
     QLabel* statusLabel() const { return status_; }
-    AudioDropDelegate* libraryDropDelegate() const { return libraryDrop_; }
-    AudioDropDelegate* dropAreaDelegate() const { return zoneDrop_; }
 
     // The actions on the tracks a table's menu was opened for, in table order.
     void fillTrackMenu(QMenu& menu, const QList<quint64>& trackIDs);
@@ -76,15 +66,14 @@ private:
     IPodStore& store_;
     QList<quint64> playlistIDs_;
 
-    QWidget* headerSlot_ = nullptr;
-    QWidget* header_ = nullptr;
+    DeviceHeader* header_ = nullptr;
     QWidget* contentArea_ = nullptr;
     QStackedWidget* contentStack_ = nullptr;
     ActivitySpinner* loading_ = nullptr;
     LibraryErrorView* error_ = nullptr;
     LibraryContent* content_ = nullptr;
     QWidget* previewHost_ = nullptr;
-    QWidget* previewBar_ = nullptr;
+    PreviewBar* previewBar_ = nullptr;
     ImportDropArea* dropArea_ = nullptr;
     QLabel* status_ = nullptr;
     AudioDropDelegate* libraryDrop_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/DeviceSummary.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 
@@ -12,7 +13,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -28,9 +28,7 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 9, 9);
-        p.fillPath(shape, LorvPalette::night800());
+        Surfaces::fillRounded(p, rect(), 9, LorvPalette::night800());
     }
 };
 

@@ -5,6 +5,7 @@
 #include "app/MobileDeviceInfoCard.h"
 #include "appmodel/LorvPalette.h"
 #include "browser/ByteCountFormatter.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "device/IPodStore.h"
@@ -50,10 +51,7 @@ MobileDevicePane::MobileDevicePane(ContentView& view, QWidget* parent)
 
     auto* header = new QWidget(this);
     header->setObjectName(QStringLiteral("mobileDeviceHeader"));
-    header->setAutoFillBackground(true);
-    QPalette headerPalette = header->palette();
-    headerPalette.setColor(QPalette::Window, LorvPalette::night800());
-    header->setPalette(headerPalette);
+    Surfaces::fill(header, LorvPalette::night800());
     auto* headerColumn = new QVBoxLayout(header);
     headerColumn->setContentsMargins(ContentView::contentInset, 16, ContentView::contentInset, 18);
     headerColumn->setSpacing(13);
@@ -93,13 +91,7 @@ MobileDevicePane::MobileDevicePane(ContentView& view, QWidget* parent)
     headerColumn->addWidget(trackLine_);
     column->addWidget(header);
 
-    auto* line = new QWidget(this);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette linePalette = line->palette();
-    linePalette.setColor(QPalette::Window, LorvPalette::slate500());
-    line->setPalette(linePalette);
-    column->addWidget(line);
+    column->addWidget(Surfaces::separator(this));
 
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);

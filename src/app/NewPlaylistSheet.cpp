@@ -21,11 +21,6 @@ NewPlaylistSheet::NewPlaylistSheet(IPodStore& store, const NewPlaylistRequest& r
         view_->save();
         accept();
     });
-    retranslate();
-}
-
-void NewPlaylistSheet::retranslate() {
-    SheetDialog::retranslate();
     // The content follows the language by itself; the title bar repeats its heading.
-    setWindowTitle(localizedString(LZ("Add Playlist"), AppLanguages::stored()));
+    setTitleKey(LZ("Add Playlist"));
 }

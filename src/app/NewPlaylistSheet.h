@@ -17,9 +17,6 @@ public:
 
     NewPlaylistView* view() const { return view_; }
 
-protected:
-    void retranslate() override;
-
 private:
     NewPlaylistView* view_ = nullptr;
 };

@@ -61,8 +61,15 @@ void SheetDialog::present() {
     open();
 }
 
+void SheetDialog::setTitleKey(const QString& key) {
+    titleKey_ = key;
+    retranslate();
+}
+
 void SheetDialog::retranslate() {
     const AppLanguage language = AppLanguages::stored();
+    if (!titleKey_.isEmpty())
+        setWindowTitle(localizedString(titleKey_, language));
     if (cancel_)
         cancel_->setText(localizedString(LZ("Cancel"), language));
     if (confirm_)

@@ -36,6 +36,9 @@ public:
     // up in the interface language; what it does is the sheet's own.
     QPushButton* addConfirmButton(const QString& key);
 
+    // The title bar's text, a key looked up in the interface language.
+    void setTitleKey(const QString& key);
+
     QPushButton* cancelButton() const { return cancel_; }
     QPushButton* confirmButton() const { return confirm_; }
 
@@ -43,12 +46,12 @@ public:
     void present();
 
 protected:
-    // Texts of the sheet in the interface language; subclasses extend it.
-    virtual void retranslate();
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Texts of the sheet in the interface language.
+    void retranslate();
     void settleDefaultButton();
 
     QVBoxLayout* content_ = nullptr;
@@ -56,4 +59,5 @@ private:
     QPointer<QPushButton> cancel_;
     QPointer<QPushButton> confirm_;
     QString confirmKey_;
+    QString titleKey_;
 };

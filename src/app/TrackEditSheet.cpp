@@ -19,11 +19,6 @@ TrackEditSheet::TrackEditSheet(const TrackEditRequest& request,
         save(editor_->draft());
         accept();
     });
-    retranslate();
-}
-
-void TrackEditSheet::retranslate() {
-    SheetDialog::retranslate();
     // The content follows the language by itself; the title bar repeats its heading.
-    setWindowTitle(localizedString(LZ("Edit Track Info"), AppLanguages::stored()));
+    setTitleKey(LZ("Edit Track Info"));
 }

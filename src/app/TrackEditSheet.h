@@ -19,9 +19,6 @@ public:
 
     TrackMetadataEditor* editor() const { return editor_; }
 
-protected:
-    void retranslate() override;
-
 private:
     TrackMetadataEditor* editor_ = nullptr;
 };

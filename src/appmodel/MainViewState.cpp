@@ -62,14 +62,6 @@ void MainViewState::showAllTracks() {
     libraryScope = LibraryScope::allTracks();
 }
 
-void MainViewState::openPlaylist(quint64 playlistID) {
-    const LibraryScope scope = LibraryScope::playlist(playlistID);
-    if (libraryScope == scope)
-        return;
-    resetScopedTableState();
-    libraryScope = scope;
-}
-
 void MainViewState::resetScopedTableState() {
     scopedTrackSelection.clear();
     scopedSortOrder.clear();

@@ -148,9 +148,6 @@ struct MainViewState {
     // there.
     void showAllTracks();
 
-    // Shows a playlist; its table starts over unless it is already the one shown.
-    void openPlaylist(quint64 playlistID);
-
     // The scoped table starts over (another playlist or group, or other rows in it).
     void resetScopedTableState();
 

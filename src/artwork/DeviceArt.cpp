@@ -96,6 +96,16 @@ QPainterPath circle(QPointF centre, double diameter) {
         QRectF(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter));
 }
 
+QRectF aspectFitted(const QRectF& box, double aspectRatio) {
+    if (!(aspectRatio > 0) || box.isEmpty())
+        return QRectF(box.center(), QSizeF(0, 0));
+    QSizeF size(box.width(), box.width() / aspectRatio);
+    if (size.height() > box.height())
+        size = QSizeF(box.height() * aspectRatio, box.height());
+    return QRectF(box.center().x() - size.width() / 2, box.center().y() - size.height() / 2,
+                  size.width(), size.height());
+}
+
 QLinearGradient gradient(QPointF from, QPointF to, std::initializer_list<QColor> colours) {
     QLinearGradient g(from, to);
     const std::size_t n = colours.size();

@@ -34,6 +34,10 @@ QPainterPath roundedRect(const QRectF& rect, double radiusX, double radiusY);
 QPainterPath ellipse(const QRectF& rect);
 QPainterPath circle(QPointF centre, double diameter);
 
+// The largest rectangle of the aspect ratio (width ÷ height) centred in the box; an empty one at
+// the box's centre when the box is empty or the ratio is not positive.
+QRectF aspectFitted(const QRectF& box, double aspectRatio);
+
 using Stop = std::pair<double, QColor>;
 // Colours spaced evenly from 0 to 1.
 QLinearGradient gradient(QPointF from, QPointF to, std::initializer_list<QColor> colours);

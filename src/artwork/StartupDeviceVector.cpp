@@ -249,15 +249,10 @@ void StartupDeviceVector::setRearEngraving(const std::optional<QString>& engravi
 
 QRectF StartupDeviceVector::canvasRect() const {
     const double ratio = drawing_.aspectRatio();
-    const QSizeF available = size();
+    const QRectF available(rect());
     if (!(ratio > 0) || available.isEmpty())
         return {};
-    QSizeF fitted(available.width(), available.width() / ratio);
-    if (fitted.height() > available.height())
-        fitted = QSizeF(available.height() * ratio, available.height());
-    return QRectF(QPointF((available.width() - fitted.width()) / 2,
-                          (available.height() - fitted.height()) / 2),
-                  fitted);
+    return DeviceArt::aspectFitted(available, ratio);
 }
 
 QSize StartupDeviceVector::sizeHint() const {

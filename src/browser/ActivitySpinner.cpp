@@ -52,9 +52,7 @@ ActivitySpinner::ActivitySpinner(QWidget* parent, Size size)
     column->addStretch(1);
     wheel_ = new Wheel(this, size == Size::small ? 16 : 28);
     column->addWidget(wheel_, 0, Qt::AlignHCenter);
-    label_ = new QLabel(this);
-    label_->setFont(TextStyle::body());
-    TextStyle::setTextColor(label_, LorvPalette::fog());
+    label_ = TextStyle::label(TextStyle::body(), LorvPalette::fog(), this);
     column->addWidget(label_, 0, Qt::AlignHCenter);
     label_->setVisible(size == Size::regular);
     column->addStretch(1);
@@ -70,10 +68,6 @@ ActivitySpinner::ActivitySpinner(QWidget* parent, Size size)
 void ActivitySpinner::setText(const QString& text) {
     label_->setText(text);
     setAccessibleName(text);
-}
-
-bool ActivitySpinner::isSpinning() const {
-    return timer_->isActive();
 }
 
 void ActivitySpinner::showEvent(QShowEvent* event) {

@@ -23,7 +23,6 @@ public:
 
     void setText(const QString& text);
     QLabel* label() const { return label_; }
-    bool isSpinning() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

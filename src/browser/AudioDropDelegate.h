@@ -24,7 +24,6 @@ public:
 
     // A target that takes no drops (a playlist on screen) lets drags pass by.
     void setAccepting(bool accepting);
-    bool isAccepting() const { return accepting_; }
 
     // The local files and folders among the dragged items.
     static QList<QUrl> fileURLs(const QMimeData* data);

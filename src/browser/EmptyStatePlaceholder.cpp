@@ -34,16 +34,12 @@ EmptyStatePlaceholder::EmptyStatePlaceholder(QWidget* parent)
     column->setSpacing(9);
     image_ = new QLabel(this);
     image_->setAlignment(Qt::AlignCenter);
-    title_ = new QLabel(this);
+    title_ = TextStyle::label(TextStyle::title3(QFont::DemiBold), LorvPalette::mist(), this);
     title_->setAlignment(Qt::AlignCenter);
-    title_->setFont(TextStyle::title3(QFont::DemiBold));
     title_->setWordWrap(true);
-    TextStyle::setTextColor(title_, LorvPalette::mist());
-    message_ = new QLabel(this);
+    message_ = TextStyle::label(TextStyle::callout(), LorvPalette::fog(), this);
     message_->setAlignment(Qt::AlignCenter);
-    message_->setFont(TextStyle::callout());
     message_->setWordWrap(true);
-    TextStyle::setTextColor(message_, LorvPalette::fog());
     message_->hide();
     column->addWidget(image_);
     column->addWidget(title_);

@@ -24,7 +24,6 @@ public:
                     const std::optional<QString>& message = std::nullopt);
 
     const QString& symbol() const { return symbol_; }
-    QLabel* imageLabel() const { return image_; }
     QLabel* titleLabel() const { return title_; }
     QLabel* messageLabel() const { return message_; }
 

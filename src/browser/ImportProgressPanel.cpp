@@ -2,13 +2,13 @@
 
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
+#include "browser/Surfaces.h"
 #include "browser/TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -83,12 +83,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-        p.fillPath(shape, LorvPalette::night800());
-        p.setPen(QPen(LorvPalette::slate500(), 1));
-        p.drawPath(shape);
+        Surfaces::paintPanel(p, rect(), 12, LorvPalette::night800(), LorvPalette::slate500());
     }
 };
 
@@ -193,12 +188,8 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     column->setSpacing(12);
 
     auto* titleRow = new QHBoxLayout;
-    title_ = new QLabel(card_);
-    title_->setFont(TextStyle::title3(QFont::DemiBold));
-    TextStyle::setTextColor(title_, LorvPalette::mist());
-    percent_ = new QLabel(card_);
-    percent_->setFont(TextStyle::title2(QFont::DemiBold));
-    TextStyle::setTextColor(percent_, LorvPalette::sky());
+    title_ = TextStyle::label(TextStyle::title3(QFont::DemiBold), LorvPalette::mist(), card_);
+    percent_ = TextStyle::label(TextStyle::title2(QFont::DemiBold), LorvPalette::sky(), card_);
     titleRow->addWidget(title_, 0, Qt::AlignBaseline);
     titleRow->addSpacing(12);
     titleRow->addStretch(1);

@@ -2,6 +2,7 @@
 
 #include "appmodel/LorvPalette.h"
 #include "browser/LibrarySearchField.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "browser/TrackActionBar.h"
@@ -228,12 +229,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath box;
-        box.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
-        painter.fillPath(box, LorvPalette::inkAlt());
-        painter.setPen(QPen(LorvPalette::slate500(), 1));
-        painter.drawPath(box);
+        Surfaces::paintPanel(painter, rect(), 7, LorvPalette::inkAlt(), LorvPalette::slate500());
     }
 };
 
@@ -281,15 +277,12 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QColor accent = LorvPalette::sky();
-        QPainterPath plate;
-        plate.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-        painter.fillPath(plate, LorvPalette::night700());
+        QColor border;
         if (withMenu_) {
-            QColor border = accent;
+            border = accent;
             border.setAlphaF(isDown() ? 0.8 : 0.45);
-            painter.setPen(QPen(border, 1));
-            painter.drawPath(plate);
         }
+        Surfaces::paintPanel(painter, rect(), 6, LorvPalette::night700(), border);
         int x = 8;
         if (withMenu_) {
             painter.drawPixmap(QPointF(x, (height() - symbolSize) / 2.0),

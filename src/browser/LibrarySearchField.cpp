@@ -1,6 +1,7 @@
 #include "browser/LibrarySearchField.h"
 
 #include "appmodel/LorvPalette.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "platform/AppLanguage.h"
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPainterPath>
 #include <QSignalBlocker>
 #include <QToolButton>
 
@@ -94,10 +94,5 @@ void LibrarySearchField::changeEvent(QEvent* event) {
 
 void LibrarySearchField::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath box;
-    box.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-    painter.fillPath(box, LorvPalette::inkAlt());
-    painter.setPen(QPen(LorvPalette::slate500(), 1));
-    painter.drawPath(box);
+    Surfaces::paintPanel(painter, rect(), 6, LorvPalette::inkAlt(), LorvPalette::slate500());
 }

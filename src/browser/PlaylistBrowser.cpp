@@ -73,14 +73,8 @@ PlaylistBrowser::PlaylistBrowser(IPodStore& store, QWidget* parent)
     column->addWidget(header);
 
     stack_ = new QStackedWidget(this);
-    placeholderPage_ = new QWidget(stack_);
-    auto* placeholderColumn = new QVBoxLayout(placeholderPage_);
-    placeholderColumn->setSpacing(9);
-    placeholderColumn->addStretch(1);
-    placeholder_ = new EmptyStatePlaceholder(placeholderPage_);
-    placeholder_->setContentsMargins(20, 20, 20, 20);
-    placeholderColumn->addWidget(placeholder_, 0, Qt::AlignHCenter);
-    placeholderColumn->addStretch(1);
+    placeholder_ = EmptyStatePlaceholder::inPage(stack_);
+    placeholderPage_ = placeholder_->parentWidget();
     stack_->addWidget(placeholderPage_);
 
     scroll_ = new QScrollArea(stack_);

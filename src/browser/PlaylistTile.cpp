@@ -1,6 +1,7 @@
 #include "browser/PlaylistTile.h"
 
 #include "appmodel/LorvPalette.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "platform/AppLanguage.h"
@@ -107,12 +108,9 @@ void PlaylistTile::changeEvent(QEvent* event) {
 void PlaylistTile::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath shape;
-    shape.addRoundedRect(frame, 10, 10);
-    p.fillPath(shape, isDown() ? LorvPalette::night700() : LorvPalette::night800());
-    p.setPen(QPen(QColor(255, 255, 255, qRound(255 * 0.1)), 1));
-    p.drawPath(shape);
+    const QPainterPath shape = Surfaces::paintPanel(
+        p, rect(), 10, isDown() ? LorvPalette::night700() : LorvPalette::night800(),
+        QColor(255, 255, 255, qRound(255 * 0.1)));
     if (hasFocus()) {
         p.setPen(QPen(LorvPalette::periwinkle(), 1));
         p.drawPath(shape);

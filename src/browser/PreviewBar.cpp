@@ -3,6 +3,7 @@
 #include "appmodel/LorvPalette.h"
 #include "browser/ActivitySpinner.h"
 #include "browser/FormattedDuration.h"
+#include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
 #include "device/IPodStore.h"
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
@@ -258,11 +258,7 @@ void PreviewBar::refreshPlayButton() {
 void PreviewBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath frame;
-    frame.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 9, 9);
-    p.fillPath(frame, LorvPalette::night700());
-    p.setPen(QPen(LorvPalette::slate500(), 1));
-    p.drawPath(frame);
+    Surfaces::paintPanel(p, rect(), 9, LorvPalette::night700(), LorvPalette::slate500());
     // The disc behind the play button.
     const QRect disc = play_->geometry();
     p.setPen(Qt::NoPen);

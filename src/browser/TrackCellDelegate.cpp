@@ -19,7 +19,10 @@ QColor colorOf(const QModelIndex& index) {
 } // namespace
 
 TrackCellDelegate::TrackCellDelegate(QObject* parent)
-    : TrackRowColor(parent) {
+    : TrackRowColor(parent)
+    , numberFont_(TextStyle::body())
+    , captionFont_(TextStyle::caption())
+    , badgeFont_(TextStyle::caption2(QFont::Medium)) {
 }
 
 QSize TrackCellDelegate::sizeHint(const QStyleOptionViewItem& option,
@@ -49,7 +52,7 @@ void TrackCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         paintFormat(painter, content, index);
         break;
     case TrackColumn::rating:
-        paintText(painter, content, index, TextStyle::caption());
+        paintText(painter, content, index, captionFont_);
         break;
     default:
         paintText(painter, content, index, option.font);
@@ -67,7 +70,7 @@ void TrackCellDelegate::paintText(QPainter* painter, const QRect& rect, const QM
     painter->setPen(colorOf(index));
     const auto alignment = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
     painter->drawText(rect, int(alignment) | Qt::TextSingleLine,
-                      QFontMetrics(font).elidedText(text, Qt::ElideRight, rect.width()));
+                      TextStyle::elided(QFontMetrics(font), text, rect.width()));
 }
 
 void TrackCellDelegate::paintNumber(QPainter* painter, const QRect& rect,
@@ -80,7 +83,7 @@ void TrackCellDelegate::paintNumber(QPainter* painter, const QRect& rect,
     } else {
         const QString text = index.data(Qt::DisplayRole).toString();
         if (!text.isEmpty()) {
-            painter->setFont(TextStyle::body());
+            painter->setFont(numberFont_);
             painter->setPen(colorOf(index));
             const QFontMetrics metrics(painter->font());
             painter->drawText(QRect(x, rect.top(), rect.width(), rect.height()),
@@ -107,7 +110,7 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
         const auto* model = qobject_cast<const TrackTableModel*>(index.model());
         const QString pending =
             localizedString(LZ("Pending save"), model ? model->language() : AppLanguages::stored());
-        const QFont caption = TextStyle::caption();
+        const QFont& caption = captionFont_;
         const int width = QFontMetrics(caption).horizontalAdvance(pending);
         const bool selected = index.data(TrackTableModel::isSelectedRole).toBool();
         // The title keeps at least a third of the cell; the note takes what it needs after it.
@@ -117,11 +120,11 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
         titleRect.setWidth(titleWidth);
         painter->setFont(caption);
         painter->setPen(selected ? LorvPalette::mist() : LorvPalette::fog());
-        painter->drawText(QRect(rect.left() + titleWidth + 5, rect.top(),
-                                rect.width() - titleWidth - 5, rect.height()),
-                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QFontMetrics(caption).elidedText(pending, Qt::ElideRight,
-                                                           rect.width() - titleWidth - 5));
+        painter->drawText(
+            QRect(rect.left() + titleWidth + 5, rect.top(), rect.width() - titleWidth - 5,
+                  rect.height()),
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            TextStyle::elided(QFontMetrics(caption), pending, rect.width() - titleWidth - 5));
     }
     paintText(painter, titleRect, index, titleFont);
 }
@@ -129,12 +132,10 @@ void TrackCellDelegate::paintTitle(QPainter* painter, const QRect& rect, const Q
 void TrackCellDelegate::paintFormat(QPainter* painter, const QRect& rect,
                                     const QModelIndex& index) const {
     const QString label = index.data(Qt::DisplayRole).toString();
-    const QFont font = TextStyle::caption2(QFont::Medium);
+    const QFont& font = badgeFont_;
     const QFontMetrics metrics(font);
     const int available = rect.width() - 12;
-    const QString shown = metrics.horizontalAdvance(label) <= available
-                              ? label
-                              : metrics.elidedText(label, Qt::ElideRight, available);
+    const QString shown = TextStyle::elided(metrics, label, available);
     const int height = metrics.height() + 4;
     const QRectF badge(rect.left(), rect.center().y() + 1 - height / 2.0,
                        metrics.horizontalAdvance(shown) + 12, height);

@@ -6,6 +6,8 @@
 
 #include "browser/TrackRowColor.h"
 
+#include <QFont>
+
 class TrackCellDelegate : public TrackRowColor {
     Q_OBJECT
 
@@ -31,4 +33,8 @@ private:
                    const QFont& font) const;
 
     double animationTime_ = 0;
+    // Made once rather than for every cell painted.
+    const QFont numberFont_;
+    const QFont captionFont_;
+    const QFont badgeFont_;
 };

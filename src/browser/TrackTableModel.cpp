@@ -501,14 +501,6 @@ const TrackRow& TrackTableModel::rowAt(int row) const {
     return rows_[visible_[std::size_t(row)]];
 }
 
-int TrackTableModel::rowOf(const TrackRow::ID& id) const {
-    for (std::size_t row = 0; row < visible_.size(); ++row) {
-        if (rows_[visible_[row]].id() == id)
-            return int(row);
-    }
-    return -1;
-}
-
 TrackColumn TrackTableModel::columnAt(int section) const {
     return columns_.value(section, TrackColumn::number);
 }

@@ -84,8 +84,6 @@ public:
     std::optional<quint64> playingTrackID() const { return playing_; }
     AppLanguage language() const { return language_; }
     const TrackRow& rowAt(int row) const;
-    // The visible row of the id; -1 when filtered out or absent.
-    int rowOf(const TrackRow::ID& id) const;
     const QList<TrackColumn>& columns() const { return columns_; }
     TrackColumn columnAt(int section) const;
     int sectionOf(TrackColumn column) const;

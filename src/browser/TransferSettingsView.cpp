@@ -29,10 +29,7 @@ namespace {
 std::atomic<int> processorLookups{0};
 
 QLabel* heading(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setFont(TextStyle::body(QFont::Bold));
-    TextStyle::setTextColor(label, LorvPalette::mist());
-    return label;
+    return TextStyle::label(TextStyle::body(QFont::Bold), LorvPalette::mist(), parent);
 }
 
 QVBoxLayout* section(QVBoxLayout* form) {
@@ -106,10 +103,8 @@ TransferSettingsView::TransferSettingsView(LanguageBinding language, QWidget* pa
     conversion->addLayout(formatRow);
     onlyUnsupported_ = new QCheckBox(this);
     conversion->addWidget(onlyUnsupported_);
-    caption_ = new QLabel(this);
+    caption_ = TextStyle::label(TextStyle::caption(), LorvPalette::fog(), this);
     caption_->setWordWrap(true);
-    caption_->setFont(TextStyle::caption());
-    TextStyle::setTextColor(caption_, LorvPalette::fog());
     conversion->addWidget(caption_);
 
     form->addWidget(Surfaces::separator(this));

@@ -381,13 +381,7 @@ void CoverFlowView::refresh() {
     layoutStage();
     refreshTable();
     refreshButtons(shown);
-    QList<quint64> window;
-    const int lower = std::max(shown - windowRadius, 0);
-    const int upper = std::min(shown + windowRadius, int(groups_.size()) - 1);
-    for (int i = lower; i <= upper; ++i)
-        if (const auto key = groups_[i].artworkTrackID())
-            window.append(*key);
-    SettleKey key{shown, std::move(window), device_.id};
+    SettleKey key{shown, windowKeyList(shown), device_.id};
     if (isVisible() && (!settleKey || *settleKey != key)) {
         settleKey = std::move(key);
         restartSettle(shown);
@@ -434,13 +428,13 @@ void CoverFlowView::refreshTable() {
     table_->show();
 }
 
-QSet<quint64> CoverFlowView::windowKeys(int index) const {
-    QSet<quint64> keys;
+QList<quint64> CoverFlowView::windowKeyList(int index) const {
+    QList<quint64> keys;
     const int lower = std::max(index - windowRadius, 0);
     const int upper = std::min(index + windowRadius, int(groups_.size()) - 1);
     for (int i = lower; i <= upper; ++i)
         if (const auto key = groups_[i].artworkTrackID())
-            keys.insert(*key);
+            keys.append(*key);
     return keys;
 }
 
@@ -463,7 +457,8 @@ void CoverFlowView::settle() {
     refreshTable();
     refreshButtons(index);
     Q_EMIT selectionSettled(index);
-    requestArtwork(windowKeys(index), index);
+    const QList<quint64> window = windowKeyList(index);
+    requestArtwork(QSet<quint64>(window.cbegin(), window.cend()), index);
 }
 
 void CoverFlowView::requestArtwork(const QSet<quint64>& keys, int index) {

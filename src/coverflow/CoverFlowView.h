@@ -115,7 +115,8 @@ private:
     void refresh();
     void refreshButtons(int shown);
     void refreshTable();
-    QSet<quint64> windowKeys(int index) const;
+    // The cover keys of the groups within windowRadius of the index, in group order.
+    QList<quint64> windowKeyList(int index) const;
     void restartSettle(int index);
     void settle();
     void requestArtwork(const QSet<quint64>& keys, int index);

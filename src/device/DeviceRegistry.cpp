@@ -400,8 +400,7 @@ DeviceRegistry::loadDeviceNameAndModel(const IPodDevice& device,
                 addModel(id, *found->first);
             // Only a name that was read is stored: a failed read must not erase the name kept
             // under the iPod's USB key.
-            if (found->second &&
-                (deviceNames_.isEmpty() || !deviceNames_.contains(Selection::disk(id))))
+            if (found->second && !deviceNames_.contains(Selection::disk(id)))
                 setDeviceName(found->second, id);
         });
     return ViewTask(task);

@@ -441,10 +441,6 @@ void IPodStore::refreshDevices(std::optional<quint64> ejectedUSBID,
     registry->refresh(ejectedUSBID, std::move(addingURL), std::move(then));
 }
 
-void IPodStore::repairSelection() {
-    registry->repairSelection();
-}
-
 IPodStore::ViewTask IPodStore::usbWatchLoop() {
     return registry->usbWatchLoop();
 }

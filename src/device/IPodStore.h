@@ -203,8 +203,6 @@ public:
     void refreshDevices(std::optional<quint64> ejectedUSBID = std::nullopt,
                         std::optional<QString> addingURL = std::nullopt,
                         std::function<void()> then = {});
-    // Keeps a selection that still exists, otherwise picks the first device there is.
-    void repairSelection();
 
     // Watchers and loaders, each bound to the returned handle.
     ViewTask usbWatchLoop();

@@ -24,10 +24,7 @@ OperationReporter::OperationReporter(StoreOperation* op)
 }
 
 void OperationReporter::post(std::function<void(StoreOperation&)> fn) const {
-    receiver->post([o = operation, fn = std::move(fn)] {
-        if (o)
-            fn(*o);
-    });
+    receiver->post([o = operation, fn = std::move(fn)] { fn(*o); });
 }
 
 void OperationReporter::progress(const ImportProgress& value) const {

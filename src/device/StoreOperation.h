@@ -12,7 +12,6 @@
 #include "transfer/ImportProgress.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -32,8 +31,9 @@ public:
 
 private:
     void post(std::function<void(StoreOperation&)> fn) const;
+    // Posts nothing once the operation is gone, and Qt drops what was queued for it.
     std::shared_ptr<TaskDetail::Receiver> receiver;
-    QPointer<StoreOperation> operation;
+    StoreOperation* operation;
 };
 
 class StoreOperation : public QObject {

@@ -1,5 +1,6 @@
 #include "showcase/CapsuleChip.h"
 
+#include "artwork/DeviceArt.h"
 #include "showcase/ShowcaseDrawing.h"
 
 #include <QFontMetricsF>
@@ -66,7 +67,7 @@ void CapsuleChip::paintEvent(QPaintEvent*) {
     const QRectF r(rect());
     if (style_.background.isValid())
         p.fillPath(style_.radius < 0 ? ShowcaseDrawing::capsule(r)
-                                     : ShowcaseDrawing::roundedRect(r, style_.radius),
+                                     : DeviceArt::roundedRect(r, style_.radius),
                    style_.background);
     const double room = std::max(0.0, r.width() - 2 * style_.paddingX);
     const double natural = naturalWidth(1);

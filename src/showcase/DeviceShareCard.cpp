@@ -2,6 +2,7 @@
 
 #include "appmodel/LorvPalette.h"
 #include "artwork/DeviceArt.h"
+#include "showcase/ShowcaseDrawing.h"
 
 #include <QFontMetricsF>
 #include <QRadialGradient>
@@ -64,12 +65,8 @@ DeviceShareCard::Line fit(const QString& text, double size, QFont::Weight weight
 
 void drawLine(QPainter& painter, const DeviceShareCard::Line& line, Qt::Alignment alignment,
               const QColor& colour) {
-    if (line.text.isEmpty())
-        return;
-    DeviceArt::PainterState state(painter);
-    painter.setFont(line.font);
-    painter.setPen(colour);
-    painter.drawText(line.rect, int(alignment | Qt::TextSingleLine | Qt::TextDontClip), line.text);
+    ShowcaseDrawing::drawLine(painter, {line.font, line.text, line.rect.width()}, line.rect,
+                              alignment, colour);
 }
 
 QImage layer(QSize pixels, double ratio) {
@@ -145,12 +142,7 @@ DeviceShareCard::Layout DeviceShareCard::layout() const {
         l.frontBox = QRectF(c.x() - pairSpacing / 2 - w, c.y() - h / 2, w, h);
         l.backBox = QRectF(c.x() + pairSpacing / 2, c.y() - h / 2, w, h);
         // The back has its own proportions; fit them like the front's.
-        const double ratio = rearArtwork->aspectRatio();
-        QSizeF size(l.backBox.width(), l.backBox.width() / ratio);
-        if (size.height() > l.backBox.height())
-            size = QSizeF(l.backBox.height() * ratio, l.backBox.height());
-        l.back = QRectF(l.backBox.center().x() - size.width() / 2,
-                        l.backBox.center().y() - size.height() / 2, size.width(), size.height());
+        l.back = DeviceArt::aspectFitted(l.backBox, rearArtwork->aspectRatio());
     } else {
         const double w = std::min(singleBoxWidth, l.stage.width());
         l.frontBox = QRectF(c.x() - w / 2, c.y() - h / 2, w, h);

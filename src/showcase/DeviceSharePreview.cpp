@@ -2,6 +2,7 @@
 
 #include "appmodel/LorvPalette.h"
 #include "appmodel/StartupSeries.h"
+#include "artwork/DeviceArt.h"
 #include "platform/AppLanguage.h"
 #include "showcase/BrowserLink.h"
 #include "showcase/DeviceShareImage.h"
@@ -86,7 +87,7 @@ protected:
         }
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        p.setClipPath(ShowcaseDrawing::roundedRect(QRectF(rect()), 8));
+        p.setClipPath(DeviceArt::roundedRect(QRectF(rect()), 8));
         p.drawImage(QPointF(0, 0), picture_);
     }
 

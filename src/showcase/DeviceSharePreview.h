@@ -56,7 +56,6 @@ public:
     void copyDeviceImageAndOpenCompose(const QByteArray& png);
     // The message line: the last result, else the usage note.
     QString message() const;
-    const std::optional<QString>& feedback() const { return feedback_; }
 
     QComboBox* yearPicker() const { return year_; }
     QComboBox* capacityPicker() const { return capacity_; }
@@ -64,10 +63,8 @@ public:
     QWidget* optionsRow() const { return options_; }
     QLineEdit* engravingField() const { return engraving_; }
     QLabel* counterLabel() const { return counter_; }
-    QPushButton* saveButton() const { return save_; }
     QPushButton* copyButton() const { return copy_; }
     QLabel* messageLabel() const { return message_; }
-    QWidget* cardView() const { return cardView_; }
 
 private:
     void engravingEdited(const QString& text);

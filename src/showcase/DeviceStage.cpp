@@ -170,8 +170,8 @@ DeviceStage::DeviceStage(QWidget* parent)
     toggle_ = new GenerationToggle(this);
     connect(toggle_, &QAbstractButton::clicked, this, &DeviceStage::toggleRequested);
 
-    scroll_ = new StartupCarouselScroll(this);
-    scroll_->move = [this](int delta) { Q_EMIT moveRequested(delta); };
+    auto* scroll = new StartupCarouselScroll(this);
+    scroll->move = [this](int delta) { Q_EMIT moveRequested(delta); };
 
     animation_ = new QVariantAnimation(this);
     connect(animation_, &QVariantAnimation::valueChanged, this,
@@ -221,11 +221,11 @@ void DeviceStage::setContent(const Content& content, StartupDeviceFlowState::Ani
     }
     // Items that exist now and before move from where they stand; new ones fade in at their
     // place. A running animation is replaced, starting from the values reached.
-    const std::vector<Frame> to = targets();
+    to_ = targets();
     from_ = current_;
-    from_.resize(to.size());
-    for (std::size_t i = current_.size(); i < to.size(); ++i) {
-        from_[i] = to[i];
+    from_.resize(to_.size());
+    for (std::size_t i = current_.size(); i < to_.size(); ++i) {
+        from_[i] = to_[i];
         from_[i].opacity = 0;
     }
     ShowcaseMotion::prepare(*animation_, animation);
@@ -240,11 +240,10 @@ void DeviceStage::snapToTargets() {
 }
 
 void DeviceStage::animationStep(double t) {
-    const std::vector<Frame> to = targets();
-    current_.resize(to.size());
-    for (std::size_t i = 0; i < to.size(); ++i) {
-        const Frame& a = i < from_.size() ? from_[i] : to[i];
-        const Frame& b = to[i];
+    current_.resize(to_.size());
+    for (std::size_t i = 0; i < to_.size(); ++i) {
+        const Frame& a = i < from_.size() ? from_[i] : to_[i];
+        const Frame& b = to_[i];
         Frame& f = current_[i];
         f.offset = b.offset;
         f.stacking = b.stacking;
@@ -261,7 +260,10 @@ void DeviceStage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     placeToggle();
     pruneCache(devicePixelRatioF());
-    if (!isAnimating())
+    // A running animation now ends where the new size puts the items.
+    if (isAnimating())
+        to_ = targets();
+    else
         snapToTargets();
 }
 

@@ -22,7 +22,6 @@
 
 class GenerationToggle;
 class QVariantAnimation;
-class StartupCarouselScroll;
 
 class DeviceStage : public QWidget {
     Q_OBJECT
@@ -30,8 +29,6 @@ class DeviceStage : public QWidget {
 public:
     static constexpr int heightLimit = 360;
     static constexpr double dragDistance = 30;
-    static constexpr int springMilliseconds = 600;
-    static constexpr int easeMilliseconds = 200;
     // Perspective of the turn, as a share of the item's larger side.
     static constexpr double perspective = 0.45;
 
@@ -71,7 +68,6 @@ public:
     int itemAt(QPointF point) const;
 
     GenerationToggle* toggle() const { return toggle_; }
-    StartupCarouselScroll* scrollMonitor() const { return scroll_; }
 
     // Rendered artworks kept for the items on show.
     std::size_t cachedArtworkCount() const { return cache_.size(); }
@@ -131,11 +127,12 @@ private:
     void placeToggle();
 
     Content content_;
+    // Where the running animation starts and ends; worked out once, not on every frame.
     std::vector<Frame> from_;
+    std::vector<Frame> to_;
     std::vector<Frame> current_;
     QVariantAnimation* animation_ = nullptr;
     GenerationToggle* toggle_ = nullptr;
-    StartupCarouselScroll* scroll_ = nullptr;
     std::map<CacheKey, Rendered> cache_;
 
     QPointF pressPoint_;

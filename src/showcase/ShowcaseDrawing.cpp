@@ -1,5 +1,7 @@
 #include "showcase/ShowcaseDrawing.h"
 
+#include "artwork/DeviceArt.h"
+
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QPaintDevice>
@@ -49,15 +51,7 @@ void drawLine(QPainter& painter, const FittedLine& line, const QRectF& box, Qt::
 }
 
 QPainterPath capsule(const QRectF& rect) {
-    return roundedRect(rect, std::min(rect.width(), rect.height()) / 2);
-}
-
-QPainterPath roundedRect(const QRectF& rect, double radius) {
-    QPainterPath path;
-    const double r = std::clamp(radius, 0.0, std::min(rect.width(), rect.height()) / 2);
-    path.addRoundedRect(rect, r, r);
-    path.setFillRule(Qt::WindingFill);
-    return path;
+    return DeviceArt::roundedRect(rect, std::min(rect.width(), rect.height()) / 2);
 }
 
 namespace {

@@ -32,8 +32,8 @@ void drawLine(QPainter& painter, const FittedLine& line, const QRectF& box, Qt::
 // Width of a line at its natural size.
 double lineWidth(const QString& text, const QFont& font);
 
+// A rounded rectangle whose ends are half circles (DeviceArt::roundedRect for other radii).
 QPainterPath capsule(const QRectF& rect);
-QPainterPath roundedRect(const QRectF& rect, double radius);
 
 // A chevron pointing up or down, centred on the point, drawn as a stroke of the colour.
 void drawChevron(QPainter& painter, QPointF centre, double size, bool up, const QColor& colour);

@@ -1,5 +1,6 @@
 #include "showcase/ShowcaseMotion.h"
 
+#include <QEasingCurve>
 #include <QVariantAnimation>
 
 #include <cmath>
@@ -7,6 +8,12 @@
 
 namespace ShowcaseMotion {
 
+namespace {
+
+constexpr int springMilliseconds = 600;
+constexpr int easeInOutMilliseconds = 200;
+
+// The spring's progress after a share of its 0.6 s run (1 at the end).
 double spring(double progress) {
     if (progress >= 1)
         return 1;
@@ -43,6 +50,8 @@ int duration(StartupDeviceFlowState::Animation animation) {
     }
     return 0;
 }
+
+} // namespace
 
 void prepare(QVariantAnimation& animation, StartupDeviceFlowState::Animation kind) {
     animation.stop();

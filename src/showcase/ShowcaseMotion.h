@@ -5,20 +5,9 @@
 
 #include "showcase/StartupDeviceFlowState.h"
 
-#include <QEasingCurve>
-
 class QVariantAnimation;
 
 namespace ShowcaseMotion {
-
-constexpr int springMilliseconds = 600;
-constexpr int easeInOutMilliseconds = 200;
-
-// The spring's progress after a share of its 0.6 s run (1 at the end).
-double spring(double progress);
-
-QEasingCurve curve(StartupDeviceFlowState::Animation animation);
-int duration(StartupDeviceFlowState::Animation animation);
 
 // Sets up the one animation object of a view for the next change (replacing a running one).
 void prepare(QVariantAnimation& animation, StartupDeviceFlowState::Animation kind);

@@ -1,6 +1,7 @@
 #include "showcase/ShowcaseToolbar.h"
 
 #include "appmodel/LorvPalette.h"
+#include "artwork/DeviceArt.h"
 #include "artwork/StartupDeviceVector.h"
 #include "showcase/CapsuleChip.h"
 #include "showcase/DeviceShareButton.h"
@@ -48,7 +49,7 @@ void ConnectionHelpButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r(rect());
-    p.fillPath(ShowcaseDrawing::roundedRect(r, 7),
+    p.fillPath(DeviceArt::roundedRect(r, 7),
                isDown() ? LorvPalette::periwinkle().darker(115) : LorvPalette::periwinkle());
     ShowcaseDrawing::drawSymbol(
         p, ShowcaseDrawing::Symbol::cableConnector,
@@ -62,7 +63,7 @@ void ConnectionHelpButton::paintEvent(QPaintEvent*) {
     if (hasFocus()) {
         p.setPen(QPen(LorvPalette::mist(), 1));
         p.setBrush(Qt::NoBrush);
-        p.drawPath(ShowcaseDrawing::roundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 7));
+        p.drawPath(DeviceArt::roundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 7));
     }
 }
 
@@ -78,20 +79,25 @@ ConnectionHelpPopup::ConnectionHelpPopup(QWidget* parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(8);
-    const AppLanguage language = AppLanguages::stored();
-    headline_ = new QLabel(localizedString(LZ("Connect your iPod"), language), this);
+    headline_ = new QLabel(this);
     headline_->setFont(ShowcaseDrawing::font(13, QFont::Bold, headline_));
-    body_ = new QLabel(localizedString(LZ("Connect your iPod to this computer with its USB cable. "
-                                          "The library opens automatically when Lorvanel detects "
-                                          "the device."),
-                                       language),
-                       this);
+    body_ = new QLabel(this);
     body_->setWordWrap(true);
     QPalette bp = body_->palette();
     bp.setColor(QPalette::WindowText, LorvPalette::fog());
     body_->setPalette(bp);
     column->addWidget(headline_);
     column->addWidget(body_);
+    retranslate();
+}
+
+void ConnectionHelpPopup::retranslate() {
+    const AppLanguage language = AppLanguages::stored();
+    headline_->setText(localizedString(LZ("Connect your iPod"), language));
+    body_->setText(localizedString(LZ("Connect your iPod to this computer with its USB cable. The "
+                                      "library opens automatically when Lorvanel detects the "
+                                      "device."),
+                                   language));
 }
 
 void ConnectionHelpPopup::hideEvent(QHideEvent* event) {
@@ -181,13 +187,8 @@ void ShowcaseToolbar::refresh() {
     help_->setText(helpTitle());
     help_->setAccessibleName(helpTitle());
     help_->updateGeometry();
-    if (popup_) {
-        popup_->headline()->setText(localizedString(LZ("Connect your iPod"), language));
-        popup_->body()->setText(localizedString(
-            LZ("Connect your iPod to this computer with its USB cable. The library opens "
-               "automatically when Lorvanel detects the device."),
-            language));
-    }
+    if (popup_)
+        popup_->retranslate();
 
     // Series, generation and finish are taken together now, so the front, the back and the
     // texts always describe one model.
@@ -200,8 +201,9 @@ void ShowcaseToolbar::refresh() {
     content.capacities = model.capacityOptions();
     content.finish = localizedString(finish.displayName(), language);
     content.rearArtwork = StartupDeviceVector::Drawing(series, generation, finish, true);
-    content.artwork = [artwork = state_.artwork(series, generation, finish)] {
-        return std::optional<StartupDeviceArtwork>(artwork);
+    // The button belongs to this toolbar, which never outlives the state.
+    content.artwork = [&state = state_, series, generation, finish] {
+        return std::optional<StartupDeviceArtwork>(state.artwork(series, generation, finish));
     };
     share_->setContent(content);
 }

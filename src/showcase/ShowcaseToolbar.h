@@ -35,8 +35,8 @@ class ConnectionHelpPopup : public QFrame {
 public:
     static constexpr int popupWidth = 290;
     explicit ConnectionHelpPopup(QWidget* parent);
-    QLabel* headline() const { return headline_; }
-    QLabel* body() const { return body_; }
+    // Sets the texts in the interface language.
+    void retranslate();
 
 Q_SIGNALS:
     void hidden();

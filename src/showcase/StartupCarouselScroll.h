@@ -38,7 +38,6 @@ public:
     bool handle(QWheelEvent* event);
 
     const CoverFlowScroll& scroll() const { return scroll_; }
-    bool advancedInGesture() const { return advancedInGesture_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,6 @@
 #include "showcase/StartupDeviceArtwork.h"
 
+#include "artwork/DeviceArt.h"
 #include "artwork/StartupDeviceVector.h"
 
 #include <cmath>
@@ -11,14 +12,7 @@ double StartupDeviceArtwork::aspectRatio() const {
 }
 
 QRectF StartupDeviceArtwork::fittedRect(const QRectF& box) const {
-    const double ratio = aspectRatio();
-    if (!(ratio > 0) || box.isEmpty())
-        return QRectF(box.center(), QSizeF(0, 0));
-    QSizeF size(box.width(), box.width() / ratio);
-    if (size.height() > box.height())
-        size = QSizeF(box.height() * ratio, box.height());
-    return QRectF(box.center().x() - size.width() / 2, box.center().y() - size.height() / 2,
-                  size.width(), size.height());
+    return DeviceArt::aspectFitted(box, aspectRatio());
 }
 
 void StartupDeviceArtwork::render(QPainter& painter, const QRectF& box) const {

@@ -58,7 +58,6 @@ StartupDeviceFlow::StartupDeviceFlow(StartupSeries series,
     auto* stripRow = new QHBoxLayout(stripSlot_);
     stripRow->setContentsMargins(0, 0, 0, 0);
     strip_ = new GenerationStrip(stripSlot_);
-    strip_->setAccessibleName(localizedString(LZ("Generations"), AppLanguages::stored()));
     stripRow->addWidget(strip_, 0, Qt::AlignHCenter | Qt::AlignTop);
     stripSlot_->setFixedHeight(0);
     stripSlot_->hide();

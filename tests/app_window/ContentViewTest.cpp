@@ -13,6 +13,7 @@
 #include "app/UnmountedDevicePane.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/ReduceMotion.h"
+#include "browser/ImportProgressPanel.h"
 #include "library/IPodModel.h"
 #include "platform/Settings.h"
 #include "platform/Task.h"
@@ -297,8 +298,8 @@ TEST_F(WindowTest, BusyDisablesBothColumnsDimsTheSidebarAndKeepsTheOverlayEnable
     EXPECT_FALSE(view().sidebarColumn()->isEnabled());
     EXPECT_FALSE(view().detailColumn()->isEnabled());
     EXPECT_FALSE(view().sidebarDimmer()->isHidden());
-    EXPECT_TRUE(view().busyOverlay()->isVisible());
-    EXPECT_TRUE(view().busyOverlay()->isEnabled());
+    EXPECT_TRUE(view().progressPanel()->isVisible());
+    EXPECT_TRUE(view().progressPanel()->isEnabled());
     EXPECT_EQ(view().busyTitle()->text(), QStringLiteral("Working with iPod…"));
     for (DeviceRowCard* c : view().sidebar()->deviceCards()) {
         if (c->ejectButton()) {
@@ -330,7 +331,7 @@ TEST_F(WindowTest, BusyDisablesBothColumnsDimsTheSidebarAndKeepsTheOverlayEnable
     EXPECT_TRUE(view().sidebarColumn()->isEnabled());
     EXPECT_TRUE(view().detailColumn()->isEnabled());
     EXPECT_TRUE(view().sidebarDimmer()->isHidden());
-    EXPECT_TRUE(view().busyOverlay()->isHidden());
+    EXPECT_TRUE(view().progressPanel()->isHidden());
     EXPECT_TRUE(card(DeviceSidebarRow::Kind::mounted)->ejectButton()->isEnabled());
     EXPECT_EQ(window->grab().toImage().pixelColor(inSidebar).rgb(), LorvPalette::inkAlt().rgb());
 }

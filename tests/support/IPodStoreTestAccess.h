@@ -3,7 +3,6 @@
 // Reaches the state that the operations of the store set, so tests and benchmarks can stand in
 // for them.
 
-#include "device/DeviceRegistry.h"
 #include "device/IPodStore.h"
 #include "device/StoreOperation.h"
 
@@ -30,8 +29,5 @@ public:
     }
     static void appendStagedImportTrack(IPodStore& store, const Track& track) {
         store.appendStagedImportTrack(track);
-    }
-    static const QHash<IPodDevice::ID, quint64>& mountedUSBIDs(const IPodStore& store) {
-        return store.registry->mountedUSBIDs();
     }
 };
