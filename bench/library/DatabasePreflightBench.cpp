@@ -34,10 +34,10 @@ LibrarySnapshot load(const DatabasePreflight::Request& request,
 
 } // namespace
 
-LORVANEL_GLIB_SYSTEM_MALLOC // as the application and its helper
+// As the application and its helper.
+LORVANEL_GLIB_SYSTEM_MALLOC
 
-    int
-    main(int argc, char** argv) {
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("LORVANEL_OPEN_HELPER"))
         qputenv("LORVANEL_OPEN_HELPER", LORVANEL_OPEN_HELPER_PATH);

@@ -34,7 +34,7 @@ std::vector<QByteArray> sortedNames(const QByteArray& folder) {
 }
 
 void visitFolder(const QByteArray& folder, bool entersLibraryFolders,
-                 const std::function<void(const QByteArray&, const struct stat&)>& visit) {
+                 const DatabaseFiles::Visitor& visit) {
     if (folder.isEmpty())
         return;
     for (const QByteArray& name : sortedNames(folder)) {
@@ -51,18 +51,8 @@ void visitFolder(const QByteArray& folder, bool entersLibraryFolders,
     }
 }
 
-} // namespace
-
-void DatabaseFiles::forEachEntry(
-    const QString& mountPoint,
-    const std::function<void(const QByteArray& path, const struct stat& status)>& visit) {
-    const QByteArray mount = QFile::encodeName(mountPoint);
-    visitFolder(libgpodFolder(itdb_get_itunes_dir, mount), true, visit);
-    visitFolder(libgpodFolder(itdb_get_device_dir, mount), false, visit);
-    visitFolder(libgpodFolder(itdb_get_artwork_dir, mount), false, visit);
-}
-
-bool DatabaseFiles::isSpecial(const QByteArray& path, const struct stat& status) {
+// Whether the entry, links followed, is something other than a regular file or a folder.
+bool isSpecial(const QByteArray& path, const struct stat& status) {
     if (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))
         return false;
     if (!S_ISLNK(status.st_mode))
@@ -74,22 +64,32 @@ bool DatabaseFiles::isSpecial(const QByteArray& path, const struct stat& status)
     return !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
 }
 
-bool DatabaseFiles::hasSpecialFiles(const QString& mountPoint) {
-    bool found = false;
-    forEachEntry(mountPoint, [&found](const QByteArray& path, const struct stat& status) {
-        found = found || isSpecial(path, status);
-    });
-    return found;
+// The first special entry of the files an iPod keeps, passing every entry to visit on the way.
+std::optional<QByteArray> firstSpecialFile(const QString& mountPoint,
+                                           const DatabaseFiles::Visitor& visit) {
+    std::optional<QByteArray> special;
+    const auto each = [&](const QByteArray& path, const struct stat& status) {
+        if (!special && isSpecial(path, status))
+            special = path;
+        if (visit)
+            visit(path, status);
+    };
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    visitFolder(libgpodFolder(itdb_get_itunes_dir, mount), true, each);
+    visitFolder(libgpodFolder(itdb_get_device_dir, mount), false, each);
+    visitFolder(libgpodFolder(itdb_get_artwork_dir, mount), false, each);
+    return special;
 }
 
-void DatabaseFiles::refuseSpecialFiles(const QString& mountPoint) {
-    std::optional<QString> special;
-    forEachEntry(mountPoint, [&special](const QByteArray& path, const struct stat& status) {
-        if (!special && isSpecial(path, status))
-            special = QFile::decodeName(path);
-    });
-    if (special)
-        throw damaged(*special);
+} // namespace
+
+bool DatabaseFiles::hasSpecialFiles(const QString& mountPoint) {
+    return firstSpecialFile(mountPoint, {}).has_value();
+}
+
+void DatabaseFiles::refuseSpecialFiles(const QString& mountPoint, const Visitor& visit) {
+    if (const auto special = firstSpecialFile(mountPoint, visit))
+        throw damaged(QFile::decodeName(*special));
 }
 
 IPodDatabaseError DatabaseFiles::damaged(const QString& path) {

@@ -20,17 +20,13 @@
 
 class DatabaseFiles {
 public:
-    // Calls visit for each entry of those folders with its path and lstat information, folder
-    // by folder in name order. Folders in them are not listed (a library folder is entered).
-    static void forEachEntry(
-        const QString& mountPoint,
-        const std::function<void(const QByteArray& path, const struct stat& status)>& visit);
+    using Visitor = std::function<void(const QByteArray& path, const struct stat& status)>;
 
-    // Whether the entry, links followed, is something other than a regular file or a folder.
-    static bool isSpecial(const QByteArray& path, const struct stat& status);
     // Throws the damaged-library error (damaged()) for the first entry of those folders that
-    // is special.
-    static void refuseSpecialFiles(const QString& mountPoint);
+    // is special: links followed, something other than a regular file or a folder. visit, when
+    // given, is called for every entry with its path and lstat information, folder by folder
+    // in name order; folders in them are not listed (a library folder is entered).
+    static void refuseSpecialFiles(const QString& mountPoint, const Visitor& visit = {});
     // Whether any entry of those folders is special.
     static bool hasSpecialFiles(const QString& mountPoint);
 

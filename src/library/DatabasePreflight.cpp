@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -104,31 +103,6 @@ bool writeOut(const QByteArray& bytes) {
     return true;
 }
 
-void writeError(const IPodDatabaseError& error) {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << int(error.errorCase()) << error.operation() << error.detail().has_value()
-        << error.detail().value_or(QString());
-    writeOut(bytes);
-}
-
-std::optional<IPodDatabaseError> readError(const QByteArray& bytes) {
-    QDataStream in(bytes);
-    int errorCase = 0;
-    QString operation;
-    bool hasDetail = false;
-    QString detail;
-    in >> errorCase >> operation >> hasDetail >> detail;
-    if (in.status() != QDataStream::Ok || errorCase < 0 ||
-        errorCase > int(IPodDatabaseError::Case::missingMainPlaylist))
-        return std::nullopt;
-    const auto which = IPodDatabaseError::Case(errorCase);
-    if (which != IPodDatabaseError::Case::library)
-        return IPodDatabaseError(which);
-    return IPodDatabaseError::library(operation,
-                                      hasDetail ? std::optional<QString>(detail) : std::nullopt);
-}
-
 } // namespace
 
 QString DatabasePreflight::helperPath() {
@@ -154,15 +128,9 @@ QByteArray DatabasePreflight::fingerprint(const Request& request) {
     if (request.sysInfoExtended)
         key += QCryptographicHash::hash(*request.sysInfoExtended, QCryptographicHash::Sha256);
     key += '\0';
-    std::optional<QString> special;
-    DatabaseFiles::forEachEntry(request.mountPoint,
-                                [&](const QByteArray& path, const struct stat& status) {
-                                    if (!special && DatabaseFiles::isSpecial(path, status))
-                                        special = QFile::decodeName(path);
-                                    addEntry(key, path, status);
-                                });
-    if (special)
-        throw DatabaseFiles::damaged(*special);
+    DatabaseFiles::refuseSpecialFiles(
+        request.mountPoint,
+        [&key](const QByteArray& path, const struct stat& status) { addEntry(key, path, status); });
     return QCryptographicHash::hash(key, QCryptographicHash::Sha256);
 }
 
@@ -263,7 +231,7 @@ std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, co
     if (tooLong || (crashed && (process.exitCode() == SIGXCPU || process.exitCode() == SIGKILL)))
         throw readFailure(LZ("Reading the library took too long. Its database may be damaged."));
     if (!crashed && process.exitCode() == refused) {
-        if (const auto error = readError(process.readAllStandardOutput()))
+        if (const auto error = LibrarySnapshot::decodedError(process.readAllStandardOutput()))
             throw *error;
     }
     if (crashed || process.exitCode() != readCleanly)
@@ -330,12 +298,13 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
                 outcome = unexpected;
         }
     } catch (const IPodDatabaseError& error) {
-        writeError(error);
+        writeOut(LibrarySnapshot::encodedError(error));
         outcome = refused;
     } catch (const std::bad_alloc&) {
         outcome = outOfMemory;
     } catch (const std::exception& error) {
-        writeError(IPodDatabaseError::library(LZ("Read library"), localizedDescription(error)));
+        writeOut(LibrarySnapshot::encodedError(
+            IPodDatabaseError::library(LZ("Read library"), localizedDescription(error))));
         outcome = refused;
     }
     // Nothing of this process is needed any more; a leak check at exit would only slow it.

@@ -137,12 +137,10 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     } else {
         parsed = lorvanel_itdb_parse_without_writing(path.constData(), error.out());
     }
-    database_.reset(parsed);
-    if (database_ && error) {
-        // A database handed back together with an error comes from a file libgpod could not
-        // read whole, and that error may already be freed.
-        error.abandon();
-        database_.reset();
+    const bool handedBack = parsed != nullptr;
+    database_ = GLibHandles::completeParse(parsed, error);
+    if (handedBack && !database_) {
+        // Handed back with an error: a file libgpod could not read whole.
         const QString cdbPath = libgpodPath(itdb_get_itunescdb_path, mountPoint_);
         throw DatabaseFiles::damaged(
             !cdbPath.isEmpty() ? cdbPath : libgpodPath(itdb_get_itunesdb_path, mountPoint_));

@@ -64,8 +64,6 @@ public:
     Itdb_iTunesDB* database() const { return database_.get(); }
     // libgpod's generation of the device, 0 when it tells none.
     int generation() const;
-    // The opener's checkpoint, if any; every write of the session runs it first.
-    void checkpoint() const;
 
     // Why this database must not be edited, or none.
     static std::optional<IPodDatabaseError> detectWriteBlocker(Itdb_iTunesDB* database,
@@ -93,10 +91,6 @@ public:
     // The library.
     QList<Track> loadTracks() const;
     Track makeTrack(const Itdb_Track* track, std::optional<int> position) const;
-    // The same, sharing each text that equals the one of the track made before (a library
-    // lists an album's tracks together: most of their texts are the same).
-    Track makeTrack(const Itdb_Track* track, std::optional<int> position,
-                    const std::pair<const Itdb_Track*, const Track*>& before) const;
     QList<std::pair<qint32, Itdb_Playlist*>> userPlaylists() const;
     QList<IPodPlaylist> loadPlaylists() const;
 
@@ -208,6 +202,12 @@ public:
 
 private:
     std::optional<std::int32_t> sessionModelValue() const;
+    // The opener's checkpoint, if any; every write of the session runs it first.
+    void checkpoint() const;
+    // makeTrack, sharing each text that equals the one of the track made before (a library
+    // lists an album's tracks together: most of their texts are the same).
+    Track makeTrack(const Itdb_Track* track, std::optional<int> position,
+                    const std::pair<const Itdb_Track*, const Track*>& before) const;
     // Throws when a save that moves stored thumbnails might not fit on the volume.
     void ensureRoomForSave() const;
 

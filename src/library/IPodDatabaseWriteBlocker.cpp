@@ -2,7 +2,6 @@
 
 #include "library/IPodDatabase.h"
 
-#include "library/DatabaseFiles.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
@@ -27,10 +26,7 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
         return IPodDatabaseError::invalidFireWireID();
     }
 
-    const auto bytes = DatabaseFiles::read(QFile::decodeName(file.get()));
-    if (!bytes)
-        return IPodDatabaseError::unsupportedDatabase();
-    const auto plist = PropertyList::parseDictionary(*bytes);
+    const auto plist = PropertyList::readDictionary(QFile::decodeName(file.get()));
     if (!plist)
         return IPodDatabaseError::unsupportedDatabase();
 

@@ -267,6 +267,17 @@ bool inRange(const LibrarySnapshot& snapshot) {
     });
 }
 
+// The binary form of what write puts into a Sizer and then an Encoder.
+template <typename Write> QByteArray encode(Write write) {
+    Sizer sizer;
+    write(sizer);
+    QByteArray bytes(sizer.size, Qt::Uninitialized);
+    Encoder encoder(bytes.data());
+    write(encoder);
+    bytes.truncate(encoder.written(bytes.constData()));
+    return bytes;
+}
+
 } // namespace
 
 LibrarySnapshot LibrarySnapshot::read(const IPodDatabase& database) {
@@ -296,15 +307,10 @@ LibrarySnapshot::modelWithSerial(const IPodDatabase::SerialNumberProvider& seria
 }
 
 QByteArray LibrarySnapshot::encoded() const {
-    Sizer sizer;
-    sizer.number(formatTag);
-    transfer(sizer, *this);
-    QByteArray bytes(sizer.size, Qt::Uninitialized);
-    Encoder encoder(bytes.data());
-    encoder.number(formatTag);
-    transfer(encoder, *this);
-    bytes.truncate(encoder.written(bytes.constData()));
-    return bytes;
+    return encode([this](auto& stream) {
+        stream.number(formatTag);
+        transfer(stream, *this);
+    });
 }
 
 std::optional<LibrarySnapshot> LibrarySnapshot::decoded(QByteArrayView bytes) {
@@ -315,4 +321,17 @@ std::optional<LibrarySnapshot> LibrarySnapshot::decoded(QByteArrayView bytes) {
         !decoder.atEnd() || !inRange(snapshot))
         return std::nullopt;
     return snapshot;
+}
+
+QByteArray LibrarySnapshot::encodedError(const IPodDatabaseError& error) {
+    const std::optional<IPodDatabaseError> value = error;
+    return encode([&value](auto& stream) { stream.error(value); });
+}
+
+std::optional<IPodDatabaseError> LibrarySnapshot::decodedError(QByteArrayView bytes) {
+    Decoder decoder(bytes);
+    std::optional<IPodDatabaseError> error;
+    if (!decoder.error(error) || !decoder.atEnd())
+        return std::nullopt;
+    return error;
 }

@@ -48,4 +48,9 @@ struct LibrarySnapshot {
     // Strict: none unless bytes are exactly one snapshot's binary form with every value in
     // range. Never reads or allocates past what bytes hold.
     static std::optional<LibrarySnapshot> decoded(QByteArrayView bytes);
+
+    // An error alone in the same binary form (how the helper reports a refused opening), and
+    // back under the same rules.
+    static QByteArray encodedError(const IPodDatabaseError& error);
+    static std::optional<IPodDatabaseError> decodedError(QByteArrayView bytes);
 };

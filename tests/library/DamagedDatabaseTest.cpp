@@ -11,6 +11,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 using TestSupport::IPodVolume;
 
 namespace {
@@ -123,18 +125,18 @@ TEST(DamagedDatabase, ACompressedDatabaseIsCheckedWholeBeforeLibgpodInflatesIt) 
     // The records inside the stream are walked like those of an iTunesDB.
     const QByteArray records =
         qUncompress(QByteArray("\x00\x10\x00\x00", 4) + cdb.mid(TestSupport::readUInt32(cdb, 4)));
-    for (const auto& spot : TestSupport::findRecords(records)) {
-        if (spot.tag != "mhod")
-            continue;
-        QByteArray damaged = records;
-        TestSupport::writeUInt32(damaged, spot.offset + 4, 0xFFFFFFFFu);
-        const QByteArray header = cdb.left(TestSupport::readUInt32(cdb, 4));
-        QByteArray file = header + qCompress(damaged).mid(4);
-        TestSupport::writeUInt32(file, 8, quint32(file.size()));
-        volume->writeFile(iTunesCDB, file);
-        EXPECT_EQ(openingFailure(volume->mountPoint()), damagedCDB);
-        break;
-    }
+    const auto spots = TestSupport::findRecords(records);
+    const auto text =
+        std::find_if(spots.cbegin(), spots.cend(),
+                     [](const TestSupport::RecordSpot& spot) { return spot.tag == "mhod"; });
+    ASSERT_NE(text, spots.cend()) << "no text record in the inflated records";
+    QByteArray damaged = records;
+    TestSupport::writeUInt32(damaged, text->offset + 4, 0xFFFFFFFFu);
+    const QByteArray header = cdb.left(TestSupport::readUInt32(cdb, 4));
+    QByteArray file = header + qCompress(damaged).mid(4);
+    TestSupport::writeUInt32(file, 8, quint32(file.size()));
+    volume->writeFile(iTunesCDB, file);
+    EXPECT_EQ(openingFailure(volume->mountPoint()), damagedCDB);
 }
 
 TEST(DamagedDatabase, AVolumeWithoutArtworkFolderIsLeftAsItWasAndSavesMakeIt) {

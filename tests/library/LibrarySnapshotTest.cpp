@@ -165,3 +165,17 @@ TEST_F(LibrarySnapshotTest, OnlyOneWholeSnapshotWithValuesInRangeIsTaken) {
     ASSERT_EQ(snapshot.tracks[0].playbackPosition, 1);
     refused("position 0", [&](QByteArray& b) { putNumber(b, duration + 8 + 1, 0); });
 }
+
+// How the helper reports a refused opening: the error comes back as it was, or not at all.
+TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
+    for (const IPodDatabaseError& error :
+         {IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("Broken")),
+          IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt),
+          IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist()}) {
+        const QByteArray bytes = LibrarySnapshot::encodedError(error);
+        EXPECT_EQ(LibrarySnapshot::decodedError(bytes), error);
+        EXPECT_FALSE(LibrarySnapshot::decodedError(bytes + '\0'));
+        for (qsizetype length = 0; length < bytes.size(); ++length)
+            EXPECT_FALSE(LibrarySnapshot::decodedError(QByteArrayView(bytes).first(length)));
+    }
+}

@@ -46,8 +46,8 @@ struct Options {
     Signatures signatures = Signatures::hash58;
 };
 
-// A payload walk shared by the fixture and the tests: calls fn(type, offset, length) for every
-// dataset of an inflated payload.
+// A payload walk shared by the fixture and the tests: the type and bytes of every dataset of an
+// inflated payload, and those joined back into one.
 std::vector<std::pair<std::uint32_t, QByteArray>> datasets(const QByteArray& payload);
 QByteArray joinDatasets(const std::vector<std::pair<std::uint32_t, QByteArray>>& sets);
 // The iTunesCDB with its payload replaced, its dataset count fixed and signed for the device.

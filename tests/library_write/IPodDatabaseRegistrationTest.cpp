@@ -14,6 +14,7 @@
 
 using TestSupport::IPodVolume;
 using WriteTests::failureOf;
+using WriteTests::png;
 using Case = IPodDatabaseError::Case;
 
 namespace {
@@ -44,16 +45,6 @@ PixbufPtr noise(int width, int height) {
         for (int column = 0; column < width; ++column)
             setPixel(pixbuf.get(), row, column, random() & 0xFFFFFF);
     return pixbuf;
-}
-
-QByteArray png(int size, quint32 rgb) {
-    const PixbufPtr pixbuf = solid(size, size, rgb);
-    gchar* buffer = nullptr;
-    gsize length = 0;
-    gdk_pixbuf_save_to_bufferv(pixbuf.get(), &buffer, &length, "png", nullptr, nullptr, nullptr);
-    QByteArray bytes(buffer, qsizetype(length));
-    g_free(buffer);
-    return bytes;
 }
 
 // Copies a freshly made tone (or placeholder bytes without the tool) to path.

@@ -10,10 +10,9 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
 using TestSupport::IPodVolume;
 using WriteTests::fileContents;
+using WriteTests::png;
 
 namespace {
 
@@ -26,18 +25,6 @@ void copyTree(const QString& from, const QString& to) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(it.value()), it.value().size());
     }
-}
-
-QByteArray png(quint32 rgb) {
-    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 160, 160);
-    gdk_pixbuf_fill(pixbuf, (rgb << 8) | 0xFF);
-    gchar* buffer = nullptr;
-    gsize length = 0;
-    gdk_pixbuf_save_to_bufferv(pixbuf, &buffer, &length, "png", nullptr, nullptr, nullptr);
-    QByteArray bytes(buffer, qsizetype(length));
-    g_free(buffer);
-    g_object_unref(pixbuf);
-    return bytes;
 }
 
 // An iTunesDB with what libgpod draws afresh on every write zeroed: the 64-bit ids of the
@@ -92,7 +79,7 @@ void applyEdit(IPodDatabase& database, const Edit& edit, bool playlists) {
     EXPECT_EQ(database.deleteTracks({edit.deleted}).size(), 1);
     if (!playlists)
         return;
-    EXPECT_TRUE(database.registerCopiedFile(edit.recovered, png(0xAA3311), {}, {}));
+    EXPECT_TRUE(database.registerCopiedFile(edit.recovered, png(160, 0xAA3311), {}, {}));
     EXPECT_TRUE(database.createPlaylist(QStringLiteral("Picked"), edit.playlist));
     // libgpod gives a new playlist a random id and the current time; both copies get the same.
     Itdb_Playlist* picked = database.playlistNamed(QStringLiteral("Picked"));

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QMap>
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
 #include <functional>
 
 namespace WriteTests {
@@ -26,6 +28,19 @@ inline QMap<QString, QByteArray> fileContents(const QString& root) {
             contents.insert(path.mid(root.size()), file.readAll());
     }
     return contents;
+}
+
+// A size x size PNG of one colour (0xRRGGBB).
+inline QByteArray png(int size, quint32 rgb) {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, size, size);
+    gdk_pixbuf_fill(pixbuf, (rgb << 8) | 0xFF);
+    gchar* buffer = nullptr;
+    gsize length = 0;
+    gdk_pixbuf_save_to_bufferv(pixbuf, &buffer, &length, "png", nullptr, nullptr, nullptr);
+    QByteArray bytes(buffer, qsizetype(length));
+    g_free(buffer);
+    g_object_unref(pixbuf);
+    return bytes;
 }
 
 inline IPodDatabaseError::Case failureOf(const std::function<void()>& call) {
