@@ -30,6 +30,13 @@ bool holdsRecords(QByteArrayView bytes, qsizetype offset) {
     return false;
 }
 
+// The dataset types whose body is a list of records: tracks, playlists, podcasts, albums, smart
+// playlists, the two empty lists and artists. The vendor's software writes other types that
+// hold raw data; libgpod skips them.
+bool isListDatasetType(quint32 type) {
+    return (type >= 1 && type <= 6) || type == 8 || type == 10;
+}
+
 // The "mhod" types whose text length libgpod allocates before it checks it.
 bool isTextType(quint32 type) {
     return (type >= 1 && type <= 6) || type == 8 || type == 9 || (type >= 12 && type <= 14) ||
@@ -74,7 +81,8 @@ qsizetype ITunesDBStructure::record(qsizetype offset, qsizetype end, int depth) 
     const qsizetype total = u32(offset + 8);
     if (total < header || total > room)
         return -1;
-    if (holdsRecords(bytes_, offset) && !children(offset + header, offset + total, depth + 1))
+    if (holdsRecords(bytes_, offset) && !isRawDataset(offset, total) &&
+        !children(offset + header, offset + total, depth + 1))
         return -1;
     if (hasTag(bytes_, offset, "mhod") && !isSoundText(offset, total))
         return -1;
@@ -89,6 +97,10 @@ bool ITunesDBStructure::children(qsizetype offset, qsizetype end, int depth) con
             return false;
     }
     return true;
+}
+
+bool ITunesDBStructure::isRawDataset(qsizetype offset, qsizetype total) const {
+    return hasTag(bytes_, offset, "mhsd") && (total < 16 || !isListDatasetType(u32(offset + 12)));
 }
 
 bool ITunesDBStructure::isSoundText(qsizetype offset, qsizetype total) const {

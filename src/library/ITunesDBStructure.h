@@ -10,6 +10,8 @@
 // "mhli") carry the number of their items at offset 8 and end with their last item; every other
 // record carries its total length at offset 8 and holds its children after its header. The
 // string records ("mhod" of a text type) also carry the length of their text at offset 28.
+// Only datasets ("mhsd") of a type known to hold a list are walked into; the body of any other
+// type is raw data, of which only the lengths are checked.
 
 #include <QByteArrayView>
 
@@ -26,6 +28,8 @@ private:
     // The end of the record at offset within [offset, end), or -1 when it leaves that range.
     qsizetype record(qsizetype offset, qsizetype end, int depth) const;
     bool children(qsizetype offset, qsizetype end, int depth) const;
+    // A dataset whose body is not records (or too short to say which type it is).
+    bool isRawDataset(qsizetype offset, qsizetype total) const;
     bool isSoundText(qsizetype offset, qsizetype total) const;
     quint32 u32(qsizetype offset) const;
 

@@ -3,6 +3,7 @@
 // leaves its record never reaches libgpod.
 
 #include "library/IPodDatabase.h"
+#include "library/Nano5Container.h"
 #include "support/DamagedDatabases.h"
 #include "support/IPodVolume.h"
 #include "support/LibgpodLeaks.h"
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+
+#include <gpod/itdb.h>
 
 #include <algorithm>
 
@@ -57,7 +60,73 @@ std::optional<QString> openingFailure(const QString& mountPoint,
     }
 }
 
+// The tracks libgpod itself reads from the volume.
+int libgpodTrackCount(const QString& mountPoint) {
+    const TestSupport::IgnoredLibgpodLeaks ignored;
+    Itdb_iTunesDB* database = itdb_parse(QFile::encodeName(mountPoint).constData(), nullptr);
+    if (!database)
+        return -1;
+    const int count = int(g_list_length(database->tracks));
+    itdb_free(database);
+    return count;
+}
+
+// A dataset of raw data, as the vendor's software writes with types 9, 11 and 12: read as
+// records, its bytes would give lengths that leave it.
+QByteArray rawDataset(quint32 type) {
+    QByteArray dataset(96, '\0');
+    dataset.replace(0, 4, "mhsd");
+    QByteArray body = QByteArray("mhod") + QByteArray(60, '\xff');
+    for (int i = 0; i < 16; ++i)
+        body += char(i * 37 + int(type));
+    TestSupport::writeUInt32(dataset, 4, 96);
+    TestSupport::writeUInt32(dataset, 8, quint32(96 + body.size()));
+    TestSupport::writeUInt32(dataset, 12, type);
+    return dataset + body;
+}
+
+// The database with raw datasets inserted after its first dataset and at its end, the header's
+// length and dataset count fixed up as the vendor's files have them.
+QByteArray withRawDatasets(const QByteArray& database) {
+    const qsizetype first = TestSupport::readUInt32(database, 4);
+    const qsizetype second = first + TestSupport::readUInt32(database, first + 8);
+    QByteArray bytes = database.left(second) + rawDataset(9) + database.mid(second) +
+                       rawDataset(11) + rawDataset(12);
+    TestSupport::writeUInt32(bytes, 8, quint32(bytes.size()));
+    TestSupport::writeUInt32(bytes, 20, TestSupport::readUInt32(bytes, 20) + 3);
+    return bytes;
+}
+
 } // namespace
+
+TEST(DamagedDatabase, DatasetsOfRawDataAreSkippedAndTheDatabaseOpens) {
+    const auto volume = fullVolume();
+    volume->writeFile(iTunesDB, withRawDatasets(volume->readFile(iTunesDB)));
+    ASSERT_EQ(libgpodTrackCount(volume->mountPoint()), 3);
+    const auto opensWithAllTracks = [&](const IPodDatabase::ProductIDProvider& pid) {
+        const auto before = TestSupport::snapshotTree(volume->mountPoint());
+        EXPECT_EQ(openingFailure(volume->mountPoint(), pid), std::nullopt);
+        const TestSupport::IgnoredLibgpodLeaks ignored;
+        EXPECT_EQ(IPodDatabase(volume->mountPoint(), std::nullopt, pid).loadTracks().size(), 3);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint())),
+                  QStringList());
+    };
+    opensWithAllTracks({});
+    opensWithAllTracks(product(0x1260));
+
+    // The same datasets inside a compressed database, checked by the container's own walk.
+    const QByteArray cdb = volume->writeITunesCDBFromITunesDB();
+    EXPECT_NO_THROW(Nano5Playlist::completePayload(cdb));
+    ASSERT_EQ(libgpodTrackCount(volume->mountPoint()), 3);
+    opensWithAllTracks({});
+
+    // Only the lengths of such a dataset are checked: one that leaves the file is refused.
+    QByteArray leaving = volume->readFile(iTunesDB);
+    TestSupport::writeUInt32(leaving, leaving.size() - rawDataset(12).size() + 8, 0x10000);
+    volume->removeFile(iTunesCDB);
+    volume->writeFile(iTunesDB, leaving);
+    EXPECT_EQ(openingFailure(volume->mountPoint()), damagedDB);
+}
 
 TEST(DamagedDatabase, EachDamagedCopyIsRefusedOrReadsCleanlyAndNothingIsWritten) {
     const auto volume = fullVolume();
