@@ -34,7 +34,7 @@ namespace {
 // How the helper ends.
 enum HelperExit : int {
     readCleanly = 0,
-    refused = 2,     // the opening threw; the error follows on standard output
+    refused = 2,     // the opening threw; the error follows on the pipe
     outOfMemory = 3, // an allocation failed within the memory limit
     unexpected = 4,
 };
@@ -88,12 +88,11 @@ void limitMemory(qint64 memoryBytes) {
     std::set_new_handler([] { ::_exit(outOfMemory); });
 }
 
-// All of bytes to standard output; false when the parent no longer reads.
-bool writeOut(const QByteArray& bytes) {
+// All of bytes to the parent's pipe; false when the parent no longer reads.
+bool writeOut(int out, const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+        const ssize_t n = ::write(out, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -275,6 +274,11 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
     }
     if (mountPoint.isEmpty())
         return unexpected;
+    // libgpod prints its warnings on standard output: the parent's pipe gets a descriptor of its
+    // own, and anything else printed goes to standard error.
+    const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return unexpected;
     limitMemory(memoryBytes);
 
     std::optional<QByteArray> sysInfoExtended;
@@ -293,18 +297,18 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
         const auto* snapshot = new LibrarySnapshot(LibrarySnapshot::read(*database));
         if (sendsSnapshot) {
             // A larger pipe takes the library in fewer pieces.
-            ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
-            if (!writeOut(snapshot->encoded()))
+            ::fcntl(out, F_SETPIPE_SZ, 1 << 20);
+            if (!writeOut(out, snapshot->encoded()))
                 outcome = unexpected;
         }
     } catch (const IPodDatabaseError& error) {
-        writeOut(LibrarySnapshot::encodedError(error));
+        writeOut(out, LibrarySnapshot::encodedError(error));
         outcome = refused;
     } catch (const std::bad_alloc&) {
         outcome = outOfMemory;
     } catch (const std::exception& error) {
-        writeOut(LibrarySnapshot::encodedError(
-            IPodDatabaseError::library(LZ("Read library"), localizedDescription(error))));
+        writeOut(out, LibrarySnapshot::encodedError(IPodDatabaseError::library(
+                          LZ("Read library"), localizedDescription(error))));
         outcome = refused;
     }
     // Nothing of this process is needed any more; a leak check at exit would only slow it.

@@ -6,13 +6,17 @@
 #include "library/IPodDatabase.h"
 #include "support/DamagedDatabases.h"
 #include "support/IPodVolume.h"
+#include "support/LibgpodLeaks.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <gpod/itdb.h>
 
 #include <chrono>
 
@@ -238,3 +242,45 @@ TEST_F(DatabasePreflightTest, ANonRegularFileInTheDatabasesPlaceIsRefusedWithout
         EXPECT_LT(elapsed.elapsed(), 20000);
     }
 }
+
+// libgpod prints a line on standard output for each cover whose track is gone (it leaves such
+// covers behind itself); the library still comes back whole.
+TEST_F(DatabasePreflightTest, WhatLibgpodPrintsDoesNotMixWithTheLibrary) {
+    IPodVolume covers(QStringLiteral("MA477"));
+    covers.addTrack({.title = QStringLiteral("Kept"), .artwork = true});
+    covers.addTrack({.title = QStringLiteral("Gone"), .artwork = true, .artworkColor = 0xCC3333});
+    covers.write();
+    const QString artworkFolder = QStringLiteral("iPod_Control/Artwork/");
+    QMap<QString, QByteArray> artwork;
+    for (const QString& name : QDir(covers.path(artworkFolder)).entryList(QDir::Files))
+        artwork.insert(name, covers.readFile(artworkFolder + name));
+    ASSERT_TRUE(artwork.contains(QStringLiteral("ArtworkDB")));
+    {
+        const TestSupport::IgnoredLibgpodLeaks ignored;
+        Itdb_iTunesDB* database =
+            itdb_parse(QFile::encodeName(covers.mountPoint()).constData(), nullptr);
+        ASSERT_TRUE(database);
+        Itdb_Track* gone = nullptr;
+        for (GList* link = database->tracks; link; link = link->next) {
+            auto* track = static_cast<Itdb_Track*>(link->data);
+            if (QByteArray(track->title) == "Gone")
+                gone = track;
+        }
+        ASSERT_TRUE(gone);
+        itdb_playlist_remove_track(itdb_playlist_mpl(database), gone);
+        itdb_track_remove(gone);
+        ASSERT_TRUE(itdb_write(database, nullptr));
+        itdb_free(database);
+    }
+    // The covers as they were: one of them now belongs to no track.
+    for (auto file = artwork.cbegin(); file != artwork.cend(); ++file)
+        covers.writeFile(artworkFolder + file.key(), file.value());
+
+    const DatabasePreflight::Request request{covers.mountPoint(), std::nullopt, std::nullopt,
+                                             "covers"};
+    const std::optional<LibrarySnapshot> sent = DatabasePreflight::read(request);
+    ASSERT_TRUE(sent);
+    ASSERT_EQ(sent->tracks.size(), 1);
+    EXPECT_EQ(sent->tracks[0].title, QStringLiteral("Kept"));
+}
+
