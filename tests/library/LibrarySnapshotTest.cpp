@@ -9,8 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <random>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using TestSupport::IPodVolume;
 
@@ -73,6 +78,44 @@ qsizetype firstTrackOffset(const LibrarySnapshot& snapshot) {
 
 void putNumber(QByteArray& bytes, qsizetype offset, auto value) {
     std::memcpy(bytes.data() + offset, &value, sizeof value);
+}
+
+// While it lives, the process may map at most `extra` bytes more than it has mapped now, so that
+// an allocation sized by a count the bytes cannot hold fails (and the sanitizer build dies of
+// it) whatever the machine's overcommit.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(rlim_t extra) {
+        ::getrlimit(RLIMIT_AS, &before);
+        unsigned long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + extra;
+        const rlimit limited{std::min(limit, before.rlim_max), before.rlim_max};
+        applied = pages > 0 && ::setrlimit(RLIMIT_AS, &limited) == 0;
+    }
+    ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &before); }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+
+    bool applied = false;
+
+private:
+    rlimit before{};
+};
+
+// Where the number `value` is followed by `after` in bytes (the first such place), or -1.
+qsizetype countOffset(const QByteArray& bytes, quint32 value, const QByteArray& after) {
+    QByteArray pattern(sizeof value, Qt::Uninitialized);
+    std::memcpy(pattern.data(), &value, sizeof value);
+    return bytes.indexOf(pattern + after);
+}
+
+QByteArray numberBytes(auto value) {
+    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
 } // namespace
@@ -164,6 +207,89 @@ TEST_F(LibrarySnapshotTest, OnlyOneWholeSnapshotWithValuesInRangeIsTaken) {
     refused("a negative length", [&](QByteArray& b) { putNumber(b, duration, -1.0); });
     ASSERT_EQ(snapshot.tracks[0].playbackPosition, 1);
     refused("position 0", [&](QByteArray& b) { putNumber(b, duration + 8 + 1, 0); });
+}
+
+// Thousands of seeded mutants (bit flips, cuts, huge counts in every list and anywhere else):
+// each is refused or decodes to a snapshot that goes through the binary form unchanged, and none
+// reads past its bytes or asks for memory its bytes could not describe.
+TEST_F(LibrarySnapshotTest, MutatedSnapshotsAreRefusedCleanly) {
+    const LibrarySnapshot snapshot = readHere();
+    const QByteArray bytes = snapshot.encoded();
+    ASSERT_EQ(LibrarySnapshot::decoded(bytes), snapshot);
+
+    // The three kinds of list count: tracks, playlists, a playlist's tracks.
+    QList<qsizetype> counts{firstTrackOffset(snapshot) - 4,
+                            countOffset(bytes, quint32(snapshot.playlists.size()),
+                                        numberBytes(snapshot.playlists[0].id))};
+    for (const IPodPlaylist& playlist : snapshot.playlists) {
+        const qsizetype name =
+            countOffset(bytes, quint32(playlist.name.size()),
+                        QByteArray(reinterpret_cast<const char*>(playlist.name.utf16()),
+                                   playlist.name.size() * 2));
+        ASSERT_GE(name, 8);
+        ASSERT_EQ(bytes.mid(name - 8, 8), numberBytes(playlist.id));
+        counts.append(name + 4 + playlist.name.size() * 2);
+    }
+    for (const qsizetype count : counts)
+        ASSERT_GT(count, 0);
+    const QList<quint32> hugeCounts{0xFFFFFFFFu, 0xFFFFFFFEu, 0x7FFFFFFFu,
+                                    0x10000000u, 0x01000000u, 0x00100000u};
+
+    std::mt19937 random(20261209);
+    const auto below = [&random](qsizetype n) {
+        return qsizetype(std::uniform_int_distribution<qsizetype>(0, n - 1)(random));
+    };
+    QList<QByteArray> mutants;
+    for (const qsizetype count : counts) {
+        for (const quint32 huge : hugeCounts) {
+            QByteArray mutant = bytes;
+            std::memcpy(mutant.data() + count, &huge, sizeof huge);
+            mutants.append(mutant);
+        }
+    }
+    for (int i = 0; i < 4000; ++i) {
+        QByteArray mutant = bytes;
+        switch (i % 4) {
+        case 0: // a few bits flipped
+            for (qsizetype flips = 1 + below(8); flips > 0; --flips)
+                mutant[below(mutant.size())] ^= char(1 << below(8));
+            break;
+        case 1: // cut short, maybe after flipping a bit
+            if (below(2) == 0)
+                mutant[below(mutant.size())] ^= char(1 << below(8));
+            mutant.truncate(below(mutant.size()));
+            break;
+        case 2: { // a huge count in one of the lists, with a bit flipped elsewhere
+            const quint32 huge = hugeCounts[below(hugeCounts.size())] - quint32(below(3));
+            std::memcpy(mutant.data() + counts[below(counts.size())], &huge, sizeof huge);
+            mutant[below(mutant.size())] ^= char(1 << below(8));
+            break;
+        }
+        default: { // a huge number anywhere
+            const quint32 huge = hugeCounts[below(hugeCounts.size())];
+            std::memcpy(mutant.data() + below(mutant.size() - 3), &huge, sizeof huge);
+            break;
+        }
+        }
+        mutants.append(mutant);
+    }
+
+    int decodedCount = 0;
+    {
+        const AddressSpaceLimit limit(rlim_t(512) << 20);
+        EXPECT_TRUE(limit.applied);
+        for (qsizetype i = 0; i < mutants.size(); ++i) {
+            std::optional<LibrarySnapshot> decoded;
+            EXPECT_NO_THROW(decoded = LibrarySnapshot::decoded(mutants[i])) << i;
+            if (decoded) {
+                ++decodedCount;
+                EXPECT_EQ(LibrarySnapshot::decoded(decoded->encoded()), decoded) << i;
+            }
+        }
+    }
+    // Most mutants are refused; a flipped bit in a number or text still decodes.
+    EXPECT_LT(decodedCount, mutants.size() / 2);
+    EXPECT_GT(mutants.size() - decodedCount, 3000);
 }
 
 // How the helper reports a refused opening: the error comes back as it was, or not at all.
