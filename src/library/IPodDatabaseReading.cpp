@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -273,13 +275,36 @@ QList<Track> IPodDatabase::loadTracks() const {
     const size_t stretches =
         std::clamp<size_t>(records.size() / tracksPerStretch, 1,
                            std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4));
+    // An exception leaving a thread would end the process: a failed allocation in a helper
+    // thread is handed over and thrown here, as one in this thread is. A thread that cannot be
+    // started (no memory for its stack) leaves its stretch to this one.
+    std::vector<std::exception_ptr> failures(stretches);
+    std::vector<std::pair<size_t, size_t>> leftOver;
     std::vector<std::jthread> helpers;
     const size_t length = records.size() / stretches;
-    for (size_t s = 1; s < stretches; ++s)
-        helpers.emplace_back(makeStretch, s * length,
-                             s + 1 == stretches ? records.size() : (s + 1) * length);
+    for (size_t s = 1; s < stretches; ++s) {
+        const size_t from = s * length;
+        const size_t to = s + 1 == stretches ? records.size() : (s + 1) * length;
+        try {
+            helpers.emplace_back([&makeStretch, &failure = failures[s], from, to] {
+                try {
+                    makeStretch(from, to);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            leftOver.emplace_back(from, to);
+        }
+    }
     makeStretch(0, stretches > 1 ? length : records.size());
+    for (const auto& [from, to] : leftOver)
+        makeStretch(from, to);
     helpers.clear(); // joined
+    for (const std::exception_ptr& failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
     return tracks;
 }
 
