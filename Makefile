@@ -24,7 +24,8 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 
 package: deps
-	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLORVANEL_BUILD_TESTS=OFF
+	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLORVANEL_BUILD_TESTS=OFF \
+		-DLORVANEL_HARDEN=ON
 	cmake --build $(PACKAGE_DIR) -j $(JOBS)
 	cd $(PACKAGE_DIR) && cpack -G DEB
 

@@ -1,6 +1,8 @@
 # The Debian package, built with `cpack -G DEB` in a configured build folder (make package).
 # It holds whatever the install rules install: the application, its helper executables, the
-# desktop entry, the AppStream metainfo, the icon and the udev rule.
+# desktop entry, the AppStream metainfo, the icon, the udev rule, the manual pages and the
+# copyright and changelog. `make package` builds it hardened (LORVANEL_HARDEN); lintian checks
+# that build in the suite.
 set(LORVANEL_PACKAGE_MAINTAINER "Lorvanel maintainers <maintainers@lorvanel.invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 
@@ -23,4 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, fonts-wqy-microhei")
+# The binaries go in without their debugging symbols.
+set(CPACK_STRIP_FILES ON)
+# Reload udev and re-run it for the iPods plugged in, on installation and on removal.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/dist/debian/postinst ${PROJECT_SOURCE_DIR}/dist/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -25,8 +25,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg xvfb xauth imagemagick clang-format
   dosfstools fusefat fuse3 umockdev libumockdev-dev e2fsprogs util-linux mount sqlite3
-  # desktop files and the Debian package: validators, dpkg-shlibdeps
-  desktop-file-utils appstream udev dpkg-dev file
+  # desktop files and the Debian package: validators, dpkg-shlibdeps, lintian
+  desktop-file-utils appstream udev dpkg-dev file lintian
 )
 
 missing=()

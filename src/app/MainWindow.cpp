@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPalette>
 
@@ -29,6 +30,18 @@ MainWindow::MainWindow(IPodStore& store, QWidget* parent)
     settings->setShortcutContext(Qt::ApplicationShortcut);
     connect(settings, &QAction::triggered, this, &MainWindow::settingsRequested);
     addAction(settings);
+
+    // The desktop's Quit key works from every window of the application.
+    auto* quit = new QAction(this);
+    quit->setObjectName(QStringLiteral("quitAction"));
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    // Platforms that name no Quit key (the Windows key scheme) get the Linux desktops' one.
+    if (quitKeys.isEmpty())
+        quitKeys.append(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcuts(quitKeys);
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    addAction(quit);
 
     retranslate();
 }

@@ -4,6 +4,7 @@
 #include "browser/TransferSettingsView.h"
 #include "platform/AppLanguage.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QVBoxLayout>
 
@@ -21,6 +22,12 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     layout->addWidget(view_);
     // The window follows the form's size as the system information opens and closes.
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* close = new QAction(this);
+    close->setObjectName(QStringLiteral("closeAction"));
+    close->setShortcuts(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
 
     retranslate();
 }

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -56,6 +57,32 @@ TEST_F(LorvanelAppTest, CtrlCommaOpensSettings) {
     // Closing the main window takes the Settings window with it.
     app.mainWindow().close();
     EXPECT_FALSE(app.settingsWindow().isVisible());
+}
+
+TEST_F(LorvanelAppTest, CtrlWClosesSettingsAndCtrlQQuits) {
+    LorvanelApp app;
+    app.show();
+    app.showSettings();
+    SettingsWindow& settings = app.settingsWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&settings));
+    settings.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+    QTest::keyClick(&settings, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(settings.isVisible());
+    EXPECT_TRUE(app.mainWindow().isVisible());
+
+    // Quitting from the Settings window ends the event loop with every window closed.
+    app.showSettings();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+    QTimer::singleShot(0, &settings,
+                       [&] { QTest::keyClick(&settings, Qt::Key_Q, Qt::ControlModifier); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(10'000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(app.mainWindow().isVisible());
+    EXPECT_FALSE(settings.isVisible());
 }
 
 TEST_F(LorvanelAppTest, LanguageChangeRelabelsOpenWindowsWithoutRestart) {

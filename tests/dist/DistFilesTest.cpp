@@ -8,6 +8,9 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <unistd.h>
 
 namespace {
 
@@ -42,6 +45,37 @@ Outcome run(const QString& program, const QStringList& arguments) {
             QString::fromUtf8(process.readAll())};
 }
 
+// udev itself reads the rule and applies it to a stand-in device (umockdev): in a private mount
+// namespace whose rule folders hold this rule alone, so nothing of the machine's udev changes.
+Outcome udevTest(const QString& device, const QString& sysPath) {
+    QTemporaryDir scratch;
+    QFile file(scratch.filePath(QStringLiteral("device.umockdev")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(device.toUtf8()) != device.toUtf8().size())
+        return {};
+    file.close();
+    const QString script = QStringLiteral(
+        "set -e; mount -t tmpfs none /run; "
+        "for d in /etc/udev/rules.d /usr/local/lib/udev/rules.d /usr/lib/udev/rules.d "
+        "/lib/udev/rules.d; do if [ -d $d ]; then mount -t tmpfs none $d; fi; done; "
+        "cp \"$1\" /etc/udev/rules.d/; "
+        "umockdev-run -d \"$2\" -- udevadm test --action=add \"$3\"");
+    QStringList namespaceArguments = {QStringLiteral("--mount")};
+    if (::geteuid() != 0)
+        namespaceArguments = {QStringLiteral("--user"), QStringLiteral("--map-root-user"),
+                              QStringLiteral("--mount")};
+    return run(QStringLiteral("unshare"),
+               namespaceArguments + QStringList{QStringLiteral("sh"), QStringLiteral("-c"), script,
+                                                QStringLiteral("sh"),
+                                                distFile(QStringLiteral("70-lorvanel.rules")),
+                                                file.fileName(), sysPath});
+}
+
+bool tagsForUaccess(const QString& output) {
+    static const QRegularExpression tags(QStringLiteral("^TAGS=.*:uaccess:"),
+                                         QRegularExpression::MultilineOption);
+    return output.contains(tags);
+}
+
 } // namespace
 
 TEST(DistFiles, TheDesktopEntryValidates) {
@@ -61,13 +95,55 @@ TEST(DistFiles, TheMetainfoValidatesStrictly) {
 }
 
 TEST(DistFiles, TheUdevRuleVerifies) {
+    // The strict check of newer udev versions, where there is one.
     if (run(QStringLiteral("udevadm"), {QStringLiteral("verify"), QStringLiteral("--help")})
-            .exitCode != 0)
-        GTEST_SKIP() << "this udevadm has no verify command (systemd before 253)";
-    const Outcome outcome =
-        run(QStringLiteral("udevadm"),
-            {QStringLiteral("verify"), distFile(QStringLiteral("70-lorvanel.rules"))});
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.output.toStdString();
+            .exitCode == 0) {
+        const Outcome outcome =
+            run(QStringLiteral("udevadm"),
+                {QStringLiteral("verify"), distFile(QStringLiteral("70-lorvanel.rules"))});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.output.toStdString();
+    }
+    if (QProcess::execute(
+            QStringLiteral("unshare"),
+            ::geteuid() == 0
+                ? QStringList{QStringLiteral("--mount"), QStringLiteral("true")}
+                : QStringList{QStringLiteral("--user"), QStringLiteral("--map-root-user"),
+                              QStringLiteral("--mount"), QStringLiteral("true")}) != 0)
+        GTEST_SKIP() << "no private mount namespace here to stage the rule for udevadm test";
+
+    const QString usbPath = QStringLiteral("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1");
+    const auto usbDevice = [](const char* vendor) {
+        return QStringLiteral("P: /devices/pci0000:00/0000:00:14.0/usb1/1-1\n"
+                              "N: bus/usb/001/002\n"
+                              "E: DEVNAME=/dev/bus/usb/001/002\nE: DEVTYPE=usb_device\n"
+                              "E: DRIVER=usb\nE: SUBSYSTEM=usb\n"
+                              "A: idVendor=%1\nA: idProduct=1261\n")
+            .arg(QLatin1String(vendor));
+    };
+    const Outcome iPod = udevTest(usbDevice("05ac"), usbPath);
+    ASSERT_EQ(iPod.exitCode, 0) << iPod.output.toStdString();
+    EXPECT_TRUE(iPod.output.contains(
+        QStringLiteral("Reading rules file: /etc/udev/rules.d/70-lorvanel.rules")))
+        << iPod.output.toStdString();
+    // udev names each line it cannot read: "<file>:<line> <what is wrong>".
+    static const QRegularExpression complaint(
+        QStringLiteral("^/etc/udev/rules\\.d/70-lorvanel\\.rules:\\d+ "),
+        QRegularExpression::MultilineOption);
+    EXPECT_FALSE(iPod.output.contains(complaint)) << iPod.output.toStdString();
+    EXPECT_TRUE(tagsForUaccess(iPod.output)) << iPod.output.toStdString();
+
+    // Another vendor's device is left alone; the iPod's disk is the user's too.
+    const Outcome other = udevTest(usbDevice("046d"), usbPath);
+    ASSERT_EQ(other.exitCode, 0) << other.output.toStdString();
+    EXPECT_FALSE(tagsForUaccess(other.output)) << other.output.toStdString();
+    const Outcome disk = udevTest(
+        QStringLiteral("P: /devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/"
+                       "6:0:0:0/block/sdb\nN: sdb\nE: DEVNAME=/dev/sdb\nE: DEVTYPE=disk\n"
+                       "E: SUBSYSTEM=block\nE: ID_VENDOR_ID=05ac\n"),
+        QStringLiteral("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/"
+                       "6:0:0:0/block/sdb"));
+    ASSERT_EQ(disk.exitCode, 0) << disk.output.toStdString();
+    EXPECT_TRUE(tagsForUaccess(disk.output)) << disk.output.toStdString();
 }
 
 TEST(DistFiles, TheEntryTheMetainfoAndTheIconShareOneName) {

@@ -35,8 +35,10 @@ mkdir -p "$root"
 if [ "$(id -u)" -eq 0 ]; then
   mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
   touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
-  # The scratch root holds no other package, so the dependencies cannot be met there.
-  dpkg --root="$root" --force-depends --install "$deb" >"$scratch/dpkg.log" 2>&1 ||
+  # The scratch root holds no other package, so the dependencies cannot be met there, nor a
+  # shell to run the maintainer scripts in: they run outside it, with DPKG_ROOT set.
+  dpkg --root="$root" --force-depends --force-script-chrootless --install "$deb" \
+    >"$scratch/dpkg.log" 2>&1 ||
     { cat "$scratch/dpkg.log"; fail "dpkg could not install the package"; }
   installed=$(dpkg --root="$root" --listfiles lorvanel)
 else
@@ -71,4 +73,11 @@ appstreamcli validate-tree --no-net --strict "$root" || fail "the installed tree
 # The sanitizer build reports leaks at exit; starting is what is tested here.
 answer=$(ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen "$root/usr/bin/lorvanel" --version)
 [ "$answer" = "Lorvanel $version" ] || fail "--version answered: $answer"
+if [ "$(id -u)" -eq 0 ]; then
+  dpkg --root="$root" --force-depends --force-script-chrootless --purge lorvanel \
+    >"$scratch/dpkg.log" 2>&1 ||
+    { cat "$scratch/dpkg.log"; fail "dpkg could not remove the package"; }
+  left=$(find "$root/usr" -type f | head -n 5)
+  [ -z "$left" ] || fail "left after removal: $left"
+fi
 echo "package ${deb##*/}: $(wc -l <<<"$installed") paths installed and checked"
