@@ -19,6 +19,8 @@ using TestApplication = QCoreApplication;
 #endif
 
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 #include <sys/stat.h>
 
 LORVANEL_GLIB_SYSTEM_MALLOC
@@ -37,18 +39,34 @@ extern "C" const char* __ubsan_default_options() {
     return "print_stacktrace=1:halt_on_error=1";
 }
 
+namespace {
+
+// A threadsafe death test runs in a fresh copy of this program, which may leave without
+// unwinding: it uses the home of the run that started it, which that run removes.
+bool isDeathTestChild(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]).starts_with("--gtest_internal_run_death_test"))
+            return true;
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/lorvanel-test-home-XXXXXX"));
-    if (!home.isValid())
-        return 2;
-    const QByteArray homePath = QFile::encodeName(home.path());
-    const QByteArray runtime = homePath + "/runtime";
-    ::mkdir(runtime.constData(), 0700);
-    qputenv("HOME", homePath);
-    qputenv("XDG_CONFIG_HOME", homePath + "/config");
-    qputenv("XDG_DATA_HOME", homePath + "/data");
-    qputenv("XDG_CACHE_HOME", homePath + "/cache");
-    qputenv("XDG_RUNTIME_DIR", runtime);
+    std::optional<QTemporaryDir> home;
+    if (!isDeathTestChild(argc, argv)) {
+        home.emplace(QDir::tempPath() + QStringLiteral("/lorvanel-test-home-XXXXXX"));
+        if (!home->isValid())
+            return 2;
+        const QByteArray homePath = QFile::encodeName(home->path());
+        const QByteArray runtime = homePath + "/runtime";
+        ::mkdir(runtime.constData(), 0700);
+        qputenv("HOME", homePath);
+        qputenv("XDG_CONFIG_HOME", homePath + "/config");
+        qputenv("XDG_DATA_HOME", homePath + "/data");
+        qputenv("XDG_CACHE_HOME", homePath + "/cache");
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef LORVANEL_OPEN_HELPER_PATH
