@@ -237,6 +237,11 @@ public:
                                                  const std::optional<QString>& successMessage,
                                                  AppLanguage language,
                                                  int skippedIdenticalCount = 0);
+    // Removes the files a delete left unused, in order, checking the device's identity before
+    // each one: the first failed check ends the removal by throwing. Returns a line for each
+    // file that could not be removed.
+    static QStringList removeTrackFiles(QStringList files,
+                                        const std::function<void()>& verifyIdentity);
 
     // Library edits, each on a fresh database session in the background. A start that may
     // not happen is silent.

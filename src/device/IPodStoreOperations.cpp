@@ -254,20 +254,26 @@ void IPodStore::saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata
 
 void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID) {
     runLibraryEdit(deviceID, false, [trackIDs](IPodDatabase& session, const IPodDevice& device) {
-        QStringList files = session.deleteTracks(trackIDs).values();
+        const QStringList files = session.deleteTracks(trackIDs).values();
         device.verifyIdentity();
         session.saveLibrary();
-        std::sort(files.begin(), files.end());
-        QStringList failures;
-        for (const QString& file : std::as_const(files)) {
-            device.verifyIdentity();
-            if (::unlink(QFile::encodeName(file).constData()) != 0 && errno != ENOENT)
-                failures.append(localizedString(
-                    LZ("The library was updated, but the audio file %1 could not be removed."),
-                    AppLanguages::stored(), QFileInfo(file).fileName()));
-        }
-        return failures;
+        return removeTrackFiles(files, [&device] { device.verifyIdentity(); });
     });
+}
+
+QStringList IPodStore::removeTrackFiles(QStringList files,
+                                        const std::function<void()>& verifyIdentity) {
+    std::sort(files.begin(), files.end());
+    QStringList failures;
+    for (const QString& file : std::as_const(files)) {
+        // Another volume may have been mounted in the iPod's place since the last file.
+        verifyIdentity();
+        if (::unlink(QFile::encodeName(file).constData()) != 0 && errno != ENOENT)
+            failures.append(localizedString(
+                LZ("The library was updated, but the audio file %1 could not be removed."),
+                AppLanguages::stored(), QFileInfo(file).fileName()));
+    }
+    return failures;
 }
 
 void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackIDs,

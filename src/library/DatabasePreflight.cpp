@@ -138,7 +138,7 @@ void DatabasePreflight::check(const Request& request) {
 }
 
 void DatabasePreflight::check(const Request& request, const Limits& limits) {
-    run(request, limits, false);
+    runShared(request, limits, false);
 }
 
 std::optional<LibrarySnapshot> DatabasePreflight::read(const Request& request) {
@@ -147,7 +147,7 @@ std::optional<LibrarySnapshot> DatabasePreflight::read(const Request& request) {
 
 std::optional<LibrarySnapshot> DatabasePreflight::read(const Request& request,
                                                        const Limits& limits) {
-    return run(request, limits, true);
+    return runShared(request, limits, true);
 }
 
 std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, const Limits& limits,

@@ -59,6 +59,10 @@ public:
     static int runHelper(int argc, char** argv);
 
 private:
+    // One read per volume at a time: a caller that finds one running waits for it and takes its
+    // result when that answers its own request, else reads after it.
+    static std::optional<LibrarySnapshot> runShared(const Request& request, const Limits& limits,
+                                                    bool sendsSnapshot);
     static std::optional<LibrarySnapshot> run(const Request& request, const Limits& limits,
                                               bool sendsSnapshot);
     // What the opening of the request reads, as one key; equal keys read the same files.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/ArtworkDBImages.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabaseError.h"
 #include "library/IPodModel.h"
@@ -210,6 +211,10 @@ private:
                     const std::pair<const Itdb_Track*, const Track*>& before) const;
     // Throws when a save that moves stored thumbnails might not fit on the volume.
     void ensureRoomForSave() const;
+    // Whether libgpod may decode the track's stored cover: one given in this session, or one
+    // the volume's ArtworkDB records soundly (stored, read afresh as a save rewrites it).
+    bool mayDecodeArtwork(const Itdb_Track* track, const ArtworkDBImages& stored) const;
+    ArtworkDBImages storedArtwork() const;
 
     QString mountPoint_;
     std::optional<IPodDatabaseError> writeBlocker_;
@@ -222,6 +227,7 @@ private:
     // What this session did to the stored covers, for ensureRoomForSave.
     bool artworkRemoved_ = false;
     int artworkAdded_ = 0;
+    QSet<const Itdb_Track*> sessionArtwork_;
     GLibHandles::DatabasePtr database_;
 };
 

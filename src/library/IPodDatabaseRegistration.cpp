@@ -130,8 +130,10 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
 
     itdb_track_add(database_.get(), track, -1);
     itdb_playlist_add_track(master, track, -1);
-    if (artwork && supportsArtwork() && setArtwork(*artwork, track))
+    if (artwork && supportsArtwork() && setArtwork(*artwork, track)) {
         ++artworkAdded_;
+        sessionArtwork_.insert(track);
+    }
     return makeTrack(track, int(itdb_playlist_tracks_number(master)));
 }
 
@@ -160,6 +162,7 @@ bool IPodDatabase::registerCopiedFile(quint64 trackID, const std::optional<QByte
     const bool artworkTaken = artwork && setArtwork(*artwork, track);
     if (artworkTaken) {
         ++artworkAdded_;
+        sessionArtwork_.insert(track);
         artworkRemoved_ = artworkRemoved_ || hadArtwork;
     }
     return newFile.has_value() || artworkTaken || lyricsWereOff;
@@ -177,11 +180,30 @@ bool IPodDatabase::setArtwork(const QByteArray& artwork, Itdb_Track* track) {
                                                gsize(artwork.size())) != 0;
 }
 
+ArtworkDBImages IPodDatabase::storedArtwork() const {
+    const QByteArray mountPoint = QFile::encodeName(mountPoint_);
+    const GLibHandles::CharPtr database(itdb_get_artworkdb_path(mountPoint.constData()));
+    const GLibHandles::CharPtr folder(itdb_get_artwork_dir(mountPoint.constData()));
+    if (!database || !folder)
+        return {};
+    return ArtworkDBImages::read(QFile::decodeName(database.get()),
+                                 QFile::decodeName(folder.get()));
+}
+
+bool IPodDatabase::mayDecodeArtwork(const Itdb_Track* track, const ArtworkDBImages& stored) const {
+    if (sessionArtwork_.contains(track))
+        return true;
+    const Itdb_Artwork* artwork = track->artwork;
+    return stored.isSound(artwork ? artwork->id : 0, track->mhii_link, track->dbid);
+}
+
 bool IPodDatabase::hasIntactArtwork(quint64 trackID) const {
     for (GList* link = database_->tracks; link; link = link->next) {
         auto* track = static_cast<Itdb_Track*>(link->data);
         if (!track || track->dbid != trackID)
             continue;
+        if (!itdb_track_has_thumbnails(track) || !mayDecodeArtwork(track, storedArtwork()))
+            return false;
         const PixbufPtr pixbuf = thumbnailOf(track, -1, -1);
         return pixbuf && !isNoisyArtwork(pixbuf.get()) &&
                !isDamagedNano2Thumbnail(pixbuf.get(), track);
@@ -196,9 +218,14 @@ QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackID
     char* keys[] = {const_cast<char*>("compression"), nullptr};
     char* values[] = {const_cast<char*>(level.constData()), nullptr};
     const bool leveled = compressionLevel >= 0;
+    std::optional<ArtworkDBImages> stored;
     for (GList* link = database_->tracks; link; link = link->next) {
         auto* track = static_cast<Itdb_Track*>(link->data);
-        if (!track || !trackIDs.contains(track->dbid))
+        if (!track || !trackIDs.contains(track->dbid) || !itdb_track_has_thumbnails(track))
+            continue;
+        if (!stored)
+            stored = storedArtwork();
+        if (!mayDecodeArtwork(track, *stored))
             continue;
         const PixbufPtr pixbuf = thumbnailOf(track, -1, -1);
         if (!pixbuf || isNoisyArtwork(pixbuf.get()) || isDamagedNano2Thumbnail(pixbuf.get(), track))

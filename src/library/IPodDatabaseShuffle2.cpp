@@ -178,106 +178,117 @@ void IPodDatabase::setPlaybackStart(quint64 trackID, Nano5FileOps& ops) {
     if (!info || info->ipod_generation != ITDB_IPOD_GENERATION_SHUFFLE_2)
         throw IPodDatabaseError::unsupportedDatabase();
 
-    const auto pstate = readPStateFile();
-    auto sd = pstate ? openShuffle2SD(*pstate) : std::nullopt;
-    if (!sd)
-        throw IPodDatabaseError::invalidPlaybackState();
-    const quint32 count = sd->count;
-    const QString folder = QFileInfo(pstate->path).path();
-    const QString shufflePath = folder + QStringLiteral("/iTunesShuffle");
-    const std::optional<QByteArray> oldShuffle = readIfPresent(shufflePath);
-
-    const quint32 current = readUInt32LE(pstate->bytes, 4);
-    const quint32 shufflePosition = readUInt32LE(pstate->bytes, 8);
-
-    QList<quint32> order;
-    quint32 p = 0;
-    if (!oldShuffle) {
-        order.reserve(count);
-        for (quint32 i = 0; i < count; ++i)
-            order.append(i);
-        for (quint32 j = 0; j + 1 < count; ++j)
-            order.swapItemsAt(j, j + qsizetype(Nano5Playlist::randomValue(count - j)));
-        p = shufflePosition < count ? shufflePosition : 0;
-    } else {
-        if (oldShuffle->size() < qsizetype(count) * 4 || oldShuffle->size() % 4 != 0 ||
-            shufflePosition >= count)
-            throw IPodDatabaseError::invalidPlaybackState();
-        QSet<quint32> seen;
-        for (quint32 i = 0; i < count; ++i) {
-            const quint32 value = readUInt32LE(*oldShuffle, qsizetype(i) * 4);
-            if (value >= count || seen.contains(value))
-                throw IPodDatabaseError::invalidPlaybackState();
-            seen.insert(value);
-            order.append(value);
-        }
-        p = shufflePosition;
-    }
-
-    const Itdb_Track* track = resolveTracks({trackID}, database_->tracks).first();
-    const QString path =
-        track->ipod_path ? QString::fromUtf8(track->ipod_path).replace(u':', u'/') : QString();
-    QList<quint32> matches;
-    for (quint32 entry = 0; entry < count; ++entry) {
-        if (readShuffle2EntryPath(*sd->file, entry) == path)
-            matches.append(entry);
-    }
-    if (matches.isEmpty())
-        throw IPodDatabaseError::trackSelectionChanged();
-    quint32 target = matches.first();
-    if (matches.contains(current))
-        target = current;
-    else if (matches.contains(order[p]))
-        target = order[p];
-
-    QList<quint32> entries;
-    entries.reserve(count);
-    for (quint32 i = 0; i < count; ++i) {
-        if (i != target)
-            entries.append(i);
-    }
-    entries.insert(current, target);
-    order.removeOne(target);
-    order.insert(p, target);
-    QList<quint32> renumbered(count);
-    for (quint32 k = 0; k < count; ++k)
-        renumbered[entries[k]] = k;
-
-    const QByteArray oldSD = readWhole(*sd->file);
-    if (oldSD.size() != sdHeaderSize + sdEntrySize * count)
-        throw IPodDatabaseError::invalidPlaybackState();
-    QByteArray newSD = oldSD.left(sdHeaderSize);
-    for (quint32 k = 0; k < count; ++k)
-        newSD.append(oldSD.mid(sdHeaderSize + sdEntrySize * entries[k], sdEntrySize));
-
-    QByteArray newShuffle(qsizetype(count) * 4, '\0');
-    for (quint32 i = 0; i < count; ++i)
-        putUInt32LE(newShuffle, qsizetype(i) * 4, renumbered[order[i]]);
-    if (oldShuffle)
-        newShuffle.append(oldShuffle->mid(qsizetype(count) * 4));
-
-    QByteArray newPState = pstate->bytes;
-    if (shufflePosition >= count)
-        putUInt32LE(newPState, 8, 0);
-    putUInt32LE(newPState, 12, 0);
-
+    // Everything is read before anything is written.
     std::vector<Replacement> files;
-    files.push_back({sd->sdPath, oldSD, newSD});
-    files.push_back({shufflePath, oldShuffle, newShuffle});
-    if (target != current) {
-        const QByteArray encodedFolder = QFile::encodeName(folder);
-        GLibHandles::CharPtr statsPath{itdb_get_path(encodedFolder.constData(), "iTunesStats")};
-        if (statsPath) {
-            const QString statsFile = QFile::decodeName(statsPath.get());
-            const auto oldStats = readIfPresent(statsFile);
-            if (!oldStats)
-                throw std::system_error(ENOENT, std::generic_category(), "read iTunesStats");
-            if (oldStats->size() > 5)
-                files.push_back({statsFile, *oldStats, reorderStats(*oldStats, entries)});
+    const auto plan = [&] {
+        const auto pstate = readPStateFile();
+        auto sd = pstate ? openShuffle2SD(*pstate) : std::nullopt;
+        if (!sd)
+            throw IPodDatabaseError::invalidPlaybackState();
+        const quint32 count = sd->count;
+        const QString folder = QFileInfo(pstate->path).path();
+        const QString shufflePath = folder + QStringLiteral("/iTunesShuffle");
+        const std::optional<QByteArray> oldShuffle = readIfPresent(shufflePath);
+
+        const quint32 current = readUInt32LE(pstate->bytes, 4);
+        const quint32 shufflePosition = readUInt32LE(pstate->bytes, 8);
+
+        QList<quint32> order;
+        quint32 p = 0;
+        if (!oldShuffle) {
+            order.reserve(count);
+            for (quint32 i = 0; i < count; ++i)
+                order.append(i);
+            for (quint32 j = 0; j + 1 < count; ++j)
+                order.swapItemsAt(j, j + qsizetype(Nano5Playlist::randomValue(count - j)));
+            p = shufflePosition < count ? shufflePosition : 0;
+        } else {
+            if (oldShuffle->size() < qsizetype(count) * 4 || oldShuffle->size() % 4 != 0 ||
+                shufflePosition >= count)
+                throw IPodDatabaseError::invalidPlaybackState();
+            QSet<quint32> seen;
+            for (quint32 i = 0; i < count; ++i) {
+                const quint32 value = readUInt32LE(*oldShuffle, qsizetype(i) * 4);
+                if (value >= count || seen.contains(value))
+                    throw IPodDatabaseError::invalidPlaybackState();
+                seen.insert(value);
+                order.append(value);
+            }
+            p = shufflePosition;
         }
+
+        const Itdb_Track* track = resolveTracks({trackID}, database_->tracks).first();
+        const QString path =
+            track->ipod_path ? QString::fromUtf8(track->ipod_path).replace(u':', u'/') : QString();
+        QList<quint32> matches;
+        for (quint32 entry = 0; entry < count; ++entry) {
+            if (readShuffle2EntryPath(*sd->file, entry) == path)
+                matches.append(entry);
+        }
+        if (matches.isEmpty())
+            throw IPodDatabaseError::trackSelectionChanged();
+        quint32 target = matches.first();
+        if (matches.contains(current))
+            target = current;
+        else if (matches.contains(order[p]))
+            target = order[p];
+
+        QList<quint32> entries;
+        entries.reserve(count);
+        for (quint32 i = 0; i < count; ++i) {
+            if (i != target)
+                entries.append(i);
+        }
+        entries.insert(current, target);
+        order.removeOne(target);
+        order.insert(p, target);
+        QList<quint32> renumbered(count);
+        for (quint32 k = 0; k < count; ++k)
+            renumbered[entries[k]] = k;
+
+        const QByteArray oldSD = readWhole(*sd->file);
+        if (oldSD.size() != sdHeaderSize + sdEntrySize * count)
+            throw IPodDatabaseError::invalidPlaybackState();
+        QByteArray newSD = oldSD.left(sdHeaderSize);
+        for (quint32 k = 0; k < count; ++k)
+            newSD.append(oldSD.mid(sdHeaderSize + sdEntrySize * entries[k], sdEntrySize));
+
+        QByteArray newShuffle(qsizetype(count) * 4, '\0');
+        for (quint32 i = 0; i < count; ++i)
+            putUInt32LE(newShuffle, qsizetype(i) * 4, renumbered[order[i]]);
+        if (oldShuffle)
+            newShuffle.append(oldShuffle->mid(qsizetype(count) * 4));
+
+        QByteArray newPState = pstate->bytes;
+        if (shufflePosition >= count)
+            putUInt32LE(newPState, 8, 0);
+        putUInt32LE(newPState, 12, 0);
+
+        files.push_back({sd->sdPath, oldSD, newSD});
+        files.push_back({shufflePath, oldShuffle, newShuffle});
+        if (target != current) {
+            const QByteArray encodedFolder = QFile::encodeName(folder);
+            GLibHandles::CharPtr statsPath{itdb_get_path(encodedFolder.constData(), "iTunesStats")};
+            if (statsPath) {
+                const QString statsFile = QFile::decodeName(statsPath.get());
+                const auto oldStats = readIfPresent(statsFile);
+                if (!oldStats)
+                    throw std::system_error(ENOENT, std::generic_category(), "read iTunesStats");
+                if (oldStats->size() > 5)
+                    files.push_back({statsFile, *oldStats, reorderStats(*oldStats, entries)});
+            }
+        }
+        files.push_back({pstate->path, pstate->bytes, newPState});
+        sd->file->close();
+    };
+    try {
+        plan();
+    } catch (...) {
+        // Files that read as damaged or as another library may be those of another volume
+        // mounted in the iPod's place: then that is the failure to report.
+        checkpoint();
+        throw;
     }
-    files.push_back({pstate->path, pstate->bytes, newPState});
-    sd->file->close();
     checkpoint();
     commit(files, ops);
 }

@@ -209,3 +209,35 @@ TEST(CoverThumbnailTest, ShrinksNeverEnlargesAndRefusesWhatIsNoPicture) {
     EXPECT_FALSE(CoverArtworkLoader::thumbnailPNG("no picture at all").has_value());
     EXPECT_FALSE(CoverArtworkLoader::thumbnailPNG({}).has_value());
 }
+
+// One stored cover whose record claims fewer bytes than its pixels take (libgpod would read past
+// its buffer decoding it) is refused before it is decoded; the other covers still load.
+TEST_F(CoverArtworkLoaderTest, AStoredCoverWhoseRecordOutgrowsItsBytesIsRefusedAlone) {
+    const QString path = addVolume(albums(3));
+    const QString artworkDB = path + QStringLiteral("/iPod_Control/Artwork/ArtworkDB");
+    QFile file(artworkDB);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    file.close();
+    const quint64 damaged = firstTrackID(1);
+    const auto word = [&bytes](qsizetype at) {
+        return quint32(quint8(bytes[at])) | quint32(quint8(bytes[at + 1])) << 8 |
+               quint32(quint8(bytes[at + 2])) << 16 | quint32(quint8(bytes[at + 3])) << 24;
+    };
+    qsizetype image = -1;
+    for (qsizetype at = bytes.indexOf("mhii"); at >= 0; at = bytes.indexOf("mhii", at + 4))
+        if ((word(at + 20) | quint64(word(at + 24)) << 32) == damaged)
+            image = at;
+    ASSERT_GE(image, 0);
+    const qsizetype thumbnail = bytes.indexOf("mhni", image);
+    ASSERT_GT(thumbnail, 0);
+    bytes.replace(thumbnail + 24, 4, QByteArray("\x10\0\0\0", 4)); // 16 bytes
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+
+    const auto covers =
+        CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), keysOf(0, 2));
+    EXPECT_EQ(QSet<quint64>(covers.keyBegin(), covers.keyEnd()),
+              (QSet<quint64>{firstTrackID(0), firstTrackID(2)}));
+}

@@ -4,6 +4,7 @@
 #include "ImportFixture.h"
 
 #include "device/IPodDeviceError.h"
+#include "device/IPodStore.h"
 #include "support/LibgpodLeaks.h"
 
 #include <QFile>
@@ -179,4 +180,76 @@ TEST_F(SaveSafetyTest, ADiskFillingDuringTheSaveLeavesThePreviousDatabaseReadabl
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), database);
     EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
+}
+
+// The files a delete left unused are removed one by one; another volume mounted in the iPod's
+// place between two of them loses nothing, even files at the very same paths.
+TEST_F(SaveSafetyTest, ADeleteRemovesNoFileOfAVolumeSwappedInMidway) {
+    for (const char* title : {"A", "B", "C"})
+        tree.addTrack({.title = QString::fromLatin1(title)});
+    tree.write();
+    ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    QStringList files;
+    for (int i = 0; i < tree.trackCount(); ++i)
+        files << ipod->mountPoint() + u'/' + tree.trackFile(i);
+    int checks = 0;
+    TestSupport::TreeSnapshot swappedIn;
+    try {
+        IPodStore::removeTrackFiles(files, [&] {
+            if (++checks == 2) {
+                // A copy of the same tree: every file still to go exists on it as well.
+                ASSERT_TRUE(ipod->swapFor(tree));
+                swappedIn = ipod->snapshot();
+            }
+            ipod->device().verifyIdentity();
+        });
+        ADD_FAILURE() << "removed files after the swap";
+    } catch (const IPodDeviceError& error) {
+        EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                  "The iPod was disconnected.");
+    }
+    EXPECT_EQ(checks, 2);
+    ASSERT_FALSE(swappedIn.isEmpty());
+    EXPECT_EQ(TestSupport::differences(swappedIn, ipod->snapshot()).join(u' ').toStdString(), "");
+    for (const QString& file : std::as_const(files))
+        EXPECT_TRUE(QFile::exists(file)) << qPrintable(file);
+}
+
+namespace {
+
+// A second-generation shuffle of three tracks with a resume file at its first entry.
+std::unique_ptr<IPodVolume> shuffleOfThree(const QString& prefix) {
+    auto shuffle = std::make_unique<IPodVolume>(QStringLiteral("MA546"));
+    for (int i = 0; i < 3; ++i)
+        shuffle->addTrack({.title = prefix + QString::number(i)});
+    shuffle->write();
+    QByteArray pstate(32, '\0');
+    pstate[16] = 3; // the entry count; current entry and shuffle position 0
+    shuffle->writeFile(QStringLiteral("iPod_Control/iTunes/iTunesPState"), pstate);
+    return shuffle;
+}
+
+} // namespace
+
+// The shuffle's start track is set on a session opened before another shuffle took the iPod's
+// place: the other one's files do not list the track, but what is reported is the swap.
+TEST_F(SaveSafetyTest, AStartTrackForAVolumeSwappedAwayReportsTheDisconnection) {
+    const auto shuffle = shuffleOfThree(QStringLiteral("Mine "));
+    const auto otherShuffle = shuffleOfThree(QStringLiteral("Other "));
+    ipod = MountedIPod::make(FileSystem::tmpfs, *shuffle);
+    ASSERT_TRUE(ipod);
+    session = ipod->device().openDatabase();
+    ASSERT_TRUE(ipod->swapFor(*otherShuffle));
+    const auto otherBefore = ipod->snapshot();
+    try {
+        session->setPlaybackStart(shuffle->trackID(1));
+        ADD_FAILURE() << "set the start track on the other volume";
+    } catch (const IPodDeviceError& error) {
+        EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                  "The iPod was disconnected.");
+    } catch (const IPodDatabaseError& error) {
+        ADD_FAILURE() << error.description(AppLanguage::english).toStdString();
+    }
+    EXPECT_EQ(TestSupport::differences(otherBefore, ipod->snapshot()).join(u' ').toStdString(), "");
 }

@@ -1,0 +1,287 @@
+#include "library/ArtworkDBImages.h"
+
+#include "library/GLibHandles.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <gpod/itdb.h>
+
+#include <optional>
+
+#include <sys/stat.h>
+
+namespace {
+
+// No ArtworkDB comes near this; a larger file is not read at all.
+constexpr qint64 maxDatabaseBytes = qint64(256) << 20;
+
+struct Thumbnail {
+    quint32 format = 0;
+    quint32 offset = 0;
+    quint32 size = 0;
+    qint16 verticalPadding = 0;
+    qint16 horizontalPadding = 0;
+    quint16 height = 0;
+    quint16 width = 0;
+    QString file; // as recorded, ":F1027_1.ithmb"
+    bool isWhole = false;
+};
+
+struct Image {
+    quint32 id = 0;
+    quint64 songID = 0;
+    QList<Thumbnail> thumbnails;
+    bool isWhole = true;
+};
+
+// Little-endian reads inside one record, which must lie inside the file.
+class Reader {
+public:
+    explicit Reader(const QByteArray& bytes)
+        : bytes_(bytes) {}
+    qsizetype size() const { return bytes_.size(); }
+    bool has(qsizetype offset, qsizetype length) const {
+        return offset >= 0 && length >= 0 && offset <= size() && length <= size() - offset;
+    }
+    quint32 u32(qsizetype offset) const {
+        return quint32(byte(offset)) | quint32(byte(offset + 1)) << 8 |
+               quint32(byte(offset + 2)) << 16 | quint32(byte(offset + 3)) << 24;
+    }
+    quint16 u16(qsizetype offset) const { return quint16(byte(offset) | byte(offset + 1) << 8); }
+    quint64 u64(qsizetype offset) const { return u32(offset) | quint64(u32(offset + 4)) << 32; }
+    bool tagAt(qsizetype offset, const char* tag) const {
+        return has(offset, 4) && bytes_.mid(offset, 4) == tag;
+    }
+    QByteArray mid(qsizetype offset, qsizetype length) const { return bytes_.mid(offset, length); }
+
+private:
+    quint8 byte(qsizetype offset) const { return quint8(bytes_[offset]); }
+    const QByteArray& bytes_;
+};
+
+// A record's extent: tag, header and total length read and checked against its container.
+struct Record {
+    qsizetype start = 0;
+    qsizetype header = 0;
+    qsizetype end = 0;
+};
+
+std::optional<Record> recordAt(const Reader& r, qsizetype offset, qsizetype limit, const char* tag,
+                               qsizetype minimumHeader, bool totalIsLength = true) {
+    if (!r.has(offset, 12) || offset + 12 > limit || !r.tagAt(offset, tag))
+        return std::nullopt;
+    const qsizetype header = r.u32(offset + 4);
+    const qsizetype total = totalIsLength ? qsizetype(r.u32(offset + 8)) : header;
+    if (header < minimumHeader || total < header || total > limit - offset || !r.has(offset, total))
+        return std::nullopt;
+    return Record{offset, header, offset + total};
+}
+
+// The file name of an mhod of type 3 (UTF-16 or UTF-8, as its encoding byte says).
+std::optional<QString> fileNameOf(const Reader& r, const Record& mhod) {
+    if (mhod.end - mhod.start < 36)
+        return std::nullopt;
+    const qsizetype length = r.u32(mhod.start + 24);
+    const quint32 encoding = r.u32(mhod.start + 28) & 0xFF;
+    if (length > mhod.end - mhod.start - 36)
+        return std::nullopt;
+    const QByteArray raw = r.mid(mhod.start + 36, length);
+    auto decoder = QStringDecoder(encoding == 2 ? QStringDecoder::Utf16LE : QStringDecoder::Utf8,
+                                  QStringDecoder::Flag::Stateless);
+    const QString name = decoder(raw);
+    if (decoder.hasError())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<Thumbnail> thumbnailAt(const Reader& r, qsizetype offset, qsizetype limit) {
+    const auto mhni = recordAt(r, offset, limit, "mhni", 36);
+    if (!mhni)
+        return std::nullopt;
+    Thumbnail thumbnail;
+    thumbnail.format = r.u32(offset + 16);
+    thumbnail.offset = r.u32(offset + 20);
+    thumbnail.size = r.u32(offset + 24);
+    thumbnail.verticalPadding = qint16(r.u16(offset + 28));
+    thumbnail.horizontalPadding = qint16(r.u16(offset + 30));
+    thumbnail.height = r.u16(offset + 32);
+    thumbnail.width = r.u16(offset + 34);
+    for (qsizetype at = mhni->start + mhni->header; at < mhni->end;) {
+        const auto mhod = recordAt(r, at, mhni->end, "mhod", 24);
+        if (!mhod)
+            return std::nullopt;
+        if (r.u16(at + 12) == 3) {
+            const auto name = fileNameOf(r, *mhod);
+            if (!name || !thumbnail.file.isEmpty())
+                return std::nullopt;
+            thumbnail.file = *name;
+        }
+        at = mhod->end;
+    }
+    thumbnail.isWhole = !thumbnail.file.isEmpty();
+    return thumbnail;
+}
+
+// An mhii with its thumbnails; an image whose records do not add up is not whole.
+Image imageAt(const Reader& r, const Record& mhii) {
+    Image image;
+    image.id = r.u32(mhii.start + 16);
+    image.songID = r.u64(mhii.start + 20);
+    for (qsizetype at = mhii.start + mhii.header; at < mhii.end;) {
+        const auto mhod = recordAt(r, at, mhii.end, "mhod", 24);
+        if (!mhod) {
+            image.isWhole = false;
+            break;
+        }
+        const quint16 type = r.u16(at + 12);
+        if (type == 2 || type == 5) {
+            const auto thumbnail = thumbnailAt(r, mhod->start + mhod->header, mhod->end);
+            if (!thumbnail || !thumbnail->isWhole)
+                image.isWhole = false;
+            else
+                image.thumbnails.append(*thumbnail);
+        }
+        at = mhod->end;
+    }
+    return image;
+}
+
+struct Walk {
+    QList<Image> images;
+    QHash<quint32, quint32> formatSizes; // format id -> bytes of one thumbnail (mhif)
+};
+
+// The images and the thumbnail formats of the file; stops at the first record that leaves its
+// container, keeping what came before.
+Walk walk(const Reader& r) {
+    Walk result;
+    const auto mhfd = recordAt(r, 0, r.size(), "mhfd", 24);
+    if (!mhfd)
+        return result;
+    for (qsizetype at = mhfd->header; at < mhfd->end;) {
+        const auto mhsd = recordAt(r, at, mhfd->end, "mhsd", 16);
+        if (!mhsd)
+            break;
+        const quint16 type = r.u16(at + 12);
+        const char* listTag = type == 1 ? "mhli" : type == 3 ? "mhlf" : nullptr;
+        const char* itemTag = type == 1 ? "mhii" : "mhif";
+        const auto list =
+            listTag ? recordAt(r, mhsd->start + mhsd->header, mhsd->end, listTag, 12, false)
+                    : std::nullopt;
+        if (list) {
+            const quint32 count = r.u32(list->start + 8);
+            qsizetype item = list->end;
+            for (quint32 i = 0; i < count; ++i) {
+                const auto record = recordAt(r, item, mhsd->end, itemTag, type == 1 ? 28 : 24);
+                if (!record) {
+                    if (type == 1 && r.has(item, 28) && r.tagAt(item, "mhii")) {
+                        // Its ids are still known: that image is refused by them.
+                        Image broken{r.u32(item + 16), r.u64(item + 20), {}, false};
+                        result.images.append(broken);
+                    }
+                    return result;
+                }
+                if (type == 1)
+                    result.images.append(imageAt(r, *record));
+                else
+                    result.formatSizes.insert(r.u32(item + 16), r.u32(item + 20));
+                item = record->end;
+            }
+        }
+        at = mhsd->end;
+    }
+    return result;
+}
+
+// The sizes of the .ithmb files, by the name recorded for them; none when not a regular file.
+class ThumbnailFiles {
+public:
+    explicit ThumbnailFiles(QString folder)
+        : folder_(std::move(folder)) {}
+    std::optional<qint64> sizeOf(const QString& recorded) {
+        const auto known = sizes_.constFind(recorded);
+        if (known != sizes_.cend())
+            return *known;
+        std::optional<qint64> size;
+        // One name in the Artwork folder, as the iPod's software writes it.
+        static const QRegularExpression name(
+            QStringLiteral("^:?(F[0-9]{1,10}_[0-9]{1,10}\\.ithmb)$"),
+            QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch match = name.match(recorded);
+        if (match.hasMatch() && !folder_.isEmpty()) {
+            const QByteArray base = QFile::encodeName(folder_);
+            const QByteArray file = match.captured(1).toUtf8();
+            const gchar* components[] = {file.constData(), nullptr};
+            const GLibHandles::CharPtr path(itdb_resolve_path(base.constData(), components));
+            struct stat status {};
+            // A link is followed as libgpod follows it; whatever it leads to must be a file.
+            if (path && ::stat(path.get(), &status) == 0 && S_ISREG(status.st_mode))
+                size = qint64(status.st_size);
+        }
+        sizes_.insert(recorded, size);
+        return size;
+    }
+
+private:
+    QString folder_;
+    QHash<QString, std::optional<qint64>> sizes_;
+};
+
+bool isSound(const Thumbnail& thumbnail, const QHash<quint32, quint32>& formatSizes,
+             ThumbnailFiles& files) {
+    // Every thumbnail of a format is as large as the format's pixels, which the file list
+    // records once for all of them.
+    const auto formatSize = formatSizes.constFind(thumbnail.format);
+    if (formatSize == formatSizes.cend() || thumbnail.size == 0 || thumbnail.size != *formatSize)
+        return false;
+    if (thumbnail.verticalPadding < 0 || thumbnail.horizontalPadding < 0 ||
+        qint64(thumbnail.width + thumbnail.horizontalPadding) *
+                (thumbnail.height + thumbnail.verticalPadding) >
+            qint64(thumbnail.size))
+        return false;
+    const std::optional<qint64> fileSize = files.sizeOf(thumbnail.file);
+    return fileSize && qint64(thumbnail.offset) + qint64(thumbnail.size) <= *fileSize;
+}
+
+} // namespace
+
+ArtworkDBImages ArtworkDBImages::read(const QString& databasePath, const QString& artworkFolder) {
+    QFile file(databasePath);
+    if (databasePath.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > maxDatabaseBytes)
+        return {};
+    const QByteArray bytes = file.read(maxDatabaseBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > maxDatabaseBytes)
+        return {};
+    return parse(bytes, artworkFolder);
+}
+
+ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString& artworkFolder) {
+    const Reader reader(database);
+    const Walk found = walk(reader);
+    ThumbnailFiles files(artworkFolder);
+    ArtworkDBImages result;
+    for (const Image& image : found.images) {
+        bool sound = image.isWhole && !image.thumbnails.isEmpty();
+        for (const Thumbnail& thumbnail : image.thumbnails)
+            sound = sound && ::isSound(thumbnail, found.formatSizes, files);
+        result.byImageID[image.id] = result.byImageID.value(image.id, true) && sound;
+        result.bySongID[image.songID] = result.bySongID.value(image.songID, true) && sound;
+    }
+    return result;
+}
+
+bool ArtworkDBImages::isSound(quint32 imageID, quint32 linkedImageID, quint64 songID) const {
+    bool matched = false;
+    const auto check = [&matched](const auto& table, auto key) {
+        const auto found = table.constFind(key);
+        if (found == table.cend())
+            return true;
+        matched = true;
+        return *found;
+    };
+    const bool sound =
+        check(byImageID, imageID) && check(byImageID, linkedImageID) && check(bySongID, songID);
+    return sound && matched;
+}

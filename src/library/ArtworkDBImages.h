@@ -1,0 +1,28 @@
+#pragma once
+
+// The cover images an ArtworkDB records, each checked against the .ithmb file that holds its
+// pixels. libgpod decodes a stored cover trusting the recorded size, offset and file: a size
+// smaller than its format's makes it read past its buffer, an offset past the end gives
+// garbage. Only images whose every thumbnail passes are handed to libgpod; a damaged record
+// costs its own cover and nothing else.
+
+#include <QHash>
+#include <QString>
+
+class ArtworkDBImages {
+public:
+    // Reads the ArtworkDB at databasePath; the .ithmb files are looked up in artworkFolder.
+    // A file that cannot be read or walked yields no sound image at all.
+    static ArtworkDBImages read(const QString& databasePath, const QString& artworkFolder);
+    // The same from the bytes of an ArtworkDB.
+    static ArtworkDBImages parse(const QByteArray& database, const QString& artworkFolder);
+
+    // Whether the cover of a track whose image carries any of these ids may be decoded: at
+    // least one recorded image matches, and every matching image is sound.
+    bool isSound(quint32 imageID, quint32 linkedImageID, quint64 songID) const;
+
+private:
+    // Per image id and per song id: false once any image under it failed a check.
+    QHash<quint32, bool> byImageID;
+    QHash<quint64, bool> bySongID;
+};
