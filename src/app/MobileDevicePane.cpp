@@ -37,7 +37,8 @@ MobileDevicePane::trackLine(const std::optional<MainViewState::MobileLibrary>& l
         return std::nullopt;
     if (!library->songs)
         return localizedString(LZ("Track count unavailable"), language);
-    return localizedString(LZ("Tracks: %1"), language, QString::number(library->songs->size()));
+    return localizedString(LZ("Tracks: %1"), language,
+                           AppLanguages::formattedCount(library->songs->size(), language));
 }
 
 MobileDevicePane::MobileDevicePane(ContentView& view, QWidget* parent)
