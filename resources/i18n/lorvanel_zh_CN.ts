@@ -913,9 +913,11 @@ Additional failures: %2.</source>
         <source>Unavailable</source>
         <translation>不可用</translation>
     </message>
-    <message>
-        <source>%1 tracks</source>
-        <translation>%1 首曲目</translation>
+    <message numerus="yes">
+        <source>%n tracks</source>
+        <translation>
+            <numerusform>%n 首曲目</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1 available</source>
@@ -1053,9 +1055,11 @@ Additional failures: %2.</source>
         <source>No playlists on this iPod</source>
         <translation>这台 iPod 上没有播放列表</translation>
     </message>
-    <message>
-        <source>%1 tracks · %2</source>
-        <translation>%1 首曲目 · %2</translation>
+    <message numerus="yes">
+        <source>%n tracks · %1</source>
+        <translation>
+            <numerusform>%n 首曲目 · %1</numerusform>
+        </translation>
     </message>
     <message>
         <source>Move Up</source>

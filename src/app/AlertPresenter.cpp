@@ -30,7 +30,7 @@ QString AlertPresenter::confirmationMessage(const ConfirmationRequest& request,
     const QString name = request.deviceName ? request.deviceName(language) : QString();
     if (request.kind == ConfirmationRequest::Kind::deleteTracks)
         return localizedString(LZ("Delete the selected tracks (%1) from %2."), language,
-                               QString::number(request.trackCount), name);
+                               AppLanguages::formattedCount(request.trackCount, language), name);
     return localizedString(LZ("Eject %1 before disconnecting it?"), language, name);
 }
 

@@ -5,6 +5,7 @@
 #include "app/DeviceSummary.h"
 #include "app/PlaybackModeLabel.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/ElidedLabel.h"
 #include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
@@ -101,11 +102,9 @@ DeviceHeader::DeviceHeader(ContentView& view, QWidget* parent)
 
     auto* column = new QVBoxLayout;
     column->setSpacing(3);
-    name_ = new QLabel(this);
+    name_ = new ElidedLabel(Qt::ElideRight, this);
     name_->setObjectName(QStringLiteral("deviceName"));
-    name_->setTextFormat(Qt::PlainText);
     name_->setFont(TextStyle::sized(20, QFont::DemiBold));
-    name_->setMinimumWidth(1);
     TextStyle::setTextColor(name_, LorvPalette::mist());
     information_ = new PlaybackModeLabel(this);
     information_->setFont(TextStyle::callout());

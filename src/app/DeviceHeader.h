@@ -13,6 +13,7 @@
 #include <optional>
 
 class ContentView;
+class ElidedLabel;
 class IPodStore;
 class PlaybackModeLabel;
 class QAction;
@@ -32,7 +33,7 @@ public:
     const std::optional<StartupDeviceArtwork>& artwork() const { return artwork_; }
     const QString& symbolName() const { return symbol_; }
 
-    QLabel* nameLabel() const { return name_; }
+    ElidedLabel* nameLabel() const { return name_; }
     PlaybackModeLabel* informationLabel() const { return information_; }
     QToolButton* addSongsButton() const { return addSongs_; }
     QToolButton* actionsMenuButton() const { return menuButton_; }
@@ -63,7 +64,7 @@ private:
     QString symbol_;
 
     DeviceImage* image_ = nullptr;
-    QLabel* name_ = nullptr;
+    ElidedLabel* name_ = nullptr;
     PlaybackModeLabel* information_ = nullptr;
     ImportActions* actions_ = nullptr;
     QToolButton* addSongs_ = nullptr;

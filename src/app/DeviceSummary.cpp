@@ -144,7 +144,7 @@ QString informationLine(const std::optional<IPodModel>& model, qint64 totalBytes
     if (totalBytes > 0)
         parts.append(bytes(totalBytes));
     if (trackCount)
-        parts.append(localizedString(LZ("%1 tracks"), language, *trackCount));
+        parts.append(localizedCount(LZ("%n tracks"), language, *trackCount));
     if (totalBytes > 0 && totalBytes >= freeBytes)
         parts.append(localizedString(LZ("%1 available"), language, bytes(freeBytes)));
     return parts.join(QStringLiteral(" · "));

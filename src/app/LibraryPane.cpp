@@ -5,6 +5,7 @@
 #include "appmodel/LorvPalette.h"
 #include "browser/ActivitySpinner.h"
 #include "browser/AudioDropDelegate.h"
+#include "browser/ElidedLabel.h"
 #include "browser/ImportDropArea.h"
 #include "browser/LibraryContent.h"
 #include "browser/LibraryErrorView.h"
@@ -81,7 +82,8 @@ LibraryPane::LibraryPane(ContentView& view, QWidget* parent)
     auto* statusRow = new QHBoxLayout(statusBar);
     statusRow->setContentsMargins(ContentView::contentInset, 0, ContentView::contentInset, 0);
     statusRow->setSpacing(10);
-    status_ = new QLabel(statusBar);
+    // A long title shortens in its middle so that the format and size stay in view.
+    status_ = new ElidedLabel(Qt::ElideMiddle, statusBar);
     status_->setFont(TextStyle::caption2());
     TextStyle::setTextColor(status_, LorvPalette::fog());
     statusRow->addWidget(status_, 1);

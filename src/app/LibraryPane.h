@@ -14,8 +14,9 @@ class ActivitySpinner;
 class AudioDropDelegate;
 class ContentView;
 class DeviceHeader;
-class IPodStore;
+class ElidedLabel;
 class ImportDropArea;
+class IPodStore;
 class LibraryContent;
 class LibraryErrorView;
 class PreviewBar;
@@ -45,7 +46,7 @@ public:
     LibraryErrorView* errorView() const { return error_; }
     LibraryContent* content() const { return content_; }
     ImportDropArea* dropArea() const { return dropArea_; }
-    QLabel* statusLabel() const { return status_; }
+    ElidedLabel* statusLabel() const { return status_; }
 
     // The actions on the tracks a table's menu was opened for, in table order.
     void fillTrackMenu(QMenu& menu, const QList<quint64>& trackIDs);
@@ -75,7 +76,7 @@ private:
     QWidget* previewHost_ = nullptr;
     PreviewBar* previewBar_ = nullptr;
     ImportDropArea* dropArea_ = nullptr;
-    QLabel* status_ = nullptr;
+    ElidedLabel* status_ = nullptr;
     AudioDropDelegate* libraryDrop_ = nullptr;
     AudioDropDelegate* zoneDrop_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "app/MobileDeviceInfoCard.h"
 #include "appmodel/LorvPalette.h"
 #include "browser/ByteCountFormatter.h"
+#include "browser/ElidedLabel.h"
 #include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
 #include "browser/TextStyle.h"
@@ -37,7 +38,8 @@ MobileDevicePane::trackLine(const std::optional<MainViewState::MobileLibrary>& l
         return std::nullopt;
     if (!library->songs)
         return localizedString(LZ("Track count unavailable"), language);
-    return localizedString(LZ("Tracks: %1"), language, QString::number(library->songs->size()));
+    return localizedString(LZ("Tracks: %1"), language,
+                           AppLanguages::formattedCount(library->songs->size(), language));
 }
 
 MobileDevicePane::MobileDevicePane(ContentView& view, QWidget* parent)
@@ -63,9 +65,10 @@ MobileDevicePane::MobileDevicePane(ContentView& view, QWidget* parent)
     top->addWidget(thumbnail_);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
-    name_ = TextStyle::label(TextStyle::sized(20, QFont::DemiBold), LorvPalette::mist(), header);
+    name_ = new ElidedLabel(Qt::ElideRight, header);
+    name_->setFont(TextStyle::sized(20, QFont::DemiBold));
+    TextStyle::setTextColor(name_, LorvPalette::mist());
     name_->setObjectName(QStringLiteral("mobileDeviceName"));
-    name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     texts->addWidget(name_);
     auto* subtitleRow = new QHBoxLayout;
     subtitleRow->setSpacing(8);

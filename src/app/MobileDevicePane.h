@@ -15,6 +15,7 @@
 
 class BatteryIndicator;
 class ContentView;
+class ElidedLabel;
 class MobileDeviceInfoCard;
 class MobileSongLoader;
 class QLabel;
@@ -38,7 +39,7 @@ public:
               AppLanguage language);
 
     MobileSongLoader* songLoader() const { return loader_; }
-    QLabel* nameLabel() const { return name_; }
+    ElidedLabel* nameLabel() const { return name_; }
     QLabel* subtitleLabel() const { return subtitle_; }
     QLabel* trackLineLabel() const { return trackLine_; }
     BatteryIndicator* batteryIndicator() const { return battery_; }
@@ -59,7 +60,7 @@ private:
     MobileSongLoader* loader_ = nullptr;
     std::optional<MobileDevice> device_;
     QLabel* thumbnail_ = nullptr;
-    QLabel* name_ = nullptr;
+    ElidedLabel* name_ = nullptr;
     QLabel* subtitle_ = nullptr;
     BatteryIndicator* battery_ = nullptr;
     QPushButton* openFiles_ = nullptr;

@@ -247,9 +247,10 @@ void ImportProgressPanel::refresh() {
     const bool showsFile = progress_ && progress_->fileIndex.has_value();
     fileRow_->setVisible(showsFile);
     if (showsFile) {
-        fileCount_->setText(localizedString(LZ("File %1 of %2"), language,
-                                            QString::number(*progress_->fileIndex),
-                                            QString::number(progress_->fileCount)));
+        fileCount_->setText(
+            localizedString(LZ("File %1 of %2"), language,
+                            AppLanguages::formattedCount(*progress_->fileIndex, language),
+                            AppLanguages::formattedCount(progress_->fileCount, language)));
         static_cast<MiddleElidedLabel*>(fileName_)->setFullText(progress_->fileName);
     }
     placeCard();

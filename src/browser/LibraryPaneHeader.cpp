@@ -45,7 +45,7 @@ struct Badge {
 };
 
 QString countText(qsizetype count, AppLanguage language) {
-    return AppLanguages::locale(language).toString(qint64(count));
+    return AppLanguages::formattedCount(count, language);
 }
 
 } // namespace

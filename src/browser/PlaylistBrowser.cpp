@@ -41,8 +41,8 @@ PlaylistBrowser::TileSummary PlaylistBrowser::tileSummary(const IPodPlaylist& pl
 }
 
 QString PlaylistBrowser::summaryText(const TileSummary& summary, AppLanguage language) {
-    return localizedString(LZ("%1 tracks · %2"), language, QString::number(summary.trackCount),
-                           formattedDuration(summary.totalDuration));
+    return localizedCount(LZ("%n tracks · %1"), language, summary.trackCount,
+                          formattedDuration(summary.totalDuration));
 }
 
 bool PlaylistBrowser::showsMoveButtons(const IPodLibrary& library) {

@@ -28,7 +28,7 @@ std::optional<QString> text(const QSet<quint64>& selectedTrackIDs,
     }
     if (selectedTrackIDs.size() >= 2)
         return localizedString(LZ("%1 selected"), language,
-                               QString::number(selectedTrackIDs.size()));
+                               AppLanguages::formattedCount(selectedTrackIDs.size(), language));
     return std::nullopt;
 }
 

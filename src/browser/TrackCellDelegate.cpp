@@ -92,12 +92,11 @@ void TrackCellDelegate::paintNumber(QPainter* painter, const QRect& rect,
         }
     }
     if (index.data(TrackTableModel::isStartTrackRole).toBool()) {
-        constexpr int flagSize = 9;
         const QPixmap flag =
-            SymbolIcon::pixmap(QStringLiteral("flag.fill"), flagSize, LorvPalette::sky(),
+            SymbolIcon::pixmap(QStringLiteral("flag.fill"), startFlagSize, LorvPalette::sky(),
                                painter->device()->devicePixelRatioF());
-        const int left = x == rect.left() ? x : x + 4;
-        painter->drawPixmap(QPoint(left, rect.center().y() + 1 - flagSize / 2), flag);
+        const int left = x == rect.left() ? x : x + startFlagSpacing;
+        painter->drawPixmap(QPoint(left, rect.center().y() + 1 - startFlagSize / 2), flag);
     }
 }
 

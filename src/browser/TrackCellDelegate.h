@@ -14,6 +14,9 @@ class TrackCellDelegate : public TrackRowColor {
 public:
     static constexpr int rowHeight = 24;
     static constexpr int cellInset = 6;
+    // The start track's flag after its number.
+    static constexpr int startFlagSize = 9;
+    static constexpr int startFlagSpacing = 4;
 
     explicit TrackCellDelegate(QObject* parent = nullptr);
 

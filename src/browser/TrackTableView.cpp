@@ -113,8 +113,10 @@ TrackTableView::TrackTableView(Kind kind, QWidget* parent)
     connect(model_, &QAbstractItemModel::rowsInserted, this, structureChanged);
     connect(model_, &QAbstractItemModel::rowsRemoved, this, structureChanged);
     connect(model_, &QAbstractItemModel::dataChanged, this, &TrackTableView::refreshNowPlaying);
-    connect(model_, &QAbstractItemModel::headerDataChanged, this,
-            &TrackTableView::refreshEmptyPlaceholder);
+    connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] {
+        refreshEmptyPlaceholder();
+        refreshNumberColumnWidth();
+    });
     refreshHeader();
     refreshEmptyPlaceholder();
 }
@@ -210,11 +212,44 @@ void TrackTableView::refreshHeader() {
             header->resizeSection(section, info.idealWidth);
         }
     }
+    refreshNumberColumnWidth();
     const TrackSortOrder& order = model_->sortOrder();
     const int section = order.empty() ? -1 : model_->sectionOf(order.front().column);
     header->setSortIndicator(section, !order.empty() && !order.front().ascending
                                           ? Qt::DescendingOrder
                                           : Qt::AscendingOrder);
+}
+
+int TrackTableView::numberColumnWidth() const {
+    const int section = model_->sectionOf(TrackColumn::number);
+    if (section < 0)
+        return 0;
+    // Positions run up to the number of rows given; a playback position may lie beyond.
+    qsizetype widest = model_->givenRows().size();
+    for (const TrackRow& row : model_->givenRows())
+        widest = std::max<qsizetype>(widest,
+                                     row.position.value_or(row.track.playbackPosition.value_or(0)));
+    const QFontMetrics metrics(TextStyle::body());
+    int digit = 0;
+    for (char16_t c = u'0'; c <= u'9'; ++c)
+        digit = std::max(digit, metrics.horizontalAdvance(QChar(c)));
+    int content =
+        std::max(int(QString::number(widest).size()) * digit, int(NowPlayingIndicator::width));
+    if (kind_ == Kind::allTracks)
+        content += TrackCellDelegate::startFlagSpacing + TrackCellDelegate::startFlagSize;
+    // The cell's insets and the line that closes the column.
+    const int cells = content + 2 * TrackCellDelegate::cellInset + 1;
+    return std::max({cells, horizontalHeader()->sectionSizeHint(section),
+                     TrackTableModel::columnInfo(TrackColumn::number).minimumWidth});
+}
+
+void TrackTableView::refreshNumberColumnWidth() {
+    const int section = model_->sectionOf(TrackColumn::number);
+    if (section < 0 || section >= horizontalHeader()->count())
+        return;
+    const int width = numberColumnWidth();
+    if (horizontalHeader()->sectionSize(section) != width)
+        horizontalHeader()->resizeSection(section, width);
 }
 
 // MARK: empty list

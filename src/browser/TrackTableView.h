@@ -51,6 +51,11 @@ public:
     EmptyStatePlaceholder* emptyPlaceholder() const { return empty_; }
     bool isAnimatingNowPlaying() const;
 
+    // The "No." column's width: the widest number its rows can show, in the cells' font (with
+    // the start-track flag in the all-tracks table), and at least the header's title beside its
+    // sort arrow.
+    int numberColumnWidth() const;
+
 Q_SIGNALS:
     void selectionChangeRequested(const QSet<TrackRow::ID>& selection);
     void sortOrderChangeRequested(const TrackSortOrder& order);
@@ -70,6 +75,7 @@ private:
     void headerClicked(int section);
     void applySelectionToView();
     void refreshHeader();
+    void refreshNumberColumnWidth();
     void refreshEmptyPlaceholder();
     void refreshNowPlaying();
     void nowPlayingTick();

@@ -55,7 +55,7 @@ std::optional<QString> IPodStore::operationAlert(QStringList failures, int dropp
         if (failures.size() >= 6)
             // One pass over both arguments, so a "%" in a file name is never taken for a marker.
             text = localizedString(LZ("%1\nAdditional failures: %2."), language, joined,
-                                   QString::number(qint64(failures.size() - 5)));
+                                   AppLanguages::formattedCount(failures.size() - 5, language));
         else
             text = joined;
     }

@@ -4,7 +4,8 @@
 
 #include <QTranslator>
 
-#include <mutex>
+#include <algorithm>
+#include <limits>
 
 namespace AppLanguages {
 
@@ -64,6 +65,10 @@ QLocale locale(AppLanguage language) {
     return QLocale(QLocale::English, QLocale::UnitedStates);
 }
 
+QString formattedCount(qint64 count, AppLanguage language) {
+    return locale(language).toString(count);
+}
+
 } // namespace AppLanguages
 
 namespace {
@@ -72,16 +77,29 @@ namespace {
 constexpr char translationContext[] = "Lorvanel";
 
 // Loaded once, then only read: QTranslator::translate on a loaded table is safe from any thread.
+const QTranslator* loadedTable(const QString& path) {
+    auto* t = new QTranslator;
+    if (!t->load(path)) {
+        delete t;
+        return nullptr;
+    }
+    return t;
+}
+
 const QTranslator* chineseTable() {
-    static QTranslator* table = [] {
-        auto* t = new QTranslator;
-        if (!t->load(QStringLiteral(":/i18n/lorvanel_zh_CN.qm"))) {
-            delete t;
-            return static_cast<QTranslator*>(nullptr);
-        }
-        return t;
-    }();
+    static const QTranslator* table = loadedTable(QStringLiteral(":/i18n/lorvanel_zh_CN.qm"));
     return table;
+}
+
+// English needs a table only for the plural forms of the %n keys.
+const QTranslator* englishTable() {
+    static const QTranslator* table = loadedTable(QStringLiteral(":/i18n/lorvanel_en.qm"));
+    return table;
+}
+
+const QTranslator* tableFor(AppLanguage language) {
+    return AppLanguages::resolved(language) == AppLanguage::simplifiedChinese ? chineseTable()
+                                                                              : englishTable();
 }
 
 } // namespace
@@ -94,4 +112,17 @@ QString localizedString(const QString& key, AppLanguage language) {
         return key;
     const QString text = table->translate(translationContext, key.toUtf8().constData());
     return text.isEmpty() ? key : text;
+}
+
+QString localizedCount(const QString& key, AppLanguage language, qint64 count) {
+    QString text;
+    if (const QTranslator* table = tableFor(language)) {
+        // The plural rules only need to tell small counts apart; huge ones all read "many".
+        const int n = int(std::clamp<qint64>(count, 0, std::numeric_limits<int>::max()));
+        text = table->translate(translationContext, key.toUtf8().constData(), nullptr, n);
+    }
+    if (text.isEmpty())
+        text = key;
+    const QString number = AppLanguages::formattedCount(count, language);
+    return text.replace(QLatin1String("%Ln"), number).replace(QLatin1String("%n"), number);
 }

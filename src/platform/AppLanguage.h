@@ -42,6 +42,8 @@ AppLanguage resolvedFromPreferred(const QStringList& preferredLanguages);
 // "zh-Hans" or "en".
 QString code(AppLanguage language);
 QLocale locale(AppLanguage language);
+// A count as the language's locale writes it ("40,024"), the same wherever counts are shown.
+QString formattedCount(qint64 count, AppLanguage language);
 
 } // namespace AppLanguages
 
@@ -52,4 +54,13 @@ QString localizedString(const QString& key, AppLanguage language);
 template <typename... Args>
 QString localizedString(const QString& key, AppLanguage language, Args&&... args) {
     return localizedString(key, language).arg(std::forward<Args>(args)...);
+}
+
+// A key with %n (such as "%n tracks"): the plural form the language's table gives for count,
+// with %n as formattedCount writes it. Keys without an entry come back as themselves.
+QString localizedCount(const QString& key, AppLanguage language, qint64 count);
+
+template <typename... Args>
+QString localizedCount(const QString& key, AppLanguage language, qint64 count, Args&&... args) {
+    return localizedCount(key, language, count).arg(std::forward<Args>(args)...);
 }

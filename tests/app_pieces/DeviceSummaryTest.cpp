@@ -175,16 +175,21 @@ TEST(DeviceSummary, InformationLineNamesTheModelThenCapacityTracksAndFreeSpace) 
               QStringLiteral("Unknown iPod · 80 GB · 12.5 GB available"));
     EXPECT_EQ(informationLine(std::nullopt, total, free, 3, zh),
               QStringLiteral("未知 iPod · 80 GB · 3 首曲目 · 可用 12.5 GB"));
+    // Grouped as the scope's count badge groups it.
+    EXPECT_EQ(informationLine(std::nullopt, 0, 0, 40024, en),
+              QStringLiteral("Unknown iPod · 40,024 tracks"));
+    EXPECT_EQ(informationLine(std::nullopt, 0, 0, 40024, zh),
+              QStringLiteral("未知 iPod · 40,024 首曲目"));
 }
 
 TEST(DeviceSummary, AvailableSpaceOnlyWhenItFitsTheCapacity) {
     const auto nano = model(IPodModel::Family::nano, 2);
     // More free than total, or no capacity at all: no "available" part.
     EXPECT_EQ(informationLine(nano, 1'000'000'000, 2'000'000'000, 1, en),
-              QStringLiteral("2006 · 1 GB · 1 tracks"));
-    EXPECT_EQ(informationLine(nano, 0, 0, 1, en), QStringLiteral("2006 · 1 tracks"));
+              QStringLiteral("2006 · 1 GB · 1 track"));
+    EXPECT_EQ(informationLine(nano, 0, 0, 1, en), QStringLiteral("2006 · 1 track"));
     EXPECT_EQ(informationLine(nano, 1'000'000'000, 1'000'000'000, 1, en),
-              QStringLiteral("2006 · 1 GB · 1 tracks · 1 GB available"));
+              QStringLiteral("2006 · 1 GB · 1 track · 1 GB available"));
 }
 
 TEST(DeviceSummary, AGenerationOutsideTheCatalogueFallsBackToTheModelsName) {

@@ -43,7 +43,12 @@ TEST(PlaylistBrowser, CountsEveryEntryButAddsOnlyKnownDurations) {
               QStringLiteral("0 tracks · 00:00"));
     // Past an hour the hours lead without a zero.
     EXPECT_EQ(PlaylistBrowser::summaryText({1, 3723}, AppLanguage::english),
-              QStringLiteral("1 tracks · 1:02:03"));
+              QStringLiteral("1 track · 1:02:03"));
+    // Counts are grouped as the language writes them; Chinese has one form for every count.
+    EXPECT_EQ(PlaylistBrowser::summaryText({40024, 0}, AppLanguage::english),
+              QStringLiteral("40,024 tracks · 00:00"));
+    EXPECT_EQ(PlaylistBrowser::summaryText({1, 0}, AppLanguage::simplifiedChinese),
+              QStringLiteral("1 首曲目 · 00:00"));
 }
 
 TEST(PlaylistBrowser, TilesMoveOnlyOnAWritableLibraryWithTwoOrMorePlaylists) {

@@ -7,6 +7,8 @@
 #include "appmodel/ReduceMotion.h"
 #include "browser/EmptyStatePlaceholder.h"
 #include "browser/NowPlayingIndicator.h"
+#include "browser/TextStyle.h"
+#include "browser/TrackCellDelegate.h"
 #include "browser/TrackTableModel.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QTest>
 
 namespace {
@@ -250,4 +254,64 @@ TEST(TrackTableView, AnEmptyAllTracksTableSaysWhyAndAScopedOneSaysNothing) {
     TrackTableView scoped(TrackTableView::Kind::scoped);
     scoped.show();
     EXPECT_FALSE(scoped.emptyPlaceholder()->isVisible());
+}
+
+TEST(TrackTableView, TheNumberColumnFitsTheWidestNumberWithItsFlagAndTheHeadersArrow) {
+    Table table;
+    // A few tracks keep the narrow column.
+    const int section = table.model.sectionOf(TrackColumn::number);
+    EXPECT_EQ(table.view.columnWidth(section),
+              TrackTableModel::columnInfo(TrackColumn::number).minimumWidth);
+
+    // A 40,000-track iPod: the start flag after "40000" is drawn whole, not cut off.
+    QList<Track> many;
+    for (quint64 id = 1; id <= 40000; ++id)
+        many.append(track(id, QStringLiteral("T%1").arg(id)));
+    table.model.batch([&] {
+        table.model.setTracks(many);
+        table.model.setStartTrackID(40000);
+    });
+    table.view.scrollToBottom();
+    const int last = table.model.rowCount() - 1;
+    ASSERT_EQ(table.model.data(table.model.index(last, section)).toString(),
+              QStringLiteral("40000"));
+    const QRect cell = table.view.visualRect(table.model.index(last, section));
+    const QImage image = table.view.viewport()->grab().toImage();
+    int flagRight = -1;
+    for (int x = cell.left(); x <= cell.right(); ++x)
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            if (image.pixelColor(x, y).rgb() == LorvPalette::sky().rgb())
+                flagRight = x;
+    EXPECT_GT(flagRight, cell.left() + QFontMetrics(TextStyle::body()).horizontalAdvance("40000"));
+    EXPECT_LT(flagRight, cell.right() - TrackCellDelegate::cellInset + 2);
+
+    // A scoped table has no flag; 445 rows need three digits.
+    TrackTableView scoped(TrackTableView::Kind::scoped);
+    scoped.trackModel()->setTracks(many.mid(0, 445));
+    scoped.show();
+    EXPECT_GE(scoped.columnWidth(section),
+              QFontMetrics(TextStyle::body()).horizontalAdvance(QStringLiteral("445")) +
+                  2 * TrackCellDelegate::cellInset);
+
+    // The title stays clear of the sort arrow, in either language.
+    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese}) {
+        table.model.setLanguage(language);
+        table.model.setSortOrder({{TrackColumn::number, false}});
+        QHeaderView* header = table.view.horizontalHeader();
+        QStyleOptionHeader option;
+        option.initFrom(header);
+        option.state |= QStyle::State_Horizontal;
+        option.orientation = Qt::Horizontal;
+        option.section = section;
+        option.text = table.model.headerData(section, Qt::Horizontal).toString();
+        option.sortIndicator = QStyleOptionHeader::SortDown;
+        option.rect = QRect(0, 0, header->sectionSize(section), header->height());
+        const QRect label =
+            header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
+        const QRect arrow =
+            header->style()->subElementRect(QStyle::SE_HeaderArrow, &option, header);
+        const int textRight = label.left() + header->fontMetrics().horizontalAdvance(option.text);
+        EXPECT_LE(textRight, label.right() + 1) << option.text.toStdString();
+        EXPECT_LE(textRight, arrow.left()) << option.text.toStdString();
+    }
 }

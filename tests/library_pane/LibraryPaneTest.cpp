@@ -4,7 +4,9 @@
 #include "PaneFixture.h"
 
 #include "app/AlertPresenter.h"
+#include "app/DeviceHeader.h"
 #include "browser/ActivitySpinner.h"
+#include "browser/ElidedLabel.h"
 #include "browser/EmptyStatePlaceholder.h"
 #include "browser/ImportDropArea.h"
 #include "browser/ImportProgressPanel.h"
@@ -112,6 +114,41 @@ TEST_F(PaneTest, TheStatusLineNamesTheSelectionOrCountsIt) {
     EXPECT_TRUE(table().selectionModel()->isRowSelected(0, {}));
     view().setTrackSelection({{ids[0], std::nullopt}, {ids[1], std::nullopt}});
     EXPECT_EQ(pane().statusLabel()->text(), QStringLiteral("2 selected"));
+}
+
+TEST_F(PaneTest, LongTextsShortenWithAnEllipsisAndTheSidebarKeepsItsWidth) {
+    const QString title = QStringLiteral("Long ").repeated(40).trimmed();
+    const QString path = makeVolume(root + QStringLiteral("/Pod"),
+                                    {{.title = title}, {.title = QStringLiteral("Two")}});
+    open({path});
+    waitForLibrary();
+    const int sidebarWidth = view().sidebarColumn()->width();
+    const int windowWidth = window->width();
+    const QList<quint64> ids = tableIDs(tableModel());
+    view().setTrackSelection({{ids[0], std::nullopt}});
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+
+    // The whole text is kept; the line shows its ends with "…" between, format and size last.
+    ElidedLabel* status = pane().statusLabel();
+    ASSERT_TRUE(status->text().contains(title));
+    const QString shown = status->shownText();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Selected “Long"))) << shown.toStdString();
+    const QString tail = status->text().section(QStringLiteral("” · "), 1);
+    EXPECT_TRUE(shown.endsWith(tail)) << shown.toStdString();
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(shown), status->contentsRect().width());
+    EXPECT_LE(status->mapTo(window.get(), QPoint(status->width(), 0)).x(), window->width());
+    EXPECT_EQ(view().sidebarColumn()->width(), sidebarWidth);
+    EXPECT_EQ(window->width(), windowWidth);
+
+    // A long device name ends in "…" rather than being cut mid-word.
+    ElidedLabel* name = pane().deviceHeader()->nameLabel();
+    name->setText(title);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(name->shownText().endsWith(QChar(0x2026))) << name->shownText().toStdString();
+    EXPECT_LE(name->mapTo(window.get(), QPoint(name->width(), 0)).x(), window->width());
+    EXPECT_EQ(view().sidebarColumn()->width(), sidebarWidth);
 }
 
 TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {

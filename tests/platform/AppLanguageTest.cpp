@@ -93,6 +93,25 @@ TEST_F(AppLanguageTest, LookupUsesTheTableOfTheGivenLanguage) {
               QStringLiteral("A text no table has 7"));
 }
 
+TEST_F(AppLanguageTest, CountsTakeTheLanguagesPluralFormAndGrouping) {
+    const auto en = AppLanguage::english;
+    const auto zh = AppLanguage::simplifiedChinese;
+    EXPECT_EQ(localizedCount(LZ("%n tracks"), en, 0), QStringLiteral("0 tracks"));
+    EXPECT_EQ(localizedCount(LZ("%n tracks"), en, 1), QStringLiteral("1 track"));
+    EXPECT_EQ(localizedCount(LZ("%n tracks"), en, 2), QStringLiteral("2 tracks"));
+    EXPECT_EQ(localizedCount(LZ("%n tracks"), en, 40024), QStringLiteral("40,024 tracks"));
+    EXPECT_EQ(localizedCount(LZ("%n tracks · %1"), en, 1, QStringLiteral("01:05")),
+              QStringLiteral("1 track · 01:05"));
+    EXPECT_EQ(localizedCount(LZ("%n tracks"), zh, 1), QStringLiteral("1 首曲目"));
+    EXPECT_EQ(localizedCount(LZ("%n tracks"), zh, 40024), QStringLiteral("40,024 首曲目"));
+    EXPECT_EQ(AppLanguages::formattedCount(40024, en), QStringLiteral("40,024"));
+    // Past the range of the plural rules the form is still the plural one.
+    EXPECT_EQ(localizedCount(LZ("%n tracks"), en, 5'000'000'000),
+              QStringLiteral("5,000,000,000 tracks"));
+    // A key without an entry comes back with its count filled in.
+    EXPECT_EQ(localizedCount(QStringLiteral("%n things"), en, 3), QStringLiteral("3 things"));
+}
+
 TEST_F(AppLanguageTest, LookupIsSafeFromManyThreadsAtOnce) {
     std::atomic<int> mismatches{0};
     std::vector<QThread*> threads;

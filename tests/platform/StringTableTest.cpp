@@ -66,23 +66,29 @@ QSet<QString> keysInSources() {
 
 struct Entry {
     QString source;
-    QString translation;
+    // One text, or one per plural form.
+    QStringList translations;
 };
 
-std::vector<Entry> tableEntries() {
+std::vector<Entry> tableEntries(const QString& name = QStringLiteral("lorvanel_zh_CN.ts")) {
     std::vector<Entry> entries;
-    QFile file(sourceDir() + QStringLiteral("/resources/i18n/lorvanel_zh_CN.ts"));
+    QFile file(sourceDir() + QStringLiteral("/resources/i18n/") + name);
     if (!file.open(QIODevice::ReadOnly))
         return entries;
     QXmlStreamReader xml(&file);
     Entry current;
+    bool numerus = false;
     while (!xml.atEnd()) {
         xml.readNext();
-        if (xml.isStartElement() && xml.name() == QLatin1String("source"))
+        if (xml.isStartElement() && xml.name() == QLatin1String("message")) {
+            numerus = xml.attributes().value(QLatin1String("numerus")) == QLatin1String("yes");
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("source")) {
             current.source = xml.readElementText();
-        else if (xml.isStartElement() && xml.name() == QLatin1String("translation"))
-            current.translation = xml.readElementText();
-        else if (xml.isEndElement() && xml.name() == QLatin1String("message")) {
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("translation") && !numerus) {
+            current.translations << xml.readElementText();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("numerusform")) {
+            current.translations << xml.readElementText();
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("message")) {
             entries.push_back(current);
             current = {};
         }
@@ -92,7 +98,7 @@ std::vector<Entry> tableEntries() {
 }
 
 QStringList placeholders(const QString& text) {
-    static const QRegularExpression arg(QStringLiteral("%L?[0-9]+"));
+    static const QRegularExpression arg(QStringLiteral("%L?(?:[0-9]+|n)"));
     QStringList found;
     auto matches = arg.globalMatch(text);
     while (matches.hasNext())
@@ -123,9 +129,33 @@ TEST(StringTable, EntriesAreCompleteAndKeepTheirPlaceholders) {
     ASSERT_FALSE(entries.empty());
     QSet<QString> seen;
     for (const Entry& e : entries) {
-        EXPECT_FALSE(e.translation.isEmpty()) << e.source.toStdString();
-        EXPECT_EQ(placeholders(e.source), placeholders(e.translation)) << e.source.toStdString();
+        EXPECT_FALSE(e.translations.isEmpty()) << e.source.toStdString();
+        for (const QString& translation : e.translations) {
+            EXPECT_FALSE(translation.isEmpty()) << e.source.toStdString();
+            EXPECT_EQ(placeholders(e.source), placeholders(translation)) << e.source.toStdString();
+        }
         EXPECT_FALSE(seen.contains(e.source)) << "duplicate entry: " << e.source.toStdString();
         seen.insert(e.source);
+    }
+}
+
+TEST(StringTable, EveryCountedKeyHasItsEnglishPluralForms) {
+    QTranslator english;
+    ASSERT_TRUE(english.load(QStringLiteral(":/i18n/lorvanel_en.qm")));
+    QStringList missing;
+    for (const QString& key : keysInSources()) {
+        if (!key.contains(QLatin1String("%n")))
+            continue;
+        const QByteArray source = key.toUtf8();
+        const QString one = english.translate("Lorvanel", source.constData(), nullptr, 1);
+        const QString many = english.translate("Lorvanel", source.constData(), nullptr, 2);
+        if (one.isEmpty() || many.isEmpty() || one == many)
+            missing << key;
+    }
+    EXPECT_TRUE(missing.isEmpty()) << "counted texts without English plural forms:\n"
+                                   << missing.join(QStringLiteral("\n")).toStdString();
+    for (const Entry& e : tableEntries(QStringLiteral("lorvanel_en.ts"))) {
+        for (const QString& translation : e.translations)
+            EXPECT_EQ(placeholders(e.source), placeholders(translation)) << e.source.toStdString();
     }
 }

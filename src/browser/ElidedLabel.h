@@ -1,0 +1,24 @@
+#pragma once
+
+// A one-line label that gives way: it asks for no width of its own, and a text longer than its
+// width is drawn shortened with "…". text() stays the whole text.
+
+#include <QLabel>
+
+class ElidedLabel : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit ElidedLabel(Qt::TextElideMode mode = Qt::ElideRight, QWidget* parent = nullptr);
+
+    // The text as drawn at the current width.
+    QString shownText() const;
+
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Qt::TextElideMode mode_;
+};
