@@ -4,6 +4,7 @@
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FFmpegHandles.h"
 #include "platform/audio/ID3v2Tag.h"
+#include "platform/audio/TagLibTags.h"
 #include "platform/audio/VorbisComments.h"
 
 extern "C" {
@@ -210,6 +211,7 @@ AudioFile AudioFile::open(const QString& path, CancelCheck isCancelled) {
             wanted.append(frame.first);
         const auto frames = ID3v2Tag::readTextFrames(path, wanted);
         for (const auto& [frame, key] : multiValueFrames()) {
+            // Repeated frames count too: FFmpeg keeps one of them, not necessarily the first.
             const QStringList values = frames.value(frame);
             if (values.size() > 1)
                 impl->joinedValues.insert(QLatin1String(key), joinTagValues(values));
@@ -405,9 +407,32 @@ AudioMetadata AudioFile::commonMetadata() const {
         add(QStringLiteral("albumArtist"), d->vorbisText(isVorbisAlbumArtist));
         return items;
     }
-    add(QStringLiteral("title"), d->text("title"));
-    add(QStringLiteral("artist"), d->text("artist"));
-    add(QStringLiteral("albumName"), d->text("album"));
+    std::optional<QString> title = d->text("title");
+    std::optional<QString> artist = d->text("artist");
+    std::optional<QString> album = d->text("album");
+    const auto missing = [](const std::optional<QString>& value) {
+        return !value || value->trimmed().isEmpty();
+    };
+    if (missing(title) || missing(artist) || missing(album)) {
+        // FFmpeg drops the tags it finds damaged, and never reads APEv2 tags, ID3v1 beside
+        // ID3v2, a second ID3v2 tag or an INFO list behind the audio.
+        std::optional<TagLibTags::Tags> fallback;
+        if (d->container == Container::mp3)
+            fallback = TagLibTags::readMpeg(d->path);
+        else if (d->container == Container::wav)
+            fallback = TagLibTags::readWave(d->path);
+        if (fallback) {
+            if (missing(title) && fallback->title)
+                title = fallback->title;
+            if (missing(artist) && fallback->artist)
+                artist = fallback->artist;
+            if (missing(album) && fallback->album)
+                album = fallback->album;
+        }
+    }
+    add(QStringLiteral("title"), title);
+    add(QStringLiteral("artist"), artist);
+    add(QStringLiteral("albumName"), album);
     std::optional<QString> albumArtist = d->text("album_artist");
     if (!albumArtist && d->container == Container::wav)
         albumArtist = d->text("IAAR");
