@@ -16,7 +16,7 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-multimedia-dev
   qt6-pdf-dev libqt6svg6 qt6-image-formats-plugins qt6-translations-l10n libgl-dev
   # audio
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
   # USB and device registry
   libusb-1.0-0-dev libudev-dev
   # run time

@@ -39,6 +39,10 @@ QString genreOf(const AudioMetadata& metadata) {
     return {};
 }
 
+// How far a header's length may be from the decoded one (priming and padding samples, a
+// header rounded to whole frames) before its bit rate is not believed either.
+constexpr double maxHeaderLengthError = 0.5;
+
 bool fitsMilliseconds(double seconds) {
     return std::isfinite(seconds) && seconds > 0 &&
            seconds * 1000 <= double(std::numeric_limits<std::int32_t>::max());
@@ -146,22 +150,23 @@ std::pair<QString, Audio> inspectAudio(const QString& source, const QString& tem
         settings.onlyUnsupported && lyrics && tags.tagsComplete &&
         isPassthroughCandidate(extension, file.containerName(), file.formatID(), file.channels(),
                                file.sampleRate());
-    if (passthrough) {
-        // The file goes as it is, so its length must be what its audio holds, not what a
-        // missing or cut header suggests.
-        if (!measured && file.durationNeedsMeasuring()) {
-            measured = file.measureAudio();
-            duration = measured->seconds;
-            if (!fitsMilliseconds(duration))
-                throw ImportError::unsupportedAudio();
-        }
-        facts.milliseconds = millisecondsOf(duration);
+    // The file goes as it is only when every packet decodes, and its length is what its audio
+    // decodes to, not what a missing, cut or false header says. A packet that fails sends it
+    // to the conversion, which skips damaged frames as players do.
+    const std::optional<AudioFile::Decoded> decoded =
+        passthrough ? std::optional(file.decodeAudio()) : std::nullopt;
+    if (decoded && decoded->complete) {
+        if (!fitsMilliseconds(decoded->seconds))
+            throw ImportError::unsupportedAudio(); // no audio at all, like an empty conversion
+        // The header's rate (the first frame's, without a Xing header) holds only where its
+        // length does.
+        const bool headerHolds = !measured && !file.durationNeedsMeasuring() &&
+                                 std::abs(duration - decoded->seconds) <= maxHeaderLengthError;
+        facts.milliseconds = millisecondsOf(decoded->seconds);
         facts.sampleRate = std::uint16_t(file.sampleRate());
-        // A measured file's rate is its audio over its length; the header's (the first frame's,
-        // without a Xing header) may be far off.
-        const auto rate = measured ? std::optional<std::int64_t>(std::int64_t(
-                                         std::llround(double(measured->bytes) * 8 / duration)))
-                                   : file.estimatedDataRate();
+        const auto rate = headerHolds ? file.estimatedDataRate()
+                                      : std::optional<std::int64_t>(std::int64_t(std::llround(
+                                            double(decoded->bytes) * 8 / decoded->seconds)));
         const std::int64_t kbps = rate ? roundHalfAway(double(*rate) / 1000) : 0;
         facts.bitrate =
             (kbps > 0 && kbps <= std::numeric_limits<std::int32_t>::max()) ? std::int32_t(kbps) : 0;

@@ -179,9 +179,10 @@ TEST_F(AudioFileTest, TheHeaderAloneTellsWhichLengthsMustBeMeasured) {
 }
 
 TEST_F(AudioFileTest, ErrorTextsAreTheSystemsNeverFFmpegs) {
-    // Damaged data, whatever number FFmpeg gives it, reads as the kind of failure alone.
+    // Damaged data, whatever number FFmpeg gives it, reads as the kind of failure alone; its
+    // bare -1 (a corrupt AAC frame) is no permission error.
     for (const int code : {AVERROR_PATCHWELCOME, AVERROR(ENOMEM), AVERROR_INVALIDDATA,
-                           AVERROR(EINVAL), AVERROR_BUG}) {
+                           AVERROR(EINVAL), AVERROR_BUG, -1}) {
         const AudioError error(AudioError::Kind::decode, code);
         EXPECT_FALSE(error.isSystemError()) << code;
         EXPECT_EQ(error.description(AppLanguage::english),
@@ -196,6 +197,12 @@ TEST_F(AudioFileTest, ErrorTextsAreTheSystemsNeverFFmpegs) {
     EXPECT_EQ(full.description(AppLanguage::english),
               QStringLiteral("The audio could not be written. ") +
                   QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    // Our own system calls may still give EPERM.
+    const AudioError denied = AudioError::fromErrno(AudioError::Kind::encode, EPERM);
+    EXPECT_TRUE(denied.isSystemError());
+    EXPECT_EQ(denied.description(AppLanguage::english),
+              QStringLiteral("The audio could not be written. ") +
+                  QString::fromLocal8Bit(std::strerror(EPERM)));
 }
 
 TEST_F(AudioFileTest, CancellationReachesTheOpen) {

@@ -9,6 +9,7 @@
 #include "transfer/LorvanelCoverArtwork.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -159,6 +160,64 @@ TEST_F(AudioInspectionTest, UnreadableFilesFailAsUnsupported) {
         } catch (const ImportError& e) {
             EXPECT_EQ(e.kind(), ImportError::Case::unsupportedAudio) << name.toStdString();
         }
+    }
+}
+
+// Overwrites the bytes from..to with noise that stays the same from run to run.
+void scramble(QByteArray& bytes, qsizetype from, qsizetype to, quint32 seed) {
+    QRandomGenerator rng(seed);
+    for (qsizetype i = from; i < to && i < bytes.size(); ++i)
+        bytes[i] = char(rng.bounded(256));
+}
+
+TEST_F(AudioInspectionTest, FilesWhosePacketsDoNotDecodeAreNeverCopied) {
+    // An MP3 whose frames after the first half second keep their headers but carry noise: its
+    // header says two seconds, its audio decodes to far less.
+    QByteArray mp3 =
+        readAll(tone(QStringLiteral("plain.mp3"), toneSpec(QStringLiteral("mp3"), 44100, 2, 2.0)));
+    constexpr int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    std::vector<std::pair<qsizetype, qsizetype>> frames; // payload start and end
+    for (qsizetype at = mp3.indexOf("\xFF\xFB"); at >= 0 && at + 4 <= mp3.size();) {
+        const int index = quint8(mp3[at + 2]) >> 4;
+        if (quint8(mp3[at]) != 0xFF || index == 0 || index == 15)
+            break;
+        const qsizetype size = 144 * kbps[index] * 1000 / 44100 + (quint8(mp3[at + 2]) >> 1 & 1);
+        frames.emplace_back(at + 4, at + size);
+        at += size;
+    }
+    ASSERT_GT(frames.size(), 60u);
+    for (std::size_t i = 20; i < frames.size(); ++i)
+        scramble(mp3, frames[i].first, frames[i].second, quint32(i));
+    const QString noisy = path(QStringLiteral("noisy.mp3"));
+    writeAll(noisy, TestSupport::id3v23Tag(fullTags) + mp3);
+    ASSERT_NEAR(AudioFile::open(noisy).durationSeconds(), 2.0, 0.1);
+
+    const auto [converted, facts] = inspect(noisy);
+    EXPECT_NE(converted, noisy);
+    const auto written = TestSupport::probeAudio(converted, true);
+    ASSERT_TRUE(written.has_value());
+    EXPECT_LT(facts.milliseconds, 1500);
+    EXPECT_NEAR(facts.milliseconds, written->decodedSeconds * 1000, 30);
+
+    // An M4A whose packets are all noise decodes to nothing: no track, and no system error
+    // (the AAC decoder answers some noise with FFmpeg's bare -1).
+    ToneSpec spec = toneSpec(QStringLiteral("aac"), 44100, 2, 2.0);
+    spec.tags = fullTags;
+    const QString m4a = tone(QStringLiteral("noise.m4a"), spec);
+    QByteArray bytes = readAll(m4a);
+    const qsizetype mdat = bytes.indexOf("mdat");
+    ASSERT_GT(mdat, 4);
+    const auto u8 = [&](qsizetype i) { return quint32(quint8(bytes[i])); };
+    const qsizetype end =
+        mdat - 4 +
+        qsizetype(u8(mdat - 4) << 24 | u8(mdat - 3) << 16 | u8(mdat - 2) << 8 | u8(mdat - 1));
+    scramble(bytes, mdat + 4, end, 7);
+    writeAll(m4a, bytes);
+    try {
+        inspect(m4a);
+        ADD_FAILURE() << "an M4A without decodable audio was accepted";
+    } catch (const ImportError& e) {
+        EXPECT_EQ(e.kind(), ImportError::Case::unsupportedAudio);
     }
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -55,6 +57,33 @@ TEST(VorbisComments, DamagedBlocksGiveNothing) {
     longField.replace(11, 4, le32(0xFFFFFFFFu));
     EXPECT_FALSE(VorbisComments::parseFlac(flac(longField)).has_value());
     EXPECT_FALSE(VorbisComments::parseFlac(flac(commentBlock({"A=1"})).chopped(2)).has_value());
+}
+
+TEST(VorbisComments, BlockWithTooShortALengthIsReadAsFarAsItsFields) {
+    const QByteArray longValue = "LYRICS=" + QByteArray(100 * 1024, 'w');
+    QByteArray bytes = flac(commentBlock({"TITLE=t", longValue, "ARTIST=a"})) +
+                       QByteArray("\x81\x00\x00\x04", 4) + QByteArray(4, '\0') + // PADDING
+                       QByteArray(200 * 1024, '\xFF');                           // audio
+    bytes[43] = bytes[44] = 0;
+    bytes[45] = 8; // the vendor string only
+    const auto inMemory = VorbisComments::parseFlac(bytes);
+    ASSERT_TRUE(inMemory.has_value());
+    ASSERT_EQ(inMemory->size(), 3);
+    EXPECT_EQ((*inMemory)[2].value, QStringLiteral("a"));
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("short.flac")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    const auto fromFile = VorbisComments::readFlacFile(file.fileName());
+    ASSERT_TRUE(fromFile.has_value());
+    ASSERT_EQ(fromFile->size(), 3);
+    EXPECT_EQ((*fromFile)[1].value.size(), 100 * 1024);
+    EXPECT_EQ((*fromFile)[2].name, QStringLiteral("ARTIST"));
+
+    // Fields that run past the end of the file still give nothing.
+    EXPECT_FALSE(VorbisComments::parseFlac(bytes.left(60 * 1024)).has_value());
 }
 
 TEST(VorbisComments, SurvivesRandomDamage) {

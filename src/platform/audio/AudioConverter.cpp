@@ -84,7 +84,7 @@ struct OutputFile {
         fd.reset(::open(QFile::encodeName(path).constData(),
                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (!fd.isValid())
-            throw AudioError(Kind::encode, AVERROR(errno));
+            throw AudioError::fromErrno(Kind::encode, errno);
         auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
         if (!buffer)
             throw AudioError(Kind::encode, AVERROR(ENOMEM));
@@ -101,9 +101,9 @@ struct OutputFile {
         if (io->error < 0)
             throw AudioError(Kind::encode, io->error);
         if (fsync(fd.get()) != 0 && errno != EINVAL)
-            throw AudioError(Kind::encode, AVERROR(errno));
+            throw AudioError::fromErrno(Kind::encode, errno);
         if (!fd.tryClose())
-            throw AudioError(Kind::encode, AVERROR(errno));
+            throw AudioError::fromErrno(Kind::encode, errno);
     }
     ~OutputFile() {
         if (io) {

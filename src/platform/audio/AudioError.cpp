@@ -1,5 +1,9 @@
 #include "platform/audio/AudioError.h"
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
 #include <cerrno>
 #include <cstring>
 
@@ -8,8 +12,17 @@ AudioError::AudioError(Kind kind, int ffmpegCode)
     , code_(ffmpegCode) {
 }
 
+AudioError AudioError::fromErrno(Kind kind, int errnoValue) {
+    AudioError error(kind, -errnoValue);
+    error.fromSystemCall_ = true;
+    return error;
+}
+
 bool AudioError::isSystemError() const {
-    // AVERROR(e) is -e; only failures of the disk, the file system or the rights count.
+    // AVERROR(e) is -e; only failures of the disk, the file system or the rights count. FFmpeg
+    // returns -1 for failures of every kind, so EPERM counts only from our own system calls.
+    if (code_ == AVERROR(EPERM) && !fromSystemCall_)
+        return false;
     switch (-code_) {
     case EIO:
     case EACCES:

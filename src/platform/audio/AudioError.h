@@ -19,6 +19,8 @@ public:
     };
 
     AudioError(Kind kind, int ffmpegCode);
+    // A failure of one of our own system calls, with its errno.
+    static AudioError fromErrno(Kind kind, int errnoValue);
 
     Kind kind() const { return kind_; }
     // FFmpeg's error number (an AVERROR value), 0 when there is none.
@@ -26,7 +28,8 @@ public:
     // True when FFmpeg passed on a failure of the system (a disk error, a missing permission, a
     // full disk) rather than of the data. FFmpeg reports some damaged data with such numbers
     // too (a broken FLAC header as an input/output error); a reader that can should check the
-    // file itself. Out of memory never counts: FFmpeg gives it for absurd sizes in headers.
+    // file itself. Out of memory never counts: FFmpeg gives it for absurd sizes in headers, and
+    // neither does FFmpeg's bare -1, its generic failure, which equals AVERROR(EPERM).
     bool isSystemError() const;
 
     using LocalizedError::description;
@@ -35,4 +38,5 @@ public:
 private:
     Kind kind_;
     int code_;
+    bool fromSystemCall_ = false;
 };

@@ -4,6 +4,7 @@
 #include "platform/audio/AudioError.h"
 #include "platform/audio/FFmpegHandles.h"
 #include "platform/audio/ID3v2Tag.h"
+#include "platform/audio/TagLibTags.h"
 #include "platform/audio/VorbisComments.h"
 
 extern "C" {
@@ -210,6 +211,7 @@ AudioFile AudioFile::open(const QString& path, CancelCheck isCancelled) {
             wanted.append(frame.first);
         const auto frames = ID3v2Tag::readTextFrames(path, wanted);
         for (const auto& [frame, key] : multiValueFrames()) {
+            // Repeated frames count too: FFmpeg keeps one of them, not necessarily the first.
             const QStringList values = frames.value(frame);
             if (values.size() > 1)
                 impl->joinedValues.insert(QLatin1String(key), joinTagValues(values));
@@ -321,6 +323,73 @@ AudioFile::Measured AudioFile::measureAudio() const {
     return {std::max(0.0, double(total) * av_q2d(st->time_base) - double(dropped) / rate), bytes};
 }
 
+AudioFile::Decoded AudioFile::decodeAudio() const {
+    const AudioFile pass = AudioFile::open(d->path, d->isCancelled);
+    if (!pass.hasAudio())
+        return {};
+    AVFormatContext* ic = pass.d->input.get();
+    const int index = pass.d->audioIndex;
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+        if (int(i) != index)
+            ic->streams[i]->discard = AVDISCARD_ALL;
+    const AVStream* st = ic->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec)
+        throw AudioError(AudioError::Kind::unsupported, AVERROR_DECODER_NOT_FOUND);
+    FFmpeg::Codec decoder(avcodec_alloc_context3(codec));
+    FFmpeg::Packet pkt(av_packet_alloc());
+    FFmpeg::Frame frame(av_frame_alloc());
+    if (!decoder || !pkt || !frame)
+        throw AudioError(AudioError::Kind::decode, AVERROR(ENOMEM));
+    int rc = avcodec_parameters_to_context(decoder.get(), st->codecpar);
+    if (rc < 0)
+        throw AudioError(AudioError::Kind::decode, rc);
+    decoder->pkt_timebase = st->time_base;
+    rc = avcodec_open2(decoder.get(), codec, nullptr);
+    if (rc < 0)
+        throw AudioError(AudioError::Kind::decode, rc);
+
+    Decoded decoded;
+    const auto cancelled = [&] { return d->isCancelled && d->isCancelled(); };
+    // False when a frame failed; the decoder drops the priming and padding samples itself.
+    const auto receive = [&] {
+        for (;;) {
+            const int got = avcodec_receive_frame(decoder.get(), frame.get());
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+                return true;
+            if (got < 0)
+                return false;
+            if (frame->sample_rate > 0)
+                decoded.seconds += double(frame->nb_samples) / frame->sample_rate;
+            av_frame_unref(frame.get());
+        }
+    };
+    // A file cut short ends inside its last packet; only a failure with audio after it is
+    // damage.
+    bool failed = false;
+    for (;;) {
+        if (cancelled())
+            throw CancellationError();
+        rc = av_read_frame(ic, pkt.get());
+        if (rc == AVERROR_EXIT && cancelled())
+            throw CancellationError();
+        if (rc < 0)
+            break; // the end, or where a damaged file stops being readable
+        if (pkt->stream_index == index) {
+            if (failed) {
+                decoded.complete = false;
+                return decoded;
+            }
+            decoded.bytes += pkt->size;
+            failed = avcodec_send_packet(decoder.get(), pkt.get()) < 0 || !receive();
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (!failed && avcodec_send_packet(decoder.get(), nullptr) >= 0)
+        receive();
+    return decoded;
+}
+
 int AudioFile::sampleRate() const {
     const AVStream* st = d->audio();
     return st ? st->codecpar->sample_rate : 0;
@@ -405,9 +474,32 @@ AudioMetadata AudioFile::commonMetadata() const {
         add(QStringLiteral("albumArtist"), d->vorbisText(isVorbisAlbumArtist));
         return items;
     }
-    add(QStringLiteral("title"), d->text("title"));
-    add(QStringLiteral("artist"), d->text("artist"));
-    add(QStringLiteral("albumName"), d->text("album"));
+    std::optional<QString> title = d->text("title");
+    std::optional<QString> artist = d->text("artist");
+    std::optional<QString> album = d->text("album");
+    const auto missing = [](const std::optional<QString>& value) {
+        return !value || value->trimmed().isEmpty();
+    };
+    if (missing(title) || missing(artist) || missing(album)) {
+        // FFmpeg drops the tags it finds damaged, and never reads APEv2 tags, ID3v1 beside
+        // ID3v2, a second ID3v2 tag or an INFO list behind the audio.
+        std::optional<TagLibTags::Tags> fallback;
+        if (d->container == Container::mp3)
+            fallback = TagLibTags::readMpeg(d->path);
+        else if (d->container == Container::wav)
+            fallback = TagLibTags::readWave(d->path);
+        if (fallback) {
+            if (missing(title) && fallback->title)
+                title = fallback->title;
+            if (missing(artist) && fallback->artist)
+                artist = fallback->artist;
+            if (missing(album) && fallback->album)
+                album = fallback->album;
+        }
+    }
+    add(QStringLiteral("title"), title);
+    add(QStringLiteral("artist"), artist);
+    add(QStringLiteral("albumName"), album);
     std::optional<QString> albumArtist = d->text("album_artist");
     if (!albumArtist && d->container == Container::wav)
         albumArtist = d->text("IAAR");

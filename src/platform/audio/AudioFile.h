@@ -64,6 +64,17 @@ public:
         std::int64_t bytes = 0;
     };
     Measured measureAudio() const;
+    // What the audio decodes to, found by decoding every packet: its seconds and the bytes of
+    // its packets. complete is false when a packet with audio after it failed to decode, and
+    // the counting stopped there; the last packet of a cut file may fail. A read error ends the
+    // audio, as the end of the file does. Reads through its own
+    // handle. Throws AudioError when no decoder can be opened, and CancellationError.
+    struct Decoded {
+        double seconds = 0;
+        std::int64_t bytes = 0;
+        bool complete = true;
+    };
+    Decoded decodeAudio() const;
     int sampleRate() const;
     int channels() const;
     // One of AudioFormatID, 0 for other codings.

@@ -11,5 +11,7 @@ QString decodeTagText(QByteArrayView bytes) {
 }
 
 QString joinTagValues(const QStringList& values) {
-    return values.join(QLatin1Char('/'));
+    QStringList distinct = values;
+    distinct.removeDuplicates();
+    return distinct.join(QLatin1Char('/'));
 }

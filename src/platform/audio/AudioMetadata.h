@@ -26,7 +26,8 @@ QString decodeTagText(QByteArrayView bytes);
 
 // How the values of a tag that holds several (several artists in one ID3v2.4 frame, repeated
 // Vorbis comments) are shown as one text: the separator of ID3v2.3 lists, which reach the
-// library as they are.
+// library as they are. A value repeated (the same frame written twice) is shown once, where it
+// first came.
 QString joinTagValues(const QStringList& values);
 
 namespace MetadataIdentifier {

@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -69,8 +70,13 @@ std::optional<QList<VorbisComment>> parseFlac(const QByteArray& bytes) {
         pos += 4;
         if (length > n - pos)
             return std::nullopt;
-        if (type == vorbisCommentType)
-            return parseCommentBlock(bytes.mid(pos, length));
+        if (type == vorbisCommentType) {
+            if (auto comments = parseCommentBlock(bytes.mid(pos, length)))
+                return comments;
+            // Some writers give the block too short a length: its own field lengths then tell
+            // where it really ends, which the bytes that follow must hold.
+            return parseCommentBlock(bytes.mid(pos));
+        }
         if (type == 127)
             return std::nullopt; // invalid block type
         pos += length;
@@ -100,6 +106,24 @@ std::optional<QList<VorbisComment>> readFlacFile(const QString& path) {
         const qint64 length = qint64(h[1]) << 16 | qint64(h[2]) << 8 | h[3];
         const QByteArray body = file.read(length);
         metadata += body;
+        if ((h[0] & 0x7F) == vorbisCommentType && body.size() == length &&
+            !VorbisComments::parseCommentBlock(body)) {
+            // A block shorter than its fields: read on, in growing steps, until they fit or the
+            // file or the metadata limit ends.
+            QByteArray rest;
+            for (qint64 step = 64 * 1024; metadata.size() + rest.size() < maxMetadataBytes;
+                 step *= 2) {
+                const QByteArray more =
+                    file.read(std::min(step, maxMetadataBytes - metadata.size() - rest.size()));
+                if (more.isEmpty())
+                    break;
+                rest += more;
+                if (VorbisComments::parseCommentBlock(body + rest))
+                    break;
+            }
+            metadata += rest;
+            break;
+        }
         if (body.size() < length || (h[0] & 0x80) || (h[0] & 0x7F) == vorbisCommentType)
             break;
     }

@@ -17,7 +17,8 @@ struct VorbisComment {
 
 namespace VorbisComments {
 
-// The comments of the FLAC stream in bytes (an ID3v2 tag in front is skipped). Nothing when the
+// The comments of the FLAC stream in bytes (an ID3v2 tag in front is skipped). A comment block
+// whose header gives too small a length is read as far as its fields say. Nothing when the
 // bytes are no FLAC stream or its comment block is damaged; never reads outside the bytes.
 std::optional<QList<VorbisComment>> parseFlac(const QByteArray& bytes);
 
