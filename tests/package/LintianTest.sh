@@ -24,7 +24,7 @@ debs=("$scratch"/out/*.deb)
 deb=${debs[0]}
 
 command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh)"
-lintian --fail-on error,warning --display-info --info "$deb" >"$scratch/lintian.log" 2>&1 ||
+lintian --fail-on error,warning --display-info "$deb" >"$scratch/lintian.log" 2>&1 ||
   { cat "$scratch/lintian.log"; fail "lintian reports errors or warnings"; }
 cat "$scratch/lintian.log"
 
