@@ -694,6 +694,10 @@ Additional failures: %2.</source>
         <translation>无法存储设备图片。</translation>
     </message>
     <message>
+        <source>There is not enough free space on the disk.</source>
+        <translation>磁盘上没有足够的可用空间。</translation>
+    </message>
+    <message>
         <source>USB Connection Help</source>
         <translation>USB 连接帮助</translation>
     </message>

@@ -650,6 +650,13 @@ void ContentView::refreshDetail(bool animate) {
     // The iPod touch page has no title item; its header names the device.
     toolbarTitle_->setVisible(screen == DetailScreen::library);
     deviceShare_->setVisible(deviceScreen);
+    // A popup is a window of its own: hiding the button leaves it open over whatever replaced
+    // the device.
+    const std::optional<IPodStore::Selection> shared =
+        deviceScreen ? selection : std::optional<IPodStore::Selection>();
+    if (shared != sharedDevice_ && deviceShare_->preview())
+        deviceShare_->preview()->close();
+    sharedDevice_ = shared;
     deviceToolbar_->setVisible(screen != DetailScreen::showcase);
     detail_->showcasePane()->toolbar()->setVisible(screen == DetailScreen::showcase);
     switch (screen) {

@@ -154,6 +154,8 @@ private:
     MainViewState state_;
     bool started_ = false;
     std::optional<IPodStore::Selection> lastSelection_;
+    // The device the share button stands for; its popup closes when that changes.
+    std::optional<IPodStore::Selection> sharedDevice_;
 
     QWidget* sidebarColumn_ = nullptr;
     DeviceSidebar* sidebar_ = nullptr;

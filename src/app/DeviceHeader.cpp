@@ -48,7 +48,7 @@ protected:
             return;
         }
         const QPixmap symbol =
-            SymbolIcon::pixmap(header_.symbolName(), 34, LorvPalette::fog(), devicePixelRatioF());
+            DeviceIcon::symbolPixmap(header_.symbolName(), 34, devicePixelRatioF());
         if (!symbol.isNull())
             painter.drawPixmap(QPointF(centre.x() - 17, centre.y() - 17), symbol);
     }

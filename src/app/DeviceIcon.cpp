@@ -1,7 +1,9 @@
 #include "app/DeviceIcon.h"
 
+#include "appmodel/LorvPalette.h"
 #include "appmodel/MainViewState.h"
 #include "appmodel/StartupSeries.h"
+#include "browser/SymbolIcon.h"
 #include "platform/OwnedFd.h"
 #include "platform/Task.h"
 
@@ -81,6 +83,21 @@ std::optional<QImage> readVolumeIcon(const QString& mountPoint) {
 QString symbolName(const std::optional<IPodModel>& model) {
     return model && model->family == IPodModel::Family::shuffle ? QStringLiteral("ipodshuffle.gen2")
                                                                 : QStringLiteral("ipod");
+}
+
+QPixmap symbolPixmap(const QString& symbol, int size, qreal devicePixelRatio) {
+    return SymbolIcon::pixmap(symbol, size, LorvPalette::fog(), devicePixelRatio);
+}
+
+std::optional<StartupDeviceArtwork> symbolArtwork(const QString& symbol) {
+    // The card is exported at twice its size, where the stage is a few hundred pixels tall.
+    constexpr int side = 512;
+    const QPixmap pixmap = symbolPixmap(symbol, side);
+    if (pixmap.isNull())
+        return std::nullopt;
+    // The series and finish only matter without an image.
+    return StartupDeviceArtwork{pixmap.toImage(), StartupSeries::classic, 0,
+                                StartupModel::Finish::silver};
 }
 
 std::optional<StartupDeviceArtwork> artwork(const IPodDevice& device,

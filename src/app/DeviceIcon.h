@@ -17,6 +17,7 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPixmap>
 #include <QSet>
 #include <QString>
 
@@ -41,6 +42,12 @@ std::optional<QImage> readVolumeIcon(const QString& mountPoint);
 
 // The symbol that stands in for a missing picture.
 QString symbolName(const std::optional<IPodModel>& model);
+
+// A device symbol as the library and iPod touch headers draw it: fog on the dark surfaces.
+QPixmap symbolPixmap(const QString& symbol, int size, qreal devicePixelRatio = 1.0);
+// The same symbol as a picture for the share card, large enough for its exported image; none
+// when the theme has no such symbol.
+std::optional<StartupDeviceArtwork> symbolArtwork(const QString& symbol);
 
 // What stands for the device: its volume icon when it has one and it has been read, else the
 // drawing of its model; none without a model or for a generation the catalogue does not list.

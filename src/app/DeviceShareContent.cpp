@@ -38,6 +38,11 @@ DeviceShareButton::Content forIPod(const IPodDevice& device, const std::optional
         content.rearArtwork =
             StartupDeviceVector::Drawing(art->series, art->generation, art->finish, true);
         content.artwork = [device, model] { return DeviceIcon::artwork(device, model); };
+    } else {
+        // The header's symbol stands in for the picture here too.
+        content.artwork = [symbol = DeviceIcon::symbolName(model)] {
+            return DeviceIcon::symbolArtwork(symbol);
+        };
     }
     return content;
 }
@@ -48,6 +53,7 @@ DeviceShareButton::Content forMobileDevice(const MobileDevice& device, AppLangua
     if (device.details && device.details->capacity && *device.details->capacity > 0)
         content.capacities = {ByteCountFormatter::format(*device.details->capacity, language,
                                                          ByteCountFormatter::Style::file)};
+    content.artwork = [symbol = device.symbolName()] { return DeviceIcon::symbolArtwork(symbol); };
     return content;
 }
 

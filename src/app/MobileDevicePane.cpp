@@ -2,6 +2,7 @@
 
 #include "app/BatteryIndicator.h"
 #include "app/ContentView.h"
+#include "app/DeviceIcon.h"
 #include "app/MobileDeviceInfoCard.h"
 #include "appmodel/LorvPalette.h"
 #include "browser/ByteCountFormatter.h"
@@ -142,7 +143,7 @@ void MobileDevicePane::refresh() {
         return;
     }
     const MobileDevice& device = *device_;
-    thumbnail_->setPixmap(SymbolIcon::pixmap(device.symbolName(), 40, LorvPalette::fog()));
+    thumbnail_->setPixmap(DeviceIcon::symbolPixmap(device.symbolName(), 40));
     name_->setText(device.name);
     name_->setAccessibleName(device.name);
     subtitle_->setText(subtitle(device, language));

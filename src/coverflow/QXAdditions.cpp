@@ -63,10 +63,13 @@ void qx_removeObserver(const QList<QXObservable*>& elements, QObject* observer,
 
 QXScrollEvent qx_scrollEvent(const QWheelEvent& event) {
     QXScrollEvent scroll;
-    const QPoint angle = event.angleDelta();
+    // Qt's deltas are positive for wheel-up and scroll-left, which move a scroll view back; a
+    // step forward is the opposite sign. inverted() is not undone: the desktop's scroll views
+    // follow the deltas as delivered, natural scrolling included, and so does the cover flow.
+    const QPoint angle = -event.angleDelta();
     scroll.deltaX = angle.x() / 120.0;
     scroll.deltaY = angle.y() / 120.0;
-    const QPoint pixels = event.pixelDelta();
+    const QPoint pixels = -event.pixelDelta();
     scroll.hasPreciseScrollingDeltas = !pixels.isNull();
     scroll.scrollingDeltaX = scroll.hasPreciseScrollingDeltas ? pixels.x() : scroll.deltaX;
     scroll.scrollingDeltaY = scroll.hasPreciseScrollingDeltas ? pixels.y() : scroll.deltaY;

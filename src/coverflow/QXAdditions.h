@@ -35,7 +35,8 @@ struct QXScrollEvent {
 };
 
 // A wheel event as a scroll event: pixel deltas are precise, angle deltas count 120 a notch.
-// The sign is kept: a positive delta moves towards higher indexes.
+// The signs are turned so that a positive delta moves towards higher indexes: wheel-down and a
+// scroll to the right step forward.
 QXScrollEvent qx_scrollEvent(const QWheelEvent& event);
 
 // A transform object from an affine transform's six coefficients.

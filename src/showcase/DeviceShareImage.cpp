@@ -1,11 +1,15 @@
 #include "showcase/DeviceShareImage.h"
 
+#include "platform/AppLanguage.h"
+
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QLocale>
 #include <QMimeData>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 namespace DeviceShareImage {
 
@@ -34,6 +38,28 @@ QString proposedFileName() {
     return proposedFileName(QDateTime::currentDateTime(), QUuid::createUuid());
 }
 
+namespace {
+
+QString notEnoughSpace() {
+    return localizedString(LZ("There is not enough free space on the disk."),
+                           AppLanguages::stored());
+}
+
+// Qt sets no error when the disk fills up after part of a write went through ("Unknown error"
+// when flushing), and gives the system's untranslated text when it fills up before; the space
+// left on the volume tells the rest.
+QString writeError(const QSaveFile& file, const QString& path, qint64 needed, bool shortWrite) {
+    if (file.error() == QFileDevice::ResourceError ||
+        (shortWrite && file.error() == QFileDevice::NoError))
+        return notEnoughSpace();
+    const QStorageInfo volume(QFileInfo(path).absolutePath());
+    if (volume.isValid() && volume.bytesAvailable() >= 0 && volume.bytesAvailable() < needed)
+        return notEnoughSpace();
+    return file.errorString();
+}
+
+} // namespace
+
 std::optional<QString> write(const QString& path, const QByteArray& data) {
     // The new content goes to a temporary file beside the target, renamed over it only when
     // complete; a failed write removes the temporary file.
@@ -41,13 +67,13 @@ std::optional<QString> write(const QString& path, const QByteArray& data) {
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     if (file.write(data) != data.size()) {
-        const QString error = file.errorString();
+        const QString error = writeError(file, path, data.size(), true);
         file.cancelWriting();
         file.commit();
         return error;
     }
     if (!file.commit())
-        return file.errorString();
+        return writeError(file, path, data.size(), false);
     return std::nullopt;
 }
 

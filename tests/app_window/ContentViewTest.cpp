@@ -18,6 +18,7 @@
 #include "platform/Settings.h"
 #include "platform/Task.h"
 #include "showcase/DeviceShareButton.h"
+#include "showcase/DeviceSharePreview.h"
 #include "showcase/ShowcaseToolbar.h"
 #include "showcase/StartupDeviceFlow.h"
 #include "support/EventLoop.h"
@@ -471,7 +472,7 @@ TEST_F(WindowTest, TheCarsModelLightsItsSeriesOnceItArrives) {
 
 TEST_F(WindowTest, WindowAndSidebarKeepTheirSizeLimitsAndReducedMotionSkipsTheFade) {
     showAndWaitForDevices();
-    EXPECT_EQ(window->minimumSize(), QSize(800, 440));
+    EXPECT_EQ(window->minimumSize(), QSize(800, 640));
     EXPECT_EQ(view().sidebarColumn()->minimumWidth(), 184);
     EXPECT_EQ(view().sidebarColumn()->maximumWidth(), 270);
     EXPECT_EQ(view().sidebarColumn()->width(), 220);
@@ -489,6 +490,44 @@ TEST_F(WindowTest, WindowAndSidebarKeepTheirSizeLimitsAndReducedMotionSkipsTheFa
     ReduceMotion::setOverride(false);
     view().selectSeries(StartupSeries::classic);
     EXPECT_NE(view().detailPane()->fadeOverlay(), nullptr);
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+TEST_F(WindowTest, TheSharePopupClosesWhenItsDeviceGoesAway) {
+    ReduceMotion::setOverride(true);
+    showAndWaitForDevices();
+    DeviceShareButton* share = view().deviceShareButton();
+    // Another device on screen closes the popup of the one before.
+    QTest::mouseClick(share, Qt::LeftButton);
+    QPointer<DeviceSharePreview> preview = share->preview();
+    ASSERT_TRUE(preview && preview->isVisible());
+    view().selectDevice(IPodStore::Selection::disk(device(car).id));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !preview || !preview->isVisible(); }));
+
+    // The volume unmounted under an open popup: the showcase comes back without it.
+    QTest::mouseClick(share, Qt::LeftButton);
+    preview = share->preview();
+    ASSERT_TRUE(preview && preview->isVisible());
+    const IPodStore::Selection gone = IPodStore::Selection::disk(device(car).id);
+    {
+        std::lock_guard lock(machine->mutex);
+        machine->volumes.removeAll(car);
+    }
+    store->refreshDevices();
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return store->devices().size() == 1 && (!preview || !preview->isVisible()); }));
+    EXPECT_NE(store->selection(), gone);
+    EXPECT_FALSE(share->showsPreview());
+
+    // A refresh of the same device leaves an open popup alone.
+    view().selectDevice(IPodStore::Selection::disk(device(kitchen).id));
+    QTest::mouseClick(share, Qt::LeftButton);
+    preview = share->preview();
+    ASSERT_TRUE(preview && preview->isVisible());
+    store->refreshDevices();
+    TestSupport::drainEvents();
+    EXPECT_TRUE(preview && preview->isVisible());
+    preview->close();
     ReduceMotion::setOverride(std::nullopt);
 }
 

@@ -1,4 +1,6 @@
 #include "app/DeviceShareContent.h"
+#include "app/DeviceIcon.h"
+#include "showcase/DeviceShareCard.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,32 @@ IPodModel modelOf(IPodModel::Family family, int generation, std::optional<QStrin
     model.colorName = std::move(colour);
     model.iconName = icon;
     return model;
+}
+
+// The card shows the symbol the headers draw for the device, and it stands on the stage.
+void expectSymbolOnCard(const DeviceShareButton::Content& content, const QString& symbol) {
+    ASSERT_TRUE(content.artwork);
+    const std::optional<StartupDeviceArtwork> artwork = content.artwork();
+    ASSERT_TRUE(artwork);
+    ASSERT_TRUE(artwork->image);
+    const QImage header = DeviceIcon::symbolPixmap(symbol, artwork->image->width()).toImage();
+    ASSERT_FALSE(header.isNull());
+    EXPECT_EQ(*artwork->image, header) << symbol.toStdString();
+
+    DeviceShareCard card{content.title, std::nullopt, QString(), artwork, std::nullopt};
+    DeviceShareCard bare = card;
+    bare.artwork.reset();
+    const QImage drawn = card.image(1);
+    const QImage empty = bare.image(1);
+    const QRect front = card.layout().front.toAlignedRect().intersected(drawn.rect());
+    ASSERT_FALSE(front.isEmpty());
+    int fogPixels = 0;
+    for (int y = front.top(); y <= front.bottom(); ++y)
+        for (int x = front.left(); x <= front.right(); ++x)
+            if (drawn.pixel(x, y) != empty.pixel(x, y))
+                ++fogPixels;
+    // A device-sized symbol, not a speck.
+    EXPECT_GT(fogPixels, front.width() * front.height() / 10) << symbol.toStdString();
 }
 
 } // namespace
@@ -64,14 +92,14 @@ TEST(DeviceShareContent, AnIconNameWithoutAFinishTakesTheModelsFirstOne) {
     EXPECT_EQ(content.capacities, (QStringList{QStringLiteral("8 GB"), QStringLiteral("16 GB")}));
 }
 
-TEST(DeviceShareContent, UnknownModelsAndGenerationsOutsideTheCatalogueDrawNoDevice) {
+TEST(DeviceShareContent, UnknownModelsAndGenerationsOutsideTheCatalogueShowTheHeadersSymbol) {
     const auto unknown =
         DeviceShareContent::forIPod(deviceOf(2'000'000'000), std::nullopt, AppLanguage::english);
     EXPECT_EQ(unknown.title, QStringLiteral("Unknown iPod"));
     EXPECT_FALSE(unknown.years);
     EXPECT_EQ(unknown.capacities, QStringList{QStringLiteral("2 GB")});
     EXPECT_FALSE(unknown.rearArtwork);
-    EXPECT_FALSE(unknown.artwork);
+    expectSymbolOnCard(unknown, QStringLiteral("ipod"));
 
     const auto outside = DeviceShareContent::forIPod(
         deviceOf(0), modelOf(IPodModel::Family::shuffle, 9, std::nullopt, QStringLiteral("x")),
@@ -79,9 +107,10 @@ TEST(DeviceShareContent, UnknownModelsAndGenerationsOutsideTheCatalogueDrawNoDev
     EXPECT_FALSE(outside.years);
     EXPECT_TRUE(outside.capacities.isEmpty());
     EXPECT_FALSE(outside.rearArtwork);
+    expectSymbolOnCard(outside, QStringLiteral("ipodshuffle.gen2"));
 }
 
-TEST(DeviceShareContent, AnIPodTouchSharesItsNameAndCapacityOnly) {
+TEST(DeviceShareContent, AnIPodTouchSharesItsNameCapacityAndSymbol) {
     auto touch = *MobileDevice::make(QStringLiteral("udid"), QStringLiteral("iPod9,1"),
                                      QStringLiteral("Pocket"), std::nullopt, std::nullopt);
     auto content = DeviceShareContent::forMobileDevice(touch, AppLanguage::english);
@@ -89,6 +118,7 @@ TEST(DeviceShareContent, AnIPodTouchSharesItsNameAndCapacityOnly) {
     EXPECT_TRUE(content.capacities.isEmpty());
     EXPECT_FALSE(content.years);
     EXPECT_FALSE(content.rearArtwork);
+    expectSymbolOnCard(content, QStringLiteral("ipodtouch"));
     touch.details = MobileDevice::Details{};
     touch.details->capacity = 32'000'000'000;
     content = DeviceShareContent::forMobileDevice(touch, AppLanguage::english);

@@ -117,14 +117,15 @@ TEST(CoverCarouselTest, TheControlStepsByWholeItemsAndShowsNoItemsToAssistiveToo
     Bridge bridge(groups);
     bridge.update();
     CoverFlowControl& control = *bridge.control;
+    // The forward deltas as Qt delivers them: positive for back.
     auto scroll = [&](QXScrollEvent event) {
         QPointF at(10, 10);
         QWheelEvent wheel(
             at, at,
             event.hasPreciseScrollingDeltas
-                ? QPoint(int(event.scrollingDeltaX), int(event.scrollingDeltaY))
+                ? -QPoint(int(event.scrollingDeltaX), int(event.scrollingDeltaY))
                 : QPoint(),
-            QPoint(int(event.deltaX * 120), int(event.deltaY * 120)), Qt::NoButton, Qt::NoModifier,
+            -QPoint(int(event.deltaX * 120), int(event.deltaY * 120)), Qt::NoButton, Qt::NoModifier,
             event.phase == QXScrollEvent::began ? Qt::ScrollBegin : Qt::NoScrollPhase, false);
         QApplication::sendEvent(&control, &wheel);
     };

@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
@@ -25,10 +27,10 @@ QSet<quint64> keysIn(const QHash<quint64, QByteArray>& artwork) {
 }
 
 void wheel(QWidget& widget, QPoint angle, QPoint pixels = {},
-           Qt::ScrollPhase phase = Qt::NoScrollPhase) {
+           Qt::ScrollPhase phase = Qt::NoScrollPhase, bool inverted = false) {
     const QPointF at(widget.width() / 2.0, widget.height() / 2.0);
     QWheelEvent event(at, widget.mapToGlobal(at), pixels, angle, Qt::NoButton, Qt::NoModifier,
-                      phase, false);
+                      phase, inverted);
     QApplication::sendEvent(&widget, &event);
 }
 
@@ -95,19 +97,20 @@ TEST_F(CoverFlowViewTest, StepsByKeysWheelButtonsAndScrollBar) {
     EXPECT_EQ(flow.selection(), 1);
     EXPECT_EQ(flow.captionTitle(), QStringLiteral("Album 1"));
     EXPECT_EQ(flow.captionArtist(), QStringLiteral("Artist 1"));
-    // A notch of a plain wheel is one step; a fine wheel's notch in two halves also one.
-    wheel(control, {0, 120});
-    EXPECT_EQ(flow.selection(), 2);
-    wheel(control, {0, 60});
-    EXPECT_EQ(flow.selection(), 2);
-    wheel(control, {0, 60});
-    EXPECT_EQ(flow.selection(), 3);
+    // A notch of a plain wheel is one step, down goes forward; a fine wheel's notch in two
+    // halves also one.
     wheel(control, {0, -120});
     EXPECT_EQ(flow.selection(), 2);
-    // A touchpad moves an item every 36 pixels.
-    wheel(control, {}, {30, 0}, Qt::ScrollBegin);
+    wheel(control, {0, -60});
     EXPECT_EQ(flow.selection(), 2);
-    wheel(control, {}, {30, 0}, Qt::ScrollUpdate);
+    wheel(control, {0, -60});
+    EXPECT_EQ(flow.selection(), 3);
+    wheel(control, {0, 120});
+    EXPECT_EQ(flow.selection(), 2);
+    // A touchpad moves an item every 36 pixels; a scroll to the right goes forward.
+    wheel(control, {}, {-30, 0}, Qt::ScrollBegin);
+    EXPECT_EQ(flow.selection(), 2);
+    wheel(control, {}, {-30, 0}, Qt::ScrollUpdate);
     EXPECT_EQ(flow.selection(), 3);
     QTest::mouseClick(flow.nextGroupButton(), Qt::LeftButton);
     EXPECT_EQ(flow.selection(), 4);
@@ -123,6 +126,118 @@ TEST_F(CoverFlowViewTest, StepsByKeysWheelButtonsAndScrollBar) {
     EXPECT_EQ(flow.selection(), 29);
     EXPECT_FALSE(flow.nextGroupButton()->isEnabled());
     EXPECT_TRUE(flow.previousGroupButton()->isEnabled());
+}
+
+TEST_F(CoverFlowViewTest, WheelAndTouchpadStepTheWayTheDesktopsScrollViewsScroll) {
+    const QString path = addVolume(albums(30));
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    CoverFlowControl& control = *flow.control();
+    flow.setSelection(15);
+    // A scroll view of the same toolkit, scrolled to the middle both ways.
+    QScrollArea area;
+    auto* page = new QWidget;
+    page->setFixedSize(4000, 4000);
+    area.setWidget(page);
+    area.resize(300, 300);
+    area.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
+    struct Case {
+        const char* name;
+        QPoint angle, pixels;
+        bool inverted;
+    };
+    const Case cases[] = {
+        {"wheel down", {0, -120}, {}, false},
+        {"wheel up", {0, 120}, {}, false},
+        {"wheel right", {-120, 0}, {}, false},
+        {"wheel left", {120, 0}, {}, false},
+        {"touchpad down", {0, -120}, {0, -40}, false},
+        {"touchpad right", {-120, 0}, {-40, 0}, false},
+        {"natural down", {0, -120}, {0, -40}, true},
+        {"natural right", {-120, 0}, {-40, 0}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QScrollBar* bar = c.angle.y() != 0 ? area.verticalScrollBar() : area.horizontalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        const int before = bar->value();
+        wheel(*area.viewport(), c.angle, c.pixels, Qt::NoScrollPhase, c.inverted);
+        const int scrolled = bar->value() - before;
+        ASSERT_NE(scrolled, 0);
+
+        const int from = flow.selection();
+        wheel(control, c.angle, c.pixels, Qt::ScrollBegin, c.inverted);
+        const int stepped = flow.selection() - from;
+        ASSERT_NE(stepped, 0);
+        EXPECT_EQ(stepped > 0, scrolled > 0);
+        flow.setSelection(15);
+    }
+    // Down and right go where "›" goes.
+    flow.setSelection(15);
+    QTest::mouseClick(flow.nextGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(flow.selection(), 16);
+    wheel(control, {0, -120});
+    EXPECT_EQ(flow.selection(), 17);
+    wheel(control, {-120, 0});
+    EXPECT_EQ(flow.selection(), 18);
+}
+
+TEST_F(CoverFlowViewTest, DisabledStepButtonsAreClearlyDimmed) {
+    const QString path = addVolume(albums(3));
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flow));
+    ASSERT_FALSE(flow.previousGroupButton()->isEnabled());
+    ASSERT_TRUE(flow.nextGroupButton()->isEnabled());
+    // The brightest pixel of each button against the darkest: the symbol over its stage.
+    auto symbolContrast = [&flow](QWidget* button) {
+        const QImage shot =
+            flow.grab(QRect(button->mapTo(&flow, QPoint(0, 0)), button->size())).toImage();
+        int lightest = 0, darkest = 255;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const int grey = qGray(shot.pixel(x, y));
+                lightest = std::max(lightest, grey);
+                darkest = std::min(darkest, grey);
+            }
+        return lightest - darkest;
+    };
+    const int enabled = symbolContrast(flow.nextGroupButton());
+    const int disabled = symbolContrast(flow.previousGroupButton());
+    EXPECT_GT(enabled, 150);
+    // Dimmed to well under the enabled symbol, yet still there.
+    EXPECT_LT(disabled, enabled * 6 / 10);
+    EXPECT_GT(disabled, enabled / 4);
+}
+
+TEST_F(CoverFlowViewTest, TheScrollBarStaysClearOfTheButtonsOnANarrowStage) {
+    const QString path = addVolume(albums(12));
+    startStore();
+    CoverFlowView& flow = makeView(select(path), [](const CoverFlowGroup&) {});
+    CoverFlowControl& control = *flow.control();
+    for (int width : {1000, 780, 600, 480, 400}) {
+        SCOPED_TRACE(width);
+        flow.resize(width, 460);
+        TestSupport::drainEvents();
+        control.flushLayout();
+        ASSERT_TRUE(flow.addPlaylistButton()->isVisible());
+        // The bar's frame is in the control's upward space.
+        const QRectF frame = control.scrollBarLayer().frame();
+        const QRectF bar =
+            QRectF(frame.left(), control.height() - frame.bottom(), frame.width(), frame.height())
+                .translated(control.mapTo(&flow, QPoint(0, 0)));
+        ASSERT_GT(bar.width(), 0);
+        auto inView = [&](QWidget* w) {
+            return QRectF(w->mapTo(&flow, QPoint(0, 0)), QSizeF(w->size()));
+        };
+        EXPECT_FALSE(bar.intersects(inView(flow.addPlaylistButton())));
+        EXPECT_FALSE(bar.intersects(inView(flow.nextGroupButton()->parentWidget())));
+        // Still three quarters of a wide stage.
+        if (width == 1000) {
+            EXPECT_DOUBLE_EQ(bar.width(), 0.75 * control.width());
+        }
+    }
 }
 
 TEST_F(CoverFlowViewTest, TheTableAndAddPlaylistFollowTheSettledGroupOnly) {

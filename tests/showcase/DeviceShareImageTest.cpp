@@ -1,6 +1,8 @@
 #include "showcase/DeviceShareImage.h"
 #include "../device/TestVolumes.h"
 #include "ShareTestCards.h"
+#include "platform/AppLanguage.h"
+#include "platform/Settings.h"
 #include "showcase/DeviceSharePreview.h"
 #include "support/EventLoop.h"
 
@@ -14,6 +16,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -168,7 +171,7 @@ TEST(ShareImage, SavingReplacesAConfirmedFileOnATmpfsFolder) {
     EXPECT_FALSE(window.findChild<QMessageBox*>(QStringLiteral("saveDeviceImageAlert")));
 }
 
-TEST(ShareImage, AFullDiskLeavesTheOldFileAndNoPartialOne) {
+TEST(ShareImage, AFullDiskSaysSoAndLeavesTheOldFileAndNoPartialOne) {
     if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     QTemporaryDir dir;
@@ -188,13 +191,15 @@ TEST(ShareImage, AFullDiskLeavesTheOldFileAndNoPartialOne) {
     const QStringList before = entries(folder);
     const auto png = DeviceShareImage::renderPNG(ShareTestCards::nano());
     ASSERT_TRUE(png);
+    const QString noSpace = QStringLiteral("There is not enough free space on the disk.");
     const auto error = DeviceShareImage::write(target, *png);
     ASSERT_TRUE(error);
+    EXPECT_EQ(*error, noSpace);
     EXPECT_EQ(readAll(target), QByteArray("old bytes"));
     EXPECT_EQ(entries(folder), before);
     // Nor does a new file appear half written.
     const QString fresh = QDir(folder).filePath(QStringLiteral("new.png"));
-    EXPECT_TRUE(DeviceShareImage::write(fresh, *png));
+    EXPECT_EQ(DeviceShareImage::write(fresh, *png), noSpace);
     EXPECT_FALSE(QFile::exists(fresh));
     EXPECT_EQ(entries(folder), before);
 
@@ -222,8 +227,32 @@ TEST(ShareImage, AFullDiskLeavesTheOldFileAndNoPartialOne) {
         return alert && alert->isVisible();
     }));
     EXPECT_EQ(alert->text(), QStringLiteral("The device image could not be saved."));
-    EXPECT_FALSE(alert->informativeText().isEmpty());
+    EXPECT_EQ(alert->informativeText(), noSpace);
     alert->done(QMessageBox::Ok);
     EXPECT_EQ(readAll(target), QByteArray("old bytes"));
     EXPECT_EQ(entries(folder), before);
+
+    // Room for part of the image: the write stops short with no error of Qt's own.
+    const qint64 half = png->size() / 2;
+    ASSERT_GT(half, 16 * 1024) << "larger than Qt's write buffer";
+    QFile(QDir(folder).filePath(QStringLiteral("filler"))).resize(0);
+    {
+        QFile room(QDir(folder).filePath(QStringLiteral("room")));
+        ASSERT_TRUE(room.open(QIODevice::WriteOnly));
+        const QStorageInfo volume(folder);
+        ASSERT_GT(volume.bytesAvailable(), half);
+        ASSERT_EQ(room.write(QByteArray(volume.bytesAvailable() - half, 'r')),
+                  volume.bytesAvailable() - half);
+    }
+    const QStringList partly = entries(folder);
+    EXPECT_EQ(DeviceShareImage::write(fresh, *png), noSpace);
+    EXPECT_EQ(entries(folder), partly);
+    {
+        Settings::shared().setValue(AppLanguages::storageKey(),
+                                    AppLanguages::rawValue(AppLanguage::simplifiedChinese));
+        EXPECT_EQ(DeviceShareImage::write(fresh, *png),
+                  QStringLiteral("磁盘上没有足够的可用空间。"));
+        Settings::shared().setValue(AppLanguages::storageKey(),
+                                    AppLanguages::rawValue(AppLanguage::english));
+    }
 }
