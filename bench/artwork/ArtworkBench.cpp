@@ -2,6 +2,7 @@
 // capacity and engraving: 142 drawings) at 254 logical pixels high and device pixel ratio 2,
 // and prints the median, 95th percentile, worst and total time of one pass.
 
+#include "BenchArguments.h"
 #include "artwork/StartupDeviceVector.h"
 
 #include <QElapsedTimer>
@@ -13,6 +14,10 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    BenchArguments("lorvanel_artwork_bench",
+                   "Renders every drawing of the device catalogue and prints the median, 95th "
+                   "percentile,\nworst and total time of one pass.")
+        .parse(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

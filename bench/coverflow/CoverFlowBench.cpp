@@ -1,6 +1,7 @@
 // Figures for the cover flow's hot paths: a layout step over 5,000 items, painting an animated
 // step at 1160 x 280 at device pixel ratio 2, and decode throughput with 1 to 8 threads.
 
+#include "BenchArguments.h"
 #include "coverflow/QXCoverFlowLayer.h"
 #include "coverflow/QXFlowViewImageFactory.h"
 #include "coverflow/QXRepresentationTypes.h"
@@ -187,10 +188,15 @@ void decodeThroughput() {
 } // namespace
 
 int main(int argc, char** argv) {
+    QString only;
+    BenchArguments arguments("coverflow_bench",
+                             "Figures for the cover flow's hot paths: a layout step, painting an "
+                             "animated step,\nand decode throughput with 1 to 8 threads.");
+    arguments.part({QStringLiteral("layout"), QStringLiteral("paint"), QStringLiteral("decode")},
+                   only);
+    arguments.parse(argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    // An argument (layout, paint or decode) runs that part alone.
-    const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     if (only.isEmpty() || only == "layout") {
         layoutStep(5000);
         layoutStep(50000);

@@ -3,10 +3,8 @@
 // 1920 x 280 at device pixel ratio 2, a step of the selection at 2,000 and 50,000 groups, the
 // time from a selection settling to its covers on screen, and the image cache's peak bytes
 // during a sweep. Each figure is printed against its budget.
-//
-// An argument (covers, paint, cache or step) runs that part alone; "show [seconds] [zh]" opens
-// the view on a small volume in a window instead (for screenshots).
 
+#include "BenchArguments.h"
 #include "app/LorvanelApp.h"
 #include "coverflow/CoverFlowView.h"
 #include "coverflow/QXTransaction.h"
@@ -90,6 +88,8 @@ struct Library {
     std::unique_ptr<TestSupport::IPodVolume> volume;
     std::unique_ptr<IPodStore> store;
     IPodDevice device;
+    // Why the library is not there to measure; empty when it loaded.
+    QString failure;
 
     explicit Library(int albums)
         : volume(makeVolume(albums)) {
@@ -110,10 +110,14 @@ struct Library {
                                                    std::chrono::hours(1)});
         bool refreshed = false;
         store->refreshDevices(std::nullopt, std::nullopt, [&refreshed] { refreshed = true; });
-        waitFor([&] { return refreshed; });
+        if (!waitFor([&] { return refreshed; }) || store->devices().isEmpty()) {
+            failure = QStringLiteral("the store found no iPod in %1").arg(path);
+            return;
+        }
         device = store->devices().value(0);
         store->setSelection(IPodStore::Selection::disk(device.id));
-        waitFor([this] { return store->library() && !store->library()->tracks.isEmpty(); });
+        if (!waitFor([this] { return store->library() && !store->library()->tracks.isEmpty(); }))
+            failure = QStringLiteral("the library of %1 did not load within 60 s").arg(path);
     }
     QList<CoverFlowGroup> albums() const {
         return CoverFlowGroup::groups(store->library()->tracks, CoverFlowGroup::Grouping::albums);
@@ -323,12 +327,16 @@ void cacheSweep(CoverFlowView& view) {
 }
 
 int show(int seconds, bool chinese) {
+    Library library(40);
+    if (!library.failure.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(library.failure));
+        return 1;
+    }
     const QString language = Settings::readString(AppLanguages::storageKey());
     if (chinese)
         Settings::shared().setValue(AppLanguages::storageKey(),
                                     AppLanguages::rawValue(AppLanguage::simplifiedChinese));
     LorvanelApp::applyAppearance();
-    Library library(40);
     CoverFlowView view(*library.store, library.device, library.albums(),
                        localizedString(LZ("Unknown Album"), AppLanguages::stored()),
                        [](const CoverFlowGroup&) {});
@@ -349,21 +357,42 @@ int show(int seconds, bool chinese) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
-    if (mode != "show")
+    QString mode;
+    bool window = false;
+    bool chinese = false;
+    int seconds = 20;
+    BenchArguments arguments(
+        "coverflow_view_bench",
+        "Figures for the library's cover-flow mode on a libgpod volume of 2,000 albums with "
+        "their\nown covers, each against its budget; or, with --show, the view on a small "
+        "volume in a\nwindow (for screenshots).");
+    arguments.part({QStringLiteral("covers"), QStringLiteral("paint"), QStringLiteral("cache"),
+                    QStringLiteral("step")},
+                   mode);
+    arguments.flag("show", "Open the view on 40 albums in a window instead",
+                   [&window] { window = true; });
+    arguments.value("seconds", "N", "How long --show keeps the window open (default: 20)",
+                    [&seconds](const QString& v) { return BenchArguments::toCount(v, seconds); });
+    arguments.flag("chinese", "Show the view in Simplified Chinese (with --show)",
+                   [&chinese] { chinese = true; });
+    arguments.parse(argc, argv);
+    if (!window)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Lorvanel"));
     QApplication::setApplicationName(QStringLiteral("Lorvanel"));
-    if (mode == "show")
-        return show(argc > 2 ? std::atoi(argv[2]) : 20, argc > 3 && QByteArray(argv[3]) == "zh");
+    if (window)
+        return show(seconds, chinese);
     QElapsedTimer build;
     build.start();
     Library library(2000);
+    if (!library.failure.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(library.failure));
+        return 1;
+    }
     std::printf("library: 2,000 albums with their own covers in a classic's database, built and "
                 "loaded in %.1f s\n",
                 double(build.elapsed()) / 1000);
-    // An argument (covers, paint, cache or step) runs that part alone.
     const auto runs = [&mode](const char* part) { return mode.isEmpty() || mode == part; };
     {
         CoverFlowView view(*library.store, library.device, library.albums(),

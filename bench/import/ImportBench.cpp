@@ -1,8 +1,8 @@
 // A whole import of 200 files that all need converting, into a small iPod and into one that
 // already holds 40,000 tracks, against the same conversions made by the ffmpeg tool one after
 // the other and side by side on every core (xargs -P), with the ratios.
-// Usage: lorvanel_import_bench [work folder] [file count] (defaults: the temporary folder, 200).
 
+#include "BenchArguments.h"
 #include "device/DeviceImportTarget.h"
 #include "device/IPodDevice.h"
 #include "library/IPodDatabase.h"
@@ -39,11 +39,22 @@ bool run(const QStringList& args) {
 LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
+    QString base = QDir::tempPath();
+    int count = 200;
+    BenchArguments arguments(
+        "lorvanel_import_bench",
+        "A whole import of files that all need converting, into a small iPod and into one "
+        "that\nholds 40,000 tracks, against the ffmpeg tool one file after the other and on "
+        "every core.");
+    arguments.value("work-dir", "DIR",
+                    "Where the files and volumes go (default: the temporary folder)",
+                    [&base](const QString& v) { return QDir(v).exists() && (base = v, true); });
+    arguments.value("files", "N", "How many files to import (default: 200)",
+                    [&count](const QString& v) { return BenchArguments::toCount(v, count); });
+    arguments.parse(argc, argv);
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("LORVANEL_OPEN_HELPER"))
         qputenv("LORVANEL_OPEN_HELPER", LORVANEL_OPEN_HELPER_PATH);
-    const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
-    const int count = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
     QTemporaryDir dir(base + QStringLiteral("/import-bench-XXXXXX"));
     QDir().mkpath(dir.filePath(QStringLiteral("in")));
     QDir().mkpath(dir.filePath(QStringLiteral("cli")));

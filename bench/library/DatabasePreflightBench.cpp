@@ -6,6 +6,7 @@
 // Before each timed step the heap is settled (malloc_trim), so that no step pays for merging
 // the chunks another step freed.
 
+#include "BenchArguments.h"
 #include "LargeLibrary.h"
 
 #include "library/DatabasePreflight.h"
@@ -38,6 +39,11 @@ LibrarySnapshot load(const DatabasePreflight::Request& request,
 LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
+    BenchArguments("lorvanel_library_preflight_bench",
+                   "Loading a 40,000-track library as the store does, first through the helper "
+                   "process\nand again unchanged, against a bare itdb_parse (the library is "
+                   "built once into\nlibrary-40k in the current folder).")
+        .parse(argc, argv);
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("LORVANEL_OPEN_HELPER"))
         qputenv("LORVANEL_OPEN_HELPER", LORVANEL_OPEN_HELPER_PATH);

@@ -1,6 +1,7 @@
 // Opening and reading a 40,000-track library against a bare itdb_parse of the same database,
 // in the same run.
 
+#include "BenchArguments.h"
 #include "LargeLibrary.h"
 
 #include "library/IPodDatabase.h"
@@ -12,6 +13,10 @@
 LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
+    BenchArguments("lorvanel_library_bench",
+                   "Opening and reading a 40,000-track library against a bare itdb_parse of the "
+                   "same\ndatabase (built once into library-40k in the current folder).")
+        .parse(argc, argv);
     QCoreApplication app(argc, argv);
     const QString folder = LargeLibrary::folder();
     const QByteArray path = QFile::encodeName(folder);

@@ -5,8 +5,8 @@
 // database, in the same process (and so with the same GLib allocator). Our own time is what the
 // cycle spends outside libgpod's parse, write and free (wrapped at link time and clocked) and
 // outside the helper process, whose time is given apart.
-// Usage: lorvanel_library_save_bench [track count ...] (default 5000 10000 20000 40000).
 
+#include "BenchArguments.h"
 #include "library/DatabasePreflight.h"
 #include "library/IPodDatabase.h"
 #include "platform/GLibAllocator.h"
@@ -193,12 +193,21 @@ Figures measure(int trackCount, int rounds) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::vector<int> counts;
+    BenchArguments arguments("lorvanel_library_save_bench",
+                             "Open, edit one tag, save and reload a library, against libgpod's "
+                             "bare parse, write\nand parse of the same database.");
+    arguments.value("tracks", "N",
+                    "Library size to measure; repeat for several (default: 5000, 10000, 20000 "
+                    "and 40000)",
+                    [&counts](const QString& v) {
+                        int count = 0;
+                        return BenchArguments::toCount(v, count) && (counts.push_back(count), true);
+                    });
+    arguments.parse(argc, argv);
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("LORVANEL_OPEN_HELPER"))
         qputenv("LORVANEL_OPEN_HELPER", LORVANEL_OPEN_HELPER_PATH);
-    std::vector<int> counts;
-    for (int i = 1; i < argc; ++i)
-        counts.push_back(std::max(1, std::atoi(argv[i])));
     if (counts.empty())
         counts = {5'000, 10'000, 20'000, 40'000};
 

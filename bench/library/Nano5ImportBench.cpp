@@ -3,6 +3,7 @@
 // would cost), in the same run. Every step of the import reads, rebuilds and rewrites the
 // whole library, so both grow with its size.
 
+#include "BenchArguments.h"
 #include "library/GLibHandles.h"
 #include "library/Nano5Container.h"
 #include "library/Nano5Database.h"
@@ -116,6 +117,10 @@ void timeSteps(const Nano5Volume::Volume& volume, const fs::path& song, Phases& 
 LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
+    BenchArguments("lorvanel_nano5_import_bench",
+                   "One song imported into a fifth-generation nano library of 1k, 10k and 40k "
+                   "tracks,\nagainst libgpod writing the same library itself.")
+        .parse(argc, argv);
     QCoreApplication app(argc, argv);
     const QString base = Nano5Fixture::memoryTempBase();
     std::printf("fifth-generation nano: one MP3 import (4 MiB) against library size; volume in %s\n"

@@ -3,6 +3,7 @@
 // move and the next frame of its spring), and the share card's export. Each is printed against
 // its budget. Run with QT_SCALE_FACTOR=2 for a high-density screen.
 
+#include "BenchArguments.h"
 #include "appmodel/ReduceMotion.h"
 #include "showcase/DeviceShareImage.h"
 #include "showcase/DeviceStage.h"
@@ -51,6 +52,10 @@ void report(const char* what, const Figures& f, double budget, bool byP95) {
 } // namespace
 
 int main(int argc, char** argv) {
+    BenchArguments("showcase_bench",
+                   "Figures for the showcase at the main window's default size, each against its "
+                   "budget.\nRun with QT_SCALE_FACTOR=2 for a high-density screen.")
+        .parse(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -1,6 +1,6 @@
 // Our conversion and copy against the ffmpeg tool and cp + sync, side by side, with ratios.
-// Usage: lorvanel_transfer_bench [work folder on ext4] (default: the temporary folder).
 
+#include "BenchArguments.h"
 #include "platform/audio/AudioFile.h"
 #include "transfer/AacConversion.h"
 #include "transfer/ChunkedCopy.h"
@@ -38,9 +38,16 @@ template <typename F> double timed(F f) {
 } // namespace
 
 int main(int argc, char** argv) {
+    QString base = QDir::tempPath();
+    BenchArguments arguments("lorvanel_transfer_bench",
+                             "Our conversion and copy against the ffmpeg tool and cp + sync, "
+                             "side by side, with ratios.");
+    arguments.value("work-dir", "DIR",
+                    "Where the files go, best on ext4 (default: the temporary folder)",
+                    [&base](const QString& v) { return QDir(v).exists() && (base = v, true); });
+    arguments.parse(argc, argv);
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
-                               : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    QTemporaryDir dir(base + QStringLiteral("/bench-XXXXXX"));
     const auto path = [&](const char* n) { return dir.filePath(QLatin1String(n)); };
     const QStringList quiet{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
                             QStringLiteral("error"), QStringLiteral("-y")};

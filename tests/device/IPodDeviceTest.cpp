@@ -72,6 +72,8 @@ TEST_F(IPodDeviceMounts, IdentifiesATmpfsVolumeWithSpacesAndNoticesAnotherAtTheS
 }
 
 TEST_F(IPodDeviceMounts, TellsTwoImagesOnOneLoopDeviceApart) {
+    if (const QString why = TestVolumes::whyLoopImagesAreUnavailable(); !why.isEmpty())
+        GTEST_SKIP() << qPrintable(why);
     const QString imageA = scratch.path() + QStringLiteral("/a.img");
     const QString imageB = scratch.path() + QStringLiteral("/b.img");
     ASSERT_TRUE(TestVolumes::makeExt4Image(imageA));
@@ -126,6 +128,8 @@ TEST_F(IPodDeviceMounts, KeepsTheIdentityAcrossAReadOnlyRemount) {
 }
 
 TEST_F(IPodDeviceMounts, AnswersNothingOverUSBForAVolumeWithoutAUSBDevice) {
+    if (const QString why = TestVolumes::whyLoopImagesAreUnavailable(); !why.isEmpty())
+        GTEST_SKIP() << qPrintable(why);
     const QString image = scratch.path() + QStringLiteral("/plain.img");
     ASSERT_TRUE(TestVolumes::makeExt4Image(image));
     const QString path = scratch.path() + QStringLiteral("/plain");
@@ -226,8 +230,8 @@ struct FakeIPodVolume {
 } // namespace
 
 TEST(IPodDeviceFakeUSB, WalksFromTheMountedVolumeToItsAppleUSBDevice) {
-    if (!TestVolumes::whyMountsAreUnavailable().isEmpty())
-        GTEST_SKIP() << qPrintable(TestVolumes::whyMountsAreUnavailable());
+    if (!TestVolumes::whyLoopImagesAreUnavailable().isEmpty())
+        GTEST_SKIP() << qPrintable(TestVolumes::whyLoopImagesAreUnavailable());
     if (!runsInFakeUSBEnvironment())
         return;
     FakeIPodVolume volume;
@@ -263,8 +267,8 @@ TEST(IPodDeviceFakeUSB, WalksFromTheMountedVolumeToItsAppleUSBDevice) {
 }
 
 TEST(IPodDeviceFakeUSB, ReportsABatteryProductEvenWhenTheWordCannotBeRead) {
-    if (!TestVolumes::whyMountsAreUnavailable().isEmpty())
-        GTEST_SKIP() << qPrintable(TestVolumes::whyMountsAreUnavailable());
+    if (!TestVolumes::whyLoopImagesAreUnavailable().isEmpty())
+        GTEST_SKIP() << qPrintable(TestVolumes::whyLoopImagesAreUnavailable());
     if (!runsInFakeUSBEnvironment())
         return;
     FakeIPodVolume volume;
@@ -285,8 +289,8 @@ TEST(IPodDeviceFakeUSB, ReportsABatteryProductEvenWhenTheWordCannotBeRead) {
 }
 
 TEST(IPodDeviceFakeUSB, StopsAtTheFirstUSBDeviceEvenWhenItIsNotApple) {
-    if (!TestVolumes::whyMountsAreUnavailable().isEmpty())
-        GTEST_SKIP() << qPrintable(TestVolumes::whyMountsAreUnavailable());
+    if (!TestVolumes::whyLoopImagesAreUnavailable().isEmpty())
+        GTEST_SKIP() << qPrintable(TestVolumes::whyLoopImagesAreUnavailable());
     if (!runsInFakeUSBEnvironment())
         return;
     FakeIPodVolume volume;
@@ -312,8 +316,8 @@ TEST(IPodDeviceFakeUSB, StopsAtTheFirstUSBDeviceEvenWhenItIsNotApple) {
 }
 
 TEST(IPodDeviceFakeUSB, AClassicReportsNoBatteryAndReadsItsSerialOverSCSI) {
-    if (!TestVolumes::whyMountsAreUnavailable().isEmpty())
-        GTEST_SKIP() << qPrintable(TestVolumes::whyMountsAreUnavailable());
+    if (!TestVolumes::whyLoopImagesAreUnavailable().isEmpty())
+        GTEST_SKIP() << qPrintable(TestVolumes::whyLoopImagesAreUnavailable());
     if (!runsInFakeUSBEnvironment())
         return;
     FakeIPodVolume volume;
@@ -385,8 +389,8 @@ TEST(IPodDeviceFakeUSB, AClassicReportsNoBatteryAndReadsItsSerialOverSCSI) {
 }
 
 TEST(IPodDeviceFakeUSB, AThirdGenerationShuffleGetsItsSerialFromTheUSBSysInfoExtended) {
-    if (!TestVolumes::whyMountsAreUnavailable().isEmpty())
-        GTEST_SKIP() << qPrintable(TestVolumes::whyMountsAreUnavailable());
+    if (!TestVolumes::whyLoopImagesAreUnavailable().isEmpty())
+        GTEST_SKIP() << qPrintable(TestVolumes::whyLoopImagesAreUnavailable());
     if (!runsInFakeUSBEnvironment())
         return;
     FakeIPodVolume volume;

@@ -23,6 +23,14 @@ QString whyMountsAreUnavailable() {
     return {};
 }
 
+QString whyLoopImagesAreUnavailable() {
+    if (QString why = whyMountsAreUnavailable(); !why.isEmpty())
+        return why;
+    if (::access("/dev/loop-control", R_OK | W_OK) != 0)
+        return QStringLiteral("loop devices need root outside a user namespace");
+    return {};
+}
+
 bool run(const QString& program, const QStringList& arguments, QString* output) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);

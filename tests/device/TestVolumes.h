@@ -12,6 +12,10 @@ namespace TestVolumes {
 // Empty when the tests may mount; otherwise why not (for GTEST_SKIP).
 QString whyMountsAreUnavailable();
 
+// The same for loop-mounted images, which need the real root: a user namespace's root may mount
+// tmpfs but set up no loop device.
+QString whyLoopImagesAreUnavailable();
+
 // Runs a command line tool; true when it exits with 0.
 bool run(const QString& program, const QStringList& arguments, QString* output = nullptr);
 

@@ -21,7 +21,8 @@ TEST(TestHomeTest, ARunWithADeathTestLeavesNothingInTheTemporaryFolder) {
     ASSERT_TRUE(run.waitForFinished(120000));
     ASSERT_EQ(run.exitStatus(), QProcess::NormalExit);
     ASSERT_EQ(run.exitCode(), 0) << run.readAll().constData();
-    EXPECT_EQ(QDir(temporary.path())
-                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-              QStringList());
+    const QStringList left =
+        QDir(temporary.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(left.isEmpty()) << qPrintable(left.join(u' '));
 }
