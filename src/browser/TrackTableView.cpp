@@ -13,6 +13,8 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QTimer>
 
 #include <algorithm>
@@ -239,8 +241,24 @@ int TrackTableView::numberColumnWidth() const {
         content += TrackCellDelegate::startFlagSpacing + TrackCellDelegate::startFlagSize;
     // The cell's insets and the line that closes the column.
     const int cells = content + 2 * TrackCellDelegate::cellInset + 1;
-    return std::max({cells, horizontalHeader()->sectionSizeHint(section),
-                     TrackTableModel::columnInfo(TrackColumn::number).minimumWidth});
+
+    // The header's label runs under the sort arrow, which keeps a fixed distance from the
+    // section's right edge: the title must end before the arrow begins.
+    QHeaderView* header = horizontalHeader();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.state |= QStyle::State_Horizontal;
+    option.orientation = Qt::Horizontal;
+    option.section = section;
+    option.text = model_->headerData(section, Qt::Horizontal).toString();
+    option.sortIndicator = QStyleOptionHeader::SortDown;
+    option.rect = QRect(0, 0, 200, std::max(header->height(), header->sizeHint().height()));
+    const QRect label = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
+    const QRect arrow = header->style()->subElementRect(QStyle::SE_HeaderArrow, &option, header);
+    const int title = label.left() + header->fontMetrics().horizontalAdvance(option.text) + 2 +
+                      (option.rect.width() - arrow.left());
+
+    return std::max({cells, title, TrackTableModel::columnInfo(TrackColumn::number).minimumWidth});
 }
 
 void TrackTableView::refreshNumberColumnWidth() {

@@ -258,10 +258,8 @@ TEST(TrackTableView, AnEmptyAllTracksTableSaysWhyAndAScopedOneSaysNothing) {
 
 TEST(TrackTableView, TheNumberColumnFitsTheWidestNumberWithItsFlagAndTheHeadersArrow) {
     Table table;
-    // A few tracks keep the narrow column.
     const int section = table.model.sectionOf(TrackColumn::number);
-    EXPECT_EQ(table.view.columnWidth(section),
-              TrackTableModel::columnInfo(TrackColumn::number).minimumWidth);
+    const int narrow = table.view.columnWidth(section);
 
     // A 40,000-track iPod: the start flag after "40000" is drawn whole, not cut off.
     QList<Track> many;
@@ -271,6 +269,7 @@ TEST(TrackTableView, TheNumberColumnFitsTheWidestNumberWithItsFlagAndTheHeadersA
         table.model.setTracks(many);
         table.model.setStartTrackID(40000);
     });
+    EXPECT_GT(table.view.columnWidth(section), narrow);
     table.view.scrollToBottom();
     const int last = table.model.rowCount() - 1;
     ASSERT_EQ(table.model.data(table.model.index(last, section)).toString(),
