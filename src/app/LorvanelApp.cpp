@@ -12,8 +12,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QLibraryInfo>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QTranslator>
 #include <QWidget>
 
@@ -110,8 +113,39 @@ void LorvanelApp::broadcastLanguageChange() {
     }
 }
 
+namespace {
+
+// Fusion outlines a check box in the window colour darkened, which all but vanishes on the
+// dark palette while the box is unticked: a steel outline keeps every box in sight.
+class AppearanceStyle : public QProxyStyle {
+public:
+    AppearanceStyle()
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (element != PE_IndicatorCheckBox ||
+            (option->state & State_HasFocus && option->state & State_KeyboardFocusChange))
+            return;
+        const bool enabled = option->state & State_Enabled;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(enabled && option->state & State_MouseOver ? LorvPalette::fog()
+                                                                        : LorvPalette::steel400(),
+                             1));
+        painter->setOpacity(enabled ? 1.0 : 0.5);
+        // Where Fusion strokes its own outline.
+        painter->drawRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter->restore();
+    }
+};
+
+} // namespace
+
 void LorvanelApp::applyAppearance() {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new AppearanceStyle);
     QPalette palette;
     palette.setColor(QPalette::Window, LorvPalette::night800());
     palette.setColor(QPalette::WindowText, LorvPalette::mist());

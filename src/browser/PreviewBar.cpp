@@ -69,6 +69,42 @@ QToolButton* roundButton(QWidget* parent, const QSize& size) {
     return button;
 }
 
+// The play button on its disc: hover, press and focus follow the disc, where the style would
+// light a square around it.
+class DiscButton : public QToolButton {
+public:
+    explicit DiscButton(QWidget* parent)
+        : QToolButton(parent) {
+        setAutoRaise(true);
+        setFocusPolicy(Qt::TabFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF disc = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        if (isEnabled() && (isDown() || underMouse())) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(255, 255, 255, isDown() ? 46 : 26));
+            p.drawEllipse(disc);
+        }
+        if (hasFocus()) {
+            p.setPen(QPen(LorvPalette::periwinkle(), 1.5));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(disc.adjusted(0.75, 0.75, -0.75, -0.75));
+        }
+        const QPixmap glyph = icon().pixmap(iconSize(), devicePixelRatioF(),
+                                            isEnabled() ? QIcon::Normal : QIcon::Disabled);
+        const QSizeF glyphSize = QSizeF(glyph.size()) / glyph.devicePixelRatio();
+        p.drawPixmap(QRectF(QPointF(0, 0), glyphSize)
+                         .translated(QRectF(rect()).center() -
+                                     QPointF(glyphSize.width(), glyphSize.height()) / 2)
+                         .topLeft(),
+                     glyph);
+    }
+};
+
 } // namespace
 
 PreviewBar::PreviewBar(IPodStore& store, SeekPosition seekPosition, QWidget* parent)
@@ -130,7 +166,8 @@ PreviewBar::PreviewBar(IPodStore& store, SeekPosition seekPosition, QWidget* par
     row->addWidget(progressFrame, 1);
     connect(slider_, &QSlider::valueChanged, this, &PreviewBar::sliderValueChanged);
 
-    play_ = roundButton(this, QSize(28, 28));
+    play_ = new DiscButton(this);
+    play_->setFixedSize(28, 28);
     play_->setObjectName(QStringLiteral("previewPlayButton"));
     play_->setIconSize(QSize(11, 11));
     connect(play_, &QToolButton::clicked, this, [this] {

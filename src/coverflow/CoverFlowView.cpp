@@ -2,6 +2,7 @@
 
 #include "appmodel/LorvPalette.h"
 #include "coverflow/CoverFlowTrackTable.h"
+#include "coverflow/QXScrollBarLayer.h"
 #include "device/CoverArtworkLoader.h"
 #include "device/IPodStore.h"
 #include "platform/AppLanguage.h"
@@ -60,7 +61,7 @@ protected:
 enum class Symbol { plus, chevronLeft, chevronRight };
 
 // The buttons' symbols, drawn here so that they need no icon theme.
-QIcon symbolIcon(Symbol symbol, const QColor& color) {
+QPixmap symbolPixmap(Symbol symbol, const QColor& color) {
     constexpr int side = 16;
     QPixmap pixmap(side * 2, side * 2);
     pixmap.setDevicePixelRatio(2);
@@ -90,7 +91,11 @@ QIcon symbolIcon(Symbol symbol, const QColor& color) {
     }
     painter.drawPath(path);
     painter.end();
-    return QIcon(pixmap);
+    return pixmap;
+}
+
+QIcon symbolIcon(Symbol symbol, const QColor& color) {
+    return QIcon(symbolPixmap(symbol, color));
 }
 
 QLabel* captionLabel(QWidget* parent, int pixelSize, QFont::Weight weight, const QColor& color) {
@@ -168,7 +173,9 @@ void CoverFlowView::buildStage() {
     captionColumn->addWidget(captionArtistLabel);
 
     auto* add = new QPushButton(stage_);
-    add->setIcon(symbolIcon(Symbol::plus, LorvPalette::mist()));
+    QIcon plus = symbolIcon(Symbol::plus, LorvPalette::mist());
+    plus.addPixmap(symbolPixmap(Symbol::plus, LorvPalette::steel400()), QIcon::Disabled);
+    add->setIcon(plus);
     QFont small = add->font();
     small.setPixelSize(11);
     add->setFont(small);
@@ -190,7 +197,10 @@ void CoverFlowView::buildStage() {
     auto makeStepButton = [this, buttonRow](Symbol symbol) {
         auto* button = new QToolButton(groupButtons);
         button->setAutoRaise(true);
-        button->setIcon(symbolIcon(symbol, LorvPalette::mist()));
+        // The style's own disabled form is barely dimmer than mist on this background.
+        QIcon icon = symbolIcon(symbol, LorvPalette::mist());
+        icon.addPixmap(symbolPixmap(symbol, LorvPalette::steel400()), QIcon::Disabled);
+        button->setIcon(icon);
         button->setIconSize(QSize(16, 16));
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setFocusPolicy(Qt::TabFocus);

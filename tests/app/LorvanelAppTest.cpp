@@ -13,7 +13,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
+
+#include <cmath>
 
 namespace {
 
@@ -93,4 +97,59 @@ TEST_F(LorvanelAppTest, IconIsLoadedOnceFromTheResources) {
     EXPECT_EQ(LorvanelApp::applicationIconLoadCount(), 1);
     EXPECT_FALSE(LorvanelApp::applicationIcon().isNull());
     EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull());
+}
+
+namespace {
+
+// WCAG's contrast ratio of two colours.
+double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// The strongest contrast between the box's edge and the surface around the check box.
+double indicatorContrast(QCheckBox& box) {
+    QStyleOptionButton option;
+    option.initFrom(&box);
+    const QRect indicator =
+        box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, &box);
+    const QImage shot = box.window()->grab().toImage();
+    const QPoint origin = box.mapTo(box.window(), QPoint(0, 0));
+    const QRect edge = indicator.translated(origin);
+    const QColor surface = shot.pixelColor(origin.x() + box.width() - 1, origin.y());
+    double best = 1;
+    for (int x = edge.left(); x <= edge.right(); ++x)
+        for (int y : {edge.top(), edge.top() + 1, edge.bottom() - 1, edge.bottom()})
+            best = std::max(best, contrast(shot.pixelColor(x, y), surface));
+    return best;
+}
+
+} // namespace
+
+TEST_F(LorvanelAppTest, AnUntickedCheckBoxStandsOutFromTheDarkSurfaces) {
+    // The transfer settings' boxes on the popup's surface, and the export panel's on the window.
+    for (const QColor& surface : {LorvPalette::night800(), LorvPalette::night900()}) {
+        QWidget window;
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, surface);
+        window.setPalette(palette);
+        window.setAutoFillBackground(true);
+        window.resize(240, 60);
+        auto* box = new QCheckBox(QStringLiteral("Eject after a successful import"), &window);
+        box->move(10, 10);
+        box->adjustSize();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // Graphical objects want 3:1 at least.
+        EXPECT_GE(indicatorContrast(*box), 3.0) << surface.name().toStdString();
+        box->setChecked(true);
+        EXPECT_GE(indicatorContrast(*box), 3.0) << surface.name().toStdString();
+    }
 }

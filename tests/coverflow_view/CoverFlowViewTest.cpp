@@ -183,6 +183,34 @@ TEST_F(CoverFlowViewTest, WheelAndTouchpadStepTheWayTheDesktopsScrollViewsScroll
     EXPECT_EQ(flow.selection(), 18);
 }
 
+TEST_F(CoverFlowViewTest, DisabledStepButtonsAreClearlyDimmed) {
+    const QString path = addVolume(albums(3));
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flow));
+    ASSERT_FALSE(flow.previousGroupButton()->isEnabled());
+    ASSERT_TRUE(flow.nextGroupButton()->isEnabled());
+    // The brightest pixel of each button against the darkest: the symbol over its stage.
+    auto symbolContrast = [&flow](QWidget* button) {
+        const QImage shot =
+            flow.grab(QRect(button->mapTo(&flow, QPoint(0, 0)), button->size())).toImage();
+        int lightest = 0, darkest = 255;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const int grey = qGray(shot.pixel(x, y));
+                lightest = std::max(lightest, grey);
+                darkest = std::min(darkest, grey);
+            }
+        return lightest - darkest;
+    };
+    const int enabled = symbolContrast(flow.nextGroupButton());
+    const int disabled = symbolContrast(flow.previousGroupButton());
+    EXPECT_GT(enabled, 150);
+    // Dimmed to well under the enabled symbol, yet still there.
+    EXPECT_LT(disabled, enabled * 6 / 10);
+    EXPECT_GT(disabled, enabled / 4);
+}
+
 TEST_F(CoverFlowViewTest, TheTableAndAddPlaylistFollowTheSettledGroupOnly) {
     const QString path = addVolume(albums(8));
     startStore();

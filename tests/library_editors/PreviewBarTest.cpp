@@ -154,3 +154,33 @@ TEST_F(PreviewTest, ADragSeeksOnceWhenReleasedAndTicksNeverSeek) {
     EXPECT_FALSE(store->previewTrackID());
     EXPECT_FALSE(pane().previewBarHost()->isVisible());
 }
+
+using PreviewBarLook = PaneTest;
+
+TEST_F(PreviewBarLook, ThePlayButtonLightsItsDiscAndNotASquare) {
+    open({makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("Tone")}})});
+    waitForLibrary();
+    PreviewBar bar(*store, {[] { return std::optional<double>(); }, [](std::optional<double>) {}});
+    bar.resize(520, PreviewBar::barHeight);
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    QToolButton* play = bar.playButton();
+    play->setEnabled(true);
+    auto shot = [&] { return bar.grab(play->geometry()).toImage(); };
+    const QImage plain = shot();
+    play->setAttribute(Qt::WA_UnderMouse, true);
+    const QImage hovered = shot();
+    play->setDown(true);
+    const QImage pressed = shot();
+    const int w = plain.width(), h = plain.height();
+    // The corners lie outside the disc: nothing lights there.
+    for (const QPoint corner :
+         {QPoint(1, 1), QPoint(w - 2, 1), QPoint(1, h - 2), QPoint(w - 2, h - 2)}) {
+        EXPECT_EQ(hovered.pixel(corner), plain.pixel(corner)) << corner.x() << "," << corner.y();
+        EXPECT_EQ(pressed.pixel(corner), plain.pixel(corner)) << corner.x() << "," << corner.y();
+    }
+    // Inside the disc, beside the symbol, hover and press show.
+    const QPoint inside(w / 2, 4);
+    EXPECT_NE(hovered.pixel(inside), plain.pixel(inside));
+    EXPECT_NE(pressed.pixel(inside), hovered.pixel(inside));
+}
