@@ -14,7 +14,7 @@ MainWindow::MainWindow(IPodStore& store, QWidget* parent)
     , store_(store) {
     setObjectName(QStringLiteral("main"));
     resize(1160, 760);
-    setMinimumSize(800, 440);
+    setMinimumSize(800, minimumHeight);
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, LorvPalette::night800());
     setPalette(windowPalette);

@@ -5,12 +5,16 @@
 class ContentView;
 class IPodStore;
 
-// The main window: "Lorvanel", 1160 × 760 by default (at least 800 × 440), holding the main
-// view.
+// The main window: "Lorvanel", 1160 × 760 by default (at least 800 × minimumHeight), holding the
+// main view.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    // Below this the cover flow's covers shrink to specks and its track table to a row or none,
+    // with the preview bar showing.
+    static constexpr int minimumHeight = 640;
+
     explicit MainWindow(IPodStore& store, QWidget* parent = nullptr);
 
     IPodStore& store() const { return store_; }

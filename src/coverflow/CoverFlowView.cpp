@@ -298,6 +298,19 @@ void CoverFlowView::layoutStage() {
     const QSize buttons = groupButtons->sizeHint();
     groupButtons->setGeometry(w - 8 - buttons.width(), h - 8 - buttons.height(), buttons.width(),
                               buttons.height());
+    // The scroll bar spans three quarters of the stage, centred at the height of the buttons:
+    // narrower where that would run under a button at either end.
+    const int clearance = 8 + std::max(add.width(), buttons.width()) + 8;
+    const double barWidth = std::max(0.0, std::min(0.75 * w, double(w - 2 * clearance)));
+    QXScrollBarLayer& bar = control_->scrollBarLayer();
+    std::vector<QXConstraint> constraints = bar.constraints();
+    for (QXConstraint& c : constraints)
+        if (c.attribute == QXConstraint::width) {
+            c.scale = 0;
+            c.offset = barWidth;
+        }
+    bar.setConstraints(std::move(constraints));
+    control_->backgroundLayer().setNeedsLayout();
     shade->raise();
     captionBlock->raise();
     addButton->raise();

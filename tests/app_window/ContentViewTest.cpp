@@ -472,7 +472,7 @@ TEST_F(WindowTest, TheCarsModelLightsItsSeriesOnceItArrives) {
 
 TEST_F(WindowTest, WindowAndSidebarKeepTheirSizeLimitsAndReducedMotionSkipsTheFade) {
     showAndWaitForDevices();
-    EXPECT_EQ(window->minimumSize(), QSize(800, 440));
+    EXPECT_EQ(window->minimumSize(), QSize(800, 640));
     EXPECT_EQ(view().sidebarColumn()->minimumWidth(), 184);
     EXPECT_EQ(view().sidebarColumn()->maximumWidth(), 270);
     EXPECT_EQ(view().sidebarColumn()->width(), 220);

@@ -211,6 +211,35 @@ TEST_F(CoverFlowViewTest, DisabledStepButtonsAreClearlyDimmed) {
     EXPECT_GT(disabled, enabled / 4);
 }
 
+TEST_F(CoverFlowViewTest, TheScrollBarStaysClearOfTheButtonsOnANarrowStage) {
+    const QString path = addVolume(albums(12));
+    startStore();
+    CoverFlowView& flow = makeView(select(path), [](const CoverFlowGroup&) {});
+    CoverFlowControl& control = *flow.control();
+    for (int width : {1000, 780, 600, 480, 400}) {
+        SCOPED_TRACE(width);
+        flow.resize(width, 460);
+        TestSupport::drainEvents();
+        control.flushLayout();
+        ASSERT_TRUE(flow.addPlaylistButton()->isVisible());
+        // The bar's frame is in the control's upward space.
+        const QRectF frame = control.scrollBarLayer().frame();
+        const QRectF bar =
+            QRectF(frame.left(), control.height() - frame.bottom(), frame.width(), frame.height())
+                .translated(control.mapTo(&flow, QPoint(0, 0)));
+        ASSERT_GT(bar.width(), 0);
+        auto inView = [&](QWidget* w) {
+            return QRectF(w->mapTo(&flow, QPoint(0, 0)), QSizeF(w->size()));
+        };
+        EXPECT_FALSE(bar.intersects(inView(flow.addPlaylistButton())));
+        EXPECT_FALSE(bar.intersects(inView(flow.nextGroupButton()->parentWidget())));
+        // Still three quarters of a wide stage.
+        if (width == 1000) {
+            EXPECT_DOUBLE_EQ(bar.width(), 0.75 * control.width());
+        }
+    }
+}
+
 TEST_F(CoverFlowViewTest, TheTableAndAddPlaylistFollowTheSettledGroupOnly) {
     const QString path = addVolume(albums(8));
     startStore();

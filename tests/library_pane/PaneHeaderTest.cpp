@@ -9,11 +9,13 @@
 #include "browser/LibraryPaneHeader.h"
 #include "browser/LibrarySearchField.h"
 #include "browser/TrackActionBar.h"
+#include "coverflow/CoverFlowControl.h"
 #include "coverflow/CoverFlowView.h"
 #include "support/EventLoop.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -316,4 +318,25 @@ TEST(LibraryPaneHeaderText, ScopeItemsCountInTheInterfaceLanguage) {
     EXPECT_EQ(LibraryPaneHeader::scopeItemText(QStringLiteral("全部曲目"), 1234,
                                                AppLanguage::simplifiedChinese),
               QStringLiteral("全部曲目 · 1,234"));
+}
+
+TEST_F(HeaderBarTest, TheShortestWindowKeepsTheCoversAndBothTablesUsable) {
+    openNano();
+    window->resize(window->minimumWidth(), 1);
+    TestSupport::drainEvents();
+    ASSERT_EQ(window->height(), MainWindow::minimumHeight);
+    const int tableRows =
+        table().viewport()->height() / table().verticalHeader()->defaultSectionSize();
+    EXPECT_GE(tableRows, 8);
+
+    QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
+    CoverFlowContent* flow = content().coverFlow();
+    ASSERT_NE(flow->flowView(), nullptr);
+    ASSERT_NE(flow->trackTable(), nullptr);
+    TestSupport::drainEvents();
+    // Room for covers, not specks, and for a few rows of the group under them.
+    EXPECT_GE(flow->flowView()->control()->height(), 170);
+    const int groupRows = flow->trackTable()->viewport()->height() /
+                          flow->trackTable()->verticalHeader()->defaultSectionSize();
+    EXPECT_GE(groupRows, 3);
 }
