@@ -15,8 +15,8 @@
 #include <QPainter>
 #include <QPalette>
 #include <QProxyStyle>
-#include <QStyleOption>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QTranslator>
 #include <QWidget>
 

@@ -20,6 +20,8 @@
 
 #include <cmath>
 
+#include <cmath>
+
 namespace {
 
 class LorvanelAppTest : public ::testing::Test {
