@@ -21,7 +21,7 @@ packages=(
   libusb-1.0-0-dev libudev-dev
   # run time
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  fonts-wqy-microhei fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
+  fonts-wqy-microhei fonts-noto-cjk fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev ffmpeg xvfb xauth imagemagick clang-format
   dosfstools fusefat fuse3 umockdev libumockdev-dev e2fsprogs util-linux mount sqlite3

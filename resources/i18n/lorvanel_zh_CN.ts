@@ -224,6 +224,10 @@
         <translation>iPod 数据库缺少主播放列表。</translation>
     </message>
     <message>
+        <source>An iPod library with no tracks cannot be saved. Keep at least one track on the iPod, or add music before creating a playlist.</source>
+        <translation>没有曲目的 iPod 资料库无法保存。请在 iPod 上至少保留一首曲目，或先添加音乐再创建播放列表。</translation>
+    </message>
+    <message>
         <source>iPod classic</source>
         <translation>iPod classic</translation>
     </message>

@@ -239,7 +239,8 @@ void LibraryPane::changeEvent(QEvent* event) {
 
 void LibraryPane::deleteRequested(const QSet<quint64>& trackIDs) {
     const std::optional<IPodDevice> device = store_.selectedDevice();
-    if (!store_.canEditLibrary() || trackIDs.isEmpty() || !device)
+    if (!TrackActionBar::canDelete(store_, QList<quint64>(trackIDs.cbegin(), trackIDs.cend())) ||
+        !device)
         return;
     view_.requestDeleteConfirmation(trackIDs, *device);
 }

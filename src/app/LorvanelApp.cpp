@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFont>
+#include <QFontInfo>
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QPalette>
@@ -146,6 +148,11 @@ public:
 
 void LorvanelApp::applyAppearance() {
     QApplication::setStyle(new AppearanceStyle);
+    // Han text otherwise falls back to whichever Chinese font fontconfig lists first, often one
+    // with a single weight, and the semibold titles render regular; Noto Sans CJK has a bold.
+    QFont font = QApplication::font();
+    font.setFamilies({QFontInfo(font).family(), QStringLiteral("Noto Sans CJK SC")});
+    QApplication::setFont(font);
     QPalette palette;
     palette.setColor(QPalette::Window, LorvPalette::night800());
     palette.setColor(QPalette::WindowText, LorvPalette::mist());

@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 
 #include <algorithm>
 
@@ -195,7 +196,15 @@ bool TrackActionBar::canExport(const IPodStore& store, const QList<quint64>& ids
 }
 
 bool TrackActionBar::canDelete(const IPodStore& store, const QList<quint64>& ids) {
-    return store.canEditLibrary() && !ids.isEmpty();
+    if (!store.canEditLibrary() || ids.isEmpty())
+        return false;
+    // Deleting every track would save a library without tracks.
+    const IPodLibrary& library = *store.library();
+    if (library.savesEmptyLibrary || ids.size() < library.tracks.size())
+        return true;
+    const QSet<quint64> chosen(ids.cbegin(), ids.cend());
+    return std::any_of(library.tracks.cbegin(), library.tracks.cend(),
+                       [&chosen](const Track& track) { return !chosen.contains(track.id); });
 }
 
 std::optional<Track> TrackActionBar::editedTrack(const IPodStore& store,

@@ -25,6 +25,9 @@ struct IPodLibrary {
     bool supportsPlaybackStart = false;
     bool supportsNano5PlaylistCreation = false;
     bool supportsNano5Import = false;
+    // Whether a save may leave the library without tracks: only a freshly prepared iPod takes
+    // one, so elsewhere deleting every track or a first playlist on an empty library is refused.
+    bool savesEmptyLibrary = false;
     // Why the database must not be written through libgpod; none when it may.
     std::optional<IPodDatabaseError> writeBlocker;
 };

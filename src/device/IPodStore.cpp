@@ -298,8 +298,10 @@ bool IPodStore::canEditLibrary() const {
 }
 
 bool IPodStore::canCreatePlaylist() const {
-    return canEditLibrary() ||
-           (library() && library()->supportsNano5PlaylistCreation && !activeDeviceID_);
+    if (library() && library()->supportsNano5PlaylistCreation)
+        return !activeDeviceID_;
+    // A new playlist on an empty library saves a library without tracks.
+    return canEditLibrary() && (!library()->tracks.isEmpty() || library()->savesEmptyLibrary);
 }
 
 bool IPodStore::canImport() const {
@@ -342,6 +344,7 @@ IPodLibrary IPodStore::loadLibrary(const IPodDevice& device) {
     }
     library.tracks = std::move(snapshot.tracks);
     library.playlists = std::move(snapshot.playlists);
+    library.savesEmptyLibrary = IPodDatabase::passesITunesControlTest(device.mountPoint);
     library.resumeTrackID = snapshot.resumeTrackID;
     library.savedPlaybackMode = snapshot.savedPlaybackMode;
     library.supportsRatings = snapshot.supportsRatings;

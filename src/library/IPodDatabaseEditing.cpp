@@ -514,7 +514,7 @@ void IPodDatabase::ensureRoomForSave() const {
 void IPodDatabase::saveLibrary() {
     ensureWritable();
     if (!database_->tracks && !passesITunesControlTest(mountPoint_))
-        throw IPodDatabaseError::unsupportedDatabase();
+        throw IPodDatabaseError::emptyLibrary();
     Itdb_Playlist* master = itdb_playlist_mpl(database_.get());
     if (!master)
         throw IPodDatabaseError::missingMainPlaylist();

@@ -51,6 +51,9 @@ QString IPodDatabaseError::description(AppLanguage language) const {
             language);
     case Case::missingMainPlaylist:
         return localizedString(LZ("The iPod database is missing its main playlist."), language);
+    case Case::emptyLibrary:
+        return localizedString(LZ("An iPod library with no tracks cannot be saved. Keep at least one track on the iPod, or add music before creating a playlist."),
+                               language);
     }
     return {};
 }

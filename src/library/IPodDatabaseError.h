@@ -22,6 +22,7 @@ public:
         invalidTrackLocation,
         invalidPlaybackState,
         missingMainPlaylist,
+        emptyLibrary,
     };
 
     explicit IPodDatabaseError(Case errorCase);
@@ -54,6 +55,8 @@ public:
     static IPodDatabaseError missingMainPlaylist() {
         return IPodDatabaseError(Case::missingMainPlaylist);
     }
+    // A library without tracks is saved only onto a freshly prepared iPod.
+    static IPodDatabaseError emptyLibrary() { return IPodDatabaseError(Case::emptyLibrary); }
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail.

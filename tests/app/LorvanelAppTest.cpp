@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/TextStyle.h"
 #include "browser/TransferSettingsView.h"
 #include "platform/Settings.h"
 #include "support/EventLoop.h"
@@ -11,14 +12,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QGlyphRun>
 #include <QLabel>
+#include <QPushButton>
+#include <QRawFont>
 #include <QSettings>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
-
-#include <cmath>
 
 #include <cmath>
 
@@ -115,6 +120,44 @@ TEST_F(LorvanelAppTest, LanguageChangeRelabelsOpenWindowsWithoutRestart) {
     EXPECT_EQ(app.settingsWindow().windowTitle(), QStringLiteral("Settings"));
     EXPECT_EQ(placeholder->text(), english);
     EXPECT_EQ(form->languageBox()->currentText(), QStringLiteral("English"));
+}
+
+TEST_F(LorvanelAppTest, QtsOwnButtonsSpeakTheChosenLanguage) {
+    LorvanelApp app;
+    QDialogButtonBox open(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    EXPECT_EQ(open.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+
+    Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("zh-Hans"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(open.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    QDialogButtonBox made(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    EXPECT_EQ(made.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    EXPECT_EQ(made.button(QDialogButtonBox::Save)->text(), QStringLiteral("保存"));
+
+    Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("en"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(open.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(QDialogButtonBox(QDialogButtonBox::Save).button(QDialogButtonBox::Save)->text(),
+              QStringLiteral("Save"));
+}
+
+TEST_F(LorvanelAppTest, ChineseTitlesGetARealBoldFace) {
+    const QString noto = QStringLiteral("Noto Sans CJK SC");
+    if (!QFontDatabase::families().contains(noto))
+        GTEST_SKIP() << "fonts-noto-cjk is not installed";
+    // A semibold title in the interface's font: the Han glyphs come from a face drawn bold, the
+    // Latin ones stay in the interface's own family.
+    QTextLayout layout(QStringLiteral("设置 Settings"), TextStyle::title2(QFont::DemiBold));
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QStringList faces;
+    for (const QGlyphRun& run : layout.glyphRuns())
+        faces << run.rawFont().familyName() + u'/' + run.rawFont().styleName();
+    ASSERT_EQ(faces.size(), 2) << qPrintable(faces.join(u','));
+    EXPECT_TRUE(faces.contains(noto + QStringLiteral("/Bold"))) << qPrintable(faces.join(u','));
+    EXPECT_TRUE(faces.contains(QFontInfo(QApplication::font()).family() + QStringLiteral("/Bold")))
+        << qPrintable(faces.join(u','));
 }
 
 TEST_F(LorvanelAppTest, IconIsLoadedOnceFromTheResources) {

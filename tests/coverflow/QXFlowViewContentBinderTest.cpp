@@ -23,6 +23,10 @@ public:
     QString type() const { return QXFlowViewNSDataRepresentationType; }
     QString uid() const { return uidValue; }
     QString title() const { return name; }
+    void setColour(const QColor& colour) {
+        bytes = ColourItem::png(colour);
+        Q_EMIT valueChanged(QStringLiteral("imageItemRepresentation"));
+    }
     void setUID(const QString& uid) {
         uidValue = uid;
         Q_EMIT valueChanged(QStringLiteral("imageItemUID"));
@@ -138,12 +142,17 @@ TEST_F(BoundFlowViewTest, ABoundControllerFeedsTheViewAndFollowsItsSelection) {
     EXPECT_EQ(view->selectedIndex(), 0u);
     settle();
     ASSERT_TRUE(waitForImages());
-    // A changed image key drops the cached image so the item is decoded again.
-    EXPECT_FALSE(view->imageCache().imageForUUID(QStringLiteral("c")).isNull());
+    // A changed image drops the item's cached one, so the item is decoded again.
+    auto cached = [&](const QString& uid) { return view->imageCache().imageForUUID(uid); };
+    ASSERT_FALSE(cached(QStringLiteral("c")).isNull());
+    EXPECT_EQ(cached(QStringLiteral("c")).pixelColor(0, 0), QColor(Qt::blue));
+    c.setColour(Qt::yellow);
+    EXPECT_TRUE(cached(QStringLiteral("c")).isNull());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !cached(QStringLiteral("c")).isNull(); }));
+    EXPECT_EQ(cached(QStringLiteral("c")).pixelColor(0, 0), QColor(Qt::yellow));
+    // A changed UID is decoded under the new one.
     c.setUID(QStringLiteral("c-new"));
-    EXPECT_TRUE(view->imageCache().imageForUUID(QStringLiteral("c-new")).isNull());
-    ASSERT_TRUE(TestSupport::waitUntil(
-        [&] { return !view->imageCache().imageForUUID(QStringLiteral("c-new")).isNull(); }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !cached(QStringLiteral("c-new")).isNull(); }));
     view->unbind(QXFlowView::contentArrayBinding);
     EXPECT_EQ(view->contentBinder(), nullptr);
     EXPECT_TRUE(view->infoForBinding(QXFlowView::contentArrayBinding).isEmpty());

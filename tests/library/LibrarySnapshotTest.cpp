@@ -297,7 +297,8 @@ TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
     for (const IPodDatabaseError& error :
          {IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("Broken")),
           IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt),
-          IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist()}) {
+          IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist(),
+          IPodDatabaseError::emptyLibrary()}) {
         const QByteArray bytes = LibrarySnapshot::encodedError(error);
         EXPECT_EQ(LibrarySnapshot::decodedError(bytes), error);
         EXPECT_FALSE(LibrarySnapshot::decodedError(bytes + '\0'));

@@ -27,8 +27,9 @@ using TestSupport::TrackSpec;
 
 TEST_F(PaneTest, ReadsThenShowsTheLibraryAndRetryRecoversAFailedLoad) {
     const QString path =
-        makeVolume(root + QStringLiteral("/Pod"),
-                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+        makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("One")},
+                                                   {.title = QStringLiteral("Two")},
+                                                   {.title = QStringLiteral("Three")}});
     const QString database = path + QStringLiteral("/iPod_Control/iTunes/iTunesDB");
     QFile file(database);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -98,8 +99,9 @@ TEST(LibraryErrorView, ALostDeviceGetsAdviceAndOtherErrorsTheirOwnText) {
 
 TEST_F(PaneTest, TheStatusLineNamesTheSelectionOrCountsIt) {
     const QString path =
-        makeVolume(root + QStringLiteral("/Pod"),
-                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+        makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("One")},
+                                                   {.title = QStringLiteral("Two")},
+                                                   {.title = QStringLiteral("Three")}});
     open({path});
     waitForLibrary();
     EXPECT_EQ(pane().statusLabel()->text(), QString());
@@ -153,8 +155,9 @@ TEST_F(PaneTest, LongTextsShortenWithAnEllipsisAndTheSidebarKeepsItsWidth) {
 
 TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {
     const QString path =
-        makeVolume(root + QStringLiteral("/Pod"),
-                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+        makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("One")},
+                                                   {.title = QStringLiteral("Two")},
+                                                   {.title = QStringLiteral("Three")}});
     open({path});
     waitForLibrary();
     const QList<quint64> ids = tableIDs(tableModel());
@@ -242,8 +245,9 @@ TEST_F(PaneTest, AThousandProgressReportsMoveTheCardAndNeverTouchTheTable) {
 
 TEST_F(PaneTest, AChangeOfLanguageRelabelsTheTableTheDropAreaAndTheStatusLine) {
     const QString path =
-        makeVolume(root + QStringLiteral("/Pod"),
-                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
+        makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("One")},
+                                                   {.title = QStringLiteral("Two")},
+                                                   {.title = QStringLiteral("Three")}});
     open({path});
     waitForLibrary();
     view().setTrackSelection(

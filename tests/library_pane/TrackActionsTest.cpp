@@ -7,10 +7,15 @@
 
 #include "TestVolumes.h"
 
+#include "app/AlertPresenter.h"
 #include "app/DeviceHeader.h"
+#include "browser/FilledButton.h"
 #include "browser/LibraryPaneHeader.h"
+#include "browser/PlaylistBrowser.h"
 #include "browser/TrackActionBar.h"
 #include "browser/TrackActionButtonStyle.h"
+#include "library/IPodDatabase.h"
+#include "platform/Settings.h"
 #include "support/AudioFixtures.h"
 #include "support/EventLoop.h"
 
@@ -130,6 +135,69 @@ TEST_F(ActionsTest, WhileAnOperationRunsNothingIsOffered) {
     EXPECT_EQ(offeredFor({0}), (Offered{true, true, true, true, std::nullopt}));
 }
 
+// A save that would leave the library without tracks is refused (but on a freshly prepared
+// iPod), so deleting every track and a playlist on an empty library are not offered.
+TEST_F(ActionsTest, WhatWouldEmptyTheLibraryIsNotOffered) {
+    const QString path = makeVolume(root + QStringLiteral("/Nano"), threeTracks);
+    open({path});
+    waitForLibrary();
+    EXPECT_TRUE(offeredFor({0, 1}).remove);
+    EXPECT_FALSE(offeredFor({0, 1, 2}).remove); // the bar and the menu
+    bar().deleteButton()->click();
+    EXPECT_FALSE(view().state().pendingConfirmation);
+    table().setFocus();
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    EXPECT_FALSE(view().state().pendingConfirmation);
+    // The key still asks for fewer tracks.
+    offeredFor({0, 1});
+    QTest::keyClick(&table(), Qt::Key_Delete);
+    ASSERT_TRUE(view().state().pendingConfirmation);
+    ASSERT_NE(view().alerts()->confirmationBox(), nullptr);
+    view().alerts()->confirmationBox()->reject();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !view().state().pendingConfirmation; }));
+
+    // Asked anyway, the refusal tells its own reason and nothing is lost.
+    QSet<quint64> all;
+    for (const Track& track : store->library()->tracks)
+        all.insert(track.id);
+    Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("zh-Hans"));
+    store->deleteTracks(all, *store->selectedDiskID());
+    waitForOperation();
+    EXPECT_EQ(store->alert(), std::optional<QString>(QStringLiteral(
+                                  "没有曲目的 iPod 资料库无法保存。请在 iPod "
+                                  "上至少保留一首曲目，或先添加音乐再创建播放列表。")));
+    Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("en"));
+    EXPECT_EQ(IPodDatabase(path).loadTracks().size(), 3);
+}
+
+TEST_F(ActionsTest, AnEmptyLibraryOffersANewPlaylistOnlyOnAFreshlyPreparedIPod) {
+    const QString empty = makeVolume(root + QStringLiteral("/Empty"), {});
+    for (const bool fresh : {false, true}) {
+        SCOPED_TRACE(fresh ? "fresh" : "with a database");
+        window.reset();
+        store.reset();
+        // A freshly prepared iPod (only iTunes's control file, no database yet) is told by the
+        // read as such.
+        open({empty}, [fresh](const IPodDevice& device) {
+            IPodLibrary library = IPodStore::loadLibrary(device);
+            EXPECT_FALSE(library.savesEmptyLibrary);
+            library.savesEmptyLibrary = fresh;
+            return library;
+        });
+        waitForLibrary();
+        ASSERT_TRUE(store->library());
+        ASSERT_FALSE(store->library()->writeBlocker)
+            << qPrintable(store->library()->writeBlocker->description());
+        EXPECT_TRUE(store->library()->tracks.isEmpty());
+        EXPECT_TRUE(store->canEditLibrary()); // music can still be added
+        view().selectLibraryScope(LibraryScope::browser());
+        auto* browser = window->findChild<PlaylistBrowser*>();
+        ASSERT_NE(browser, nullptr);
+        EXPECT_EQ(browser->newPlaylistButton()->isEnabled(), fresh);
+        EXPECT_EQ(store->canCreatePlaylist(), fresh);
+    }
+}
+
 TEST_F(ActionsTest, AFifthGenerationNanoThatOnlyImportsOffersOnlyMP3Files) {
     const QString path = makeVolume(root + QStringLiteral("/Nano5"), threeTracks);
     // The real read, as the store makes it of a nano whose databases allow the test import.
@@ -168,12 +236,15 @@ TEST_F(ActionsTest, TheBarExportsTheSelectedTrackIntoAFolderWithTheLosslessOptio
         GTEST_SKIP() << "the ffmpeg tool is needed for the audio";
     if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
         GTEST_SKIP() << qPrintable(why);
-    const QString source = root + QStringLiteral("/tone.mp3");
+    // A WAV, which the lossless option turns into an Apple Lossless M4A (else it is copied).
+    const QString source = root + QStringLiteral("/tone.wav");
     TestSupport::ToneSpec tone;
-    tone.tags.title = QStringLiteral("Tone");
+    tone.codec = QStringLiteral("pcm_s16le");
     ASSERT_TRUE(TestSupport::makeTone(source, tone));
     open({makeVolume(root + QStringLiteral("/Nano"), {{.title = QStringLiteral("Tone"),
                                                        .artist = QStringLiteral("Tester"),
+                                                       .filetype = QStringLiteral("WAV audio file"),
+                                                       .extension = QStringLiteral("wav"),
                                                        .sourceFile = source}})});
     waitForLibrary();
     const QString destination = root + QStringLiteral("/out");
@@ -205,10 +276,13 @@ TEST_F(ActionsTest, TheBarExportsTheSelectedTrackIntoAFolderWithTheLosslessOptio
     ASSERT_TRUE(store->activeDeviceID().has_value());
     waitForOperation();
     const QStringList exported =
-        QDir(destination).entryList({QStringLiteral("*.mp3")}, QDir::Files);
+        QDir(destination).entryList({QStringLiteral("*.m4a")}, QDir::Files);
     ASSERT_EQ(exported.size(), 1) << qPrintable(QDir(destination).entryList().join(u','));
     EXPECT_TRUE(exported.first().contains(QStringLiteral("Tone")));
-    EXPECT_GT(QFileInfo(QDir(destination).filePath(exported.first())).size(), 1000);
+    const auto probed = TestSupport::probeAudio(QDir(destination).filePath(exported.first()));
+    ASSERT_TRUE(probed);
+    EXPECT_EQ(probed->codecName, QStringLiteral("alac"));
+    EXPECT_NEAR(probed->durationSeconds, tone.seconds, 0.1);
     // No work folder is left behind.
     EXPECT_EQ(
         QDir(destination).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),

@@ -305,8 +305,15 @@ TEST(IPodDatabaseEditing, AnEmptyDatabaseIsSavedOnlyOntoAFreshlyPreparedIPod) {
     {
         IPodDatabase database(volume.mountPoint());
         database.deleteTracks({volume.trackID(only)});
-        EXPECT_EQ(failureOf([&] { database.saveLibrary(); }), Case::unsupportedDatabase);
+        EXPECT_EQ(failureOf([&] { database.saveLibrary(); }), Case::emptyLibrary);
     }
+    // The refusal names its own reason in both languages.
+    EXPECT_EQ(IPodDatabaseError::emptyLibrary().description(AppLanguage::english),
+              QStringLiteral("An iPod library with no tracks cannot be saved. Keep at least one "
+                             "track on the iPod, or add music before creating a playlist."));
+    EXPECT_EQ(IPodDatabaseError::emptyLibrary().description(AppLanguage::simplifiedChinese),
+              QStringLiteral("没有曲目的 iPod 资料库无法保存。请在 iPod 上至少保留一首曲目，或先"
+                             "添加音乐再创建播放列表。"));
     const auto fresh = IPodVolume::emptyFolder();
     fresh->writeFile(QStringLiteral("iPod_Control/iTunes/ItunesControl"), "control");
     QDir().mkpath(fresh->path(QStringLiteral("iPod_Control/Music/F00")));
