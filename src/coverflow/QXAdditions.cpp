@@ -66,13 +66,14 @@ QXScrollEvent qx_scrollEvent(const QWheelEvent& event) {
     // Qt's deltas are positive for wheel-up and scroll-left, which move a scroll view back; a
     // step forward is the opposite sign. inverted() is not undone: the desktop's scroll views
     // follow the deltas as delivered, natural scrolling included, and so does the cover flow.
-    const QPoint angle = -event.angleDelta();
-    scroll.deltaX = angle.x() / 120.0;
-    scroll.deltaY = angle.y() / 120.0;
-    const QPoint pixels = -event.pixelDelta();
+    // Negated as doubles: the lowest int has no positive counterpart.
+    const QPoint angle = event.angleDelta();
+    scroll.deltaX = -double(angle.x()) / 120.0;
+    scroll.deltaY = -double(angle.y()) / 120.0;
+    const QPoint pixels = event.pixelDelta();
     scroll.hasPreciseScrollingDeltas = !pixels.isNull();
-    scroll.scrollingDeltaX = scroll.hasPreciseScrollingDeltas ? pixels.x() : scroll.deltaX;
-    scroll.scrollingDeltaY = scroll.hasPreciseScrollingDeltas ? pixels.y() : scroll.deltaY;
+    scroll.scrollingDeltaX = scroll.hasPreciseScrollingDeltas ? -double(pixels.x()) : scroll.deltaX;
+    scroll.scrollingDeltaY = scroll.hasPreciseScrollingDeltas ? -double(pixels.y()) : scroll.deltaY;
     switch (event.phase()) {
     case Qt::ScrollBegin:
         scroll.phase = QXScrollEvent::began;

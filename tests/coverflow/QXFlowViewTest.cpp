@@ -191,13 +191,14 @@ TEST_F(FlowViewTest, WheelMovesByWholeItemsWithinTheRow) {
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(&flow, &event);
     };
-    wheel({180, 0}); // 1.5 notches
+    // Qt's deltas are negative for a scroll to the right and down, which step forward.
+    wheel({-180, 0}); // 1.5 notches
     EXPECT_EQ(flow.selectedIndex(), 4u);
-    wheel({-60, 0}); // -0.5 truncates toward zero from 3.5
+    wheel({60, 0}); // -0.5 truncates toward zero from 3.5
     EXPECT_EQ(flow.selectedIndex(), 3u);
-    wheel({0, -120 * 50});
+    wheel({0, 120 * 50});
     EXPECT_EQ(flow.selectedIndex(), 0u);
-    wheel({0, std::numeric_limits<int>::max()});
+    wheel({0, std::numeric_limits<int>::min()});
     EXPECT_EQ(flow.selectedIndex(), 9u);
 }
 
