@@ -12,6 +12,7 @@
 #include "app/SettingsButton.h"
 #include "app/SettingsPopup.h"
 #include "app/SoftwareVersionText.h"
+#include "browser/ElidedLabel.h"
 #include "browser/LibraryPaneHeader.h"
 #include "browser/TransferSettingsView.h"
 #include "platform/Settings.h"

@@ -237,7 +237,7 @@ TEST_F(PaneTest, AThousandProgressReportsMoveTheCardAndNeverTouchTheTable) {
     EXPECT_EQ(resets.count() + layouts.count() + inserts.count() + cells.count(), 0);
     EXPECT_EQ(view().progressPanel()->percentLabel()->text(), QStringLiteral("100%"));
     EXPECT_EQ(view().progressPanel()->fileCountLabel()->text(),
-              QStringLiteral("File 1000 of 1000"));
+              QStringLiteral("File 1,000 of 1,000"));
     EXPECT_EQ(view().busyTitle()->text(), QStringLiteral("Copying"));
     IPodStoreTestAccess::setProgress(*store, std::nullopt);
     IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);

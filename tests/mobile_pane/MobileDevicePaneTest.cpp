@@ -13,6 +13,7 @@
 #include "app/MainWindow.h"
 #include "app/MobileDeviceInfoCard.h"
 #include "app/MobileDevicePane.h"
+#include "browser/ElidedLabel.h"
 #include "device/MobileSongLoader.h"
 #include "platform/Settings.h"
 #include "support/EventLoop.h"
