@@ -278,15 +278,23 @@ bool AudioFile::durationNeedsMeasuring() const {
     return false;
 }
 
+AudioFile AudioFile::openAudioPass() const {
+    AudioFile pass = AudioFile::open(d->path, d->isCancelled);
+    if (pass.hasAudio()) {
+        AVFormatContext* ic = pass.d->input.get();
+        for (unsigned i = 0; i < ic->nb_streams; ++i)
+            if (int(i) != pass.d->audioIndex)
+                ic->streams[i]->discard = AVDISCARD_ALL;
+    }
+    return pass;
+}
+
 AudioFile::Measured AudioFile::measureAudio() const {
-    const AudioFile pass = AudioFile::open(d->path, d->isCancelled);
+    const AudioFile pass = openAudioPass();
     if (!pass.hasAudio())
         return {};
     AVFormatContext* ic = pass.d->input.get();
     const int index = pass.d->audioIndex;
-    for (unsigned i = 0; i < ic->nb_streams; ++i)
-        if (int(i) != index)
-            ic->streams[i]->discard = AVDISCARD_ALL;
     AVStream* st = ic->streams[index];
     const int rate = st->codecpar->sample_rate;
     FFmpeg::Packet pkt(av_packet_alloc());
@@ -324,14 +332,11 @@ AudioFile::Measured AudioFile::measureAudio() const {
 }
 
 AudioFile::Decoded AudioFile::decodeAudio() const {
-    const AudioFile pass = AudioFile::open(d->path, d->isCancelled);
+    const AudioFile pass = openAudioPass();
     if (!pass.hasAudio())
         return {};
     AVFormatContext* ic = pass.d->input.get();
     const int index = pass.d->audioIndex;
-    for (unsigned i = 0; i < ic->nb_streams; ++i)
-        if (int(i) != index)
-            ic->streams[i]->discard = AVDISCARD_ALL;
     const AVStream* st = ic->streams[index];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)

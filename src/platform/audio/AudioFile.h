@@ -101,5 +101,7 @@ public:
 private:
     struct Impl;
     explicit AudioFile(std::unique_ptr<Impl> impl);
+    // A second reading of the same file that reads only the audio stream's packets.
+    AudioFile openAudioPass() const;
     std::unique_ptr<Impl> d;
 };
