@@ -27,9 +27,8 @@ using TestSupport::TrackSpec;
 
 TEST_F(PaneTest, ReadsThenShowsTheLibraryAndRetryRecoversAFailedLoad) {
     const QString path =
-        makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("One")},
-                                                   {.title = QStringLiteral("Two")},
-                                                   {.title = QStringLiteral("Three")}});
+        makeVolume(root + QStringLiteral("/Pod"),
+                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
     const QString database = path + QStringLiteral("/iPod_Control/iTunes/iTunesDB");
     QFile file(database);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -245,9 +244,8 @@ TEST_F(PaneTest, AThousandProgressReportsMoveTheCardAndNeverTouchTheTable) {
 
 TEST_F(PaneTest, AChangeOfLanguageRelabelsTheTableTheDropAreaAndTheStatusLine) {
     const QString path =
-        makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("One")},
-                                                   {.title = QStringLiteral("Two")},
-                                                   {.title = QStringLiteral("Three")}});
+        makeVolume(root + QStringLiteral("/Pod"),
+                   {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}});
     open({path});
     waitForLibrary();
     view().setTrackSelection(
