@@ -127,7 +127,9 @@ bool sendAFC(int fd, uint64_t packetNumber, uint64_t operation, const std::strin
     AFCHeader header{};
     std::memcpy(header.magic, "CFA6LPAA", 8);
     header.entireLength = htole64(sizeof(AFCHeader) + body.size());
-    header.thisLength = header.entireLength;
+    // As a device does: the payload follows the header, which counts only itself, so the
+    // client gathers it over as many reads as it takes.
+    header.thisLength = htole64(sizeof(AFCHeader));
     header.packetNumber = htole64(packetNumber);
     header.operation = htole64(operation);
     return writeAll(fd, &header, sizeof header) && writeAll(fd, body.data(), body.size());
