@@ -1,6 +1,7 @@
 // Two askers of the same volume at once (the sidebar's name lookup and the library load at start)
 // cause one helper run, and both get its verdict.
 
+#include "HelperScriptFixture.h"
 #include "library/DatabasePreflight.h"
 #include "library/IPodDatabase.h"
 #include "support/IPodVolume.h"
@@ -18,26 +19,11 @@ using TestSupport::IPodVolume;
 
 namespace {
 
-class SharedReads : public ::testing::Test {
+class SharedReads : public HelperScriptFixture {
 protected:
-    void SetUp() override {
-        realHelper = qEnvironmentVariable("LORVANEL_OPEN_HELPER");
-        ASSERT_FALSE(DatabasePreflight::helperPath().isEmpty()) << "no helper built";
-        DatabasePreflight::forgetReadDatabases();
-        volume.addTrack({.title = QStringLiteral("Song")});
-        volume.write();
-    }
-    void TearDown() override { qputenv("LORVANEL_OPEN_HELPER", realHelper.toUtf8()); }
-
     // The helper behind a script that notes each start in a log, then does what body says.
     void countStarts(const QByteArray& body) {
-        const QString path = scripts.filePath(QStringLiteral("helper.sh"));
-        QFile script(path);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        script.write("#!/bin/sh\necho start >> '" + QFile::encodeName(log()) + "'\n" + body + "\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(path));
+        useHelperScript("echo start >> '" + QFile::encodeName(log()) + "'\n" + body);
     }
     QString log() const { return scripts.filePath(QStringLiteral("starts.log")); }
     int starts() const {
@@ -64,10 +50,6 @@ protected:
             return error.description(AppLanguage::english).toStdString();
         }
     }
-
-    QString realHelper;
-    IPodVolume volume{QStringLiteral("MA477")};
-    QTemporaryDir scripts;
 };
 
 } // namespace

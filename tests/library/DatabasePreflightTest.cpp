@@ -3,6 +3,7 @@
 // files changes.
 
 #include "library/DatabasePreflight.h"
+#include "HelperScriptFixture.h"
 #include "library/IPodDatabase.h"
 #include "support/DamagedDatabases.h"
 #include "support/IPodVolume.h"
@@ -31,17 +32,8 @@ namespace {
 
 const QString iTunesDB = QStringLiteral("iPod_Control/iTunes/iTunesDB");
 
-class DatabasePreflightTest : public ::testing::Test {
+class DatabasePreflightTest : public HelperScriptFixture {
 protected:
-    void SetUp() override {
-        realHelper = qEnvironmentVariable("LORVANEL_OPEN_HELPER");
-        ASSERT_FALSE(DatabasePreflight::helperPath().isEmpty()) << "no helper built";
-        DatabasePreflight::forgetReadDatabases();
-        volume.addTrack({.title = QStringLiteral("Song")});
-        volume.write();
-    }
-    void TearDown() override { qputenv("LORVANEL_OPEN_HELPER", realHelper.toUtf8()); }
-
     DatabasePreflight::Request request() const {
         return {volume.mountPoint(), std::nullopt, std::nullopt, "test volume"};
     }
@@ -55,21 +47,6 @@ protected:
             return error.description(AppLanguage::english).toStdString();
         }
     }
-
-    // A stand-in helper: a shell script doing what body says.
-    void useHelperScript(const QByteArray& body) {
-        const QString path = scripts.filePath(QStringLiteral("helper.sh"));
-        QFile script(path);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        script.write("#!/bin/sh\n" + body + "\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(path));
-    }
-
-    QString realHelper;
-    IPodVolume volume{QStringLiteral("MA477")};
-    QTemporaryDir scripts;
 };
 
 } // namespace
