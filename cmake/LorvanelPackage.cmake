@@ -1,8 +1,8 @@
 # The Debian package, built with `cpack -G DEB` in a configured build folder (make package).
-# It holds whatever the install rules install: the application, its helper executables, the
-# desktop entry, the AppStream metainfo, the icon, the udev rule, the manual pages and the
-# copyright and changelog. `make package` builds it hardened (LORVANEL_HARDEN); lintian checks
-# that build in the suite.
+# It holds whatever the install rules install: the application, its open helper (under
+# libexec), the desktop entry, the AppStream metainfo, the icon, the udev rule, the manual page
+# and the copyright and changelog. `make package` builds it hardened (LORVANEL_HARDEN); the
+# suite checks that build with lintian and reads each binary's hardening itself.
 set(LORVANEL_PACKAGE_MAINTAINER "Lorvanel maintainers <maintainers@lorvanel.invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 

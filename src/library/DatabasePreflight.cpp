@@ -111,8 +111,15 @@ QString DatabasePreflight::helperPath() {
     const QString folder = QCoreApplication::instance()
                                ? QCoreApplication::applicationDirPath()
                                : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    const QString beside = folder + u'/' + QLatin1String(helperName);
-    return QFileInfo(beside).isExecutable() ? beside : QString();
+    // Installed under libexec; in a build tree beside the application.
+    for (const QString& candidate :
+         {QDir::cleanPath(folder + QStringLiteral("/" LORVANEL_HELPER_FROM_BINDIR "/") +
+                          QLatin1String(helperName)),
+          folder + u'/' + QLatin1String(helperName)}) {
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    }
+    return QString();
 }
 
 void DatabasePreflight::forgetReadDatabases() {

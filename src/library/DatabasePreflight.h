@@ -7,7 +7,8 @@
 // the volume and the size, times and inode of every file the opening reads, so later opens of
 // the unchanged files go straight ahead.
 //
-// The helper is the "lorvanel-open-helper" executable beside the application, or the one the
+// The helper is the "lorvanel-open-helper" executable under the installation's libexec folder
+// (libexec/lorvanel), or in a build tree beside the application, or the one the
 // LORVANEL_OPEN_HELPER environment variable names (the test suites point it into the build tree).
 
 #include "library/LibrarySnapshot.h"

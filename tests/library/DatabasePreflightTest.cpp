@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -302,4 +303,22 @@ TEST_F(DatabasePreflightTest, AHelperThreadOutOfMemoryEndsWithTheMemoryStatus) {
     // Just below it the long titles (2 MB each in memory) no longer fit.
     for (const qint64 less : {1, 3, 5})
         EXPECT_EQ(outcome(enough - less * megabyte), tooMuch) << enough - less * megabyte;
+}
+
+// An installation keeps the helper under libexec, not beside the application: this test's own
+// folder stands for the installation's bin.
+TEST_F(DatabasePreflightTest, TheInstalledHelperIsFoundUnderLibexec) {
+    const QString folder = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                           QStringLiteral("/" LORVANEL_HELPER_FROM_BINDIR));
+    const QString installed = folder + QStringLiteral("/lorvanel-open-helper");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const auto remove = qScopeGuard([&] {
+        QFile::remove(installed);
+        QDir().rmpath(folder);
+    });
+    QFile::remove(installed);
+    ASSERT_TRUE(QFile::link(realHelper, installed));
+    qunsetenv("LORVANEL_OPEN_HELPER");
+    EXPECT_EQ(DatabasePreflight::helperPath().toStdString(), installed.toStdString());
+    EXPECT_EQ(failure(), "");
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the hardened build folder, runs lintian on it (any error or
-# warning fails; the informational tags are shown) and runs its maintainer scripts against a
-# stand-in udevadm, with and without a running udev.
+# warning fails; the informational tags are shown), checks the hardening of its binaries and
+# runs its maintainer scripts against a stand-in udevadm, with and without a running udev.
 # Usage: LintianTest.sh <hardened build folder> <version>
 set -euo pipefail
 build=$1
@@ -32,6 +32,51 @@ cat "$scratch/lintian.log"
 dpkg-deb -x "$deb" "$scratch/root"
 head -n 1 < <(gzip -dc "$scratch/root/usr/share/doc/lorvanel/changelog.gz") |
   grep -qF "lorvanel ($version) " || fail "the changelog's latest entry is not $version"
+
+# lintian rates missing hardening as information only, so it is read from the binaries:
+# hardening <file> prints what the file lacks.
+hardening() {
+  local headers lacks=()
+  headers=$(readelf -W -h -l -d --dyn-syms "$1") || return 1
+  grep -q 'Type: *DYN' <<<"$headers" && grep -q 'FLAGS_1.* PIE' <<<"$headers" || lacks+=(PIE)
+  grep -q GNU_RELRO <<<"$headers" || lacks+=(RELRO)
+  grep -q 'FLAGS.* BIND_NOW' <<<"$headers" || lacks+=(BIND_NOW)
+  grep -q ' UND __stack_chk_fail' <<<"$headers" || lacks+=(stack-protector)
+  echo "${lacks[*]}"
+}
+# The check itself: a probe built hardened passes, and one without each feature fails.
+printf '%s\n' '#include <stdio.h>' 'int main(int argc, char** argv) {' '  char name[16];' \
+  '  snprintf(name, sizeof name, "%s", argv[argc - 1]);' '  return puts(name) < 0;' '}' \
+  >"$scratch/probe.c"
+hardened=(-O2 -fPIE -pie -fstack-protector-strong -Wl,-z,relro -Wl,-z,now)
+while IFS='|' read -r lacking flags; do
+  # shellcheck disable=SC2086
+  cc "${hardened[@]}" $flags -o "$scratch/probe" "$scratch/probe.c" ||
+    fail "cannot build the probe with '$flags'"
+  [ "$(hardening "$scratch/probe")" = "$lacking" ] ||
+    fail "the probe built with '$flags' lacks '$(hardening "$scratch/probe")', not '$lacking'"
+done <<'PROBES'
+|
+PIE|-fno-PIE -no-pie
+RELRO|-Wl,-z,norelro
+BIND_NOW|-Wl,-z,lazy
+stack-protector|-fno-stack-protector
+PROBES
+binaries=0
+while IFS= read -r -d '' binary; do
+  lacking=$(hardening "$binary") || fail "cannot read ${binary#"$scratch/root"}"
+  [ -z "$lacking" ] || fail "${binary#"$scratch/root"} is built without: $lacking"
+  binaries=$((binaries + 1))
+done < <(find "$scratch/root" -type f -perm -u+x -print0)
+[ "$binaries" -eq 2 ] || fail "expected the application and its open helper, found $binaries"
+# Fortification leaves no mark on a binary whose calls it cannot check (these two have none),
+# so the build's own commands are read: every compilation of the packaged programs fortifies,
+# and optimises (without which fortification does nothing).
+compiles=$(ninja -C "$build" -t commands lorvanel lorvanel-open-helper | grep -E ' -c ')
+for flag in '-D_FORTIFY_SOURCE=[23]' '-O[1-3s]'; do
+  lacking=$(grep -cvE -- " $flag( |$)" <<<"$compiles" || true)
+  [ "$lacking" -eq 0 ] || fail "$lacking compilations of the packaged programs lack $flag"
+done
 
 # The maintainer scripts reload udev only where it runs; /run/udev is staged in a private
 # mount namespace.

@@ -53,7 +53,7 @@ while IFS= read -r path; do
   [ -e "$root$path" ] || fail "listed but not installed: $path"
 done <<<"$installed"
 
-for path in /usr/bin/lorvanel /usr/bin/lorvanel-open-helper \
+for path in /usr/bin/lorvanel /usr/libexec/lorvanel/lorvanel-open-helper \
   /usr/share/applications/io.lorvanel.Lorvanel.desktop \
   /usr/share/metainfo/io.lorvanel.Lorvanel.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/io.lorvanel.Lorvanel.svg \
@@ -61,12 +61,14 @@ for path in /usr/bin/lorvanel /usr/bin/lorvanel-open-helper \
   grep -qxF "$path" <<<"$installed" || fail "not in the package: $path"
   [ -f "$root$path" ] || fail "not installed: $path"
 done
-# The application's helper executables lie beside it.
-while IFS= read -r path; do
-  if [ -f "$root$path" ] && [ -x "$root$path" ] && [ "$(dirname "$path")" != /usr/bin ]; then
-    fail "executable outside /usr/bin: $path"
-  fi
-done <<<"$installed"
+# The one command for users, with its manual page; the open helper is none of them.
+executables=$(while IFS= read -r path; do
+  if [ -f "$root$path" ] && [ -x "$root$path" ]; then echo "$path"; fi
+done <<<"$installed" | sort)
+[ "$executables" = $'/usr/bin/lorvanel\n/usr/libexec/lorvanel/lorvanel-open-helper' ] ||
+  fail "executables: $executables"
+manuals=$(grep '^/usr/share/man/.*\.gz$' <<<"$installed" || true)
+[ "$manuals" = /usr/share/man/man1/lorvanel.1.gz ] || fail "manual pages: $manuals"
 
 appstreamcli validate-tree --no-net --strict "$root" || fail "the installed tree does not validate"
 
