@@ -116,6 +116,23 @@ const QList<std::pair<QByteArray, const char*>>& multiValueFrames() {
     return frames;
 }
 
+// The next packet; false at the end of the file. A failure of the system (a disk error) throws
+// with its number, also where a demuxer read on past it and reported the end or damaged data.
+// Other failures are damaged data; damaged is then set.
+template <typename Cancelled>
+bool readPacket(AVFormatContext* ic, AVPacket* pkt, const Cancelled& cancelled, bool& damaged) {
+    const int rc = av_read_frame(ic, pkt);
+    if (rc >= 0)
+        return true;
+    if (cancelled())
+        throw CancellationError();
+    const int cause = ic->pb && ic->pb->error < 0 ? ic->pb->error : rc;
+    if (const AudioError error(AudioError::Kind::decode, cause); error.isSystemError())
+        throw error;
+    damaged = rc != AVERROR_EOF;
+    return false;
+}
+
 } // namespace
 
 struct AudioFile::Impl {
@@ -304,14 +321,13 @@ AudioFile::Measured AudioFile::measureAudio() const {
     std::int64_t total = 0;   // in the stream's time base
     std::int64_t dropped = 0; // samples the decoder skips at the start or discards at the end
     const auto cancelled = [&] { return d->isCancelled && d->isCancelled(); };
+    // Damaged data ends the measuring where the file stops being readable.
+    bool damaged = false;
     for (;;) {
         if (cancelled())
             throw CancellationError();
-        const int rc = av_read_frame(ic, pkt.get());
-        if (rc == AVERROR_EXIT && cancelled())
-            throw CancellationError();
-        if (rc < 0)
-            break; // the end, or where a damaged file stops being readable
+        if (!readPacket(ic, pkt.get(), cancelled, damaged))
+            break;
         if (pkt->stream_index == index &&
             !(pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD))) {
             std::int64_t length = pkt->duration;
@@ -372,14 +388,17 @@ AudioFile::Decoded AudioFile::decodeAudio() const {
     // A file cut short ends inside its last packet; only a failure with audio after it is
     // damage.
     bool failed = false;
+    bool damaged = false;
     for (;;) {
         if (cancelled())
             throw CancellationError();
-        rc = av_read_frame(ic, pkt.get());
-        if (rc == AVERROR_EXIT && cancelled())
-            throw CancellationError();
-        if (rc < 0)
-            break; // the end, or where a damaged file stops being readable
+        if (!readPacket(ic, pkt.get(), cancelled, damaged)) {
+            if (damaged) {
+                decoded.complete = false; // what lies past the damage is unknown
+                return decoded;
+            }
+            break;
+        }
         if (pkt->stream_index == index) {
             if (failed) {
                 decoded.complete = false;
