@@ -58,6 +58,12 @@ QString common(const AudioFile& file, const char* key) {
             return item.value;
     return QStringLiteral("<none>");
 }
+QString item(const AudioFile& file, const QString& identifier) {
+    for (const auto& item : file.metadata())
+        if (item.identifier() == identifier)
+            return item.value;
+    return QStringLiteral("<none>");
+}
 
 class AudioFileTagFallbackTest : public AudioTest {
 protected:
@@ -164,6 +170,78 @@ TEST_F(AudioFileTagFallbackTest, TagsFFmpegDropsAreReadWhereFFmpegHasNone) {
         EXPECT_EQ(common(file, "title"), c.title) << c.kind;
         EXPECT_EQ(common(file, "artist"), c.artist) << c.kind;
         EXPECT_EQ(common(file, "albumName"), c.album) << c.kind;
+    }
+}
+
+TEST_F(AudioFileTagFallbackTest, EveryFieldTheImportTakesComesFromTheFallbacks) {
+    const QByteArray mp3 = bareMp3();
+    using Encode = std::function<QByteArray(const char*)>;
+    const Encode plain = [](const char* text) { return latin1(text); };
+    const Encode noMark = [](const char* text) {
+        return '\x01' + utf16le(QString::fromLatin1(text));
+    };
+    const Encode bigEndian = [](const char* text) {
+        QByteArray out("\x01");
+        for (const char c : QByteArray(text))
+            out += '\0' + QByteArray(1, c);
+        return out;
+    };
+    const Encode damagedMark = [](const char* text) {
+        return "\x01\xFF\xFF" + utf16le(QString::fromLatin1(text));
+    };
+    const auto frames = [](const Encode& names, const Encode& band, const char* genre = "(17)") {
+        return frame("TIT2", names("Title")) + frame("TPE1", names("Artist")) +
+               frame("TALB", names("Album")) + frame("TPE2", band("Band")) +
+               frame("TCON", names(genre));
+    };
+    const QByteArray info = "INFO" + riffChunk("INAM", "Title\0") + riffChunk("IART", "Artist\0") +
+                            riffChunk("IPRD", "Album\0") + riffChunk("IGNR", "Rock\0");
+    const QByteArray format = le32(0x00020001) + le32(44100) + le32(44100 * 4) + le32(0x00100004);
+    struct Case {
+        const char* kind;
+        QString name;
+        QByteArray bytes;
+        QString albumArtist, genre;
+    };
+    const QString band = QStringLiteral("Band"), rock = QStringLiteral("Rock");
+    const Case cases[] = {
+        {"UTF-16 without a byte-order mark", QStringLiteral("le.mp3"),
+         tag(3, 0, frames(noMark, noMark)) + mp3, band, rock},
+        {"big-endian UTF-16 without a byte-order mark", QStringLiteral("be.mp3"),
+         tag(3, 0, frames(bigEndian, bigEndian)) + mp3, band, rock},
+        {"UTF-16 with a damaged byte-order mark", QStringLiteral("mark.mp3"),
+         tag(3, 0, frames(damagedMark, damagedMark)) + mp3, band, rock},
+        {"unsynchronised ID3v2.3 tag", QStringLiteral("unsync.mp3"),
+         tag(3, 0x80,
+             unsynchronise(frame("TXXX", QByteArray("\0x\0\xFF\xE0\xFF\xFF\0\xFF", 9)) +
+                           frames(plain, plain))) +
+             mp3,
+         band, rock},
+        // FFmpeg's own genre stays; only the album artist it cannot read comes from ours.
+        {"ID3v2 whose album artist has no byte-order mark", QStringLiteral("mixed.mp3"),
+         tag(3, 0, frames(plain, noMark, "(8)")) + mp3, band, QStringLiteral("Jazz")},
+        {"WAV with INFO after an empty data chunk", QStringLiteral("info.wav"),
+         TestSupport::riffWave({{"fmt ", format},
+                                {"data", {}},
+                                {"LIST", info},
+                                {"data", QByteArray(44100 * 4, '\0')}}),
+         QStringLiteral("<none>"), rock},
+    };
+    for (const Case& c : cases) {
+        const QString p = path(c.name);
+        writeAll(p, c.bytes);
+        const AudioFile file = AudioFile::open(p);
+        const bool wave = c.name.endsWith(QLatin1String(".wav"));
+        EXPECT_EQ(common(file, "title"), QStringLiteral("Title")) << c.kind;
+        EXPECT_EQ(common(file, "artist"), QStringLiteral("Artist")) << c.kind;
+        EXPECT_EQ(common(file, "albumName"), QStringLiteral("Album")) << c.kind;
+        EXPECT_EQ(common(file, "albumArtist"), c.albumArtist) << c.kind;
+        EXPECT_EQ(item(file, wave ? QStringLiteral("riff/IAAR") : QStringLiteral("id3/TPE2")),
+                  c.albumArtist)
+            << c.kind;
+        EXPECT_EQ(item(file, wave ? QStringLiteral("riff/IGNR") : QStringLiteral("id3/TCON")),
+                  c.genre)
+            << c.kind;
     }
 }
 

@@ -1,7 +1,10 @@
 // The passthrough decision and the facts of each kind of file, on files made by the ffmpeg tool.
 
+#include "../device/TestVolumes.h"
 #include "TransferTestSupport.h"
 
+#include "platform/OwnedFd.h"
+#include "platform/audio/AudioError.h"
 #include "platform/audio/AudioFile.h"
 #include "transfer/AudioInspection.h"
 #include "transfer/ImportError.h"
@@ -10,6 +13,18 @@
 
 #include <QFileInfo>
 #include <QRandomGenerator>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -218,6 +233,59 @@ TEST_F(AudioInspectionTest, FilesWhosePacketsDoNotDecodeAreNeverCopied) {
         ADD_FAILURE() << "an M4A without decodable audio was accepted";
     } catch (const ImportError& e) {
         EXPECT_EQ(e.kind(), ImportError::Case::unsupportedAudio);
+    }
+}
+
+// Where the byte at offset of a file lies on its device, after its data has been written there
+// and dropped from the page cache; -1 when unknown.
+qint64 settledPhysicalOffset(const QString& path, qint64 offset) {
+    const OwnedFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY));
+    std::vector<char> buffer(sizeof(fiemap) + sizeof(fiemap_extent));
+    auto* map = reinterpret_cast<fiemap*>(buffer.data());
+    map->fm_start = std::uint64_t(offset);
+    map->fm_length = 1;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = 1;
+    if (::ioctl(fd.get(), FS_IOC_FIEMAP, map) != 0 || map->fm_mapped_extents != 1 ||
+        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED) != 0)
+        return -1;
+    const fiemap_extent& extent = map->fm_extents[0];
+    return qint64(extent.fe_physical + (std::uint64_t(offset) - extent.fe_logical));
+}
+
+TEST_F(AudioInspectionTest, ADiskErrorInTheDecodeCheckFailsWithTheSystemsText) {
+    if (const QString why = TestVolumes::whyLoopImagesAreUnavailable(); !why.isEmpty())
+        GTEST_SKIP() << qPrintable(why);
+    // A tagged MP3 with lyrics, which goes as it is once it decodes, on an ext4 image whose loop
+    // device then loses the image's bytes from the file's middle on: the block layer fails every
+    // read of its second half with EIO, as a failing disk does.
+    const QString image = path(QStringLiteral("disk.img"));
+    ASSERT_TRUE(TestVolumes::makeExt4Image(image));
+    const auto mount = TestVolumes::Mount::image(image, path(QStringLiteral("disk")));
+    ASSERT_TRUE(mount);
+    ToneSpec spec = toneSpec(QStringLiteral("mp3"), 44100, 2, 10.0);
+    spec.tags = fullTags;
+    const QString mp3 = tone(QStringLiteral("disk/song.mp3"), spec);
+    const qint64 size = QFileInfo(mp3).size();
+    const qint64 middle = settledPhysicalOffset(mp3, size / 2);
+    ASSERT_GT(middle, 0);
+    ASSERT_TRUE(QFile::resize(image, middle & ~qint64(4095)));
+    ASSERT_TRUE(
+        TestVolumes::run(QStringLiteral("losetup"), {QStringLiteral("-c"), mount->loopDevice()}));
+    char byte = 0;
+    const OwnedFd fd(::open(QFile::encodeName(mp3).constData(), O_RDONLY));
+    ASSERT_EQ(::pread(fd.get(), &byte, 1, 0), 1);
+    ASSERT_EQ(::pread(fd.get(), &byte, 1, size - 1), -1);
+    ASSERT_EQ(errno, EIO);
+
+    try {
+        inspect(mp3);
+        FAIL() << "a file that could not be read through was accepted";
+    } catch (const AudioError& e) {
+        EXPECT_EQ(e.ffmpegCode(), AVERROR(EIO));
+        EXPECT_EQ(e.description(AppLanguage::english),
+                  QStringLiteral("The audio could not be decoded. ") +
+                      QString::fromLocal8Bit(std::strerror(EIO)));
     }
 }
 

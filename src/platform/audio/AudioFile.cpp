@@ -14,6 +14,7 @@ extern "C" {
 #include <QFile>
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -116,6 +117,40 @@ const QList<std::pair<QByteArray, const char*>>& multiValueFrames() {
     return frames;
 }
 
+// The fields the import takes, by FFmpeg's key, with their ID3v2 frames (version 2.3 and 2.4,
+// then 2.2) and where the fallback keeps them.
+struct FallbackField {
+    const char* key;
+    QByteArray frame, olderFrame;
+    std::optional<QString> TagLibTags::Tags::*value;
+};
+const QList<FallbackField>& fallbackFields() {
+    using Tags = TagLibTags::Tags;
+    static const QList<FallbackField> fields{{"title", "TIT2", "TT2", &Tags::title},
+                                             {"artist", "TPE1", "TP1", &Tags::artist},
+                                             {"album", "TALB", "TAL", &Tags::album},
+                                             {"album_artist", "TPE2", "TP2", &Tags::albumArtist},
+                                             {"genre", "TCON", "TCO", &Tags::genre}};
+    return fields;
+}
+
+// The next packet; false at the end of the file. A failure of the system (a disk error) throws
+// with its number, also where a demuxer read on past it and reported the end or damaged data.
+// Other failures are damaged data; damaged is then set.
+template <typename Cancelled>
+bool readPacket(AVFormatContext* ic, AVPacket* pkt, const Cancelled& cancelled, bool& damaged) {
+    const int rc = av_read_frame(ic, pkt);
+    if (rc >= 0)
+        return true;
+    if (cancelled())
+        throw CancellationError();
+    const int cause = ic->pb && ic->pb->error < 0 ? ic->pb->error : rc;
+    if (const AudioError error(AudioError::Kind::decode, cause); error.isSystemError())
+        throw error;
+    damaged = rc != AVERROR_EOF;
+    return false;
+}
+
 } // namespace
 
 struct AudioFile::Impl {
@@ -128,6 +163,35 @@ struct AudioFile::Impl {
     // FFmpeg keeps the first value of an ID3 frame; where a frame lists several, all of them
     // joined, by FFmpeg's key.
     QHash<QString, QString> joinedValues;
+    // The ID3v2 text frames of the fields the import takes, as our own reader finds them.
+    QHash<QByteArray, QStringList> ownFrames;
+    mutable std::optional<TagLibTags::Tags> fallback;
+
+    // What TagLib, then our own reader, find for a field the import takes, by FFmpeg's key;
+    // read once, when first asked for. Only MPEG and WAV files have tags FFmpeg may miss.
+    std::optional<QString> fallbackText(const QString& key) const {
+        if (container != Container::mp3 && container != Container::wav)
+            return std::nullopt;
+        const auto field =
+            std::find_if(fallbackFields().cbegin(), fallbackFields().cend(),
+                         [&](const FallbackField& f) { return key == QLatin1String(f.key); });
+        if (field == fallbackFields().cend())
+            return std::nullopt;
+        if (!fallback) {
+            fallback = container == Container::mp3 ? TagLibTags::readMpeg(path)
+                                                   : TagLibTags::readWave(path);
+            // TagLib gives no text for UTF-16 without a valid byte-order mark; ours does.
+            for (const FallbackField& f : fallbackFields()) {
+                QStringList values = ownFrames.value(f.frame) + ownFrames.value(f.olderFrame);
+                if (f.value == &TagLibTags::Tags::genre)
+                    std::transform(values.begin(), values.end(), values.begin(),
+                                   TagLibTags::genreName);
+                if (!(*fallback.*f.value) && !values.isEmpty())
+                    *fallback.*f.value = joinTagValues(values);
+            }
+        }
+        return *fallback.*field->value;
+    }
 
     // The text of one of FFmpeg's keys, none when the file has no such item.
     std::optional<QString> text(const char* key) const {
@@ -207,12 +271,12 @@ AudioFile AudioFile::open(const QString& path, CancelCheck isCancelled) {
         impl->vorbis = VorbisComments::readFlacFile(path);
     if (impl->container == Container::mp3 || impl->container == Container::adts) {
         QList<QByteArray> wanted;
-        for (const auto& frame : multiValueFrames())
-            wanted.append(frame.first);
-        const auto frames = ID3v2Tag::readTextFrames(path, wanted);
+        for (const FallbackField& field : fallbackFields())
+            wanted << field.frame << field.olderFrame;
+        impl->ownFrames = ID3v2Tag::readTextFrames(path, wanted);
         for (const auto& [frame, key] : multiValueFrames()) {
             // Repeated frames count too: FFmpeg keeps one of them, not necessarily the first.
-            const QStringList values = frames.value(frame);
+            const QStringList values = impl->ownFrames.value(frame);
             if (values.size() > 1)
                 impl->joinedValues.insert(QLatin1String(key), joinTagValues(values));
         }
@@ -304,14 +368,13 @@ AudioFile::Measured AudioFile::measureAudio() const {
     std::int64_t total = 0;   // in the stream's time base
     std::int64_t dropped = 0; // samples the decoder skips at the start or discards at the end
     const auto cancelled = [&] { return d->isCancelled && d->isCancelled(); };
+    // Damaged data ends the measuring where the file stops being readable.
+    bool damaged = false;
     for (;;) {
         if (cancelled())
             throw CancellationError();
-        const int rc = av_read_frame(ic, pkt.get());
-        if (rc == AVERROR_EXIT && cancelled())
-            throw CancellationError();
-        if (rc < 0)
-            break; // the end, or where a damaged file stops being readable
+        if (!readPacket(ic, pkt.get(), cancelled, damaged))
+            break;
         if (pkt->stream_index == index &&
             !(pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD))) {
             std::int64_t length = pkt->duration;
@@ -372,14 +435,17 @@ AudioFile::Decoded AudioFile::decodeAudio() const {
     // A file cut short ends inside its last packet; only a failure with audio after it is
     // damage.
     bool failed = false;
+    bool damaged = false;
     for (;;) {
         if (cancelled())
             throw CancellationError();
-        rc = av_read_frame(ic, pkt.get());
-        if (rc == AVERROR_EXIT && cancelled())
-            throw CancellationError();
-        if (rc < 0)
-            break; // the end, or where a damaged file stops being readable
+        if (!readPacket(ic, pkt.get(), cancelled, damaged)) {
+            if (damaged) {
+                decoded.complete = false; // what lies past the damage is unknown
+                return decoded;
+            }
+            break;
+        }
         if (pkt->stream_index == index) {
             if (failed) {
                 decoded.complete = false;
@@ -479,36 +545,22 @@ AudioMetadata AudioFile::commonMetadata() const {
         add(QStringLiteral("albumArtist"), d->vorbisText(isVorbisAlbumArtist));
         return items;
     }
-    std::optional<QString> title = d->text("title");
-    std::optional<QString> artist = d->text("artist");
-    std::optional<QString> album = d->text("album");
-    const auto missing = [](const std::optional<QString>& value) {
-        return !value || value->trimmed().isEmpty();
-    };
-    if (missing(title) || missing(artist) || missing(album)) {
-        // FFmpeg drops the tags it finds damaged, and never reads APEv2 tags, ID3v1 beside
-        // ID3v2, a second ID3v2 tag or an INFO list behind the audio.
-        std::optional<TagLibTags::Tags> fallback;
-        if (d->container == Container::mp3)
-            fallback = TagLibTags::readMpeg(d->path);
-        else if (d->container == Container::wav)
-            fallback = TagLibTags::readWave(d->path);
-        if (fallback) {
-            if (missing(title) && fallback->title)
-                title = fallback->title;
-            if (missing(artist) && fallback->artist)
-                artist = fallback->artist;
-            if (missing(album) && fallback->album)
-                album = fallback->album;
+    // FFmpeg drops the tags it finds damaged, and never reads APEv2 tags, ID3v1 beside ID3v2,
+    // a second ID3v2 tag or an INFO list behind the audio: the fallback fills what it misses.
+    const auto field = [&](const char* key) {
+        std::optional<QString> value = d->text(key);
+        if (!value && d->container == Container::wav && qstrcmp(key, "album_artist") == 0)
+            value = d->text("IAAR");
+        if (!value || value->trimmed().isEmpty()) {
+            if (auto fallback = d->fallbackText(QLatin1String(key)))
+                value = std::move(fallback);
         }
-    }
-    add(QStringLiteral("title"), title);
-    add(QStringLiteral("artist"), artist);
-    add(QStringLiteral("albumName"), album);
-    std::optional<QString> albumArtist = d->text("album_artist");
-    if (!albumArtist && d->container == Container::wav)
-        albumArtist = d->text("IAAR");
-    add(QStringLiteral("albumArtist"), albumArtist);
+        return value;
+    };
+    add(QStringLiteral("title"), field("title"));
+    add(QStringLiteral("artist"), field("artist"));
+    add(QStringLiteral("albumName"), field("album"));
+    add(QStringLiteral("albumArtist"), field("album_artist"));
     return items;
 }
 
@@ -520,10 +572,7 @@ AudioMetadata AudioFile::metadata() const {
                 items.append({QStringLiteral("vorb"), c.name, c.value});
         return items;
     }
-    const AVDictionaryEntry* e = nullptr;
-    while ((e = av_dict_get(d->input->metadata, "", e, AV_DICT_IGNORE_SUFFIX))) {
-        const QString key = QString::fromUtf8(e->key);
-        const QString value = d->joinedValues.value(key, decodeTagText(e->value));
+    const auto add = [&](const QString& key, const QString& value) {
         switch (d->container) {
         case Container::mp3:
             items.append({QStringLiteral("id3"),
@@ -539,6 +588,24 @@ AudioMetadata AudioFile::metadata() const {
         default:
             items.append({QStringLiteral("other"), key, value});
             break;
+        }
+    };
+    // The fields the import takes come from the fallback where FFmpeg has no text for them.
+    QStringList seen;
+    const AVDictionaryEntry* e = nullptr;
+    while ((e = av_dict_get(d->input->metadata, "", e, AV_DICT_IGNORE_SUFFIX))) {
+        const QString key = QString::fromUtf8(e->key);
+        QString value = d->joinedValues.value(key, decodeTagText(e->value));
+        if (value.trimmed().isEmpty())
+            value = d->fallbackText(key).value_or(value);
+        seen.append(key == QLatin1String("IAAR") ? QStringLiteral("album_artist") : key);
+        add(key, value);
+    }
+    for (const FallbackField& field : fallbackFields()) {
+        const QString key = QLatin1String(field.key);
+        if (!seen.contains(key)) {
+            if (const auto value = d->fallbackText(key))
+                add(key, *value);
         }
     }
     return items;

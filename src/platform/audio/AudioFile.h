@@ -58,17 +58,18 @@ public:
     // What the file's audio packets hold, found in one pass over the file without decoding:
     // their seconds, less what the decoder drops at either end, and their bytes; zeros when it
     // holds none. Reads through its own handle, so this file's reading is not disturbed. Throws
-    // CancellationError.
+    // AudioError when the system fails a read (a disk error), and CancellationError.
     struct Measured {
         double seconds = 0;
         std::int64_t bytes = 0;
     };
     Measured measureAudio() const;
     // What the audio decodes to, found by decoding every packet: its seconds and the bytes of
-    // its packets. complete is false when a packet with audio after it failed to decode, and
-    // the counting stopped there; the last packet of a cut file may fail. A read error ends the
-    // audio, as the end of the file does. Reads through its own
-    // handle. Throws AudioError when no decoder can be opened, and CancellationError.
+    // its packets. complete is false when a packet with audio after it failed to decode, or
+    // the file's data could not be read on, and the counting stopped there; the last packet of
+    // a cut file may fail. Only the end of the file ends the audio. Reads through its own
+    // handle. Throws AudioError when no decoder can be opened or the system fails a read (a
+    // disk error, with the system's number), and CancellationError.
     struct Decoded {
         double seconds = 0;
         std::int64_t bytes = 0;

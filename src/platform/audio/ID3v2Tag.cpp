@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -42,18 +43,35 @@ qint64 bigEndian(const QByteArray& b, qint64 at, int n) {
     return value;
 }
 
-QString decodeUtf16(const QByteArray& bytes, bool& bigEndianOrder) {
+// Where the zero bytes of Latin text fall tells the byte order of UTF-16 without a mark;
+// little-endian, as the writers that leave the mark out use, when they tell nothing.
+bool looksBigEndian(const QByteArray& bytes, qsizetype start) {
+    qsizetype even = 0, odd = 0;
+    for (qsizetype i = start; i < bytes.size(); ++i) {
+        if (bytes[i] == '\0')
+            ++((i - start) % 2 ? odd : even);
+    }
+    return even > odd;
+}
+
+// order is the byte order a value without a mark of its own takes; none until one is known.
+QString decodeUtf16(const QByteArray& bytes, std::optional<bool>& order) {
     qsizetype start = 0;
     if (bytes.size() >= 2) {
         const quint8 a = byteAt(bytes, 0), b = byteAt(bytes, 1);
         if (a == 0xFF && b == 0xFE) {
-            bigEndianOrder = false;
+            order = false;
             start = 2;
         } else if (a == 0xFE && b == 0xFF) {
-            bigEndianOrder = true;
+            order = true;
             start = 2;
+        } else if ((a == 0xFF || a == 0xFE) && a == b) {
+            start = 2; // a damaged mark: no character is written so
         }
     }
+    if (!order)
+        order = looksBigEndian(bytes, start);
+    const bool bigEndianOrder = *order;
     QString text;
     text.reserve((bytes.size() - start) / 2);
     for (qsizetype i = start; i + 1 < bytes.size(); i += 2) {
@@ -74,9 +92,9 @@ QStringList textValues(const QByteArray& data) {
     const QByteArray text = data.mid(1);
     if (encoding == 1 || encoding == 2) {
         // Each value of a list may carry its own byte-order mark; one without keeps the last.
-        bool bigEndianOrder = encoding == 2;
+        std::optional<bool> order = encoding == 2 ? std::optional(true) : std::nullopt;
         const auto take = [&](qsizetype from, qsizetype to) {
-            const QString value = decodeUtf16(text.mid(from, to - from), bigEndianOrder);
+            const QString value = decodeUtf16(text.mid(from, to - from), order);
             if (!value.isEmpty())
                 values.append(value);
         };

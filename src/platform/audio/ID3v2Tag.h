@@ -2,7 +2,8 @@
 
 // Our own reader of the text frames of an ID3v2 tag at the head of a file. FFmpeg keeps only
 // the first value of a frame, while ID3v2.4 (and writers of older versions) list several values
-// in one frame, separated by zero characters; this reader keeps them all, in order.
+// in one frame, separated by zero characters; this reader keeps them all, in order. It also
+// reads UTF-16 text whose byte-order mark is missing or damaged, which FFmpeg and TagLib drop.
 
 #include <QByteArray>
 #include <QHash>

@@ -3,9 +3,11 @@
 #include "platform/audio/AudioMetadata.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <taglib/apetag.h>
+#include <taglib/id3v1genres.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
@@ -78,10 +80,14 @@ void fill(TagLibTags::Tags& tags, const TagLib::Tag* tag) {
         tags.artist = values("ARTIST");
     if (!tags.album)
         tags.album = values("ALBUM");
+    if (!tags.albumArtist)
+        tags.albumArtist = values("ALBUMARTIST");
+    if (!tags.genre)
+        tags.genre = values("GENRE");
 }
 
 bool complete(const TagLibTags::Tags& tags) {
-    return tags.title && tags.artist && tags.album;
+    return tags.title && tags.artist && tags.album && tags.albumArtist && tags.genre;
 }
 
 // Zero bytes a writer may leave between a first ID3v2 tag and a second one.
@@ -141,6 +147,16 @@ Tags readWave(const QString& path) {
         return {};
     }
     return tags;
+}
+
+QString genreName(const QString& value) {
+    static const QRegularExpression reference(QStringLiteral("^(?:\\((\\d{1,3})\\)|(\\d{1,3})$)"));
+    const QRegularExpressionMatch match = reference.match(value);
+    if (!match.hasMatch())
+        return value;
+    const QString number = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    const TagLib::String name = TagLib::ID3v1::genre(number.toInt());
+    return name.isEmpty() ? value : QString::fromStdString(name.to8Bit(true));
 }
 
 } // namespace TagLibTags
