@@ -1153,5 +1153,29 @@ Additional failures: %2.</source>
         <source>Track count unavailable</source>
         <translation>无法获取曲目数</translation>
     </message>
+    <message>
+        <source>Save the track info of “%1”</source>
+        <translation>保存“%1”的曲目信息</translation>
+    </message>
+    <message>
+        <source>Delete “%1”</source>
+        <translation>删除“%1”</translation>
+    </message>
+    <message>
+        <source>Delete %1 songs</source>
+        <translation>删除 %1 首歌曲</translation>
+    </message>
+    <message>
+        <source>Create playlist “%1”</source>
+        <translation>创建播放列表“%1”</translation>
+    </message>
+    <message>
+        <source>Move playlist “%1”</source>
+        <translation>移动播放列表“%1”</translation>
+    </message>
+    <message>
+        <source>Set “%1” as the start track</source>
+        <translation>将“%1”设为起始曲目</translation>
+    </message>
 </context>
 </TS>

@@ -244,10 +244,15 @@ public:
                                         const std::function<void()>& verifyIdentity);
 
     // Library edits, each on a fresh database session in the background. A start that may
-    // not happen is silent.
+    // not happen is silent. A failure names the edit's action: a key of the string table with
+    // one argument (what it acts on).
+    struct EditAction {
+        QString key;
+        QString argument;
+    };
     using LibraryEdit = std::function<QStringList(IPodDatabase&, const IPodDevice&)>;
     void runLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylistCapability,
-                        LibraryEdit operation);
+                        const EditAction& action, LibraryEdit operation);
     void saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata,
                            const IPodDevice::ID& deviceID);
     void deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID);
@@ -294,14 +299,19 @@ private:
     // finishOperation, with the success text looked up then.
     using OperationWork = std::function<QStringList(const OperationReporter&)>;
     void startOperation(const IPodDevice& device, OperationWork work, int droppedFailureCount,
-                        bool autoEject, std::optional<QString> successKey);
+                        bool autoEject, std::optional<QString> successKey,
+                        const EditAction& action = {});
     void startImportTask(const QStringList& urls, const IPodDevice& device,
                          const TransferSettings& settings, int droppedFailureCount);
     // A library edit that reports its progress.
     using ReportingEdit =
         std::function<QStringList(IPodDatabase&, const IPodDevice&, const OperationReporter&)>;
     void runReportingLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylistCapability,
-                                 ReportingEdit edit);
+                                 const EditAction& action, ReportingEdit edit);
+    // The title of a track or the name of a playlist of the library shown, for the texts that
+    // name them; empty when it is not there.
+    QString trackTitle(quint64 trackID) const;
+    QString playlistName(quint64 playlistID) const;
 
     Sources sources;
     Periods periods;

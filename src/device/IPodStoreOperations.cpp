@@ -101,8 +101,9 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
 
 void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
                                int droppedFailureCount, bool autoEject,
-                               std::optional<QString> successKey) {
-    operation = StoreOperation::start(std::move(work));
+                               std::optional<QString> successKey, const EditAction& action) {
+    operation = StoreOperation::start(
+        std::move(work), {action.key, action.argument, [device] { return device.hasIdentity(); }});
     connect(operation.get(), &StoreOperation::progressed, this, &IPodStore::setProgress);
     connect(operation.get(), &StoreOperation::trackStaged, this,
             &IPodStore::appendStagedImportTrack);
@@ -195,16 +196,37 @@ void IPodStore::startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID&
         0, false, LZ("Songs exported."));
 }
 
+QString IPodStore::trackTitle(quint64 trackID) const {
+    if (library()) {
+        for (const Track& track : library()->tracks) {
+            if (track.id == trackID)
+                return track.title;
+        }
+    }
+    return {};
+}
+
+QString IPodStore::playlistName(quint64 playlistID) const {
+    if (library()) {
+        for (const IPodPlaylist& playlist : library()->playlists) {
+            if (playlist.id == playlistID)
+                return playlist.name;
+        }
+    }
+    return {};
+}
+
 void IPodStore::runLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylistCapability,
-                               LibraryEdit operation) {
-    runReportingLibraryEdit(deviceID, needsPlaylistCapability,
+                               const EditAction& action, LibraryEdit operation) {
+    runReportingLibraryEdit(deviceID, needsPlaylistCapability, action,
                             [operation = std::move(operation)](
                                 IPodDatabase& session, const IPodDevice& device,
                                 const OperationReporter&) { return operation(session, device); });
 }
 
 void IPodStore::runReportingLibraryEdit(const IPodDevice::ID& deviceID,
-                                        bool needsPlaylistCapability, ReportingEdit edit) {
+                                        bool needsPlaylistCapability, const EditAction& action,
+                                        ReportingEdit edit) {
     if (!(needsPlaylistCapability ? canCreatePlaylist() : canEditLibrary()))
         return;
     const std::optional<IPodDevice> device = selectedDevice();
@@ -223,24 +245,27 @@ void IPodStore::runReportingLibraryEdit(const IPodDevice::ID& deviceID,
             Task::checkCancellation();
             return edit(*session, device, report);
         },
-        0, false, std::nullopt);
+        0, false, std::nullopt, action);
 }
 
 void IPodStore::setPlaybackStart(quint64 trackID) {
     const std::optional<IPodDevice::ID> id = selectedDiskID();
     if (!id)
         return;
-    runLibraryEdit(*id, false, [trackID](IPodDatabase& session, const IPodDevice& device) {
-        device.verifyIdentity();
-        session.setPlaybackStart(trackID);
-        return QStringList();
-    });
+    runLibraryEdit(*id, false, {LZ("Set “%1” as the start track"), trackTitle(trackID)},
+                   [trackID](IPodDatabase& session, const IPodDevice& device) {
+                       device.verifyIdentity();
+                       session.setPlaybackStart(trackID);
+                       return QStringList();
+                   });
 }
 
 void IPodStore::saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata,
                                   const IPodDevice::ID& deviceID) {
+    const QString title = trackTitle(trackID);
     runReportingLibraryEdit(
         deviceID, false,
+        {LZ("Save the track info of “%1”"), title.isEmpty() ? metadata.title : title},
         [trackID, metadata](IPodDatabase& session, const IPodDevice& device,
                             const OperationReporter& report) {
             IPodTransfer::rewriteTrackFile(
@@ -253,12 +278,16 @@ void IPodStore::saveTrackMetadata(quint64 trackID, const TrackMetadata& metadata
 }
 
 void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID) {
-    runLibraryEdit(deviceID, false, [trackIDs](IPodDatabase& session, const IPodDevice& device) {
-        const QStringList files = session.deleteTracks(trackIDs).values();
-        device.verifyIdentity();
-        session.saveLibrary();
-        return removeTrackFiles(files, [&device] { device.verifyIdentity(); });
-    });
+    const EditAction action =
+        trackIDs.size() == 1 ? EditAction{LZ("Delete “%1”"), trackTitle(*trackIDs.cbegin())}
+                             : EditAction{LZ("Delete %1 songs"), QString::number(trackIDs.size())};
+    runLibraryEdit(deviceID, false, action,
+                   [trackIDs](IPodDatabase& session, const IPodDevice& device) {
+                       const QStringList files = session.deleteTracks(trackIDs).values();
+                       device.verifyIdentity();
+                       session.saveLibrary();
+                       return removeTrackFiles(files, [&device] { device.verifyIdentity(); });
+                   });
 }
 
 QStringList IPodStore::removeTrackFiles(QStringList files,
@@ -278,38 +307,40 @@ QStringList IPodStore::removeTrackFiles(QStringList files,
 
 void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackIDs,
                                const IPodDevice::ID& deviceID) {
-    runLibraryEdit(
-        deviceID, true, [name, trackIDs](IPodDatabase& session, const IPodDevice& device) {
-            if (session.hasNano5SourceCDB()) {
-                // The nano's own writer signs with the SysInfoExtended read over USB;
-                // without it nothing can be written.
-                const std::optional<QByteArray> sysInfoExtended = nano5SysInfoExtended(device);
-                if (!sysInfoExtended)
-                    throw IPodDatabaseError::unsupportedDatabase();
-                Task::checkCancellation();
-                session.createNano5Playlist(name, trackIDs, *sysInfoExtended,
-                                            [device] { device.verifyIdentity(); });
-                return QStringList();
-            }
-            if (session.createPlaylist(name, trackIDs)) {
-                Task::checkCancellation();
-                device.verifyIdentity();
-                session.saveLibrary();
-            }
-            return QStringList();
-        });
+    runLibraryEdit(deviceID, true, {LZ("Create playlist “%1”"), name},
+                   [name, trackIDs](IPodDatabase& session, const IPodDevice& device) {
+                       if (session.hasNano5SourceCDB()) {
+                           // The nano's own writer signs with the SysInfoExtended read over USB;
+                           // without it nothing can be written.
+                           const std::optional<QByteArray> sysInfoExtended =
+                               nano5SysInfoExtended(device);
+                           if (!sysInfoExtended)
+                               throw IPodDatabaseError::unsupportedDatabase();
+                           Task::checkCancellation();
+                           session.createNano5Playlist(name, trackIDs, *sysInfoExtended,
+                                                       [device] { device.verifyIdentity(); });
+                           return QStringList();
+                       }
+                       if (session.createPlaylist(name, trackIDs)) {
+                           Task::checkCancellation();
+                           device.verifyIdentity();
+                           session.saveLibrary();
+                       }
+                       return QStringList();
+                   });
 }
 
 void IPodStore::movePlaylist(quint64 playlistID, bool up) {
     const std::optional<IPodDevice::ID> id = selectedDiskID();
     if (!id)
         return;
-    runLibraryEdit(*id, false, [playlistID, up](IPodDatabase& session, const IPodDevice& device) {
-        if (session.movePlaylist(playlistID, up)) {
-            Task::checkCancellation();
-            device.verifyIdentity();
-            session.saveLibrary();
-        }
-        return QStringList();
-    });
+    runLibraryEdit(*id, false, {LZ("Move playlist “%1”"), playlistName(playlistID)},
+                   [playlistID, up](IPodDatabase& session, const IPodDevice& device) {
+                       if (session.movePlaylist(playlistID, up)) {
+                           Task::checkCancellation();
+                           device.verifyIdentity();
+                           session.saveLibrary();
+                       }
+                       return QStringList();
+                   });
 }

@@ -1,22 +1,39 @@
 #include "device/StoreOperation.h"
 
 #include "device/IPodDeviceError.h"
+#include "library/IPodDatabaseError.h"
 #include "platform/LocalizedError.h"
 
-namespace {
+#include <atomic>
 
-// The line an operation ends with when it throws.
-QString endingLine(const std::exception_ptr& error) {
+QString StoreOperation::endingLine(const std::exception_ptr& error, bool deviceGone,
+                                   const Ending& ending, AppLanguage language) {
+    const QString disconnected = IPodDeviceError().description(language);
+    if (deviceGone)
+        return disconnected;
+    QString reason;
     try {
         std::rethrow_exception(error);
     } catch (const CancellationError&) {
-        return localizedDescription(IPodDeviceError());
+        return disconnected;
+    } catch (const ImportError& e) {
+        if (e.kind() == ImportError::Case::disconnected)
+            return disconnected;
+        reason = e.description(language);
+    } catch (const IPodDatabaseError& e) {
+        if (e.errorCase() != IPodDatabaseError::Case::library)
+            return e.description(language);
+        // The action named below says more than the database step it failed in.
+        reason = ending.actionKey.isEmpty() ? e.description(language) : e.detailText(language);
     } catch (...) {
-        return localizedDescription(error);
+        reason = localizedDescription(error, language);
     }
+    if (ending.actionKey.isEmpty())
+        return reason;
+    return localizedString(LZ("%1 failed: %2"), language,
+                           localizedString(ending.actionKey, language, ending.actionArgument),
+                           reason);
 }
-
-} // namespace
 
 OperationReporter::OperationReporter(StoreOperation* op)
     : receiver(TaskDetail::Receiver::watch(op))
@@ -44,17 +61,32 @@ StoreOperation::StoreOperation(Task t)
     : task(std::move(t)) {
 }
 
-std::unique_ptr<StoreOperation> StoreOperation::start(Work work) {
+std::unique_ptr<StoreOperation> StoreOperation::start(Work work, Ending ending) {
     std::unique_ptr<StoreOperation> operation(new StoreOperation());
     StoreOperation* self = operation.get();
+    const auto deviceGone = std::make_shared<std::atomic<bool>>(false);
     operation->task = Task::run(
         TaskPriority::userInitiated, self,
-        [work = std::move(work), reporter = OperationReporter(self)] { return work(reporter); },
-        [self](std::optional<QStringList> failures, std::exception_ptr error) {
+        [work = std::move(work), reporter = OperationReporter(self),
+         deviceHolds = ending.deviceHolds, deviceGone] {
+            try {
+                return work(reporter);
+            } catch (...) {
+                // Asked here, off the main thread: a volume that went away can be slow to answer.
+                try {
+                    *deviceGone = deviceHolds && !deviceHolds();
+                } catch (...) {
+                    *deviceGone = true;
+                }
+                throw;
+            }
+        },
+        [self, ending, deviceGone](std::optional<QStringList> failures, std::exception_ptr error) {
             if (failures && !error)
                 Q_EMIT self->finished(*failures, true);
             else
-                Q_EMIT self->finished({endingLine(error)}, false);
+                Q_EMIT self->finished(
+                    {endingLine(error, *deviceGone, ending, AppLanguages::stored())}, false);
         });
     return operation;
 }

@@ -43,8 +43,24 @@ public:
     // Returns the failure lines of a run that went through.
     using Work = std::function<QStringList(const OperationReporter&)>;
 
+    // How a run that throws is told.
+    struct Ending {
+        // The action and what it acted on, as "%1 failed: %2" names them: a key of the string
+        // table with one argument. Empty for runs whose failures speak for themselves.
+        QString actionKey;
+        QString actionArgument;
+        // Whether the device is still the one the run started on; asked on the run's thread
+        // when it throws.
+        std::function<bool()> deviceHolds;
+    };
+
     // Starts work on a background task.
-    static std::unique_ptr<StoreOperation> start(Work work);
+    static std::unique_ptr<StoreOperation> start(Work work, Ending ending = {});
+    // The one line a run that threw ends with: the disconnection whenever the device went away
+    // (or the run was cancelled, which happens only then), a refusal as it is, any other
+    // failure after the action it stopped, its system or libgpod text put in plain words.
+    static QString endingLine(const std::exception_ptr& error, bool deviceGone,
+                              const Ending& ending, AppLanguage language);
     // Stands for a task started elsewhere; it ends when that task delivers to its own receiver.
     explicit StoreOperation(Task task);
 

@@ -15,6 +15,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 #include <functional>
@@ -155,7 +156,8 @@ public:
     bool movePlaylist(quint64 id, bool up);
     bool updateTrackMetadata(quint64 trackID, const TrackMetadata& metadata);
     // Removes the tracks and returns the files (music-folder paths) no remaining track uses;
-    // the caller deletes those after the save.
+    // the caller deletes those after the save (the save itself removes them first when it
+    // needs their room).
     QSet<QString> deleteTracks(const QSet<quint64>& ids);
     void saveLibrary();
     // Whether the track counts as music (audio, or unknown media with a music extension).
@@ -209,8 +211,11 @@ private:
     // lists an album's tracks together: most of their texts are the same).
     Track makeTrack(const Itdb_Track* track, std::optional<int> position,
                     const std::pair<const Itdb_Track*, const Track*>& before) const;
-    // Throws when a save that moves stored thumbnails might not fit on the volume.
-    void ensureRoomForSave() const;
+    // Throws when a save that moves stored thumbnails might not fit on the volume; removes the
+    // files of deleted tracks first when that makes it fit.
+    void ensureRoomForSave();
+    // What an earlier save cut short left of libgpod's temporary databases.
+    QStringList saveLeftovers() const;
     // Whether libgpod may decode the track's stored cover: one given in this session, or one
     // the volume's ArtworkDB records soundly (stored, read afresh as a save rewrites it).
     bool mayDecodeArtwork(const Itdb_Track* track, const ArtworkDBImages& stored) const;
@@ -227,6 +232,8 @@ private:
     // What this session did to the stored covers, for ensureRoomForSave.
     bool artworkRemoved_ = false;
     int artworkAdded_ = 0;
+    // The files deleteTracks left unused, removed before the save when it needs their room.
+    QSet<QString> unusedTrackFiles_;
     QSet<const Itdb_Track*> sessionArtwork_;
     GLibHandles::DatabasePtr database_;
 };

@@ -464,8 +464,29 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
         if (!inUse.contains(candidate.key))
             unused.insert(candidate.url);
     }
+    unusedTrackFiles_ += unused;
     return unused;
 }
+
+namespace {
+
+std::optional<qint64> freeBytes(const QByteArray& mount) {
+    struct statvfs volume {};
+    if (::statvfs(mount.constData(), &volume) != 0)
+        return std::nullopt;
+    return qint64(volume.f_bavail) * qint64(volume.f_frsize);
+}
+
+// What removing the file gives back to its volume.
+qint64 allocatedBytes(const QString& path) {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_nlink != 1)
+        return 0;
+    return qint64(status.st_blocks) * 512;
+}
+
+} // namespace
 
 // libgpod writes iTunesDB and ArtworkDB to a new file each and renames it over the old one only
 // once it is whole, and appends new thumbnails to the .ithmb files: on a full disk the previous
@@ -473,8 +494,11 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
 // ones and the files cut short before the two databases are written; when those writes then
 // find the disk full, the previous database points into thumbnails that moved. Such a save
 // first makes sure the rest of it fits.
-void IPodDatabase::ensureRoomForSave() const {
-    if (!artworkRemoved_)
+// A delete makes its own room: when its save would not fit and the files it leaves unused would
+// free enough, they go first. Should the save still fail, the previous database lists tracks
+// without their files (which were to go anyway), and the delete done again completes it.
+void IPodDatabase::ensureRoomForSave() {
+    if (!artworkRemoved_ && unusedTrackFiles_.isEmpty())
         return;
     const auto sizeOf = [](gchar* (*lookup)(const gchar*), const QByteArray& mount) {
         GLibHandles::CharPtr path{lookup(mount.constData())};
@@ -501,14 +525,77 @@ void IPodDatabase::ensureRoomForSave() const {
             stored > 0 && thumbnailBytes > 0 ? thumbnailBytes / stored : qint64(256) << 10;
         needed += perCover * artworkAdded_;
     }
-    struct statvfs volume {};
-    if (::statvfs(mount.constData(), &volume) != 0)
-        return; // the save itself will say what is wrong
-    if (qint64(volume.f_bavail) * qint64(volume.f_frsize) < needed)
-        throw IPodDatabaseError::library(
+    // What an earlier save left behind goes right before this one writes.
+    qint64 leftovers = 0;
+    for (const QString& file : saveLeftovers())
+        leftovers += allocatedBytes(file);
+    const auto room = [&]() -> std::optional<qint64> {
+        const std::optional<qint64> available = freeBytes(mount);
+        return available ? std::optional(*available + leftovers) : std::nullopt;
+    };
+    std::optional<qint64> available = room();
+    if (!available || *available >= needed)
+        return; // when unknown, the save itself will say what is wrong
+    qint64 reclaimable = 0;
+    for (const QString& file : std::as_const(unusedTrackFiles_))
+        reclaimable += allocatedBytes(file);
+    if (reclaimable > 0 && *available + reclaimable >= needed) {
+        QStringList files = unusedTrackFiles_.values();
+        std::sort(files.begin(), files.end());
+        for (const QString& file : std::as_const(files)) {
+            checkpoint(); // each file only while the volume is still this iPod
+            // One that stays is reported by the caller's removal after the save.
+            ::unlink(QFile::encodeName(file).constData());
+        }
+        unusedTrackFiles_.clear();
+        available = room();
+        if (!available || *available >= needed)
+            return;
+    }
+    if (artworkRemoved_)
+        throw IPodDatabaseError::libraryReason(
             LZ("Save library"),
-            localizedString(LZ("There is not enough free space on the iPod to save its library."),
-                            AppLanguages::stored()));
+            LZ("There is not enough free space on the iPod to save its library."));
+}
+
+// libgpod writes each database to "<name>.XXXXXX" beside it (six capitals or digits) and renames
+// that over the old one. A save cut short (the program ended, the iPod pulled) leaves it there,
+// as large as the database; only regular files of exactly that name are taken.
+QStringList IPodDatabase::saveLeftovers() const {
+    struct Target {
+        gchar* (*path)(const gchar*);
+        gchar* (*folder)(const gchar*);
+        const char* name;
+    };
+    static const Target targets[] = {
+        {itdb_get_itunesdb_path, itdb_get_itunes_dir, "iTunesDB"},
+        {itdb_get_itunessd_path, itdb_get_itunes_dir, "iTunesSD"},
+        {itdb_get_artworkdb_path, itdb_get_artwork_dir, "ArtworkDB"},
+    };
+    QStringList files;
+    const QByteArray mount = QFile::encodeName(mountPoint_);
+    for (const Target& target : targets) {
+        GLibHandles::CharPtr folder{target.folder(mount.constData())};
+        if (!folder)
+            continue;
+        // libgpod writes to the file it found, in whatever letter case it has.
+        QString name = QString::fromLatin1(target.name);
+        if (GLibHandles::CharPtr existing{target.path(mount.constData())})
+            name = QFileInfo(QFile::decodeName(existing.get())).fileName();
+        const QRegularExpression pattern(u'^' + QRegularExpression::escape(name) +
+                                         QStringLiteral("\\.[A-Z0-9]{6}$"));
+        const QString path = QFile::decodeName(folder.get());
+        for (const QString& entry :
+             QDir(path).entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden | QDir::System)) {
+            struct stat status {};
+            const QString file = path + u'/' + entry;
+            if (pattern.match(entry).hasMatch() &&
+                ::lstat(QFile::encodeName(file).constData(), &status) == 0 &&
+                S_ISREG(status.st_mode))
+                files.append(file);
+        }
+    }
+    return files;
 }
 
 void IPodDatabase::saveLibrary() {
@@ -536,6 +623,8 @@ void IPodDatabase::saveLibrary() {
 
     ensureRoomForSave();
     checkpoint();
+    for (const QString& file : saveLeftovers())
+        ::unlink(QFile::encodeName(file).constData());
     GLibHandles::ErrorSlot error;
     const gboolean written = itdb_write(database_.get(), error.out());
     if (written && error) {
@@ -543,6 +632,12 @@ void IPodDatabase::saveLibrary() {
         throw IPodDatabaseError::library(LZ("Save library"), std::nullopt);
     }
     if (!written) {
+        // A volume that went away is the cause, whatever libgpod says of the write. (libgpod's
+        // temporary file is gone: GLib removes it when a write fails.)
+        checkpoint();
+        if (error && error.get()->domain == G_FILE_ERROR && error.get()->code == G_FILE_ERROR_NOSPC)
+            throw IPodDatabaseError::libraryReason(
+                LZ("Save library"), LZ("There is not enough free space on the disk."));
         std::optional<QString> detail;
         if (error && error.get()->message)
             detail = QString::fromUtf8(error.get()->message);

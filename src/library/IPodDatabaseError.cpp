@@ -12,17 +12,26 @@ IPodDatabaseError IPodDatabaseError::library(const QString& operation,
     return error;
 }
 
+IPodDatabaseError IPodDatabaseError::libraryReason(const QString& operation,
+                                                   const QString& reasonKey) {
+    IPodDatabaseError error = library(operation, reasonKey);
+    error.detailIsKey_ = true;
+    return error;
+}
+
+QString IPodDatabaseError::detailText(AppLanguage language) const {
+    if (!detail_)
+        return localizedString(LZ("libgpod returned no error details."), language);
+    return detailIsKey_ ? localizedString(*detail_, language) : *detail_;
+}
+
 // Each key stays one literal so the string table finds it.
 // clang-format off
 QString IPodDatabaseError::description(AppLanguage language) const {
     switch (case_) {
-    case Case::library: {
-        const QString detail =
-            detail_ ? *detail_
-                    : localizedString(LZ("libgpod returned no error details."), language);
+    case Case::library:
         return localizedString(LZ("%1 failed: %2"), language,
-                               localizedString(operation_, language), detail);
-    }
+                               localizedString(operation_, language), detailText(language));
     case Case::unsupportedDatabase:
         return localizedString(LZ("Editing is disabled because the iPod model or database compatibility could not be verified."),
                                language);

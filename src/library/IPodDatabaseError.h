@@ -28,6 +28,8 @@ public:
     explicit IPodDatabaseError(Case errorCase);
     // operation is a localisable key such as "Read library".
     static IPodDatabaseError library(const QString& operation, std::optional<QString> detail);
+    // The same with a detail of our own: a key of the string table, looked up with the rest.
+    static IPodDatabaseError libraryReason(const QString& operation, const QString& reasonKey);
 
     static IPodDatabaseError unsupportedDatabase() {
         return IPodDatabaseError(Case::unsupportedDatabase);
@@ -62,16 +64,20 @@ public:
     // Only for `library`: the operation key and libgpod's detail.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
+    // The detail as the user reads it, for texts that name the operation themselves.
+    QString detailText(AppLanguage language) const;
 
     using LocalizedError::description;
     QString description(AppLanguage language) const override;
 
     bool operator==(const IPodDatabaseError& other) const {
-        return case_ == other.case_ && operation_ == other.operation_ && detail_ == other.detail_;
+        return case_ == other.case_ && operation_ == other.operation_ && detail_ == other.detail_ &&
+               detailIsKey_ == other.detailIsKey_;
     }
 
 private:
     Case case_;
     QString operation_;
     std::optional<QString> detail_;
+    bool detailIsKey_ = false;
 };

@@ -29,3 +29,9 @@ QString localizedDescription(const std::exception& error,
                              AppLanguage language = AppLanguages::stored());
 QString localizedDescription(const std::exception_ptr& error,
                              AppLanguage language = AppLanguages::stored());
+
+// Whether a system error number means the disk is full.
+bool isFullDiskError(int code);
+// The text of a system error number: a full disk in our own words (the system's text goes with
+// the name of some file of ours), anything else as the system says it.
+QString systemErrorDescription(int code, AppLanguage language = AppLanguages::stored());

@@ -4,6 +4,7 @@
 #include "platform/LocalizedError.h"
 #include "device/IPodDeviceError.h"
 #include "device/IPodEject.h"
+#include "device/StoreOperation.h"
 #include "library/IPodDatabaseError.h"
 #include "library/Nano5Error.h"
 #include "platform/Task.h"
@@ -120,9 +121,59 @@ TEST(LocalizedError, OtherLibrariesKeepTheirOwnMessage) {
     const std::system_error system(ENOENT, std::generic_category(), "open x");
     EXPECT_EQ(localizedDescription(system, AppLanguage::simplifiedChinese),
               QString::fromLocal8Bit(system.what()));
-    EXPECT_TRUE(localizedDescription(PosixError(ENOSPC, QStringLiteral("/x")), AppLanguage::english)
+    EXPECT_TRUE(localizedDescription(PosixError(EIO, QStringLiteral("/x")), AppLanguage::english)
                     .startsWith(QStringLiteral("/x: ")));
     EXPECT_TRUE(localizedDescription(std::exception_ptr(), AppLanguage::english).isEmpty());
+}
+
+// A full disk is told in our words, whoever met it; the file it names would be one of ours.
+TEST(LocalizedError, AFullDiskIsToldWithoutTheFile) {
+    for (const int code : {ENOSPC, EDQUOT}) {
+        for (const std::exception_ptr& error :
+             {std::make_exception_ptr(PosixError(code, QStringLiteral("/m/F21/libgpod1.mp3"))),
+              std::make_exception_ptr(std::system_error(code, std::generic_category(), "write"))}) {
+            EXPECT_EQ(localizedDescription(error, AppLanguage::english).toStdString(),
+                      "There is not enough free space on the disk.");
+            EXPECT_EQ(localizedDescription(error, AppLanguage::simplifiedChinese).toStdString(),
+                      "磁盘上没有足够的可用空间。");
+        }
+    }
+}
+
+// The line a store operation that threw ends with.
+TEST(StoreOperationEnding, NamesTheActionAndTheCauseOrTheDisconnection) {
+    const StoreOperation::Ending edit{
+        LZ("Save the track info of “%1”"), QStringLiteral("Song"), {}};
+    const StoreOperation::Ending import{};
+    const auto full = std::make_exception_ptr(PosixError(ENOSPC, QStringLiteral("/m/x.mp3")));
+    const auto write = std::make_exception_ptr(
+        IPodDatabaseError::library(QStringLiteral("Save library"),
+                                   QStringLiteral("Failed to write file: Input/output error")));
+    const struct {
+        std::exception_ptr error;
+        bool deviceGone;
+        const StoreOperation::Ending& ending;
+        AppLanguage language;
+        QString line;
+    } cases[] = {
+        {full, false, edit, AppLanguage::english,
+         "Save the track info of “Song” failed: There is not enough free space on the disk."},
+        {full, false, edit, AppLanguage::simplifiedChinese,
+         zh("保存“Song”的曲目信息失败：磁盘上没有足够的可用空间。")},
+        {write, false, edit, AppLanguage::english,
+         "Save the track info of “Song” failed: Failed to write file: Input/output error"},
+        {write, false, import, AppLanguage::english,
+         "Save library failed: Failed to write file: Input/output error"},
+        {write, true, edit, AppLanguage::english, "The iPod was disconnected."},
+        {std::make_exception_ptr(CancellationError()), false, edit, AppLanguage::english,
+         "The iPod was disconnected."},
+        {std::make_exception_ptr(IPodDatabaseError::readOnlyVolume()), false, edit,
+         AppLanguage::english, "This iPod volume is mounted read-only."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(
+            StoreOperation::endingLine(c.error, c.deviceGone, c.ending, c.language).toStdString(),
+            c.line.toStdString());
 }
 
 } // namespace

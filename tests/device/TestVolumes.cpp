@@ -5,6 +5,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <algorithm>
+
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -126,6 +129,21 @@ bool makeExt4Image(const QString& imagePath) {
 bool makeIPodTree(const QString& mountPath) {
     return QDir().mkpath(mountPath + QStringLiteral("/iPod_Control/iTunes")) &&
            QDir().mkpath(mountPath + QStringLiteral("/iPod_Control/Device"));
+}
+
+QString fillVolume(const QString& folder, qint64 left) {
+    const QString path = folder + QStringLiteral("/filler");
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return {};
+    const QByteArray chunk(4096, '\0');
+    while (::write(fd, chunk.constData(), size_t(chunk.size())) > 0) {
+    }
+    ::fsync(fd);
+    const off_t written = ::lseek(fd, 0, SEEK_END);
+    ::ftruncate(fd, std::max<off_t>(0, written - left));
+    ::close(fd);
+    return path;
 }
 
 } // namespace TestVolumes

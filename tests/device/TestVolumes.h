@@ -50,4 +50,7 @@ bool makeExt4Image(const QString& imagePath);
 // Lays out the folders that make a volume an iPod.
 bool makeIPodTree(const QString& mountPath);
 
+// Fills the volume holding folder until at most `left` bytes stay free; the filler's path.
+QString fillVolume(const QString& folder, qint64 left);
+
 } // namespace TestVolumes

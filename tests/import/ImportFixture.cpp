@@ -45,6 +45,10 @@ bool MountedIPod::swapFor(const TestSupport::IPodVolume& tree) {
     return replacement && copyTree(tree.mountPoint(), path);
 }
 
+bool MountedIPod::unplug() {
+    return ::umount2(QFile::encodeName(path).constData(), MNT_DETACH) == 0;
+}
+
 QString Outcome::errorText() const {
     return localizedDescription(error);
 }

@@ -37,6 +37,8 @@ public:
     // Another volume mounted at the same path in place of this one (the old one detached).
     bool swapFor(const TestSupport::IPodVolume& tree);
     bool remountReadOnly() { return mount->remount(QStringLiteral("ro")); }
+    // Takes the volume away from its path at once, as pulling the iPod does.
+    bool unplug();
 
     QString mountPoint() const { return path; }
     const IPodDevice& device() const { return *ipod; }

@@ -7,12 +7,12 @@
 #include "device/IPodStore.h"
 #include "support/LibgpodLeaks.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <utility>
 
 using namespace ImportTest;
 using TestSupport::IPodVolume;
@@ -69,22 +69,6 @@ std::unique_ptr<IPodVolume> nanoWithCovers(int plainTracks) {
     return tree;
 }
 
-// Fills the volume holding folder until at most `left` bytes stay free; the filler's path.
-QString fillVolume(const QString& folder, qint64 left) {
-    const QString path = folder + QStringLiteral("/filler");
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        return {};
-    const QByteArray chunk(4096, '\0');
-    while (::write(fd, chunk.constData(), size_t(chunk.size())) > 0) {
-    }
-    ::fsync(fd);
-    const off_t written = ::lseek(fd, 0, SEEK_END);
-    ::ftruncate(fd, std::max<off_t>(0, written - left));
-    ::close(fd);
-    return path;
-}
-
 // What libgpod reads off the volume: tracks, playlists and covers, one line each.
 std::string libraryOn(const QString& mountPoint) {
     IPodDatabase database(mountPoint);
@@ -133,7 +117,7 @@ TEST_F(SaveSafetyTest, ASaveThatMovesCoversIsRefusedWhenTheRestWouldNotFit) {
     ASSERT_TRUE(ipod);
     const std::string before = libraryOn(ipod->mountPoint());
     ASSERT_NE(before.find("cover"), std::string::npos);
-    ASSERT_FALSE(fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
+    ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
     const auto snapshot = ipod->snapshot();
 
     session = ipod->device().openDatabase();
@@ -162,7 +146,7 @@ TEST_F(SaveSafetyTest, ADiskFillingDuringTheSaveLeavesThePreviousDatabaseReadabl
     {
         const TestSupport::IgnoredLibgpodLeaks ignored; // libgpod's failing write leaks
         IPodDatabase filling(ipod->mountPoint(), std::nullopt, {},
-                             [&] { filler = fillVolume(ipod->mountPoint(), 0); });
+                             [&] { filler = TestVolumes::fillVolume(ipod->mountPoint(), 0); });
         ASSERT_TRUE(filling.createPlaylist(QStringLiteral("New"), {covers->trackID(1)}));
         ASSERT_TRUE(filling.updateTrackMetadata(covers->trackID(2),
                                                 {QStringLiteral("Edited"), {}, {}, {}, {}}));
@@ -175,11 +159,70 @@ TEST_F(SaveSafetyTest, ADiskFillingDuringTheSaveLeavesThePreviousDatabaseReadabl
         }
     }
     ASSERT_FALSE(filler.isEmpty());
+    // The failed writes took their temporary files away themselves.
+    EXPECT_EQ(QDir(ipod->mountPoint() + QStringLiteral("/iPod_Control/iTunes"))
+                  .entryList({QStringLiteral("iTunesDB.*")}, QDir::Files),
+              QStringList());
     EXPECT_TRUE(QFile::remove(filler));
     QFile written(ipod->mountPoint() + QStringLiteral("/iPod_Control/iTunes/iTunesDB"));
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), database);
     EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
+}
+
+// A full iPod is emptied by deleting: the files a delete leaves unused make room for its save.
+TEST_F(SaveSafetyTest, ADeleteOnAFullIPodRemovesItsFilesFirstAndKeepsTheOtherCovers) {
+    for (quint32 i = 0; i < 3; ++i)
+        tree.addTrack({.title = QStringLiteral("Cover %1").arg(i),
+                       .audio = QByteArray(2 << 20, char('a' + i)),
+                       .artwork = true,
+                       .artworkColor = 0x204080 * (i + 1)});
+    tree.write();
+    ipod = MountedIPod::make(FileSystem::tmpfs, tree, QStringLiteral("size=12m,mode=0755"));
+    ASSERT_TRUE(ipod);
+    QStringList expected;
+    const QString gone = QString::number(tree.trackID(0)) + u' ';
+    for (const QString& line : QString::fromStdString(libraryOn(ipod->mountPoint())).split(u'\n'))
+        if (!line.startsWith(QStringLiteral("track ") + gone) &&
+            !line.startsWith(QStringLiteral("cover ") + gone))
+            expected << line;
+    ASSERT_EQ(expected.filter(QStringLiteral("cover ")).size(), 2);
+    ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
+
+    session = ipod->device().openDatabase();
+    const QSet<QString> files = session->deleteTracks({tree.trackID(0)});
+    ASSERT_EQ(files.size(), 1);
+    session->saveLibrary();
+    EXPECT_FALSE(QFile::exists(*files.cbegin()));
+    EXPECT_EQ(IPodStore::removeTrackFiles(files.values(), [&] { ipod->device().verifyIdentity(); }),
+              QStringList());
+    EXPECT_EQ(libraryOn(ipod->mountPoint()), expected.join(u'\n').toStdString());
+}
+
+// The iPod pulled as the save begins: what is told is the disconnection, not libgpod's failed
+// write.
+TEST_F(SaveSafetyTest, ASaveCutShortByAnUnplugReportsTheDisconnection) {
+    tree.addTrack({.title = QStringLiteral("Song")});
+    tree.write();
+    ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    bool unplugged = false;
+    IPodDatabase unplugging(ipod->mountPoint(), std::nullopt, {}, [&] {
+        if (!std::exchange(unplugged, true))
+            ASSERT_TRUE(ipod->unplug()); // right after the check
+        else
+            ipod->device().verifyIdentity();
+    });
+    ASSERT_TRUE(unplugging.updateTrackMetadata(tree.trackID(0),
+                                               {QStringLiteral("Edited"), {}, {}, {}, {}}));
+    const TestSupport::IgnoredLibgpodLeaks ignored; // libgpod's failing write leaks
+    try {
+        unplugging.saveLibrary();
+        ADD_FAILURE() << "saved without a volume";
+    } catch (const IPodDeviceError& error) {
+        EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                  "The iPod was disconnected.");
+    }
 }
 
 // The files a delete left unused are removed one by one; another volume mounted in the iPod's

@@ -197,3 +197,42 @@ TEST(IPodDatabaseSave, WritesTheSameBytesAsAPlainWriteOfTheSameEdit) {
     expectSameBytesAsAPlainWrite(QStringLiteral("MB029"), true);  // classic, hashed database
     expectSameBytesAsAPlainWrite(QStringLiteral("MA546"), false); // shuffle, with iTunesSD
 }
+
+// What a save cut short left of libgpod's temporary databases ("<name>.XXXXXX", six capitals or
+// digits, beside each database) goes at the next save; nothing else of a like name does.
+TEST(IPodDatabaseSave, RemovesTheTemporaryDatabasesOfASaveCutShort) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("Song")});
+    volume.write();
+    const QString itunes = QStringLiteral("iPod_Control/iTunes/");
+    const QString artwork = QStringLiteral("iPod_Control/Artwork/");
+    const QStringList leftovers = {itunes + QStringLiteral("iTunesDB.IXW7Z3"),
+                                   itunes + QStringLiteral("iTunesSD.0Q2A03"),
+                                   artwork + QStringLiteral("ArtworkDB.GUGVZ3")};
+    const QStringList others = {itunes + QStringLiteral("iTunesDB.ixw7z3"),
+                                itunes + QStringLiteral("iTunesDB.IXW7Z"),
+                                itunes + QStringLiteral("iTunesDB.IXW7Z3A"),
+                                itunes + QStringLiteral("iTunesDB.IXW7Z3~"),
+                                itunes + QStringLiteral("iTunesDB-IXW7Z3"),
+                                itunes + QStringLiteral("ArtworkDB.IXW7Z3"),
+                                itunes + QStringLiteral("iTunesPState.AB12Z3"),
+                                artwork + QStringLiteral("iTunesDB.IXW7Z3"),
+                                QStringLiteral("iTunesDB.IXW7Z3"),
+                                QStringLiteral("iPod_Control/Music/F00/iTunesDB.IXW7Z3")};
+    for (const QString& file : leftovers + others)
+        volume.writeFile(file, "mhbd");
+    const QString folder = volume.mountPoint() + u'/' + itunes;
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("iTunesDB.DIR0Z3")));
+    ASSERT_TRUE(QFile::link(folder + QStringLiteral("iTunesDB.ixw7z3"),
+                            folder + QStringLiteral("iTunesDB.LNK0Z3")));
+
+    IPodDatabase session(volume.mountPoint());
+    ASSERT_TRUE(
+        session.updateTrackMetadata(volume.trackID(0), {QStringLiteral("Edited"), {}, {}, {}, {}}));
+    session.saveLibrary();
+    for (const QString& file : leftovers)
+        EXPECT_FALSE(volume.exists(file)) << qPrintable(file);
+    for (const QString& file : others + QStringList{itunes + QStringLiteral("iTunesDB.DIR0Z3")})
+        EXPECT_TRUE(volume.exists(file)) << qPrintable(file);
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("iTunesDB.LNK0Z3")).isSymLink());
+}

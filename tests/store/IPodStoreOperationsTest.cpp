@@ -302,6 +302,32 @@ TEST_F(StoreOperationMounts, AnEjectAfterACleanImportStillTellsOfSkippedFiles) {
     EXPECT_EQ(store->alert(), QStringLiteral("Skipped identical file (1)"));
 }
 
+// A tag edit whose file must be rewritten, on a full iPod: the alert names the edit, the track
+// and the full disk, not the file it was writing.
+TEST_F(StoreOperationMounts, ATagEditOnAFullIPodNamesTheTrackAndTheFullDisk) {
+    const QString mountPath = root + QStringLiteral("/mnt/Pod");
+    const auto mount = TestVolumes::Mount::tmpfs(mountPath, QStringLiteral("size=4m"));
+    ASSERT_TRUE(mount);
+    const QString file = root + QStringLiteral("/old.mp3"); // no lyrics: the file is rewritten
+    ToneSpec spec;
+    spec.seconds = 1;
+    ASSERT_TRUE(TestSupport::makeTone(file, spec));
+    makeVolume({}, QStringLiteral("Pod"), {{.title = QStringLiteral("Old"), .sourceFile = file}},
+               mountPath);
+    machine->listRealMountsUnder(root + QStringLiteral("/mnt"));
+    makeStore();
+    watchOperations();
+    refresh();
+    waitForLoad();
+    ASSERT_TRUE(store->library());
+    ASSERT_FALSE(TestVolumes::fillVolume(mountPath, 0).isEmpty());
+    store->saveTrackMetadata(store->library()->tracks.first().id,
+                             {QStringLiteral("New"), {}, {}, {}, {}}, deviceAt(mountPath).id);
+    waitForFinish();
+    EXPECT_EQ(store->alert().value_or(QString()).toStdString(),
+              "Save the track info of “Old” failed: There is not enough free space on the disk.");
+}
+
 TEST_F(StoreOperationMounts, AnExportIsRefusedWhileBusyAndReportsSuccessWhenClean) {
     // The export only writes outside the iPod's file system.
     const QString mountPath = root + QStringLiteral("/mnt/Pod");

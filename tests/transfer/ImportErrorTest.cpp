@@ -28,7 +28,7 @@ TEST(ImportErrorText, FailureLinesNameTheFileWithAnEmDash) {
               QStringLiteral("a.mp3 \u2014 ") + ImportError::unsupportedAudio().description());
     EXPECT_EQ(localizedDescription(IPodTransfer::ExportError::lossless(), AppLanguage::english),
               QStringLiteral("This WAV cannot be exported as a lossless M4A."));
-    EXPECT_TRUE(localizedDescription(PosixError(ENOSPC, QStringLiteral("/x")))
+    EXPECT_TRUE(localizedDescription(PosixError(EIO, QStringLiteral("/x")))
                     .startsWith(QStringLiteral("/x: ")));
     EXPECT_FALSE(localizedDescription(CancellationError()).isEmpty());
     EXPECT_STREQ(ImportError::disconnected().what(), "The iPod was disconnected.");
