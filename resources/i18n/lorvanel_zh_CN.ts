@@ -1153,5 +1153,9 @@ Additional failures: %2.</source>
         <source>Track count unavailable</source>
         <translation>无法获取曲目数</translation>
     </message>
+    <message>
+        <source>The library reader of Lorvanel could not be started.</source>
+        <translation>无法启动 Lorvanel 的资料库读取程序。</translation>
+    </message>
 </context>
 </TS>
