@@ -1177,5 +1177,9 @@ Additional failures: %2.</source>
         <source>Set “%1” as the start track</source>
         <translation>将“%1”设为起始曲目</translation>
     </message>
+    <message>
+        <source>The library reader of Lorvanel could not be started.</source>
+        <translation>无法启动 Lorvanel 的资料库读取程序。</translation>
+    </message>
 </context>
 </TS>

@@ -12,4 +12,9 @@ namespace CommandLine {
 // should open. Qt's own options (-platform, -style, ...) are accepted and left to QApplication.
 std::optional<int> handle(int argc, char** argv);
 
+// Puts /dev/null on each standard descriptor the application was started without, before
+// anything opens a file: otherwise the next file or socket (the display connection) takes that
+// number, and every warning printed lands in it.
+void openStandardStreams();
+
 } // namespace CommandLine

@@ -8,6 +8,7 @@
 LORVANEL_GLIB_SYSTEM_MALLOC
 
 int main(int argc, char** argv) {
+    CommandLine::openStandardStreams();
     QApplication::setOrganizationName(QStringLiteral("Lorvanel"));
     QApplication::setApplicationName(QStringLiteral("Lorvanel"));
     QApplication::setApplicationVersion(QStringLiteral(LORVANEL_VERSION));

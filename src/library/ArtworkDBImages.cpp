@@ -150,7 +150,7 @@ Image imageAt(const Reader& r, const Record& mhii) {
 
 struct Walk {
     QList<Image> images;
-    QHash<quint32, quint32> formatSizes; // format id -> bytes of one thumbnail (mhif)
+    ArtworkDBImages::FormatSizes formatSizes; // the file list (mhif)
 };
 
 // The images and the thumbnail formats of the file; stops at the first record that leaves its
@@ -229,12 +229,12 @@ private:
     QHash<QString, std::optional<qint64>> sizes_;
 };
 
-bool isSound(const Thumbnail& thumbnail, const QHash<quint32, quint32>& formatSizes,
+bool isSound(const Thumbnail& thumbnail, const ArtworkDBImages::FormatSizes& deviceFormats,
              ThumbnailFiles& files) {
-    // Every thumbnail of a format is as large as the format's pixels, which the file list
-    // records once for all of them.
-    const auto formatSize = formatSizes.constFind(thumbnail.format);
-    if (formatSize == formatSizes.cend() || thumbnail.size == 0 || thumbnail.size != *formatSize)
+    // Every thumbnail of a format is as large as the format's pixels on this device: libgpod
+    // unpacks it at that format's width and height whatever this record or the file list says.
+    const auto formatSize = deviceFormats.constFind(thumbnail.format);
+    if (formatSize == deviceFormats.cend() || thumbnail.size == 0 || thumbnail.size != *formatSize)
         return false;
     if (thumbnail.verticalPadding < 0 || thumbnail.horizontalPadding < 0 ||
         qint64(thumbnail.width + thumbnail.horizontalPadding) *
@@ -247,17 +247,23 @@ bool isSound(const Thumbnail& thumbnail, const QHash<quint32, quint32>& formatSi
 
 } // namespace
 
-ArtworkDBImages ArtworkDBImages::read(const QString& databasePath, const QString& artworkFolder) {
+ArtworkDBImages ArtworkDBImages::read(const QString& databasePath, const QString& artworkFolder,
+                                      const FormatSizes& deviceFormats) {
     QFile file(databasePath);
     if (databasePath.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > maxDatabaseBytes)
         return {};
     const QByteArray bytes = file.read(maxDatabaseBytes + 1);
     if (file.error() != QFileDevice::NoError || bytes.size() > maxDatabaseBytes)
         return {};
-    return parse(bytes, artworkFolder);
+    return parse(bytes, artworkFolder, deviceFormats);
 }
 
-ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString& artworkFolder) {
+ArtworkDBImages::FormatSizes ArtworkDBImages::formatSizes(const QByteArray& database) {
+    return walk(Reader(database)).formatSizes;
+}
+
+ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString& artworkFolder,
+                                       const FormatSizes& deviceFormats) {
     const Reader reader(database);
     const Walk found = walk(reader);
     ThumbnailFiles files(artworkFolder);
@@ -265,7 +271,7 @@ ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString
     for (const Image& image : found.images) {
         bool sound = image.isWhole && !image.thumbnails.isEmpty();
         for (const Thumbnail& thumbnail : image.thumbnails)
-            sound = sound && ::isSound(thumbnail, found.formatSizes, files);
+            sound = sound && ::isSound(thumbnail, deviceFormats, files);
         result.byImageID[image.id] = result.byImageID.value(image.id, true) && sound;
         result.bySongID[image.songID] = result.bySongID.value(image.songID, true) && sound;
     }

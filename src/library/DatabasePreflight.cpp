@@ -36,7 +36,7 @@ enum HelperExit : int {
     readCleanly = 0,
     refused = 2,     // the opening threw; the error follows on the pipe
     outOfMemory = 3, // an allocation failed within the memory limit
-    unexpected = 4,
+    notSetUp = 4,    // its arguments, descriptors or pipe failed, not the database
 };
 
 const char* const helperName = "lorvanel-open-helper";
@@ -86,6 +86,23 @@ void limitMemory(qint64 memoryBytes) {
     g_log_set_handler("GLib", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL), onGLibError,
                       nullptr);
     std::set_new_handler([] { ::_exit(outOfMemory); });
+}
+
+// Standard error as something the helper can print to (libgpod's warnings go there): the
+// parent's when it is open for writing, else /dev/null, so that the descriptor swap below works
+// for an application started with its standard error closed. False when neither can be had.
+bool usableStandardError() {
+    const int flags = ::fcntl(STDERR_FILENO, F_GETFL);
+    if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY)
+        return true;
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null == STDERR_FILENO)
+        return true;
+    if (null < 0)
+        return false;
+    const bool moved = ::dup2(null, STDERR_FILENO) == STDERR_FILENO;
+    ::close(null);
+    return moved;
 }
 
 // All of bytes to the parent's pipe; false when the parent no longer reads.
@@ -227,8 +244,14 @@ std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, co
     }
     Task::checkCancellation();
 
+    // A helper that is there but could not be started (no process, pipe or descriptor left, or
+    // not runnable) says nothing about the database.
+    const QString notStarted = LZ("The library reader of Lorvanel could not be started.");
     if (process.error() == QProcess::FailedToStart)
-        throw readFailure(LZ("The library reader of Lorvanel is missing. Reinstall Lorvanel."));
+        throw readFailure(
+            QFileInfo(helper).isFile()
+                ? notStarted
+                : LZ("The library reader of Lorvanel is missing. Reinstall Lorvanel."));
     const bool crashed = process.exitStatus() == QProcess::CrashExit;
     // Before the signals: a helper that sent too much was killed for it.
     if (tooLarge || (!crashed && process.exitCode() == outOfMemory))
@@ -240,6 +263,8 @@ std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, co
         if (const auto error = LibrarySnapshot::decodedError(process.readAllStandardOutput()))
             throw *error;
     }
+    if (!crashed && process.exitCode() == notSetUp)
+        throw readFailure(notStarted);
     if (crashed || process.exitCode() != readCleanly)
         throw readFailure(LZ("The library database is damaged and could not be read."));
     std::optional<LibrarySnapshot> snapshot;
@@ -277,22 +302,24 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
         else if (argument == "--snapshot")
             sendsSnapshot = true;
         else
-            return unexpected;
+            return notSetUp;
     }
     if (mountPoint.isEmpty())
-        return unexpected;
+        return notSetUp;
     // libgpod prints its warnings on standard output: the parent's pipe gets a descriptor of its
     // own, and anything else printed goes to standard error.
+    if (!usableStandardError())
+        return notSetUp;
     const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
-        return unexpected;
+        return notSetUp;
     limitMemory(memoryBytes);
 
     std::optional<QByteArray> sysInfoExtended;
     if (withSysInfoExtended) {
         QFile input;
         if (!input.open(stdin, QIODevice::ReadOnly))
-            return unexpected;
+            return notSetUp;
         sysInfoExtended = input.readAll();
     }
     int outcome = readCleanly;
@@ -306,7 +333,7 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
             // A larger pipe takes the library in fewer pieces.
             ::fcntl(out, F_SETPIPE_SZ, 1 << 20);
             if (!writeOut(out, snapshot->encoded()))
-                outcome = unexpected;
+                outcome = notSetUp;
         }
     } catch (const IPodDatabaseError& error) {
         writeOut(out, LibrarySnapshot::encodedError(error));

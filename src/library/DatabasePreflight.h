@@ -60,6 +60,10 @@ public:
     static int runHelper(int argc, char** argv);
 
 private:
+    friend class DatabasePreflightTestAccess;
+    // How many callers wait for the running read of the request's volume.
+    static int waitingReads(const Request& request);
+
     // One read per volume at a time: a caller that finds one running waits for it and takes its
     // result when that answers its own request, else reads after it.
     static std::optional<LibrarySnapshot> runShared(const Request& request, const Limits& limits,

@@ -7,6 +7,7 @@
 #include "platform/Task.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +26,7 @@ struct Flight {
     std::optional<LibrarySnapshot> snapshot;
     std::exception_ptr error;
     bool cancelled = false; // its own caller gave up: there is nothing to share
+    int waiting = 0;        // callers waiting for it
 };
 
 std::mutex flightsLock;
@@ -33,6 +35,10 @@ std::condition_variable flightEnded;
 std::map<QByteArray, std::shared_ptr<Flight>>& flights() {
     static std::map<QByteArray, std::shared_ptr<Flight>> running;
     return running;
+}
+
+QByteArray volumeOf(const DatabasePreflight::Request& request) {
+    return request.volumeIdentity + '\0' + QFile::encodeName(request.mountPoint);
 }
 
 bool isCancellation(const std::exception_ptr& error) {
@@ -49,7 +55,7 @@ bool isCancellation(const std::exception_ptr& error) {
 
 std::optional<LibrarySnapshot>
 DatabasePreflight::runShared(const Request& request, const Limits& limits, bool sendsSnapshot) {
-    const QByteArray volume = request.volumeIdentity + '\0' + QFile::encodeName(request.mountPoint);
+    const QByteArray volume = volumeOf(request);
     const auto mine = std::make_shared<Flight>();
     mine->productID = request.productID;
     mine->sysInfoExtended = request.sysInfoExtended;
@@ -58,6 +64,8 @@ DatabasePreflight::runShared(const Request& request, const Limits& limits, bool 
         for (auto found = flights().find(volume); found != flights().end();
              found = flights().find(volume)) {
             const std::shared_ptr<Flight> running = found->second;
+            ++running->waiting;
+            const auto leave = qScopeGuard([&running] { --running->waiting; });
             while (!running->done) {
                 flightEnded.wait_for(lock, std::chrono::milliseconds(50));
                 Task::checkCancellation();
@@ -96,4 +104,10 @@ DatabasePreflight::runShared(const Request& request, const Limits& limits, bool 
     if (error)
         std::rethrow_exception(error);
     return snapshot;
+}
+
+int DatabasePreflight::waitingReads(const Request& request) {
+    const std::lock_guard lock(flightsLock);
+    const auto found = flights().find(volumeOf(request));
+    return found == flights().end() ? 0 : found->second->waiting;
 }

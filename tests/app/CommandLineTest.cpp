@@ -1,10 +1,16 @@
 // The installed binary's command line, run the way a terminal user runs it: without a display.
 
+#include "app/CommandLine.h"
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,4 +69,21 @@ TEST(CommandLine, UnknownOptionsAndFileArgumentsGiveTheUsageOnStderr) {
     EXPECT_EQ(file.exitCode, 2);
     EXPECT_TRUE(file.err.contains(QStringLiteral("Unexpected argument '/tmp/song.mp3'")))
         << file.err.toStdString();
+}
+
+// Started with its standard error closed, the application puts /dev/null there before the
+// display connection (or any file) could take that number.
+TEST(CommandLine, AClosedStandardStreamGetsDevNull) {
+    const int standardError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ASSERT_GE(standardError, 0);
+    ::close(STDERR_FILENO);
+    CommandLine::openStandardStreams();
+    struct stat opened {};
+    const bool isOpen = ::fstat(STDERR_FILENO, &opened) == 0;
+    ::dup2(standardError, STDERR_FILENO);
+    ::close(standardError);
+    struct stat null {};
+    ASSERT_TRUE(isOpen);
+    ASSERT_EQ(::stat("/dev/null", &null), 0);
+    EXPECT_EQ(opened.st_rdev, null.st_rdev);
 }

@@ -2,6 +2,7 @@
 // decodes them (which would read past its buffer or read garbage); the other covers still load.
 
 #include "library/ArtworkDBImages.h"
+#include "library/GpodExtensions.h"
 #include "library/IPodDatabase.h"
 #include "support/DamagedDatabases.h"
 #include "support/IPodVolume.h"
@@ -99,6 +100,15 @@ TEST_F(StoredCovers, AThumbnailThatDoesNotMatchItsFileCostsOnlyItsOwnCover) {
         {"width beyond the pixels",
          [](QByteArray& b, qsizetype at) { b.replace(at + 34, 2, QByteArray("\xFF\x7F", 2)); }},
         {"file name of no file", [](QByteArray& b, qsizetype at) { b[at + 76 + 36 + 4] = 'X'; }},
+        {"size, height, width and the file list's size alike",
+         [](QByteArray& b, qsizetype at) {
+             // All agree, but libgpod lays the pixels out at its 100x100 format all the same.
+             writeUInt32(b, at + 24, 100);
+             b.replace(at + 32, 4, QByteArray("\x01\x00\x64\x00", 4));
+             for (const qsizetype format : recordsTagged(b, "mhif"))
+                 if (readUInt32(b, format + 16) == readUInt32(b, at + 16))
+                     writeUInt32(b, format + 20, 100);
+         }},
     };
     for (const auto& [label, damage] : damages)
         EXPECT_EQ(coversAfter(damage), others) << label;
@@ -134,21 +144,42 @@ TEST(ArtworkDBImages, AnImageIsSoundOnlyWhenEveryRecordOfItsIdsIs) {
     const quint64 firstSong =
         readUInt32(bytes, images[0] + 20) | quint64(readUInt32(bytes, images[0] + 24)) << 32;
 
-    const ArtworkDBImages sound = ArtworkDBImages::parse(bytes, folder);
+    const ArtworkDBImages::FormatSizes formats = ArtworkDBImages::formatSizes(bytes);
+    EXPECT_EQ(formats, (ArtworkDBImages::FormatSizes{{1027, 20000}, {1031, 3528}}));
+    const ArtworkDBImages sound = ArtworkDBImages::parse(bytes, folder, formats);
     EXPECT_TRUE(sound.isSound(first, 0, 0));
     EXPECT_TRUE(sound.isSound(0, second, 0));
     EXPECT_TRUE(sound.isSound(0, 0, firstSong));
     EXPECT_FALSE(sound.isSound(0, 0, 0)); // nothing recorded under these ids
-    EXPECT_FALSE(
-        ArtworkDBImages::parse(bytes, folder + QStringLiteral("/none")).isSound(first, 0, 0));
+    EXPECT_FALSE(ArtworkDBImages::parse(bytes, folder + QStringLiteral("/none"), formats)
+                     .isSound(first, 0, 0));
+    EXPECT_FALSE(ArtworkDBImages::parse(bytes, folder, {}).isSound(first, 0, 0)); // no formats
 
     // The second image claims the first one's song: that song's cover is no longer sure.
     const QList<qsizetype> thumbnails = recordsTagged(bytes, "mhni");
     writeUInt32(bytes, thumbnails.last() + 24, 2);
     writeUInt32(bytes, images[1] + 20, quint32(firstSong));
     writeUInt32(bytes, images[1] + 24, quint32(firstSong >> 32));
-    const ArtworkDBImages shared = ArtworkDBImages::parse(bytes, folder);
+    const ArtworkDBImages shared = ArtworkDBImages::parse(bytes, folder, formats);
     EXPECT_TRUE(shared.isSound(first, 0, 0));
     EXPECT_FALSE(shared.isSound(first, 0, firstSong));
     EXPECT_FALSE(shared.isSound(second, 0, 0));
+}
+
+// A device whose SysInfoExtended lists cover formats of its own has its covers checked by them.
+TEST(ArtworkDBImages, TheDevicesOwnCoverFormatsCount) {
+    const QByteArray albumArt = "<array><dict><key>FormatId</key><integer>1055</integer>"
+                                "<key>RenderWidth</key><integer>64</integer><key>RenderHeight"
+                                "</key><integer>60</integer><key>PixelFormat</key><string>"
+                                "4C353635</string></dict></array>";
+    IPodVolume classic(QStringLiteral("MB029"),
+                       {.sysInfoExtended = TestSupport::sysInfoExtendedXML(
+                            {{QStringLiteral("FireWireGUID"), IPodVolume::defaultFirewireGuid()},
+                             {QStringLiteral("AlbumArt"), albumArt}})});
+    classic.addTrack({.title = QStringLiteral("A"), .artwork = true});
+    classic.write();
+    const IPodDatabase database(classic.mountPoint());
+    EXPECT_EQ(lorvanel_itdb_cover_format_sizes(database.database()),
+              (ArtworkDBImages::FormatSizes{{1055, 64 * 60 * 2}}));
+    EXPECT_EQ(database.artworkPNG({classic.trackID(0)}).size(), 1);
 }

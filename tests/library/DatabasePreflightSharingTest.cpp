@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -21,24 +22,34 @@ namespace {
 
 class SharedReads : public HelperScriptFixture {
 protected:
-    // The helper behind a script that notes each start in a log, then does what body says.
-    void countStarts(const QByteArray& body) {
-        useHelperScript("echo start >> '" + QFile::encodeName(log()) + "'\n" + body);
+    // The helper behind a script that notes its start in a log, waits for the test to release
+    // it, notes its end, then does what body says.
+    void gatedHelper(const QByteArray& body) {
+        const QByteArray log = "'" + QFile::encodeName(this->log()) + "'";
+        useHelperScript("echo start >> " + log + "\n" + waitForRelease() + "\necho end >> " + log +
+                        "\n" + body);
     }
     QString log() const { return scripts.filePath(QStringLiteral("starts.log")); }
-    int starts() const {
+    QByteArray logged() const {
         QFile file(log());
-        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count("start")) : 0;
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    // Waits until the helper has started n times.
-    bool waitForStarts(int n) const {
-        for (int i = 0; i < 500 && starts() < n; ++i)
+    int starts() const { return int(logged().count("start")); }
+    // Waits (a while at most) until the condition holds.
+    static bool eventually(const std::function<bool()>& condition) {
+        for (int i = 0; i < 3000 && !condition(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return starts() >= n;
+        return condition();
     }
 
     DatabasePreflight::Request request() const {
         return {volume.mountPoint(), std::nullopt, std::nullopt, "shared volume"};
+    }
+    // Lets the held helper end once the second asker waits for it.
+    void releaseOnceJoined() {
+        ASSERT_TRUE(
+            eventually([this] { return DatabasePreflightTestAccess::waitingReads(request()); }));
+        release();
     }
 
     // The English text of what a read threw; empty when it threw nothing.
@@ -50,19 +61,23 @@ protected:
             return error.description(AppLanguage::english).toStdString();
         }
     }
+    QByteArray realHelperCall() const {
+        return "exec '" + QFile::encodeName(realHelper) + "' \"$@\"";
+    }
 };
 
 } // namespace
 
 TEST_F(SharedReads, AReadAndACheckOfTheSameVolumeAtOnceShareOneHelper) {
-    countStarts("sleep 1\nexec '" + QFile::encodeName(realHelper) + "' \"$@\"");
+    gatedHelper(realHelperCall());
     auto load =
         std::async(std::launch::async, [this] { return DatabasePreflight::read(request()); });
-    ASSERT_TRUE(waitForStarts(1));
+    ASSERT_TRUE(eventually([this] { return starts() == 1; }));
     auto name = std::async(std::launch::async, [this] {
         DatabasePreflight::check(request());
         return std::optional<LibrarySnapshot>();
     });
+    ASSERT_NO_FATAL_FAILURE(releaseOnceJoined());
     const std::optional<LibrarySnapshot> library = load.get();
     ASSERT_TRUE(library);
     ASSERT_EQ(library->tracks.size(), 1);
@@ -72,39 +87,44 @@ TEST_F(SharedReads, AReadAndACheckOfTheSameVolumeAtOnceShareOneHelper) {
 }
 
 TEST_F(SharedReads, TwoLoadsShareTheLibraryAndARefusalAlike) {
-    countStarts("sleep 1\nexec '" + QFile::encodeName(realHelper) + "' \"$@\"");
     const auto read = [this] { return DatabasePreflight::read(request()); };
-    auto first = std::async(std::launch::async, read);
-    ASSERT_TRUE(waitForStarts(1));
-    auto second = std::async(std::launch::async, read);
-    const auto a = first.get();
-    const auto b = second.get();
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(*a, *b);
-    EXPECT_EQ(starts(), 1);
+    for (const QByteArray& body : {realHelperCall(), QByteArray("kill -SEGV $$")}) {
+        SCOPED_TRACE(body.constData());
+        DatabasePreflight::forgetReadDatabases();
+        QFile::remove(log());
+        gatedHelper(body);
+        auto first = std::async(std::launch::async, read);
+        ASSERT_TRUE(eventually([this] { return starts() == 1; }));
+        auto second = std::async(std::launch::async, read);
+        ASSERT_NO_FATAL_FAILURE(releaseOnceJoined());
+        if (body == realHelperCall()) {
+            const auto a = first.get();
+            const auto b = second.get();
+            ASSERT_TRUE(a && b);
+            EXPECT_EQ(*a, *b);
+        } else {
+            // A helper that dies: both askers hear the one verdict.
+            const std::string damaged =
+                "Read library failed: The library database is damaged and could not be read.";
+            EXPECT_EQ(failureOf(first), damaged);
+            EXPECT_EQ(failureOf(second), damaged);
+        }
+        EXPECT_EQ(starts(), 1);
+    }
+}
 
-    // A helper that dies: both askers hear the one verdict.
-    DatabasePreflight::forgetReadDatabases();
-    QFile::remove(log());
-    countStarts("sleep 1\nkill -SEGV $$");
-    first = std::async(std::launch::async, read);
-    ASSERT_TRUE(waitForStarts(1));
-    second = std::async(std::launch::async, read);
-    const std::string damaged =
-        "Read library failed: The library database is damaged and could not be read.";
-    EXPECT_EQ(failureOf(first), damaged);
-    EXPECT_EQ(failureOf(second), damaged);
-    EXPECT_EQ(starts(), 1);
-
-    // Other volumes are read side by side.
-    QFile::remove(log());
-    countStarts("sleep 1\nexec '" + QFile::encodeName(realHelper) + "' \"$@\"");
+// Other volumes are read side by side: both helpers start while neither may end.
+TEST_F(SharedReads, OtherVolumesAreReadSideBySide) {
+    gatedHelper(realHelperCall());
     DatabasePreflight::Request elsewhere = request();
     elsewhere.volumeIdentity = "another volume";
-    first = std::async(std::launch::async, read);
-    second =
+    auto first =
+        std::async(std::launch::async, [this] { return DatabasePreflight::read(request()); });
+    auto second =
         std::async(std::launch::async, [elsewhere] { return DatabasePreflight::read(elsewhere); });
-    ASSERT_TRUE(waitForStarts(2));
+    ASSERT_TRUE(eventually([this] { return starts() == 2; }));
+    release(2);
     EXPECT_TRUE(first.get());
     EXPECT_TRUE(second.get());
+    EXPECT_EQ(logged(), "start\nstart\nend\nend\n");
 }

@@ -22,6 +22,7 @@
 
 #include <chrono>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -95,6 +96,31 @@ TEST_F(DatabasePreflightTest, AHelperThatCrashesOrAbortsReportsADamagedDatabase)
     EXPECT_EQ(
         failure(),
         "Read library failed: The library reader of Lorvanel is missing. Reinstall Lorvanel.");
+}
+
+// A helper that could not be set up says so, not that the database is damaged.
+TEST_F(DatabasePreflightTest, AHelperThatCannotBeSetUpSaysSo) {
+    const std::string notStarted =
+        "Read library failed: The library reader of Lorvanel could not be started.";
+    // The real helper, handed an argument it does not know.
+    useHelperScript("exec '" + QFile::encodeName(realHelper) + "' \"$@\" --unknown");
+    EXPECT_EQ(failure(), notStarted);
+    // A helper file that cannot be run.
+    QFile helper(qEnvironmentVariable("LORVANEL_OPEN_HELPER"));
+    ASSERT_TRUE(helper.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    helper.write("\x7f\x01");
+    helper.close();
+    EXPECT_EQ(failure(), notStarted);
+
+    // An application started with its standard error closed: the helper prints to /dev/null.
+    qputenv("LORVANEL_OPEN_HELPER", realHelper.toUtf8());
+    const int standardError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ASSERT_GE(standardError, 0);
+    ::close(STDERR_FILENO);
+    const std::string withoutStandardError = failure();
+    ::dup2(standardError, STDERR_FILENO);
+    ::close(standardError);
+    EXPECT_EQ(withoutStandardError, "");
 }
 
 TEST_F(DatabasePreflightTest, AHelperPastItsTimeLimitIsStopped) {
