@@ -650,8 +650,8 @@ void ContentView::refreshDetail(bool animate) {
     // The iPod touch page has no title item; its header names the device.
     toolbarTitle_->setVisible(screen == DetailScreen::library);
     deviceShare_->setVisible(deviceScreen);
-    // A popup is a window of its own: hiding the button leaves it open over whatever replaced
-    // the device.
+    // The button closes its popup when it goes off screen; when it stays for another device,
+    // the popup of the one before is closed here.
     const std::optional<IPodStore::Selection> shared =
         deviceScreen ? selection : std::optional<IPodStore::Selection>();
     if (shared != sharedDevice_ && deviceShare_->preview())

@@ -3,12 +3,14 @@
 #include "appmodel/LorvPalette.h"
 #include "appmodel/MainViewState.h"
 #include "appmodel/StartupSeries.h"
+#include "artwork/DeviceArt.h"
 #include "browser/SymbolIcon.h"
 #include "platform/OwnedFd.h"
 #include "platform/Task.h"
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QPainter>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,14 +92,26 @@ QPixmap symbolPixmap(const QString& symbol, int size, qreal devicePixelRatio) {
 }
 
 std::optional<StartupDeviceArtwork> symbolArtwork(const QString& symbol) {
-    // The card is exported at twice its size, where the stage is a few hundred pixels tall.
-    constexpr int side = 512;
-    const QPixmap pixmap = symbolPixmap(symbol, side);
-    if (pixmap.isNull())
+    // Four pixels a point: the exported card is drawn at twice its size.
+    constexpr double scale = 4;
+    const QSize pixels = (symbolFrame * scale).toSize();
+    const QPixmap shape = SymbolIcon::pixmap(symbol, pixels.height(), Qt::white);
+    if (shape.isNull())
         return std::nullopt;
+    // The symbol's own margins are cut away so that the drawing itself fills the frame.
+    const QImage drawing = croppedDeviceImage(shape.toImage());
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setOpacity(symbolOpacity);
+    painter.drawImage(
+        DeviceArt::aspectFitted(QRectF(image.rect()), double(drawing.width()) / drawing.height()),
+        drawing);
+    painter.end();
     // The series and finish only matter without an image.
-    return StartupDeviceArtwork{pixmap.toImage(), StartupSeries::classic, 0,
-                                StartupModel::Finish::silver};
+    return StartupDeviceArtwork{image, StartupSeries::classic, 0, StartupModel::Finish::silver,
+                                symbolFrame};
 }
 
 std::optional<StartupDeviceArtwork> artwork(const IPodDevice& device,

@@ -19,6 +19,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QSet>
+#include <QSizeF>
 #include <QString>
 
 #include <optional>
@@ -45,8 +46,12 @@ QString symbolName(const std::optional<IPodModel>& model);
 
 // A device symbol as the library and iPod touch headers draw it: fog on the dark surfaces.
 QPixmap symbolPixmap(const QString& symbol, int size, qreal devicePixelRatio = 1.0);
-// The same symbol as a picture for the share card, large enough for its exported image; none
-// when the theme has no such symbol.
+// The frame of the symbol on the share card, where it stands in for the device.
+inline constexpr QSizeF symbolFrame(140, 182);
+inline constexpr double symbolOpacity = 0.85;
+// The same symbol as a picture for the share card: white at symbolOpacity, fitted into
+// symbolFrame (which it keeps on the card), sharp enough for the exported image; none when there
+// is no such symbol.
 std::optional<StartupDeviceArtwork> symbolArtwork(const QString& symbol);
 
 // What stands for the device: its volume icon when it has one and it has been read, else the

@@ -280,8 +280,18 @@ void CoverFlowView::layoutStage() {
     const int h = stage_->height();
     control_->setGeometry(0, 0, w, h);
     shade->setGeometry(0, h - 48, w, 48);
-    // One line each, cut with an ellipsis to the room between the side paddings.
-    const int room = std::max(0, w - 96);
+    const QSize add = addButton->sizeHint();
+    addButton->setGeometry(8, h - 8 - add.height(), add.width(), add.height());
+    const QSize buttons = groupButtons->sizeHint();
+    groupButtons->setGeometry(w - 8 - buttons.width(), h - 8 - buttons.height(), buttons.width(),
+                              buttons.height());
+    // What lies between the buttons in the bottom corners stays clear of them.
+    const int clearance = 8 + std::max(add.width(), buttons.width()) + 8;
+
+    // One line each, cut with an ellipsis to the room between the side paddings, which are wide
+    // enough to pass the buttons.
+    const int inset = std::max(48, clearance);
+    const int room = std::max(0, w - 2 * inset);
     const QString title = captionTitle();
     const QString artist = captionArtist();
     captionTitleLabel->setText(
@@ -291,16 +301,16 @@ void CoverFlowView::layoutStage() {
     captionArtistLabel->setVisible(!artist.isEmpty());
     captionBlock->setAccessibleName(artist.isEmpty() ? title
                                                      : title + QStringLiteral(", ") + artist);
+    // Under the covers, in the band the control keeps below them for its own title, which it
+    // does not show: the padding below gives way where that band is short.
     const int captionHeight = captionBlock->sizeHint().height();
-    captionBlock->setGeometry(48, h - 29 - captionHeight, room, captionHeight);
-    const QSize add = addButton->sizeHint();
-    addButton->setGeometry(8, h - 8 - add.height(), add.width(), add.height());
-    const QSize buttons = groupButtons->sizeHint();
-    groupButtons->setGeometry(w - 8 - buttons.width(), h - 8 - buttons.height(), buttons.width(),
-                              buttons.height());
+    const int coversBottom =
+        h -
+        int(std::ceil(control_->titleBandHeight() + control_->coverFlowLayout()->verticalMargin()));
+    captionBlock->setGeometry(inset, std::max(coversBottom, h - 29 - captionHeight), room,
+                              captionHeight);
     // The scroll bar spans three quarters of the stage, centred at the height of the buttons:
     // narrower where that would run under a button at either end.
-    const int clearance = 8 + std::max(add.width(), buttons.width()) + 8;
     const double barWidth = std::max(0.0, std::min(0.75 * w, double(w - 2 * clearance)));
     QXScrollBarLayer& bar = control_->scrollBarLayer();
     std::vector<QXConstraint> constraints = bar.constraints();

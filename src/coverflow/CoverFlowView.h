@@ -84,6 +84,8 @@ public:
     QAbstractButton* addPlaylistButton() const { return addButton; }
     QAbstractButton* previousGroupButton() const { return previousButton; }
     QAbstractButton* nextGroupButton() const { return nextButton; }
+    // The caption's title and artist lines.
+    QWidget* captionWidget() const { return captionBlock; }
     QString captionTitle() const;
     QString captionArtist() const;
 

@@ -170,8 +170,9 @@ void QXFlowView::setupLayers() {
     titleLayer_->setAlignmentMode(QXTextLayer::AlignmentMode::center);
     titleLayer_->setFontSize(18);
     titleLayer_->setContentsScale(backingScaleFactor());
-    titleLayer_->setConstraints({{QXConstraint::minY, super, QXConstraint::minY, 1, 50},
-                                 {QXConstraint::midX, super, QXConstraint::midX, 1, 0}});
+    titleLayer_->setConstraints(
+        {{QXConstraint::minY, super, QXConstraint::minY, 1, titleBottomOffset},
+         {QXConstraint::midX, super, QXConstraint::midX, 1, 0}});
     titleLayer_->qx_disableImplicitAnimationForKey(QStringLiteral("string"));
     titleLayer_->qx_disableImplicitPositionAndBoundsAnimations();
 
@@ -339,6 +340,11 @@ QXIndex QXFlowView::indexOfItemAtPoint(QPointF point) {
 QXLayer* QXFlowView::hitLayerAtPoint(QPointF point) {
     flushLayout();
     return backgroundLayer_->hitTest(toRoot(point));
+}
+
+double QXFlowView::titleBandHeight() const {
+    const std::optional<QSizeF> title = titleLayer_->preferredFrameSize();
+    return titleBottomOffset + (title ? title->height() : 0);
 }
 
 QRectF QXFlowView::selectedItemFrame() const {

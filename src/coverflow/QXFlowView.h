@@ -51,6 +51,8 @@ public:
     static inline const QString contentArrayBinding = QStringLiteral("contentArray");
     static inline const QString titleLayerName = QStringLiteral("QXFlowViewTitleLayer");
     static inline const QString containerLayerName = QStringLiteral("QXFlowViewContainerLayer");
+    // The title stands this far above the view's bottom edge; the items fill the band above it.
+    static constexpr double titleBottomOffset = 50;
 
     // The placeholder every item shows until its image arrives: 100 x 100, a horizontal
     // gradient from white 0.8 to white 0.6, both at alpha 0.7. Made once.
@@ -95,6 +97,9 @@ public:
     double titleSize() const { return titleLayer_->fontSize(); }
     void setTitleSize(double size) { titleLayer_->setFontSize(size); }
     void setTitleColor(const QColor& color) { titleLayer_->setForegroundColor(color); }
+    // From the view's bottom edge to the bottom of the items' band: the title's offset and its
+    // line, whatever its text.
+    double titleBandHeight() const;
     // Kept for clients; this platform has no preview panel to control.
     bool canControlQuickLookPanel() const { return canControlQuickLookPanel_; }
     void setCanControlQuickLookPanel(bool can) { canControlQuickLookPanel_ = can; }

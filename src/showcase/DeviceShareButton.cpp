@@ -6,6 +6,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QStyleOptionToolButton>
@@ -22,8 +23,47 @@ DeviceShareButton::DeviceShareButton(QWidget* parent)
     retranslate();
 }
 
+namespace {
+
+// Whether two contents make the same card; the artwork is built from what these name.
+bool sameCard(const DeviceShareButton::Content& a, const DeviceShareButton::Content& b) {
+    const auto years = [](const DeviceShareButton::Content& c) {
+        return c.years ? std::optional(std::pair(c.years->first, c.years->last)) : std::nullopt;
+    };
+    const auto rear = [](const DeviceShareButton::Content& c) {
+        const auto& r = c.rearArtwork;
+        return r ? std::optional(std::tuple(r->series.rawValue(), r->generation,
+                                            r->finish.rawValue(), r->rearCapacity,
+                                            r->rearEngraving))
+                 : std::nullopt;
+    };
+    return a.title == b.title && years(a) == years(b) && a.capacities == b.capacities &&
+           a.finish == b.finish && rear(a) == rear(b) && bool(a.artwork) == bool(b.artwork);
+}
+
+} // namespace
+
 void DeviceShareButton::setContent(const Content& content) {
+    const bool changed = !sameCard(content, content_);
     content_ = content;
+    // An open popup shows what the device is now known to be.
+    if (changed && showsPreview())
+        preview_->setInput(input());
+}
+
+void DeviceShareButton::hideEvent(QHideEvent* event) {
+    QToolButton::hideEvent(event);
+    // A popup is a window of its own: it would stay over whatever took the button's place.
+    if (!event->spontaneous() && preview_)
+        preview_->close();
+}
+
+DeviceSharePreview::Input DeviceShareButton::input() const {
+    DeviceSharePreview::Input input{content_.title,  content_.years, content_.capacities,
+                                    content_.finish, std::nullopt,   content_.rearArtwork};
+    if (content_.artwork)
+        input.artwork = content_.artwork();
+    return input;
 }
 
 void DeviceShareButton::changeEvent(QEvent* event) {
@@ -54,11 +94,7 @@ void DeviceShareButton::paintEvent(QPaintEvent*) {
 DeviceSharePreview* DeviceShareButton::showPreview() {
     if (preview_)
         preview_->close();
-    DeviceSharePreview::Input input{content_.title,  content_.years, content_.capacities,
-                                    content_.finish, std::nullopt,   content_.rearArtwork};
-    if (content_.artwork)
-        input.artwork = content_.artwork();
-    auto* preview = new DeviceSharePreview(input, window(), this);
+    auto* preview = new DeviceSharePreview(input(), window(), this);
     preview_ = preview;
     preview->adjustSize();
     // Under the button, kept on the screen.

@@ -1,7 +1,8 @@
 #pragma once
 
 // The toolbar button that opens the share popup for a device: the showcase's model, or the
-// connected iPod. It keeps what the popup needs and builds the popup afresh on every press.
+// connected iPod. It keeps what the popup needs and builds the popup afresh on every press; an
+// open popup follows new content and closes when the button goes off screen.
 
 #include "showcase/DeviceSharePreview.h"
 
@@ -39,10 +40,12 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void retranslate();
+    DeviceSharePreview::Input input() const;
 
     Content content_;
     QPointer<DeviceSharePreview> preview_;

@@ -129,52 +129,7 @@ DeviceSharePreview::DeviceSharePreview(const Input& input, QWidget* dialogParent
     cardView_ = new CardView(this);
     column->addWidget(cardView_);
 
-    options_ = new QWidget(this);
-    auto* options = new QHBoxLayout(options_);
-    options->setContentsMargins(0, 0, 0, 0);
-    options->setSpacing(16);
-    const auto picker = [&](const QString& key, QComboBox*& box) {
-        auto* pair = new QHBoxLayout;
-        pair->setSpacing(6);
-        auto* label = new QLabel(localizedString(key, language), options_);
-        box = new QComboBox(options_);
-        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-        label->setBuddy(box);
-        box->setAccessibleName(label->text());
-        pair->addWidget(label);
-        pair->addWidget(box);
-        options->addLayout(pair);
-    };
-    if (input_.years && input_.years->first < input_.years->last) {
-        picker(LZ("Year"), year_);
-        for (int y = input_.years->first; y <= input_.years->last; ++y)
-            year_->addItem(QString::number(y), y);
-        connect(year_, &QComboBox::activated, this, [this](int index) {
-            selectedYear_ = year_->itemData(index).toInt();
-            refresh();
-        });
-    }
-    if (input_.capacities.size() >= 2) {
-        picker(LZ("Capacity"), capacity_);
-        for (const QString& c : input_.capacities)
-            capacity_->addItem(c, c);
-        connect(capacity_, &QComboBox::activated, this, [this](int index) {
-            selectedCapacity_ = capacity_->itemData(index).toString();
-            refresh();
-        });
-    }
-    if (input_.rearArtwork) {
-        options->addStretch(1);
-        back_ = new QCheckBox(localizedString(LZ("Show Back"), language), options_);
-        back_->setAccessibleName(back_->text());
-        connect(back_, &QCheckBox::toggled, this, [this](bool on) {
-            showsBack_ = on;
-            refresh();
-        });
-        options->addWidget(back_);
-    }
-    options_->setVisible(year_ || capacity_ || back_);
-    column->addWidget(options_);
+    buildOptions();
 
     auto* engravingRow = new QHBoxLayout;
     engravingRow->setSpacing(8);
@@ -216,6 +171,79 @@ DeviceSharePreview::DeviceSharePreview(const Input& input, QWidget* dialogParent
     message_->setWordWrap(true);
     column->addWidget(message_);
 
+    refresh();
+}
+
+void DeviceSharePreview::buildOptions() {
+    const AppLanguage language = AppLanguages::stored();
+    auto* row = new QWidget(this);
+    auto* options = new QHBoxLayout(row);
+    options->setContentsMargins(0, 0, 0, 0);
+    options->setSpacing(16);
+    year_ = nullptr;
+    capacity_ = nullptr;
+    back_ = nullptr;
+    const auto picker = [&](const QString& key, QComboBox*& box) {
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(6);
+        auto* label = new QLabel(localizedString(key, language), row);
+        box = new QComboBox(row);
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        label->setBuddy(box);
+        box->setAccessibleName(label->text());
+        pair->addWidget(label);
+        pair->addWidget(box);
+        options->addLayout(pair);
+    };
+    if (input_.years && input_.years->first < input_.years->last) {
+        picker(LZ("Year"), year_);
+        for (int y = input_.years->first; y <= input_.years->last; ++y)
+            year_->addItem(QString::number(y), y);
+        connect(year_, &QComboBox::activated, this, [this](int index) {
+            selectedYear_ = year_->itemData(index).toInt();
+            refresh();
+        });
+    }
+    if (input_.capacities.size() >= 2) {
+        picker(LZ("Capacity"), capacity_);
+        for (const QString& c : input_.capacities)
+            capacity_->addItem(c, c);
+        connect(capacity_, &QComboBox::activated, this, [this](int index) {
+            selectedCapacity_ = capacity_->itemData(index).toString();
+            refresh();
+        });
+    }
+    if (input_.rearArtwork) {
+        options->addStretch(1);
+        back_ = new QCheckBox(localizedString(LZ("Show Back"), language), row);
+        back_->setAccessibleName(back_->text());
+        back_->setChecked(showsBack_);
+        connect(back_, &QCheckBox::toggled, this, [this](bool on) {
+            showsBack_ = on;
+            refresh();
+        });
+        options->addWidget(back_);
+    }
+    row->setVisible(year_ || capacity_ || back_);
+    if (options_) {
+        delete layout()->replaceWidget(options_, row);
+        delete options_;
+    } else {
+        layout()->addWidget(row);
+    }
+    options_ = row;
+}
+
+void DeviceSharePreview::setInput(const Input& input) {
+    input_ = input;
+    // The user's choices stay where the new content still offers them.
+    if (selectedYear_ && !(input_.years && input_.years->contains(*selectedYear_)))
+        selectedYear_.reset();
+    if (selectedCapacity_ && !input_.capacities.contains(*selectedCapacity_))
+        selectedCapacity_.reset();
+    if (!input_.rearArtwork)
+        showsBack_ = false;
+    buildOptions();
     refresh();
 }
 

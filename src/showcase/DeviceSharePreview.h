@@ -2,7 +2,8 @@
 
 // The popup of the share button: the card scaled down, the choices of year, capacity and back,
 // an engraving of at most 21 characters, and the two ways out: save the card as a PNG file, or
-// copy it and open the social network's compose page. Every opening starts afresh.
+// copy it and open the social network's compose page. Every opening starts afresh; while open,
+// it follows the content its button is given.
 
 #include "appmodel/StartupModel.h"
 #include "artwork/StartupDeviceVector.h"
@@ -47,6 +48,10 @@ public:
     // User-perceived characters, not UTF-16 units.
     static int characterCount(const QString& text);
 
+    // New content for the open popup (the device's model was read, say): the choices and the
+    // engraving stay where they still apply.
+    void setInput(const Input& input);
+
     std::optional<int> shownYear() const;
     std::optional<QString> currentCapacity() const;
     DeviceShareCard makeCard() const;
@@ -67,6 +72,7 @@ public:
     QLabel* messageLabel() const { return message_; }
 
 private:
+    void buildOptions();
     void engravingEdited(const QString& text);
     void setFeedback(const std::optional<QString>& key);
     void refresh();

@@ -12,7 +12,11 @@ double StartupDeviceArtwork::aspectRatio() const {
 }
 
 QRectF StartupDeviceArtwork::fittedRect(const QRectF& box) const {
-    return DeviceArt::aspectFitted(box, aspectRatio());
+    if (!frame)
+        return DeviceArt::aspectFitted(box, aspectRatio());
+    const QSizeF size = frame->boundedTo(box.size());
+    const QRectF framed(box.center() - QPointF(size.width() / 2, size.height() / 2), size);
+    return DeviceArt::aspectFitted(framed, aspectRatio());
 }
 
 void StartupDeviceArtwork::render(QPainter& painter, const QRectF& box) const {

@@ -18,10 +18,13 @@ struct StartupDeviceArtwork {
     StartupSeries series;
     int generation;
     StartupModel::Finish finish;
+    // A picture that keeps this size rather than growing to fill the space offered (a symbol
+    // standing in for a device); it still shrinks into a smaller space.
+    std::optional<QSizeF> frame = std::nullopt;
 
     // Width ÷ height: the picture's own proportions, else the drawing's.
     double aspectRatio() const;
-    // The largest rectangle of that ratio centred in the box.
+    // The largest rectangle of that ratio centred in the box (within the frame, if any).
     QRectF fittedRect(const QRectF& box) const;
     // Paints the artwork aspect-fitted into the box; the painter is left as it was.
     void render(QPainter& painter, const QRectF& box) const;

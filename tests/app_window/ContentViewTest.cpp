@@ -28,6 +28,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -36,6 +37,7 @@
 #include <QToolButton>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -48,6 +50,7 @@ struct Machine {
     std::optional<QList<MobileDevice>> mobiles;
     QHash<QString, int> batteryPercent; // by mount point
     QString blockedBattery;             // a mount point whose battery read waits for release
+    QStringList modelled;               // mount points whose library tells the model
     bool released = false;
     std::condition_variable release;
     std::atomic<int> batteryReads{0};
@@ -89,11 +92,13 @@ struct WindowTest : ::testing::Test {
             std::lock_guard lock(m->mutex);
             return m->mobiles;
         };
-        sources.loadLibrary = [](const IPodDevice& device) {
+        sources.loadLibrary = [m](const IPodDevice& device) {
             IPodLibrary library;
             library.deviceName = QFileInfo(device.mountPoint).fileName();
-            // The car's library tells its model; the kitchen's does not.
-            if (library.deviceName->startsWith(QLatin1String("b-")))
+            // The car's library tells its model; the kitchen's does not, unless a test says so.
+            std::lock_guard lock(m->mutex);
+            if (library.deviceName->startsWith(QLatin1String("b-")) ||
+                m->modelled.contains(device.mountPoint))
                 library.model = IPodModel::fromProductID(IPodModel::nano5ProductID, std::nullopt);
             return library;
         };
@@ -528,6 +533,67 @@ TEST_F(WindowTest, TheSharePopupClosesWhenItsDeviceGoesAway) {
     TestSupport::drainEvents();
     EXPECT_TRUE(preview && preview->isVisible());
     preview->close();
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+TEST_F(WindowTest, AnOpenSharePopupFollowsItsDeviceOnceItsModelIsRead) {
+    ReduceMotion::setOverride(true);
+    showAndWaitForDevices();
+    // Events run while the popup is open: the window must stay active, or the popup closes.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    TestSupport::drainEvents();
+    DeviceShareButton* share = view().deviceShareButton();
+    QTest::mouseClick(share, Qt::LeftButton);
+    QPointer<DeviceSharePreview> preview = share->preview();
+    ASSERT_TRUE(preview && preview->isVisible());
+    ASSERT_EQ(preview->makeCard().title, QStringLiteral("Unknown iPod"));
+    EXPECT_EQ(preview->backSwitch(), nullptr);
+    preview->engravingField()->setText(QStringLiteral("Kitchen"));
+    {
+        std::lock_guard lock(machine->mutex);
+        machine->modelled.append(kitchen);
+    }
+    store->reloadSelection();
+    const QString nano = IPodModel::fromProductID(IPodModel::nano5ProductID, std::nullopt)
+                             ->displayName(AppLanguage::english);
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return preview && preview->makeCard().title == nano; }));
+    // The same popup, with the model's back to offer and the engraving kept.
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_EQ(share->preview(), preview);
+    EXPECT_NE(preview->backSwitch(), nullptr);
+    EXPECT_EQ(preview->makeCard().caption, QStringLiteral("Kitchen"));
+    preview->close();
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+TEST_F(WindowTest, EachSharePopupClosesWithItsScreen) {
+    ReduceMotion::setOverride(true);
+    showAndWaitForDevices();
+    DeviceShareButton* showcaseShare =
+        view().detailPane()->showcasePane()->toolbar()->shareButton();
+    const IPodStore::Selection kitchenDisk = IPodStore::Selection::disk(device(kitchen).id);
+    // The device's card as the showcase comes; the showcase's as a device's library comes (as
+    // on a mount). No events run in between: the platform may close a popup of its own accord.
+    const struct {
+        DeviceShareButton* button;
+        std::function<void()> replaceScreen;
+        DetailScreen after;
+    } cases[] = {
+        {view().deviceShareButton(), [&] { view().selectSeries(StartupSeries::nano); },
+         DetailScreen::showcase},
+        {showcaseShare, [&] { view().selectDevice(kitchenDisk); }, DetailScreen::library},
+    };
+    for (const auto& c : cases) {
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        DeviceSharePreview* preview = c.button->preview();
+        ASSERT_TRUE(preview && preview->isVisible());
+        c.replaceScreen();
+        EXPECT_EQ(view().detailPane()->screen(), c.after);
+        EXPECT_FALSE(preview->isVisible());
+    }
+    TestSupport::drainEvents();
     ReduceMotion::setOverride(std::nullopt);
 }
 

@@ -25,30 +25,42 @@ IPodModel modelOf(IPodModel::Family family, int generation, std::optional<QStrin
     return model;
 }
 
-// The card shows the symbol the headers draw for the device, and it stands on the stage.
+// The card shows the symbol the headers draw for the device: white at 0.85, kept at 140 × 182.
 void expectSymbolOnCard(const DeviceShareButton::Content& content, const QString& symbol) {
+    SCOPED_TRACE(symbol.toStdString());
     ASSERT_TRUE(content.artwork);
     const std::optional<StartupDeviceArtwork> artwork = content.artwork();
-    ASSERT_TRUE(artwork);
-    ASSERT_TRUE(artwork->image);
-    const QImage header = DeviceIcon::symbolPixmap(symbol, artwork->image->width()).toImage();
-    ASSERT_FALSE(header.isNull());
-    EXPECT_EQ(*artwork->image, header) << symbol.toStdString();
+    ASSERT_TRUE(artwork && artwork->image);
+    EXPECT_EQ(*artwork->image, *DeviceIcon::symbolArtwork(symbol)->image);
+    const QImage image = artwork->image->convertToFormat(QImage::Format_ARGB32);
+    QRect drawn;
+    QColor solid(Qt::transparent);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (const QColor c = image.pixelColor(x, y); c.alpha() > 0) {
+                drawn |= QRect(x, y, 1, 1);
+                if (c.alpha() > solid.alpha())
+                    solid = c;
+            }
+    EXPECT_EQ(solid.rgb(), QColor(Qt::white).rgb());
+    EXPECT_NEAR(solid.alphaF(), 0.85, 0.01);
+    // The drawing, not its margins, fills the frame one way.
+    EXPECT_TRUE(drawn.height() > image.height() * 0.97 || drawn.width() > image.width() * 0.97);
 
     DeviceShareCard card{content.title, std::nullopt, QString(), artwork, std::nullopt};
+    const DeviceShareCard::Layout layout = card.layout();
+    EXPECT_EQ(layout.front.size(), QSizeF(140, 182));
+    EXPECT_EQ(layout.front.center(), layout.frontBox.center());
     DeviceShareCard bare = card;
     bare.artwork.reset();
-    const QImage drawn = card.image(1);
+    const QImage shown = card.image(1);
     const QImage empty = bare.image(1);
-    const QRect front = card.layout().front.toAlignedRect().intersected(drawn.rect());
-    ASSERT_FALSE(front.isEmpty());
-    int fogPixels = 0;
+    const QRect front = layout.front.toAlignedRect();
+    int changed = 0;
     for (int y = front.top(); y <= front.bottom(); ++y)
         for (int x = front.left(); x <= front.right(); ++x)
-            if (drawn.pixel(x, y) != empty.pixel(x, y))
-                ++fogPixels;
-    // A device-sized symbol, not a speck.
-    EXPECT_GT(fogPixels, front.width() * front.height() / 10) << symbol.toStdString();
+            changed += shown.pixel(x, y) != empty.pixel(x, y);
+    EXPECT_GT(changed, front.width() * front.height() / 10);
 }
 
 } // namespace
@@ -119,6 +131,9 @@ TEST(DeviceShareContent, AnIPodTouchSharesItsNameCapacityAndSymbol) {
     EXPECT_FALSE(content.years);
     EXPECT_FALSE(content.rearArtwork);
     expectSymbolOnCard(content, QStringLiteral("ipodtouch"));
+    // A drawing of its own, not the click-wheel player's.
+    EXPECT_NE(DeviceIcon::symbolArtwork(QStringLiteral("ipodtouch"))->image,
+              DeviceIcon::symbolArtwork(QStringLiteral("ipod"))->image);
     touch.details = MobileDevice::Details{};
     touch.details->capacity = 32'000'000'000;
     content = DeviceShareContent::forMobileDevice(touch, AppLanguage::english);

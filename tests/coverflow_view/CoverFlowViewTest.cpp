@@ -376,6 +376,20 @@ TEST_F(CoverFlowViewTest, CaptionsButtonsAndAnEmptyList) {
     EXPECT_EQ(flow.nextGroupButton()->accessibleName(), QStringLiteral("下一组"));
 }
 
+TEST_F(CoverFlowViewTest, TheCaptionStandsInTheBandUnderTheCovers) {
+    const QString path = addVolume(albums(3));
+    startStore();
+    CoverFlowView& flow = makeView(select(path));
+    // A smaller line for the control's hidden title lowers the covers; the caption goes with them.
+    flow.control()->setTitleSize(1);
+    flow.resize(1000, 400);
+    TestSupport::drainEvents();
+    flow.control()->flushLayout();
+    const QRect caption = flow.captionWidget()->geometry();
+    EXPECT_GE(caption.top(), flow.control()->selectedItemFrame().bottom());
+    EXPECT_LE(caption.bottom(), flow.stage()->height());
+}
+
 TEST_F(CoverFlowViewTest, OneReadAtATimeAndAStuckReadHoldsTheNextOneBack) {
     const QString path = addVolume(albums(30));
     startStore();

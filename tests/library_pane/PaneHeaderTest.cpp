@@ -344,3 +344,37 @@ TEST_F(HeaderBarTest, TheShortestWindowKeepsTheCoversAndBothTablesUsable) {
                           flow->trackTable()->verticalHeader()->defaultSectionSize();
     EXPECT_GE(groupRows, 3);
 }
+
+TEST_F(HeaderBarTest, TheCoverCaptionStaysUnderTheCoverAndClearOfTheButtons) {
+    const QString artist = QStringLiteral("The Extraordinarily Long-Named Philharmonic Orchestra "
+                                          "and Chorus of the Northern Provinces");
+    open({makeVolume(
+        root + QStringLiteral("/Pod"),
+        {{.title = QStringLiteral("Alpha"), .artist = artist, .album = QStringLiteral("One")},
+         {.title = QStringLiteral("Bravo"), .album = QStringLiteral("Two")}})});
+    waitForLibrary();
+    QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
+    CoverFlowView* covers = content().coverFlow()->flowView();
+    ASSERT_NE(covers, nullptr);
+    ASSERT_EQ(covers->captionArtist(), artist);
+    const auto inView = [covers](QWidget* w) {
+        return QRectF(QPointF(w->mapTo(covers, QPoint(0, 0))), QSizeF(w->size()));
+    };
+    // The smallest window, the default one, and one of the stage's full height.
+    for (const QSize size : {QSize(800, 640), QSize(1160, 760), QSize(1400, 1000)}) {
+        SCOPED_TRACE(size.width());
+        window->resize(size);
+        TestSupport::drainEvents();
+        covers->control()->flushLayout();
+        ASSERT_EQ(window->size(), size);
+        const QRectF caption = inView(covers->captionWidget());
+        const QRectF cover =
+            covers->control()->selectedItemFrame().translated(inView(covers->control()).topLeft());
+        ASSERT_FALSE(cover.isEmpty());
+        EXPECT_GE(caption.top(), cover.bottom());
+        EXPECT_FALSE(caption.intersects(inView(covers->addPlaylistButton())));
+        EXPECT_FALSE(caption.intersects(inView(covers->nextGroupButton()->parentWidget())));
+        EXPECT_TRUE(covers->addPlaylistButton()->isVisible());
+        EXPECT_GT(caption.width(), 200);
+    }
+}
