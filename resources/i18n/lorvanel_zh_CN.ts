@@ -1153,5 +1153,13 @@ Additional failures: %2.</source>
         <source>Track count unavailable</source>
         <translation>无法获取曲目数</translation>
     </message>
+    <message>
+        <source>An iPod library with no tracks cannot be saved. Add music before moving a playlist.</source>
+        <translation>没有曲目的 iPod 资料库无法保存。请先添加音乐再移动播放列表。</translation>
+    </message>
+    <message>
+        <source>An iPod library with no tracks cannot be saved. Keep at least one track on the iPod.</source>
+        <translation>没有曲目的 iPod 资料库无法保存。请在 iPod 上至少保留一首曲目。</translation>
+    </message>
 </context>
 </TS>

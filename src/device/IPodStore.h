@@ -171,6 +171,7 @@ public:
     // What the window enables.
     bool canEditLibrary() const;
     bool canCreatePlaylist() const;
+    bool canMovePlaylists() const;
     bool canImport() const;
     QList<Track> stagedTracksForSelection() const;
     QList<Track> displayedTracks() const;

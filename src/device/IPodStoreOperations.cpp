@@ -39,6 +39,17 @@ std::optional<QByteArray> nano5SysInfoExtended(const IPodDevice& device) {
     }
 }
 
+// Saves an edit; a library left without tracks is refused in the words of that edit.
+void saveEdit(IPodDatabase& session, IPodDatabaseError::EmptyLibraryAction action) {
+    try {
+        session.saveLibrary();
+    } catch (const IPodDatabaseError& error) {
+        if (error.errorCase() != IPodDatabaseError::Case::emptyLibrary)
+            throw;
+        throw IPodDatabaseError::emptyLibrary(action);
+    }
+}
+
 } // namespace
 
 std::optional<QString> IPodStore::operationAlert(QStringList failures, int droppedFailureCount,
@@ -256,7 +267,7 @@ void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID
     runLibraryEdit(deviceID, false, [trackIDs](IPodDatabase& session, const IPodDevice& device) {
         const QStringList files = session.deleteTracks(trackIDs).values();
         device.verifyIdentity();
-        session.saveLibrary();
+        saveEdit(session, IPodDatabaseError::EmptyLibraryAction::deleteTracks);
         return removeTrackFiles(files, [&device] { device.verifyIdentity(); });
     });
 }
@@ -302,13 +313,13 @@ void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackI
 
 void IPodStore::movePlaylist(quint64 playlistID, bool up) {
     const std::optional<IPodDevice::ID> id = selectedDiskID();
-    if (!id)
+    if (!id || !canMovePlaylists())
         return;
     runLibraryEdit(*id, false, [playlistID, up](IPodDatabase& session, const IPodDevice& device) {
         if (session.movePlaylist(playlistID, up)) {
             Task::checkCancellation();
             device.verifyIdentity();
-            session.saveLibrary();
+            saveEdit(session, IPodDatabaseError::EmptyLibraryAction::movePlaylist);
         }
         return QStringList();
     });

@@ -25,6 +25,13 @@ public:
         emptyLibrary,
     };
 
+    // The edit whose save of a library without tracks was refused; the refusal names it.
+    enum class EmptyLibraryAction {
+        createPlaylist,
+        movePlaylist,
+        deleteTracks,
+    };
+
     explicit IPodDatabaseError(Case errorCase);
     // operation is a localisable key such as "Read library".
     static IPodDatabaseError library(const QString& operation, std::optional<QString> detail);
@@ -56,7 +63,8 @@ public:
         return IPodDatabaseError(Case::missingMainPlaylist);
     }
     // A library without tracks is saved only onto a freshly prepared iPod.
-    static IPodDatabaseError emptyLibrary() { return IPodDatabaseError(Case::emptyLibrary); }
+    static IPodDatabaseError
+    emptyLibrary(EmptyLibraryAction action = EmptyLibraryAction::createPlaylist);
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail.
@@ -67,11 +75,13 @@ public:
     QString description(AppLanguage language) const override;
 
     bool operator==(const IPodDatabaseError& other) const {
-        return case_ == other.case_ && operation_ == other.operation_ && detail_ == other.detail_;
+        return case_ == other.case_ && operation_ == other.operation_ && detail_ == other.detail_ &&
+               emptyLibraryAction_ == other.emptyLibraryAction_;
     }
 
 private:
     Case case_;
     QString operation_;
     std::optional<QString> detail_;
+    EmptyLibraryAction emptyLibraryAction_ = EmptyLibraryAction::createPlaylist;
 };
