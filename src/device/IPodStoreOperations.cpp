@@ -110,10 +110,19 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
         setAlert(text);
 }
 
+bool IPodStore::canStopOperation() const {
+    return activeDeviceID_ && operation && operation->isStoppable();
+}
+
+void IPodStore::stopOperation() {
+    if (canStopOperation())
+        operation->stop();
+}
+
 void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
                                int droppedFailureCount, bool autoEject,
-                               std::optional<QString> successKey) {
-    operation = StoreOperation::start(std::move(work));
+                               std::optional<QString> successKey, bool stoppable) {
+    operation = StoreOperation::start(std::move(work), stoppable);
     connect(operation.get(), &StoreOperation::progressed, this, &IPodStore::setProgress);
     connect(operation.get(), &StoreOperation::trackStaged, this,
             &IPodStore::appendStagedImportTrack);
@@ -125,7 +134,7 @@ void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
             [this, device, droppedFailureCount, autoEject, successKey,
              skipped](const QStringList& lines, bool completed) {
                 std::optional<QString> success;
-                if (successKey)
+                if (successKey && completed)
                     success = localizedString(*successKey, AppLanguages::stored());
                 finishOperation(device, lines, droppedFailureCount, completed && autoEject, success,
                                 completed ? *skipped : 0);
@@ -144,7 +153,7 @@ void IPodStore::startImportTask(const QStringList& urls, const IPodDevice& devic
             report.skippedIdentical(result.skippedIdentical);
             return result.failures;
         },
-        droppedFailureCount, settings.autoEject, std::nullopt);
+        droppedFailureCount, settings.autoEject, std::nullopt, true);
 }
 
 bool IPodStore::importDroppedItems(const QList<QUrl>& items) {
@@ -203,7 +212,7 @@ void IPodStore::startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID&
                 trackIDs, TransferDevice::of(device), destination, lossless,
                 [report](const ImportProgress& value) { report.progress(value); });
         },
-        0, false, LZ("Songs exported."));
+        0, false, LZ("Songs exported."), true);
 }
 
 void IPodStore::runLibraryEdit(const IPodDevice::ID& deviceID, bool needsPlaylistCapability,
@@ -234,7 +243,7 @@ void IPodStore::runReportingLibraryEdit(const IPodDevice::ID& deviceID,
             Task::checkCancellation();
             return edit(*session, device, report);
         },
-        0, false, std::nullopt);
+        0, false, std::nullopt, false);
 }
 
 void IPodStore::setPlaybackStart(quint64 trackID) {

@@ -5,14 +5,16 @@
 
 namespace {
 
-// The line an operation ends with when it throws.
-QString endingLine(const std::exception_ptr& error) {
+// The lines an operation ends with when it throws.
+QStringList endingLines(const std::exception_ptr& error, bool stopped) {
     try {
         std::rethrow_exception(error);
     } catch (const CancellationError&) {
-        return localizedDescription(IPodDeviceError());
+        if (stopped)
+            return {};
+        return {localizedDescription(IPodDeviceError())};
     } catch (...) {
-        return localizedDescription(error);
+        return {localizedDescription(error)};
     }
 }
 
@@ -44,8 +46,14 @@ StoreOperation::StoreOperation(Task t)
     : task(std::move(t)) {
 }
 
-std::unique_ptr<StoreOperation> StoreOperation::start(Work work) {
+void StoreOperation::stop() {
+    stopped = true;
+    cancel();
+}
+
+std::unique_ptr<StoreOperation> StoreOperation::start(Work work, bool stoppable) {
     std::unique_ptr<StoreOperation> operation(new StoreOperation());
+    operation->stoppable = stoppable;
     StoreOperation* self = operation.get();
     operation->task = Task::run(
         TaskPriority::userInitiated, self,
@@ -54,7 +62,7 @@ std::unique_ptr<StoreOperation> StoreOperation::start(Work work) {
             if (failures && !error)
                 Q_EMIT self->finished(*failures, true);
             else
-                Q_EMIT self->finished({endingLine(error)}, false);
+                Q_EMIT self->finished(endingLines(error, self->stopped), false);
         });
     return operation;
 }

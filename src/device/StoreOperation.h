@@ -3,8 +3,9 @@
 // One running import, export or library edit of the store: its background task (and with it
 // its cancellation), the progress and staged tracks it reports while it runs, and how it ends.
 // Reports reach this object's thread by queued calls, in the order they were made, and the end
-// comes after them. The store cancels an operation only when its device goes away, so an
-// operation that stops on its cancellation ends with the disconnection's text.
+// comes after them. The store cancels an operation when its device goes away, so an operation
+// that stops on its cancellation ends with the disconnection's text; one the user stopped ends
+// on it without a line.
 
 #include "device/IPodDevice.h"
 #include "library/Track.h"
@@ -43,22 +44,27 @@ public:
     // Returns the failure lines of a run that went through.
     using Work = std::function<QStringList(const OperationReporter&)>;
 
-    // Starts work on a background task.
-    static std::unique_ptr<StoreOperation> start(Work work);
+    // Starts work on a background task; a stoppable one may be stopped by the user.
+    static std::unique_ptr<StoreOperation> start(Work work, bool stoppable = false);
     // Stands for a task started elsewhere; it ends when that task delivers to its own receiver.
     explicit StoreOperation(Task task);
 
     void cancel() const { task.cancel(); }
+    bool isStoppable() const { return stoppable; }
+    // The user's stop: a cancellation whose end tells nothing of a disconnection.
+    void stop();
 
 Q_SIGNALS:
     void progressed(const ImportProgress& value);
     void trackStaged(const Track& track);
     void skippedIdentical(int count);
     // The failure lines of a run that went through (completed), or the one line of the error
-    // that ended it.
+    // that ended it (none when that was the user's stop).
     void finished(const QStringList& lines, bool completed);
 
 private:
     StoreOperation() = default;
     Task task;
+    bool stoppable = false;
+    bool stopped = false;
 };
