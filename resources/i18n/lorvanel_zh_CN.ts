@@ -1181,5 +1181,37 @@ Additional failures: %2.</source>
         <source>The library reader of Lorvanel could not be started.</source>
         <translation>无法启动 Lorvanel 的资料库读取程序。</translation>
     </message>
+    <message>
+        <source>An iPod library with no tracks cannot be saved. Add music before moving a playlist.</source>
+        <translation>没有曲目的 iPod 资料库无法保存。请先添加音乐再移动播放列表。</translation>
+    </message>
+    <message>
+        <source>An iPod library with no tracks cannot be saved. Keep at least one track on the iPod.</source>
+        <translation>没有曲目的 iPod 资料库无法保存。请在 iPod 上至少保留一首曲目。</translation>
+    </message>
+    <message>
+        <source>Lorvanel is still working with the iPod.</source>
+        <translation>Lorvanel 仍在处理 iPod。</translation>
+    </message>
+    <message>
+        <source>Stopping leaves out what has not been saved yet; the iPod's library stays intact.</source>
+        <translation>停止后，尚未保存的内容将被略过；iPod 的资料库保持完好。</translation>
+    </message>
+    <message>
+        <source>Lorvanel can quit as soon as it has finished writing to the iPod, so that nothing you changed is lost.</source>
+        <translation>Lorvanel 可在写入 iPod 完成后立即退出，你所做的更改不会丢失。</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>继续</translation>
+    </message>
+    <message>
+        <source>Stop and Quit</source>
+        <translation>停止并退出</translation>
+    </message>
+    <message>
+        <source>Quit When Done</source>
+        <translation>完成后退出</translation>
+    </message>
 </context>
 </TS>

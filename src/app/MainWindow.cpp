@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ContentView.h"
+#include "app/QuitConfirmation.h"
 #include "appmodel/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
@@ -23,6 +24,7 @@ MainWindow::MainWindow(IPodStore& store, QWidget* parent)
 
     content_ = new ContentView(store_, this);
     setCentralWidget(content_);
+    quitConfirmation_ = new QuitConfirmation(store_, this);
 
     auto* settings = new QAction(this);
     settings->setObjectName(QStringLiteral("settingsAction"));
@@ -40,7 +42,10 @@ MainWindow::MainWindow(IPodStore& store, QWidget* parent)
         quitKeys.append(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setShortcuts(quitKeys);
     quit->setShortcutContext(Qt::ApplicationShortcut);
-    connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    connect(quit, &QAction::triggered, this, [this] {
+        if (quitConfirmation_->permitsQuit())
+            QCoreApplication::quit();
+    });
     addAction(quit);
 
     retranslate();
@@ -53,6 +58,10 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!quitConfirmation_->permitsQuit()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         Q_EMIT closed();

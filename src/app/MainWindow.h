@@ -4,9 +4,10 @@
 
 class ContentView;
 class IPodStore;
+class QuitConfirmation;
 
 // The main window: "Lorvanel", 1160 × 760 by default (at least 800 × minimumHeight), holding the
-// main view.
+// main view. Closing it quits; while an operation runs on an iPod, both ask first.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -19,6 +20,7 @@ public:
 
     IPodStore& store() const { return store_; }
     ContentView* contentView() const { return content_; }
+    QuitConfirmation* quitConfirmation() const { return quitConfirmation_; }
 
 Q_SIGNALS:
     void settingsRequested();
@@ -33,4 +35,5 @@ private:
 
     IPodStore& store_;
     ContentView* content_ = nullptr;
+    QuitConfirmation* quitConfirmation_ = nullptr;
 };

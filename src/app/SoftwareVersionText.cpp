@@ -2,6 +2,7 @@
 
 #include "app/DeviceSummary.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/ElidedLabel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -12,8 +13,10 @@ SoftwareVersionText::SoftwareVersionText(QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
-    title_ = new QLabel(this);
-    title_->setTextFormat(Qt::PlainText);
+    title_ = new ElidedLabel(Qt::ElideRight, this);
+    // The width of its text while the toolbar has room; shortened, rather than pushing the
+    // toolbar's buttons or the sidebar aside, when it has not.
+    title_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     QFont titleFont = title_->font();
     titleFont.setPixelSize(12);
     titleFont.setWeight(QFont::Medium);

@@ -1,12 +1,13 @@
 #pragma once
 
 // The library toolbar's title: the device summary line and, once it is known, the firmware
-// version after a dot.
+// version after a dot. A summary too long for the toolbar ends in "…".
 
 #include <QWidget>
 
 #include <optional>
 
+class ElidedLabel;
 class QLabel;
 
 class SoftwareVersionText : public QWidget {
@@ -18,7 +19,7 @@ public:
     void setTitle(const QString& title);
     void setSoftwareVersion(const std::optional<QString>& version);
 
-    QLabel* titleLabel() const { return title_; }
+    ElidedLabel* titleLabel() const { return title_; }
     QLabel* versionLabel() const { return version_; }
 
 protected:
@@ -28,7 +29,7 @@ private:
     void refresh();
 
     std::optional<QString> softwareVersion_;
-    QLabel* title_ = nullptr;
+    ElidedLabel* title_ = nullptr;
     QLabel* dot_ = nullptr;
     QLabel* version_ = nullptr;
 };

@@ -142,7 +142,7 @@ void PlaylistBrowser::refreshEnablement() {
     readOnly_->setVisible(library && library->writeBlocker &&
                           !library->supportsNano5PlaylistCreation);
     newPlaylist_->setEnabled(store_.canCreatePlaylist());
-    const bool canEdit = store_.canEditLibrary();
+    const bool canEdit = store_.canMovePlaylists();
     const qsizetype last = tiles_.size() - 1;
     for (qsizetype index = 0; index <= last; ++index) {
         PlaylistTile::Content content = tiles_[index]->content();

@@ -300,7 +300,12 @@ bool IPodStore::canEditLibrary() const {
 bool IPodStore::canCreatePlaylist() const {
     if (library() && library()->supportsNano5PlaylistCreation)
         return !activeDeviceID_;
-    // A new playlist on an empty library saves a library without tracks.
+    // A new playlist on an empty library saves a library without tracks, as a move does.
+    return canMovePlaylists();
+}
+
+bool IPodStore::canMovePlaylists() const {
+    // A library without tracks is saved only onto a freshly prepared iPod.
     return canEditLibrary() && (!library()->tracks.isEmpty() || library()->savesEmptyLibrary);
 }
 

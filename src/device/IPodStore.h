@@ -171,6 +171,7 @@ public:
     // What the window enables.
     bool canEditLibrary() const;
     bool canCreatePlaylist() const;
+    bool canMovePlaylists() const;
     bool canImport() const;
     QList<Track> stagedTracksForSelection() const;
     QList<Track> displayedTracks() const;
@@ -224,6 +225,11 @@ public:
     void startImport(const QStringList& urls, const IPodDevice::ID& deviceID);
     void startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID& deviceID,
                      const QString& destination, bool lossless);
+    // Quitting while an operation runs: an import or an export stops when asked; a library
+    // edit (a change the user confirmed) and an eject run to their end.
+    bool canStopOperation() const;
+    // Stops the running import or export. It ends as usual, with no alert for the stop itself.
+    void stopOperation();
     // The common end of imports, exports and edits: the busy state cleared, then an eject
     // (clean run with automatic eject) or a refresh, a reload and the alert. Files an import
     // skipped as already on the device are told in the alert, also when the device is ejected.
@@ -299,7 +305,7 @@ private:
     // finishOperation, with the success text looked up then.
     using OperationWork = std::function<QStringList(const OperationReporter&)>;
     void startOperation(const IPodDevice& device, OperationWork work, int droppedFailureCount,
-                        bool autoEject, std::optional<QString> successKey,
+                        bool autoEject, std::optional<QString> successKey, bool stoppable,
                         const EditAction& action = {});
     void startImportTask(const QStringList& urls, const IPodDevice& device,
                          const TransferSettings& settings, int droppedFailureCount);

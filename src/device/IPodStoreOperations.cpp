@@ -39,6 +39,17 @@ std::optional<QByteArray> nano5SysInfoExtended(const IPodDevice& device) {
     }
 }
 
+// Saves an edit; a library left without tracks is refused in the words of that edit.
+void saveEdit(IPodDatabase& session, IPodDatabaseError::EmptyLibraryAction action) {
+    try {
+        session.saveLibrary();
+    } catch (const IPodDatabaseError& error) {
+        if (error.errorCase() != IPodDatabaseError::Case::emptyLibrary)
+            throw;
+        throw IPodDatabaseError::emptyLibrary(action);
+    }
+}
+
 } // namespace
 
 std::optional<QString> IPodStore::operationAlert(QStringList failures, int droppedFailureCount,
@@ -99,11 +110,22 @@ void IPodStore::finishOperation(const IPodDevice& device, const QStringList& fai
         setAlert(text);
 }
 
+bool IPodStore::canStopOperation() const {
+    return activeDeviceID_ && operation && operation->isStoppable();
+}
+
+void IPodStore::stopOperation() {
+    if (canStopOperation())
+        operation->stop();
+}
+
 void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
                                int droppedFailureCount, bool autoEject,
-                               std::optional<QString> successKey, const EditAction& action) {
+                               std::optional<QString> successKey, bool stoppable,
+                               const EditAction& action) {
     operation = StoreOperation::start(
-        std::move(work), {action.key, action.argument, [device] { return device.hasIdentity(); }});
+        std::move(work), {action.key, action.argument, [device] { return device.hasIdentity(); }},
+        stoppable);
     connect(operation.get(), &StoreOperation::progressed, this, &IPodStore::setProgress);
     connect(operation.get(), &StoreOperation::trackStaged, this,
             &IPodStore::appendStagedImportTrack);
@@ -115,7 +137,7 @@ void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
             [this, device, droppedFailureCount, autoEject, successKey,
              skipped](const QStringList& lines, bool completed) {
                 std::optional<QString> success;
-                if (successKey)
+                if (successKey && completed)
                     success = localizedString(*successKey, AppLanguages::stored());
                 finishOperation(device, lines, droppedFailureCount, completed && autoEject, success,
                                 completed ? *skipped : 0);
@@ -134,7 +156,7 @@ void IPodStore::startImportTask(const QStringList& urls, const IPodDevice& devic
             report.skippedIdentical(result.skippedIdentical);
             return result.failures;
         },
-        droppedFailureCount, settings.autoEject, std::nullopt);
+        droppedFailureCount, settings.autoEject, std::nullopt, true);
 }
 
 bool IPodStore::importDroppedItems(const QList<QUrl>& items) {
@@ -193,7 +215,7 @@ void IPodStore::startExport(const QSet<quint64>& trackIDs, const IPodDevice::ID&
                 trackIDs, TransferDevice::of(device), destination, lossless,
                 [report](const ImportProgress& value) { report.progress(value); });
         },
-        0, false, LZ("Songs exported."));
+        0, false, LZ("Songs exported."), true);
 }
 
 QString IPodStore::trackTitle(quint64 trackID) const {
@@ -245,7 +267,7 @@ void IPodStore::runReportingLibraryEdit(const IPodDevice::ID& deviceID,
             Task::checkCancellation();
             return edit(*session, device, report);
         },
-        0, false, std::nullopt, action);
+        0, false, std::nullopt, false, action);
 }
 
 void IPodStore::setPlaybackStart(quint64 trackID) {
@@ -285,7 +307,7 @@ void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID
                    [trackIDs](IPodDatabase& session, const IPodDevice& device) {
                        const QStringList files = session.deleteTracks(trackIDs).values();
                        device.verifyIdentity();
-                       session.saveLibrary();
+                       saveEdit(session, IPodDatabaseError::EmptyLibraryAction::deleteTracks);
                        return removeTrackFiles(files, [&device] { device.verifyIdentity(); });
                    });
 }
@@ -332,14 +354,14 @@ void IPodStore::createPlaylist(const QString& name, const QList<quint64>& trackI
 
 void IPodStore::movePlaylist(quint64 playlistID, bool up) {
     const std::optional<IPodDevice::ID> id = selectedDiskID();
-    if (!id)
+    if (!id || !canMovePlaylists())
         return;
     runLibraryEdit(*id, false, {LZ("Move playlist “%1”"), playlistName(playlistID)},
                    [playlistID, up](IPodDatabase& session, const IPodDevice& device) {
                        if (session.movePlaylist(playlistID, up)) {
                            Task::checkCancellation();
                            device.verifyIdentity();
-                           session.saveLibrary();
+                           saveEdit(session, IPodDatabaseError::EmptyLibraryAction::movePlaylist);
                        }
                        return QStringList();
                    });

@@ -6,6 +6,20 @@
 
 #include <atomic>
 
+namespace {
+
+bool isCancellation(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CancellationError&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
 QString StoreOperation::endingLine(const std::exception_ptr& error, bool deviceGone,
                                    const Ending& ending, AppLanguage language) {
     const QString disconnected = IPodDeviceError().description(language);
@@ -61,8 +75,14 @@ StoreOperation::StoreOperation(Task t)
     : task(std::move(t)) {
 }
 
-std::unique_ptr<StoreOperation> StoreOperation::start(Work work, Ending ending) {
+void StoreOperation::stop() {
+    stopped = true;
+    cancel();
+}
+
+std::unique_ptr<StoreOperation> StoreOperation::start(Work work, Ending ending, bool stoppable) {
     std::unique_ptr<StoreOperation> operation(new StoreOperation());
+    operation->stoppable = stoppable;
     StoreOperation* self = operation.get();
     const auto deviceGone = std::make_shared<std::atomic<bool>>(false);
     operation->task = Task::run(
@@ -84,6 +104,8 @@ std::unique_ptr<StoreOperation> StoreOperation::start(Work work, Ending ending) 
         [self, ending, deviceGone](std::optional<QStringList> failures, std::exception_ptr error) {
             if (failures && !error)
                 Q_EMIT self->finished(*failures, true);
+            else if (self->stopped && isCancellation(error))
+                Q_EMIT self->finished({}, false); // the user's stop tells nothing
             else
                 Q_EMIT self->finished(
                     {endingLine(error, *deviceGone, ending, AppLanguages::stored())}, false);

@@ -3,8 +3,9 @@
 // One running import, export or library edit of the store: its background task (and with it
 // its cancellation), the progress and staged tracks it reports while it runs, and how it ends.
 // Reports reach this object's thread by queued calls, in the order they were made, and the end
-// comes after them. The store cancels an operation only when its device goes away, so an
-// operation that stops on its cancellation ends with the disconnection's text.
+// comes after them. The store cancels an operation when its device goes away, so an operation
+// that stops on its cancellation ends with the disconnection's text; one the user stopped ends
+// on it without a line.
 
 #include "device/IPodDevice.h"
 #include "library/Track.h"
@@ -54,8 +55,9 @@ public:
         std::function<bool()> deviceHolds;
     };
 
-    // Starts work on a background task.
-    static std::unique_ptr<StoreOperation> start(Work work, Ending ending = {});
+    // Starts work on a background task; a stoppable one may be stopped by the user.
+    static std::unique_ptr<StoreOperation> start(Work work, Ending ending = {},
+                                                 bool stoppable = false);
     // The one line a run that threw ends with: the disconnection whenever the device went away
     // (or the run was cancelled, which happens only then), a refusal as it is, any other
     // failure after the action it stopped, its system or libgpod text put in plain words.
@@ -65,16 +67,21 @@ public:
     explicit StoreOperation(Task task);
 
     void cancel() const { task.cancel(); }
+    bool isStoppable() const { return stoppable; }
+    // The user's stop: a cancellation whose end tells nothing of a disconnection.
+    void stop();
 
 Q_SIGNALS:
     void progressed(const ImportProgress& value);
     void trackStaged(const Track& track);
     void skippedIdentical(int count);
     // The failure lines of a run that went through (completed), or the one line of the error
-    // that ended it.
+    // that ended it (none when that was the user's stop).
     void finished(const QStringList& lines, bool completed);
 
 private:
     StoreOperation() = default;
     Task task;
+    bool stoppable = false;
+    bool stopped = false;
 };

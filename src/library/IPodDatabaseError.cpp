@@ -25,6 +25,12 @@ QString IPodDatabaseError::detailText(AppLanguage language) const {
     return detailIsKey_ ? localizedString(*detail_, language) : *detail_;
 }
 
+IPodDatabaseError IPodDatabaseError::emptyLibrary(EmptyLibraryAction action) {
+    IPodDatabaseError error(Case::emptyLibrary);
+    error.emptyLibraryAction_ = action;
+    return error;
+}
+
 // Each key stays one literal so the string table finds it.
 // clang-format off
 QString IPodDatabaseError::description(AppLanguage language) const {
@@ -61,8 +67,18 @@ QString IPodDatabaseError::description(AppLanguage language) const {
     case Case::missingMainPlaylist:
         return localizedString(LZ("The iPod database is missing its main playlist."), language);
     case Case::emptyLibrary:
-        return localizedString(LZ("An iPod library with no tracks cannot be saved. Keep at least one track on the iPod, or add music before creating a playlist."),
-                               language);
+        switch (emptyLibraryAction_) {
+        case EmptyLibraryAction::createPlaylist:
+            return localizedString(LZ("An iPod library with no tracks cannot be saved. Keep at least one track on the iPod, or add music before creating a playlist."),
+                                   language);
+        case EmptyLibraryAction::movePlaylist:
+            return localizedString(LZ("An iPod library with no tracks cannot be saved. Add music before moving a playlist."),
+                                   language);
+        case EmptyLibraryAction::deleteTracks:
+            return localizedString(LZ("An iPod library with no tracks cannot be saved. Keep at least one track on the iPod."),
+                                   language);
+        }
+        break;
     }
     return {};
 }

@@ -25,6 +25,13 @@ public:
         emptyLibrary,
     };
 
+    // The edit whose save of a library without tracks was refused; the refusal names it.
+    enum class EmptyLibraryAction {
+        createPlaylist,
+        movePlaylist,
+        deleteTracks,
+    };
+
     explicit IPodDatabaseError(Case errorCase);
     // operation is a localisable key such as "Read library".
     static IPodDatabaseError library(const QString& operation, std::optional<QString> detail);
@@ -58,7 +65,8 @@ public:
         return IPodDatabaseError(Case::missingMainPlaylist);
     }
     // A library without tracks is saved only onto a freshly prepared iPod.
-    static IPodDatabaseError emptyLibrary() { return IPodDatabaseError(Case::emptyLibrary); }
+    static IPodDatabaseError
+    emptyLibrary(EmptyLibraryAction action = EmptyLibraryAction::createPlaylist);
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail.
@@ -72,7 +80,8 @@ public:
 
     bool operator==(const IPodDatabaseError& other) const {
         return case_ == other.case_ && operation_ == other.operation_ && detail_ == other.detail_ &&
-               detailIsKey_ == other.detailIsKey_;
+               detailIsKey_ == other.detailIsKey_ &&
+               emptyLibraryAction_ == other.emptyLibraryAction_;
     }
 
 private:
@@ -80,4 +89,5 @@ private:
     QString operation_;
     std::optional<QString> detail_;
     bool detailIsKey_ = false;
+    EmptyLibraryAction emptyLibraryAction_ = EmptyLibraryAction::createPlaylist;
 };

@@ -1,18 +1,22 @@
 // Imports started by dropping ffmpeg-made audio on the library pane, into a libgpod volume on a
 // tmpfs mount: the progress card while they run, the placeholders in the table, the tracks
-// afterwards, and the drops that must not start anything.
+// afterwards, the drops that must not start anything, and a quit asked for while one runs.
 
 #include "PaneFixture.h"
 
 #include "TestVolumes.h"
 
 #include "app/AlertPresenter.h"
+#include "app/QuitConfirmation.h"
 #include "browser/ImportDropArea.h"
 #include "browser/ImportProgressPanel.h"
+#include "library/DatabasePreflight.h"
+#include "library/IPodDatabase.h"
 #include "support/AudioFixtures.h"
 #include "support/EventLoop.h"
 #include "transfer/ImportProgress.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
@@ -22,11 +26,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -286,4 +297,85 @@ TEST_F(ImportTest, APanelOpenedForOneIPodNeverImportsIntoTheNextOneSelected) {
     ASSERT_TRUE(TestSupport::waitUntil(
         [&] { return store->library() && store->selectedDiskID() == first; }));
     EXPECT_EQ(store->library()->tracks.size(), 1);
+}
+
+TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) {
+    // The operation's read of the database waits on a helper that waits for the test (a fifo),
+    // so the operation surely runs while the quit is asked.
+    const QString fifo = root + QStringLiteral("/hold");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray helper = qgetenv("LORVANEL_OPEN_HELPER");
+    const QString held = root + QStringLiteral("/held-helper.sh");
+    QFile script(held);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nread line < '" + QFile::encodeName(fifo) + "'\nexec '" + helper +
+                 "' \"$@\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    int answer = -1; // a line waiting in the fifo, kept while this end is open
+    const auto release = [&] {
+        answer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
+        ASSERT_EQ(::write(answer, "\n", 1), 1);
+    };
+    const auto restore = qScopeGuard([&] {
+        qputenv("LORVANEL_OPEN_HELPER", helper);
+        if (answer < 0)
+            release(); // for a helper left waiting by a failure
+        ::close(answer);
+    });
+    const quint64 old = store->library()->tracks[0].id;
+
+    // An import is stopped; a tag edit, a change the user confirmed, is saved first.
+    for (const bool edit : {false, true}) {
+        SCOPED_TRACE(edit ? "tag edit" : "import");
+        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(held));
+        DatabasePreflight::forgetReadDatabases();
+        if (edit)
+            store->saveTrackMetadata(old, {QStringLiteral("Kept"), {}, {}, {}, {}},
+                                     *store->selectedDiskID());
+        else
+            ASSERT_TRUE(
+                dragAndDrop(pane().dropArea(), {QUrl::fromLocalFile(song("q", "Late"))}).dropped);
+        ASSERT_TRUE(store->activeDeviceID());
+        bool ended = false;
+        std::optional<bool> endedBeforeQuit;
+        QObject scope;
+        QObject::connect(store.get(), &IPodStore::activeDeviceIDChanged, &scope,
+                         [&] { ended = ended || !store->activeDeviceID(); });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &scope,
+                         [&] { endedBeforeQuit = ended; });
+        QuitConfirmation* quit = window->quitConfirmation();
+        QTimer::singleShot(0, &scope, [&] {
+            // Ctrl+Q asks and Continue goes on; closing the window asks the same.
+            window->findChild<QAction*>(QStringLiteral("quitAction"))->trigger();
+            ASSERT_NE(quit->box(), nullptr);
+            EXPECT_EQ(quit->box()->text(),
+                      QStringLiteral("Lorvanel is still working with the iPod."));
+            EXPECT_EQ(quit->quitButton()->text(),
+                      edit ? QStringLiteral("Quit When Done") : QStringLiteral("Stop and Quit"));
+            quit->continueButton()->click();
+            EXPECT_FALSE(window->close());
+            ASSERT_NE(quit->box(), nullptr);
+            quit->quitButton()->click();
+            // Not ended yet: nothing quits.
+            EXPECT_TRUE(store->activeDeviceID());
+            EXPECT_TRUE(window->isVisible());
+            qputenv("LORVANEL_OPEN_HELPER", helper);
+            if (edit)
+                release();
+        });
+        QTimer watchdog;
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        watchdog.start(60'000);
+        EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_EQ(endedBeforeQuit, std::optional<bool>(true));
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(store->alert()) << qPrintable(store->alert().value_or(QString()));
+        QStringList titles;
+        for (const Track& track : IPodDatabase(mountPath).loadTracks())
+            titles.append(track.title);
+        EXPECT_EQ(titles, QStringList{edit ? QStringLiteral("Kept") : QStringLiteral("Old")});
+        window->show();
+        waitForOperation();
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "app/AlertPresenter.h"
 #include "app/DeviceHeader.h"
+#include "app/SoftwareVersionText.h"
 #include "browser/ActivitySpinner.h"
 #include "browser/ElidedLabel.h"
 #include "browser/EmptyStatePlaceholder.h"
@@ -13,6 +14,7 @@
 #include "browser/LibraryErrorView.h"
 #include "device/IPodDeviceError.h"
 #include "platform/Settings.h"
+#include "showcase/DeviceShareButton.h"
 #include "support/EventLoop.h"
 #include "transfer/ImportError.h"
 
@@ -150,6 +152,20 @@ TEST_F(PaneTest, LongTextsShortenWithAnEllipsisAndTheSidebarKeepsItsWidth) {
     EXPECT_TRUE(name->shownText().endsWith(QChar(0x2026))) << name->shownText().toStdString();
     EXPECT_LE(name->mapTo(window.get(), QPoint(name->width(), 0)).x(), window->width());
     EXPECT_EQ(view().sidebarColumn()->width(), sidebarWidth);
+
+    // So does the toolbar's device line, before the share button, also as the window narrows.
+    store->setDeviceName(QStringLiteral("N").repeated(200), *store->selectedDiskID());
+    TestSupport::drainEvents();
+    window->resize(window->width() - 60, window->height());
+    TestSupport::drainEvents();
+    ElidedLabel* line = view().toolbarTitle()->titleLabel();
+    ASSERT_TRUE(line->text().startsWith(QStringLiteral("N").repeated(200)));
+    EXPECT_TRUE(line->shownText().endsWith(QChar(0x2026))) << line->shownText().toStdString();
+    QWidget* share = view().deviceShareButton();
+    EXPECT_LE(line->mapTo(window.get(), QPoint(line->width(), 0)).x(),
+              share->mapTo(window.get(), QPoint(0, 0)).x());
+    EXPECT_EQ(view().sidebarColumn()->width(), sidebarWidth);
+    EXPECT_EQ(sidebarWidth, 220);
 }
 
 TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {

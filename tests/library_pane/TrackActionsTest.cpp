@@ -12,6 +12,7 @@
 #include "browser/FilledButton.h"
 #include "browser/LibraryPaneHeader.h"
 #include "browser/PlaylistBrowser.h"
+#include "browser/PlaylistTile.h"
 #include "browser/TrackActionBar.h"
 #include "browser/TrackActionButtonStyle.h"
 #include "library/IPodDatabase.h"
@@ -27,6 +28,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QToolButton>
 
 using TestSupport::TrackSpec;
 
@@ -163,15 +165,16 @@ TEST_F(ActionsTest, WhatWouldEmptyTheLibraryIsNotOffered) {
     Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("zh-Hans"));
     store->deleteTracks(all, *store->selectedDiskID());
     waitForOperation();
-    EXPECT_EQ(store->alert(), std::optional<QString>(QStringLiteral(
-                                  "没有曲目的 iPod 资料库无法保存。请在 iPod "
-                                  "上至少保留一首曲目，或先添加音乐再创建播放列表。")));
+    EXPECT_EQ(store->alert(),
+              std::optional<QString>(QStringLiteral(
+                  "没有曲目的 iPod 资料库无法保存。请在 iPod 上至少保留一首曲目。")));
     Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("en"));
     EXPECT_EQ(IPodDatabase(path).loadTracks().size(), 3);
 }
 
-TEST_F(ActionsTest, AnEmptyLibraryOffersANewPlaylistOnlyOnAFreshlyPreparedIPod) {
-    const QString empty = makeVolume(root + QStringLiteral("/Empty"), {});
+TEST_F(ActionsTest, AnEmptyLibraryOffersANewPlaylistAndMovesOnlyOnAFreshlyPreparedIPod) {
+    const QString empty = makeVolume(root + QStringLiteral("/Empty"), {},
+                                     {{QStringLiteral("A"), {}}, {QStringLiteral("B"), {}}});
     for (const bool fresh : {false, true}) {
         SCOPED_TRACE(fresh ? "fresh" : "with a database");
         window.reset();
@@ -195,7 +198,18 @@ TEST_F(ActionsTest, AnEmptyLibraryOffersANewPlaylistOnlyOnAFreshlyPreparedIPod) 
         ASSERT_NE(browser, nullptr);
         EXPECT_EQ(browser->newPlaylistButton()->isEnabled(), fresh);
         EXPECT_EQ(store->canCreatePlaylist(), fresh);
+        ASSERT_EQ(browser->tiles().size(), 2);
+        QToolButton* down = browser->tiles()[0]->moveDownButton();
+        EXPECT_EQ(down->isEnabled(), fresh);
+        EXPECT_EQ(browser->tiles()[1]->moveUpButton()->isEnabled(), fresh);
     }
+    // Offered on a volume that turns out not to be fresh, the move is refused in its own words.
+    QTest::mouseClick(window->findChild<PlaylistBrowser*>()->tiles()[0]->moveDownButton(),
+                      Qt::LeftButton);
+    waitForOperation();
+    EXPECT_EQ(store->alert(), std::optional<QString>(QStringLiteral(
+                                  "An iPod library with no tracks cannot be saved. Add music "
+                                  "before moving a playlist.")));
 }
 
 TEST_F(ActionsTest, AFifthGenerationNanoThatOnlyImportsOffersOnlyMP3Files) {

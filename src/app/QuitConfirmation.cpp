@@ -1,0 +1,104 @@
+#include "app/QuitConfirmation.h"
+
+#include "device/IPodStore.h"
+#include "platform/AppLanguage.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+
+QuitConfirmation::QuitConfirmation(IPodStore& store, QWidget* window)
+    : QObject(window)
+    , store_(store)
+    , window_(window) {
+    connect(&store_, &IPodStore::activeDeviceIDChanged, this, [this] {
+        // Queued: an operation's end sets its alert after clearing the busy device, and may
+        // start an eject.
+        if (quitPending_ && !store_.activeDeviceID())
+            QMetaObject::invokeMethod(this, &QuitConfirmation::quitIfDone, Qt::QueuedConnection);
+    });
+}
+
+bool QuitConfirmation::permitsQuit() {
+    if (!store_.activeDeviceID())
+        return true;
+    if (!box_ && !quitPending_)
+        ask();
+    return false;
+}
+
+void QuitConfirmation::ask() {
+    stops_ = store_.canStopOperation();
+    auto* box = new QMessageBox(window_);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Warning);
+    QPushButton* goOn = box->addButton(QString(), QMessageBox::RejectRole);
+    QPushButton* quit =
+        box->addButton(QString(), stops_ ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
+    // Return goes on working: only a click gives the work up.
+    quit->setAutoDefault(false);
+    box->setDefaultButton(goOn);
+    box->setEscapeButton(goOn);
+    continue_ = goOn;
+    quit_ = quit;
+    box_ = box;
+    retranslate();
+    box->installEventFilter(this);
+    connect(box, &QDialog::finished, this, &QuitConfirmation::answered);
+    box->open();
+    goOn->setFocus();
+}
+
+void QuitConfirmation::retranslate() {
+    if (!box_)
+        return;
+    const AppLanguage language = AppLanguages::stored();
+    box_->setWindowTitle(localizedString(LZ("Lorvanel"), language));
+    box_->setText(localizedString(LZ("Lorvanel is still working with the iPod."), language));
+    box_->setInformativeText(
+        stops_ ? localizedString(LZ("Stopping leaves out what has not been saved yet; the "
+                                    "iPod's library stays intact."),
+                                 language)
+               : localizedString(LZ("Lorvanel can quit as soon as it has finished writing to "
+                                    "the iPod, so that nothing you changed is lost."),
+                                 language));
+    if (continue_)
+        continue_->setText(localizedString(LZ("Continue"), language));
+    if (quit_)
+        quit_->setText(stops_ ? localizedString(LZ("Stop and Quit"), language)
+                              : localizedString(LZ("Quit When Done"), language));
+}
+
+void QuitConfirmation::answered() {
+    QMessageBox* box = box_;
+    if (!box)
+        return;
+    const bool quit = quit_ && box->clickedButton() == quit_;
+    box->removeEventFilter(this);
+    box->disconnect(this);
+    box->deleteLater();
+    box_ = nullptr;
+    if (!quit)
+        return;
+    quitPending_ = true;
+    store_.stopOperation();
+    quitIfDone();
+}
+
+void QuitConfirmation::quitIfDone() {
+    if (!quitPending_ || store_.activeDeviceID())
+        return;
+    quitPending_ = false;
+    // What the operation ended with is read before anything quits.
+    if (store_.alert())
+        return;
+    QCoreApplication::quit();
+}
+
+bool QuitConfirmation::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == box_ && event->type() == QEvent::LanguageChange)
+        retranslate();
+    return QObject::eventFilter(watched, event);
+}

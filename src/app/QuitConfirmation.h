@@ -1,0 +1,50 @@
+#pragma once
+
+// The question in front of a quit while the store runs an operation on an iPod. The window stays
+// and the user chooses to go on, or to quit once the operation has ended safely: an import or an
+// export is stopped first; a library edit (a change the user confirmed) or an eject is not cut
+// short, so the quit waits for its end. An operation that ends with something to tell keeps the
+// window open with its alert.
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+
+class IPodStore;
+class QWidget;
+
+class QuitConfirmation : public QObject {
+    Q_OBJECT
+
+public:
+    QuitConfirmation(IPodStore& store, QWidget* window);
+
+    // True when nothing runs on a device; otherwise the question opens (once) and the quit waits.
+    bool permitsQuit();
+    // The user chose to quit, and the application quits when the operation has ended.
+    bool isQuitPending() const { return quitPending_; }
+
+    // The question on screen now, if any (tests drive it).
+    QMessageBox* box() const { return box_; }
+    QAbstractButton* continueButton() const { return continue_; }
+    QAbstractButton* quitButton() const { return quit_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ask();
+    void retranslate();
+    void answered();
+    void quitIfDone();
+
+    IPodStore& store_;
+    QPointer<QWidget> window_;
+    QPointer<QMessageBox> box_;
+    QPointer<QAbstractButton> continue_;
+    QPointer<QAbstractButton> quit_;
+    // Whether the operation asked about stops, or is waited for.
+    bool stops_ = false;
+    bool quitPending_ = false;
+};
