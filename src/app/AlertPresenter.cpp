@@ -79,24 +79,28 @@ void AlertPresenter::showNext() {
         openAlert();
 }
 
-void AlertPresenter::openConfirmation() {
-    auto* box = new QMessageBox(window_);
+QuestionBox makeQuestionBox(QWidget* window, bool destructive) {
+    auto* box = new QMessageBox(window);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);
-    auto* cancel = box->addButton(QString(), QMessageBox::RejectRole);
-    QPushButton* confirm = nullptr;
-    if (request_->kind == ConfirmationRequest::Kind::deleteTracks) {
-        confirm = box->addButton(QString(), QMessageBox::DestructiveRole);
-        QPalette red = confirm->palette();
+    QPushButton* safe = box->addButton(QString(), QMessageBox::RejectRole);
+    QPushButton* act = box->addButton(QString(), destructive ? QMessageBox::DestructiveRole
+                                                             : QMessageBox::AcceptRole);
+    if (destructive) {
+        QPalette red = act->palette();
         red.setColor(QPalette::ButtonText, TrackActionButtonStyle::destructiveRed());
-        confirm->setPalette(red);
-    } else {
-        confirm = box->addButton(QString(), QMessageBox::AcceptRole);
+        act->setPalette(red);
     }
+    act->setAutoDefault(false);
+    box->setDefaultButton(safe);
+    box->setEscapeButton(safe);
+    return {box, safe, act};
+}
+
+void AlertPresenter::openConfirmation() {
     // Return cancels: these operations cannot be undone, so only a click confirms.
-    confirm->setAutoDefault(false);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
+    const auto [box, cancel, confirm] =
+        makeQuestionBox(window_, request_->kind == ConfirmationRequest::Kind::deleteTracks);
     cancelButton_ = cancel;
     confirmButton_ = confirm;
     confirmationBox_ = box;

@@ -1,5 +1,6 @@
 #include "app/QuitConfirmation.h"
 
+#include "app/AlertPresenter.h"
 #include "device/IPodStore.h"
 #include "platform/AppLanguage.h"
 
@@ -31,16 +32,8 @@ bool QuitConfirmation::permitsQuit() {
 
 void QuitConfirmation::ask() {
     stops_ = store_.canStopOperation();
-    auto* box = new QMessageBox(window_);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    QPushButton* goOn = box->addButton(QString(), QMessageBox::RejectRole);
-    QPushButton* quit =
-        box->addButton(QString(), stops_ ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
     // Return goes on working: only a click gives the work up.
-    quit->setAutoDefault(false);
-    box->setDefaultButton(goOn);
-    box->setEscapeButton(goOn);
+    const auto [box, goOn, quit] = makeQuestionBox(window_, stops_);
     continue_ = goOn;
     quit_ = quit;
     box_ = box;
