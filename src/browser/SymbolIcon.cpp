@@ -25,11 +25,17 @@ void ensureTheme() {
     (void)ready;
 }
 
-// Battery symbols drawn by hand when the theme has none: body, cap, level and bolt.
-QPixmap drawnBattery(const QString& symbol, int size, qreal dpr) {
+// A transparent square for a symbol drawn by hand.
+QPixmap blankSymbol(int size, qreal dpr) {
     QPixmap out(QSize(size, size) * dpr);
     out.setDevicePixelRatio(dpr);
     out.fill(Qt::transparent);
+    return out;
+}
+
+// Battery symbols drawn by hand when the theme has none: body, cap, level and bolt.
+QPixmap drawnBattery(const QString& symbol, int size, qreal dpr) {
+    QPixmap out = blankSymbol(size, dpr);
     QPainter p(&out);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal w = size * 0.8, h = size * 0.45;
@@ -69,9 +75,7 @@ QPixmap drawnBattery(const QString& symbol, int size, qreal dpr) {
 
 // Five rounded bars of a sound wave; the theme has no such symbol.
 QPixmap drawnWaveform(int size, qreal dpr) {
-    QPixmap out(QSize(size, size) * dpr);
-    out.setDevicePixelRatio(dpr);
-    out.fill(Qt::transparent);
+    QPixmap out = blankSymbol(size, dpr);
     QPainter p(&out);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -89,9 +93,7 @@ QPixmap drawnWaveform(int size, qreal dpr) {
 // An iPod touch: a slab with its screen and one home button cut out of it. The theme's symbol
 // for it is the click-wheel player's.
 QPixmap drawnIPodTouch(int size, qreal dpr) {
-    QPixmap out(QSize(size, size) * dpr);
-    out.setDevicePixelRatio(dpr);
-    out.fill(Qt::transparent);
+    QPixmap out = blankSymbol(size, dpr);
     QPainter p(&out);
     p.setRenderHint(QPainter::Antialiasing);
     // On the theme's 16-unit grid, built at full size: subtracting flattens the curves.
