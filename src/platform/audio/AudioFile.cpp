@@ -134,6 +134,15 @@ const QList<FallbackField>& fallbackFields() {
     return fields;
 }
 
+// The failure of the system that the file's I/O context recorded (a disk error), else 0. The
+// demuxer's own number is no proof either way: it may pass a failed read on as the end or as
+// damaged data, and the ADTS reader answers a short header at the end with EIO of its own.
+int systemFailure(const AVFormatContext* ic) {
+    if (!ic->pb || ic->pb->error >= 0)
+        return 0;
+    return AudioError(AudioError::Kind::decode, ic->pb->error).isSystemError() ? ic->pb->error : 0;
+}
+
 // The next packet; false at the end of the file. A failure of the system (a disk error) throws
 // with its number, also where a demuxer read on past it and reported the end or damaged data.
 // Other failures are damaged data; damaged is then set.
@@ -156,6 +165,8 @@ bool readPacket(AVFormatContext* ic, AVPacket* pkt, const Cancelled& cancelled, 
 struct AudioFile::Impl {
     QString path;
     AudioFile::CancelCheck isCancelled;
+    // Ours, so that its error is still there when the open fails; closed after the input.
+    FFmpeg::IO io;
     FFmpeg::Input input;
     int audioIndex = -1;
     Container container = Container::other;
@@ -245,19 +256,33 @@ AudioFile AudioFile::open(const QString& path, CancelCheck isCancelled) {
     const QByteArray local = QFile::encodeName(path);
     // "file:" keeps a name with a colon from being taken for another protocol.
     const QByteArray url = QByteArrayLiteral("file:") + local;
-    int rc = avformat_open_input(&raw, url.constData(), nullptr, nullptr);
-    if (rc < 0) {
+    // A failed read while the header is parsed surfaces as damaged data or as no header at all:
+    // the I/O context's own error tells the system's failures apart.
+    const auto fail = [&](int rc) {
         if (impl->isCancelled && impl->isCancelled())
             throw CancellationError();
+        if (const AudioError error(AudioError::Kind::open, impl->io ? impl->io->error : 0);
+            error.isSystemError())
+            throw error;
         throw AudioError(AudioError::Kind::open, rc);
+    };
+    AVIOContext* io = nullptr;
+    int rc = avio_open2(&io, url.constData(), AVIO_FLAG_READ, &raw->interrupt_callback, nullptr);
+    if (rc < 0) {
+        avformat_free_context(raw);
+        fail(rc);
     }
+    impl->io.reset(io);
+    raw->pb = io;
+    // On failure this frees the context, but not the I/O context it was given.
+    rc = avformat_open_input(&raw, url.constData(), nullptr, nullptr);
+    if (rc < 0)
+        fail(rc);
     impl->input.reset(raw);
     rc = avformat_find_stream_info(raw, nullptr);
-    if (rc < 0) {
-        if (impl->isCancelled && impl->isCancelled())
-            throw CancellationError();
-        throw AudioError(AudioError::Kind::open, rc);
-    }
+    // The probe of the packets ends quietly at a failed read.
+    if (rc < 0 || systemFailure(raw))
+        fail(rc);
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
         const AVStream* st = raw->streams[i];
         if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&

@@ -35,8 +35,9 @@ class AudioFile {
 public:
     using CancelCheck = std::function<bool()>;
 
-    // Opens and probes the file. Throws AudioError (kind open) when FFmpeg cannot read it, and
-    // CancellationError when isCancelled turns true while it reads. A file without audio opens;
+    // Opens and probes the file. Throws AudioError (kind open) when FFmpeg cannot read it, with
+    // the system's number when a read of the file failed (a disk error), and CancellationError
+    // when isCancelled turns true while it reads. A file without audio opens;
     // hasAudio() then says so.
     static AudioFile open(const QString& path, CancelCheck isCancelled = {});
 
