@@ -325,6 +325,44 @@ TEST_F(AudioInspectionTest, ADiskErrorFailsWithTheSystemsText) {
     }
 }
 
+TEST_F(AudioInspectionTest, AnAdtsFileThatEndsInsideAFrameHeaderEndsThere) {
+    const QByteArray whole =
+        readAll(tone(QStringLiteral("whole.aac"), toneSpec(QStringLiteral("aac"), 44100, 2, 2.0)));
+    qsizetype frames = 0, last = 0; // the last frame's offset
+    for (qsizetype at = 0; at + 7 <= whole.size(); ++frames) {
+        const auto u8 = [&](qsizetype i) { return qsizetype(quint8(whole[at + i])); };
+        ASSERT_TRUE(u8(0) == 0xFF && (u8(1) & 0xF0) == 0xF0) << at;
+        last = at;
+        at += (u8(3) & 3) << 11 | u8(4) << 3 | u8(5) >> 5;
+    }
+    ASSERT_GT(frames, 80);
+    // Every frame decodes to 1024 samples; a frame without its whole header is no audio.
+    const struct {
+        const char* kind;
+        QByteArray bytes;
+        qsizetype frames;
+    } cases[] = {
+        {"one stray byte after the last frame", whole + '\0', frames},
+        {"cut inside the last frame's header", whole.left(last + 3), frames - 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const QString p = path(QStringLiteral("cut.aac"));
+        writeAll(p, c.bytes);
+        const double seconds = double(c.frames * 1024) / 44100;
+        const AudioFile::Decoded decoded = AudioFile::open(p).decodeAudio();
+        EXPECT_TRUE(decoded.complete);
+        EXPECT_DOUBLE_EQ(decoded.seconds, seconds);
+
+        const auto [converted, facts] = inspect(p);
+        EXPECT_NE(converted, p);
+        EXPECT_EQ(facts.milliseconds, IPodTransfer::roundHalfAway(seconds * 1000));
+        const auto written = TestSupport::probeAudio(converted, true);
+        ASSERT_TRUE(written.has_value());
+        EXPECT_NEAR(written->decodedSeconds, seconds, 0.001);
+    }
+}
+
 TEST_F(AudioInspectionTest, ArtworkOnlyForDevicesThatTakeItAndTheDefaultCoverOtherwise) {
     ASSERT_TRUE(
         TestSupport::makePicture(path(QStringLiteral("c.png")), 32, 32, QStringLiteral("blue")));

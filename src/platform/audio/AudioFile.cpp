@@ -143,23 +143,6 @@ int systemFailure(const AVFormatContext* ic) {
     return AudioError(AudioError::Kind::decode, ic->pb->error).isSystemError() ? ic->pb->error : 0;
 }
 
-// The next packet; false at the end of the file. A failure of the system (a disk error) throws
-// with its number, also where a demuxer read on past it and reported the end or damaged data.
-// Other failures are damaged data; damaged is then set.
-template <typename Cancelled>
-bool readPacket(AVFormatContext* ic, AVPacket* pkt, const Cancelled& cancelled, bool& damaged) {
-    const int rc = av_read_frame(ic, pkt);
-    if (rc >= 0)
-        return true;
-    if (cancelled())
-        throw CancellationError();
-    const int cause = ic->pb && ic->pb->error < 0 ? ic->pb->error : rc;
-    if (const AudioError error(AudioError::Kind::decode, cause); error.isSystemError())
-        throw error;
-    damaged = rc != AVERROR_EOF;
-    return false;
-}
-
 } // namespace
 
 struct AudioFile::Impl {
@@ -392,13 +375,11 @@ AudioFile::Measured AudioFile::measureAudio() const {
     std::int64_t bytes = 0;
     std::int64_t total = 0;   // in the stream's time base
     std::int64_t dropped = 0; // samples the decoder skips at the start or discards at the end
-    const auto cancelled = [&] { return d->isCancelled && d->isCancelled(); };
     // Damaged data ends the measuring where the file stops being readable.
-    bool damaged = false;
     for (;;) {
-        if (cancelled())
+        if (d->isCancelled && d->isCancelled())
             throw CancellationError();
-        if (!readPacket(ic, pkt.get(), cancelled, damaged))
+        if (pass.readPacket(pkt.get()) != Read::packet)
             break;
         if (pkt->stream_index == index &&
             !(pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD))) {
@@ -460,12 +441,11 @@ AudioFile::Decoded AudioFile::decodeAudio() const {
     // A file cut short ends inside its last packet; only a failure with audio after it is
     // damage.
     bool failed = false;
-    bool damaged = false;
     for (;;) {
         if (cancelled())
             throw CancellationError();
-        if (!readPacket(ic, pkt.get(), cancelled, damaged)) {
-            if (damaged) {
+        if (const Read read = pass.readPacket(pkt.get()); read != Read::packet) {
+            if (read == Read::damaged) {
                 decoded.complete = false; // what lies past the damage is unknown
                 return decoded;
             }
@@ -484,6 +464,25 @@ AudioFile::Decoded AudioFile::decodeAudio() const {
     if (!failed && avcodec_send_packet(decoder.get(), nullptr) >= 0)
         receive();
     return decoded;
+}
+
+AudioFile::Read AudioFile::readPacket(AVPacket* pkt) const {
+    AVFormatContext* ic = d->input.get();
+    const int rc = av_read_frame(ic, pkt);
+    if (rc >= 0)
+        return Read::packet;
+    if (d->isCancelled && d->isCancelled())
+        throw CancellationError();
+    if (const int failure = systemFailure(ic))
+        throw AudioError(AudioError::Kind::decode, failure);
+    if (rc == AVERROR_EOF)
+        return Read::end;
+    // Read up to the file's last byte without a failure: what is left is too short for a packet.
+    const AVIOContext* pb = ic->pb;
+    const std::int64_t size = pb ? avio_size(ic->pb) : -1;
+    if (pb && pb->eof_reached && size >= 0 && avio_tell(ic->pb) >= size)
+        return Read::end;
+    return Read::damaged;
 }
 
 int AudioFile::sampleRate() const {
