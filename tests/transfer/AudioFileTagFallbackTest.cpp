@@ -245,6 +245,45 @@ TEST_F(AudioFileTagFallbackTest, EveryFieldTheImportTakesComesFromTheFallbacks) 
     }
 }
 
+TEST_F(AudioFileTagFallbackTest, TheAlbumArtistComesFromEachTagOnlyTheFallbackReads) {
+    const QByteArray mp3 = bareMp3();
+    const QByteArray band = frame("TIT2", latin1("Title")) + frame("TPE2", latin1("Band"));
+    const auto apeItem = [](const QByteArray& key, const QByteArray& value) {
+        return le32(quint32(value.size())) + le32(0) + key + '\0' + value;
+    };
+    const QByteArray apeItems = apeItem("Title", "Title") + apeItem("Album Artist", "Band");
+    const auto apeHeader = [&](bool header) {
+        return "APETAGEX" + le32(2000) + le32(quint32(apeItems.size() + 32)) + le32(2) +
+               le32(0x80000000u | (header ? 0x20000000u : 0)) + QByteArray(8, '\0');
+    };
+    const QByteArray format = le32(0x00020001) + le32(44100) + le32(44100 * 4) + le32(0x00100004);
+    struct Case {
+        const char* kind;
+        QString name;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        // FFmpeg stops at the empty data chunk and never sees the tag.
+        {"WAV whose id3 chunk follows an empty data chunk", QStringLiteral("id3.wav"),
+         TestSupport::riffWave({{"fmt ", format},
+                                {"data", {}},
+                                {"id3 ", tag(3, 0, band)},
+                                {"data", QByteArray(44100 * 4, '\0')}})},
+        {"MP3 with an APEv2 tag alone", QStringLiteral("ape.mp3"),
+         mp3 + apeHeader(true) + apeItems + apeHeader(false)},
+        {"album artist only in a second ID3v2 tag", QStringLiteral("second.mp3"),
+         tag(3, 0, frame("TIT2", latin1("Title"))) + QByteArray(16, '\0') +
+             tag(3, 0, frame("TPE2", latin1("Band"))) + mp3},
+    };
+    for (const Case& c : cases) {
+        const QString p = path(c.name);
+        writeAll(p, c.bytes);
+        const AudioFile file = AudioFile::open(p);
+        EXPECT_EQ(common(file, "title"), QStringLiteral("Title")) << c.kind;
+        EXPECT_EQ(common(file, "albumArtist"), QStringLiteral("Band")) << c.kind;
+    }
+}
+
 TEST_F(AudioFileTagFallbackTest, RepeatedValuesAreJoinedOnceInOrder) {
     const QByteArray artists =
         frame("TPE1", latin1("duplicate artist")) + frame("TPE1", latin1("duplicate artist")) +

@@ -253,39 +253,113 @@ qint64 settledPhysicalOffset(const QString& path, qint64 offset) {
     return qint64(extent.fe_physical + (std::uint64_t(offset) - extent.fe_logical));
 }
 
-TEST_F(AudioInspectionTest, ADiskErrorInTheDecodeCheckFailsWithTheSystemsText) {
+TEST_F(AudioInspectionTest, ADiskErrorFailsWithTheSystemsText) {
     if (const QString why = TestVolumes::whyLoopImagesAreUnavailable(); !why.isEmpty())
         GTEST_SKIP() << qPrintable(why);
-    // A tagged MP3 with lyrics, which goes as it is once it decodes, on an ext4 image whose loop
-    // device then loses the image's bytes from the file's middle on: the block layer fails every
-    // read of its second half with EIO, as a failing disk does.
-    const QString image = path(QStringLiteral("disk.img"));
-    ASSERT_TRUE(TestVolumes::makeExt4Image(image));
-    const auto mount = TestVolumes::Mount::image(image, path(QStringLiteral("disk")));
-    ASSERT_TRUE(mount);
-    ToneSpec spec = toneSpec(QStringLiteral("mp3"), 44100, 2, 10.0);
-    spec.tags = fullTags;
-    const QString mp3 = tone(QStringLiteral("disk/song.mp3"), spec);
-    const qint64 size = QFileInfo(mp3).size();
-    const qint64 middle = settledPhysicalOffset(mp3, size / 2);
-    ASSERT_GT(middle, 0);
-    ASSERT_TRUE(QFile::resize(image, middle & ~qint64(4095)));
-    ASSERT_TRUE(
-        TestVolumes::run(QStringLiteral("losetup"), {QStringLiteral("-c"), mount->loopDevice()}));
-    char byte = 0;
-    const OwnedFd fd(::open(QFile::encodeName(mp3).constData(), O_RDONLY));
-    ASSERT_EQ(::pread(fd.get(), &byte, 1, 0), 1);
-    ASSERT_EQ(::pread(fd.get(), &byte, 1, size - 1), -1);
-    ASSERT_EQ(errno, EIO);
+    const QString eio = QString::fromLocal8Bit(std::strerror(EIO));
+    TransferSettings convertAll;
+    convertAll.onlyUnsupported = false;
+    const auto decodeCheck = [&](const QString& p) { inspect(p); };
+    const auto conversion = [&](const QString& p) { inspect(p, convertAll); };
+    // The M4A's header (its moov atom) follows its audio.
+    const auto header = [](const QByteArray& bytes) { return bytes.lastIndexOf("moov") - 4; };
+    const auto middle = [](const QByteArray& bytes) { return bytes.size() / 2; };
+    const QString decoded = QStringLiteral("The audio could not be decoded. ") + eio;
+    const QString opened = QStringLiteral("The audio file could not be opened. ") + eio;
+    struct Case {
+        const char* kind;
+        QString name;
+        QString codec;
+        std::function<qsizetype(const QByteArray&)> failFrom;
+        std::function<void(const QString&)> read;
+        QString text;
+    };
+    const Case cases[] = {
+        // A tagged MP3 with lyrics goes as it is once it decodes.
+        {"decode check of an MP3", QStringLiteral("song.mp3"), QStringLiteral("mp3"), middle,
+         decodeCheck, decoded},
+        {"conversion of an MP3", QStringLiteral("song.mp3"), QStringLiteral("mp3"), middle,
+         conversion, decoded},
+        // FFmpeg's ADTS reader looks for an ID3v1 tag at the file's end while it opens it.
+        {"ADTS file", QStringLiteral("song.aac"), QStringLiteral("aac"), middle, conversion,
+         opened},
+        {"header of an M4A", QStringLiteral("song.m4a"), QStringLiteral("aac"), header, decodeCheck,
+         opened},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        // The file on an ext4 image whose loop device then loses the image's bytes from the
+        // file's given offset on: the block layer fails every read from there with EIO, as a
+        // failing disk does.
+        const QString image = path(QStringLiteral("disk.img"));
+        QFile::remove(image);
+        ASSERT_TRUE(TestVolumes::makeExt4Image(image));
+        const auto mount = TestVolumes::Mount::image(image, path(QStringLiteral("disk")));
+        ASSERT_TRUE(mount);
+        ToneSpec spec = toneSpec(c.codec, 44100, 2, 10.0);
+        spec.tags = fullTags;
+        const QString file = tone(QStringLiteral("disk/") + c.name, spec);
+        const qint64 size = QFileInfo(file).size();
+        const qint64 from = c.failFrom(readAll(file));
+        ASSERT_GT(from, 4096);
+        const qint64 physical = settledPhysicalOffset(file, from);
+        ASSERT_GT(physical, 0);
+        ASSERT_TRUE(QFile::resize(image, physical & ~qint64(4095)));
+        ASSERT_TRUE(TestVolumes::run(QStringLiteral("losetup"),
+                                     {QStringLiteral("-c"), mount->loopDevice()}));
+        char byte = 0;
+        const OwnedFd fd(::open(QFile::encodeName(file).constData(), O_RDONLY));
+        ASSERT_EQ(::pread(fd.get(), &byte, 1, 0), 1);
+        ASSERT_EQ(::pread(fd.get(), &byte, 1, size - 1), -1);
+        ASSERT_EQ(errno, EIO);
 
-    try {
-        inspect(mp3);
-        FAIL() << "a file that could not be read through was accepted";
-    } catch (const AudioError& e) {
-        EXPECT_EQ(e.ffmpegCode(), AVERROR(EIO));
-        EXPECT_EQ(e.description(AppLanguage::english),
-                  QStringLiteral("The audio could not be decoded. ") +
-                      QString::fromLocal8Bit(std::strerror(EIO)));
+        try {
+            c.read(file);
+            ADD_FAILURE() << "a file that could not be read through was accepted";
+        } catch (const AudioError& e) {
+            EXPECT_EQ(e.ffmpegCode(), AVERROR(EIO));
+            EXPECT_EQ(e.description(AppLanguage::english), c.text);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what();
+        }
+    }
+}
+
+TEST_F(AudioInspectionTest, AnAdtsFileThatEndsInsideAFrameHeaderEndsThere) {
+    const QByteArray whole =
+        readAll(tone(QStringLiteral("whole.aac"), toneSpec(QStringLiteral("aac"), 44100, 2, 2.0)));
+    qsizetype frames = 0, last = 0; // the last frame's offset
+    for (qsizetype at = 0; at + 7 <= whole.size(); ++frames) {
+        const auto u8 = [&](qsizetype i) { return qsizetype(quint8(whole[at + i])); };
+        ASSERT_TRUE(u8(0) == 0xFF && (u8(1) & 0xF0) == 0xF0) << at;
+        last = at;
+        at += (u8(3) & 3) << 11 | u8(4) << 3 | u8(5) >> 5;
+    }
+    ASSERT_GT(frames, 80);
+    // Every frame decodes to 1024 samples; a frame without its whole header is no audio.
+    const struct {
+        const char* kind;
+        QByteArray bytes;
+        qsizetype frames;
+    } cases[] = {
+        {"one stray byte after the last frame", whole + '\0', frames},
+        {"cut inside the last frame's header", whole.left(last + 3), frames - 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const QString p = path(QStringLiteral("cut.aac"));
+        writeAll(p, c.bytes);
+        const double seconds = double(c.frames * 1024) / 44100;
+        const AudioFile::Decoded decoded = AudioFile::open(p).decodeAudio();
+        EXPECT_TRUE(decoded.complete);
+        EXPECT_DOUBLE_EQ(decoded.seconds, seconds);
+
+        const auto [converted, facts] = inspect(p);
+        EXPECT_NE(converted, p);
+        EXPECT_EQ(facts.milliseconds, IPodTransfer::roundHalfAway(seconds * 1000));
+        const auto written = TestSupport::probeAudio(converted, true);
+        ASSERT_TRUE(written.has_value());
+        EXPECT_NEAR(written->decodedSeconds, seconds, 0.001);
     }
 }
 

@@ -29,6 +29,20 @@ void check(int rc, Kind kind) {
         throw AudioError(kind, rc);
 }
 
+// The source's next packet; false at its end. Data that cannot be read on is damaged; the
+// system's failures throw with their own number.
+bool readPacket(const AudioFile& source, AVPacket* pkt) {
+    switch (source.readPacket(pkt)) {
+    case AudioFile::Read::packet:
+        return true;
+    case AudioFile::Read::end:
+        return false;
+    case AudioFile::Read::damaged:
+        break;
+    }
+    throw AudioError(Kind::decode, AVERROR_INVALIDDATA);
+}
+
 // The iTunes identifiers the mov muxer writes, as its generic keys.
 const QHash<QString, QByteArray>& muxerKeys() {
     static const QHash<QString, QByteArray> table{
@@ -444,16 +458,11 @@ private:
         FFmpeg::Frame frame(av_frame_alloc());
         if (!pkt || !frame)
             throw AudioError(Kind::decode, AVERROR(ENOMEM));
-        AVFormatContext* ic = source.context();
         for (;;) {
             if (isCancelled())
                 throw CancellationError();
-            const int rc = av_read_frame(ic, pkt.get());
-            if (rc == AVERROR_EOF)
+            if (!readPacket(source, pkt.get()))
                 break;
-            if (rc == AVERROR_EXIT && isCancelled())
-                throw CancellationError();
-            check(rc, Kind::decode);
             if (pkt->stream_index == input->index) {
                 const int sent = avcodec_send_packet(decoder.get(), pkt.get());
                 if (sent < 0 && sent != AVERROR_INVALIDDATA)
@@ -524,12 +533,8 @@ public:
         for (;;) {
             if (cancelled && cancelled())
                 throw CancellationError();
-            const int rc = av_read_frame(ic, pkt.get());
-            if (rc == AVERROR_EOF)
+            if (!readPacket(source, pkt.get()))
                 break;
-            if (rc == AVERROR_EXIT && cancelled && cancelled())
-                throw CancellationError();
-            check(rc, Kind::decode);
             if (pkt->stream_index != input->index) {
                 av_packet_unref(pkt.get());
                 continue;

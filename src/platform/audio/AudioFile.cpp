@@ -134,21 +134,13 @@ const QList<FallbackField>& fallbackFields() {
     return fields;
 }
 
-// The next packet; false at the end of the file. A failure of the system (a disk error) throws
-// with its number, also where a demuxer read on past it and reported the end or damaged data.
-// Other failures are damaged data; damaged is then set.
-template <typename Cancelled>
-bool readPacket(AVFormatContext* ic, AVPacket* pkt, const Cancelled& cancelled, bool& damaged) {
-    const int rc = av_read_frame(ic, pkt);
-    if (rc >= 0)
-        return true;
-    if (cancelled())
-        throw CancellationError();
-    const int cause = ic->pb && ic->pb->error < 0 ? ic->pb->error : rc;
-    if (const AudioError error(AudioError::Kind::decode, cause); error.isSystemError())
-        throw error;
-    damaged = rc != AVERROR_EOF;
-    return false;
+// The failure of the system that the file's I/O context recorded (a disk error), else 0. The
+// demuxer's own number is no proof either way: it may pass a failed read on as the end or as
+// damaged data, and the ADTS reader answers a short header at the end with EIO of its own.
+int systemFailure(const AVFormatContext* ic) {
+    if (!ic->pb || ic->pb->error >= 0)
+        return 0;
+    return AudioError(AudioError::Kind::decode, ic->pb->error).isSystemError() ? ic->pb->error : 0;
 }
 
 } // namespace
@@ -156,6 +148,8 @@ bool readPacket(AVFormatContext* ic, AVPacket* pkt, const Cancelled& cancelled, 
 struct AudioFile::Impl {
     QString path;
     AudioFile::CancelCheck isCancelled;
+    // Ours, so that its error is still there when the open fails; closed after the input.
+    FFmpeg::IO io;
     FFmpeg::Input input;
     int audioIndex = -1;
     Container container = Container::other;
@@ -245,19 +239,33 @@ AudioFile AudioFile::open(const QString& path, CancelCheck isCancelled) {
     const QByteArray local = QFile::encodeName(path);
     // "file:" keeps a name with a colon from being taken for another protocol.
     const QByteArray url = QByteArrayLiteral("file:") + local;
-    int rc = avformat_open_input(&raw, url.constData(), nullptr, nullptr);
-    if (rc < 0) {
+    // A failed read while the header is parsed surfaces as damaged data or as no header at all:
+    // the I/O context's own error tells the system's failures apart.
+    const auto fail = [&](int rc) {
         if (impl->isCancelled && impl->isCancelled())
             throw CancellationError();
+        if (const AudioError error(AudioError::Kind::open, impl->io ? impl->io->error : 0);
+            error.isSystemError())
+            throw error;
         throw AudioError(AudioError::Kind::open, rc);
+    };
+    AVIOContext* io = nullptr;
+    int rc = avio_open2(&io, url.constData(), AVIO_FLAG_READ, &raw->interrupt_callback, nullptr);
+    if (rc < 0) {
+        avformat_free_context(raw);
+        fail(rc);
     }
+    impl->io.reset(io);
+    raw->pb = io;
+    // On failure this frees the context, but not the I/O context it was given.
+    rc = avformat_open_input(&raw, url.constData(), nullptr, nullptr);
+    if (rc < 0)
+        fail(rc);
     impl->input.reset(raw);
     rc = avformat_find_stream_info(raw, nullptr);
-    if (rc < 0) {
-        if (impl->isCancelled && impl->isCancelled())
-            throw CancellationError();
-        throw AudioError(AudioError::Kind::open, rc);
-    }
+    // The probe of the packets ends quietly at a failed read.
+    if (rc < 0 || systemFailure(raw))
+        fail(rc);
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
         const AVStream* st = raw->streams[i];
         if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
@@ -367,13 +375,11 @@ AudioFile::Measured AudioFile::measureAudio() const {
     std::int64_t bytes = 0;
     std::int64_t total = 0;   // in the stream's time base
     std::int64_t dropped = 0; // samples the decoder skips at the start or discards at the end
-    const auto cancelled = [&] { return d->isCancelled && d->isCancelled(); };
     // Damaged data ends the measuring where the file stops being readable.
-    bool damaged = false;
     for (;;) {
-        if (cancelled())
+        if (d->isCancelled && d->isCancelled())
             throw CancellationError();
-        if (!readPacket(ic, pkt.get(), cancelled, damaged))
+        if (pass.readPacket(pkt.get()) != Read::packet)
             break;
         if (pkt->stream_index == index &&
             !(pkt->flags & (AV_PKT_FLAG_CORRUPT | AV_PKT_FLAG_DISCARD))) {
@@ -435,12 +441,11 @@ AudioFile::Decoded AudioFile::decodeAudio() const {
     // A file cut short ends inside its last packet; only a failure with audio after it is
     // damage.
     bool failed = false;
-    bool damaged = false;
     for (;;) {
         if (cancelled())
             throw CancellationError();
-        if (!readPacket(ic, pkt.get(), cancelled, damaged)) {
-            if (damaged) {
+        if (const Read read = pass.readPacket(pkt.get()); read != Read::packet) {
+            if (read == Read::damaged) {
                 decoded.complete = false; // what lies past the damage is unknown
                 return decoded;
             }
@@ -459,6 +464,25 @@ AudioFile::Decoded AudioFile::decodeAudio() const {
     if (!failed && avcodec_send_packet(decoder.get(), nullptr) >= 0)
         receive();
     return decoded;
+}
+
+AudioFile::Read AudioFile::readPacket(AVPacket* pkt) const {
+    AVFormatContext* ic = d->input.get();
+    const int rc = av_read_frame(ic, pkt);
+    if (rc >= 0)
+        return Read::packet;
+    if (d->isCancelled && d->isCancelled())
+        throw CancellationError();
+    if (const int failure = systemFailure(ic))
+        throw AudioError(AudioError::Kind::decode, failure);
+    if (rc == AVERROR_EOF)
+        return Read::end;
+    // Read up to the file's last byte without a failure: what is left is too short for a packet.
+    const AVIOContext* pb = ic->pb;
+    const std::int64_t size = pb ? avio_size(ic->pb) : -1;
+    if (pb && pb->eof_reached && size >= 0 && avio_tell(ic->pb) >= size)
+        return Read::end;
+    return Read::damaged;
 }
 
 int AudioFile::sampleRate() const {

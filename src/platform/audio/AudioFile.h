@@ -15,6 +15,7 @@
 #include <optional>
 
 struct AVFormatContext;
+struct AVPacket;
 
 // Four-character codes of the audio formats, as the iPod's own tools name them.
 namespace AudioFormatID {
@@ -35,9 +36,10 @@ class AudioFile {
 public:
     using CancelCheck = std::function<bool()>;
 
-    // Opens and probes the file. Throws AudioError (kind open) when FFmpeg cannot read it, and
-    // CancellationError when isCancelled turns true while it reads. A file without audio opens;
-    // hasAudio() then says so.
+    // Opens and probes the file. Throws AudioError (kind open) when FFmpeg cannot read it, with
+    // the system's number when a read of the file failed (a disk error), and CancellationError
+    // when isCancelled turns true while it reads. A file without audio opens; hasAudio() then
+    // says so.
     static AudioFile open(const QString& path, CancelCheck isCancelled = {});
 
     AudioFile(AudioFile&&) noexcept;
@@ -76,6 +78,13 @@ public:
         bool complete = true;
     };
     Decoded decodeAudio() const;
+    // Reads the next packet of this file into pkt. The file's end is also where it stops
+    // inside the header of a last packet (a cut ADTS file, a stray byte after its last frame),
+    // as players take it. damaged: the data past here cannot be read on. Throws AudioError
+    // (kind decode, with the system's number) when the system failed a read of the file (a disk
+    // error), and CancellationError.
+    enum class Read { packet, end, damaged };
+    Read readPacket(AVPacket* pkt) const;
     int sampleRate() const;
     int channels() const;
     // One of AudioFormatID, 0 for other codings.

@@ -17,6 +17,9 @@ namespace FFmpeg {
 struct InputDeleter {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
+struct IODeleter {
+    void operator()(AVIOContext* c) const { avio_closep(&c); }
+};
 struct CodecDeleter {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
@@ -34,6 +37,7 @@ struct FifoDeleter {
 };
 
 using Input = std::unique_ptr<AVFormatContext, InputDeleter>;
+using IO = std::unique_ptr<AVIOContext, IODeleter>;
 using Codec = std::unique_ptr<AVCodecContext, CodecDeleter>;
 using Frame = std::unique_ptr<AVFrame, FrameDeleter>;
 using Packet = std::unique_ptr<AVPacket, PacketDeleter>;

@@ -17,6 +17,7 @@
 #include <taglib/wavfile.h>
 
 #include <exception>
+#include <type_traits>
 
 namespace {
 
@@ -57,8 +58,12 @@ void installStringHandlers() {
     (void)installed;
 }
 
-// Fills what is still missing from one tag's properties.
-void fill(TagLibTags::Tags& tags, const TagLib::Tag* tag) {
+// Fills what is still missing from one tag's properties. Tag::properties() is not virtual:
+// only the concrete tag's own gives the album artist and the other fields beyond the basic
+// seven, so each caller passes its tag as the type it is.
+template <typename ConcreteTag> void fill(TagLibTags::Tags& tags, const ConcreteTag* tag) {
+    static_assert(std::is_base_of_v<TagLib::Tag, ConcreteTag> &&
+                  !std::is_same_v<TagLib::Tag, ConcreteTag>);
     if (!tag)
         return;
     const TagLib::PropertyMap properties = tag->properties();
