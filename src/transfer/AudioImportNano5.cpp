@@ -93,12 +93,12 @@ std::int64_t decodedFrameCount(AudioFile& file) {
     };
     for (;;) {
         Task::checkCancellation();
-        const int rc = av_read_frame(file.context(), packet.get());
-        if (rc == AVERROR_EOF)
+        // A disk error throws with the system's text; only the file's end ends the audio.
+        const AudioFile::Read read = file.readPacket(packet.get());
+        if (read == AudioFile::Read::end)
             break;
-        if (rc == AVERROR_EXIT && Task::isCancelled())
-            throw CancellationError();
-        checkAudio(rc);
+        if (read == AudioFile::Read::damaged)
+            throw AudioError(AudioError::Kind::decode, AVERROR_INVALIDDATA);
         if (packet->stream_index == stream->index) {
             const int sent = avcodec_send_packet(decoder.get(), packet.get());
             av_packet_unref(packet.get());
