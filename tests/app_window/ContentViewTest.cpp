@@ -7,6 +7,7 @@
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
 #include "app/MainWindow.h"
+#include "app/SettingsButton.h"
 #include "app/SettingsPopup.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
@@ -31,6 +32,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -568,32 +570,114 @@ TEST_F(WindowTest, AnOpenSharePopupFollowsItsDeviceOnceItsModelIsRead) {
     ReduceMotion::setOverride(std::nullopt);
 }
 
-TEST_F(WindowTest, EachSharePopupClosesWithItsScreen) {
+TEST_F(WindowTest, EachShowcaseOrDevicePopupClosesWithItsScreen) {
     ReduceMotion::setOverride(true);
     showAndWaitForDevices();
-    DeviceShareButton* showcaseShare =
-        view().detailPane()->showcasePane()->toolbar()->shareButton();
+    ShowcaseToolbar* showcaseBar = view().detailPane()->showcasePane()->toolbar();
     const IPodStore::Selection kitchenDisk = IPodStore::Selection::disk(device(kitchen).id);
-    // The device's card as the showcase comes; the showcase's as a device's library comes (as
-    // on a mount). No events run in between: the platform may close a popup of its own accord.
+    // The device's card as the showcase comes; the showcase's popups as a device's library
+    // comes (as on a mount). No events run in between: the platform may close a popup of its
+    // own accord.
     const struct {
-        DeviceShareButton* button;
+        std::function<QWidget*()> open;
         std::function<void()> replaceScreen;
         DetailScreen after;
     } cases[] = {
-        {view().deviceShareButton(), [&] { view().selectSeries(StartupSeries::nano); },
-         DetailScreen::showcase},
-        {showcaseShare, [&] { view().selectDevice(kitchenDisk); }, DetailScreen::library},
+        {[&] { return view().deviceShareButton()->showPreview(); },
+         [&] { view().selectSeries(StartupSeries::nano); }, DetailScreen::showcase},
+        {[&] { return showcaseBar->shareButton()->showPreview(); },
+         [&] { view().selectDevice(kitchenDisk); }, DetailScreen::library},
+        {[&] {
+             view().selectSeries(StartupSeries::classic);
+             QTest::mouseClick(showcaseBar->helpButton(), Qt::LeftButton);
+             return showcaseBar->helpPopup();
+         },
+         [&] { view().selectDevice(kitchenDisk); }, DetailScreen::library},
     };
     for (const auto& c : cases) {
-        QTest::mouseClick(c.button, Qt::LeftButton);
-        DeviceSharePreview* preview = c.button->preview();
-        ASSERT_TRUE(preview && preview->isVisible());
+        QPointer<QWidget> popup = c.open();
+        ASSERT_TRUE(popup && popup->isVisible());
         c.replaceScreen();
         EXPECT_EQ(view().detailPane()->screen(), c.after);
-        EXPECT_FALSE(preview->isVisible());
+        EXPECT_TRUE(!popup || !popup->isVisible());
     }
+    EXPECT_FALSE(view().detailPane()->showcasePane()->state().showsConnectionHelp());
     TestSupport::drainEvents();
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+TEST_F(WindowTest, EveryPopupStaysOnTheScreenAndInTheWindowBesideItsButton) {
+    ReduceMotion::setOverride(true);
+    showAndWaitForDevices();
+    const QRect screen = window->screen()->availableGeometry();
+    ShowcaseToolbar* bar = view().detailPane()->showcasePane()->toolbar();
+    const IPodStore::Selection kitchenDisk = IPodStore::Selection::disk(device(kitchen).id);
+    using Opened = std::pair<QWidget*, QWidget*>; // the popup and its button
+    const auto click = [](QWidget* button) {
+        QTest::mouseClick(static_cast<QAbstractButton*>(button), Qt::LeftButton);
+    };
+    const struct {
+        const char* name;
+        std::function<Opened()> open;
+    } popups[] = {
+        {"device share",
+         [&] {
+             view().selectDevice(kitchenDisk);
+             TestSupport::drainEvents(); // the toolbar laid out
+             return Opened(view().deviceShareButton()->showPreview(), view().deviceShareButton());
+         }},
+        {"device settings",
+         [&] {
+             click(view().settingsButton());
+             return Opened(view().settingsPopup(), view().settingsButton());
+         }},
+        {"showcase share",
+         [&] {
+             view().selectSeries(StartupSeries::classic);
+             TestSupport::drainEvents();
+             return Opened(bar->shareButton()->showPreview(), bar->shareButton());
+         }},
+        {"connection help",
+         [&] {
+             click(bar->helpButton());
+             return Opened(bar->helpPopup(), bar->helpButton());
+         }},
+        {"showcase settings",
+         [&] {
+             click(bar->settingsButton());
+             return Opened(view().settingsPopup(), bar->settingsButton());
+         }},
+    };
+    // The smallest window: with its buttons at the screen's right edge; with its own right
+    // edge inside the screen; with its toolbar at the screen's bottom.
+    const QPoint places[] = {{screen.right() + 1 - 800, screen.top()},
+                             {screen.left() - 200, screen.top()},
+                             {screen.left(), screen.bottom() + 1 - 60}};
+    window->resize(800, 640);
+    for (const QPoint& place : places) {
+        window->move(place);
+        // Give or take the frame the platform draws.
+        ASSERT_TRUE(TestSupport::waitUntil(
+            [&] { return (window->frameGeometry().topLeft() - place).manhattanLength() <= 4; }));
+        const QRect shown = window->geometry().intersected(screen);
+        for (const auto& p : popups) {
+            SCOPED_TRACE(testing::Message() << p.name << " at " << place.x() << "," << place.y());
+            const auto [opened, anchor] = p.open();
+            QPointer<QWidget> popup = opened;
+            ASSERT_TRUE(popup && popup->isVisible());
+            const QRect button(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
+            const QRect at = popup->frameGeometry();
+            EXPECT_TRUE(screen.contains(at))
+                << at.x() << "," << at.y() << " " << at.width() << "x" << at.height();
+            EXPECT_FALSE(at.intersects(button));
+            if (shown.width() >= at.width()) {
+                EXPECT_GE(at.left(), shown.left());
+                EXPECT_LE(at.right(), shown.right());
+            }
+            popup->close();
+            TestSupport::drainEvents();
+        }
+    }
     ReduceMotion::setOverride(std::nullopt);
 }
 
