@@ -7,6 +7,7 @@
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
 #include "app/MainWindow.h"
+#include "app/QuitConfirmation.h"
 #include "app/SettingsButton.h"
 #include "app/SettingsPopup.h"
 #include "app/SheetDialog.h"
@@ -27,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -342,6 +344,52 @@ TEST_F(WindowTest, BusyDisablesBothColumnsDimsTheSidebarAndKeepsTheOverlayEnable
     EXPECT_TRUE(view().progressPanel()->isHidden());
     EXPECT_TRUE(card(DeviceSidebarRow::Kind::mounted)->ejectButton()->isEnabled());
     EXPECT_EQ(window->grab().toImage().pixelColor(inSidebar).rgb(), LorvPalette::inkAlt().rgb());
+}
+
+TEST_F(WindowTest, TheQuitQuestionClosesWhenTheOperationEndsAndAQuitWhenDoneIsShown) {
+    showAndWaitForDevices();
+    const IPodDevice kitchenDevice = device(kitchen);
+    QuitConfirmation* quit = window->quitConfirmation();
+    QAction* quitAction = window->findChild<QAction*>(QStringLiteral("quitAction"));
+    QLabel* note = view().progressPanel()->noteLabel();
+
+    // Unanswered when the operation ends: the question goes, the window stays.
+    IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+    quitAction->trigger();
+    QPointer<QMessageBox> box = quit->box();
+    ASSERT_TRUE(box && box->isVisible());
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !box || !box->isVisible(); }));
+    EXPECT_EQ(quit->box(), nullptr);
+    EXPECT_FALSE(quit->isQuitPending());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(quit->permitsQuit());
+
+    // Quit When Done: the progress card says so, in the language on screen, until the end.
+    IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+    EXPECT_TRUE(note->isHidden());
+    quitAction->trigger();
+    ASSERT_TRUE(quit->box());
+    quit->quitButton()->click();
+    EXPECT_TRUE(quit->isQuitPending());
+    EXPECT_EQ(note->text(),
+              QStringLiteral("Lorvanel will quit when it has finished with the iPod."));
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(view().progressPanel()->card()->geometry().contains(
+        note->mapTo(view().progressPanel(), note->rect().bottomRight())));
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::simplifiedChinese));
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(&view(), &change);
+    EXPECT_EQ(note->text(), QStringLiteral("Lorvanel 将在处理完 iPod 后退出。"));
+    // An end with something to tell keeps the window and its alert.
+    store->setAlert(QStringLiteral("Full"));
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !quit->isQuitPending(); }));
+    EXPECT_TRUE(window->isVisible());
+    IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+    EXPECT_TRUE(note->isHidden());
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
 }
 
 TEST_F(WindowTest, ReturnInTheEjectConfirmationCancelsAndNothingIsEjected) {
