@@ -1213,5 +1213,9 @@ Additional failures: %2.</source>
         <source>Quit When Done</source>
         <translation>完成后退出</translation>
     </message>
+    <message>
+        <source>Lorvanel will quit when it has finished with the iPod.</source>
+        <translation>Lorvanel 将在处理完 iPod 后退出。</translation>
+    </message>
 </context>
 </TS>

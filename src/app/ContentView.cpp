@@ -740,4 +740,13 @@ void ContentView::refreshProgress() {
                            ? localizedString(progress->stage, language)
                            : localizedString(LZ("Working with iPod…"), language));
     overlay_->setProgress(progress);
+    overlay_->setNote(quitsWhenDone_ ? localizedString(LZ("Lorvanel will quit when it has "
+                                                          "finished with the iPod."),
+                                                       language)
+                                     : QString());
+}
+
+void ContentView::setQuitsWhenDone(bool quits) {
+    quitsWhenDone_ = quits;
+    refreshProgress();
 }

@@ -101,6 +101,8 @@ public:
     void openPlaylist(quint64 playlistID);
 
     bool isBusy() const { return store_.activeDeviceID().has_value(); }
+    // The application quits once the operation has ended: the progress card says so.
+    void setQuitsWhenDone(bool quits);
     bool hasStarted() const { return started_; }
 
     DeviceSidebar* sidebar() const { return sidebar_; }
@@ -153,6 +155,7 @@ private:
     IPodStore& store_;
     MainViewState state_;
     bool started_ = false;
+    bool quitsWhenDone_ = false;
     std::optional<IPodStore::Selection> lastSelection_;
     // The device the share button stands for; its popup closes when that changes.
     std::optional<IPodStore::Selection> sharedDevice_;

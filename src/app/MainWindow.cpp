@@ -25,6 +25,8 @@ MainWindow::MainWindow(IPodStore& store, QWidget* parent)
     content_ = new ContentView(store_, this);
     setCentralWidget(content_);
     quitConfirmation_ = new QuitConfirmation(store_, this);
+    connect(quitConfirmation_, &QuitConfirmation::quitPendingChanged, content_,
+            &ContentView::setQuitsWhenDone);
 
     auto* settings = new QAction(this);
     settings->setObjectName(QStringLiteral("settingsAction"));

@@ -17,8 +17,9 @@ QuitConfirmation::QuitConfirmation(IPodStore& store, QWidget* window)
     connect(&store_, &IPodStore::activeDeviceIDChanged, this, [this] {
         // Queued: an operation's end sets its alert after clearing the busy device, and may
         // start an eject.
-        if (quitPending_ && !store_.activeDeviceID())
-            QMetaObject::invokeMethod(this, &QuitConfirmation::quitIfDone, Qt::QueuedConnection);
+        if ((quitPending_ || box_) && !store_.activeDeviceID())
+            QMetaObject::invokeMethod(this, &QuitConfirmation::operationEnded,
+                                      Qt::QueuedConnection);
     });
 }
 
@@ -75,15 +76,36 @@ void QuitConfirmation::answered() {
     box_ = nullptr;
     if (!quit)
         return;
-    quitPending_ = true;
+    setQuitPending(true);
     store_.stopOperation();
     quitIfDone();
+}
+
+void QuitConfirmation::operationEnded() {
+    if (store_.activeDeviceID())
+        return;
+    if (QMessageBox* box = box_) {
+        // Unanswered: the question no longer holds, and no answer is made up for it.
+        box->removeEventFilter(this);
+        box->disconnect(this);
+        box->done(QDialog::Rejected);
+        box->deleteLater();
+        box_ = nullptr;
+    }
+    quitIfDone();
+}
+
+void QuitConfirmation::setQuitPending(bool pending) {
+    if (pending == quitPending_)
+        return;
+    quitPending_ = pending;
+    Q_EMIT quitPendingChanged(pending);
 }
 
 void QuitConfirmation::quitIfDone() {
     if (!quitPending_ || store_.activeDeviceID())
         return;
-    quitPending_ = false;
+    setQuitPending(false);
     // What the operation ended with is read before anything quits.
     if (store_.alert())
         return;

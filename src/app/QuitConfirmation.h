@@ -4,7 +4,9 @@
 // and the user chooses to go on, or to quit once the operation has ended safely: an import or an
 // export is stopped first; a library edit (a change the user confirmed) or an eject is not cut
 // short, so the quit waits for its end. An operation that ends with something to tell keeps the
-// window open with its alert.
+// window open with its alert. A question still unanswered when the operation ends has nothing
+// left to ask: it closes, and the application stays (the user chose nothing yet; a second quit
+// goes through at once).
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -30,6 +32,10 @@ public:
     QAbstractButton* continueButton() const { return continue_; }
     QAbstractButton* quitButton() const { return quit_; }
 
+Q_SIGNALS:
+    // The application now quits when the operation ends, or no longer does.
+    void quitPendingChanged(bool pending);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -37,6 +43,8 @@ private:
     void ask();
     void retranslate();
     void answered();
+    void operationEnded();
+    void setQuitPending(bool pending);
     void quitIfDone();
 
     IPodStore& store_;

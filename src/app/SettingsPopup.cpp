@@ -1,9 +1,9 @@
 #include "app/SettingsPopup.h"
 
 #include "appmodel/LorvPalette.h"
+#include "artwork/PopupPlacement.h"
 #include "browser/TransferSettingsView.h"
 
-#include <QScreen>
 #include <QVBoxLayout>
 
 SettingsPopup::SettingsPopup(QWidget* anchor)
@@ -31,20 +31,7 @@ SettingsPopup::SettingsPopup(QWidget* anchor)
 
 void SettingsPopup::popup() {
     adjustSize();
-    const QRect button(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
-    QPoint at(button.center().x() - width() / 2, button.bottom() + 6);
-    // Within the anchor's window where it fits, and always on its screen.
-    QRect area = anchor_->window()->geometry();
-    if (const QScreen* screen = anchor_->screen()) {
-        const QRect available = screen->availableGeometry();
-        area = area.width() >= width() ? area.intersected(available) : available;
-        if (area.width() < width())
-            area = available;
-        at.setY(std::clamp(at.y(), available.top(),
-                           std::max(available.top(), available.bottom() + 1 - height())));
-    }
-    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - width())));
-    move(at);
+    PopupPlacement::place(this, anchor_, 6);
     show();
 }
 

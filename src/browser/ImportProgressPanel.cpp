@@ -213,7 +213,21 @@ ImportProgressPanel::ImportProgressPanel(QWidget* parent)
     fileLayout->addWidget(fileName_, 1);
     column->addWidget(fileRow_);
 
+    note_ = TextStyle::label(TextStyle::callout(), LorvPalette::mist(), card_);
+    note_->setObjectName(QStringLiteral("progressNote"));
+    note_->setWordWrap(true);
+    note_->hide();
+    column->addWidget(note_);
+
     refresh();
+}
+
+void ImportProgressPanel::setNote(const QString& note) {
+    if (note == note_->text())
+        return;
+    note_->setText(note);
+    note_->setVisible(!note.isEmpty());
+    placeCard();
 }
 
 void ImportProgressPanel::setTitle(const QString& title) {
@@ -258,7 +272,9 @@ void ImportProgressPanel::refresh() {
 
 void ImportProgressPanel::placeCard() {
     card_->adjustSize();
-    const QSize size(cardWidth, card_->sizeHint().height());
+    // A wrapped note is as tall as the card's width makes it.
+    const QSize size(cardWidth, card_->hasHeightForWidth() ? card_->heightForWidth(cardWidth)
+                                                           : card_->sizeHint().height());
     card_->setGeometry(
         QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size));
 }

@@ -1,6 +1,7 @@
 #include "showcase/DeviceShareButton.h"
 
 #include "appmodel/LorvPalette.h"
+#include "artwork/PopupPlacement.h"
 #include "platform/AppLanguage.h"
 #include "showcase/ShowcaseDrawing.h"
 
@@ -8,7 +9,6 @@
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 
@@ -97,16 +97,7 @@ DeviceSharePreview* DeviceShareButton::showPreview() {
     auto* preview = new DeviceSharePreview(input(), window(), this);
     preview_ = preview;
     preview->adjustSize();
-    // Under the button, kept on the screen.
-    QPoint at = mapToGlobal(QPoint(width() / 2 - preview->width() / 2, height() + 4));
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), area.left(),
-                           std::max(area.left(), area.right() - preview->width())));
-        at.setY(std::clamp(at.y(), area.top(),
-                           std::max(area.top(), area.bottom() - preview->height())));
-    }
-    preview->move(at);
+    PopupPlacement::place(preview, this, 4);
     preview->show();
     return preview;
 }

@@ -96,6 +96,25 @@ private:
     QImage picture_;
 };
 
+// Whether two cards make the same picture.
+bool sameCard(const DeviceShareCard& a, const DeviceShareCard& b) {
+    const auto front = [](const DeviceShareCard& c) {
+        const auto& f = c.artwork;
+        return f ? std::optional(std::tuple(f->image, f->series.rawValue(), f->generation,
+                                            f->finish.rawValue(), f->frame))
+                 : std::nullopt;
+    };
+    const auto rear = [](const DeviceShareCard& c) {
+        const auto& r = c.rearArtwork;
+        return r ? std::optional(std::tuple(r->series.rawValue(), r->generation,
+                                            r->finish.rawValue(), r->showsRear, r->rearCapacity,
+                                            r->rearEngraving))
+                 : std::nullopt;
+    };
+    return a.title == b.title && a.details == b.details && a.caption == b.caption &&
+           front(a) == front(b) && rear(a) == rear(b);
+}
+
 QLabel* captionLabel(QWidget* parent, const QColor& colour) {
     auto* label = new QLabel(parent);
     label->setFont(ShowcaseDrawing::font(11, QFont::Normal, label));
@@ -356,7 +375,13 @@ void DeviceSharePreview::refresh() {
         capacity_->setCurrentIndex(capacity_->findData(currentCapacity().value_or(QString())));
     counter_->setText(
         QStringLiteral("%1/%2").arg(characterCount(engravingText_)).arg(engravingLimit));
-    static_cast<CardView*>(cardView_)->setCard(makeCard());
+    const DeviceShareCard card = makeCard();
+    // What was said of the card before (that the clipboard holds it, say) is not true of
+    // another one.
+    if (shownCard_ && !sameCard(card, *shownCard_))
+        feedback_.reset();
+    shownCard_ = card;
+    static_cast<CardView*>(cardView_)->setCard(card);
     message_->setText(message());
 }
 

@@ -84,6 +84,8 @@ private:
     QString engravingText_;
     bool showsBack_ = false;
     std::optional<QString> feedback_;
+    // The card on show, which the feedback of a copy or a failure speaks of.
+    std::optional<DeviceShareCard> shownCard_;
 
     QWidget* cardView_ = nullptr;
     QWidget* options_ = nullptr;

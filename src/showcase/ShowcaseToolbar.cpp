@@ -2,6 +2,7 @@
 
 #include "appmodel/LorvPalette.h"
 #include "artwork/DeviceArt.h"
+#include "artwork/PopupPlacement.h"
 #include "artwork/StartupDeviceVector.h"
 #include "showcase/CapsuleChip.h"
 #include "showcase/DeviceShareButton.h"
@@ -9,9 +10,9 @@
 #include "showcase/StartupDeviceFlowState.h"
 
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -164,15 +165,16 @@ void ShowcaseToolbar::connectionHelpChanged(bool shows) {
                 [this] { state_.setShowsConnectionHelp(false); });
     }
     popup_->adjustSize();
-    QPoint at =
-        help_->mapToGlobal(QPoint(help_->width() / 2 - popup_->width() / 2, help_->height() + 4));
-    if (const QScreen* screen = help_->screen()) {
-        const QRect area = screen->availableGeometry();
-        at.setX(
-            std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popup_->width())));
-    }
-    popup_->move(at);
+    PopupPlacement::place(popup_, help_, 4);
     popup_->show();
+}
+
+void ShowcaseToolbar::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // The popup is a window of its own: it would stay over the screen that replaced the
+    // showcase. The share button closes its own.
+    if (!event->spontaneous() && popup_)
+        popup_->close();
 }
 
 void ShowcaseToolbar::refresh() {

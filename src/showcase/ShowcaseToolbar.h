@@ -68,6 +68,9 @@ public:
     ConnectionHelpPopup* helpPopup() const { return popup_; }
     DeviceShareButton* shareButton() const { return share_; }
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void connectionHelpChanged(bool shows);
 

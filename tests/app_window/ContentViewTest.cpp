@@ -7,6 +7,8 @@
 #include "app/DetailPane.h"
 #include "app/DeviceSidebar.h"
 #include "app/MainWindow.h"
+#include "app/QuitConfirmation.h"
+#include "app/SettingsButton.h"
 #include "app/SettingsPopup.h"
 #include "app/SheetDialog.h"
 #include "app/SheetSlot.h"
@@ -26,11 +28,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -342,6 +346,52 @@ TEST_F(WindowTest, BusyDisablesBothColumnsDimsTheSidebarAndKeepsTheOverlayEnable
     EXPECT_EQ(window->grab().toImage().pixelColor(inSidebar).rgb(), LorvPalette::inkAlt().rgb());
 }
 
+TEST_F(WindowTest, TheQuitQuestionClosesWhenTheOperationEndsAndAQuitWhenDoneIsShown) {
+    showAndWaitForDevices();
+    const IPodDevice kitchenDevice = device(kitchen);
+    QuitConfirmation* quit = window->quitConfirmation();
+    QAction* quitAction = window->findChild<QAction*>(QStringLiteral("quitAction"));
+    QLabel* note = view().progressPanel()->noteLabel();
+
+    // Unanswered when the operation ends: the question goes, the window stays.
+    IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+    quitAction->trigger();
+    QPointer<QMessageBox> box = quit->box();
+    ASSERT_TRUE(box && box->isVisible());
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !box || !box->isVisible(); }));
+    EXPECT_EQ(quit->box(), nullptr);
+    EXPECT_FALSE(quit->isQuitPending());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(quit->permitsQuit());
+
+    // Quit When Done: the progress card says so, in the language on screen, until the end.
+    IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+    EXPECT_TRUE(note->isHidden());
+    quitAction->trigger();
+    ASSERT_TRUE(quit->box());
+    quit->quitButton()->click();
+    EXPECT_TRUE(quit->isQuitPending());
+    EXPECT_EQ(note->text(),
+              QStringLiteral("Lorvanel will quit when it has finished with the iPod."));
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(view().progressPanel()->card()->geometry().contains(
+        note->mapTo(view().progressPanel(), note->rect().bottomRight())));
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::simplifiedChinese));
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(&view(), &change);
+    EXPECT_EQ(note->text(), QStringLiteral("Lorvanel 将在处理完 iPod 后退出。"));
+    // An end with something to tell keeps the window and its alert.
+    store->setAlert(QStringLiteral("Full"));
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !quit->isQuitPending(); }));
+    EXPECT_TRUE(window->isVisible());
+    IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+    EXPECT_TRUE(note->isHidden());
+    IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+}
+
 TEST_F(WindowTest, ReturnInTheEjectConfirmationCancelsAndNothingIsEjected) {
     showAndWaitForDevices();
     ASSERT_TRUE(TestSupport::waitUntil([&] {
@@ -568,32 +618,114 @@ TEST_F(WindowTest, AnOpenSharePopupFollowsItsDeviceOnceItsModelIsRead) {
     ReduceMotion::setOverride(std::nullopt);
 }
 
-TEST_F(WindowTest, EachSharePopupClosesWithItsScreen) {
+TEST_F(WindowTest, EachShowcaseOrDevicePopupClosesWithItsScreen) {
     ReduceMotion::setOverride(true);
     showAndWaitForDevices();
-    DeviceShareButton* showcaseShare =
-        view().detailPane()->showcasePane()->toolbar()->shareButton();
+    ShowcaseToolbar* showcaseBar = view().detailPane()->showcasePane()->toolbar();
     const IPodStore::Selection kitchenDisk = IPodStore::Selection::disk(device(kitchen).id);
-    // The device's card as the showcase comes; the showcase's as a device's library comes (as
-    // on a mount). No events run in between: the platform may close a popup of its own accord.
+    // The device's card as the showcase comes; the showcase's popups as a device's library
+    // comes (as on a mount). No events run in between: the platform may close a popup of its
+    // own accord.
     const struct {
-        DeviceShareButton* button;
+        std::function<QWidget*()> open;
         std::function<void()> replaceScreen;
         DetailScreen after;
     } cases[] = {
-        {view().deviceShareButton(), [&] { view().selectSeries(StartupSeries::nano); },
-         DetailScreen::showcase},
-        {showcaseShare, [&] { view().selectDevice(kitchenDisk); }, DetailScreen::library},
+        {[&] { return view().deviceShareButton()->showPreview(); },
+         [&] { view().selectSeries(StartupSeries::nano); }, DetailScreen::showcase},
+        {[&] { return showcaseBar->shareButton()->showPreview(); },
+         [&] { view().selectDevice(kitchenDisk); }, DetailScreen::library},
+        {[&] {
+             view().selectSeries(StartupSeries::classic);
+             QTest::mouseClick(showcaseBar->helpButton(), Qt::LeftButton);
+             return showcaseBar->helpPopup();
+         },
+         [&] { view().selectDevice(kitchenDisk); }, DetailScreen::library},
     };
     for (const auto& c : cases) {
-        QTest::mouseClick(c.button, Qt::LeftButton);
-        DeviceSharePreview* preview = c.button->preview();
-        ASSERT_TRUE(preview && preview->isVisible());
+        QPointer<QWidget> popup = c.open();
+        ASSERT_TRUE(popup && popup->isVisible());
         c.replaceScreen();
         EXPECT_EQ(view().detailPane()->screen(), c.after);
-        EXPECT_FALSE(preview->isVisible());
+        EXPECT_TRUE(!popup || !popup->isVisible());
     }
+    EXPECT_FALSE(view().detailPane()->showcasePane()->state().showsConnectionHelp());
     TestSupport::drainEvents();
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+TEST_F(WindowTest, EveryPopupStaysOnTheScreenAndInTheWindowBesideItsButton) {
+    ReduceMotion::setOverride(true);
+    showAndWaitForDevices();
+    const QRect screen = window->screen()->availableGeometry();
+    ShowcaseToolbar* bar = view().detailPane()->showcasePane()->toolbar();
+    const IPodStore::Selection kitchenDisk = IPodStore::Selection::disk(device(kitchen).id);
+    using Opened = std::pair<QWidget*, QWidget*>; // the popup and its button
+    const auto click = [](QWidget* button) {
+        QTest::mouseClick(static_cast<QAbstractButton*>(button), Qt::LeftButton);
+    };
+    const struct {
+        const char* name;
+        std::function<Opened()> open;
+    } popups[] = {
+        {"device share",
+         [&] {
+             view().selectDevice(kitchenDisk);
+             TestSupport::drainEvents(); // the toolbar laid out
+             return Opened(view().deviceShareButton()->showPreview(), view().deviceShareButton());
+         }},
+        {"device settings",
+         [&] {
+             click(view().settingsButton());
+             return Opened(view().settingsPopup(), view().settingsButton());
+         }},
+        {"showcase share",
+         [&] {
+             view().selectSeries(StartupSeries::classic);
+             TestSupport::drainEvents();
+             return Opened(bar->shareButton()->showPreview(), bar->shareButton());
+         }},
+        {"connection help",
+         [&] {
+             click(bar->helpButton());
+             return Opened(bar->helpPopup(), bar->helpButton());
+         }},
+        {"showcase settings",
+         [&] {
+             click(bar->settingsButton());
+             return Opened(view().settingsPopup(), bar->settingsButton());
+         }},
+    };
+    // The smallest window: with its buttons at the screen's right edge; with its own right
+    // edge inside the screen; with its toolbar at the screen's bottom.
+    const QPoint places[] = {{screen.right() + 1 - 800, screen.top()},
+                             {screen.left() - 200, screen.top()},
+                             {screen.left(), screen.bottom() + 1 - 60}};
+    window->resize(800, 640);
+    for (const QPoint& place : places) {
+        window->move(place);
+        // Give or take the frame the platform draws.
+        ASSERT_TRUE(TestSupport::waitUntil(
+            [&] { return (window->frameGeometry().topLeft() - place).manhattanLength() <= 4; }));
+        const QRect shown = window->geometry().intersected(screen);
+        for (const auto& p : popups) {
+            SCOPED_TRACE(testing::Message() << p.name << " at " << place.x() << "," << place.y());
+            const auto [opened, anchor] = p.open();
+            QPointer<QWidget> popup = opened;
+            ASSERT_TRUE(popup && popup->isVisible());
+            const QRect button(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
+            const QRect at = popup->frameGeometry();
+            EXPECT_TRUE(screen.contains(at))
+                << at.x() << "," << at.y() << " " << at.width() << "x" << at.height();
+            EXPECT_FALSE(at.intersects(button));
+            if (shown.width() >= at.width()) {
+                EXPECT_GE(at.left(), shown.left());
+                EXPECT_LE(at.right(), shown.right());
+            }
+            popup->close();
+            TestSupport::drainEvents();
+        }
+    }
     ReduceMotion::setOverride(std::nullopt);
 }
 

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <functional>
+
 using Finish = StartupModel::Finish;
 using Drawing = StartupDeviceVector::Drawing;
 
@@ -213,4 +215,33 @@ TEST_F(PreviewFixture, CopyingPutsPngAndTiffOnTheClipboardAndOpensTheComposePage
     EXPECT_EQ(preview->messageLabel()->text(),
               QStringLiteral("Image copied. Open X in your browser to paste it."));
     EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/png")));
+}
+
+TEST_F(PreviewFixture, WhatACopySaidGoesOnceTheCardIsAnother) {
+    BrowserLink::setOpener([](const QUrl&) { return true; });
+    auto preview = make(classic6());
+    const QString note = QStringLiteral("Paste the image into the X post with Ctrl+V.");
+    const QString copied = QStringLiteral("Image copied. Paste it into the X post with Ctrl+V.");
+    // The mounted iPod's own capacity comes first once it is known.
+    DeviceSharePreview::Input known = classic6();
+    known.capacities.prepend(QStringLiteral("74.4 GB"));
+    const struct {
+        const char* change;
+        std::function<void()> make;
+        bool isAnotherCard;
+    } cases[] = {
+        {"the same year again", [&] { Q_EMIT preview->yearPicker()->activated(0); }, false},
+        {"the same content again", [&] { preview->setInput(classic6()); }, false},
+        {"the capacity known", [&] { preview->setInput(known); }, true},
+        {"another capacity", [&] { Q_EMIT preview->capacityPicker()->activated(2); }, true},
+        {"the back", [&] { preview->backSwitch()->setChecked(true); }, true},
+        {"an engraving", [&] { preview->engravingField()->setText(QStringLiteral("Hi")); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        QTest::mouseClick(preview->copyButton(), Qt::LeftButton);
+        ASSERT_EQ(preview->messageLabel()->text(), copied);
+        c.make();
+        EXPECT_EQ(preview->messageLabel()->text(), c.isAnotherCard ? note : copied);
+    }
 }
