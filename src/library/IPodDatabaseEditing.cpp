@@ -15,13 +15,16 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -558,19 +561,69 @@ void IPodDatabase::ensureRoomForSave() {
             LZ("There is not enough free space on the iPod to save its library."));
 }
 
-// libgpod writes each database to "<name>.XXXXXX" beside it (six capitals or digits) and renames
-// that over the old one. A save cut short (the program ended, the iPod pulled) leaves it there,
-// as large as the database; only regular files of exactly that name are taken.
+namespace {
+
+// How libgpod's write of each database begins: the iTunesDB's and the ArtworkDB's header with
+// its length, and the iTunesSD of the first two shuffle generations (a track count, then a
+// fixed header) and of the later ones.
+struct Signature {
+    qsizetype at;
+    QByteArrayView bytes;
+};
+
+template <std::size_t N> constexpr Signature signature(qsizetype at, const char (&bytes)[N]) {
+    return {at, QByteArrayView(bytes, qsizetype(N - 1))};
+}
+
+constexpr Signature iTunesDBSignatures[] = {signature(0, "mhbd\xF4\0\0\0")};
+constexpr Signature artworkDBSignatures[] = {signature(0, "mhfd\x84\0\0\0")};
+constexpr Signature iTunesSDSignatures[] = {signature(3, "\x01\x06\0\0\0\x12\0\0\0\0\0\0\0\0\0"),
+                                            signature(0, "bdhs\x03\0\0\x02\x40\0\0\0")};
+
+bool beginsWith(const QByteArray& head, const Signature& signature) {
+    return head.size() >= signature.at + signature.bytes.size() &&
+           QByteArrayView(head).sliced(signature.at, signature.bytes.size()) == signature.bytes;
+}
+
+// The first bytes of a regular file with no other link; none for anything else.
+std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> head;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1) {
+        QByteArray bytes(length, '\0');
+        ssize_t got = -1;
+        do
+            got = ::pread(fd, bytes.data(), size_t(length), 0);
+        while (got < 0 && errno == EINTR);
+        if (got >= 0)
+            head = bytes.left(got);
+    }
+    ::close(fd);
+    return head;
+}
+
+} // namespace
+
+// libgpod writes each database to "<name>.XXXXXX" beside it (GLib's six capitals or digits) and
+// renames that over the old one. A save cut short (the program ended, the iPod pulled) leaves
+// it there, as large as the database. Only a file of that name whose bytes begin as libgpod
+// writes that database is taken: an empty or shorter one, or anything else of a like name, may
+// be the user's.
 QStringList IPodDatabase::saveLeftovers() const {
     struct Target {
         gchar* (*path)(const gchar*);
         gchar* (*folder)(const gchar*);
         const char* name;
+        std::span<const Signature> signatures;
     };
     static const Target targets[] = {
-        {itdb_get_itunesdb_path, itdb_get_itunes_dir, "iTunesDB"},
-        {itdb_get_itunessd_path, itdb_get_itunes_dir, "iTunesSD"},
-        {itdb_get_artworkdb_path, itdb_get_artwork_dir, "ArtworkDB"},
+        {itdb_get_itunesdb_path, itdb_get_itunes_dir, "iTunesDB", iTunesDBSignatures},
+        {itdb_get_itunessd_path, itdb_get_itunes_dir, "iTunesSD", iTunesSDSignatures},
+        {itdb_get_artworkdb_path, itdb_get_artwork_dir, "ArtworkDB", artworkDBSignatures},
     };
     QStringList files;
     const QByteArray mount = QFile::encodeName(mountPoint_);
@@ -587,11 +640,14 @@ QStringList IPodDatabase::saveLeftovers() const {
         const QString path = QFile::decodeName(folder.get());
         for (const QString& entry :
              QDir(path).entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden | QDir::System)) {
-            struct stat status {};
+            if (!pattern.match(entry).hasMatch())
+                continue;
             const QString file = path + u'/' + entry;
-            if (pattern.match(entry).hasMatch() &&
-                ::lstat(QFile::encodeName(file).constData(), &status) == 0 &&
-                S_ISREG(status.st_mode))
+            const std::optional<QByteArray> head = headOfSoleFile(file, 32);
+            if (head && std::any_of(target.signatures.begin(), target.signatures.end(),
+                                    [&](const Signature& signature) {
+                                        return beginsWith(*head, signature);
+                                    }))
                 files.append(file);
         }
     }
