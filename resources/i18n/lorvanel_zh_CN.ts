@@ -1217,5 +1217,9 @@ Additional failures: %2.</source>
         <source>Lorvanel will quit when it has finished with the iPod.</source>
         <translation>Lorvanel 将在处理完 iPod 后退出。</translation>
     </message>
+    <message>
+        <source>There is not enough free space on the iPod to save its library without these songs. Delete a larger song, or several songs at once.</source>
+        <translation>iPod 上没有足够的可用空间来保存删除这些歌曲后的资料库。请删除一首更大的歌曲，或一次删除多首歌曲。</translation>
+    </message>
 </context>
 </TS>

@@ -262,6 +262,41 @@ ArtworkDBImages::FormatSizes ArtworkDBImages::formatSizes(const QByteArray& data
     return walk(Reader(database)).formatSizes;
 }
 
+std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray& database) {
+    const Reader r(database);
+    const auto mhfd = recordAt(r, 0, r.size(), "mhfd", 24);
+    if (!mhfd || mhfd->end != r.size())
+        return std::nullopt;
+    Layout result;
+    result.fileBytes = r.size();
+    for (qsizetype at = mhfd->header; at < mhfd->end;) {
+        const auto mhsd = recordAt(r, at, mhfd->end, "mhsd", 16);
+        if (!mhsd)
+            return std::nullopt;
+        if (r.u16(at + 12) == 1) {
+            const auto list = recordAt(r, mhsd->start + mhsd->header, mhsd->end, "mhli", 12, false);
+            if (!list)
+                return std::nullopt;
+            qsizetype item = list->end;
+            for (quint32 i = 0, count = r.u32(list->start + 8); i < count; ++i) {
+                const auto mhii = recordAt(r, item, mhsd->end, "mhii", 28);
+                if (!mhii)
+                    return std::nullopt;
+                const Image image = imageAt(r, *mhii);
+                if (!image.isWhole)
+                    return std::nullopt;
+                ImageRecord record{image.id, image.songID, mhii->end - mhii->start, {}};
+                for (const Thumbnail& thumbnail : image.thumbnails)
+                    record.thumbnailBytes.append(thumbnail.size);
+                result.images.append(record);
+                item = mhii->end;
+            }
+        }
+        at = mhsd->end;
+    }
+    return result;
+}
+
 ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString& artworkFolder,
                                        const FormatSizes& deviceFormats) {
     const Reader reader(database);

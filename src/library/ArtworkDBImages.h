@@ -8,7 +8,10 @@
 // a damaged record costs its own cover and nothing else.
 
 #include <QHash>
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 class ArtworkDBImages {
 public:
@@ -25,6 +28,20 @@ public:
                                  const FormatSizes& deviceFormats);
     // The formats an ArtworkDB's file list records.
     static FormatSizes formatSizes(const QByteArray& database);
+
+    // The image records of an ArtworkDB and what they take: each record's bytes and its
+    // thumbnails' bytes in the .ithmb files. None unless every record of the file is whole.
+    struct ImageRecord {
+        quint32 id = 0;
+        quint64 songID = 0;
+        qint64 recordBytes = 0;
+        QList<quint32> thumbnailBytes;
+    };
+    struct Layout {
+        qint64 fileBytes = 0;
+        QList<ImageRecord> images;
+    };
+    static std::optional<Layout> layout(const QByteArray& database);
 
     // Whether the cover of a track whose image carries any of these ids may be decoded: at
     // least one recorded image matches, and every matching image is sound.

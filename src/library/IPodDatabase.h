@@ -211,9 +211,11 @@ private:
     // lists an album's tracks together: most of their texts are the same).
     Track makeTrack(const Itdb_Track* track, std::optional<int> position,
                     const std::pair<const Itdb_Track*, const Track*>& before) const;
-    // Throws when a save that moves stored thumbnails might not fit on the volume; removes the
-    // files of deleted tracks first when that makes it fit.
+    // Throws when a save that moves stored thumbnails or deletes tracks cannot fit on the
+    // volume; removes the files of deleted tracks first when that makes it fit.
     void ensureRoomForSave();
+    // The bytes of the iTunesDB the save will write, written off the iPod; none when that failed.
+    std::optional<qint64> newITunesDBBytes();
     // What an earlier save cut short left of libgpod's temporary databases.
     QStringList saveLeftovers() const;
     // Whether libgpod may decode the track's stored cover: one given in this session, or one
@@ -234,6 +236,10 @@ private:
     int artworkAdded_ = 0;
     // The files deleteTracks left unused, removed before the save when it needs their room.
     QSet<QString> unusedTrackFiles_;
+    bool tracksDeleted_ = false;
+    // The stored covers of deleted tracks (image id, song id): the save gives their thumbnails
+    // back unless a remaining track shows the same image.
+    QList<std::pair<quint32, quint64>> removedCovers_;
     QSet<const Itdb_Track*> sessionArtwork_;
     GLibHandles::DatabasePtr database_;
 };

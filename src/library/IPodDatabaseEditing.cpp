@@ -15,13 +15,16 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -455,9 +458,16 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
         }
     }
     for (Itdb_Track* track : selected) {
-        artworkRemoved_ = artworkRemoved_ || itdb_track_has_thumbnails(track);
+        if (itdb_track_has_thumbnails(track)) {
+            artworkRemoved_ = true;
+            if (!sessionArtwork_.remove(track))
+                removedCovers_.append(
+                    {track->artwork && track->artwork->id ? track->artwork->id : track->mhii_link,
+                     track->dbid});
+        }
         itdb_track_remove(track);
     }
+    tracksDeleted_ = tracksDeleted_ || !selected.isEmpty();
 
     QSet<QString> unused;
     for (const Candidate& candidate : candidates) {
@@ -470,11 +480,21 @@ QSet<QString> IPodDatabase::deleteTracks(const QSet<quint64>& ids) {
 
 namespace {
 
-std::optional<qint64> freeBytes(const QByteArray& mount) {
+struct VolumeSpace {
+    qint64 available = 0;
+    qint64 unit = 1; // the allocation unit
+};
+
+std::optional<VolumeSpace> volumeSpace(const QByteArray& mount) {
     struct statvfs volume {};
     if (::statvfs(mount.constData(), &volume) != 0)
         return std::nullopt;
-    return qint64(volume.f_bavail) * qint64(volume.f_frsize);
+    const qint64 unit = qint64(volume.f_frsize ? volume.f_frsize : volume.f_bsize);
+    return VolumeSpace{qint64(volume.f_bavail) * unit, std::max<qint64>(unit, 1)};
+}
+
+qint64 roundedUp(qint64 bytes, qint64 unit) {
+    return (bytes + unit - 1) / unit * unit;
 }
 
 // What removing the file gives back to its volume.
@@ -486,6 +506,37 @@ qint64 allocatedBytes(const QString& path) {
     return qint64(status.st_blocks) * 512;
 }
 
+// One of the databases on the volume: its bytes, and the room it gives back once the save's
+// new file is renamed over it.
+struct DatabaseFile {
+    QString path;
+    qint64 bytes = 0;
+    qint64 allocated = 0;
+};
+
+DatabaseFile databaseFile(gchar* (*lookup)(const gchar*), const QByteArray& mount) {
+    GLibHandles::CharPtr found{lookup(mount.constData())};
+    if (!found)
+        return {};
+    const QString path = QFile::decodeName(found.get());
+    struct stat status {};
+    if (::lstat(found.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return {};
+    return {path, qint64(status.st_size), allocatedBytes(path)};
+}
+
+// The ArtworkDB as its records lie; none when it cannot be read whole.
+std::optional<ArtworkDBImages::Layout> artworkLayout(const DatabaseFile& database) {
+    QFile file(database.path);
+    if (database.path.isEmpty() || database.bytes > (qint64(256) << 20) ||
+        !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return ArtworkDBImages::layout(bytes);
+}
+
 } // namespace
 
 // libgpod writes iTunesDB and ArtworkDB to a new file each and renames it over the old one only
@@ -493,20 +544,36 @@ qint64 allocatedBytes(const QString& path) {
 // database stays as it was. Thumbnails that went away, though, are filled in place with later
 // ones and the files cut short before the two databases are written; when those writes then
 // find the disk full, the previous database points into thumbnails that moved. Such a save
-// first makes sure the rest of it fits.
+// first makes sure the rest of it fits, and so does a delete; one that cannot fit is refused
+// before anything changes.
+// What the save takes, in libgpod's order: the new thumbnails, once the .ithmb files gave back
+// those of deleted covers; then ArtworkDB, iTunesSD (shuffles) and iTunesDB, each written whole
+// beside the old one, which gives its room back once replaced. The new iTunesDB is written off
+// the iPod to learn its size and the new ArtworkDB's is worked out from the old one's records;
+// as that costs a second write of the library, only a save short of room by the old sizes pays.
 // A delete makes its own room: when its save would not fit and the files it leaves unused would
 // free enough, they go first. Should the save still fail, the previous database lists tracks
 // without their files (which were to go anyway), and the delete done again completes it.
 void IPodDatabase::ensureRoomForSave() {
     if (!artworkRemoved_ && unusedTrackFiles_.isEmpty())
         return;
-    const auto sizeOf = [](gchar* (*lookup)(const gchar*), const QByteArray& mount) {
-        GLibHandles::CharPtr path{lookup(mount.constData())};
-        return path ? QFileInfo(QFile::decodeName(path.get())).size() : 0;
-    };
     const QByteArray mount = QFile::encodeName(mountPoint_);
-    qint64 needed = sizeOf(itdb_get_itunesdb_path, mount) + sizeOf(itdb_get_artworkdb_path, mount) +
-                    (qint64(1) << 20);
+    const std::optional<VolumeSpace> space = volumeSpace(mount);
+    if (!space)
+        return; // when unknown, the save itself will say what is wrong
+    const qint64 unit = space->unit;
+    // What an earlier save left behind goes right before this one writes.
+    qint64 leftovers = 0;
+    for (const QString& file : saveLeftovers())
+        leftovers += allocatedBytes(file);
+    const DatabaseFile iTunesDB = databaseFile(itdb_get_itunesdb_path, mount);
+    const DatabaseFile iTunesSD = databaseFile(itdb_get_itunessd_path, mount);
+    const DatabaseFile artworkDB = databaseFile(itdb_get_artworkdb_path, mount);
+
+    qint64 covers = 0;
+    for (GList* link = database_->tracks; link; link = link->next)
+        covers += itdb_track_has_thumbnails(static_cast<Itdb_Track*>(link->data)) ? 1 : 0;
+    qint64 added = 0;
     if (artworkAdded_ > 0) {
         // Each new cover takes about what a stored one takes.
         qint64 thumbnailBytes = 0;
@@ -517,29 +584,85 @@ void IPodDatabase::ensureRoomForSave() {
             for (const QFileInfo& file : files)
                 thumbnailBytes += file.size();
         }
-        qint64 stored = 0;
-        for (GList* link = database_->tracks; link; link = link->next)
-            stored += itdb_track_has_thumbnails(static_cast<Itdb_Track*>(link->data)) ? 1 : 0;
-        stored -= artworkAdded_;
+        const qint64 stored = covers - artworkAdded_;
         const qint64 perCover =
             stored > 0 && thumbnailBytes > 0 ? thumbnailBytes / stored : qint64(256) << 10;
-        needed += perCover * artworkAdded_;
+        added = perCover * artworkAdded_;
     }
-    // What an earlier save left behind goes right before this one writes.
-    qint64 leftovers = 0;
-    for (const QString& file : saveLeftovers())
-        leftovers += allocatedBytes(file);
-    const auto room = [&]() -> std::optional<qint64> {
-        const std::optional<qint64> available = freeBytes(mount);
-        return available ? std::optional(*available + leftovers) : std::nullopt;
+    constexpr qint64 mebibyte = qint64(1) << 20;
+    const qint64 available = space->available + leftovers;
+    if (available >= iTunesDB.bytes + artworkDB.bytes + iTunesSD.bytes + added + mebibyte)
+        return; // room by far
+
+    struct Replacement {
+        qint64 bytes;
+        qint64 allocated; // of the one it replaces
     };
-    std::optional<qint64> available = room();
-    if (!available || *available >= needed)
-        return; // when unknown, the save itself will say what is wrong
+    QList<Replacement> writes;
+    const std::optional<qint64> newDatabase = newITunesDBBytes();
+    writes.append({roundedUp(newDatabase ? *newDatabase : iTunesDB.bytes + mebibyte, unit),
+                   iTunesDB.allocated});
+    if (iTunesSD.bytes > 0) // rewritten on shuffles, fewer tracks never longer
+        writes.append({roundedUp(iTunesSD.bytes, unit), iTunesSD.allocated});
+    qint64 freed = 0;
+    if (supportsArtwork()) {
+        // libgpod writes one image record per cover, each like the others of the device.
+        const std::optional<ArtworkDBImages::Layout> layout = artworkLayout(artworkDB);
+        qint64 artworkBytes = artworkDB.bytes + covers * (qint64(4) << 10);
+        if (layout && !layout->images.isEmpty()) {
+            qint64 records = 0;
+            qint64 largest = 0;
+            QHash<quint32, const ArtworkDBImages::ImageRecord*> byID;
+            QHash<quint64, const ArtworkDBImages::ImageRecord*> bySong;
+            for (const ArtworkDBImages::ImageRecord& image : layout->images) {
+                records += image.recordBytes;
+                largest = std::max(largest, image.recordBytes);
+                byID.insert(image.id, &image);
+                bySong.insert(image.songID, &image);
+            }
+            artworkBytes = layout->fileBytes - records + largest * covers;
+            // The thumbnails of deleted covers no remaining track shows: each at least the whole
+            // allocation units it fills.
+            QSet<quint32> shown;
+            for (GList* link = database_->tracks; link; link = link->next) {
+                auto* track = static_cast<Itdb_Track*>(link->data);
+                if (track && itdb_track_has_thumbnails(track)) {
+                    shown.insert(track->mhii_link);
+                    if (track->artwork)
+                        shown.insert(track->artwork->id);
+                }
+            }
+            QSet<const ArtworkDBImages::ImageRecord*> counted;
+            for (const auto& [id, song] : std::as_const(removedCovers_)) {
+                const ArtworkDBImages::ImageRecord* image =
+                    id ? byID.value(id) : bySong.value(song);
+                if (!image || shown.contains(image->id) || counted.contains(image))
+                    continue;
+                counted.insert(image);
+                for (const quint32 bytes : image->thumbnailBytes)
+                    freed += qint64(bytes) / unit * unit;
+            }
+        }
+        writes.prepend({roundedUp(artworkBytes, unit), artworkDB.allocated});
+    }
+    // Whatever the order, no moment of the writes takes more than what they add up to over the
+    // files they replace, and the largest of the rest.
+    qint64 growth = 0;
+    qint64 largest = 0;
+    for (const Replacement& write : std::as_const(writes)) {
+        growth += std::max<qint64>(0, write.bytes - write.allocated);
+        largest = std::max(largest, std::min(write.bytes, write.allocated));
+    }
+    // For what the file system itself takes, and a database a little longer than worked out.
+    const qint64 margin = (qint64(64) << 10) + 2 * unit;
+    const qint64 needed = std::max(added, added - freed + growth + largest) + margin;
+    if (available >= needed)
+        return;
+
     qint64 reclaimable = 0;
     for (const QString& file : std::as_const(unusedTrackFiles_))
         reclaimable += allocatedBytes(file);
-    if (reclaimable > 0 && *available + reclaimable >= needed) {
+    if (reclaimable > 0 && available + reclaimable >= needed) {
         QStringList files = unusedTrackFiles_.values();
         std::sort(files.begin(), files.end());
         for (const QString& file : std::as_const(files)) {
@@ -548,29 +671,114 @@ void IPodDatabase::ensureRoomForSave() {
             ::unlink(QFile::encodeName(file).constData());
         }
         unusedTrackFiles_.clear();
-        available = room();
-        if (!available || *available >= needed)
+        const std::optional<VolumeSpace> after = volumeSpace(mount);
+        if (!after || after->available + leftovers >= needed)
             return;
     }
+    if (tracksDeleted_)
+        throw IPodDatabaseError::libraryReason(
+            LZ("Save library"),
+            LZ("There is not enough free space on the iPod to save its library without these "
+               "songs. Delete a larger song, or several songs at once."));
     if (artworkRemoved_)
         throw IPodDatabaseError::libraryReason(
             LZ("Save library"),
             LZ("There is not enough free space on the iPod to save its library."));
 }
 
-// libgpod writes each database to "<name>.XXXXXX" beside it (six capitals or digits) and renames
-// that over the old one. A save cut short (the program ended, the iPod pulled) leaves it there,
-// as large as the database; only regular files of exactly that name are taken.
+std::optional<qint64> IPodDatabase::newITunesDBBytes() {
+    // libgpod writes the iTunesDB of a device that shows covers together with the covers, on
+    // the device; with a blank device in its place it writes the same database alone. Each of
+    // its writes numbers the tracks afresh, as the save will again.
+    GLibHandles::ErrorSlot error;
+    const GLibHandles::CharPtr folder(g_dir_make_tmp("lorvanel-size-XXXXXX", error.out()));
+    if (!folder)
+        return std::nullopt;
+    const std::string file = std::string(folder.get()) + "/iTunesDB";
+    const GLibHandles::DevicePtr blank(itdb_device_new());
+    Itdb_Device* const device = std::exchange(database_->device, blank.get());
+    gchar* const filename = std::exchange(database_->filename, nullptr);
+    const gboolean written = itdb_write_file(database_.get(), file.c_str(), error.out());
+    database_->device = device;
+    g_free(std::exchange(database_->filename, filename));
+    // That write left the track list in the main playlist's order; the save's write is quick
+    // only on the list laid out for it.
+    if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get()))
+        arrangeTracksForWrite(database_.get(), master);
+    if (written && error)
+        error.abandon(); // see GLibHandles::ErrorSlot::abandon
+    std::optional<qint64> bytes;
+    struct stat status {};
+    if (written && ::stat(file.c_str(), &status) == 0)
+        bytes = qint64(status.st_size);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder.get(), ignored);
+    return bytes;
+}
+
+namespace {
+
+// How libgpod's write of each database begins: the iTunesDB's and the ArtworkDB's header with
+// its length, and the iTunesSD of the first two shuffle generations (a track count, then a
+// fixed header) and of the later ones.
+struct Signature {
+    qsizetype at;
+    QByteArrayView bytes;
+};
+
+template <std::size_t N> constexpr Signature signature(qsizetype at, const char (&bytes)[N]) {
+    return {at, QByteArrayView(bytes, qsizetype(N - 1))};
+}
+
+constexpr Signature iTunesDBSignatures[] = {signature(0, "mhbd\xF4\0\0\0")};
+constexpr Signature artworkDBSignatures[] = {signature(0, "mhfd\x84\0\0\0")};
+constexpr Signature iTunesSDSignatures[] = {signature(3, "\x01\x06\0\0\0\x12\0\0\0\0\0\0\0\0\0"),
+                                            signature(0, "bdhs\x03\0\0\x02\x40\0\0\0")};
+
+bool beginsWith(const QByteArray& head, const Signature& signature) {
+    return head.size() >= signature.at + signature.bytes.size() &&
+           QByteArrayView(head).sliced(signature.at, signature.bytes.size()) == signature.bytes;
+}
+
+// The first bytes of a regular file with no other link; none for anything else.
+std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> head;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1) {
+        QByteArray bytes(length, '\0');
+        ssize_t got = -1;
+        do
+            got = ::pread(fd, bytes.data(), size_t(length), 0);
+        while (got < 0 && errno == EINTR);
+        if (got >= 0)
+            head = bytes.left(got);
+    }
+    ::close(fd);
+    return head;
+}
+
+} // namespace
+
+// libgpod writes each database to "<name>.XXXXXX" beside it (GLib's six capitals or digits) and
+// renames that over the old one. A save cut short (the program ended, the iPod pulled) leaves
+// it there, as large as the database. Only a file of that name whose bytes begin as libgpod
+// writes that database is taken: an empty or shorter one, or anything else of a like name, may
+// be the user's.
 QStringList IPodDatabase::saveLeftovers() const {
     struct Target {
         gchar* (*path)(const gchar*);
         gchar* (*folder)(const gchar*);
         const char* name;
+        std::span<const Signature> signatures;
     };
     static const Target targets[] = {
-        {itdb_get_itunesdb_path, itdb_get_itunes_dir, "iTunesDB"},
-        {itdb_get_itunessd_path, itdb_get_itunes_dir, "iTunesSD"},
-        {itdb_get_artworkdb_path, itdb_get_artwork_dir, "ArtworkDB"},
+        {itdb_get_itunesdb_path, itdb_get_itunes_dir, "iTunesDB", iTunesDBSignatures},
+        {itdb_get_itunessd_path, itdb_get_itunes_dir, "iTunesSD", iTunesSDSignatures},
+        {itdb_get_artworkdb_path, itdb_get_artwork_dir, "ArtworkDB", artworkDBSignatures},
     };
     QStringList files;
     const QByteArray mount = QFile::encodeName(mountPoint_);
@@ -587,11 +795,14 @@ QStringList IPodDatabase::saveLeftovers() const {
         const QString path = QFile::decodeName(folder.get());
         for (const QString& entry :
              QDir(path).entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden | QDir::System)) {
-            struct stat status {};
+            if (!pattern.match(entry).hasMatch())
+                continue;
             const QString file = path + u'/' + entry;
-            if (pattern.match(entry).hasMatch() &&
-                ::lstat(QFile::encodeName(file).constData(), &status) == 0 &&
-                S_ISREG(status.st_mode))
+            const std::optional<QByteArray> head = headOfSoleFile(file, 32);
+            if (head && std::any_of(target.signatures.begin(), target.signatures.end(),
+                                    [&](const Signature& signature) {
+                                        return beginsWith(*head, signature);
+                                    }))
                 files.append(file);
         }
     }

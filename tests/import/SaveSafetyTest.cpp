@@ -3,6 +3,8 @@
 
 #include "ImportFixture.h"
 
+#include "../library_write/WriteTestSupport.h"
+
 #include "device/IPodDeviceError.h"
 #include "device/IPodStore.h"
 #include "support/LibgpodLeaks.h"
@@ -12,7 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ImportTest;
 using TestSupport::IPodVolume;
@@ -109,29 +116,53 @@ TEST_F(SaveSafetyTest, APlaylistEditIsNotSavedOntoAnotherVolumeInTheIPodsPlace) 
     EXPECT_EQ(libraryOn(ipod->mountPoint()).find("playlist"), std::string::npos);
 }
 
-// Deleting a track with a cover makes libgpod move the covers after it into its place before the
-// databases are written; on a disk too full for the rest that save is refused beforehand.
-TEST_F(SaveSafetyTest, ASaveThatMovesCoversIsRefusedWhenTheRestWouldNotFit) {
+// A save that cannot fit is refused before anything changes. Deleting a track with a cover makes
+// libgpod move the covers after it into its place before the databases are written, and so
+// does replacing a cover; a delete says what would fit.
+TEST_F(SaveSafetyTest, ASaveThatCannotFitIsRefusedBeforeAnythingChanges) {
+    const struct {
+        const char* edit;
+        std::function<void(IPodDatabase&, const IPodVolume&)> apply;
+        QString reason;
+    } cases[] = {
+        {"a track with a cover deleted",
+         [](IPodDatabase& session, const IPodVolume& tree) {
+             session.deleteTracks({tree.trackID(0)});
+         },
+         QStringLiteral("There is not enough free space on the iPod to save its library without "
+                        "these songs. Delete a larger song, or several songs at once.")},
+        {"a cover replaced",
+         [](IPodDatabase& session, const IPodVolume& tree) {
+             ASSERT_TRUE(session.registerCopiedFile(tree.trackID(0), WriteTests::png(120, 0xFF0000),
+                                                    std::nullopt, std::nullopt));
+         },
+         QStringLiteral("There is not enough free space on the iPod to save its library.")},
+    };
     const auto covers = nanoWithCovers(600);
-    ipod = MountedIPod::make(FileSystem::tmpfs, *covers, QStringLiteral("size=8m,mode=0755"));
-    ASSERT_TRUE(ipod);
-    const std::string before = libraryOn(ipod->mountPoint());
-    ASSERT_NE(before.find("cover"), std::string::npos);
-    ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
-    const auto snapshot = ipod->snapshot();
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.edit);
+        ipod = MountedIPod::make(FileSystem::tmpfs, *covers, QStringLiteral("size=8m,mode=0755"));
+        ASSERT_TRUE(ipod);
+        const std::string before = libraryOn(ipod->mountPoint());
+        ASSERT_NE(before.find("cover"), std::string::npos);
+        ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
+        const auto snapshot = ipod->snapshot();
 
-    session = ipod->device().openDatabase();
-    session->deleteTracks({covers->trackID(0)});
-    try {
-        session->saveLibrary();
-        ADD_FAILURE() << "saved without room";
-    } catch (const IPodDatabaseError& error) {
-        EXPECT_EQ(error.description(AppLanguage::english),
-                  QStringLiteral("Save library failed: There is not enough free space on the iPod "
-                                 "to save its library."));
+        session = ipod->device().openDatabase();
+        ASSERT_NO_FATAL_FAILURE(test.apply(*session, *covers));
+        try {
+            session->saveLibrary();
+            ADD_FAILURE() << "saved without room";
+        } catch (const IPodDatabaseError& error) {
+            EXPECT_EQ(error.description(AppLanguage::english),
+                      QStringLiteral("Save library failed: ") + test.reason);
+        }
+        EXPECT_EQ(TestSupport::differences(snapshot, ipod->snapshot()).join(u' ').toStdString(),
+                  "");
+        EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
+        session.reset();
+        ipod.reset();
     }
-    EXPECT_EQ(TestSupport::differences(snapshot, ipod->snapshot()).join(u' ').toStdString(), "");
-    EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
 }
 
 // The disk fills up from elsewhere right as the save begins: libgpod's writes fail and the
@@ -170,33 +201,101 @@ TEST_F(SaveSafetyTest, ADiskFillingDuringTheSaveLeavesThePreviousDatabaseReadabl
     EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
 }
 
-// A full iPod is emptied by deleting: the files a delete leaves unused make room for its save.
-TEST_F(SaveSafetyTest, ADeleteOnAFullIPodRemovesItsFilesFirstAndKeepsTheOtherCovers) {
-    for (quint32 i = 0; i < 3; ++i)
+// A full iPod is emptied by deleting: the save asks only for what its smaller databases take,
+// and when even that is not free, the files the delete leaves unused make room first. The
+// covers of the other tracks stay as they were.
+TEST_F(SaveSafetyTest, ADeleteOnAFullIPodSucceedsAndKeepsEveryOtherCover) {
+    for (quint32 i = 0; i < 8; ++i)
         tree.addTrack({.title = QStringLiteral("Cover %1").arg(i),
-                       .audio = QByteArray(2 << 20, char('a' + i)),
+                       .audio = QByteArray(481 << 10, char('a' + i)),
                        .artwork = true,
                        .artworkColor = 0x204080 * (i + 1)});
+    tree.addTracksWithoutFiles(60, 7000, {.title = QStringLiteral("Plain")});
     tree.write();
-    ipod = MountedIPod::make(FileSystem::tmpfs, tree, QStringLiteral("size=12m,mode=0755"));
-    ASSERT_TRUE(ipod);
     QStringList expected;
     const QString gone = QString::number(tree.trackID(0)) + u' ';
-    for (const QString& line : QString::fromStdString(libraryOn(ipod->mountPoint())).split(u'\n'))
+    for (const QString& line : QString::fromStdString(libraryOn(tree.mountPoint())).split(u'\n'))
         if (!line.startsWith(QStringLiteral("track ") + gone) &&
             !line.startsWith(QStringLiteral("cover ") + gone))
             expected << line;
-    ASSERT_EQ(expected.filter(QStringLiteral("cover ")).size(), 2);
-    ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 64 << 10).isEmpty());
+    ASSERT_EQ(expected.filter(QStringLiteral("cover ")).size(), 7);
 
-    session = ipod->device().openDatabase();
-    const QSet<QString> files = session->deleteTracks({tree.trackID(0)});
-    ASSERT_EQ(files.size(), 1);
-    session->saveLibrary();
-    EXPECT_FALSE(QFile::exists(*files.cbegin()));
-    EXPECT_EQ(IPodStore::removeTrackFiles(files.values(), [&] { ipod->device().verifyIdentity(); }),
-              QStringList());
-    EXPECT_EQ(libraryOn(ipod->mountPoint()), expected.join(u'\n').toStdString());
+    for (const qint64 left : {qint64(300) << 10, qint64(16) << 10}) {
+        SCOPED_TRACE(left);
+        ipod = MountedIPod::make(FileSystem::tmpfs, tree, QStringLiteral("size=24m,mode=0755"));
+        ASSERT_TRUE(ipod);
+        ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), left).isEmpty());
+        session = ipod->device().openDatabase();
+        const QSet<QString> files = session->deleteTracks({tree.trackID(0)});
+        ASSERT_EQ(files.size(), 1);
+        session->saveLibrary();
+        EXPECT_EQ(
+            IPodStore::removeTrackFiles(files.values(), [&] { ipod->device().verifyIdentity(); }),
+            QStringList());
+        EXPECT_FALSE(QFile::exists(*files.cbegin()));
+        EXPECT_EQ(libraryOn(ipod->mountPoint()), expected.join(u'\n').toStdString());
+        session.reset();
+        ipod.reset();
+    }
+}
+
+// A delete that makes its own room removes the files one by one, each only while the volume is
+// still the iPod: another volume mounted in its place, before the save or between two files,
+// loses nothing (even files at the very same paths), and the iPod keeps the files not yet
+// removed.
+TEST_F(SaveSafetyTest, ADeleteMakingItsOwnRoomRemovesNoFileOfAVolumeSwappedIn) {
+    for (const char* title : {"A", "B", "C", "Kept"})
+        tree.addTrack({.title = QString::fromLatin1(title), .audio = QByteArray(2 << 20, 'x')});
+    tree.write();
+    for (const int swapAtCheck : {0, 2}) { // 0: before the save begins
+        SCOPED_TRACE(swapAtCheck);
+        ipod = MountedIPod::make(FileSystem::tmpfs, tree, QStringLiteral("size=12m,mode=0755"));
+        ASSERT_TRUE(ipod);
+        ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 16 << 10).isEmpty());
+        // The iPod's own volume, still reachable once another took its path.
+        const int original = ::open(QFile::encodeName(ipod->mountPoint()).constData(),
+                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(original, 0);
+        int checks = 0;
+        TestSupport::TreeSnapshot swappedIn;
+        const auto swap = [&] {
+            ASSERT_TRUE(ipod->swapFor(tree));
+            ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 16 << 10).isEmpty());
+            swappedIn = ipod->snapshot();
+        };
+        session = std::make_unique<IPodDatabase>(ipod->mountPoint(), std::nullopt,
+                                                 IPodDatabase::ProductIDProvider{}, [&] {
+                                                     if (++checks == swapAtCheck)
+                                                         swap();
+                                                     ipod->device().verifyIdentity();
+                                                 });
+        ASSERT_EQ(session->deleteTracks({tree.trackID(0), tree.trackID(1), tree.trackID(2)}).size(),
+                  3);
+        if (swapAtCheck == 0)
+            swap();
+        try {
+            session->saveLibrary();
+            ADD_FAILURE() << "saved after the swap";
+        } catch (const IPodDeviceError& error) {
+            EXPECT_EQ(error.description(AppLanguage::english).toStdString(),
+                      "The iPod was disconnected.");
+        }
+        ASSERT_FALSE(swappedIn.isEmpty());
+        EXPECT_EQ(TestSupport::differences(swappedIn, ipod->snapshot()).join(u' ').toStdString(),
+                  "");
+        QStringList files;
+        for (int i = 0; i < 3; ++i)
+            files << tree.trackFile(i);
+        files.sort(); // the order of removal
+        for (int i = swapAtCheck == 0 ? 0 : 1; i < files.size(); ++i) {
+            struct stat status {};
+            EXPECT_EQ(::fstatat(original, QFile::encodeName(files[i]).constData(), &status, 0), 0)
+                << qPrintable(files[i]);
+        }
+        ::close(original);
+        session.reset();
+        ipod.reset();
+    }
 }
 
 // The iPod pulled as the save begins: what is told is the disconnection, not libgpod's failed

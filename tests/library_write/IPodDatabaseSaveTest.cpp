@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <unistd.h>
+
 using TestSupport::IPodVolume;
 using WriteTests::fileContents;
 using WriteTests::png;
@@ -198,41 +200,86 @@ TEST(IPodDatabaseSave, WritesTheSameBytesAsAPlainWriteOfTheSameEdit) {
     expectSameBytesAsAPlainWrite(QStringLiteral("MA546"), false); // shuffle, with iTunesSD
 }
 
-// What a save cut short left of libgpod's temporary databases ("<name>.XXXXXX", six capitals or
-// digits, beside each database) goes at the next save; nothing else of a like name does.
-TEST(IPodDatabaseSave, RemovesTheTemporaryDatabasesOfASaveCutShort) {
+// What a save cut short left of libgpod's temporary databases goes at the next save: a file
+// named as GLib names libgpod's temporary file ("<name>.XXXXXX", six capitals or digits, beside
+// the database) whose bytes begin as libgpod writes that database, whole or cut short. Anything
+// else of a like name may be the user's and stays.
+TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
     IPodVolume volume(QStringLiteral("MA477"));
-    volume.addTrack({.title = QStringLiteral("Song")});
+    volume.addTrack({.title = QStringLiteral("Song"), .artwork = true});
     volume.write();
+    IPodVolume shuffle2(QStringLiteral("MA546"));
+    IPodVolume shuffle4(QStringLiteral("MC584"));
+    for (IPodVolume* shuffle : {&shuffle2, &shuffle4}) {
+        shuffle->addTrack({.title = QStringLiteral("Song")});
+        shuffle->write();
+    }
     const QString itunes = QStringLiteral("iPod_Control/iTunes/");
     const QString artwork = QStringLiteral("iPod_Control/Artwork/");
-    const QStringList leftovers = {itunes + QStringLiteral("iTunesDB.IXW7Z3"),
-                                   itunes + QStringLiteral("iTunesSD.0Q2A03"),
-                                   artwork + QStringLiteral("ArtworkDB.GUGVZ3")};
-    const QStringList others = {itunes + QStringLiteral("iTunesDB.ixw7z3"),
-                                itunes + QStringLiteral("iTunesDB.IXW7Z"),
-                                itunes + QStringLiteral("iTunesDB.IXW7Z3A"),
-                                itunes + QStringLiteral("iTunesDB.IXW7Z3~"),
-                                itunes + QStringLiteral("iTunesDB-IXW7Z3"),
-                                itunes + QStringLiteral("ArtworkDB.IXW7Z3"),
-                                itunes + QStringLiteral("iTunesPState.AB12Z3"),
-                                artwork + QStringLiteral("iTunesDB.IXW7Z3"),
-                                QStringLiteral("iTunesDB.IXW7Z3"),
-                                QStringLiteral("iPod_Control/Music/F00/iTunesDB.IXW7Z3")};
-    for (const QString& file : leftovers + others)
-        volume.writeFile(file, "mhbd");
+    const QByteArray database = volume.readFile(itunes + QStringLiteral("iTunesDB"));
+    const QByteArray artworkDatabase = volume.readFile(artwork + QStringLiteral("ArtworkDB"));
+    const QByteArray shuffle2SD = shuffle2.readFile(itunes + QStringLiteral("iTunesSD"));
+    const QByteArray shuffle4SD = shuffle4.readFile(itunes + QStringLiteral("iTunesSD"));
+    ASSERT_TRUE(database.startsWith("mhbd") && artworkDatabase.startsWith("mhfd") &&
+                shuffle4SD.startsWith("bdhs") && shuffle2SD.size() > 18);
+    const QByteArray user = "Backup made on 2024-05-01\n";
+    const struct {
+        QString file;
+        QByteArray bytes;
+        bool removed;
+    } cases[] = {
+        {itunes + QStringLiteral("iTunesDB.IXW7Z3"), database, true},
+        {itunes + QStringLiteral("iTunesDB.0Q2A03"), database.left(64), true}, // cut short
+        {itunes + QStringLiteral("iTunesSD.MYJ2Z3"), shuffle2SD, true},
+        {itunes + QStringLiteral("iTunesSD.RJI9Z3"), shuffle4SD, true},
+        {artwork + QStringLiteral("ArtworkDB.GUGVZ3"), artworkDatabase, true},
+        // The user's files.
+        {itunes + QStringLiteral("iTunesDB.BACKUP"), user, false},
+        {itunes + QStringLiteral("iTunesDB.OLD001"), user.repeated(40), false},
+        {itunes + QStringLiteral("iTunesSD.ABC123"), user, false},
+        {artwork + QStringLiteral("ArtworkDB.XYZ123"), user, false},
+        {itunes + QStringLiteral("iTunesDB.EMPTY0"), {}, false},
+        {itunes + QStringLiteral("iTunesDB.SHORT0"), database.left(7), false},
+        {itunes + QStringLiteral("iTunesDB.SHORT1"), shuffle2SD.left(17).prepend("mhbd"), false},
+        {itunes + QStringLiteral("iTunesSD.SHORT2"), shuffle2SD.left(17), false},
+        // Another database's bytes, or a name GLib does not make.
+        {itunes + QStringLiteral("iTunesDB.ARTDB0"), artworkDatabase, false},
+        {itunes + QStringLiteral("iTunesSD.ITDB00"), database, false},
+        {artwork + QStringLiteral("ArtworkDB.ITDB00"), database, false},
+        {itunes + QStringLiteral("iTunesDB.ixw7z3"), database, false},
+        {itunes + QStringLiteral("iTunesDB.IXW7Z"), database, false},
+        {itunes + QStringLiteral("iTunesDB.IXW7Z3A"), database, false},
+        {itunes + QStringLiteral("iTunesDB.IXW7Z3~"), database, false},
+        {itunes + QStringLiteral("iTunesDB-IXW7Z3"), database, false},
+        {itunes + QStringLiteral("ArtworkDB.IXW7Z3"), artworkDatabase, false},
+        {itunes + QStringLiteral("iTunesPState.AB12Z3"), database, false},
+        {artwork + QStringLiteral("iTunesDB.IXW7Z3"), database, false},
+        {QStringLiteral("iTunesDB.IXW7Z3"), database, false},
+        {QStringLiteral("iPod_Control/Music/F00/iTunesDB.IXW7Z3"), database, false},
+    };
+    for (const auto& test : cases)
+        volume.writeFile(test.file, test.bytes);
     const QString folder = volume.mountPoint() + u'/' + itunes;
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("iTunesDB.DIR0Z3")));
     ASSERT_TRUE(QFile::link(folder + QStringLiteral("iTunesDB.ixw7z3"),
                             folder + QStringLiteral("iTunesDB.LNK0Z3")));
+    // A database's bytes with a second name: its other name keeps them.
+    volume.writeFile(itunes + QStringLiteral("iTunesDB.TWO0Z3"), database);
+    ASSERT_EQ(::link(QFile::encodeName(folder + QStringLiteral("iTunesDB.TWO0Z3")).constData(),
+                     QFile::encodeName(folder + QStringLiteral("Kept")).constData()),
+              0);
 
     IPodDatabase session(volume.mountPoint());
     ASSERT_TRUE(
         session.updateTrackMetadata(volume.trackID(0), {QStringLiteral("Edited"), {}, {}, {}, {}}));
     session.saveLibrary();
-    for (const QString& file : leftovers)
-        EXPECT_FALSE(volume.exists(file)) << qPrintable(file);
-    for (const QString& file : others + QStringList{itunes + QStringLiteral("iTunesDB.DIR0Z3")})
-        EXPECT_TRUE(volume.exists(file)) << qPrintable(file);
+    for (const auto& test : cases) {
+        EXPECT_EQ(volume.exists(test.file), !test.removed) << qPrintable(test.file);
+        if (!test.removed && volume.exists(test.file)) {
+            EXPECT_EQ(volume.readFile(test.file), test.bytes) << qPrintable(test.file);
+        }
+    }
+    for (const char* kept : {"iTunesDB.DIR0Z3", "iTunesDB.TWO0Z3", "Kept"})
+        EXPECT_TRUE(volume.exists(itunes + QString::fromLatin1(kept))) << kept;
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("iTunesDB.LNK0Z3")).isSymLink());
 }
