@@ -23,7 +23,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   fonts-wqy-microhei fonts-noto-cjk fonts-dejavu-core fonts-liberation2 adwaita-icon-theme
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg xvfb xauth imagemagick clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev ffmpeg xvfb xauth libxcb1-dev imagemagick clang-format
   dosfstools fusefat fuse3 umockdev libumockdev-dev e2fsprogs util-linux mount sqlite3
   # desktop files and the Debian package: validators, dpkg-shlibdeps, lintian
   desktop-file-utils appstream udev dpkg-dev file lintian
