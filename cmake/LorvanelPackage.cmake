@@ -20,11 +20,11 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 # Libraries from what the binaries link; the rest is loaded at run time: the SVG icons, the
-# preview's audio decoders and a font with Chinese characters.
+# preview's audio decoders and the fonts with Chinese characters.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, fonts-noto-cjk, qt6-translations-l10n")
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, fonts-dejavu-core, fonts-noto-cjk, fonts-wqy-microhei, qt6-translations-l10n")
 # The binaries go in without their debugging symbols.
 set(CPACK_STRIP_FILES ON)
 # Reload udev and re-run it for the iPods plugged in, on installation and on removal.

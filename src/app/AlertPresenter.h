@@ -27,6 +27,9 @@ struct QuestionBox {
 };
 QuestionBox makeQuestionBox(QWidget* window, bool destructive);
 
+// The box's informative text, on one line as wide as the text up to a readable width.
+void setFittedInformativeText(QMessageBox& box, const QString& text);
+
 // What a confirmation asks, in plain values; the caller captures the device in the callbacks,
 // so confirming acts on the device that was shown even if the selection changed meanwhile.
 struct ConfirmationRequest {

@@ -1,6 +1,7 @@
 #include "app/DetailPane.h"
 
 #include "app/UnmountedDevicePane.h"
+#include "appmodel/InterfaceFont.h"
 #include "appmodel/LorvPalette.h"
 #include "showcase/StartupDeviceFlow.h"
 
@@ -76,8 +77,7 @@ DetailPlaceholder::DetailPlaceholder(QWidget* parent)
     title_ = new QLabel(this);
     QFont font = title_->font();
     font.setPixelSize(20);
-    font.setWeight(QFont::DemiBold);
-    title_->setFont(font);
+    title_->setFont(InterfaceFont::weighted(font, QFont::DemiBold));
     QPalette p = title_->palette();
     p.setColor(QPalette::WindowText, LorvPalette::mist());
     title_->setPalette(p);

@@ -1,6 +1,7 @@
 #include "app/DeviceSidebar.h"
 
 #include "app/StorageSummaryView.h"
+#include "appmodel/InterfaceFont.h"
 #include "appmodel/LorvPalette.h"
 #include "browser/Surfaces.h"
 #include "browser/SymbolIcon.h"
@@ -22,8 +23,7 @@ namespace {
 QFont pixelFont(const QFont& base, int pixels, QFont::Weight weight = QFont::Normal) {
     QFont font = base;
     font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
+    return InterfaceFont::weighted(font, weight);
 }
 
 void setTextColor(QWidget* widget, const QColor& color) {

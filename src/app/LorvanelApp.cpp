@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
+#include "appmodel/InterfaceFont.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/MediaPreviewPlayer.h"
 #include "device/IPodStore.h"
@@ -11,8 +12,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFont>
-#include <QFontInfo>
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QPalette>
@@ -148,11 +147,7 @@ public:
 
 void LorvanelApp::applyAppearance() {
     QApplication::setStyle(new AppearanceStyle);
-    // Han text otherwise falls back to whichever Chinese font fontconfig lists first, often one
-    // with a single weight, and the semibold titles render regular; Noto Sans CJK has a bold.
-    QFont font = QApplication::font();
-    font.setFamilies({QFontInfo(font).family(), QStringLiteral("Noto Sans CJK SC")});
-    QApplication::setFont(font);
+    InterfaceFont::apply();
     QPalette palette;
     palette.setColor(QPalette::Window, LorvPalette::night800());
     palette.setColor(QPalette::WindowText, LorvPalette::mist());

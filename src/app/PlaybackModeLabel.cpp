@@ -2,6 +2,7 @@
 
 #include "app/BatteryIndicator.h"
 #include "appmodel/LorvPalette.h"
+#include "browser/ElidedLabel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -9,12 +10,15 @@
 
 namespace {
 
-QLabel* fogLabel(QWidget* parent) {
-    auto* label = new QLabel(parent);
+template <class Label> Label* fog(Label* label) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, LorvPalette::fog());
     label->setPalette(palette);
     return label;
+}
+
+QLabel* fogLabel(QWidget* parent) {
+    return fog(new QLabel(parent));
 }
 
 } // namespace
@@ -24,8 +28,10 @@ PlaybackModeLabel::PlaybackModeLabel(QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    text_ = fogLabel(this);
-    text_->setTextFormat(Qt::PlainText);
+    text_ = fog(new ElidedLabel(Qt::ElideRight, this));
+    // The width of its text while the header has room; by whole parts shorter when it has not, so
+    // that neither the sidebar nor the window gives way to a long line.
+    text_->setPartSeparator(QStringLiteral(" · "));
     text_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     battery_ = new BatteryIndicator(this);
     dot_ = fogLabel(this);

@@ -1,7 +1,8 @@
 #pragma once
 
 // The second line of the library header: the information line, the battery and, for a
-// second-generation shuffle, its saved play order.
+// second-generation shuffle, its saved play order. An information line too long for the header
+// drops its last parts for "…" rather than widening the header.
 
 #include "app/DeviceSummary.h"
 
@@ -10,6 +11,7 @@
 #include <optional>
 
 class BatteryIndicator;
+class ElidedLabel;
 class QLabel;
 
 class PlaybackModeLabel : public QWidget {
@@ -28,7 +30,7 @@ public:
     void setContent(const QString& text, std::optional<Battery> battery,
                     std::optional<DeviceSummary::PlaybackMode> mode);
 
-    QLabel* textLabel() const { return text_; }
+    ElidedLabel* textLabel() const { return text_; }
     BatteryIndicator* batteryIndicator() const { return battery_; }
     QLabel* modeLabel() const { return mode_; }
 
@@ -39,7 +41,7 @@ private:
     void refresh();
 
     std::optional<DeviceSummary::PlaybackMode> playbackMode_;
-    QLabel* text_ = nullptr;
+    ElidedLabel* text_ = nullptr;
     BatteryIndicator* battery_ = nullptr;
     QLabel* dot_ = nullptr;
     QLabel* mode_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app/UnmountedDevicePane.h"
 
+#include "appmodel/InterfaceFont.h"
 #include "appmodel/LorvPalette.h"
 #include "appmodel/StartupSeries.h"
 #include "library/IPodModel.h"
@@ -18,8 +19,7 @@ namespace {
 QFont pixelFont(const QFont& base, int pixels, QFont::Weight weight) {
     QFont font = base;
     font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
+    return InterfaceFont::weighted(font, weight);
 }
 
 } // namespace

@@ -18,7 +18,23 @@ QString ElidedLabel::shownText() const {
     const int width = contentsRect().width() - 2 * margin();
     if (metrics.horizontalAdvance(text()) <= width)
         return text();
+    if (!separator_.isEmpty()) {
+        QStringList parts = text().split(separator_);
+        while (parts.size() > 1) {
+            parts.removeLast();
+            const QString shortened = parts.join(separator_) + separator_ + QChar(0x2026);
+            if (metrics.horizontalAdvance(shortened) <= width)
+                return shortened;
+        }
+        // Not even the first part fits whole.
+        return metrics.elidedText(parts.first(), mode_, width);
+    }
     return metrics.elidedText(text(), mode_, width);
+}
+
+void ElidedLabel::setPartSeparator(const QString& separator) {
+    separator_ = separator;
+    update();
 }
 
 QSize ElidedLabel::minimumSizeHint() const {

@@ -1,7 +1,9 @@
 #pragma once
 
 // A one-line label that gives way: it asks for no width of its own, and a text longer than its
-// width is drawn shortened with "…". text() stays the whole text.
+// width is drawn shortened with "…". text() stays the whole text. A text made of parts joined by
+// a separator can shorten by whole parts instead: the leading parts that fit, then the separator
+// and "…".
 
 #include <QLabel>
 
@@ -14,6 +16,9 @@ public:
     // The text as drawn at the current width.
     QString shownText() const;
 
+    // Shorten by the parts that separator joins; an empty one shortens by characters.
+    void setPartSeparator(const QString& separator);
+
     QSize minimumSizeHint() const override;
 
 protected:
@@ -21,4 +26,5 @@ protected:
 
 private:
     Qt::TextElideMode mode_;
+    QString separator_;
 };

@@ -1,5 +1,7 @@
 #include "browser/TextStyle.h"
 
+#include "appmodel/InterfaceFont.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QWidget>
@@ -9,8 +11,7 @@ namespace TextStyle {
 QFont sized(int pixels, QFont::Weight weight) {
     QFont font = QGuiApplication::font();
     font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
+    return InterfaceFont::weighted(font, weight);
 }
 
 QString elided(const QFontMetrics& metrics, const QString& text, int width) {

@@ -1,5 +1,6 @@
 #include "coverflow/CoverFlowView.h"
 
+#include "appmodel/InterfaceFont.h"
 #include "appmodel/LorvPalette.h"
 #include "coverflow/CoverFlowTrackTable.h"
 #include "coverflow/QXScrollBarLayer.h"
@@ -102,8 +103,7 @@ QLabel* captionLabel(QWidget* parent, int pixelSize, QFont::Weight weight, const
     auto* label = new QLabel(parent);
     QFont font = label->font();
     font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label->setFont(font);
+    label->setFont(InterfaceFont::weighted(font, weight));
     QPalette colors = label->palette();
     colors.setColor(QPalette::WindowText, color);
     label->setPalette(colors);
@@ -111,6 +111,17 @@ QLabel* captionLabel(QWidget* parent, int pixelSize, QFont::Weight weight, const
     label->setTextFormat(Qt::PlainText);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
+}
+
+// Between the caption's lowest glyphs and the scroll bar.
+constexpr int captionGap = 4;
+
+// The height of a text line in the label's font with Latin descenders and Han, whose fallback
+// font has the taller line.
+int lineHeight(const QLabel* label) {
+    return label->fontMetrics()
+        .boundingRect(QRect(0, 0, 1000, 1000), Qt::TextSingleLine, QStringLiteral("Ag\u6C49"))
+        .height();
 }
 
 QString groupTitle(const CoverFlowGroup& group, const QString& unknownTitle) {
@@ -301,18 +312,25 @@ void CoverFlowView::layoutStage() {
     captionArtistLabel->setVisible(!artist.isEmpty());
     captionBlock->setAccessibleName(artist.isEmpty() ? title
                                                      : title + QStringLiteral(", ") + artist);
-    // Under the covers, in the band the control keeps below them for its own title, which it
-    // does not show: the padding below gives way where that band is short.
+    // Above the scroll bar, a few pixels clear of it, whatever script its lines hold; under the
+    // covers, in the band the control keeps below them for its own title, which it does not
+    // show. That band grows where it is too short for a caption of Latin and Han lines.
+    QXScrollBarLayer& bar = control_->scrollBarLayer();
+    double barBottom = 0;
+    for (const QXConstraint& c : bar.constraints())
+        if (c.attribute == QXConstraint::minY)
+            barBottom = c.offset;
+    const int captionBottom = h - int(std::ceil(barBottom + bar.bounds().height())) - captionGap;
+    const double titleLine = control_->titleBandHeight() - control_->titleBottomOffset();
+    control_->setTitleBottomOffset(std::max(QXFlowView::defaultTitleBottomOffset,
+                                            h - captionBottom + reservedCaptionHeight() -
+                                                titleLine -
+                                                control_->coverFlowLayout()->verticalMargin()));
     const int captionHeight = captionBlock->sizeHint().height();
-    const int coversBottom =
-        h -
-        int(std::ceil(control_->titleBandHeight() + control_->coverFlowLayout()->verticalMargin()));
-    captionBlock->setGeometry(inset, std::max(coversBottom, h - 29 - captionHeight), room,
-                              captionHeight);
+    captionBlock->setGeometry(inset, captionBottom - captionHeight, room, captionHeight);
     // The scroll bar spans three quarters of the stage, centred at the height of the buttons:
     // narrower where that would run under a button at either end.
     const double barWidth = std::max(0.0, std::min(0.75 * w, double(w - 2 * clearance)));
-    QXScrollBarLayer& bar = control_->scrollBarLayer();
     std::vector<QXConstraint> constraints = bar.constraints();
     for (QXConstraint& c : constraints)
         if (c.attribute == QXConstraint::width) {
@@ -325,6 +343,11 @@ void CoverFlowView::layoutStage() {
     captionBlock->raise();
     addButton->raise();
     groupButtons->raise();
+}
+
+int CoverFlowView::reservedCaptionHeight() const {
+    return lineHeight(captionTitleLabel) + captionBlock->layout()->spacing() +
+           lineHeight(captionArtistLabel);
 }
 
 void CoverFlowView::setGroups(QList<CoverFlowGroup> groups) {

@@ -112,6 +112,8 @@ private:
 
     void buildStage();
     void layoutStage();
+    // The caption's two lines, whatever they hold.
+    int reservedCaptionHeight() const;
     void relabel();
     // Re-renders from the inputs and the state.
     void refresh();

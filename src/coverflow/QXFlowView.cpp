@@ -171,7 +171,7 @@ void QXFlowView::setupLayers() {
     titleLayer_->setFontSize(18);
     titleLayer_->setContentsScale(backingScaleFactor());
     titleLayer_->setConstraints(
-        {{QXConstraint::minY, super, QXConstraint::minY, 1, titleBottomOffset},
+        {{QXConstraint::minY, super, QXConstraint::minY, 1, titleBottomOffset_},
          {QXConstraint::midX, super, QXConstraint::midX, 1, 0}});
     titleLayer_->qx_disableImplicitAnimationForKey(QStringLiteral("string"));
     titleLayer_->qx_disableImplicitPositionAndBoundsAnimations();
@@ -344,7 +344,19 @@ QXLayer* QXFlowView::hitLayerAtPoint(QPointF point) {
 
 double QXFlowView::titleBandHeight() const {
     const std::optional<QSizeF> title = titleLayer_->preferredFrameSize();
-    return titleBottomOffset + (title ? title->height() : 0);
+    return titleBottomOffset_ + (title ? title->height() : 0);
+}
+
+void QXFlowView::setTitleBottomOffset(double offset) {
+    if (offset == titleBottomOffset_)
+        return;
+    titleBottomOffset_ = offset;
+    std::vector<QXConstraint> constraints = titleLayer_->constraints();
+    for (QXConstraint& c : constraints)
+        if (c.attribute == QXConstraint::minY)
+            c.offset = offset;
+    titleLayer_->setConstraints(std::move(constraints));
+    backgroundLayer_->setNeedsLayout();
 }
 
 QRectF QXFlowView::selectedItemFrame() const {

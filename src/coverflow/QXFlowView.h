@@ -51,8 +51,9 @@ public:
     static inline const QString contentArrayBinding = QStringLiteral("contentArray");
     static inline const QString titleLayerName = QStringLiteral("QXFlowViewTitleLayer");
     static inline const QString containerLayerName = QStringLiteral("QXFlowViewContainerLayer");
-    // The title stands this far above the view's bottom edge; the items fill the band above it.
-    static constexpr double titleBottomOffset = 50;
+    // The title stands this far above the view's bottom edge unless a client asks for more; the
+    // items fill the band above it.
+    static constexpr double defaultTitleBottomOffset = 50;
 
     // The placeholder every item shows until its image arrives: 100 x 100, a horizontal
     // gradient from white 0.8 to white 0.6, both at alpha 0.7. Made once.
@@ -100,6 +101,8 @@ public:
     // From the view's bottom edge to the bottom of the items' band: the title's offset and its
     // line, whatever its text.
     double titleBandHeight() const;
+    double titleBottomOffset() const { return titleBottomOffset_; }
+    void setTitleBottomOffset(double offset);
     // Kept for clients; this platform has no preview panel to control.
     bool canControlQuickLookPanel() const { return canControlQuickLookPanel_; }
     void setCanControlQuickLookPanel(bool can) { canControlQuickLookPanel_ = can; }
@@ -256,6 +259,7 @@ private:
     double stackedAngle_ = 70;
     double spacing_ = 50;
     bool canControlQuickLookPanel_ = false;
+    double titleBottomOffset_ = defaultTitleBottomOffset;
 
     // What each item layer shows, so that a rebuilt layer keeps its picture until its own
     // image is decoded.

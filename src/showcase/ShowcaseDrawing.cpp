@@ -1,5 +1,6 @@
 #include "showcase/ShowcaseDrawing.h"
 
+#include "appmodel/InterfaceFont.h"
 #include "artwork/DeviceArt.h"
 
 #include <QApplication>
@@ -16,8 +17,7 @@ QFont font(double pixelSize, QFont::Weight weight, const QPaintDevice* device) {
     // Point sizes go through the device's logical resolution; sizes here are logical pixels.
     const double dpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 96.0;
     f.setPointSizeF(std::max(1.0, pixelSize) * 72.0 / dpi);
-    f.setWeight(weight);
-    return f;
+    return InterfaceFont::weighted(f, weight);
 }
 
 double lineWidth(const QString& text, const QFont& font) {

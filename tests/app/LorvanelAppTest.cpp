@@ -16,6 +16,8 @@
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QLabel>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRawFont>
 #include <QSettings>
@@ -26,6 +28,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -141,23 +144,79 @@ TEST_F(LorvanelAppTest, QtsOwnButtonsSpeakTheChosenLanguage) {
               QStringLiteral("Save"));
 }
 
-TEST_F(LorvanelAppTest, ChineseTitlesGetARealBoldFace) {
-    const QString noto = QStringLiteral("Noto Sans CJK SC");
-    if (!QFontDatabase::families().contains(noto))
-        GTEST_SKIP() << "fonts-noto-cjk is not installed";
-    // A semibold title in the interface's font: the Han glyphs come from a face drawn bold, the
-    // Latin ones stay in the interface's own family.
-    QTextLayout layout(QStringLiteral("设置 Settings"), TextStyle::title2(QFont::DemiBold));
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    QStringList faces;
-    for (const QGlyphRun& run : layout.glyphRuns())
-        faces << run.rawFont().familyName() + u'/' + run.rawFont().styleName();
-    ASSERT_EQ(faces.size(), 2) << qPrintable(faces.join(u','));
-    EXPECT_TRUE(faces.contains(noto + QStringLiteral("/Bold"))) << qPrintable(faces.join(u','));
-    EXPECT_TRUE(faces.contains(QFontInfo(QApplication::font()).family() + QStringLiteral("/Bold")))
-        << qPrintable(faces.join(u','));
+namespace {
+
+// The face of each run of text drawn in the interface's font at these weights, one line each:
+// Latin, separators and Han, at regular, the table titles' medium and the titles' semibold.
+QStringList interfaceFaces() {
+    QStringList lines;
+    for (const QFont::Weight weight : {QFont::Normal, QFont::Medium, QFont::DemiBold}) {
+        QTextLayout layout(QStringLiteral("Settings · 设置 · 12"), TextStyle::body(weight));
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        QStringList faces;
+        for (const QGlyphRun& run : layout.glyphRuns())
+            faces << QStringLiteral("%1/%2 x%3")
+                         .arg(run.rawFont().familyName(), run.rawFont().styleName())
+                         .arg(run.glyphIndexes().size());
+        faces.sort();
+        lines << QString::number(weight) + u' ' + faces.join(QStringLiteral(", "));
+    }
+    return lines;
+}
+
+bool hasInterfaceFonts() {
+    const QStringList families = QFontDatabase::families();
+    return families.contains(QStringLiteral("DejaVu Sans")) &&
+           families.contains(QStringLiteral("WenQuanYi Micro Hei")) &&
+           families.contains(QStringLiteral("Noto Sans CJK SC"));
+}
+
+} // namespace
+
+TEST_F(LorvanelAppTest, HanTextTakesTheWeightAskedAndLatinTextItsOwnFamily) {
+    if (!hasInterfaceFonts())
+        GTEST_SKIP() << "fonts-dejavu-core, fonts-wqy-microhei or fonts-noto-cjk is missing";
+    // The language chosen at run time changes no font.
+    Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("zh-Hans"));
+    const QStringList faces = interfaceFaces();
+    // Latin text, digits and the separators in the Latin family; Han text under semibold in the
+    // light Han family, medium as regular; semibold Han in a real bold face.
+    const QString regular = QStringLiteral("DejaVu Sans/Book x16, WenQuanYi Micro Hei/Regular x2");
+    EXPECT_EQ(faces.join(u'|').toStdString(),
+              QStringList({QStringLiteral("400 ") + regular, QStringLiteral("500 ") + regular,
+                           QStringLiteral("600 DejaVu Sans/Bold x16, Noto Sans CJK SC/Bold x2")})
+                  .join(u'|')
+                  .toStdString());
+    // The session's fonts, for the test that starts this one in other languages.
+    std::printf("faces: %s\n", qPrintable(faces.join(QStringLiteral(" | "))));
+}
+
+TEST(InterfaceFont, IsTheSameWhicheverLanguageTheSessionStartedIn) {
+    if (!hasInterfaceFonts())
+        GTEST_SKIP() << "fonts-dejavu-core, fonts-wqy-microhei or fonts-noto-cjk is missing";
+    // A session started in Chinese gets a Chinese family as the desktop's font; one started in
+    // English and switched gets a Latin one.
+    QStringList sessions;
+    for (const char* lang : {"zh_CN.UTF-8", "C.UTF-8"}) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("LANG"), QString::fromLatin1(lang));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationFilePath(),
+                      {QStringLiteral("--gtest_filter=LorvanelAppTest."
+                                      "HanTextTakesTheWeightAskedAndLatinTextItsOwnFamily")});
+        ASSERT_TRUE(process.waitForFinished(120'000)) << lang;
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        EXPECT_EQ(process.exitCode(), 0) << lang << out.toStdString();
+        const qsizetype at = out.indexOf(QStringLiteral("faces: "));
+        ASSERT_GE(at, 0) << lang << out.toStdString();
+        sessions << out.mid(at, out.indexOf(u'\n', at) - at);
+    }
+    EXPECT_EQ(sessions[0].toStdString(), sessions[1].toStdString());
 }
 
 TEST_F(LorvanelAppTest, IconIsLoadedOnceFromTheResources) {

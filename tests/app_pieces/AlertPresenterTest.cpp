@@ -1,8 +1,10 @@
 #include "app/AlertPresenter.h"
+#include "library/IPodDatabaseError.h"
 #include "platform/Settings.h"
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
@@ -151,6 +153,28 @@ TEST_F(Presenter, AlertSetByTheConfirmedActionShowsRightAfter) {
     settle();
     ASSERT_NE(presenter.alertBox(), nullptr);
     EXPECT_EQ(presenter.alertBox()->informativeText(), QStringLiteral("Refused."));
+}
+
+TEST_F(Presenter, AnAlertIsAsWideAsItsLine) {
+    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese}) {
+        Settings::shared().setValue(AppLanguages::storageKey(), AppLanguages::rawValue(language));
+        const QString full =
+            IPodDatabaseError::libraryReason(LZ("Save library"),
+                                             LZ("There is not enough free space on the disk."))
+                .description(language);
+        presenter.setAlert(full);
+        settle();
+        QMessageBox* alert = presenter.alertBox();
+        ASSERT_NE(alert, nullptr);
+        const auto* text = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->text(), full);
+        // One line, the whole text on it.
+        EXPECT_GE(text->width(), text->fontMetrics().horizontalAdvance(full));
+        EXPECT_EQ(text->heightForWidth(text->width()), text->heightForWidth(10'000));
+        presenter.setAlert(std::nullopt);
+        settle();
+    }
 }
 
 TEST_F(Presenter, AlertFollowsItsFieldAndAConfirmationWaitsBehindIt) {

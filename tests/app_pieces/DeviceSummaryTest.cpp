@@ -2,6 +2,7 @@
 #include "app/BatteryIndicator.h"
 #include "app/PlaybackModeLabel.h"
 #include "app/SoftwareVersionText.h"
+#include "browser/ElidedLabel.h"
 
 #include <gtest/gtest.h>
 

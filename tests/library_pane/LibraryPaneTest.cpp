@@ -5,6 +5,8 @@
 
 #include "app/AlertPresenter.h"
 #include "app/DeviceHeader.h"
+#include "app/DeviceSummary.h"
+#include "app/PlaybackModeLabel.h"
 #include "app/SoftwareVersionText.h"
 #include "browser/ActivitySpinner.h"
 #include "browser/ElidedLabel.h"
@@ -166,6 +168,39 @@ TEST_F(PaneTest, LongTextsShortenWithAnEllipsisAndTheSidebarKeepsItsWidth) {
               share->mapTo(window.get(), QPoint(0, 0)).x());
     EXPECT_EQ(view().sidebarColumn()->width(), sidebarWidth);
     EXPECT_EQ(sidebarWidth, 220);
+}
+
+TEST_F(PaneTest, TheInformationLineDropsWholePartsAndTheSidebarKeepsItsWidth) {
+    open({makeVolume(root + QStringLiteral("/Pod"), {{.title = QStringLiteral("One")}})});
+    waitForLibrary();
+    // The header rewrites its line once the model is known.
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !store->deviceModels().isEmpty(); }));
+    window->resize(800, 640);
+    TestSupport::drainEvents();
+    ASSERT_EQ(window->size(), QSize(800, 640));
+    PlaybackModeLabel* information = pane().deviceHeader()->informationLabel();
+    ElidedLabel* text = information->textLabel();
+    const PlaybackModeLabel::Battery battery{80, true, false};
+    information->setContent(QStringLiteral("2009"), battery, std::nullopt);
+    TestSupport::drainEvents();
+    const int sidebarWidth = view().sidebarColumn()->width();
+    EXPECT_EQ(sidebarWidth, 220);
+    EXPECT_EQ(text->shownText(), QStringLiteral("2009"));
+
+    // A large library's line, too long for the smallest window, in either language.
+    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese}) {
+        const QString line = DeviceSummary::informationLine(std::nullopt, 80'000'000'000,
+                                                            314'000'000, 40'036, language);
+        information->setContent(line, battery, std::nullopt);
+        TestSupport::drainEvents();
+        ASSERT_GT(text->fontMetrics().horizontalAdvance(line), text->width());
+        const QString shown = text->shownText();
+        EXPECT_TRUE(shown.endsWith(QStringLiteral(" · …"))) << shown.toStdString();
+        EXPECT_TRUE(line.startsWith(shown.chopped(1))) << shown.toStdString();
+        EXPECT_EQ(text->text(), line);
+        EXPECT_EQ(view().sidebarColumn()->width(), sidebarWidth);
+        EXPECT_EQ(window->width(), 800);
+    }
 }
 
 TEST_F(PaneTest, DeleteAndTheMenuAskForConfirmationOnTheRowsActedOn) {

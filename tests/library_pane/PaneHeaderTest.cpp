@@ -4,6 +4,7 @@
 
 #include "PaneFixture.h"
 
+#include "appmodel/InterfaceFont.h"
 #include "browser/CoverFlowContent.h"
 #include "browser/EmptyStatePlaceholder.h"
 #include "browser/LibraryPaneHeader.h"
@@ -377,4 +378,51 @@ TEST_F(HeaderBarTest, TheCoverCaptionStaysUnderTheCoverAndClearOfTheButtons) {
         EXPECT_TRUE(covers->addPlaylistButton()->isVisible());
         EXPECT_GT(caption.width(), 200);
     }
+}
+
+TEST_F(HeaderBarTest, TheCoverCaptionLeavesTheScrollBarClear) {
+    // The interface's own fonts, whose Han lines are taller than the Latin ones.
+    const QFont desktopFont = QApplication::font();
+    InterfaceFont::apply();
+    const QString artist = QStringLiteral("Gypsy Quartet 北方乐队");
+    QList<TrackSpec> tracks;
+    for (int i = 0; i < 20; ++i)
+        tracks.append({.title = QStringLiteral("Song %1").arg(i),
+                       .artist = artist,
+                       .album = QStringLiteral("Quay %1 夏季").arg(i)});
+    open({makeVolume(root + QStringLiteral("/Pod"), tracks)});
+    waitForLibrary();
+    QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
+    CoverFlowView* covers = content().coverFlow()->flowView();
+    ASSERT_NE(covers, nullptr);
+    ASSERT_EQ(covers->captionArtist(), artist);
+    for (const char* language : {"en", "zh-Hans"}) {
+        Settings::shared().setValue(Settings::Keys::appLanguage, QString::fromLatin1(language));
+        for (const QSize size : {QSize(800, 640), QSize(1160, 760), QSize(1400, 1000)}) {
+            SCOPED_TRACE(testing::Message() << language << " " << size.width());
+            window->resize(size);
+            TestSupport::drainEvents();
+            covers->control()->flushLayout();
+            ASSERT_EQ(window->size(), size);
+            // The caption's ink: what the stage loses when the caption goes.
+            QWidget* stage = covers->stage();
+            const QImage with = stage->grab().toImage();
+            covers->captionWidget()->hide();
+            const QImage without = stage->grab().toImage();
+            covers->captionWidget()->show();
+            int lowestInk = -1;
+            for (int y = 0; y < with.height(); ++y)
+                for (int x = 0; x < with.width(); ++x)
+                    if (with.pixel(x, y) != without.pixel(x, y))
+                        lowestInk = y;
+            ASSERT_GE(lowestInk, 0);
+            const QRectF frame = covers->control()->scrollBarLayer().frame();
+            const double barTop = covers->control()->height() - frame.bottom();
+            // A few blank rows between the lowest glyph and the bar, the covers still above.
+            EXPECT_LT(lowestInk, barTop - 3);
+            EXPECT_GE(covers->captionWidget()->y(),
+                      covers->control()->selectedItemFrame().bottom());
+        }
+    }
+    QApplication::setFont(desktopFont);
 }
