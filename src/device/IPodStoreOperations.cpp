@@ -264,6 +264,8 @@ void IPodStore::runReportingLibraryEdit(const IPodDevice::ID& deviceID,
                 Nano5Playlist::recoverTransactions(device.mountPoint.toStdString(),
                                                    [&device] { device.verifyIdentity(); });
             const std::unique_ptr<IPodDatabase> session = device.openDatabase();
+            // What an earlier operation cut short left in the music folders goes first.
+            session->settlePendingFiles();
             Task::checkCancellation();
             return edit(*session, device, report);
         },

@@ -174,6 +174,21 @@ public:
     // Points an existing track at a rewritten file and/or new artwork; true when it changed.
     bool registerCopiedFile(quint64 trackID, const std::optional<QByteArray>& artwork,
                             const std::optional<QString>& newFile, std::optional<qint32> bitrate);
+
+    // Audio files written into the music folders before a save lists them are recorded on the
+    // iPod itself (pendingFilesRecord), so that what an operation cut short left there goes at
+    // the next one.
+    static constexpr const char* pendingFilesRecord = ".Lorvanel-Pending-Audio";
+    // Records a music-folder path that does not exist yet, durably, before it is written; throws
+    // when it cannot (nothing may be written there then).
+    void recordPendingFile(const QString& path);
+    // Drops the entries of files the operation took away again itself, or never made.
+    void forgetPendingFiles(const QStringList& paths);
+    // Removes each recorded file that no track of this session lists (a regular file, reached
+    // without links, checking the opener's identity before each) and drops every entry it has
+    // settled. For a session that will save, right after opening; the save calls it once
+    // written. Writes nothing on a database that must not be edited; never throws.
+    void settlePendingFiles();
     bool supportsArtwork() const;
     static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
     bool hasIntactArtwork(quint64 trackID) const;

@@ -854,4 +854,5 @@ void IPodDatabase::saveLibrary() {
             detail = QString::fromUtf8(error.get()->message);
         throw IPodDatabaseError::library(LZ("Save library"), detail);
     }
+    settlePendingFiles();
 }

@@ -131,6 +131,14 @@ private:
         Task::checkCancellation();
         device.verifyIdentity();
     }
+    bool identityHolds() const {
+        try {
+            device.verifyIdentity();
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
 
     void prepare(int index, Preparation& job, const FileProgress& reporter);
     void startPreparations(int upTo);
@@ -269,8 +277,12 @@ void ImportRun::removeUnsavedCopies() {
     } catch (...) {
         return; // another volume may sit at the path now: touch nothing
     }
-    for (const QString& copy : unsavedCopies)
-        QFile::remove(copy);
+    QStringList removed;
+    for (const QString& copy : unsavedCopies) {
+        if (QFile::remove(copy) || !QFileInfo::exists(copy))
+            removed.append(copy);
+    }
+    database->forgetPendingFiles(removed);
 }
 
 void ImportRun::importFile(int index) {
@@ -319,10 +331,21 @@ void ImportRun::importFile(int index) {
         const QString destination = database->destinationFilename(prepared);
         const double start = isConverted ? 0.75 : 0.0;
         publish({name, ImportStage::copying, index + 1, fileCount, (index + start) / fileCount});
-        copyFileWithProgress(
-            prepared, destination, device.verifyIdentity,
-            [this, index](const QString& stage, double share) { reportFile(stage, index, share); },
-            start);
+        // On the iPod before the copy begins: a copy the save never lists goes later.
+        database->recordPendingFile(destination);
+        try {
+            copyFileWithProgress(
+                prepared, destination, device.verifyIdentity,
+                [this, index](const QString& stage, double share) {
+                    reportFile(stage, index, share);
+                },
+                start);
+        } catch (...) {
+            // The copy took its partial file away unless the volume changed.
+            if (identityHolds())
+                database->forgetPendingFiles({destination});
+            throw;
+        }
         Track track;
         try {
             const Audio& audio = job.audio;
@@ -337,8 +360,8 @@ void ImportRun::importFile(int index) {
             } catch (...) {
                 sameDevice = false; // the registration's error is the one to report
             }
-            if (sameDevice)
-                QFile::remove(destination);
+            if (sameDevice && QFile::remove(destination))
+                database->forgetPendingFiles({destination});
             throw;
         }
         unsavedCopies.append(destination);
@@ -373,6 +396,7 @@ ImportResult ImportRun::run(const QStringList& urls) {
 
     database = device.openDatabase();
     database->ensureWritable();
+    database->settlePendingFiles();
     supportsArtwork = database->supportsArtwork();
     for (const QString& file : database->allTrackFileURLs()) {
         if (const auto size = fileSize(file).bytes)

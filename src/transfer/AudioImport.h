@@ -51,7 +51,8 @@ using TrackAddedSink = std::function<void(const Track&)>;
 // (emptyAudioFolder, disconnected, cannotSave), CancellationError, and the errors of the folder
 // scan, of opening the database, of its write gate and of making the temporary folder. A batch that
 // ends before the save leaves the database as it was and takes its copies off the device again
-// while it is still the same device.
+// while it is still the same device; each copy is recorded on the device before it is made, so
+// what stays (the device gone, the save failed) goes at the next session of that device.
 ImportResult importAudio(const QStringList& urls, const ImportTarget& device,
                          const TransferSettings& settings, const ImportProgressSink& progress,
                          const TrackAddedSink& trackAdded);

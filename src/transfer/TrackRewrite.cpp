@@ -20,6 +20,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <unistd.h>
 
@@ -27,9 +28,9 @@ namespace IPodTransfer {
 
 namespace {
 
-void removePath(const QString& path) {
-    if (!path.isEmpty())
-        ::unlink(QFile::encodeName(path).constData());
+// Whether the file is gone.
+bool removePath(const QString& path) {
+    return path.isEmpty() || ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
 }
 
 bool identityHolds(const TransferDevice& device) {
@@ -194,7 +195,8 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
         return saveEdit(artworkChanged);
     }
 
-    QString newFile;
+    QString destination; // recorded on the iPod before anything is written there
+    QString newFile;     // once the copy is whole
     QString tempFile;
     std::optional<qint32> bitrate;
     bool committed = false;
@@ -203,10 +205,13 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
             const ID3TagResult tag = writeID3Tag(
                 fileURL, albumBlank ? std::optional<QString>(metadata.album) : std::nullopt,
                 std::make_exception_ptr(ImportError::unsupportedAudio()), !fileLyrics);
-            newFile = database.destinationFilename(fileURL);
+            destination = database.destinationFilename(fileURL);
+            database.recordPendingFile(destination);
             report(ImportStage::copying, 0);
-            copyFileWithProgress(fileURL, newFile, verify, tag.tag, std::uint64_t(tag.oldTagLength),
+            copyFileWithProgress(fileURL, destination, verify, tag.tag,
+                                 std::uint64_t(tag.oldTagLength),
                                  ChunkedCopy::rewriteOfMP3(progress));
+            newFile = destination;
         } else {
             tempFile = temporaryM4A();
             const double duration = file->durationSeconds();
@@ -234,18 +239,20 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
                 reencodeEditedTrack(*file, tempFile, duration, kbps, pairs, cover, progress);
                 bitrate = kbps;
             }
-            newFile = database.destinationFilename(tempFile);
+            destination = database.destinationFilename(tempFile);
+            database.recordPendingFile(destination);
             report(ImportStage::copying, 0.75);
             // The copy goes on from where the preparation ended, so the bar never runs back.
-            copyFileWithProgress(tempFile, newFile, verify, {}, 0,
+            copyFileWithProgress(tempFile, destination, verify, {}, 0,
                                  ChunkedCopy::rewriteAfterReencoding(progress));
+            newFile = destination;
             removePath(tempFile);
             tempFile.clear();
         }
 
         if (!database.registerCopiedFile(trackID, artwork, newFile, bitrate) && !changed) {
-            if (identityHolds(device))
-                removePath(newFile);
+            if (identityHolds(device) && removePath(newFile))
+                database.forgetPendingFiles({newFile});
             return;
         }
         report(ImportStage::savingLibrary, 0.98);
@@ -255,8 +262,10 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
         database.saveLibrary();
     } catch (...) {
         removePath(tempFile);
-        if (!committed && !newFile.isEmpty() && identityHolds(device))
-            removePath(newFile);
+        // A copy that failed took its partial file away itself, unless the volume changed.
+        if (!committed && !destination.isEmpty() && identityHolds(device) &&
+            (newFile.isEmpty() || removePath(newFile)))
+            database.forgetPendingFiles({destination});
         throw;
     }
 

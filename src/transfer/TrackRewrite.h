@@ -30,7 +30,8 @@ inline const QString rewriteLyrics = QStringLiteral("Welcome to Lorvanel.app");
 // "Preparing audio", "Converting audio", "Copying" and "Saving library" with a fraction of the
 // whole. Throws the database's errors, ImportError, file and audio errors and
 // CancellationError; until the library is saved a new file is removed again (unless the iPod
-// is gone), and the old file is only removed after a successful save.
+// is gone: it is recorded on the iPod, and the next session removes it), and the old file is
+// only removed after a successful save.
 void rewriteTrackFile(quint64 trackID, const TrackMetadata& metadata, IPodDatabase& database,
                       const TransferDevice& device, const FileProgress& progress);
 

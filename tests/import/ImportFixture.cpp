@@ -68,11 +68,16 @@ bool Outcome::wasCancelled() const {
 Outcome runImport(const QStringList& urls, const IPodDevice& device,
                   const TransferSettings& settings,
                   std::function<void(const ImportProgress&)> onProgress) {
+    return runImport(urls, importTarget(device), settings, std::move(onProgress));
+}
+
+Outcome runImport(const QStringList& urls, const IPodTransfer::ImportTarget& target,
+                  const TransferSettings& settings,
+                  std::function<void(const ImportProgress&)> onProgress) {
     auto outcome = std::make_shared<Outcome>();
     auto mutex = std::make_shared<QMutex>();
     bool done = false;
     QObject receiver;
-    const IPodTransfer::ImportTarget target = importTarget(device);
     Task::run(
         TaskPriority::userInitiated, &receiver,
         [=] {

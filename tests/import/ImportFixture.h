@@ -73,6 +73,10 @@ struct Outcome {
 Outcome runImport(const QStringList& urls, const IPodDevice& device,
                   const TransferSettings& settings = TransferSettings::defaults(),
                   std::function<void(const ImportProgress&)> onProgress = {});
+// The same into a target of the test's making.
+Outcome runImport(const QStringList& urls, const IPodTransfer::ImportTarget& target,
+                  const TransferSettings& settings = TransferSettings::defaults(),
+                  std::function<void(const ImportProgress&)> onProgress = {});
 
 // Why imports cannot be run here (no ffmpeg tool for the audio, no mounts); empty when they can.
 QString whyImportsCannotRun();

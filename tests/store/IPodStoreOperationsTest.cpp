@@ -222,6 +222,48 @@ TEST_F(StoreOperations, PlaylistsAreCreatedAndAMoveAtTheEndSavesNothing) {
     EXPECT_FALSE(store->alert());
 }
 
+// What an earlier operation cut short left in the music folders goes as the next operation
+// opens the library, even one that ends up saving nothing.
+TEST_F(StoreOperations, AnOperationRemovesWhatAnEarlierOneLeftEvenWithoutSaving) {
+    const QString leftover = QStringLiteral("iPod_Control/Music/F00/libgpod900001.mp3");
+    const QString record =
+        QStringLiteral("/iPod_Control/iTunes/") + IPodDatabase::pendingFilesRecord;
+    const auto leaveACutShortFile = [&] {
+        QFile file(path + u'/' + leftover);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("cut short");
+        QFile pending(path + record);
+        ASSERT_TRUE(pending.open(QIODevice::WriteOnly));
+        pending.write("Lorvanel pending audio 1\n" + leftover.toUtf8() + '\n');
+    };
+    const std::function<void(const IPodDevice&)> operations[] = {
+        [&](const IPodDevice& device) {
+            store->createPlaylist(QStringLiteral("Mix"), {store->library()->tracks[0].id},
+                                  device.id);
+            waitForFinish();
+            leaveACutShortFile();
+            store->movePlaylist(store->library()->playlists[0].id, true); // at the end
+        },
+        [&](const IPodDevice& device) {
+            leaveACutShortFile();
+            store->startImport({song(QStringLiteral("One"))}, device.id); // already there
+        },
+    };
+    for (const auto& operation : operations) {
+        const IPodDevice device = selectedIPod(
+            {{.title = QStringLiteral("One"), .sourceFile = song(QStringLiteral("One"))}});
+        const QString listed = IPodDatabase(path).fileURL(store->library()->tracks[0].id);
+        ASSERT_NO_FATAL_FAILURE(operation(device));
+        waitForFinish();
+        EXPECT_FALSE(QFile::exists(path + u'/' + leftover));
+        EXPECT_FALSE(QFile::exists(path + record));
+        EXPECT_TRUE(QFile::exists(listed));
+        EXPECT_EQ(store->library()->tracks.size(), 1);
+        store.reset();
+        QDir(path).removeRecursively();
+    }
+}
+
 TEST_F(StoreOperations, EditsDoNotStartWhileAnotherOperationRuns) {
     const IPodDevice device = selectedIPod({{.title = QStringLiteral("A")}});
     const quint64 id = store->library()->tracks.first().id;
