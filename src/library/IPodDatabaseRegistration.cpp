@@ -188,8 +188,8 @@ ArtworkDBImages IPodDatabase::storedArtwork() const {
     const GLibHandles::CharPtr folder(itdb_get_artwork_dir(mountPoint.constData()));
     if (!database || !folder)
         return {};
-    return ArtworkDBImages::read(QFile::decodeName(database.get()), QFile::decodeName(folder.get()),
-                                 lorvanel_itdb_cover_format_sizes(database_.get()));
+    return ArtworkDBImages::read(QFile::decodeName(database.get()),
+                                 QFile::decodeName(folder.get()));
 }
 
 bool IPodDatabase::mayDecodeArtwork(const Itdb_Track* track, const ArtworkDBImages& stored) const {
