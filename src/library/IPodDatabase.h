@@ -176,6 +176,9 @@ public:
                             const std::optional<QString>& newFile, std::optional<qint32> bitrate);
     bool supportsArtwork() const;
     static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
+    // Whether the track has a stored cover at all (whether it is sound only the cover process
+    // can tell: StoredCovers).
+    bool hasStoredArtwork(quint64 trackID) const;
     bool hasIntactArtwork(quint64 trackID) const;
     // The usable stored thumbnails as PNG; a compression level of 0 to 9 trades size for time
     // (-1: gdk-pixbuf's default).

@@ -199,6 +199,15 @@ bool IPodDatabase::mayDecodeArtwork(const Itdb_Track* track, const ArtworkDBImag
     return stored.isSound(artwork ? artwork->id : 0, track->mhii_link, track->dbid);
 }
 
+bool IPodDatabase::hasStoredArtwork(quint64 trackID) const {
+    for (GList* link = database_->tracks; link; link = link->next) {
+        const auto* track = static_cast<Itdb_Track*>(link->data);
+        if (track && track->dbid == trackID)
+            return itdb_track_has_thumbnails(const_cast<Itdb_Track*>(track));
+    }
+    return false;
+}
+
 bool IPodDatabase::hasIntactArtwork(quint64 trackID) const {
     for (GList* link = database_->tracks; link; link = link->next) {
         auto* track = static_cast<Itdb_Track*>(link->data);

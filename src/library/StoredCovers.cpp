@@ -315,7 +315,7 @@ struct Volume {
 class Registry {
 public:
     ~Registry() {
-        endWhere([](const Volume&) { return true; });
+        endWhere([](const Volume&) { return true; }, true);
     }
 
     std::shared_ptr<Volume> volume(const DatabasePreflight::Request& request) {
@@ -332,7 +332,9 @@ public:
         return found;
     }
 
-    template <typename Predicate> void endWhere(Predicate matches) {
+    // Waits for the processes to be gone only when asked: a volume that went may hold a process
+    // in a read that does not end at once.
+    template <typename Predicate> void endWhere(Predicate matches, bool wait) {
         std::vector<std::shared_ptr<Child>> ended;
         {
             const std::lock_guard locker(lock);
@@ -350,8 +352,10 @@ public:
         for (const auto& child : ended)
             child->end(true);
         // No helper and no temporary folder left behind.
-        for (const auto& child : ended)
-            child->awaitExit(std::chrono::seconds(2));
+        for (const auto& child : ended) {
+            if (wait)
+                child->awaitExit(std::chrono::seconds(2));
+        }
     }
 
 private:
@@ -503,15 +507,18 @@ QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request&
 
 void StoredCovers::endFor(const QByteArray& volumeIdentity) {
     registry().endWhere(
-        [&volumeIdentity](const Volume& volume) { return volume.identity == volumeIdentity; });
+        [&volumeIdentity](const Volume& volume) { return volume.identity == volumeIdentity; },
+        false);
 }
 
 void StoredCovers::endAllBut(const QSet<QByteArray>& volumeIdentities) {
-    registry().endWhere([&volumeIdentities](const Volume& volume) {
-        return !volumeIdentities.contains(volume.identity);
-    });
+    registry().endWhere(
+        [&volumeIdentities](const Volume& volume) {
+            return !volumeIdentities.contains(volume.identity);
+        },
+        false);
 }
 
 void StoredCovers::endAll() {
-    registry().endWhere([](const Volume&) { return true; });
+    registry().endWhere([](const Volume&) { return true; }, true);
 }
