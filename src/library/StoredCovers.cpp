@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QTemporaryDir>
 
@@ -90,8 +91,9 @@ private:
 
 std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
                                     const StoredCovers::Limits& limits, const QByteArray& files) {
-    const QString helper = DatabasePreflight::helperPath();
-    if (helper.isEmpty())
+    // Absolute: the process starts in the root folder, so that it never keeps a volume busy.
+    const QString helper = QFileInfo(DatabasePreflight::helperPath()).absoluteFilePath();
+    if (DatabasePreflight::helperPath().isEmpty())
         return nullptr;
     // The process's temporary folders (a forced model's private mount point) go into one of
     // our own, removed once it has ended, whatever became of it.
@@ -105,18 +107,19 @@ std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
     };
 
     // Everything the new process needs, made before fork: after it only plain system calls.
-    std::vector<QByteArray> arguments{QFile::encodeName(helper),
-                                      "--covers",
-                                      "--mount",
-                                      QFile::encodeName(request.mountPoint),
-                                      "--memory-bytes",
-                                      QByteArray::number(limits.memoryBytes),
-                                      "--open-cpu-seconds",
-                                      QByteArray::number(std::max(limits.openCPUSeconds, 1)),
-                                      "--cover-cpu-seconds",
-                                      QByteArray::number(std::max(limits.coverCPUSeconds, 1)),
-                                      "--idle-seconds",
-                                      QByteArray::number(qint64(limits.idle.count()))};
+    std::vector<QByteArray> arguments{
+        QFile::encodeName(helper),
+        "--covers",
+        "--mount",
+        QFile::encodeName(QFileInfo(request.mountPoint).absoluteFilePath()),
+        "--memory-bytes",
+        QByteArray::number(limits.memoryBytes),
+        "--open-cpu-seconds",
+        QByteArray::number(std::max(limits.openCPUSeconds, 1)),
+        "--cover-cpu-seconds",
+        QByteArray::number(std::max(limits.coverCPUSeconds, 1)),
+        "--idle-seconds",
+        QByteArray::number(qint64(limits.idle.count()))};
     if (request.productID)
         arguments.insert(arguments.end(), {"--product-id", QByteArray::number(*request.productID)});
     if (request.sysInfoExtended)
@@ -160,6 +163,11 @@ std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
         ::setrlimit(RLIMIT_CPU, &cpu);
         const int channel = ::fcntl(ends[1], F_DUPFD_CLOEXEC, 3);
         if (channel < 0 || ::dup2(channel, STDIN_FILENO) < 0 || ::dup2(channel, STDOUT_FILENO) < 0)
+            ::_exit(127);
+        // Nothing else of this process's: a pipe another thread left open would not see its end
+        // while the long-lived cover process holds it.
+        ::close_range(STDERR_FILENO + 1, ~0U, 0);
+        if (::chdir("/") != 0)
             ::_exit(127);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
