@@ -64,8 +64,8 @@ QByteArray description(const QByteArray& formats) {
 }
 
 // The cover processes this process started that are still there.
-int coverProcesses() {
-    int count = 0;
+QList<int> coverProcessIDs() {
+    QList<int> found;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
         QFile command(QStringLiteral("/proc/%1/cmdline").arg(entry));
@@ -74,9 +74,23 @@ int coverProcesses() {
         const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
         if (fields.value(2).toInt() == ::getpid() && fields.value(1) != "Z" &&
             command.readAll().contains("--covers"))
-            ++count;
+            found.append(entry.toInt());
     }
-    return count;
+    return found;
+}
+
+int coverProcesses() {
+    return int(coverProcessIDs().size());
+}
+
+// The CPU time a process has used.
+double cpuSecondsOf(int pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
+    return double(fields.value(12).toLongLong() + fields.value(13).toLongLong()) /
+           double(::sysconf(_SC_CLK_TCK));
 }
 
 } // namespace
@@ -183,4 +197,29 @@ TEST(StoredCovers, TheProcessIsKeptReplacedAndEnded) {
     qputenv("LORVANEL_OPEN_HELPER", "/nonexistent/lorvanel-open-helper");
     EXPECT_EQ(covers(), (QList<quint32>{unknown, unknown})) << "no helper";
     qputenv("LORVANEL_OPEN_HELPER", helper);
+}
+
+// The CPU limit is renewed for each cover: a healthy process that has used more than it was
+// allowed for opening the database and for any one cover goes on answering.
+TEST(StoredCovers, ALongLivedProcessOutlastsItsCPUAllowances) {
+    IPodVolume classic(QStringLiteral("MB029"),
+                       {.sysInfoExtended = description(format(1024, 1024))});
+    QList<quint64> ids;
+    for (int i = 0; i < 4; ++i)
+        classic.addTrack({.artwork = true, .artworkColor = 0xC02020});
+    classic.write();
+    for (int i = 0; i < 4; ++i)
+        ids.append(classic.trackID(i));
+    StoredCovers::Limits limits;
+    limits.openCPUSeconds = 1;
+    limits.coverCPUSeconds = 1;
+    const QList<quint32> covered(4, red);
+    ASSERT_EQ(coversOf(StoredCovers::read(requestFor(classic), ids, limits), ids), covered);
+    const QList<int> process = coverProcessIDs();
+    ASSERT_EQ(process.size(), 1);
+    for (int round = 0; round < 400 && cpuSecondsOf(process[0]) < 2.5; ++round)
+        ASSERT_EQ(coversOf(StoredCovers::read(requestFor(classic), ids, limits), ids), covered);
+    EXPECT_GE(cpuSecondsOf(process[0]), 2.5);
+    EXPECT_EQ(coverProcessIDs(), process);
+    StoredCovers::endAll();
 }
