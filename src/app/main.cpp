@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/LorvanelApp.h"
+#include "library/StoredCovers.h"
 #include "platform/GLibAllocator.h"
 #include "platform/Task.h"
 
@@ -27,5 +28,7 @@ int main(int argc, char** argv) {
         result = QApplication::exec();
     }
     Task::cancelAllAndWait(std::chrono::seconds(5));
+    // No cover process outlives the application.
+    StoredCovers::endAll();
     return result;
 }

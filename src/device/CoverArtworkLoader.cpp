@@ -1,6 +1,7 @@
 #include "device/CoverArtworkLoader.h"
 
 #include "library/IPodDatabase.h"
+#include "library/StoredCovers.h"
 #include "platform/Task.h"
 #include "platform/audio/AudioFile.h"
 #include "transfer/LorvanelCoverArtwork.h"
@@ -59,28 +60,37 @@ std::optional<QByteArray> thumbnailPNG(const QByteArray& bytes) {
 QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quint64>& trackIDs) {
     if (Task::isCancelled())
         return {};
+    const QHash<quint64, StoredCover> stored = device.storedCovers(trackIDs.values());
+    QHash<quint64, QByteArray> result;
+    // Opened only for the tracks that need a picture from their file.
     std::unique_ptr<IPodDatabase> database;
-    try {
-        database = device.openDatabase();
-    } catch (...) {
-        return {};
-    }
-    if (!database)
-        return {};
-    // The covers are decoded once more for the screen right away: a light compression is
-    // quicker to make and to read.
-    QHash<quint64, QByteArray> result = database->artworkPNG(trackIDs, fastCompressionLevel);
+    bool databaseTried = false;
     for (const quint64 id : trackIDs) {
         if (Task::isCancelled())
             break;
-        const auto stored = result.find(id);
-        if (stored != result.end()) {
-            // The iPod may hold the application's own default cover, stored smaller: that is
-            // shown as the default cover itself.
-            if (const auto defaultCover = LorvanelCoverArtwork::matchDefaultCover(*stored))
-                *stored = *defaultCover;
-            continue;
+        const StoredCover cover = stored.value(id);
+        if (cover.state == StoredCover::State::image) {
+            // The covers are decoded once more for the screen right away: a light compression
+            // is quicker to make and to read.
+            QByteArray png = cover.png(fastCompressionLevel);
+            if (!png.isEmpty()) {
+                // The iPod may hold the application's own default cover, stored smaller: that
+                // is shown as the default cover itself.
+                if (const auto defaultCover = LorvanelCoverArtwork::matchDefaultCover(png))
+                    png = *defaultCover;
+                result.insert(id, png);
+                continue;
+            }
         }
+        if (!databaseTried) {
+            databaseTried = true;
+            try {
+                database = device.openDatabase();
+            } catch (...) {
+            }
+        }
+        if (!database)
+            continue;
         try {
             const std::optional<QByteArray> picture = embeddedArtwork(database->fileURL(id));
             if (!picture)

@@ -1,10 +1,11 @@
 #pragma once
 
 // Reads the covers of a set of tracks from an iPod for the cover flow, off the main thread: the
-// thumbnails the iPod's database keeps (the application's own default cover recognised and
-// given back as its own bytes), else the picture embedded in the track's file on the iPod,
-// shrunk to a small PNG. One database session and one identity check per call; cancellation of
-// the running task is checked before the database is opened and before each track.
+// thumbnails the iPod's database keeps, decoded by the volume's cover process and made PNG here
+// (the application's own default cover recognised and given back as its own bytes), else the
+// picture embedded in the track's file on the iPod, shrunk to a small PNG. A database session
+// is opened only for those files; one identity check per call. Cancellation of the running
+// task is checked before the covers are asked for and before each track.
 
 #include "device/IPodDevice.h"
 

@@ -4,6 +4,7 @@
 #include "device/MountWatcher.h"
 #include "device/StoreViewTask.h"
 #include "library/IPodDatabase.h"
+#include "library/StoredCovers.h"
 #include "platform/Task.h"
 
 #include <QCollator>
@@ -213,8 +214,13 @@ void DeviceRegistry::applyDeviceScan(const DeviceScan& scan, const std::set<quin
     }
 
     QSet<IPodDevice::ID> present;
-    for (const IPodDevice& device : devices_)
+    QSet<QByteArray> presentVolumes;
+    for (const IPodDevice& device : devices_) {
         present.insert(device.id);
+        presentVolumes.insert(device.volumeKey());
+    }
+    // A volume that went takes its cover process with it.
+    StoredCovers::endAllBut(presentVolumes);
     for (auto it = deviceModels_.begin(); it != deviceModels_.end();) {
         if (present.contains(it.key()))
             ++it;

@@ -7,7 +7,9 @@
 #include "device/USBHostDevice.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QHashFunctions>
+#include <QList>
 #include <QString>
 
 #include <cstddef>
@@ -19,6 +21,7 @@
 class IPodDatabase;
 struct IPodModel;
 struct LibrarySnapshot;
+struct StoredCover;
 
 class IPodDevice {
 public:
@@ -67,6 +70,11 @@ public:
     // What a library load shows of the database, read without opening it in this process when
     // the helper process reads it first. Throws as openDatabase does.
     LibrarySnapshot readLibrary() const;
+    // The covers the database stores for the tracks, decoded in the volume's cover process
+    // (StoredCovers); all unknown when the volume changed meanwhile. Never throws.
+    QHash<quint64, StoredCover> storedCovers(const QList<quint64>& trackIDs) const;
+    // What tells this volume apart from any other, as the database requests carry it.
+    QByteArray volumeKey() const;
     std::optional<IPodModel> modelFromUSB(const std::optional<QString>& serialNumber) const;
     // The model before a library is loaded: libgpod's device information, then USB.
     std::optional<IPodModel> identifyModel() const;

@@ -10,6 +10,7 @@
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
 #include "library/IPodModel.h"
+#include "library/StoredCovers.h"
 
 #include <QFile>
 
@@ -24,13 +25,8 @@ DatabasePreflight::Request openRequest(const IPodDevice& device) {
         return device.sysInfoExtendedForOpen(service, productID);
     });
     device.verifyIdentity();
-    const IPodDevice::ID& id = device.id;
-    QByteArray volume = QFile::encodeName(id.path);
-    for (const quint64 part :
-         {id.filesystem, id.inode, id.mountID, id.diskSequence, id.fileSystemID})
-        volume += ' ' + QByteArray::number(part);
     return {device.mountPoint, usb ? usb->second : std::nullopt,
-            usb ? std::optional<int>(usb->first) : std::nullopt, volume};
+            usb ? std::optional<int>(usb->first) : std::nullopt, device.volumeKey()};
 }
 
 // The opening in this process, of a database the helper has read cleanly.
@@ -57,6 +53,29 @@ LibrarySnapshot IPodDevice::readLibrary() const {
     if (std::optional<LibrarySnapshot> snapshot = DatabasePreflight::read(request))
         return std::move(*snapshot);
     return LibrarySnapshot::read(*openChecked(*this, request));
+}
+
+QHash<quint64, StoredCover> IPodDevice::storedCovers(const QList<quint64>& trackIDs) const {
+    QHash<quint64, StoredCover> covers;
+    for (const quint64 id : trackIDs)
+        covers.insert(id, StoredCover());
+    try {
+        covers = StoredCovers::read(openRequest(*this), trackIDs);
+        verifyIdentity();
+    } catch (...) {
+        // Another volume, or none: nothing is known of these covers.
+        for (StoredCover& cover : covers)
+            cover = StoredCover();
+    }
+    return covers;
+}
+
+QByteArray IPodDevice::volumeKey() const {
+    QByteArray volume = QFile::encodeName(id.path);
+    for (const quint64 part :
+         {id.filesystem, id.inode, id.mountID, id.diskSequence, id.fileSystemID})
+        volume += ' ' + QByteArray::number(part);
+    return volume;
 }
 
 std::optional<IPodModel>

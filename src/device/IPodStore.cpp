@@ -11,6 +11,7 @@
 #include "library/IPodDatabase.h"
 #include "library/LibrarySnapshot.h"
 #include "library/Nano5Playlist.h"
+#include "library/StoredCovers.h"
 #include "platform/LocalizedError.h"
 
 #include <QFileInfo>
@@ -556,7 +557,11 @@ void IPodStore::eject(const IPodDevice& device) {
     setActiveDeviceID(device.id);
     Task::run(
         TaskPriority::userInitiated, this,
-        [device] { IPodEject::eject(device.mountPoint, [device] { device.verifyIdentity(); }); },
+        [device] {
+            // Its cover process would keep the volume busy.
+            StoredCovers::endFor(device.volumeKey());
+            IPodEject::eject(device.mountPoint, [device] { device.verifyIdentity(); });
+        },
         [this, device, usbID, name, language](std::optional<bool> done, std::exception_ptr error) {
             setActiveDeviceID(std::nullopt);
             if (done && !error) {

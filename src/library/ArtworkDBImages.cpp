@@ -8,6 +8,7 @@
 
 #include <gpod/itdb.h>
 
+#include <algorithm>
 #include <optional>
 
 #include <sys/stat.h>
@@ -18,7 +19,6 @@ namespace {
 constexpr qint64 maxDatabaseBytes = qint64(256) << 20;
 
 struct Thumbnail {
-    quint32 format = 0;
     quint32 offset = 0;
     quint32 size = 0;
     qint16 verticalPadding = 0;
@@ -101,7 +101,6 @@ std::optional<Thumbnail> thumbnailAt(const Reader& r, qsizetype offset, qsizetyp
     if (!mhni)
         return std::nullopt;
     Thumbnail thumbnail;
-    thumbnail.format = r.u32(offset + 16);
     thumbnail.offset = r.u32(offset + 20);
     thumbnail.size = r.u32(offset + 24);
     thumbnail.verticalPadding = qint16(r.u16(offset + 28));
@@ -148,15 +147,10 @@ Image imageAt(const Reader& r, const Record& mhii) {
     return image;
 }
 
-struct Walk {
-    QList<Image> images;
-    ArtworkDBImages::FormatSizes formatSizes; // the file list (mhif)
-};
-
-// The images and the thumbnail formats of the file; stops at the first record that leaves its
-// container, keeping what came before.
-Walk walk(const Reader& r) {
-    Walk result;
+// The images of the file; stops at the first record that leaves its container, keeping what
+// came before.
+QList<Image> walk(const Reader& r) {
+    QList<Image> result;
     const auto mhfd = recordAt(r, 0, r.size(), "mhfd", 24);
     if (!mhfd)
         return result;
@@ -164,29 +158,22 @@ Walk walk(const Reader& r) {
         const auto mhsd = recordAt(r, at, mhfd->end, "mhsd", 16);
         if (!mhsd)
             break;
-        const quint16 type = r.u16(at + 12);
-        const char* listTag = type == 1 ? "mhli" : type == 3 ? "mhlf" : nullptr;
-        const char* itemTag = type == 1 ? "mhii" : "mhif";
-        const auto list =
-            listTag ? recordAt(r, mhsd->start + mhsd->header, mhsd->end, listTag, 12, false)
-                    : std::nullopt;
+        const auto list = r.u16(at + 12) == 1 ? recordAt(r, mhsd->start + mhsd->header, mhsd->end,
+                                                         "mhli", 12, false)
+                                              : std::nullopt;
         if (list) {
             const quint32 count = r.u32(list->start + 8);
             qsizetype item = list->end;
             for (quint32 i = 0; i < count; ++i) {
-                const auto record = recordAt(r, item, mhsd->end, itemTag, type == 1 ? 28 : 24);
+                const auto record = recordAt(r, item, mhsd->end, "mhii", 28);
                 if (!record) {
-                    if (type == 1 && r.has(item, 28) && r.tagAt(item, "mhii")) {
+                    if (r.has(item, 28) && r.tagAt(item, "mhii")) {
                         // Its ids are still known: that image is refused by them.
-                        Image broken{r.u32(item + 16), r.u64(item + 20), {}, false};
-                        result.images.append(broken);
+                        result.append(Image{r.u32(item + 16), r.u64(item + 20), {}, false});
                     }
                     return result;
                 }
-                if (type == 1)
-                    result.images.append(imageAt(r, *record));
-                else
-                    result.formatSizes.insert(r.u32(item + 16), r.u32(item + 20));
+                result.append(imageAt(r, *record));
                 item = record->end;
             }
         }
@@ -229,12 +216,8 @@ private:
     QHash<QString, std::optional<qint64>> sizes_;
 };
 
-bool isSound(const Thumbnail& thumbnail, const ArtworkDBImages::FormatSizes& deviceFormats,
-             ThumbnailFiles& files) {
-    // Every thumbnail of a format is as large as the format's pixels on this device: libgpod
-    // unpacks it at that format's width and height whatever this record or the file list says.
-    const auto formatSize = deviceFormats.constFind(thumbnail.format);
-    if (formatSize == deviceFormats.cend() || thumbnail.size == 0 || thumbnail.size != *formatSize)
+bool isSound(const Thumbnail& thumbnail, ThumbnailFiles& files) {
+    if (thumbnail.size == 0)
         return false;
     if (thumbnail.verticalPadding < 0 || thumbnail.horizontalPadding < 0 ||
         qint64(thumbnail.width + thumbnail.horizontalPadding) *
@@ -247,19 +230,15 @@ bool isSound(const Thumbnail& thumbnail, const ArtworkDBImages::FormatSizes& dev
 
 } // namespace
 
-ArtworkDBImages ArtworkDBImages::read(const QString& databasePath, const QString& artworkFolder,
-                                      const FormatSizes& deviceFormats) {
+ArtworkDBImages ArtworkDBImages::read(const QString& databasePath, const QString& artworkFolder) {
     QFile file(databasePath);
     if (databasePath.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > maxDatabaseBytes)
         return {};
-    const QByteArray bytes = file.read(maxDatabaseBytes + 1);
+    // Only what the file holds: a read of the largest size allowed would reserve all of it.
+    const QByteArray bytes = file.read(std::min(file.size(), maxDatabaseBytes) + 1);
     if (file.error() != QFileDevice::NoError || bytes.size() > maxDatabaseBytes)
         return {};
-    return parse(bytes, artworkFolder, deviceFormats);
-}
-
-ArtworkDBImages::FormatSizes ArtworkDBImages::formatSizes(const QByteArray& database) {
-    return walk(Reader(database)).formatSizes;
+    return parse(bytes, artworkFolder);
 }
 
 std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray& database) {
@@ -297,16 +276,14 @@ std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray&
     return result;
 }
 
-ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString& artworkFolder,
-                                       const FormatSizes& deviceFormats) {
+ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString& artworkFolder) {
     const Reader reader(database);
-    const Walk found = walk(reader);
     ThumbnailFiles files(artworkFolder);
     ArtworkDBImages result;
-    for (const Image& image : found.images) {
+    for (const Image& image : walk(reader)) {
         bool sound = image.isWhole && !image.thumbnails.isEmpty();
         for (const Thumbnail& thumbnail : image.thumbnails)
-            sound = sound && ::isSound(thumbnail, deviceFormats, files);
+            sound = sound && ::isSound(thumbnail, files);
         result.byImageID[image.id] = result.byImageID.value(image.id, true) && sound;
         result.bySongID[image.songID] = result.bySongID.value(image.songID, true) && sound;
     }

@@ -1,11 +1,11 @@
 #pragma once
 
-// The cover images an ArtworkDB records, each checked against the device's cover formats and
-// the .ithmb file that holds its pixels. libgpod decodes a stored cover trusting the recorded
-// size, offset and file, and lays the pixels out at the width and height of its own format
-// for the device: a size smaller than that format's makes it read past its buffer, an offset
-// past the end gives garbage. Only images whose every thumbnail passes are handed to libgpod;
-// a damaged record costs its own cover and nothing else.
+// The cover images an ArtworkDB records, each checked against the .ithmb file that holds its
+// pixels: a pre-filter of the cover process, which refuses the records that plainly do not add
+// up (an offset past the end of the file, a size smaller than the recorded picture, a missing
+// file) before libgpod decodes them. What it cannot see (libgpod lays the pixels out by the
+// device description's formats) is the cover process's to survive. Only images whose every
+// thumbnail passes are handed to libgpod; a damaged record costs its own cover and nothing else.
 
 #include <QHash>
 #include <QList>
@@ -15,19 +15,11 @@
 
 class ArtworkDBImages {
 public:
-    // Bytes of one thumbnail by format id (lorvanel_itdb_cover_format_sizes).
-    using FormatSizes = QHash<quint32, quint32>;
-
-    // Reads the ArtworkDB at databasePath; the .ithmb files are looked up in artworkFolder, and
-    // deviceFormats are the formats libgpod uses for the device. A file that cannot be read or
-    // walked yields no sound image at all.
-    static ArtworkDBImages read(const QString& databasePath, const QString& artworkFolder,
-                                const FormatSizes& deviceFormats);
+    // Reads the ArtworkDB at databasePath; the .ithmb files are looked up in artworkFolder. A
+    // file that cannot be read or walked yields no sound image at all.
+    static ArtworkDBImages read(const QString& databasePath, const QString& artworkFolder);
     // The same from the bytes of an ArtworkDB.
-    static ArtworkDBImages parse(const QByteArray& database, const QString& artworkFolder,
-                                 const FormatSizes& deviceFormats);
-    // The formats an ArtworkDB's file list records.
-    static FormatSizes formatSizes(const QByteArray& database);
+    static ArtworkDBImages parse(const QByteArray& database, const QString& artworkFolder);
 
     // The image records of an ArtworkDB and what they take: each record's bytes and its
     // thumbnails' bytes in the .ithmb files. None unless every record of the file is whole.

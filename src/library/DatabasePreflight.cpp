@@ -282,6 +282,18 @@ std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, co
     return snapshot;
 }
 
+int DatabasePreflight::setUpHelperProcess(qint64 memoryBytes) {
+    // libgpod prints its warnings on standard output: the parent's channel gets a descriptor of
+    // its own, and anything else printed goes to standard error.
+    if (!usableStandardError())
+        return -1;
+    const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return -1;
+    limitMemory(memoryBytes);
+    return out;
+}
+
 int DatabasePreflight::runHelper(int argc, char** argv) {
     QString mountPoint;
     std::optional<int> productID;
@@ -306,14 +318,9 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
     }
     if (mountPoint.isEmpty())
         return notSetUp;
-    // libgpod prints its warnings on standard output: the parent's pipe gets a descriptor of its
-    // own, and anything else printed goes to standard error.
-    if (!usableStandardError())
+    const int out = setUpHelperProcess(memoryBytes);
+    if (out < 0)
         return notSetUp;
-    const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
-        return notSetUp;
-    limitMemory(memoryBytes);
 
     std::optional<QByteArray> sysInfoExtended;
     if (withSysInfoExtended) {

@@ -58,6 +58,14 @@ public:
 
     // The helper process's whole work; its main() returns this.
     static int runHelper(int argc, char** argv);
+    // What every mode of the helper does first: its standard error made usable, standard output
+    // sent there (libgpod prints on it), the memory limit set. Returns a descriptor of the
+    // former standard output for the answers, or -1 when that fails.
+    static int setUpHelperProcess(qint64 memoryBytes);
+
+    // What the opening of the request reads, as one key; equal keys read the same files.
+    // Throws the damaged-library error when any of them is not a regular file.
+    static QByteArray fingerprint(const Request& request);
 
 private:
     friend class DatabasePreflightTestAccess;
@@ -70,6 +78,4 @@ private:
                                                     bool sendsSnapshot);
     static std::optional<LibrarySnapshot> run(const Request& request, const Limits& limits,
                                               bool sendsSnapshot);
-    // What the opening of the request reads, as one key; equal keys read the same files.
-    static QByteArray fingerprint(const Request& request);
 };

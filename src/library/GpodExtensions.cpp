@@ -1,12 +1,9 @@
 #include "library/GpodExtensions.h"
 
-#include "library/ArtworkDBImages.h"
-#include "library/DatabaseFiles.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QMutex>
@@ -19,8 +16,6 @@
 #include <optional>
 #include <system_error>
 #include <utility>
-
-#include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -257,49 +252,6 @@ bool dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration genera
     return true;
 }
 
-// The cover formats of a one-cover library that libgpod writes for the device described by
-// these files (see lorvanel_itdb_cover_format_sizes).
-QHash<quint32, quint32> writtenCoverFormats(const std::optional<QByteArray>& sysInfo,
-                                            const std::optional<QByteArray>& sysInfoExtended) {
-    TemporaryFolder probe;
-    if (!probe.isValid())
-        return {};
-    const fs::path control = probe.path() / "iPod_Control";
-    std::error_code error;
-    for (const char* folder : {"Device", "iTunes", "Artwork"})
-        fs::create_directories(control / folder, error);
-    if (error || (sysInfo && !writeFile(control / "Device" / "SysInfo", *sysInfo)) ||
-        (sysInfoExtended && !writeFile(control / "Device" / "SysInfoExtended", *sysInfoExtended)))
-        return {};
-
-    GLibHandles::DatabasePtr library{itdb_new()};
-    if (!library)
-        return {};
-    itdb_set_mountpoint(library.get(), probe.path().string().c_str());
-    if (!library->device || !itdb_device_supports_artwork(library->device))
-        return {};
-    Itdb_Playlist* master = itdb_playlist_new("iPod", FALSE);
-    itdb_playlist_set_mpl(master);
-    itdb_playlist_add(library.get(), master, -1);
-    Itdb_Track* track = itdb_track_new();
-    itdb_track_add(library.get(), track, -1);
-    itdb_playlist_add_track(master, track, -1);
-    const GLibHandles::ObjectPtr<GdkPixbuf> cover{
-        gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 1, 1)};
-    if (!cover)
-        return {};
-    gdk_pixbuf_fill(cover.get(), 0);
-    if (!itdb_track_set_thumbnails_from_pixbuf(track, cover.get()))
-        return {};
-    // The artwork is written before the database itself, which may still fail here (a hashed
-    // model without its FireWire ID).
-    GLibHandles::ErrorSlot writeError;
-    itdb_write(library.get(), writeError.out());
-    const std::optional<QByteArray> written = DatabaseFiles::read(
-        QString::fromStdString((control / "Artwork" / "ArtworkDB").string()), qint64(1) << 20);
-    return written ? ArtworkDBImages::formatSizes(*written) : QHash<quint32, quint32>();
-}
-
 } // namespace
 
 Itdb_iTunesDB* itdb_parse_with_model(const gchar* mp, const gchar* model_number, GError** error) {
@@ -377,41 +329,4 @@ gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {
     return dryRunSignsHash58(QByteArray(info->model_number), generation, QByteArray(guid.get()))
                ? TRUE
                : FALSE;
-}
-
-QHash<quint32, quint32> lorvanel_itdb_cover_format_sizes(Itdb_iTunesDB* itdb) {
-    const gchar* mp = itdb ? itdb_get_mountpoint(itdb) : nullptr;
-    const GLibHandles::CharPtr device{mp ? itdb_get_device_dir(mp) : nullptr};
-    // The description libgpod read, from the folder it reads it from (a session's shadow
-    // included).
-    const auto description = [&device](const char* name) -> std::optional<QByteArray> {
-        const gchar* components[] = {name, nullptr};
-        const GLibHandles::CharPtr path{device ? itdb_resolve_path(device.get(), components)
-                                               : nullptr};
-        return path ? DatabaseFiles::read(QFile::decodeName(path.get()), qint64(1) << 20)
-                    : std::nullopt;
-    };
-    const std::optional<QByteArray> sysInfo = description("SysInfo");
-    const std::optional<QByteArray> sysInfoExtended = description("SysInfoExtended");
-
-    // The write costs more than the rest of reading the covers; the table depends on nothing
-    // but the description, so it is learnt once per description for the process.
-    static QMutex mutex;
-    static QHash<QByteArray, QHash<quint32, quint32>> known;
-    QCryptographicHash key(QCryptographicHash::Sha256);
-    for (const std::optional<QByteArray>& file : {sysInfo, sysInfoExtended}) {
-        key.addData(file ? QByteArray::number(file->size()) + ':' + *file : QByteArray("none"));
-        key.addData(QByteArrayView("\0", 1));
-    }
-    {
-        const QMutexLocker lock(&mutex);
-        if (const auto found = known.constFind(key.result()); found != known.cend())
-            return *found;
-    }
-    const QHash<quint32, quint32> formats = writtenCoverFormats(sysInfo, sysInfoExtended);
-    if (!formats.isEmpty()) {
-        const QMutexLocker lock(&mutex);
-        known.insert(key.result(), formats);
-    }
-    return formats;
 }

@@ -12,8 +12,6 @@
 
 #include <glib.h>
 
-#include <QHash>
-
 G_BEGIN_DECLS
 
 // Parses the database at mp as the given model number (e.g. "MA477"), ignoring the device's
@@ -45,11 +43,3 @@ Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** err
 // Where the shadow folder of a forced-model session points, or NULL when the database has no
 // shadow. The returned text belongs to the database.
 const gchar* lorvanel_itdb_real_mountpoint(Itdb_iTunesDB* itdb);
-
-// The cover formats libgpod uses for the database's device, as the bytes of one thumbnail by
-// format id. libgpod keeps that table to itself (its own or the one in the device's
-// SysInfoExtended) and decodes every stored thumbnail at its format's width and height,
-// whatever the ArtworkDB records; its writer shows the table, so a one-cover library is
-// written for the same device description into a private temporary folder. Empty when the
-// device takes no artwork or that folder cannot be written.
-QHash<quint32, quint32> lorvanel_itdb_cover_format_sizes(Itdb_iTunesDB* itdb);

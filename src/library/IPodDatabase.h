@@ -1,6 +1,5 @@
 #pragma once
 
-#include "library/ArtworkDBImages.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabaseError.h"
 #include "library/IPodModel.h"
@@ -23,7 +22,6 @@
 #include <optional>
 #include <utility>
 
-typedef struct _GdkPixbuf GdkPixbuf;
 class Nano5FileOps;
 
 // A session on the music database of one mounted iPod. Opened for one operation and dropped
@@ -191,13 +189,9 @@ public:
     void settlePendingFiles();
     bool supportsArtwork() const;
     static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
-    bool hasIntactArtwork(quint64 trackID) const;
-    // The usable stored thumbnails as PNG; a compression level of 0 to 9 trades size for time
-    // (-1: gdk-pixbuf's default).
-    QHash<quint64, QByteArray> artworkPNG(const QSet<quint64>& trackIDs,
-                                          int compressionLevel = -1) const;
-    static bool isNoisyArtwork(const GdkPixbuf* pixbuf);
-    bool isDamagedNano2Thumbnail(const GdkPixbuf* pixbuf, Itdb_Track* track) const;
+    // Whether the track has a stored cover at all. Stored covers are never decoded in this
+    // process: StoredCovers has them decoded by the cover process.
+    bool hasStoredArtwork(quint64 trackID) const;
 
     // The second-generation shuffle's start track: rewrites iTunesSD, iTunesShuffle,
     // iTunesStats and iTunesPState as one checked transaction. ops is the file layer the
@@ -233,10 +227,6 @@ private:
     std::optional<qint64> newITunesDBBytes();
     // What an earlier save cut short left of libgpod's temporary databases.
     QStringList saveLeftovers() const;
-    // Whether libgpod may decode the track's stored cover: one given in this session, or one
-    // the volume's ArtworkDB records soundly (stored, read afresh as a save rewrites it).
-    bool mayDecodeArtwork(const Itdb_Track* track, const ArtworkDBImages& stored) const;
-    ArtworkDBImages storedArtwork() const;
 
     QString mountPoint_;
     std::optional<IPodDatabaseError> writeBlocker_;
@@ -255,6 +245,7 @@ private:
     // The stored covers of deleted tracks (image id, song id): the save gives their thumbnails
     // back unless a remaining track shows the same image.
     QList<std::pair<quint32, quint64>> removedCovers_;
+    // Tracks given a cover in this session: theirs is not in the stored thumbnails yet.
     QSet<const Itdb_Track*> sessionArtwork_;
     GLibHandles::DatabasePtr database_;
 };

@@ -2,6 +2,8 @@
 
 #include "library/IPodDatabase.h"
 
+#include "library/ArtworkDBImages.h"
+
 #include "library/Nano5Writer.h"
 
 #include <QDir>

@@ -7,11 +7,7 @@
 
 #include <QFileInfo>
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
-#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <system_error>
 
 #include <sys/stat.h>
@@ -29,42 +25,6 @@ IPodDatabaseError libgpodFailure(const QString& operation, const GLibHandles::Er
         detail = QString::fromUtf8(error.get()->message);
     return IPodDatabaseError::library(operation, detail);
 }
-
-using PixbufPtr = GLibHandles::ObjectPtr<GdkPixbuf>;
-
-PixbufPtr thumbnailOf(Itdb_Track* track, int width, int height) {
-    return PixbufPtr(static_cast<GdkPixbuf*>(itdb_track_get_thumbnail(track, width, height)));
-}
-
-// Reads the first three channels of a pixbuf's pixels.
-class Pixels {
-public:
-    explicit Pixels(const GdkPixbuf* pixbuf)
-        : data_(gdk_pixbuf_read_pixels(pixbuf))
-        , width_(gdk_pixbuf_get_width(pixbuf))
-        , height_(gdk_pixbuf_get_height(pixbuf))
-        , stride_(gdk_pixbuf_get_rowstride(pixbuf))
-        , channels_(gdk_pixbuf_get_n_channels(pixbuf)) {}
-    bool isValid() const { return data_ && channels_ >= 3; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    const guint8* at(int row, int column) const {
-        return data_ + qsizetype(row) * stride_ + qsizetype(column) * channels_;
-    }
-
-private:
-    const guint8* data_;
-    int width_;
-    int height_;
-    int stride_;
-    int channels_;
-};
-
-int difference(const guint8* a, const guint8* b) {
-    return std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
-}
-
-constexpr int strongDifference = 139;
 
 } // namespace
 
@@ -182,128 +142,11 @@ bool IPodDatabase::setArtwork(const QByteArray& artwork, Itdb_Track* track) {
                                                gsize(artwork.size())) != 0;
 }
 
-ArtworkDBImages IPodDatabase::storedArtwork() const {
-    const QByteArray mountPoint = QFile::encodeName(mountPoint_);
-    const GLibHandles::CharPtr database(itdb_get_artworkdb_path(mountPoint.constData()));
-    const GLibHandles::CharPtr folder(itdb_get_artwork_dir(mountPoint.constData()));
-    if (!database || !folder)
-        return {};
-    return ArtworkDBImages::read(QFile::decodeName(database.get()), QFile::decodeName(folder.get()),
-                                 lorvanel_itdb_cover_format_sizes(database_.get()));
-}
-
-bool IPodDatabase::mayDecodeArtwork(const Itdb_Track* track, const ArtworkDBImages& stored) const {
-    if (sessionArtwork_.contains(track))
-        return true;
-    const Itdb_Artwork* artwork = track->artwork;
-    return stored.isSound(artwork ? artwork->id : 0, track->mhii_link, track->dbid);
-}
-
-bool IPodDatabase::hasIntactArtwork(quint64 trackID) const {
+bool IPodDatabase::hasStoredArtwork(quint64 trackID) const {
     for (GList* link = database_->tracks; link; link = link->next) {
-        auto* track = static_cast<Itdb_Track*>(link->data);
-        if (!track || track->dbid != trackID)
-            continue;
-        if (!itdb_track_has_thumbnails(track) || !mayDecodeArtwork(track, storedArtwork()))
-            return false;
-        const PixbufPtr pixbuf = thumbnailOf(track, -1, -1);
-        return pixbuf && !isNoisyArtwork(pixbuf.get()) &&
-               !isDamagedNano2Thumbnail(pixbuf.get(), track);
+        const auto* track = static_cast<Itdb_Track*>(link->data);
+        if (track && track->dbid == trackID)
+            return itdb_track_has_thumbnails(const_cast<Itdb_Track*>(track));
     }
     return false;
-}
-
-QHash<quint64, QByteArray> IPodDatabase::artworkPNG(const QSet<quint64>& trackIDs,
-                                                    int compressionLevel) const {
-    QHash<quint64, QByteArray> images;
-    const QByteArray level = QByteArray::number(std::clamp(compressionLevel, 0, 9));
-    char* keys[] = {const_cast<char*>("compression"), nullptr};
-    char* values[] = {const_cast<char*>(level.constData()), nullptr};
-    const bool leveled = compressionLevel >= 0;
-    std::optional<ArtworkDBImages> stored;
-    for (GList* link = database_->tracks; link; link = link->next) {
-        auto* track = static_cast<Itdb_Track*>(link->data);
-        if (!track || !trackIDs.contains(track->dbid) || !itdb_track_has_thumbnails(track))
-            continue;
-        if (!stored)
-            stored = storedArtwork();
-        if (!mayDecodeArtwork(track, *stored))
-            continue;
-        const PixbufPtr pixbuf = thumbnailOf(track, -1, -1);
-        if (!pixbuf || isNoisyArtwork(pixbuf.get()) || isDamagedNano2Thumbnail(pixbuf.get(), track))
-            continue;
-        gchar* raw = nullptr;
-        gsize length = 0;
-        const bool saved =
-            gdk_pixbuf_save_to_bufferv(pixbuf.get(), &raw, &length, "png", leveled ? keys : nullptr,
-                                       leveled ? values : nullptr, nullptr);
-        const GLibHandles::CharPtr buffer(raw);
-        if (saved && buffer)
-            images.insert(track->dbid, QByteArray(buffer.get(), qsizetype(length)));
-    }
-    return images;
-}
-
-bool IPodDatabase::isNoisyArtwork(const GdkPixbuf* pixbuf) {
-    const Pixels pixels(pixbuf);
-    const int width = pixels.width();
-    const int height = pixels.height();
-    if (width < 24 || height < 24 || !pixels.isValid())
-        return false;
-    const int band = height < 40 ? 4 : height / 10;
-    const qint64 needed = 7LL * band * (width - 1);
-    for (int start = 0; start < height; start += band) {
-        const int first = std::min(start, height - 1 - band);
-        qint64 horizontal = 0;
-        qint64 vertical = 0;
-        quint64 buckets = 0;
-        for (int row = first; row < first + band; ++row) {
-            for (int x = 0; x + 1 < width; ++x) {
-                const guint8* pixel = pixels.at(row, x);
-                horizontal += difference(pixel, pixels.at(row, x + 1)) > strongDifference;
-                vertical += difference(pixel, pixels.at(row + 1, x)) > strongDifference;
-                buckets |= quint64(1)
-                           << ((pixel[0] >> 6) * 16 + (pixel[1] >> 6) * 4 + (pixel[2] >> 6));
-            }
-        }
-        if (__builtin_popcountll(buckets) >= 48 && 10 * horizontal >= needed &&
-            10 * vertical >= needed)
-            return true;
-    }
-    return false;
-}
-
-bool IPodDatabase::isDamagedNano2Thumbnail(const GdkPixbuf* pixbuf, Itdb_Track* track) const {
-    const Pixels large(pixbuf);
-    if (large.width() != 100 || large.height() != 100 ||
-        generation() != ITDB_IPOD_GENERATION_NANO_2 || !large.isValid())
-        return false;
-    const PixbufPtr smallPixbuf = thumbnailOf(track, 42, 42);
-    if (!smallPixbuf)
-        return false;
-    const Pixels small(smallPixbuf.get());
-    if (small.width() != 42 || small.height() != 42 || !small.isValid())
-        return false;
-
-    int matching = 0;
-    int broken = 0;
-    for (int band = 0; band < 6; ++band) {
-        qint64 sum = 0;
-        int brokenLarge = 0;
-        int brokenSmall = 0;
-        for (int m = band * 6; m < band * 6 + 6; ++m) {
-            const int row = (200 * m + 100) / 84;
-            for (int c = 0; c < 42; ++c) {
-                const int column = (200 * c + 100) / 84;
-                const guint8* big = large.at(row, column);
-                const guint8* little = small.at(m, c);
-                sum += difference(big, little);
-                brokenLarge += difference(big, large.at(row + 1, column)) > strongDifference;
-                brokenSmall += difference(little, small.at(m + 1, c)) > strongDifference;
-            }
-        }
-        matching += sum <= 8820;
-        broken += sum > 45'359 && brokenLarge >= 42 && brokenSmall <= 12;
-    }
-    return matching > 1 && broken > 1;
 }

@@ -135,8 +135,20 @@ QStringList exportTracks(const QSet<quint64>& trackIDs, const TransferDevice& de
     // The database refuses to resolve an empty selection; there is nothing to list then.
     const QList<IPodDatabase::TrackFile> tracks =
         trackIDs.isEmpty() ? QList<IPodDatabase::TrackFile>() : database->fileURLs(trackIDs);
-    // The database is only read; its artwork is taken once for the whole export.
-    const QHash<quint64, QByteArray> artwork = database->artworkPNG(trackIDs);
+    // The database is only read; its covers are taken once for the whole export, a few at a
+    // time, so that only their PNG is kept.
+    QHash<quint64, QByteArray> artwork;
+    const QList<quint64> ids = trackIDs.values();
+    constexpr qsizetype coversAtOnce = 64;
+    for (qsizetype first = 0; device.storedCovers && first < ids.size(); first += coversAtOnce) {
+        Task::checkCancellation();
+        const QHash<quint64, StoredCover> covers =
+            device.storedCovers(ids.mid(first, coversAtOnce));
+        for (auto it = covers.cbegin(); it != covers.cend(); ++it) {
+            if (QByteArray png = it->png(); !png.isEmpty())
+                artwork.insert(it.key(), png);
+        }
+    }
     return exportTrackFiles(tracks, artwork, device, destination, lossless, progress);
 }
 

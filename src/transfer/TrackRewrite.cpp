@@ -173,7 +173,15 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
     const std::optional<QString> fileLyrics = readLyrics(*file, fileMetadata);
 
     std::optional<QByteArray> artwork;
-    if (database.supportsArtwork() && !database.hasIntactArtwork(trackID)) {
+    // A cover is given where the track has none, or where the cover process found the stored
+    // one damaged; one that could not be looked at is left as it is.
+    const auto needsCover = [&] {
+        if (!database.hasStoredArtwork(trackID))
+            return true;
+        return device.storedCovers &&
+               device.storedCovers({trackID}).value(trackID).state == StoredCover::State::damaged;
+    };
+    if (database.supportsArtwork() && needsCover()) {
         try {
             artwork = artworkData(*file);
             if (!artwork)

@@ -1,10 +1,11 @@
 #pragma once
 
-// What the rewrite and the export need of a mounted iPod: its mount point, its identity check
-// and a way to open its database. The store builds it from its device, so this layer does not
-// depend on the store's.
+// What the rewrite and the export need of a mounted iPod: its mount point, its identity check,
+// a way to open its database and its stored covers (decoded outside this process). The store builds
+// it from its device, so this layer does not depend on the store's.
 
 #include "library/IPodDatabase.h"
+#include "library/StoredCovers.h"
 #include "transfer/ChunkedCopy.h"
 #include "transfer/ImportError.h"
 
@@ -18,14 +19,19 @@ struct TransferDevice {
     // Throws ImportError::disconnected when the volume is no longer the same iPod.
     IdentityCheck verifyIdentity;
     std::function<std::unique_ptr<IPodDatabase>()> openDatabase;
+    // Never throws; unknown covers where none could be looked at.
+    std::function<QHash<quint64, StoredCover>(const QList<quint64>&)> storedCovers;
 
-    // From a device value offering mountPoint, hasIdentity() and openDatabase().
+    // From a device value offering mountPoint, hasIdentity(), openDatabase() and
+    // storedCovers().
     template <typename Device> static TransferDevice of(const Device& device) {
-        return TransferDevice{device.mountPoint,
-                              [device] {
-                                  if (!device.hasIdentity())
-                                      throw ImportError::disconnected();
-                              },
-                              [device] { return device.openDatabase(); }};
+        return TransferDevice{
+            device.mountPoint,
+            [device] {
+                if (!device.hasIdentity())
+                    throw ImportError::disconnected();
+            },
+            [device] { return device.openDatabase(); },
+            [device](const QList<quint64>& trackIDs) { return device.storedCovers(trackIDs); }};
     }
 };

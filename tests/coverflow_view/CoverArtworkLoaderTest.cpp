@@ -1,6 +1,7 @@
 #include "CoverFlowViewFixture.h"
 
 #include "device/CoverArtworkLoader.h"
+#include "library/StoredCovers.h"
 #include "platform/Task.h"
 #include "support/AudioFixtures.h"
 #include "transfer/LorvanelCoverArtwork.h"
@@ -240,4 +241,26 @@ TEST_F(CoverArtworkLoaderTest, AStoredCoverWhoseRecordOutgrowsItsBytesIsRefusedA
         CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), keysOf(0, 2));
     EXPECT_EQ(QSet<quint64>(covers.keyBegin(), covers.keyEnd()),
               (QSet<quint64>{firstTrackID(0), firstTrackID(2)}));
+}
+
+// Stored covers are decoded by the volume's cover process, never here: a device description
+// that makes libgpod read past its buffers costs the stored covers and nothing else, and a
+// temporary folder that cannot be written costs nothing.
+TEST_F(CoverArtworkLoaderTest, StoredCoversAreDecodedOutsideThisProcess) {
+    const QString path = addVolume(albums(2));
+    const IPodDevice device = *IPodDevice::fromMountPoint(path);
+    const std::optional<QByteArray> temporary =
+        qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+    qputenv("TMPDIR", QFile::encodeName(scratch.filePath(QStringLiteral("none/such"))));
+    StoredCovers::endAll();
+    EXPECT_EQ(CoverArtworkLoader::loadArtwork(device, keysOf(0, 1)).size(), 2);
+    temporary ? qputenv("TMPDIR", *temporary) : qunsetenv("TMPDIR");
+
+    volumeAt(path).writeSysInfoExtended(TestSupport::sysInfoExtendedXML(
+        {{QStringLiteral("AlbumArt"),
+          QByteArray("<array><dict><key>FormatId</key><integer>1027</integer>"
+                     "<key>RenderWidth</key><integer>100</integer><key>RenderHeight</key>"
+                     "<integer>100</integer><key>PixelFormat</key><string>4C353635</string>"
+                     "<key>RowBytesAlignment</key><integer>1024</integer></dict></array>")}}));
+    EXPECT_TRUE(CoverArtworkLoader::loadArtwork(device, keysOf(0, 1)).isEmpty());
 }

@@ -8,6 +8,7 @@
 #include "device/IPodDeviceError.h"
 #include "device/IPodStore.h"
 #include "support/LibgpodLeaks.h"
+#include "support/StoredCoverReads.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,7 +94,7 @@ std::string libraryOn(const QString& mountPoint) {
                      .arg(playlist.id)
                      .arg(playlist.name, members.join(u' '));
     }
-    const auto covers = database.artworkPNG(ids);
+    const auto covers = TestSupport::storedImages(database.mountPoint(), ids);
     for (auto it = covers.cbegin(); it != covers.cend(); ++it)
         lines << QStringLiteral("cover %1 %2").arg(it.key()).arg(qHash(it.value()));
     lines.sort();

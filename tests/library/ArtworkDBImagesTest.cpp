@@ -1,9 +1,9 @@
 // Stored covers whose ArtworkDB record does not match its .ithmb file are refused before libgpod
-// decodes them (which would read past its buffer or read garbage); the other covers still load.
+// decodes them, and one that libgpod cannot decode without reading past its buffer costs the
+// cover process that cover alone; the other covers still load.
 
 #include "library/ArtworkDBImages.h"
-#include "library/GpodExtensions.h"
-#include "library/IPodDatabase.h"
+#include "library/StoredCovers.h"
 #include "support/DamagedDatabases.h"
 #include "support/IPodVolume.h"
 
@@ -45,7 +45,7 @@ QList<qsizetype> thumbnailsOf(const QByteArray& bytes, quint64 songID) {
     return {};
 }
 
-class StoredCovers : public ::testing::Test {
+class DamagedArtworkDB : public ::testing::Test {
 protected:
     void SetUp() override {
         for (quint32 i = 0; i < 3; ++i)
@@ -59,18 +59,23 @@ protected:
         ASSERT_EQ(thumbnailsOf(healthy, volume.trackID(1)).size(), 2);
     }
 
-    // The covers an in-process session reads, after the middle track's thumbnail records were
+    // The covers the cover process gives, after the middle track's thumbnail records were
     // changed by edit (bytes, offset of one mhni).
     QSet<quint64> coversAfter(const std::function<void(QByteArray&, qsizetype)>& edit,
                               int thumbnail = 0) {
         QByteArray damaged = healthy;
         edit(damaged, thumbnailsOf(healthy, volume.trackID(1)).value(thumbnail));
         volume.writeFile(artworkDB, damaged);
-        const IPodDatabase database(volume.mountPoint());
-        const QHash<quint64, QByteArray> covers = database.artworkPNG(ids);
-        EXPECT_EQ(database.hasIntactArtwork(volume.trackID(1)), covers.contains(volume.trackID(1)));
-        EXPECT_TRUE(database.hasIntactArtwork(volume.trackID(2)));
-        return QSet<quint64>(covers.keyBegin(), covers.keyEnd());
+        const QHash<quint64, StoredCover> covers = StoredCovers::read(
+            {volume.mountPoint(), std::nullopt, std::nullopt, "covers"}, ids.values());
+        QSet<quint64> shown;
+        for (auto it = covers.cbegin(); it != covers.cend(); ++it) {
+            if (it->state == StoredCover::State::image)
+                shown.insert(it.key());
+            else
+                EXPECT_EQ(it->state, StoredCover::State::damaged);
+        }
+        return shown;
     }
 
     IPodVolume volume{QStringLiteral("MA477")};
@@ -78,25 +83,20 @@ protected:
     QSet<quint64> ids;
 };
 
+const QString artworkFolder = QStringLiteral("iPod_Control/Artwork");
+
 } // namespace
 
-TEST_F(StoredCovers, AThumbnailThatDoesNotMatchItsFileCostsOnlyItsOwnCover) {
+TEST_F(DamagedArtworkDB, AThumbnailThatDoesNotMatchItsFileCostsOnlyItsOwnCover) {
     const QSet<quint64> others{volume.trackID(0), volume.trackID(2)};
     EXPECT_EQ(coversAfter([](QByteArray&, qsizetype) {}), ids);
     const std::pair<const char*, std::function<void(QByteArray&, qsizetype)>> damages[] = {
         {"size one pixel row", [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, 200); }},
         {"size 4", [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, 4); }},
-        {"size doubled",
-         [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, 2 * readUInt32(b, at + 24)); }},
         {"size ffffffff", [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, ~0u); }},
         {"offset past the file",
          [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 20, 1u << 20); }},
         {"offset ffffffff", [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 20, ~0u); }},
-        {"another format's id",
-         [](QByteArray& b, qsizetype at) {
-             // The small thumbnail's format, with the large one's size.
-             writeUInt32(b, at + 16, readUInt32(b, at + 16 + 164));
-         }},
         {"width beyond the pixels",
          [](QByteArray& b, qsizetype at) { b.replace(at + 34, 2, QByteArray("\xFF\x7F", 2)); }},
         {"file name of no file", [](QByteArray& b, qsizetype at) { b[at + 76 + 36 + 4] = 'X'; }},
@@ -117,17 +117,21 @@ TEST_F(StoredCovers, AThumbnailThatDoesNotMatchItsFileCostsOnlyItsOwnCover) {
               others);
 }
 
-TEST_F(StoredCovers, AnArtworkDBThatCannotBeWalkedCostsTheCoversAndNothingElse) {
-    const QByteArray cut = healthy.left(healthy.size() / 2);
-    volume.writeFile(artworkDB, healthy);
-    const IPodDatabase database(volume.mountPoint());
-    volume.writeFile(artworkDB, cut);
-    EXPECT_TRUE(database.artworkPNG(ids).isEmpty());
-    EXPECT_EQ(database.loadTracks().size(), 3);
-    volume.writeFile(artworkDB, QByteArray("mhfd"));
-    EXPECT_TRUE(database.artworkPNG(ids).isEmpty());
+TEST_F(DamagedArtworkDB, AnArtworkDBThatCannotBeWalkedCostsTheCoversAndNothingElse) {
+    const DatabasePreflight::Request request{volume.mountPoint(), std::nullopt, std::nullopt,
+                                             "walk"};
+    const auto shown = [&] {
+        int images = 0;
+        for (const StoredCover& cover : StoredCovers::read(request, ids.values()))
+            images += cover.state == StoredCover::State::image;
+        return images;
+    };
+    for (const QByteArray& damaged : {healthy.left(healthy.size() / 2), QByteArray("mhfd")}) {
+        volume.writeFile(artworkDB, damaged);
+        EXPECT_EQ(shown(), 0);
+    }
     volume.removeFile(artworkDB);
-    EXPECT_TRUE(database.artworkPNG(ids).isEmpty());
+    EXPECT_EQ(shown(), 0);
 }
 
 TEST(ArtworkDBImages, AnImageIsSoundOnlyWhenEveryRecordOfItsIdsIs) {
@@ -135,7 +139,7 @@ TEST(ArtworkDBImages, AnImageIsSoundOnlyWhenEveryRecordOfItsIdsIs) {
     volume.addTrack({.title = QStringLiteral("A"), .artwork = true});
     volume.addTrack({.title = QStringLiteral("B"), .artwork = true});
     volume.write();
-    const QString folder = volume.path(QStringLiteral("iPod_Control/Artwork"));
+    const QString folder = volume.path(artworkFolder);
     QByteArray bytes = volume.readFile(artworkDB);
     const QList<qsizetype> images = recordsTagged(bytes, "mhii");
     ASSERT_EQ(images.size(), 2);
@@ -144,42 +148,21 @@ TEST(ArtworkDBImages, AnImageIsSoundOnlyWhenEveryRecordOfItsIdsIs) {
     const quint64 firstSong =
         readUInt32(bytes, images[0] + 20) | quint64(readUInt32(bytes, images[0] + 24)) << 32;
 
-    const ArtworkDBImages::FormatSizes formats = ArtworkDBImages::formatSizes(bytes);
-    EXPECT_EQ(formats, (ArtworkDBImages::FormatSizes{{1027, 20000}, {1031, 3528}}));
-    const ArtworkDBImages sound = ArtworkDBImages::parse(bytes, folder, formats);
+    const ArtworkDBImages sound = ArtworkDBImages::parse(bytes, folder);
     EXPECT_TRUE(sound.isSound(first, 0, 0));
     EXPECT_TRUE(sound.isSound(0, second, 0));
     EXPECT_TRUE(sound.isSound(0, 0, firstSong));
     EXPECT_FALSE(sound.isSound(0, 0, 0)); // nothing recorded under these ids
-    EXPECT_FALSE(ArtworkDBImages::parse(bytes, folder + QStringLiteral("/none"), formats)
-                     .isSound(first, 0, 0));
-    EXPECT_FALSE(ArtworkDBImages::parse(bytes, folder, {}).isSound(first, 0, 0)); // no formats
+    EXPECT_FALSE(
+        ArtworkDBImages::parse(bytes, folder + QStringLiteral("/none")).isSound(first, 0, 0));
 
     // The second image claims the first one's song: that song's cover is no longer sure.
     const QList<qsizetype> thumbnails = recordsTagged(bytes, "mhni");
     writeUInt32(bytes, thumbnails.last() + 24, 2);
     writeUInt32(bytes, images[1] + 20, quint32(firstSong));
     writeUInt32(bytes, images[1] + 24, quint32(firstSong >> 32));
-    const ArtworkDBImages shared = ArtworkDBImages::parse(bytes, folder, formats);
+    const ArtworkDBImages shared = ArtworkDBImages::parse(bytes, folder);
     EXPECT_TRUE(shared.isSound(first, 0, 0));
     EXPECT_FALSE(shared.isSound(first, 0, firstSong));
     EXPECT_FALSE(shared.isSound(second, 0, 0));
-}
-
-// A device whose SysInfoExtended lists cover formats of its own has its covers checked by them.
-TEST(ArtworkDBImages, TheDevicesOwnCoverFormatsCount) {
-    const QByteArray albumArt = "<array><dict><key>FormatId</key><integer>1055</integer>"
-                                "<key>RenderWidth</key><integer>64</integer><key>RenderHeight"
-                                "</key><integer>60</integer><key>PixelFormat</key><string>"
-                                "4C353635</string></dict></array>";
-    IPodVolume classic(QStringLiteral("MB029"),
-                       {.sysInfoExtended = TestSupport::sysInfoExtendedXML(
-                            {{QStringLiteral("FireWireGUID"), IPodVolume::defaultFirewireGuid()},
-                             {QStringLiteral("AlbumArt"), albumArt}})});
-    classic.addTrack({.title = QStringLiteral("A"), .artwork = true});
-    classic.write();
-    const IPodDatabase database(classic.mountPoint());
-    EXPECT_EQ(lorvanel_itdb_cover_format_sizes(database.database()),
-              (ArtworkDBImages::FormatSizes{{1055, 64 * 60 * 2}}));
-    EXPECT_EQ(database.artworkPNG({classic.trackID(0)}).size(), 1);
 }

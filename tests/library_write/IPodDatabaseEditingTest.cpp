@@ -2,6 +2,7 @@
 
 #include "WriteTestSupport.h"
 #include "support/IPodVolume.h"
+#include "support/StoredCoverReads.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -258,7 +259,8 @@ TEST(IPodDatabaseEditing, ArtworkSurvivesSavesOfAForcedModelSession) {
     EXPECT_TRUE(reopened.loadTracks()[0].hasCoverArtwork);
     EXPECT_FALSE(reopened.loadTracks()[1].hasCoverArtwork);
     EXPECT_EQ(reopened.loadPlaylists().size(), 2);
-    EXPECT_TRUE(reopened.artworkPNG({volume.trackID(covered)}).contains(volume.trackID(covered)));
+    EXPECT_TRUE(TestSupport::storedImages(volume.mountPoint(), {volume.trackID(covered)}, 0x1260)
+                    .contains(volume.trackID(covered)));
 }
 
 TEST(IPodDatabaseEditing, SavingAnUnchangedDatabaseChangesNothing) {
@@ -272,7 +274,7 @@ TEST(IPodDatabaseEditing, SavingAnUnchangedDatabaseChangesNothing) {
     // One save settles libgpod's own normalisations of a database it did not write itself.
     IPodDatabase(volume.mountPoint()).saveLibrary();
     const auto before = fileContents(volume.mountPoint());
-    const auto artworkBefore = IPodDatabase(volume.mountPoint()).artworkPNG(ids);
+    const auto artworkBefore = TestSupport::storedImages(volume.mountPoint(), ids);
     const auto tracksBefore = IPodDatabase(volume.mountPoint()).loadTracks();
     IPodDatabase(volume.mountPoint()).saveLibrary();
     const auto after = fileContents(volume.mountPoint());
@@ -287,7 +289,7 @@ TEST(IPodDatabaseEditing, SavingAnUnchangedDatabaseChangesNothing) {
             EXPECT_EQ(before.value(key), after.value(key)) << key.toStdString();
     }
     IPodDatabase reopened(volume.mountPoint());
-    EXPECT_EQ(reopened.artworkPNG(ids), artworkBefore);
+    EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), ids), artworkBefore);
     EXPECT_EQ(artworkBefore.size(), 2);
     const auto tracksAfter = reopened.loadTracks();
     ASSERT_EQ(tracksAfter.size(), tracksBefore.size());

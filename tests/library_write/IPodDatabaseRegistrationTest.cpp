@@ -1,8 +1,10 @@
 // Copied files registered as tracks, rewritten files and artwork, on real libgpod volumes.
 
 #include "WriteTestSupport.h"
+#include "library/StoredCoverDecoding.h"
 #include "support/AudioFixtures.h"
 #include "support/IPodVolume.h"
+#include "support/StoredCoverReads.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -107,22 +109,14 @@ TEST(IPodDatabaseRegistration, ACopiedFileBecomesATrackWithItsTagsAndArtwork) {
     EXPECT_EQ(track->mediatype, 1u);
     EXPECT_EQ(track->lyrics_flag, 1);
     EXPECT_EQ(reopened.loadTracks().size(), 2);
-    EXPECT_TRUE(reopened.hasIntactArtwork(id));
-    EXPECT_TRUE(reopened.hasIntactArtwork(volume.trackID(old)));
-    const auto images = reopened.artworkPNG({id, volume.trackID(old), 12345});
-    EXPECT_EQ(images.size(), 2);
-    const PixbufPtr decoded([&] {
-        GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
-        gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(images[id].constData()),
-                                gsize(images[id].size()), nullptr);
-        gdk_pixbuf_loader_close(loader, nullptr);
-        GdkPixbuf* result = gdk_pixbuf_loader_get_pixbuf(loader);
-        g_object_ref(result);
-        g_object_unref(loader);
-        return result;
-    }());
-    ASSERT_TRUE(decoded);
-    const guint8* pixel = gdk_pixbuf_read_pixels(decoded.get());
+    const auto images =
+        StoredCovers::read({volume.mountPoint(), std::nullopt, std::nullopt, "registration"},
+                           {id, volume.trackID(old), 12345});
+    EXPECT_EQ(images[id].state, StoredCover::State::image);
+    EXPECT_EQ(images[volume.trackID(old)].state, StoredCover::State::image);
+    EXPECT_EQ(images[12345].state, StoredCover::State::none);
+    ASSERT_FALSE(images[id].pixels.isEmpty());
+    const auto* pixel = reinterpret_cast<const guint8*>(images[id].pixels.constData());
     EXPECT_NEAR(pixel[1], 0xAA, 8); // the green of the cover survived the device format
 }
 
@@ -226,53 +220,40 @@ TEST(IPodDatabaseRegistration, ARewrittenFileTakesTheTrackOver) {
         EXPECT_TRUE(database.registerCopiedFile(id, png(120, 0x8844CC), {}, {}));
         database.saveLibrary();
     }
-    IPodDatabase reopened(volume.mountPoint());
-    EXPECT_TRUE(reopened.hasIntactArtwork(id));
-    EXPECT_TRUE(reopened.artworkPNG({id}).contains(id));
+    EXPECT_TRUE(TestSupport::storedImages(volume.mountPoint(), {id}).contains(id));
 }
 
 TEST(IPodDatabaseArtwork, NoiseIsToldApartFromPictures) {
-    EXPECT_TRUE(IPodDatabase::isNoisyArtwork(noise(100, 100).get()));
-    EXPECT_TRUE(IPodDatabase::isNoisyArtwork(noise(30, 30).get()));
-    EXPECT_FALSE(IPodDatabase::isNoisyArtwork(noise(23, 100).get()));
-    EXPECT_FALSE(IPodDatabase::isNoisyArtwork(noise(100, 23).get()));
-    EXPECT_FALSE(IPodDatabase::isNoisyArtwork(solid(100, 100, 0x123456).get()));
+    EXPECT_TRUE(StoredCoverDecoding::isNoisy(noise(100, 100).get()));
+    EXPECT_TRUE(StoredCoverDecoding::isNoisy(noise(30, 30).get()));
+    EXPECT_FALSE(StoredCoverDecoding::isNoisy(noise(23, 100).get()));
+    EXPECT_FALSE(StoredCoverDecoding::isNoisy(noise(100, 23).get()));
+    EXPECT_FALSE(StoredCoverDecoding::isNoisy(solid(100, 100, 0x123456).get()));
     // Sharp stripes change strongly everywhere but use few colours.
     PixbufPtr stripes = solid(100, 100, 0);
     for (int row = 0; row < 100; ++row)
         for (int column = 0; column < 100; ++column)
             setPixel(stripes.get(), row, column, (row + column) % 2 ? 0xFFFFFF : 0);
-    EXPECT_FALSE(IPodDatabase::isNoisyArtwork(stripes.get()));
+    EXPECT_FALSE(StoredCoverDecoding::isNoisy(stripes.get()));
     // Noise in a single band is enough.
     PixbufPtr banded = solid(100, 100, 0x808080);
     const PixbufPtr source = noise(100, 100);
     gdk_pixbuf_copy_area(source.get(), 0, 40, 100, 12, banded.get(), 0, 40);
-    EXPECT_TRUE(IPodDatabase::isNoisyArtwork(banded.get()));
+    EXPECT_TRUE(StoredCoverDecoding::isNoisy(banded.get()));
 }
 
 TEST(IPodDatabaseArtwork, ASecondGenerationNanoThumbnailThatDisagreesWithItsSmallOneIsDamaged) {
-    IPodVolume volume(QStringLiteral("MA477"));
-    const int covered = volume.addTrack({.artwork = true, .artworkColor = 0x3366CC});
-    volume.write();
-    IPodDatabase database(volume.mountPoint());
-    Itdb_Track* track = recordOf(database, volume.trackID(covered));
-    const PixbufPtr stored(static_cast<GdkPixbuf*>(itdb_track_get_thumbnail(track, -1, -1)));
-    ASSERT_TRUE(stored);
-    ASSERT_EQ(gdk_pixbuf_get_width(stored.get()), 100);
-    EXPECT_FALSE(database.isDamagedNano2Thumbnail(stored.get(), track));
-
+    const PixbufPtr small = solid(42, 42, 0x3366CC);
+    EXPECT_FALSE(
+        StoredCoverDecoding::isDamagedNano2Thumbnail(solid(100, 100, 0x3366CC).get(), small.get()));
     // The top matches the small thumbnail; the rest is torn into alternating lines.
     PixbufPtr torn = solid(100, 100, 0x3366CC);
     for (int row = 30; row < 100; ++row)
         for (int column = 0; column < 100; ++column)
             setPixel(torn.get(), row, column, row % 2 ? 0xFFFFFF : 0);
-    EXPECT_TRUE(database.isDamagedNano2Thumbnail(torn.get(), track));
-    EXPECT_FALSE(database.isDamagedNano2Thumbnail(solid(99, 100, 0).get(), track));
-
-    IPodVolume classic(QStringLiteral("MB029"));
-    const int other = classic.addTrack({.artwork = true, .artworkColor = 0x3366CC});
-    classic.write();
-    IPodDatabase classicDatabase(classic.mountPoint());
-    EXPECT_FALSE(classicDatabase.isDamagedNano2Thumbnail(
-        torn.get(), recordOf(classicDatabase, classic.trackID(other))));
+    EXPECT_TRUE(StoredCoverDecoding::isDamagedNano2Thumbnail(torn.get(), small.get()));
+    EXPECT_FALSE(
+        StoredCoverDecoding::isDamagedNano2Thumbnail(solid(99, 100, 0).get(), small.get()));
+    EXPECT_FALSE(
+        StoredCoverDecoding::isDamagedNano2Thumbnail(torn.get(), solid(41, 42, 0x3366CC).get()));
 }

@@ -164,4 +164,33 @@ TEST(LayerOrder, TheEngineLinksNoWidgetOrMultimediaModule) {
     }
 }
 
+// Stored covers are decoded in the cover process alone: libgpod's decoding is called from its
+// source only, and only the open helper links the library that holds it.
+TEST(LayerOrder, OnlyTheCoverProcessDecodesStoredCovers) {
+    static const QRegularExpression decoding(QStringLiteral(
+        R"(\bitdb_(track_get_thumbnail|artwork_get_pixbuf|thumb_to_pixbuf\w*)\b|lorvanel_cover_decoding)"));
+    const QDir root(sourceDir() + QStringLiteral("/src"));
+    const QStringList allowed{QStringLiteral("library/StoredCoverDecoding.cpp"),
+                              QStringLiteral("library/CMakeLists.txt")};
+    QDirIterator it(
+        root.path(),
+        {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("CMakeLists.txt")},
+        QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = root.relativeFilePath(path);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        for (auto match = decoding.globalMatch(text); match.hasNext();) {
+            const QString found = match.next().captured(0);
+            const bool helperLink =
+                relative == QStringLiteral("app/CMakeLists.txt") &&
+                text.contains(QStringLiteral("lorvanel-open-helper PRIVATE ") + found);
+            EXPECT_TRUE(allowed.contains(relative) || helperLink)
+                << "src/" << qPrintable(relative) << " uses " << qPrintable(found);
+        }
+    }
+}
+
 } // namespace

@@ -1,7 +1,9 @@
 #include "ExportTestSupport.h"
 
+#include "library/StoredCovers.h"
 #include "platform/Task.h"
 #include "support/EventLoop.h"
+#include "support/StoredCoverReads.h"
 #include "transfer/ChunkedCopy.h"
 #include "transfer/ImportError.h"
 #include "transfer/ImportProgress.h"
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <atomic>
 
@@ -255,15 +258,55 @@ TEST_F(TrackRewrite, MissingArtworkIsRepairedWithoutTouchingTheFile) {
     write();
     const QString file = fileOf(song);
     const QByteArray bytes = readAll(file);
-    {
-        IPodDatabase database(volume->mountPoint());
-        ASSERT_FALSE(database.hasIntactArtwork(volume->trackID(song)));
-    }
+    const quint64 id = volume->trackID(song);
+    ASSERT_FALSE(TestSupport::storedImages(volume->mountPoint(), {id}).contains(id));
     rewrite(song, edit(QStringLiteral("Song")));
+    EXPECT_TRUE(TestSupport::storedImages(volume->mountPoint(), {id}).contains(id));
     IPodDatabase database(volume->mountPoint());
-    EXPECT_TRUE(database.hasIntactArtwork(volume->trackID(song)));
     EXPECT_EQ(database.fileURL(volume->trackID(song)), file);
     EXPECT_EQ(readAll(file), bytes);
+}
+
+// The iPod's own cover gives way to the file's picture only when the cover process found it
+// damaged: one that could not be looked at (no temporary folder, no cover process) stays.
+TEST_F(TrackRewrite, OnlyACoverFoundDamagedIsReplaced) {
+    TestSupport::ToneSpec s = spec("mp3");
+    s.tags.album = QStringLiteral("Album");
+    s.coverPath = cover(QStringLiteral("green"));
+    const int song = addTrack(QStringLiteral("Song"), tone(QStringLiteral("a.mp3"), s),
+                              QStringLiteral("Album"), true);
+    write();
+    const auto storedColour = [&] {
+        const quint64 id = volume->trackID(song);
+        const StoredCover cover =
+            StoredCovers::read({volume->mountPoint(), std::nullopt, std::nullopt, "rewrite"}, {id})
+                .value(id);
+        return cover.state == StoredCover::State::image ? cover.pixels.left(3).toHex()
+                                                        : QByteArray("none");
+    };
+    const QByteArray ipodCover = storedColour();
+    ASSERT_NE(ipodCover, "none");
+    QTemporaryDir scratch;
+    const std::pair<const char*, QByteArray> unlooked[] = {
+        {"TMPDIR", QFile::encodeName(scratch.filePath(QStringLiteral("none/such")))},
+        {"LORVANEL_OPEN_HELPER", "/nonexistent/lorvanel-open-helper"},
+    };
+    for (const auto& [variable, value] : unlooked) {
+        const QByteArray before = qgetenv(variable);
+        const bool wasSet = qEnvironmentVariableIsSet(variable);
+        qputenv(variable, value);
+        StoredCovers::endAll();
+        rewrite(song, edit(QStringLiteral("Song ") + QLatin1String(variable)));
+        wasSet ? qputenv(variable, before) : qunsetenv(variable);
+        EXPECT_EQ(storedColour(), ipodCover) << variable;
+    }
+    // Its pixels gone, the cover is damaged: the file's picture takes its place.
+    volume->removeFile(QStringLiteral("iPod_Control/Artwork/F1027_1.ithmb"));
+    ASSERT_EQ(storedColour(), "none");
+    rewrite(song, edit(QStringLiteral("Song Repaired")));
+    const QByteArray repaired = storedColour();
+    EXPECT_NE(repaired, "none");
+    EXPECT_NE(repaired, ipodCover);
 }
 
 TEST_F(TrackRewrite, CancellingLeavesTheIPodAsItWas) {

@@ -1,0 +1,532 @@
+#include "library/StoredCovers.h"
+
+#include "library/CoverProcessProtocol.h"
+#include "library/GLibHandles.h"
+#include "platform/OwnedFd.h"
+#include "platform/Task.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QTemporaryDir>
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using State = StoredCover::State;
+namespace Protocol = CoverProcessProtocol;
+
+// One started cover process. Its exit is waited for by a thread of its own, which then removes
+// its temporary folder; until then it may be killed (never after: its id may be reused).
+class Child {
+public:
+    ~Child() { end(); }
+
+    static std::shared_ptr<Child> start(const DatabasePreflight::Request& request,
+                                        const StoredCovers::Limits& limits,
+                                        const QByteArray& files);
+
+    // Kills the process (and anything in its group); on purpose, or because it broke a limit.
+    void end(bool onPurpose = false) {
+        endedOnPurpose_ = endedOnPurpose_ || onPurpose;
+        const std::lock_guard lock(exit_->lock);
+        if (!exit_->reaped) {
+            ::kill(-pid_, SIGKILL);
+            ::kill(pid_, SIGKILL);
+        }
+    }
+    // Waits a little for the end to be complete (the folder removed).
+    void awaitExit(std::chrono::milliseconds bound) {
+        std::unique_lock lock(exit_->lock);
+        exit_->changed.wait_for(lock, bound, [this] { return exit_->reaped; });
+    }
+    bool hasExited() const {
+        const std::lock_guard lock(exit_->lock);
+        return exit_->reaped;
+    }
+    bool wasEndedOnPurpose() const { return endedOnPurpose_; }
+    const QByteArray& files() const { return files_; }
+    int socket() const { return socket_.get(); }
+    Clock::time_point started() const { return started_; }
+    bool ready = false;
+
+private:
+    struct Exit {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool reaped = false;
+    };
+    pid_t pid_ = -1;
+    OwnedFd socket_;
+    QByteArray files_;
+    Clock::time_point started_;
+    std::shared_ptr<Exit> exit_ = std::make_shared<Exit>();
+    std::atomic<bool> endedOnPurpose_ = false;
+};
+
+std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
+                                    const StoredCovers::Limits& limits, const QByteArray& files) {
+    // Absolute: the process starts in the root folder, so that it never keeps a volume busy.
+    const QString helper = QFileInfo(DatabasePreflight::helperPath()).absoluteFilePath();
+    if (DatabasePreflight::helperPath().isEmpty())
+        return nullptr;
+    // The process's temporary folders (a forced model's private mount point) go into one of
+    // our own, removed once it has ended, whatever became of it.
+    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/lorvanel-covers-XXXXXX"));
+    scratch.setAutoRemove(false);
+    const QByteArray scratchPath = scratch.isValid() ? QFile::encodeName(scratch.path()) : "";
+    const auto removeScratch = [scratchPath] {
+        std::error_code ignored;
+        if (!scratchPath.isEmpty())
+            std::filesystem::remove_all(scratchPath.toStdString(), ignored);
+    };
+
+    // Everything the new process needs, made before fork: after it only plain system calls.
+    std::vector<QByteArray> arguments{
+        QFile::encodeName(helper),
+        "--covers",
+        "--mount",
+        QFile::encodeName(QFileInfo(request.mountPoint).absoluteFilePath()),
+        "--memory-bytes",
+        QByteArray::number(limits.memoryBytes),
+        "--open-cpu-seconds",
+        QByteArray::number(std::max(limits.openCPUSeconds, 1)),
+        "--cover-cpu-seconds",
+        QByteArray::number(std::max(limits.coverCPUSeconds, 1)),
+        "--idle-seconds",
+        QByteArray::number(qint64(limits.idle.count()))};
+    if (request.productID)
+        arguments.insert(arguments.end(), {"--product-id", QByteArray::number(*request.productID)});
+    if (request.sysInfoExtended)
+        arguments.emplace_back("--sysinfo-extended");
+    std::vector<QByteArray> environment;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (scratchPath.isEmpty() || !QByteArray(*entry).startsWith("TMPDIR="))
+            environment.emplace_back(*entry);
+    }
+    if (!scratchPath.isEmpty())
+        environment.push_back("TMPDIR=" + scratchPath);
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (QByteArray& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    rlimit cpu{};
+    ::getrlimit(RLIMIT_CPU, &cpu);
+    // Only the soft limit: the process raises it per cover (a limit it can never pass again
+    // would end a healthy process some covers later).
+    cpu.rlim_cur = rlim_t(std::max(limits.openCPUSeconds, 1));
+    if (cpu.rlim_max != RLIM_INFINITY)
+        cpu.rlim_cur = std::min(cpu.rlim_cur, cpu.rlim_max);
+
+    int ends[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        removeScratch();
+        return nullptr;
+    }
+    OwnedFd ours(ends[0]);
+    OwnedFd theirs(ends[1]);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // In a group of its own, the process goes with anything it started.
+        ::setpgid(0, 0);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        const int channel = ::fcntl(ends[1], F_DUPFD_CLOEXEC, 3);
+        if (channel < 0 || ::dup2(channel, STDIN_FILENO) < 0 || ::dup2(channel, STDOUT_FILENO) < 0)
+            ::_exit(127);
+        // Nothing else of this process's: a pipe another thread left open would not see its end
+        // while the long-lived cover process holds it.
+        ::close_range(STDERR_FILENO + 1, ~0U, 0);
+        if (::chdir("/") != 0)
+            ::_exit(127);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    theirs.reset();
+    if (pid < 0) {
+        removeScratch();
+        return nullptr;
+    }
+    ::fcntl(ours.get(), F_SETFL, ::fcntl(ours.get(), F_GETFL) | O_NONBLOCK);
+
+    auto child = std::make_shared<Child>();
+    child->pid_ = pid;
+    child->socket_ = std::move(ours);
+    child->files_ = files;
+    child->started_ = Clock::now();
+    std::thread([pid, exit = child->exit_, removeScratch] {
+        siginfo_t info{};
+        // Waits without reaping, so that the id stays the process's until it is marked gone.
+        while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+        }
+        {
+            const std::lock_guard lock(exit->lock);
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            removeScratch();
+            exit->reaped = true;
+        }
+        exit->changed.notify_all();
+    }).detach();
+    return child;
+}
+
+enum class Transfer { done, closed, late };
+
+// Moves all of buffer through the nonblocking socket before the deadline.
+template <typename Step>
+Transfer transfer(int socket, short event, char* buffer, qsizetype size, Clock::time_point deadline,
+                  Step step) {
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t n = step(socket, buffer + done, size_t(size - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return Transfer::closed;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return Transfer::late;
+        pollfd wait{socket, event, 0};
+        ::poll(&wait, 1, int(std::min<qint64>(left.count() + 1, 1000)));
+    }
+    return Transfer::done;
+}
+
+Transfer receive(int socket, char* buffer, qsizetype size, Clock::time_point deadline) {
+    return transfer(socket, POLLIN, buffer, size, deadline,
+                    [](int fd, char* at, size_t n) { return ::recv(fd, at, n, 0); });
+}
+
+Transfer send(int socket, QByteArray bytes, Clock::time_point deadline) {
+    return transfer(socket, POLLOUT, bytes.data(), bytes.size(), deadline,
+                    [](int fd, char* at, size_t n) { return ::send(fd, at, n, MSG_NOSIGNAL); });
+}
+
+// The process's 'R' once it has opened the database; closed when it could not.
+Transfer awaitReady(Child& child, const StoredCovers::Limits& limits) {
+    const Clock::time_point deadline = child.started() + limits.openWallClock;
+    // Looked at in short steps: a cancelled read leaves the process starting for the next one.
+    while (true) {
+        if (Task::isCancelled())
+            return Transfer::late;
+        char answer = 0;
+        const Transfer got =
+            receive(child.socket(), &answer, 1,
+                    std::min(deadline, Clock::now() + std::chrono::milliseconds(50)));
+        if (got == Transfer::done)
+            return answer == Protocol::ready ? Transfer::done : Transfer::closed;
+        if (got == Transfer::closed || Clock::now() >= deadline)
+            return got;
+    }
+}
+
+// One answer, checked: the id asked, a known state, an image of sane size and exactly its
+// bytes. None when the process broke off, ran too long or said anything else.
+std::optional<StoredCover> receiveAnswer(int socket, quint64 id, Clock::time_point deadline) {
+    char head[13];
+    if (receive(socket, head, sizeof head, deadline) != Transfer::done ||
+        Protocol::u64At(head) != id)
+        return std::nullopt;
+    StoredCover cover;
+    switch (Protocol::State(quint8(head[8]))) {
+    case Protocol::State::none:
+        cover.state = State::none;
+        break;
+    case Protocol::State::damaged:
+        cover.state = State::damaged;
+        break;
+    case Protocol::State::image:
+        cover.state = State::image;
+        break;
+    default:
+        return std::nullopt;
+    }
+    const quint32 width = Protocol::u32At(head + 9);
+    if (cover.state != State::image)
+        return width == 0 ? std::optional(cover) : std::nullopt;
+    char heightBytes[4];
+    if (receive(socket, heightBytes, 4, deadline) != Transfer::done)
+        return std::nullopt;
+    const quint32 height = Protocol::u32At(heightBytes);
+    const std::optional<qsizetype> bytes = Protocol::pixelBytes(width, height);
+    if (!bytes)
+        return std::nullopt;
+    cover.width = int(width);
+    cover.height = int(height);
+    cover.pixels.resize(*bytes);
+    if (receive(socket, cover.pixels.data(), *bytes, deadline) != Transfer::done)
+        return std::nullopt;
+    return cover;
+}
+
+// The cover process of one volume as one set of arguments opens it.
+struct Volume {
+    QByteArray identity;
+    // One request at a time.
+    QMutex requests;
+    // The process, also ended from other threads.
+    std::mutex childLock;
+    std::shared_ptr<Child> child;
+    // The covers whose decoding ended a process, for these files: not asked again.
+    QByteArray damagedFiles;
+    QSet<quint64> damaged;
+
+    std::shared_ptr<Child> current() {
+        const std::lock_guard lock(childLock);
+        return child;
+    }
+    void replace(std::shared_ptr<Child> next) {
+        std::shared_ptr<Child> old;
+        {
+            const std::lock_guard lock(childLock);
+            old = std::exchange(child, std::move(next));
+        }
+        if (old)
+            old->end();
+    }
+};
+
+class Registry {
+public:
+    ~Registry() {
+        endWhere([](const Volume&) { return true; }, true);
+    }
+
+    std::shared_ptr<Volume> volume(const DatabasePreflight::Request& request) {
+        QByteArray key = request.volumeIdentity + '\0' + QFile::encodeName(request.mountPoint);
+        key += '\0' + (request.productID ? QByteArray::number(*request.productID) : "none") + '\0';
+        if (request.sysInfoExtended)
+            key += QCryptographicHash::hash(*request.sysInfoExtended, QCryptographicHash::Sha256);
+        const std::lock_guard locker(lock);
+        std::shared_ptr<Volume>& found = volumes[key];
+        if (!found) {
+            found = std::make_shared<Volume>();
+            found->identity = request.volumeIdentity;
+        }
+        return found;
+    }
+
+    // Waits for the processes to be gone only when asked: a volume that went may hold a process
+    // in a read that does not end at once.
+    template <typename Predicate> void endWhere(Predicate matches, bool wait) {
+        std::vector<std::shared_ptr<Child>> ended;
+        {
+            const std::lock_guard locker(lock);
+            for (auto it = volumes.begin(); it != volumes.end();) {
+                if (!matches(*it->second)) {
+                    ++it;
+                    continue;
+                }
+                const std::lock_guard childLocker(it->second->childLock);
+                if (it->second->child)
+                    ended.push_back(std::exchange(it->second->child, nullptr));
+                it = volumes.erase(it);
+            }
+        }
+        for (const auto& child : ended)
+            child->end(true);
+        // No helper and no temporary folder left behind.
+        for (const auto& child : ended) {
+            if (wait)
+                child->awaitExit(std::chrono::seconds(2));
+        }
+    }
+
+private:
+    std::mutex lock;
+    std::map<QByteArray, std::shared_ptr<Volume>> volumes;
+};
+
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+QByteArray requestBytes(const QList<quint64>& ids) {
+    QByteArray bytes;
+    Protocol::appendU32(bytes, quint32(ids.size()));
+    for (const quint64 id : ids)
+        Protocol::appendU64(bytes, id);
+    return bytes;
+}
+
+} // namespace
+
+QByteArray StoredCover::png(int compressionLevel) const {
+    if (state != State::image ||
+        Protocol::pixelBytes(quint32(width), quint32(height)) != pixels.size())
+        return {};
+    const GLibHandles::ObjectPtr<GdkPixbuf> pixbuf(gdk_pixbuf_new_from_data(
+        reinterpret_cast<const guchar*>(pixels.constData()), GDK_COLORSPACE_RGB, FALSE, 8, width,
+        height, width * Protocol::bytesPerPixel, nullptr, nullptr));
+    if (!pixbuf)
+        return {};
+    const QByteArray level = QByteArray::number(std::clamp(compressionLevel, 0, 9));
+    char* keys[] = {const_cast<char*>("compression"), nullptr};
+    char* values[] = {const_cast<char*>(level.constData()), nullptr};
+    const bool leveled = compressionLevel >= 0;
+    gchar* raw = nullptr;
+    gsize length = 0;
+    const bool saved =
+        gdk_pixbuf_save_to_bufferv(pixbuf.get(), &raw, &length, "png", leveled ? keys : nullptr,
+                                   leveled ? values : nullptr, nullptr);
+    const GLibHandles::CharPtr buffer(raw);
+    if (!saved || !buffer)
+        return {};
+    return QByteArray(buffer.get(), qsizetype(length));
+}
+
+QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request& request,
+                                               const QList<quint64>& trackIDs) {
+    return read(request, trackIDs, Limits());
+}
+
+QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request& request,
+                                               const QList<quint64>& trackIDs,
+                                               const Limits& limits) {
+    QHash<quint64, StoredCover> answers;
+    QList<quint64> pending;
+    for (const quint64 id : trackIDs) {
+        if (!answers.contains(id)) {
+            answers.insert(id, StoredCover());
+            pending.append(id);
+        }
+    }
+    if (pending.isEmpty())
+        return answers;
+    QByteArray files;
+    try {
+        files = DatabasePreflight::fingerprint(request);
+    } catch (...) {
+        return answers;
+    }
+    const std::shared_ptr<Volume> volume = registry().volume(request);
+    const QMutexLocker locker(&volume->requests);
+    if (volume->damagedFiles != files) {
+        volume->damagedFiles = files;
+        volume->damaged.clear();
+    }
+    pending.removeIf([&](quint64 id) {
+        if (!volume->damaged.contains(id))
+            return false;
+        answers[id].state = State::damaged;
+        return true;
+    });
+
+    // A process that has answered before may have ended since (idle, or killed): one that
+    // breaks off before taking the request is replaced once. A new one that does gives up.
+    bool mayRetry = true;
+    while (!pending.isEmpty()) {
+        std::shared_ptr<Child> child = volume->current();
+        if (child && (child->hasExited() || child->files() != files)) {
+            volume->replace(nullptr);
+            child.reset();
+        }
+        const bool fresh = !child;
+        if (fresh) {
+            if (Task::isCancelled())
+                break;
+            child = Child::start(request, limits, files);
+            if (!child)
+                break;
+            volume->replace(child);
+        }
+        if (!child->ready) {
+            const Transfer ready = awaitReady(*child, limits);
+            if (ready != Transfer::done) {
+                // Still opening when cancelled: it serves the next read.
+                if (!(ready == Transfer::late && Task::isCancelled()))
+                    volume->replace(nullptr);
+                break;
+            }
+            child->ready = true;
+        }
+
+        const QList<quint64> asked =
+            pending.first(std::min<qsizetype>(pending.size(), Protocol::maxIDs));
+        const Clock::time_point taken = Clock::now() + limits.coverWallClock;
+        char count[4];
+        if (send(child->socket(), requestBytes(asked), taken) != Transfer::done ||
+            receive(child->socket(), count, 4, taken) != Transfer::done ||
+            Protocol::u32At(count) != quint32(asked.size())) {
+            volume->replace(nullptr);
+            if (fresh || !mayRetry || child->wasEndedOnPurpose())
+                break;
+            mayRetry = false;
+            continue;
+        }
+        mayRetry = false;
+        for (const quint64 id : asked) {
+            const std::optional<StoredCover> answer =
+                receiveAnswer(child->socket(), id, Clock::now() + limits.coverWallClock);
+            if (!answer && child->wasEndedOnPurpose()) {
+                pending.clear();
+                break;
+            }
+            pending.removeFirst();
+            if (answer) {
+                answers[id] = *answer;
+                continue;
+            }
+            // It broke off, overran or said something else while on this cover: that cover
+            // is damaged, and the rest goes to a new process.
+            answers[id].state = State::damaged;
+            volume->damaged.insert(id);
+            volume->replace(nullptr);
+            break;
+        }
+    }
+    return answers;
+}
+
+void StoredCovers::endFor(const QByteArray& volumeIdentity) {
+    registry().endWhere(
+        [&volumeIdentity](const Volume& volume) { return volume.identity == volumeIdentity; },
+        false);
+}
+
+void StoredCovers::endAllBut(const QSet<QByteArray>& volumeIdentities) {
+    registry().endWhere(
+        [&volumeIdentities](const Volume& volume) {
+            return !volumeIdentities.contains(volume.identity);
+        },
+        false);
+}
+
+void StoredCovers::endAll() {
+    registry().endWhere([](const Volume&) { return true; }, true);
+}

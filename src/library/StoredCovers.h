@@ -1,0 +1,67 @@
+#pragma once
+
+// The covers an iPod's database stores, decoded in a cover process of their own and handed
+// over as plain pixels. libgpod decodes a stored cover trusting the ArtworkDB, the .ithmb files
+// and the device description, all of which the iPod carries: a damaged one makes it read past
+// its buffers. That happens only in the cover process (the open helper's cover mode, under the
+// helper's memory limit, with a CPU and a wall-clock limit per cover), which costs the cover it
+// was decoding and nothing else; this process only takes images whose sizes it checked.
+//
+// One cover process is kept per volume while its covers are asked for: it parses the database
+// once and answers many requests. It is replaced when the database's files change or after it
+// died, ends by itself when idle or when this process is gone, and is ended with endFor and at
+// exit.
+
+#include "library/DatabasePreflight.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+
+#include <chrono>
+#include <optional>
+
+struct StoredCover {
+    enum class State {
+        unknown, // could not be looked at: no cover process, a changed volume, a cancelled read
+        none,    // the track has no stored cover
+        damaged, // its records or pixels are damaged, or decoding it went wrong
+        image,
+    };
+    State state = State::unknown;
+    int width = 0;
+    int height = 0;
+    QByteArray pixels; // RGB, 3 bytes a pixel, rows packed
+
+    // The image as PNG at a compression level of 0 to 9 (-1: gdk-pixbuf's default); empty
+    // unless state is image.
+    QByteArray png(int compressionLevel = -1) const;
+};
+
+class StoredCovers {
+public:
+    struct Limits {
+        // Opening the database, and each cover after it.
+        std::chrono::milliseconds openWallClock{40000};
+        int openCPUSeconds = 20;
+        std::chrono::milliseconds coverWallClock{10000};
+        int coverCPUSeconds = 5;
+        qint64 memoryBytes = qint64(1536) << 20;
+        // A process asked nothing for this long ends.
+        std::chrono::seconds idle{60};
+    };
+
+    // The stored covers of the tracks, each id with an answer (unknown where none could be
+    // had). Blocking; never on the main thread. Never throws.
+    static QHash<quint64, StoredCover> read(const DatabasePreflight::Request& request,
+                                            const QList<quint64>& trackIDs, const Limits& limits);
+    static QHash<quint64, StoredCover> read(const DatabasePreflight::Request& request,
+                                            const QList<quint64>& trackIDs);
+
+    // Ends the cover process of the volume (by its volume identity) / of every volume but
+    // these / of every volume; it is started again when asked.
+    static void endFor(const QByteArray& volumeIdentity);
+    static void endAllBut(const QSet<QByteArray>& volumeIdentities);
+    static void endAll();
+};

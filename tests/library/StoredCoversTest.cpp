@@ -1,0 +1,225 @@
+// Stored covers come from the cover process as checked pixels: whatever the ArtworkDB, the
+// .ithmb files or the device description carry, this process only ever sees plain images, and a
+// cover whose decoding goes wrong costs that cover alone.
+
+#include "library/StoredCovers.h"
+#include "support/DamagedDatabases.h"
+#include "support/IPodVolume.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+using TestSupport::IPodVolume;
+using State = StoredCover::State;
+
+namespace {
+
+const QString artworkDB = QStringLiteral("iPod_Control/Artwork/ArtworkDB");
+
+DatabasePreflight::Request requestFor(const IPodVolume& volume) {
+    return {volume.mountPoint(), std::nullopt, std::nullopt,
+            QFile::encodeName(volume.mountPoint())};
+}
+
+// The state of each cover, in the order asked; an image as its first pixel's colour.
+QList<quint32> coversOf(const QHash<quint64, StoredCover>& covers, const QList<quint64>& ids) {
+    QList<quint32> found;
+    for (const quint64 id : ids) {
+        const StoredCover& cover = covers.value(id);
+        if (cover.state != State::image) {
+            found.append(quint32(cover.state));
+            continue;
+        }
+        EXPECT_EQ(cover.pixels.size(), qsizetype(cover.width) * cover.height * 3);
+        const auto channel = [&](int i) { return quint32(quint8(cover.pixels[i])) & 0xF8; };
+        found.append(0x1000000 | channel(0) << 16 | channel(1) << 8 | channel(2));
+    }
+    return found;
+}
+
+constexpr quint32 none = quint32(State::none);
+constexpr quint32 damaged = quint32(State::damaged);
+constexpr quint32 unknown = quint32(State::unknown);
+constexpr quint32 red = 0x1C02020;  // 0xC02020 in RGB565
+constexpr quint32 blue = 0x1202090; // 0x202090
+
+// One album-art format of a SysInfoExtended (RGB 565).
+QByteArray format(int width, int height, const QByteArray& more = {}) {
+    return "<dict><key>FormatId</key><integer>1055</integer><key>RenderWidth</key><integer>" +
+           QByteArray::number(width) + "</integer><key>RenderHeight</key><integer>" +
+           QByteArray::number(height) +
+           "</integer><key>PixelFormat</key><string>4C353635</string>" + more + "</dict>";
+}
+
+QByteArray description(const QByteArray& formats) {
+    return TestSupport::sysInfoExtendedXML(
+        {{QStringLiteral("FireWireGUID"), IPodVolume::defaultFirewireGuid()},
+         {QStringLiteral("AlbumArt"), "<array>" + formats + "</array>"}});
+}
+
+// The cover processes this process started that are still there.
+QList<int> coverProcessIDs() {
+    QList<int> found;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly) || !command.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
+        if (fields.value(2).toInt() == ::getpid() && fields.value(1) != "Z" &&
+            command.readAll().contains("--covers"))
+            found.append(entry.toInt());
+    }
+    return found;
+}
+
+int coverProcesses() {
+    return int(coverProcessIDs().size());
+}
+
+// The CPU time a process has used.
+double cpuSecondsOf(int pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
+    return double(fields.value(12).toLongLong() + fields.value(13).toLongLong()) /
+           double(::sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+// libgpod lays the pixels out by the device description, whatever the ArtworkDB written for
+// the genuine one says: every cover of the damaged format is lost, nothing else.
+TEST(StoredCovers, ADamagedDeviceDescriptionCostsTheCoversAndNothingElse) {
+    const QByteArray genuine = format(64, 60);
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"genuine", genuine},
+        {"row bytes aligned to 1024",
+         format(64, 60, "<key>RowBytesAlignment</key><integer>1024</integer>")},
+        {"aligned rows of an odd width", format(65, 60, "<key>AlignRowBytes</key><true/>")},
+        {"the format listed twice, a small one first", format(16, 16) + format(128, 120)},
+    };
+    for (const auto& [label, damage] : cases) {
+        IPodVolume classic(QStringLiteral("MB029"), {.sysInfoExtended = description(genuine)});
+        classic.addTrack({.title = QStringLiteral("A"), .artwork = true, .artworkColor = 0xC02020});
+        classic.addTrack({.title = QStringLiteral("B")});
+        classic.addTrack({.title = QStringLiteral("C"), .artwork = true, .artworkColor = 0x202090});
+        classic.write();
+        classic.writeSysInfoExtended(description(damage));
+        const QList<quint64> ids{classic.trackID(0), classic.trackID(1), classic.trackID(2)};
+        const bool isGenuine = damage == genuine;
+        EXPECT_EQ(coversOf(StoredCovers::read(requestFor(classic), ids), ids),
+                  (QList<quint32>{isGenuine ? red : damaged, none, isGenuine ? blue : damaged}))
+            << label;
+        StoredCovers::endAll();
+    }
+}
+
+// A cover whose decoding ends the process (here: libgpod reading a 600 MB thumbnail past the
+// memory limit) is damaged; the covers after it come from a new process.
+TEST(StoredCovers, AProcessThatDiesOnACoverCostsThatCoverAlone) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    for (const quint32 colour : {0xC02020u, 0x202090u, 0xC02020u})
+        volume.addTrack({.artwork = true, .artworkColor = colour});
+    volume.write();
+    QByteArray records = volume.readFile(artworkDB);
+    QList<qsizetype> thumbnails;
+    for (qsizetype at = records.indexOf("mhni"); at >= 0; at = records.indexOf("mhni", at + 4))
+        thumbnails.append(at);
+    ASSERT_EQ(thumbnails.size(), 6);
+    TestSupport::writeUInt32(records, thumbnails[2] + 24, 600u << 20); // the second large one
+    volume.writeFile(artworkDB, records);
+    QFile pixels(volume.path(QStringLiteral("iPod_Control/Artwork/F1027_1.ithmb")));
+    ASSERT_TRUE(pixels.resize(qint64(700) << 20)); // sparse
+
+    StoredCovers::Limits limits;
+    limits.memoryBytes = qint64(256) << 20;
+    const QList<quint64> ids{volume.trackID(0), volume.trackID(1), volume.trackID(2)};
+    for (int round = 0; round < 2; ++round) // the second time without a new death
+        EXPECT_EQ(coversOf(StoredCovers::read(requestFor(volume), ids, limits), ids),
+                  (QList<quint32>{red, damaged, red}));
+    EXPECT_EQ(coverProcesses(), 1);
+    StoredCovers::endAll();
+    EXPECT_EQ(coverProcesses(), 0);
+}
+
+// One process per volume serves request after request; it is replaced when it is gone or the
+// database changed, and what cannot be looked at is unknown, never damaged.
+TEST(StoredCovers, TheProcessIsKeptReplacedAndEnded) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.artwork = true, .artworkColor = 0xC02020});
+    volume.addTrack({.artwork = true, .artworkColor = 0x202090});
+    volume.write();
+    const QList<quint64> ids{volume.trackID(0), volume.trackID(1)};
+    const auto covers = [&] { return coversOf(StoredCovers::read(requestFor(volume), ids), ids); };
+    // No temporary file of ours is left, and none is needed.
+    const std::optional<QByteArray> temporary =
+        qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+    QTemporaryDir scratch;
+    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+    EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
+    EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
+    EXPECT_EQ(coverProcesses(), 1);
+
+    // Ended while idle: nothing is lost.
+    StoredCovers::endFor(QFile::encodeName(volume.mountPoint()));
+    EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
+
+    // A save swaps where the covers' pixels lie: the new database is read.
+    QByteArray records = volume.readFile(artworkDB);
+    const qsizetype first = records.indexOf("mhni");
+    const qsizetype second = records.indexOf("mhni", records.indexOf("mhni", first + 4) + 4);
+    const QByteArray offset = records.mid(first + 20, 4);
+    records.replace(first + 20, 4, records.mid(second + 20, 4));
+    records.replace(second + 20, 4, offset);
+    volume.writeFile(artworkDB, records);
+    EXPECT_EQ(covers(), (QList<quint32>{blue, red}));
+    StoredCovers::endAll();
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList());
+
+    qputenv("TMPDIR", QFile::encodeName(scratch.filePath(QStringLiteral("none/such"))));
+    EXPECT_EQ(covers(), (QList<quint32>{blue, red})) << "an unwritable temporary folder";
+    StoredCovers::endAll();
+    if (temporary)
+        qputenv("TMPDIR", *temporary);
+    else
+        qunsetenv("TMPDIR");
+
+    const QByteArray helper = qgetenv("LORVANEL_OPEN_HELPER");
+    qputenv("LORVANEL_OPEN_HELPER", "/nonexistent/lorvanel-open-helper");
+    EXPECT_EQ(covers(), (QList<quint32>{unknown, unknown})) << "no helper";
+    qputenv("LORVANEL_OPEN_HELPER", helper);
+}
+
+// The CPU limit is renewed for each cover: a healthy process that has used more than it was
+// allowed for opening the database and for any one cover goes on answering.
+TEST(StoredCovers, ALongLivedProcessOutlastsItsCPUAllowances) {
+    IPodVolume classic(QStringLiteral("MB029"),
+                       {.sysInfoExtended = description(format(1024, 1024))});
+    QList<quint64> ids;
+    for (int i = 0; i < 4; ++i)
+        classic.addTrack({.artwork = true, .artworkColor = 0xC02020});
+    classic.write();
+    for (int i = 0; i < 4; ++i)
+        ids.append(classic.trackID(i));
+    StoredCovers::Limits limits;
+    limits.openCPUSeconds = 1;
+    limits.coverCPUSeconds = 1;
+    const QList<quint32> covered(4, red);
+    ASSERT_EQ(coversOf(StoredCovers::read(requestFor(classic), ids, limits), ids), covered);
+    const QList<int> process = coverProcessIDs();
+    ASSERT_EQ(process.size(), 1);
+    for (int round = 0; round < 400 && cpuSecondsOf(process[0]) < 2.5; ++round)
+        ASSERT_EQ(coversOf(StoredCovers::read(requestFor(classic), ids, limits), ids), covered);
+    EXPECT_GE(cpuSecondsOf(process[0]), 2.5);
+    EXPECT_EQ(coverProcessIDs(), process);
+    StoredCovers::endAll();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// Stored covers as the application gets them: decoded by the volume's cover process.
+
+#include "library/StoredCovers.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSet>
+
+#include <optional>
+
+namespace TestSupport {
+
+// Each image by track id as its size and pixels; the tracks without one are left out.
+inline QHash<quint64, QByteArray> storedImages(const QString& mountPoint, const QSet<quint64>& ids,
+                                               std::optional<int> productID = std::nullopt) {
+    QHash<quint64, QByteArray> images;
+    const auto covers = StoredCovers::read(
+        {mountPoint, std::nullopt, productID, QFile::encodeName(mountPoint)}, ids.values());
+    for (auto it = covers.cbegin(); it != covers.cend(); ++it) {
+        if (it->state == StoredCover::State::image)
+            images.insert(it.key(), QByteArray::number(it->width) + 'x' +
+                                        QByteArray::number(it->height) + ':' + it->pixels);
+    }
+    return images;
+}
+
+} // namespace TestSupport
