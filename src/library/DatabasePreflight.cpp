@@ -3,6 +3,7 @@
 #include "library/DatabaseFiles.h"
 #include "library/IPodDatabase.h"
 #include "platform/LocalizedError.h"
+#include "platform/OwnedFd.h"
 #include "platform/Task.h"
 
 #include <QCoreApplication>
@@ -103,20 +104,6 @@ bool usableStandardError() {
     const bool moved = ::dup2(null, STDERR_FILENO) == STDERR_FILENO;
     ::close(null);
     return moved;
-}
-
-// All of bytes to the parent's pipe; false when the parent no longer reads.
-bool writeOut(int out, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(out, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 } // namespace
@@ -339,17 +326,17 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
         if (sendsSnapshot) {
             // A larger pipe takes the library in fewer pieces.
             ::fcntl(out, F_SETPIPE_SZ, 1 << 20);
-            if (!writeOut(out, snapshot->encoded()))
+            if (!DescriptorIO::writeAll(out, snapshot->encoded()))
                 outcome = notSetUp;
         }
     } catch (const IPodDatabaseError& error) {
-        writeOut(out, LibrarySnapshot::encodedError(error));
+        DescriptorIO::writeAll(out, LibrarySnapshot::encodedError(error));
         outcome = refused;
     } catch (const std::bad_alloc&) {
         outcome = outOfMemory;
     } catch (const std::exception& error) {
-        writeOut(out, LibrarySnapshot::encodedError(IPodDatabaseError::library(
-                          LZ("Read library"), localizedDescription(error))));
+        DescriptorIO::writeAll(out, LibrarySnapshot::encodedError(IPodDatabaseError::library(
+                                        LZ("Read library"), localizedDescription(error))));
         outcome = refused;
     }
     // Nothing of this process is needed any more; a leak check at exit would only slow it.

@@ -6,6 +6,7 @@
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
 #include "platform/GuardedAllocations.h"
+#include "platform/OwnedFd.h"
 
 #include <QFile>
 #include <QHash>
@@ -59,32 +60,6 @@ int difference(const guint8* a, const guint8* b) {
 }
 
 constexpr int strongDifference = 139;
-
-bool readExactly(int fd, char* buffer, qsizetype size) {
-    qsizetype done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, buffer + done, size_t(size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
 
 // Lets the process use this many more seconds of CPU before the system ends it: set afresh for
 // each cover, so that only a cover that runs too long is ever cut short.
@@ -278,10 +253,11 @@ int runProcess(int argc, char** argv) {
     std::optional<QByteArray> sysInfoExtended;
     if (withSysInfoExtended) {
         char length[4];
-        if (!readExactly(in, length, 4) || Protocol::u32At(length) > Protocol::maxDescriptionBytes)
+        if (!DescriptorIO::readExactly(in, length, 4) ||
+            Protocol::u32At(length) > Protocol::maxDescriptionBytes)
             ::_exit(notSetUp);
         sysInfoExtended = QByteArray(qsizetype(Protocol::u32At(length)), Qt::Uninitialized);
-        if (!readExactly(in, sysInfoExtended->data(), sysInfoExtended->size()))
+        if (!DescriptorIO::readExactly(in, sysInfoExtended->data(), sysInfoExtended->size()))
             ::_exit(notSetUp);
     }
     allowCPUSeconds(openCPUSeconds);
@@ -293,7 +269,7 @@ int runProcess(int argc, char** argv) {
         ::_exit(notSetUp);
     }
     const auto* decoder = new Decoder(*database);
-    if (!writeAll(out, QByteArray(1, Protocol::ready)))
+    if (!DescriptorIO::writeAll(out, QByteArray(1, Protocol::ready)))
         ::_exit(clientGone);
 
     while (true) {
@@ -304,17 +280,19 @@ int runProcess(int argc, char** argv) {
         if (polled == 0)
             ::_exit(idle);
         char head[4];
-        if (!readExactly(in, head, 4))
+        if (!DescriptorIO::readExactly(in, head, 4))
             ::_exit(clientGone);
         const quint32 count = Protocol::u32At(head);
         if (count < 1 || count > Protocol::maxIDs)
             ::_exit(brokenRequest);
         QByteArray ids(qsizetype(count) * 8, Qt::Uninitialized);
-        if (!readExactly(in, ids.data(), ids.size()) || !writeAll(out, QByteArray(head, 4)))
+        if (!DescriptorIO::readExactly(in, ids.data(), ids.size()) ||
+            !DescriptorIO::writeAll(out, QByteArray(head, 4)))
             ::_exit(clientGone);
         for (quint32 i = 0; i < count; ++i) {
             allowCPUSeconds(coverCPUSeconds);
-            if (!writeAll(out, decoder->answer(Protocol::u64At(ids.constData() + 8 * i))))
+            if (!DescriptorIO::writeAll(out,
+                                        decoder->answer(Protocol::u64At(ids.constData() + 8 * i))))
                 ::_exit(clientGone);
         }
     }

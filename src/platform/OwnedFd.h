@@ -47,3 +47,10 @@ private:
     int fd_ = -1;
     QString path_;
 };
+
+// Whole transfers on a descriptor of a pipe or socket (EINTR retried, short transfers
+// continued): false when a call failed or the other end is gone.
+namespace DescriptorIO {
+bool writeAll(int fd, const QByteArray& bytes);
+bool readExactly(int fd, char* buffer, qsizetype size);
+} // namespace DescriptorIO
