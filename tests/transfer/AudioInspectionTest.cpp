@@ -298,9 +298,21 @@ TEST_F(AudioInspectionTest, ADiskErrorFailsWithTheSystemsText) {
         ASSERT_TRUE(mount);
         ToneSpec spec = toneSpec(c.codec, 44100, 2, 10.0);
         spec.tags = fullTags;
-        const QString file = tone(QStringLiteral("disk/") + c.name, spec);
-        const qint64 size = QFileInfo(file).size();
-        const qint64 from = c.failFrom(readAll(file));
+        const QByteArray bytes = readAll(tone(c.name, spec));
+        // Allocated in one piece before it is written, so that its bytes lie on the image in
+        // their own order: a file the encoder wrote in parts may be laid out out of order on a
+        // busy machine, and then the cut below would take the wrong bytes.
+        const QString file = path(QStringLiteral("disk/") + c.name);
+        {
+            const OwnedFd out(::open(QFile::encodeName(file).constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+            ASSERT_TRUE(out.isValid());
+            ASSERT_EQ(::posix_fallocate(out.get(), 0, bytes.size()), 0);
+            ASSERT_EQ(::write(out.get(), bytes.constData(), size_t(bytes.size())), bytes.size());
+            ASSERT_EQ(::fsync(out.get()), 0);
+        }
+        const qint64 size = bytes.size();
+        const qint64 from = c.failFrom(bytes);
         ASSERT_GT(from, 4096);
         const qint64 physical = settledPhysicalOffset(file, from);
         ASSERT_GT(physical, 0);
