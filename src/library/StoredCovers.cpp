@@ -376,6 +376,12 @@ Registry& registry() {
     return instance;
 }
 
+QByteArray descriptionBytes(const QByteArray& description) {
+    QByteArray bytes;
+    Protocol::appendU32(bytes, quint32(description.size()));
+    return bytes + description;
+}
+
 QByteArray requestBytes(const QList<quint64>& ids) {
     QByteArray bytes;
     Protocol::appendU32(bytes, quint32(ids.size()));
@@ -464,6 +470,13 @@ QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request&
             if (!child)
                 break;
             volume->replace(child);
+            // The description read from the device goes first, as the process awaits it.
+            if (request.sysInfoExtended &&
+                send(child->socket(), descriptionBytes(*request.sysInfoExtended),
+                     child->started() + limits.openWallClock) != Transfer::done) {
+                volume->replace(nullptr);
+                break;
+            }
         }
         if (!child->ready) {
             const Transfer ready = awaitReady(*child, limits);

@@ -106,19 +106,31 @@ TEST(StoredCovers, ADamagedDeviceDescriptionCostsTheCoversAndNothingElse) {
         {"aligned rows of an odd width", format(65, 60, "<key>AlignRowBytes</key><true/>")},
         {"the format listed twice, a small one first", format(16, 16) + format(128, 120)},
     };
+    // Besides, the description read from the device is handed to the process as it starts.
     for (const auto& [label, damage] : cases) {
-        IPodVolume classic(QStringLiteral("MB029"), {.sysInfoExtended = description(genuine)});
-        classic.addTrack({.title = QStringLiteral("A"), .artwork = true, .artworkColor = 0xC02020});
-        classic.addTrack({.title = QStringLiteral("B")});
-        classic.addTrack({.title = QStringLiteral("C"), .artwork = true, .artworkColor = 0x202090});
-        classic.write();
-        classic.writeSysInfoExtended(description(damage));
-        const QList<quint64> ids{classic.trackID(0), classic.trackID(1), classic.trackID(2)};
-        const bool isGenuine = damage == genuine;
-        EXPECT_EQ(coversOf(StoredCovers::read(requestFor(classic), ids), ids),
-                  (QList<quint32>{isGenuine ? red : damaged, none, isGenuine ? blue : damaged}))
-            << label;
-        StoredCovers::endAll();
+        for (const bool handedOver : {false, true}) {
+            if (handedOver && damage != genuine)
+                continue;
+            IPodVolume classic(QStringLiteral("MB029"), {.sysInfoExtended = description(genuine)});
+            classic.addTrack(
+                {.title = QStringLiteral("A"), .artwork = true, .artworkColor = 0xC02020});
+            classic.addTrack({.title = QStringLiteral("B")});
+            classic.addTrack(
+                {.title = QStringLiteral("C"), .artwork = true, .artworkColor = 0x202090});
+            classic.write();
+            classic.writeSysInfoExtended(description(damage));
+            DatabasePreflight::Request request = requestFor(classic);
+            if (handedOver)
+                request.sysInfoExtended = description(genuine);
+            StoredCovers::Limits limits;
+            limits.openWallClock = std::chrono::seconds(10);
+            const QList<quint64> ids{classic.trackID(0), classic.trackID(1), classic.trackID(2)};
+            const bool isGenuine = damage == genuine;
+            EXPECT_EQ(coversOf(StoredCovers::read(request, ids, limits), ids),
+                      (QList<quint32>{isGenuine ? red : damaged, none, isGenuine ? blue : damaged}))
+                << label << (handedOver ? ", handed over" : "");
+            StoredCovers::endAll();
+        }
     }
 }
 
