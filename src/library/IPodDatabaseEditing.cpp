@@ -3,8 +3,8 @@
 #include "library/IPodDatabase.h"
 
 #include "library/ArtworkDBImages.h"
-
 #include "library/Nano5Writer.h"
+#include "platform/OwnedFd.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -744,23 +744,17 @@ bool beginsWith(const QByteArray& head, const Signature& signature) {
 
 // The first bytes of a regular file with no other link; none for anything else.
 std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<QByteArray> head;
+    OwnedFd fd(::open(QFile::encodeName(path).constData(),
+                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1) {
-        QByteArray bytes(length, '\0');
-        ssize_t got = -1;
-        do
-            got = ::pread(fd, bytes.data(), size_t(length), 0);
-        while (got < 0 && errno == EINTR);
-        if (got >= 0)
-            head = bytes.left(got);
+    if (!fd.isValid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_nlink != 1)
+        return std::nullopt;
+    try {
+        return fd.readAt(0, length);
+    } catch (const std::system_error&) {
+        return std::nullopt;
     }
-    ::close(fd);
-    return head;
 }
 
 } // namespace

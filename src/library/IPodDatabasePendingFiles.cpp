@@ -126,16 +126,8 @@ void syncFolder(int folder) {
 }
 
 void writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throwErrno(errno, "write");
-        }
-        done += written;
-    }
+    if (!DescriptorIO::writeAll(fd, bytes))
+        throwErrno(errno ? errno : EIO, "write");
 }
 
 // Anything but a regular file in the record's place is not ours to replace.

@@ -92,9 +92,10 @@ private:
 std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
                                     const StoredCovers::Limits& limits, const QByteArray& files) {
     // Absolute: the process starts in the root folder, so that it never keeps a volume busy.
-    const QString helper = QFileInfo(DatabasePreflight::helperPath()).absoluteFilePath();
-    if (DatabasePreflight::helperPath().isEmpty())
+    const QString found = DatabasePreflight::helperPath();
+    if (found.isEmpty())
         return nullptr;
+    const QString helper = QFileInfo(found).absoluteFilePath();
     // The process's temporary folders (a forced model's private mount point) go into one of
     // our own, removed once it has ended, whatever became of it.
     QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/lorvanel-covers-XXXXXX"));
