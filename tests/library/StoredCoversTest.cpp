@@ -276,10 +276,11 @@ TEST(StoredCovers, OnlyADecodingThatFailsByItselfMakesACoverDamaged) {
                 ::kill(process, signal);
         };
         if (signal == SIGSTOP)
-            limits.coverWallClock = std::chrono::milliseconds(300);
-        EXPECT_EQ(coversOf(StoredCovers::read(request, ids, limits), ids),
-                  (QList<quint32>{inFlight, blue}))
+            limits.coverWallClock = std::chrono::seconds(1);
+        EXPECT_EQ(coversOf(StoredCovers::read(request, {ids[0]}, limits), {ids[0]}),
+                  QList<quint32>{inFlight})
             << label;
+        EXPECT_EQ(taken, 1) << label;
         EXPECT_EQ(coversOf(StoredCovers::read(request, ids), ids),
                   (QList<quint32>{inFlight == damaged ? damaged : red, blue}))
             << label << ", asked again";
@@ -288,7 +289,6 @@ TEST(StoredCovers, OnlyADecodingThatFailsByItselfMakesACoverDamaged) {
             << label << ", alone";
         EXPECT_EQ(coversOf(StoredCovers::read(request, ids), ids), (QList<quint32>{red, blue}))
             << label << ", after it was found sound";
-        EXPECT_EQ(coverProcesses(), 1) << label;
         StoredCovers::endAll();
     }
 }

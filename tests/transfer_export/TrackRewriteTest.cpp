@@ -354,7 +354,7 @@ TEST_F(TrackRewrite, ACoverThatCouldNotBeReadIsNeverReplaced) {
                 ::kill(process, signal);
         };
         if (signal == SIGSTOP)
-            limits.coverWallClock = std::chrono::milliseconds(300);
+            limits.coverWallClock = std::chrono::seconds(1);
         TransferDevice device = deviceAt(volume->mountPoint());
         device.storedCovers = [&](const QList<quint64>& ids) {
             return StoredCovers::read(request, ids, limits);
