@@ -535,29 +535,37 @@ void CoverFlowView::startReading(const Request& request) {
     readingTask = Task::run(
         TaskPriority::utility, this,
         [read = readArtwork, device, wanted] { return read(device, wanted); },
-        [this, request](const std::optional<QHash<quint64, QByteArray>>& result,
+        [this, request](const std::optional<CoverArtworkLoader::Artwork>& result,
                         const std::exception_ptr&) { finishReading(request, result); });
 }
 
 void CoverFlowView::finishReading(const Request& request,
-                                  const std::optional<QHash<quint64, QByteArray>>& result) {
+                                  const std::optional<CoverArtworkLoader::Artwork>& result) {
     const bool cancelled = readingTask.isCancellationRequested();
     reading.reset();
+    std::optional<Request> retry;
     if (!cancelled && result && request.generation == generation && shownIndex() == request.index &&
         storeSelectsDevice()) {
-        requested_.unite(request.wanted);
-        for (auto it = result->cbegin(); it != result->cend(); ++it)
+        requested_.unite(request.wanted - result->unknown);
+        for (auto it = result->covers.cbegin(); it != result->covers.cend(); ++it)
             artwork_.insert(it.key(), it.value());
         if (requested_.size() > maxRequestedKeys) {
             requested_.intersect(request.window);
             artwork_.removeIf(
                 [&](const auto& entry) { return !request.window.contains(entry.key()); });
         }
+        // The process that could not answer is gone by now: a new one is asked, once.
+        const QSet<quint64> unknown = request.wanted & result->unknown;
+        if (!request.isRetry && !unknown.isEmpty())
+            retry = Request{request.window, unknown, request.index, generation, true};
         refresh();
         Q_EMIT artworkChanged();
     }
-    if (!waiting)
+    if (!waiting) {
+        if (retry && !reading)
+            startReading(*retry);
         return;
+    }
     Request next = std::move(*waiting);
     waiting.reset();
     next.wanted = next.window - requested_;

@@ -7,6 +7,7 @@
 // around a selection that has rested.
 
 #include "coverflow/CoverCarousel.h"
+#include "device/CoverArtworkLoader.h"
 #include "device/IPodDevice.h"
 #include "library/CoverFlowGroup.h"
 #include "platform/Task.h"
@@ -37,8 +38,8 @@ public:
     // view owns what it returns. Empty: the view's own table.
     using TrackTableBuilder = std::function<QWidget*(const QList<Track>& tracks)>;
     // Reads the covers of the tracks off the main thread (CoverArtworkLoader::loadArtwork).
-    using ArtworkReader = std::function<QHash<quint64, QByteArray>(const IPodDevice& device,
-                                                                   const QSet<quint64>& trackIDs)>;
+    using ArtworkReader = std::function<CoverArtworkLoader::Artwork(const IPodDevice& device,
+                                                                    const QSet<quint64>& trackIDs)>;
 
     // How long the selection must rest before the table follows and covers are read.
     static constexpr int settleDelayMs = 180;
@@ -73,7 +74,9 @@ public:
     int shownIndex() const;
     // The settled selection pulled down into the groups; -1 without groups.
     int settledIndex() const;
-    // Covers read so far, by track id, and the keys whose reading has completed.
+    // Covers read so far, by track id, and the keys whose reading has completed (not those whose
+    // stored cover could not be looked at: asked for again right away, once, of a new cover
+    // process, and whenever they are shown again).
     const QHash<quint64, QByteArray>& artwork() const { return artwork_; }
     const QSet<quint64>& requested() const { return requested_; }
     bool isReadingArtwork() const { return reading.has_value(); }
@@ -108,6 +111,7 @@ private:
         QSet<quint64> wanted; // those not read yet
         int index = 0;
         quint64 generation = 0;
+        bool isRetry = false; // of covers that could not be looked at
     };
 
     void buildStage();
@@ -126,7 +130,7 @@ private:
     void requestArtwork(const QSet<quint64>& keys, int index);
     void startReading(const Request& request);
     void finishReading(const Request& request,
-                       const std::optional<QHash<quint64, QByteArray>>& result);
+                       const std::optional<CoverArtworkLoader::Artwork>& result);
     void cancelReading();
     bool storeSelectsDevice() const;
 

@@ -57,11 +57,11 @@ std::optional<QByteArray> thumbnailPNG(const QByteArray& bytes) {
     return png;
 }
 
-QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quint64>& trackIDs) {
+Artwork loadArtwork(const IPodDevice& device, const QSet<quint64>& trackIDs) {
     if (Task::isCancelled())
-        return {};
+        return {{}, trackIDs};
     const QHash<quint64, StoredCover> stored = device.storedCovers(trackIDs.values());
-    QHash<quint64, QByteArray> result;
+    Artwork result;
     // Opened only for the tracks that need a picture from their file.
     std::unique_ptr<IPodDatabase> database;
     bool databaseTried = false;
@@ -78,10 +78,12 @@ QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quin
                 // is shown as the default cover itself.
                 if (const auto defaultCover = LorvanelCoverArtwork::matchDefaultCover(png))
                     png = *defaultCover;
-                result.insert(id, png);
+                result.covers.insert(id, png);
                 continue;
             }
         }
+        if (cover.state == StoredCover::State::unknown)
+            result.unknown.insert(id);
         if (!databaseTried) {
             databaseTried = true;
             try {
@@ -95,8 +97,10 @@ QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quin
             const std::optional<QByteArray> picture = embeddedArtwork(database->fileURL(id));
             if (!picture)
                 continue;
-            if (auto png = thumbnailPNG(*picture))
-                result.insert(id, *png);
+            if (auto png = thumbnailPNG(*picture)) {
+                result.covers.insert(id, *png);
+                result.unknown.remove(id);
+            }
         } catch (...) {
             // A file that is gone, outside the music folder or unreadable has no cover.
         }
@@ -104,7 +108,7 @@ QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quin
     try {
         device.verifyIdentity();
     } catch (...) {
-        return {};
+        return {{}, trackIDs};
     }
     return result;
 }

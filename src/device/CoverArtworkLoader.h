@@ -24,9 +24,18 @@ inline constexpr int fastCompressionLevel = 1;
 // A picture embedded in a file larger than this is not read as a cover.
 inline constexpr qsizetype maxEmbeddedArtworkBytes = 16 * 1024 * 1024;
 
-// Track id -> PNG bytes for the tracks that have a cover. Never throws: a database that cannot
-// be opened, or a device that is no longer the same volume when the reading ends, gives nothing.
-QHash<quint64, QByteArray> loadArtwork(const IPodDevice& device, const QSet<quint64>& trackIDs);
+struct Artwork {
+    // Track id -> PNG bytes, for the tracks that have a cover.
+    QHash<quint64, QByteArray> covers;
+    // The tracks without one here whose stored cover could not be looked at (no cover process,
+    // or one that overran or was ended): worth asking for again.
+    QSet<quint64> unknown;
+};
+
+// The covers of the tracks. Never throws: a database that cannot be opened gives no covers from
+// files; a device that is no longer the same volume when the reading ends gives nothing, all
+// unknown.
+Artwork loadArtwork(const IPodDevice& device, const QSet<quint64>& trackIDs);
 
 // The picture as a PNG of at most thumbnailPixelSize pixels on its longer side (never
 // enlarged), turned upright by its orientation tag; none when it does not decode.

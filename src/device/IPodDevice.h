@@ -73,6 +73,9 @@ public:
     // The covers the database stores for the tracks, decoded in the volume's cover process
     // (StoredCovers); all unknown when the volume changed meanwhile. Never throws.
     QHash<quint64, StoredCover> storedCovers(const QList<quint64>& trackIDs) const;
+    // The track's stored cover decoded again, alone, by a new cover process
+    // (StoredCovers::readAlone); unknown when the volume changed meanwhile. Never throws.
+    StoredCover storedCoverAlone(quint64 trackID) const;
     // What tells this volume apart from any other, as the database requests carry it.
     QByteArray volumeKey() const;
     std::optional<IPodModel> modelFromUSB(const std::optional<QString>& serialNumber) const;

@@ -70,6 +70,16 @@ QHash<quint64, StoredCover> IPodDevice::storedCovers(const QList<quint64>& track
     return covers;
 }
 
+StoredCover IPodDevice::storedCoverAlone(quint64 trackID) const {
+    try {
+        const StoredCover cover = StoredCovers::readAlone(openRequest(*this), trackID);
+        verifyIdentity();
+        return cover;
+    } catch (...) {
+        return StoredCover();
+    }
+}
+
 QByteArray IPodDevice::volumeKey() const {
     QByteArray volume = QFile::encodeName(id.path);
     for (const quint64 part :

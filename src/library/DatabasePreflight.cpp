@@ -39,6 +39,7 @@ enum HelperExit : int {
     outOfMemory = 3, // an allocation failed within the memory limit
     notSetUp = 4,    // its arguments, descriptors or pipe failed, not the database
 };
+static_assert(outOfMemory == DatabasePreflight::outOfMemoryExit);
 
 const char* const helperName = "lorvanel-open-helper";
 

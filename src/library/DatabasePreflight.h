@@ -58,6 +58,8 @@ public:
 
     // The helper process's whole work; its main() returns this.
     static int runHelper(int argc, char** argv);
+    // How a helper in either mode exits when an allocation failed within its memory limit.
+    static constexpr int outOfMemoryExit = 3;
     // What every mode of the helper does first: its standard error made usable, standard output
     // sent there (libgpod prints on it), the memory limit set. Returns a descriptor of the
     // former standard output for the answers, or -1 when that fails.

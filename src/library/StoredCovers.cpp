@@ -41,6 +41,18 @@ using Clock = std::chrono::steady_clock;
 using State = StoredCover::State;
 namespace Protocol = CoverProcessProtocol;
 
+// How long a process that closed its socket may take to be gone: its exit follows at once.
+constexpr std::chrono::seconds exitWait{5};
+
+// The signals a process gets from its own code: a bad access, an abort (a sanitizer's report
+// among them), a trap (GLib's fatal errors), an illegal instruction or arithmetic.
+bool isFaultSignal(int signal) {
+    for (const int fault : {SIGSEGV, SIGBUS, SIGABRT, SIGTRAP, SIGILL, SIGFPE})
+        if (signal == fault)
+            return true;
+    return false;
+}
+
 // One started cover process. Its exit is waited for by a thread of its own, which then removes
 // its temporary folder; until then it may be killed (never after: its id may be reused).
 class Child {
@@ -70,6 +82,20 @@ public:
         return exit_->reaped;
     }
     bool wasEndedOnPurpose() const { return endedOnPurpose_; }
+    // Whether the process, which closed its socket, ended of a fault of its own: a fault signal
+    // or the helper's exit when its memory ran out. Not when it was killed (by us or anyone
+    // else), exited otherwise or is not gone within the wait.
+    bool endedByFault() const {
+        std::unique_lock lock(exit_->lock);
+        exit_->changed.wait_for(lock, exitWait, [this] { return exit_->reaped; });
+        if (!exit_->reaped)
+            return false;
+        if (exit_->code == CLD_EXITED)
+            return exit_->status == DatabasePreflight::outOfMemoryExit;
+        return (exit_->code == CLD_KILLED || exit_->code == CLD_DUMPED) &&
+               isFaultSignal(exit_->status);
+    }
+    pid_t processID() const { return pid_; }
     const QByteArray& files() const { return files_; }
     int socket() const { return socket_.get(); }
     Clock::time_point started() const { return started_; }
@@ -80,6 +106,9 @@ private:
         std::mutex lock;
         std::condition_variable changed;
         bool reaped = false;
+        // How it ended, as waitid says: CLD_EXITED with the exit status, else the signal.
+        int code = 0;
+        int status = 0;
     };
     pid_t pid_ = -1;
     OwnedFd socket_;
@@ -196,13 +225,16 @@ std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
             }
             removeScratch();
             exit->reaped = true;
+            exit->code = info.si_code;
+            exit->status = info.si_status;
         }
         exit->changed.notify_all();
     }).detach();
     return child;
 }
 
-enum class Transfer { done, closed, late };
+// closed: the process broke off; late: it ran too long; unexpected: it said something else.
+enum class Transfer { done, closed, late, unexpected };
 
 // Moves all of buffer through the nonblocking socket before the deadline.
 template <typename Step>
@@ -255,13 +287,19 @@ Transfer awaitReady(Child& child, const StoredCovers::Limits& limits) {
     }
 }
 
+struct Answer {
+    Transfer outcome = Transfer::unexpected;
+    StoredCover cover;
+};
+
 // One answer, checked: the id asked, a known state, an image of sane size and exactly its
-// bytes. None when the process broke off, ran too long or said anything else.
-std::optional<StoredCover> receiveAnswer(int socket, quint64 id, Clock::time_point deadline) {
+// bytes. Else why there is none.
+Answer receiveAnswer(int socket, quint64 id, Clock::time_point deadline) {
     char head[13];
-    if (receive(socket, head, sizeof head, deadline) != Transfer::done ||
-        Protocol::u64At(head) != id)
-        return std::nullopt;
+    if (const Transfer got = receive(socket, head, sizeof head, deadline); got != Transfer::done)
+        return {got, {}};
+    if (Protocol::u64At(head) != id)
+        return {};
     StoredCover cover;
     switch (Protocol::State(quint8(head[8]))) {
     case Protocol::State::none:
@@ -274,24 +312,25 @@ std::optional<StoredCover> receiveAnswer(int socket, quint64 id, Clock::time_poi
         cover.state = State::image;
         break;
     default:
-        return std::nullopt;
+        return {};
     }
     const quint32 width = Protocol::u32At(head + 9);
     if (cover.state != State::image)
-        return width == 0 ? std::optional(cover) : std::nullopt;
+        return width == 0 ? Answer{Transfer::done, cover} : Answer{};
     char heightBytes[4];
-    if (receive(socket, heightBytes, 4, deadline) != Transfer::done)
-        return std::nullopt;
+    if (const Transfer got = receive(socket, heightBytes, 4, deadline); got != Transfer::done)
+        return {got, {}};
     const quint32 height = Protocol::u32At(heightBytes);
     const std::optional<qsizetype> bytes = Protocol::pixelBytes(width, height);
     if (!bytes)
-        return std::nullopt;
+        return {};
     cover.width = int(width);
     cover.height = int(height);
     cover.pixels.resize(*bytes);
-    if (receive(socket, cover.pixels.data(), *bytes, deadline) != Transfer::done)
-        return std::nullopt;
-    return cover;
+    if (const Transfer got = receive(socket, cover.pixels.data(), *bytes, deadline);
+        got != Transfer::done)
+        return {got, {}};
+    return {Transfer::done, cover};
 }
 
 // The cover process of one volume as one set of arguments opens it.
@@ -302,7 +341,8 @@ struct Volume {
     // The process, also ended from other threads.
     std::mutex childLock;
     std::shared_ptr<Child> child;
-    // The covers whose decoding ended a process, for these files: not asked again.
+    // The covers whose decoding ended a process by a fault, for these files: not asked again
+    // (but by readAlone).
     QByteArray damagedFiles;
     QSet<quint64> damaged;
 
@@ -417,14 +457,13 @@ QByteArray StoredCover::png(int compressionLevel) const {
     return QByteArray(buffer.get(), qsizetype(length));
 }
 
-QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request& request,
-                                               const QList<quint64>& trackIDs) {
-    return read(request, trackIDs, Limits());
-}
+namespace {
 
-QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request& request,
-                                               const QList<quint64>& trackIDs,
-                                               const Limits& limits) {
+// The covers from the volume's process; with alone, from a new one asked for them first, the
+// covers found damaged before asked again.
+QHash<quint64, StoredCover> readCovers(const DatabasePreflight::Request& request,
+                                       const QList<quint64>& trackIDs,
+                                       const StoredCovers::Limits& limits, bool alone) {
     QHash<quint64, StoredCover> answers;
     QList<quint64> pending;
     for (const quint64 id : trackIDs) {
@@ -447,16 +486,20 @@ QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request&
         volume->damagedFiles = files;
         volume->damaged.clear();
     }
-    pending.removeIf([&](quint64 id) {
-        if (!volume->damaged.contains(id))
-            return false;
-        answers[id].state = State::damaged;
-        return true;
-    });
+    if (alone) {
+        volume->replace(nullptr);
+    } else {
+        pending.removeIf([&](quint64 id) {
+            if (!volume->damaged.contains(id))
+                return false;
+            answers[id].state = State::damaged;
+            return true;
+        });
+    }
 
     // A process that has answered before may have ended since (idle, or killed): one that
     // breaks off before taking the request is replaced once. A new one that does gives up.
-    bool mayRetry = true;
+    bool mayRetry = !alone;
     while (!pending.isEmpty()) {
         std::shared_ptr<Child> child = volume->current();
         if (child && (child->hasExited() || child->files() != files)) {
@@ -504,27 +547,56 @@ QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request&
             continue;
         }
         mayRetry = false;
+        if (limits.requestTaken)
+            limits.requestTaken(int(child->processID()));
         for (const quint64 id : asked) {
-            const std::optional<StoredCover> answer =
+            const Answer answer =
                 receiveAnswer(child->socket(), id, Clock::now() + limits.coverWallClock);
-            if (!answer && child->wasEndedOnPurpose()) {
+            if (answer.outcome == Transfer::done) {
+                pending.removeFirst();
+                answers[id] = answer.cover;
+                volume->damaged.remove(id);
+                continue;
+            }
+            if (child->wasEndedOnPurpose()) {
                 pending.clear();
                 break;
             }
             pending.removeFirst();
-            if (answer) {
-                answers[id] = *answer;
-                continue;
+            // It broke off on this cover: damaged only when it died of a fault of its own. One
+            // that overran, was stopped or killed, or said something else tells nothing of the
+            // cover, which stays unknown. The rest goes to a new process.
+            if (answer.outcome == Transfer::closed && child->endedByFault()) {
+                answers[id].state = State::damaged;
+                volume->damaged.insert(id);
             }
-            // It broke off, overran or said something else while on this cover: that cover
-            // is damaged, and the rest goes to a new process.
-            answers[id].state = State::damaged;
-            volume->damaged.insert(id);
             volume->replace(nullptr);
             break;
         }
     }
     return answers;
+}
+
+} // namespace
+
+QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request& request,
+                                               const QList<quint64>& trackIDs) {
+    return read(request, trackIDs, Limits());
+}
+
+QHash<quint64, StoredCover> StoredCovers::read(const DatabasePreflight::Request& request,
+                                               const QList<quint64>& trackIDs,
+                                               const Limits& limits) {
+    return readCovers(request, trackIDs, limits, false);
+}
+
+StoredCover StoredCovers::readAlone(const DatabasePreflight::Request& request, quint64 trackID) {
+    return readAlone(request, trackID, Limits());
+}
+
+StoredCover StoredCovers::readAlone(const DatabasePreflight::Request& request, quint64 trackID,
+                                    const Limits& limits) {
+    return readCovers(request, {trackID}, limits, true).value(trackID);
 }
 
 void StoredCovers::endFor(const QByteArray& volumeIdentity) {

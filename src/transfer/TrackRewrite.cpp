@@ -173,13 +173,16 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
     const std::optional<QString> fileLyrics = readLyrics(*file, fileMetadata);
 
     std::optional<QByteArray> artwork;
-    // A cover is given where the track has none, or where the cover process found the stored
-    // one damaged; one that could not be looked at is left as it is.
+    // A cover is given where the track has none, or where the stored one is damaged: found so
+    // by the volume's cover process, and again by a new one decoding it alone, as a fault of the
+    // first (a bad read from the disk) is not the cover's. One that could not be looked at is
+    // left as it is.
     const auto needsCover = [&] {
         if (!database.hasStoredArtwork(trackID))
             return true;
-        return device.storedCovers &&
-               device.storedCovers({trackID}).value(trackID).state == StoredCover::State::damaged;
+        return device.storedCovers && device.storedCoverAlone &&
+               device.storedCovers({trackID}).value(trackID).state == StoredCover::State::damaged &&
+               device.storedCoverAlone(trackID).state == StoredCover::State::damaged;
     };
     if (database.supportsArtwork() && needsCover()) {
         try {

@@ -21,9 +21,11 @@ struct TransferDevice {
     std::function<std::unique_ptr<IPodDatabase>()> openDatabase;
     // Never throws; unknown covers where none could be looked at.
     std::function<QHash<quint64, StoredCover>(const QList<quint64>&)> storedCovers;
+    // One stored cover decoded again, alone, by a new cover process. Never throws.
+    std::function<StoredCover(quint64)> storedCoverAlone;
 
-    // From a device value offering mountPoint, hasIdentity(), openDatabase() and
-    // storedCovers().
+    // From a device value offering mountPoint, hasIdentity(), openDatabase(), storedCovers()
+    // and storedCoverAlone().
     template <typename Device> static TransferDevice of(const Device& device) {
         return TransferDevice{
             device.mountPoint,
@@ -32,6 +34,7 @@ struct TransferDevice {
                     throw ImportError::disconnected();
             },
             [device] { return device.openDatabase(); },
-            [device](const QList<quint64>& trackIDs) { return device.storedCovers(trackIDs); }};
+            [device](const QList<quint64>& trackIDs) { return device.storedCovers(trackIDs); },
+            [device](quint64 trackID) { return device.storedCoverAlone(trackID); }};
     }
 };

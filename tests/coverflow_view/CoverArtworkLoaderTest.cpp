@@ -120,7 +120,7 @@ TEST_F(CoverArtworkLoaderTest, ReadsTheDatabaseThenTheFileAndKnowsTheDefaultCove
     const IPodDevice device = *IPodDevice::fromMountPoint(path);
 
     const QHash<quint64, QByteArray> covers =
-        CoverArtworkLoader::loadArtwork(device, {101, 102, 103, 104, 105, 106, 999});
+        CoverArtworkLoader::loadArtwork(device, {101, 102, 103, 104, 105, 106, 999}).covers;
     EXPECT_EQ(QSet<quint64>(covers.keyBegin(), covers.keyEnd()),
               (QSet<quint64>{101, 102, 103, 106}));
     const QImage fromDatabase = QImage::fromData(covers.value(101));
@@ -159,7 +159,7 @@ TEST_F(CoverArtworkLoaderTest, PicturesTooLargeToBeCoversAreNotRead) {
     tracks << wide;
     const QString path = addVolume(tracks);
     const auto covers =
-        CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), {201, 202, 203});
+        CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), {201, 202, 203}).covers;
     EXPECT_EQ(QSet<quint64>(covers.keyBegin(), covers.keyEnd()), QSet<quint64>{202});
     EXPECT_EQ(QImage::fromData(covers.value(202)).size(), QSize(320, 320));
 }
@@ -167,12 +167,12 @@ TEST_F(CoverArtworkLoaderTest, PicturesTooLargeToBeCoversAreNotRead) {
 TEST_F(CoverArtworkLoaderTest, AVolumeThatChangedOrACancelledReadGivesNothing) {
     const QString path = addVolume(albums(3));
     const IPodDevice device = *IPodDevice::fromMountPoint(path);
-    EXPECT_EQ(CoverArtworkLoader::loadArtwork(device, keysOf(0, 2)).size(), 3);
+    EXPECT_EQ(CoverArtworkLoader::loadArtwork(device, keysOf(0, 2)).covers.size(), 3);
 
     // Cancelled before it began: no database is opened.
     std::promise<void> cancelled;
     std::shared_future<void> gate = cancelled.get_future().share();
-    std::optional<QHash<quint64, QByteArray>> result;
+    std::optional<CoverArtworkLoader::Artwork> result;
     QObject receiver;
     Task task = Task::run(
         TaskPriority::utility, &receiver,
@@ -180,13 +180,13 @@ TEST_F(CoverArtworkLoaderTest, AVolumeThatChangedOrACancelledReadGivesNothing) {
             gate.wait();
             return CoverArtworkLoader::loadArtwork(device, keysOf(0, 2));
         },
-        [&result](std::optional<QHash<quint64, QByteArray>> value, std::exception_ptr) {
+        [&result](std::optional<CoverArtworkLoader::Artwork> value, std::exception_ptr) {
             result = std::move(value);
         });
     task.cancel();
     cancelled.set_value();
     ASSERT_TRUE(TestSupport::waitUntil([&] { return result.has_value(); }));
-    EXPECT_TRUE(result->isEmpty());
+    EXPECT_TRUE(result->covers.isEmpty());
 
     // Another volume now at the same path: whatever was read is not this device's.
     const QString moved = path + QStringLiteral("-old");
@@ -195,9 +195,10 @@ TEST_F(CoverArtworkLoaderTest, AVolumeThatChangedOrACancelledReadGivesNothing) {
     ASSERT_TRUE(QDir().rename(moved + QStringLiteral("/iPod_Control"),
                               path + QStringLiteral("/iPod_Control")));
     QDir(moved).removeRecursively();
-    EXPECT_TRUE(CoverArtworkLoader::loadArtwork(device, keysOf(0, 2)).isEmpty());
-    EXPECT_EQ(
-        CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), keysOf(0, 2)).size(), 3);
+    EXPECT_TRUE(CoverArtworkLoader::loadArtwork(device, keysOf(0, 2)).covers.isEmpty());
+    EXPECT_EQ(CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), keysOf(0, 2))
+                  .covers.size(),
+              3);
 }
 
 TEST(CoverThumbnailTest, ShrinksNeverEnlargesAndRefusesWhatIsNoPicture) {
@@ -238,7 +239,7 @@ TEST_F(CoverArtworkLoaderTest, AStoredCoverWhoseRecordOutgrowsItsBytesIsRefusedA
     file.close();
 
     const auto covers =
-        CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), keysOf(0, 2));
+        CoverArtworkLoader::loadArtwork(*IPodDevice::fromMountPoint(path), keysOf(0, 2)).covers;
     EXPECT_EQ(QSet<quint64>(covers.keyBegin(), covers.keyEnd()),
               (QSet<quint64>{firstTrackID(0), firstTrackID(2)}));
 }
@@ -253,7 +254,7 @@ TEST_F(CoverArtworkLoaderTest, StoredCoversAreDecodedOutsideThisProcess) {
         qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
     qputenv("TMPDIR", QFile::encodeName(scratch.filePath(QStringLiteral("none/such"))));
     StoredCovers::endAll();
-    EXPECT_EQ(CoverArtworkLoader::loadArtwork(device, keysOf(0, 1)).size(), 2);
+    EXPECT_EQ(CoverArtworkLoader::loadArtwork(device, keysOf(0, 1)).covers.size(), 2);
     temporary ? qputenv("TMPDIR", *temporary) : qunsetenv("TMPDIR");
 
     volumeAt(path).writeSysInfoExtended(TestSupport::sysInfoExtendedXML(
@@ -262,5 +263,8 @@ TEST_F(CoverArtworkLoaderTest, StoredCoversAreDecodedOutsideThisProcess) {
                      "<key>RenderWidth</key><integer>100</integer><key>RenderHeight</key>"
                      "<integer>100</integer><key>PixelFormat</key><string>4C353635</string>"
                      "<key>RowBytesAlignment</key><integer>1024</integer></dict></array>")}}));
-    EXPECT_TRUE(CoverArtworkLoader::loadArtwork(device, keysOf(0, 1)).isEmpty());
+    const CoverArtworkLoader::Artwork damaged =
+        CoverArtworkLoader::loadArtwork(device, keysOf(0, 1));
+    EXPECT_TRUE(damaged.covers.isEmpty());
+    EXPECT_TRUE(damaged.unknown.isEmpty()) << "damaged covers are known to be so";
 }

@@ -2,15 +2,19 @@
 
 #include "coverflow/CoverFlowTrackModel.h"
 #include "coverflow/CoverFlowTrackTable.h"
+#include "library/StoredCovers.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
+
+#include <atomic>
 
 #include <gpod/itdb.h>
 
@@ -295,6 +299,43 @@ TEST_F(CoverFlowViewTest, ANewGroupListGetsItsCoversWithoutMoving) {
     ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().contains(firstTrackID(6)); }));
     ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.requested().contains(keysOf(6, 10)); }));
     EXPECT_EQ(flow.selection(), 0);
+}
+
+// Covers whose stored copy could not be looked at (here: no cover process could start) do not
+// count as read: they are asked again at once, of a new process, and whenever they are shown
+// again.
+TEST_F(CoverFlowViewTest, CoversThatCouldNotBeLookedAtAreAskedAgain) {
+    const QString path = addVolume(albums(12));
+    startStore();
+    const IPodDevice device = select(path);
+    const QByteArray helper = qgetenv("LORVANEL_OPEN_HELPER");
+    const auto restore = qScopeGuard([&] { qputenv("LORVANEL_OPEN_HELPER", helper); });
+    for (const int failing : {1, 2}) {
+        SCOPED_TRACE(failing);
+        StoredCovers::endAll();
+        CoverFlowView& flow = makeView(device);
+        std::atomic<int> reads = 0;
+        flow.setArtworkReader([&reads, failing, helper](const IPodDevice& on,
+                                                        const QSet<quint64>& ids) {
+            qputenv("LORVANEL_OPEN_HELPER",
+                    reads++ < failing ? QByteArray("/nonexistent/lorvanel-open-helper") : helper);
+            return CoverArtworkLoader::loadArtwork(on, ids);
+        });
+        // The first read and the one asked again at once.
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return reads == 2 && !flow.isReadingArtwork(); }));
+        if (failing == 1) {
+            EXPECT_EQ(keysIn(flow.artwork()), keysOf(0, 4));
+            continue;
+        }
+        EXPECT_TRUE(flow.artwork().isEmpty());
+        EXPECT_TRUE(flow.requested().isEmpty());
+        // Away and back.
+        flow.setSelection(11);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().size() == 5; }));
+        flow.setSelection(0);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().size() == 10; }));
+        EXPECT_EQ(keysIn(flow.artwork()), keysOf(0, 4) + keysOf(7, 11));
+    }
 }
 
 TEST_F(CoverFlowViewTest, AddPlaylistMakesARealPlaylistOfTheSettledGroup) {

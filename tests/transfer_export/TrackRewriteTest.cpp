@@ -18,6 +18,8 @@
 
 #include <atomic>
 
+#include <signal.h>
+
 using namespace ExportTest;
 using namespace IPodTransfer;
 
@@ -307,6 +309,68 @@ TEST_F(TrackRewrite, OnlyACoverFoundDamagedIsReplaced) {
     const QByteArray repaired = storedColour();
     EXPECT_NE(repaired, "none");
     EXPECT_NE(repaired, ipodCover);
+}
+
+// A stored cover that could not be decoded because its process was stopped (as by a disk read
+// that does not return) or ended from outside is no damaged one; nor is one whose process died
+// of a fault that a new process decoding the cover alone does not meet. A tag edit keeps it.
+TEST_F(TrackRewrite, ACoverThatCouldNotBeReadIsNeverReplaced) {
+    // A classic with large covers: one answer of 3 MB never fits the cover process's socket.
+    volume.reset();
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(ipodFileSystem->path()));
+    volume = std::make_unique<TestSupport::IPodVolume>(
+        QStringLiteral("MB029"),
+        TestSupport::IPodVolume::Options{
+            .sysInfoExtended = TestSupport::sysInfoExtendedXML(
+                {{QStringLiteral("FireWireGUID"), TestSupport::IPodVolume::defaultFirewireGuid()},
+                 {QStringLiteral("AlbumArt"),
+                  QByteArray("<array><dict><key>FormatId</key><integer>1055</integer>"
+                             "<key>RenderWidth</key><integer>1024</integer><key>RenderHeight"
+                             "</key><integer>1024</integer><key>PixelFormat</key><string>"
+                             "4C353635</string></dict></array>")}})});
+    oldTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTemp);
+    TestSupport::ToneSpec s = spec("mp3");
+    s.coverPath = cover(QStringLiteral("green"));
+    const int song = addTrack(QStringLiteral("Song"), tone(QStringLiteral("a.mp3"), s),
+                              QStringLiteral("Album"), true);
+    write();
+    const quint64 id = volume->trackID(song);
+    const DatabasePreflight::Request request{volume->mountPoint(), std::nullopt, std::nullopt,
+                                             "rewrite"};
+    const auto stored = [&] { return StoredCovers::read(request, {id}).value(id); };
+    const StoredCover original = stored();
+    ASSERT_EQ(original.state, StoredCover::State::image);
+    ASSERT_EQ(original.width, 1024);
+
+    const std::pair<const char*, int> cases[] = {
+        {"stopped", SIGSTOP}, {"killed", SIGKILL}, {"faulted once", SIGSEGV}};
+    for (const auto& [label, signal] : cases) {
+        // The process is signalled once it has taken the edit's first request.
+        int taken = 0;
+        StoredCovers::Limits limits;
+        limits.requestTaken = [&taken, signal = signal](int process) {
+            if (taken++ == 0)
+                ::kill(process, signal);
+        };
+        if (signal == SIGSTOP)
+            limits.coverWallClock = std::chrono::seconds(1);
+        TransferDevice device = deviceAt(volume->mountPoint());
+        device.storedCovers = [&](const QList<quint64>& ids) {
+            return StoredCovers::read(request, ids, limits);
+        };
+        device.storedCoverAlone = [&](quint64 trackID) {
+            return StoredCovers::readAlone(request, trackID);
+        };
+        IPodDatabase database(volume->mountPoint());
+        rewriteTrackFile(id, edit(QStringLiteral("Song ") + QLatin1String(label)), database, device,
+                         {});
+        EXPECT_EQ(taken, 1) << label;
+        const StoredCover now = stored();
+        EXPECT_EQ(now.state, StoredCover::State::image) << label;
+        EXPECT_TRUE(now.width == original.width && now.pixels == original.pixels) << label;
+        StoredCovers::endAll();
+    }
 }
 
 TEST_F(TrackRewrite, CancellingLeavesTheIPodAsItWas) {
