@@ -5,6 +5,7 @@
 #include "platform/Settings.h"
 #include "showcase/DeviceSharePreview.h"
 #include "support/EventLoop.h"
+#include "support/MessageBoxLines.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,58 @@ TEST(ShareImage, SavingReplacesAConfirmedFileOnATmpfsFolder) {
     EXPECT_EQ(readAll(target), *png);
     EXPECT_EQ(entries(folder), QStringList{QStringLiteral("mine.png")});
     EXPECT_FALSE(window.findChild<QMessageBox*>(QStringLiteral("saveDeviceImageAlert")));
+}
+
+TEST(ShareImage, TheFullDiskAlertShowsItsMessageOnOneLineInEitherLanguage) {
+    if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("full"));
+    const auto mount = TestVolumes::Mount::tmpfs(folder, QStringLiteral("size=64k"));
+    ASSERT_TRUE(mount);
+    {
+        QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+    QWidget window;
+    window.show();
+    DeviceSharePreview preview({QStringLiteral("iPod nano (4th generation)"),
+                                std::nullopt,
+                                {},
+                                std::nullopt,
+                                ShareTestCards::nano().artwork,
+                                std::nullopt},
+                               &window);
+    preview.setAttribute(Qt::WA_DeleteOnClose, false);
+    const auto png = preview.renderDeviceImagePNG();
+    ASSERT_TRUE(png);
+    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese}) {
+        SCOPED_TRACE(AppLanguages::rawValue(language).toStdString());
+        Settings::shared().setValue(AppLanguages::storageKey(), AppLanguages::rawValue(language));
+        preview.saveDeviceImage(*png);
+        QFileDialog* dialog = saveDialog(window);
+        ASSERT_TRUE(dialog);
+        dialog->setDirectory(folder);
+        dialog->selectFile(QStringLiteral("card.png"));
+        static_cast<QDialog*>(dialog)->accept();
+        QMessageBox* alert = nullptr;
+        ASSERT_TRUE(TestSupport::waitUntil([&] {
+            for (auto* box :
+                 window.findChildren<QMessageBox*>(QStringLiteral("saveDeviceImageAlert")))
+                if (box->isVisible())
+                    alert = box;
+            return alert != nullptr;
+        }));
+        TestSupport::expectReadableMessage(
+            *alert, localizedString(LZ("There is not enough free space on the disk."), language));
+        alert->done(QMessageBox::Ok);
+    }
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::english));
 }
 
 TEST(ShareImage, AFullDiskSaysSoAndLeavesTheOldFileAndNoPartialOne) {
