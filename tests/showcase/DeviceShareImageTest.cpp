@@ -79,6 +79,27 @@ QFileDialog* saveDialog(QWidget& window) {
     return dialog;
 }
 
+// Fills the folder's volume up to its last block.
+bool fillUp(const QString& folder) {
+    QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
+    if (!filler.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    return true;
+}
+
+// The nano's card with no year, capacity or finish to choose.
+DeviceSharePreview::Input bareNano() {
+    return {QStringLiteral("iPod nano (4th generation)"),
+            std::nullopt,
+            {},
+            std::nullopt,
+            ShareTestCards::nano().artwork,
+            std::nullopt};
+}
+
 } // namespace
 
 TEST(ShareImage, ThePngIsAnOpaqueCardAtTwiceItsSize) {
@@ -180,22 +201,10 @@ TEST(ShareImage, TheFullDiskAlertShowsItsMessageOnOneLineInEitherLanguage) {
     const QString folder = dir.filePath(QStringLiteral("full"));
     const auto mount = TestVolumes::Mount::tmpfs(folder, QStringLiteral("size=64k"));
     ASSERT_TRUE(mount);
-    {
-        QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-    }
+    ASSERT_TRUE(fillUp(folder));
     QWidget window;
     window.show();
-    DeviceSharePreview preview({QStringLiteral("iPod nano (4th generation)"),
-                                std::nullopt,
-                                {},
-                                std::nullopt,
-                                ShareTestCards::nano().artwork,
-                                std::nullopt},
-                               &window);
+    DeviceSharePreview preview(bareNano(), &window);
     preview.setAttribute(Qt::WA_DeleteOnClose, false);
     const auto png = preview.renderDeviceImagePNG();
     ASSERT_TRUE(png);
@@ -234,13 +243,7 @@ TEST(ShareImage, AFullDiskSaysSoAndLeavesTheOldFileAndNoPartialOne) {
     ASSERT_TRUE(mount);
     const QString target = QDir(folder).filePath(QStringLiteral("mine.png"));
     ASSERT_FALSE(DeviceShareImage::write(target, QByteArray("old bytes")));
-    {
-        QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-    }
+    ASSERT_TRUE(fillUp(folder));
     const QStringList before = entries(folder);
     const auto png = DeviceShareImage::renderPNG(ShareTestCards::nano());
     ASSERT_TRUE(png);
@@ -259,13 +262,7 @@ TEST(ShareImage, AFullDiskSaysSoAndLeavesTheOldFileAndNoPartialOne) {
     // Through the dialog: the error is shown, and still nothing changed.
     QWidget window;
     window.show();
-    DeviceSharePreview preview({QStringLiteral("iPod nano (4th generation)"),
-                                std::nullopt,
-                                {},
-                                std::nullopt,
-                                ShareTestCards::nano().artwork,
-                                std::nullopt},
-                               &window);
+    DeviceSharePreview preview(bareNano(), &window);
     preview.setAttribute(Qt::WA_DeleteOnClose, false);
     preview.saveDeviceImage(*png);
     QFileDialog* dialog = saveDialog(window);

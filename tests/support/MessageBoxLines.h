@@ -46,8 +46,8 @@ inline QStringList messageLines(const QMessageBox& box) {
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
         const QTextLayout* layout = block.layout();
         for (int i = 0; i < layout->lineCount(); ++i)
-            lines.append(block.text().mid(layout->lineAt(i).textStart(),
-                                          layout->lineAt(i).textLength()));
+            lines.append(
+                block.text().mid(layout->lineAt(i).textStart(), layout->lineAt(i).textLength()));
     }
     return lines;
 }
