@@ -1,16 +1,12 @@
 #include "app/AlertPresenter.h"
 
+#include "artwork/MessageBoxText.h"
 #include "browser/TrackActionButtonStyle.h"
 
 #include <QEvent>
-#include <QFontMetricsF>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
-
-#include <algorithm>
-#include <cmath>
 
 AlertPresenter::AlertPresenter(QWidget* window)
     : QObject(window)
@@ -84,30 +80,6 @@ void AlertPresenter::showNext() {
         openAlert();
 }
 
-namespace {
-
-// Wider texts wrap at this width.
-constexpr int longestInformativeLine = 480;
-
-} // namespace
-
-void setFittedInformativeText(QMessageBox& box, const QString& text) {
-    // The box wraps its informative text to the narrowest width its buttons allow; a message
-    // gets the width of its one line instead. The label is the box's own, made with its first
-    // text, and the width goes on before the text so that an open box takes it at once.
-    const auto label = [&box] {
-        return box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
-    };
-    if (!label())
-        box.setInformativeText(text);
-    // The line's advance, rounded up, and a pixel for the wrapping's own rounding.
-    if (QLabel* informative = label())
-        informative->setMinimumWidth(
-            std::min(int(std::ceil(QFontMetricsF(informative->font()).horizontalAdvance(text))) + 1,
-                     longestInformativeLine));
-    box.setInformativeText(text);
-}
-
 QuestionBox makeQuestionBox(QWidget* window, bool destructive) {
     auto* box = new QMessageBox(window);
     box->setWindowModality(Qt::WindowModal);
@@ -162,7 +134,7 @@ void AlertPresenter::retranslateConfirmation() {
     const QString title = confirmationTitle(request_->kind, language);
     confirmationBox_->setWindowTitle(localizedString(LZ("Lorvanel"), language));
     confirmationBox_->setText(title);
-    confirmationBox_->setInformativeText(confirmationMessage(*request_, language));
+    MessageBoxText::setMessage(*confirmationBox_, confirmationMessage(*request_, language));
     if (cancelButton_)
         cancelButton_->setText(localizedString(LZ("Cancel"), language));
     if (confirmButton_)
@@ -177,7 +149,7 @@ void AlertPresenter::retranslateAlert() {
     const AppLanguage language = AppLanguages::stored();
     alertBox_->setWindowTitle(localizedString(LZ("Lorvanel"), language));
     alertBox_->setText(localizedString(LZ("Lorvanel"), language));
-    setFittedInformativeText(*alertBox_, alertText_.value_or(QString()));
+    MessageBoxText::setMessage(*alertBox_, alertText_.value_or(QString()));
     if (okButton_)
         okButton_->setText(localizedString(LZ("OK"), language));
 }

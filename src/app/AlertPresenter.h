@@ -19,16 +19,14 @@ class QPushButton;
 class QWidget;
 
 // A window-modal question whose default, for Return and Escape, is the safe answer: only a click
-// takes the other, which a destructive one draws red. Texts are set by the caller.
+// takes the other, which a destructive one draws red. Texts are set by the caller, the message
+// through MessageBoxText::setMessage.
 struct QuestionBox {
     QMessageBox* box = nullptr;
     QPushButton* safe = nullptr;
     QPushButton* act = nullptr;
 };
 QuestionBox makeQuestionBox(QWidget* window, bool destructive);
-
-// The box's informative text, on one line as wide as the text up to a readable width.
-void setFittedInformativeText(QMessageBox& box, const QString& text);
 
 // What a confirmation asks, in plain values; the caller captures the device in the callbacks,
 // so confirming acts on the device that was shown even if the selection changed meanwhile.

@@ -1,6 +1,7 @@
 #include "app/QuitConfirmation.h"
 
 #include "app/AlertPresenter.h"
+#include "artwork/MessageBoxText.h"
 #include "device/IPodStore.h"
 #include "platform/AppLanguage.h"
 
@@ -51,13 +52,13 @@ void QuitConfirmation::retranslate() {
     const AppLanguage language = AppLanguages::stored();
     box_->setWindowTitle(localizedString(LZ("Lorvanel"), language));
     box_->setText(localizedString(LZ("Lorvanel is still working with the iPod."), language));
-    box_->setInformativeText(
-        stops_ ? localizedString(LZ("Stopping leaves out what has not been saved yet; the "
-                                    "iPod's library stays intact."),
-                                 language)
-               : localizedString(LZ("Lorvanel can quit as soon as it has finished writing to "
-                                    "the iPod, so that nothing you changed is lost."),
-                                 language));
+    MessageBoxText::setMessage(
+        *box_, stops_ ? localizedString(LZ("Stopping leaves out what has not been saved yet; the "
+                                           "iPod's library stays intact."),
+                                        language)
+                      : localizedString(LZ("Lorvanel can quit as soon as it has finished writing "
+                                           "to the iPod, so that nothing you changed is lost."),
+                                        language));
     if (continue_)
         continue_->setText(localizedString(LZ("Continue"), language));
     if (quit_)

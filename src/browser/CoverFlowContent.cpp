@@ -151,7 +151,11 @@ void CoverFlowContent::refreshFlow(bool regrouped) {
         offersPlaylists_ = offers;
         flow_ = new CoverFlowView(
             store_, *device, groups_, unknownTitle(), add,
-            [this](const QList<Track>& tracks) { return makeGroupTable(tracks); }, flowHost_);
+            [this](const QList<Track>& tracks) { return makeGroupTable(tracks); },
+            [this](QWidget* table, const QList<Track>& tracks) {
+                refillGroupTable(qobject_cast<TrackTableView*>(table), tracks);
+            },
+            flowHost_);
         flowHost_->layout()->addWidget(flow_);
         return;
     }
@@ -201,6 +205,18 @@ TrackTableView* CoverFlowContent::makeGroupTable(const QList<Track>& tracks) {
         Q_EMIT scopedTableReset();
     }
     return table;
+}
+
+void CoverFlowContent::refillGroupTable(TrackTableView* table, const QList<Track>& tracks) {
+    if (!table)
+        return;
+    // The same rows: the scoped selection and sort order stay as they are.
+    TrackTableModel* model = table->trackModel();
+    model->batch([&] {
+        model->setRows(LibraryContent::playlistRows(tracks));
+        model->setSupportsRatings(store_.library() && store_.library()->supportsRatings);
+    });
+    applyStateToTable();
 }
 
 void CoverFlowContent::applyStateToTable() {

@@ -74,6 +74,8 @@ private:
     // The table of a settled group, handed to the covers, which own it; a new list of rows
     // starts the scoped table's state over.
     TrackTableView* makeGroupTable(const QList<Track>& tracks);
+    // New values of the same rows (after an edit) in a table made here.
+    void refillGroupTable(TrackTableView* table, const QList<Track>& tracks);
     void applyStateToTable();
 
     IPodStore& store_;

@@ -7,6 +7,18 @@ CoverFlowTrackModel::CoverFlowTrackModel(QList<Track> tracks, QObject* parent)
     , tracks_(std::move(tracks)) {
 }
 
+void CoverFlowTrackModel::setTracks(QList<Track> tracks) {
+    if (tracks.size() != tracks_.size()) {
+        beginResetModel();
+        tracks_ = std::move(tracks);
+        endResetModel();
+        return;
+    }
+    tracks_ = std::move(tracks);
+    if (!tracks_.isEmpty())
+        Q_EMIT dataChanged(index(0, 0), index(int(tracks_.size()) - 1, columnCount_ - 1));
+}
+
 QString CoverFlowTrackModel::formattedDuration(double seconds) {
     // Up to 100,000 hours; anything else is no length a track has.
     if (!std::isfinite(seconds) || seconds < 0 || seconds >= 3.6e8)

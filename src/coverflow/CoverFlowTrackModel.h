@@ -17,6 +17,9 @@ public:
     explicit CoverFlowTrackModel(QList<Track> tracks, QObject* parent = nullptr);
 
     const QList<Track>& tracks() const { return tracks_; }
+    // As many tracks as before change the cells in place (the view keeps its selection and
+    // scroll position); another count resets the rows.
+    void setTracks(QList<Track> tracks);
     // "m:ss", or "h:mm:ss" from an hour on; "0:00" for lengths that are not finite or negative.
     static QString formattedDuration(double seconds);
 

@@ -2,6 +2,7 @@
 
 #include "appmodel/InterfaceFont.h"
 #include "appmodel/LorvPalette.h"
+#include "coverflow/CoverFlowTrackModel.h"
 #include "coverflow/CoverFlowTrackTable.h"
 #include "coverflow/QXScrollBarLayer.h"
 #include "device/CoverArtworkLoader.h"
@@ -133,13 +134,14 @@ QString groupTitle(const CoverFlowGroup& group, const QString& unknownTitle) {
 CoverFlowView::CoverFlowView(IPodStore& store, const IPodDevice& device,
                              QList<CoverFlowGroup> groups, QString unknownTitle,
                              AddPlaylistAction addPlaylist, TrackTableBuilder trackTable,
-                             QWidget* parent)
+                             TrackTableUpdater updateTrackTable, QWidget* parent)
     : QWidget(parent)
     , store(store)
     , device_(device)
     , unknownTitle_(std::move(unknownTitle))
     , addPlaylist_(std::move(addPlaylist))
     , trackTable_(std::move(trackTable))
+    , updateTrackTable_(std::move(updateTrackTable))
     , readArtwork(&CoverArtworkLoader::loadArtwork)
     , coordinator(CoverCarousel::makeCoordinator()) {
     carousel.selection = {[this] { return selection_; },
@@ -463,22 +465,33 @@ void CoverFlowView::refreshTable() {
     if (settled < 0) {
         delete table_;
         table_ = nullptr;
-        tableIdentity.reset();
+        tableTracks.reset();
         return;
     }
-    const CoverFlowGroup& group = groups_[settled];
-    QList<quint64> ids;
-    ids.reserve(group.tracks.size());
-    for (const Track& track : group.tracks)
-        ids.append(track.id);
-    auto identity = std::make_pair(group.id, std::move(ids));
-    if (tableIdentity && *tableIdentity == identity)
+    const QList<Track>& tracks = groups_[settled].tracks;
+    if (tableTracks && *tableTracks == tracks)
         return;
-    tableIdentity = std::move(identity);
+    // The same tracks in the same order with new values (an edit of their tags): the table shows
+    // them in place, keeping the rows the user selected and where the user scrolled to.
+    const bool sameRows =
+        table_ && tableTracks &&
+        std::equal(tableTracks->cbegin(), tableTracks->cend(), tracks.cbegin(), tracks.cend(),
+                   [](const Track& a, const Track& b) { return a.id == b.id; });
+    tableTracks = tracks;
+    if (sameRows) {
+        if (auto* own = qobject_cast<CoverFlowTrackTable*>(table_)) {
+            own->trackModel()->setTracks(tracks);
+            return;
+        }
+        if (updateTrackTable_) {
+            updateTrackTable_(table_, tracks);
+            return;
+        }
+    }
     delete table_;
-    table_ = trackTable_ ? trackTable_(group.tracks) : nullptr;
+    table_ = trackTable_ ? trackTable_(tracks) : nullptr;
     if (!table_)
-        table_ = new CoverFlowTrackTable(group.tracks);
+        table_ = new CoverFlowTrackTable(tracks);
     table_->setParent(tableHost);
     tableHost->layout()->addWidget(table_);
     table_->show();

@@ -37,6 +37,9 @@ public:
     // Makes the table shown under the covers for the settled group's tracks, in group order; the
     // view owns what it returns. Empty: the view's own table.
     using TrackTableBuilder = std::function<QWidget*(const QList<Track>& tracks)>;
+    // Shows new values of the same tracks (an edit) in a table the builder made, which keeps its
+    // selection and scroll position. Empty: such a table is made afresh.
+    using TrackTableUpdater = std::function<void(QWidget* table, const QList<Track>& tracks)>;
     // Reads the covers of the tracks off the main thread (CoverArtworkLoader::loadArtwork).
     using ArtworkReader = std::function<CoverArtworkLoader::Artwork(const IPodDevice& device,
                                                                     const QSet<quint64>& trackIDs)>;
@@ -51,7 +54,8 @@ public:
     // The store is followed so that covers of a device it no longer selects are dropped.
     CoverFlowView(IPodStore& store, const IPodDevice& device, QList<CoverFlowGroup> groups,
                   QString unknownTitle, AddPlaylistAction addPlaylist = {},
-                  TrackTableBuilder trackTable = {}, QWidget* parent = nullptr);
+                  TrackTableBuilder trackTable = {}, TrackTableUpdater updateTrackTable = {},
+                  QWidget* parent = nullptr);
     ~CoverFlowView() override;
 
     // New inputs from the pane; the view keeps its selection and the covers it has read.
@@ -140,6 +144,7 @@ private:
     QString unknownTitle_;
     AddPlaylistAction addPlaylist_;
     TrackTableBuilder trackTable_;
+    TrackTableUpdater updateTrackTable_;
     ArtworkReader readArtwork;
 
     int selection_ = 0;
@@ -168,8 +173,8 @@ private:
     std::optional<Request> waiting;
     quint64 generation = 0;
 
-    // Identity of the table shown: the settled group's id and its tracks.
-    std::optional<std::pair<CoverFlowGroup::ID, QList<quint64>>> tableIdentity;
+    // The tracks the table shows, as they were when it was made or last updated.
+    std::optional<QList<Track>> tableTracks;
 
     QWidget* stage_ = nullptr;
     CoverFlowControl* control_ = nullptr;

@@ -3,6 +3,7 @@
 #include "appmodel/LorvPalette.h"
 #include "appmodel/StartupSeries.h"
 #include "artwork/DeviceArt.h"
+#include "artwork/MessageBoxText.h"
 #include "platform/AppLanguage.h"
 #include "showcase/BrowserLink.h"
 #include "showcase/DeviceShareImage.h"
@@ -419,7 +420,7 @@ void DeviceSharePreview::saveDeviceImage(const QByteArray& png) {
             localizedString(LZ("The device image could not be saved."), AppLanguages::stored()),
             QMessageBox::Ok, owner);
         alert->setObjectName(QStringLiteral("saveDeviceImageAlert"));
-        alert->setInformativeText(*error);
+        MessageBoxText::setMessage(*alert, *error);
         alert->setAttribute(Qt::WA_DeleteOnClose);
         alert->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
         alert->open();

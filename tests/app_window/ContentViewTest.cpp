@@ -25,6 +25,7 @@
 #include "showcase/StartupDeviceFlow.h"
 #include "support/EventLoop.h"
 #include "support/IPodStoreTestAccess.h"
+#include "support/MessageBoxLines.h"
 
 #include <gtest/gtest.h>
 
@@ -430,6 +431,66 @@ TEST_F(WindowTest, TheStoreAlertWaitsForThePendingConfirmationAndOKClearsIt) {
     TestSupport::drainEvents();
     EXPECT_FALSE(store->alert().has_value());
     EXPECT_EQ(view().alerts()->alertBox(), nullptr);
+}
+
+TEST_F(WindowTest, QuestionsAndAlertsShowTheirMessageOnOneLineOrBreakItBetweenWords) {
+    showAndWaitForDevices();
+    const IPodDevice kitchenDevice = device(kitchen);
+    QAction* quitAction = window->findChild<QAction*>(QStringLiteral("quitAction"));
+    // Each box opened in the language set, and closed again.
+    struct Box {
+        const char* name;
+        std::function<QMessageBox*(AppLanguage)> open;
+        std::function<void()> close;
+    };
+    const std::vector<Box> boxes = {
+        {"eject",
+         [&](AppLanguage) {
+             view().requestEjectConfirmation(kitchenDevice);
+             return view().alerts()->confirmationBox();
+         },
+         [&] { view().alerts()->dismissConfirmation(); }},
+        {"delete",
+         [&](AppLanguage) {
+             view().requestDeleteConfirmation({1, 2}, kitchenDevice);
+             return view().alerts()->confirmationBox();
+         },
+         [&] { view().alerts()->dismissConfirmation(); }},
+        {"quit",
+         [&](AppLanguage) {
+             IPodStoreTestAccess::setActiveDeviceID(*store, kitchenDevice.id);
+             quitAction->trigger();
+             return window->quitConfirmation()->box();
+         },
+         [&] {
+             IPodStoreTestAccess::setActiveDeviceID(*store, std::nullopt);
+             TestSupport::waitUntil([&] { return !window->quitConfirmation()->box(); });
+         }},
+        {"full iPod",
+         [&](AppLanguage language) {
+             store->setAlert(localizedString(
+                 LZ("%1 failed: %2"), language,
+                 localizedString(LZ("Delete “%1”"), language, QStringLiteral("Song 1")),
+                 localizedString(LZ("There is not enough free space on the iPod to save its "
+                                    "library without these songs. Delete a larger song, or "
+                                    "several songs at once."),
+                                 language)));
+             TestSupport::drainEvents();
+             return view().alerts()->alertBox();
+         },
+         [&] { store->setAlert(std::nullopt); }},
+    };
+    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese}) {
+        Settings::shared().setValue(AppLanguages::storageKey(), AppLanguages::rawValue(language));
+        for (const Box& box : boxes) {
+            SCOPED_TRACE(box.name);
+            SCOPED_TRACE(AppLanguages::rawValue(language).toStdString());
+            QMessageBox* shown = box.open(language);
+            ASSERT_TRUE(shown && shown->isVisible());
+            TestSupport::expectReadableMessage(*shown, shown->informativeText());
+            box.close();
+        }
+    }
 }
 
 TEST_F(WindowTest, ConfirmedDeletionLeavesBothSelectionsAtOnce) {

@@ -3,6 +3,7 @@
 #include "coverflow/CoverFlowTrackModel.h"
 #include "coverflow/CoverFlowTrackTable.h"
 #include "library/StoredCovers.h"
+#include "support/AudioFixtures.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
@@ -11,6 +12,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -287,6 +289,52 @@ TEST_F(CoverFlowViewTest, TheTableAndAddPlaylistFollowTheSettledGroupOnly) {
     EXPECT_EQ(built.last().first().album, QStringLiteral("Album 4"));
     ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.settledSelection() == 4; }));
     ASSERT_TRUE(TestSupport::waitUntil([&] { return flow.artwork().contains(firstTrackID(4)); }));
+}
+
+TEST_F(CoverFlowViewTest, AnEditShowsInTheTableWhichKeepsItsSelectionAndScroll) {
+    // One album of forty songs; the editor rewrites the last one's file.
+    const QTemporaryDir in;
+    const QString file = in.path() + QStringLiteral("/last.mp3");
+    TestSupport::ToneSpec tone;
+    tone.seconds = 1;
+    ASSERT_TRUE(TestSupport::makeTone(file, tone));
+    QList<TestSupport::TrackSpec> tracks;
+    for (int t = 0; t < 40; ++t)
+        tracks.append({.title = QStringLiteral("Song %1").arg(t + 1),
+                       .artist = QStringLiteral("Artist"),
+                       .album = QStringLiteral("Album"),
+                       .withoutFile = true,
+                       .dbid = 7000 + quint64(t)});
+    tracks.last().withoutFile = false;
+    tracks.last().sourceFile = file;
+    const QString path = addVolume(tracks);
+    startStore();
+    const IPodDevice device = select(path);
+    CoverFlowView& flow = makeView(device);
+    auto* table = qobject_cast<CoverFlowTrackTable*>(flow.trackTableWidget());
+    ASSERT_NE(table, nullptr);
+    table->selectRow(39);
+    TestSupport::drainEvents();
+    const int scrolled = table->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+
+    store->saveTrackMetadata(
+        7039, {QStringLiteral("Edited"), QStringLiteral("Artist"), QStringLiteral("Album"), {}, {}},
+        device.id);
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        return !store->activeDeviceID() && store->library() &&
+               store->library()->tracks.last().title == QStringLiteral("Edited");
+    }));
+    ASSERT_FALSE(store->alert()) << qPrintable(*store->alert());
+    flow.setGroups(albumGroups());
+    ASSERT_EQ(flow.trackTableWidget(), table);
+    EXPECT_EQ(
+        table->model()->data(table->model()->index(39, CoverFlowTrackModel::title)).toString(),
+        QStringLiteral("Edited"));
+    const QModelIndexList selected = table->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().row(), 39);
+    EXPECT_EQ(table->verticalScrollBar()->value(), scrolled);
 }
 
 TEST_F(CoverFlowViewTest, ANewGroupListGetsItsCoversWithoutMoving) {

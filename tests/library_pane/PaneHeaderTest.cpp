@@ -12,6 +12,7 @@
 #include "browser/TrackActionBar.h"
 #include "coverflow/CoverFlowControl.h"
 #include "coverflow/CoverFlowView.h"
+#include "support/AudioFixtures.h"
 #include "support/EventLoop.h"
 
 #include <QAbstractButton>
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -323,6 +325,45 @@ TEST(LibraryPaneHeaderText, ScopeItemsCountInTheInterfaceLanguage) {
     EXPECT_EQ(LibraryPaneHeader::scopeItemText(QStringLiteral("全部曲目"), 1234,
                                                AppLanguage::simplifiedChinese),
               QStringLiteral("全部曲目 · 1,234"));
+}
+
+TEST_F(HeaderBarTest, AnEditShowsInTheGroupTableWhichKeepsItsSelectionAndScroll) {
+    // One album of forty songs; the editor rewrites the last one's file.
+    const QString file = root + QStringLiteral("/last.mp3");
+    TestSupport::ToneSpec tone;
+    tone.seconds = 1;
+    ASSERT_TRUE(TestSupport::makeTone(file, tone));
+    QList<TrackSpec> tracks;
+    for (int t = 0; t < 40; ++t)
+        tracks.append({.title = QStringLiteral("Song %1").arg(t + 1),
+                       .album = QStringLiteral("Album"),
+                       .withoutFile = true});
+    tracks.last().withoutFile = false;
+    tracks.last().sourceFile = file;
+    open({makeVolume(root + QStringLiteral("/Pod"), tracks)});
+    waitForLibrary();
+    QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
+    const QPointer<TrackTableView> groupTable = content().coverFlow()->trackTable();
+    ASSERT_NE(groupTable, nullptr);
+    const TrackRow::ID last = groupTable->trackModel()->rowAt(39).id();
+    view().setScopedTrackSelection({last});
+    groupTable->scrollToBottom();
+    TestSupport::drainEvents();
+    const int scrolled = groupTable->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+
+    store->saveTrackMetadata(last.trackID,
+                             {QStringLiteral("Edited"), {}, QStringLiteral("Album"), {}, {}},
+                             *store->selectedDiskID());
+    waitForOperation();
+    ASSERT_FALSE(store->alert()) << qPrintable(*store->alert());
+    ASSERT_EQ(content().coverFlow()->trackTable(), groupTable);
+    EXPECT_EQ(groupTable->trackModel()->rowAt(39).track.title, QStringLiteral("Edited"));
+    EXPECT_EQ(view().state().scopedTrackSelection, (QSet<TrackRow::ID>{last}));
+    const QModelIndexList selected = groupTable->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().row(), 39);
+    EXPECT_EQ(groupTable->verticalScrollBar()->value(), scrolled);
 }
 
 TEST_F(HeaderBarTest, TheShortestWindowKeepsTheCoversAndBothTablesUsable) {

@@ -5,6 +5,7 @@
 #include "platform/Settings.h"
 #include "showcase/DeviceSharePreview.h"
 #include "support/EventLoop.h"
+#include "support/MessageBoxLines.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,27 @@ QFileDialog* saveDialog(QWidget& window) {
         return dialog && dialog->isVisible();
     });
     return dialog;
+}
+
+// Fills the folder's volume up to its last block.
+bool fillUp(const QString& folder) {
+    QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
+    if (!filler.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    return true;
+}
+
+// The nano's card with no year, capacity or finish to choose.
+DeviceSharePreview::Input bareNano() {
+    return {QStringLiteral("iPod nano (4th generation)"),
+            std::nullopt,
+            {},
+            std::nullopt,
+            ShareTestCards::nano().artwork,
+            std::nullopt};
 }
 
 } // namespace
@@ -171,6 +193,46 @@ TEST(ShareImage, SavingReplacesAConfirmedFileOnATmpfsFolder) {
     EXPECT_FALSE(window.findChild<QMessageBox*>(QStringLiteral("saveDeviceImageAlert")));
 }
 
+TEST(ShareImage, TheFullDiskAlertShowsItsMessageOnOneLineInEitherLanguage) {
+    if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("full"));
+    const auto mount = TestVolumes::Mount::tmpfs(folder, QStringLiteral("size=64k"));
+    ASSERT_TRUE(mount);
+    ASSERT_TRUE(fillUp(folder));
+    QWidget window;
+    window.show();
+    DeviceSharePreview preview(bareNano(), &window);
+    preview.setAttribute(Qt::WA_DeleteOnClose, false);
+    const auto png = preview.renderDeviceImagePNG();
+    ASSERT_TRUE(png);
+    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese}) {
+        SCOPED_TRACE(AppLanguages::rawValue(language).toStdString());
+        Settings::shared().setValue(AppLanguages::storageKey(), AppLanguages::rawValue(language));
+        preview.saveDeviceImage(*png);
+        QFileDialog* dialog = saveDialog(window);
+        ASSERT_TRUE(dialog);
+        dialog->setDirectory(folder);
+        dialog->selectFile(QStringLiteral("card.png"));
+        static_cast<QDialog*>(dialog)->accept();
+        QMessageBox* alert = nullptr;
+        ASSERT_TRUE(TestSupport::waitUntil([&] {
+            for (auto* box :
+                 window.findChildren<QMessageBox*>(QStringLiteral("saveDeviceImageAlert")))
+                if (box->isVisible())
+                    alert = box;
+            return alert != nullptr;
+        }));
+        TestSupport::expectReadableMessage(
+            *alert, localizedString(LZ("There is not enough free space on the disk."), language));
+        alert->done(QMessageBox::Ok);
+    }
+    Settings::shared().setValue(AppLanguages::storageKey(),
+                                AppLanguages::rawValue(AppLanguage::english));
+}
+
 TEST(ShareImage, AFullDiskSaysSoAndLeavesTheOldFileAndNoPartialOne) {
     if (const QString why = TestVolumes::whyMountsAreUnavailable(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
@@ -181,13 +243,7 @@ TEST(ShareImage, AFullDiskSaysSoAndLeavesTheOldFileAndNoPartialOne) {
     ASSERT_TRUE(mount);
     const QString target = QDir(folder).filePath(QStringLiteral("mine.png"));
     ASSERT_FALSE(DeviceShareImage::write(target, QByteArray("old bytes")));
-    {
-        QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-    }
+    ASSERT_TRUE(fillUp(folder));
     const QStringList before = entries(folder);
     const auto png = DeviceShareImage::renderPNG(ShareTestCards::nano());
     ASSERT_TRUE(png);
@@ -206,13 +262,7 @@ TEST(ShareImage, AFullDiskSaysSoAndLeavesTheOldFileAndNoPartialOne) {
     // Through the dialog: the error is shown, and still nothing changed.
     QWidget window;
     window.show();
-    DeviceSharePreview preview({QStringLiteral("iPod nano (4th generation)"),
-                                std::nullopt,
-                                {},
-                                std::nullopt,
-                                ShareTestCards::nano().artwork,
-                                std::nullopt},
-                               &window);
+    DeviceSharePreview preview(bareNano(), &window);
     preview.setAttribute(Qt::WA_DeleteOnClose, false);
     preview.saveDeviceImage(*png);
     QFileDialog* dialog = saveDialog(window);
