@@ -29,7 +29,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTest>
@@ -77,6 +76,52 @@ protected:
 
     QString mountPath;
     std::unique_ptr<TestVolumes::Mount> mount;
+};
+
+// The open helper made to wait for the test (on a fifo) before it reads: an operation whose
+// database read runs it surely runs while the test acts. A helper a failure left waiting is
+// released at the end.
+class HeldHelper {
+public:
+    explicit HeldHelper(const QString& root)
+        : fifo(root + QStringLiteral("/hold"))
+        , script(root + QStringLiteral("/held-helper.sh"))
+        , helper(qgetenv("LORVANEL_OPEN_HELPER")) {
+        EXPECT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QFile file(script);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nread line < '" + QFile::encodeName(fifo) + "'\nexec '" + helper +
+                   "' \"$@\"\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~HeldHelper() {
+        letGo();
+        if (answer < 0)
+            release();
+        ::close(answer);
+    }
+    HeldHelper(const HeldHelper&) = delete;
+    HeldHelper& operator=(const HeldHelper&) = delete;
+
+    // The next database read, even of a database read before, runs the waiting helper.
+    void hold() {
+        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(script));
+        DatabasePreflight::forgetReadDatabases();
+    }
+    // Helpers started from now on do not wait.
+    void letGo() { qputenv("LORVANEL_OPEN_HELPER", helper); }
+    // The waiting helper goes on.
+    void release() {
+        answer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
+        ASSERT_EQ(::write(answer, "\n", 1), 1);
+    }
+
+private:
+    QString fifo;
+    QString script;
+    QByteArray helper;
+    int answer = -1; // kept open while the line waits in the fifo
 };
 
 } // namespace
@@ -300,36 +345,13 @@ TEST_F(ImportTest, APanelOpenedForOneIPodNeverImportsIntoTheNextOneSelected) {
 }
 
 TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) {
-    // The operation's read of the database waits on a helper that waits for the test (a fifo),
-    // so the operation surely runs while the quit is asked.
-    const QString fifo = root + QStringLiteral("/hold");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QByteArray helper = qgetenv("LORVANEL_OPEN_HELPER");
-    const QString held = root + QStringLiteral("/held-helper.sh");
-    QFile script(held);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nread line < '" + QFile::encodeName(fifo) + "'\nexec '" + helper +
-                 "' \"$@\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    int answer = -1; // a line waiting in the fifo, kept while this end is open
-    const auto release = [&] {
-        answer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
-        ASSERT_EQ(::write(answer, "\n", 1), 1);
-    };
-    const auto restore = qScopeGuard([&] {
-        qputenv("LORVANEL_OPEN_HELPER", helper);
-        if (answer < 0)
-            release(); // for a helper left waiting by a failure
-        ::close(answer);
-    });
+    HeldHelper held(root);
     const quint64 old = store->library()->tracks[0].id;
 
     // An import is stopped; a tag edit, a change the user confirmed, is saved first.
     for (const bool edit : {false, true}) {
         SCOPED_TRACE(edit ? "tag edit" : "import");
-        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(held));
-        DatabasePreflight::forgetReadDatabases();
+        held.hold();
         if (edit)
             store->saveTrackMetadata(old, {QStringLiteral("Kept"), {}, {}, {}, {}},
                                      *store->selectedDiskID());
@@ -360,9 +382,9 @@ TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) 
             // Not ended yet: nothing quits.
             EXPECT_TRUE(store->activeDeviceID());
             EXPECT_TRUE(window->isVisible());
-            qputenv("LORVANEL_OPEN_HELPER", helper);
+            held.letGo();
             if (edit)
-                release();
+                held.release();
         });
         QTimer watchdog;
         QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
