@@ -82,18 +82,31 @@ void QuitConfirmation::answered() {
     quitIfDone();
 }
 
+void QuitConfirmation::quitUnattended() {
+    unattended_ = true;
+    dismiss();
+    setQuitPending(true);
+    store_.stopOperation();
+    quitIfDone();
+}
+
 void QuitConfirmation::operationEnded() {
     if (store_.activeDeviceID())
         return;
-    if (QMessageBox* box = box_) {
-        // Unanswered: the question no longer holds, and no answer is made up for it.
-        box->removeEventFilter(this);
-        box->disconnect(this);
-        box->done(QDialog::Rejected);
-        box->deleteLater();
-        box_ = nullptr;
-    }
+    // Unanswered: the question no longer holds, and no answer is made up for it.
+    dismiss();
     quitIfDone();
+}
+
+void QuitConfirmation::dismiss() {
+    QMessageBox* box = box_;
+    if (!box)
+        return;
+    box->removeEventFilter(this);
+    box->disconnect(this);
+    box->done(QDialog::Rejected);
+    box->deleteLater();
+    box_ = nullptr;
 }
 
 void QuitConfirmation::setQuitPending(bool pending) {
@@ -107,8 +120,8 @@ void QuitConfirmation::quitIfDone() {
     if (!quitPending_ || store_.activeDeviceID())
         return;
     setQuitPending(false);
-    // What the operation ended with is read before anything quits.
-    if (store_.alert())
+    // What the operation ended with is read before anything quits, when someone is there.
+    if (store_.alert() && !unattended_)
         return;
     QCoreApplication::quit();
 }

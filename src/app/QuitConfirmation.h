@@ -24,6 +24,11 @@ public:
 
     // True when nothing runs on a device; otherwise the question opens (once) and the quit waits.
     bool permitsQuit();
+    // Quits without a question, when asked from outside where no one may be there to answer
+    // (a logout): a question on screen closes unanswered, a running import or export stops at
+    // its safe point, a library edit or an eject is waited for, and an alert it ends with keeps
+    // nothing open. Asked again meanwhile, it goes on waiting.
+    void quitUnattended();
     // The user chose to quit, and the application quits when the operation has ended.
     bool isQuitPending() const { return quitPending_; }
 
@@ -44,6 +49,8 @@ private:
     void retranslate();
     void answered();
     void operationEnded();
+    // Closes the question on screen without an answer.
+    void dismiss();
     void setQuitPending(bool pending);
     void quitIfDone();
 
@@ -55,4 +62,6 @@ private:
     // Whether the operation asked about stops, or is waited for.
     bool stops_ = false;
     bool quitPending_ = false;
+    // No one answers, nor reads what the operation ends with.
+    bool unattended_ = false;
 };

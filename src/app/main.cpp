@@ -1,5 +1,8 @@
 #include "app/CommandLine.h"
 #include "app/LorvanelApp.h"
+#include "app/MainWindow.h"
+#include "app/QuitConfirmation.h"
+#include "app/TerminationSignals.h"
 #include "library/StoredCovers.h"
 #include "platform/GLibAllocator.h"
 #include "platform/Task.h"
@@ -21,9 +24,14 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("io.lorvanel.Lorvanel"));
     LorvanelApp::applyAppearance();
 
+    // Kept to the end: a second signal while the application quits waits for it, as the first.
+    TerminationSignals termination;
     int result;
     {
         LorvanelApp app;
+        // As Quit does, with no one there to answer its question.
+        QObject::connect(&termination, &TerminationSignals::received,
+                         app.mainWindow().quitConfirmation(), &QuitConfirmation::quitUnattended);
         app.show();
         result = QApplication::exec();
     }

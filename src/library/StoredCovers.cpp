@@ -53,6 +53,20 @@ bool isFaultSignal(int signal) {
     return false;
 }
 
+// The started cover processes whose temporary folder is not removed yet, wherever they went:
+// endAll waits for them all, also for one ended a moment before without waiting. Never
+// destroyed, as a waiting thread may outlive the statics.
+struct Unreaped {
+    std::mutex lock;
+    std::condition_variable changed;
+    int count = 0;
+};
+
+Unreaped& unreaped() {
+    static Unreaped* instance = new Unreaped;
+    return *instance;
+}
+
 // One started cover process. Its exit is waited for by a thread of its own, which then removes
 // its temporary folder; until then it may be killed (never after: its id may be reused).
 class Child {
@@ -214,6 +228,10 @@ std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
     child->socket_ = std::move(ours);
     child->files_ = files;
     child->started_ = Clock::now();
+    {
+        const std::lock_guard lock(unreaped().lock);
+        ++unreaped().count;
+    }
     std::thread([pid, exit = child->exit_, removeScratch] {
         siginfo_t info{};
         // Waits without reaping, so that the id stays the process's until it is marked gone.
@@ -229,6 +247,11 @@ std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
             exit->status = info.si_status;
         }
         exit->changed.notify_all();
+        {
+            const std::lock_guard lock(unreaped().lock);
+            --unreaped().count;
+        }
+        unreaped().changed.notify_all();
     }).detach();
     return child;
 }
@@ -614,5 +637,9 @@ void StoredCovers::endAllBut(const QSet<QByteArray>& volumeIdentities) {
 }
 
 void StoredCovers::endAll() {
-    registry().endWhere([](const Volume&) { return true; }, true);
+    registry().endWhere([](const Volume&) { return true; }, false);
+    // No helper and no temporary folder left behind, also of the processes ended before.
+    std::unique_lock lock(unreaped().lock);
+    unreaped().changed.wait_for(lock, std::chrono::seconds(2),
+                                [] { return unreaped().count == 0; });
 }

@@ -292,3 +292,29 @@ TEST(StoredCovers, OnlyADecodingThatFailsByItselfMakesACoverDamaged) {
         StoredCovers::endAll();
     }
 }
+
+// Ending them all, as the application does last, waits until every process started is gone with
+// its temporary folder: also one that a volume going away had only told to end a moment before.
+TEST(StoredCovers, EndingAllLeavesNoProcessNorTemporaryFolder) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.artwork = true, .artworkColor = 0xC02020});
+    volume.write();
+    const QList<quint64> ids{volume.trackID(0)};
+    const std::optional<QByteArray> temporary =
+        qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+    QTemporaryDir scratch;
+    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(coversOf(StoredCovers::read(requestFor(volume), ids), ids), QList<quint32>{red});
+        StoredCovers::endFor(QFile::encodeName(volume.mountPoint()));
+        StoredCovers::endAll();
+        const QStringList left =
+            QDir(scratch.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        EXPECT_TRUE(left.isEmpty()) << qPrintable(left.join(u' '));
+        EXPECT_EQ(coverProcesses(), 0);
+    }
+    if (temporary)
+        qputenv("TMPDIR", *temporary);
+    else
+        qunsetenv("TMPDIR");
+}

@@ -8,6 +8,7 @@
 
 #include "app/AlertPresenter.h"
 #include "app/QuitConfirmation.h"
+#include "app/TerminationSignals.h"
 #include "browser/ImportDropArea.h"
 #include "browser/ImportProgressPanel.h"
 #include "library/DatabasePreflight.h"
@@ -29,13 +30,13 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +78,57 @@ protected:
 
     QString mountPath;
     std::unique_ptr<TestVolumes::Mount> mount;
+};
+
+// The open helper made to wait for the test (on a fifo) before it reads: an operation whose
+// database read runs it surely runs while the test acts. A helper a failure left waiting is
+// released at the end.
+class HeldHelper {
+public:
+    explicit HeldHelper(const QString& root)
+        : fifo(root + QStringLiteral("/hold"))
+        , script(root + QStringLiteral("/held-helper.sh"))
+        , started(root + QStringLiteral("/held-helper-started"))
+        , helper(qgetenv("LORVANEL_OPEN_HELPER")) {
+        EXPECT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QFile file(script);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n: > '" + QFile::encodeName(started) + "'\nread line < '" +
+                   QFile::encodeName(fifo) + "'\nexec '" + helper + "' \"$@\"\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~HeldHelper() {
+        letGo();
+        if (answer < 0)
+            release();
+        ::close(answer);
+    }
+    HeldHelper(const HeldHelper&) = delete;
+    HeldHelper& operator=(const HeldHelper&) = delete;
+
+    // The next database read, even of a database read before, runs the waiting helper.
+    void hold() {
+        QFile::remove(started);
+        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(script));
+        DatabasePreflight::forgetReadDatabases();
+    }
+    // A helper started since hold() waits.
+    bool isWaiting() const { return QFile::exists(started); }
+    // Helpers started from now on do not wait.
+    void letGo() { qputenv("LORVANEL_OPEN_HELPER", helper); }
+    // The waiting helper goes on.
+    void release() {
+        answer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
+        ASSERT_EQ(::write(answer, "\n", 1), 1);
+    }
+
+private:
+    QString fifo;
+    QString script;
+    QString started;
+    QByteArray helper;
+    int answer = -1; // kept open while the line waits in the fifo
 };
 
 } // namespace
@@ -300,36 +352,13 @@ TEST_F(ImportTest, APanelOpenedForOneIPodNeverImportsIntoTheNextOneSelected) {
 }
 
 TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) {
-    // The operation's read of the database waits on a helper that waits for the test (a fifo),
-    // so the operation surely runs while the quit is asked.
-    const QString fifo = root + QStringLiteral("/hold");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QByteArray helper = qgetenv("LORVANEL_OPEN_HELPER");
-    const QString held = root + QStringLiteral("/held-helper.sh");
-    QFile script(held);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nread line < '" + QFile::encodeName(fifo) + "'\nexec '" + helper +
-                 "' \"$@\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    int answer = -1; // a line waiting in the fifo, kept while this end is open
-    const auto release = [&] {
-        answer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
-        ASSERT_EQ(::write(answer, "\n", 1), 1);
-    };
-    const auto restore = qScopeGuard([&] {
-        qputenv("LORVANEL_OPEN_HELPER", helper);
-        if (answer < 0)
-            release(); // for a helper left waiting by a failure
-        ::close(answer);
-    });
+    HeldHelper held(root);
     const quint64 old = store->library()->tracks[0].id;
 
     // An import is stopped; a tag edit, a change the user confirmed, is saved first.
     for (const bool edit : {false, true}) {
         SCOPED_TRACE(edit ? "tag edit" : "import");
-        qputenv("LORVANEL_OPEN_HELPER", QFile::encodeName(held));
-        DatabasePreflight::forgetReadDatabases();
+        held.hold();
         if (edit)
             store->saveTrackMetadata(old, {QStringLiteral("Kept"), {}, {}, {}, {}},
                                      *store->selectedDiskID());
@@ -360,9 +389,9 @@ TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) 
             // Not ended yet: nothing quits.
             EXPECT_TRUE(store->activeDeviceID());
             EXPECT_TRUE(window->isVisible());
-            qputenv("LORVANEL_OPEN_HELPER", helper);
+            held.letGo();
             if (edit)
-                release();
+                held.release();
         });
         QTimer watchdog;
         QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
@@ -375,6 +404,75 @@ TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) 
         for (const Track& track : IPodDatabase(mountPath).loadTracks())
             titles.append(track.title);
         EXPECT_EQ(titles, QStringList{edit ? QStringLiteral("Kept") : QStringLiteral("Old")});
+        window->show();
+        waitForOperation();
+    }
+}
+
+TEST_F(ImportTest, ATerminationSignalQuitsWithoutAskingOnceTheOperationEndedSafely) {
+    HeldHelper held(root);
+    const quint64 old = store->library()->tracks[0].id;
+
+    // As with Quit: an import is stopped, a tag edit is saved first, even when a second signal
+    // comes meanwhile. A question on screen goes unanswered, an alert unread.
+    for (const bool edit : {false, true}) {
+        SCOPED_TRACE(edit ? "tag edit" : "import");
+        TerminationSignals termination;
+        QuitConfirmation* quit = window->quitConfirmation();
+        QObject::connect(&termination, &TerminationSignals::received, quit,
+                         &QuitConfirmation::quitUnattended);
+        held.hold();
+        if (edit)
+            store->saveTrackMetadata(old, {QStringLiteral("Signalled"), {}, {}, {}, {}},
+                                     *store->selectedDiskID());
+        else
+            ASSERT_TRUE(
+                dragAndDrop(pane().dropArea(), {QUrl::fromLocalFile(song("q", "Late"))}).dropped);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return held.isWaiting(); }));
+        held.letGo();
+        ASSERT_TRUE(store->activeDeviceID());
+        bool ended = false;
+        std::optional<bool> endedBeforeQuit;
+        QObject scope;
+        QObject::connect(store.get(), &IPodStore::activeDeviceIDChanged, &scope,
+                         [&] { ended = ended || !store->activeDeviceID(); });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &scope,
+                         [&] { endedBeforeQuit = ended; });
+        int received = 0;
+        QObject::connect(&termination, &TerminationSignals::received, &scope, [&] {
+            ++received;
+            EXPECT_EQ(quit->box(), nullptr);
+            if (!edit)
+                return;
+            EXPECT_TRUE(quit->isQuitPending());
+            EXPECT_TRUE(store->activeDeviceID());
+            EXPECT_TRUE(window->isVisible());
+            if (received == 1) {
+                ::kill(::getpid(), SIGINT);
+                return;
+            }
+            // What the edit ends with has no one to read it.
+            store->setAlert(QStringLiteral("Something to tell"));
+            held.release();
+        });
+        QTimer::singleShot(0, &scope, [&] {
+            if (edit) {
+                window->findChild<QAction*>(QStringLiteral("quitAction"))->trigger();
+                ASSERT_NE(quit->box(), nullptr);
+            }
+            ::kill(::getpid(), SIGTERM);
+        });
+        QTimer watchdog;
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        watchdog.start(60'000);
+        EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_EQ(received, edit ? 2 : 1);
+        EXPECT_EQ(endedBeforeQuit, std::optional<bool>(true));
+        EXPECT_FALSE(window->isVisible());
+        QStringList titles;
+        for (const Track& track : IPodDatabase(mountPath).loadTracks())
+            titles.append(track.title);
+        EXPECT_EQ(titles, QStringList{edit ? QStringLiteral("Signalled") : QStringLiteral("Old")});
         window->show();
         waitForOperation();
     }
