@@ -14,11 +14,20 @@ namespace {
 // Where the handler writes; -1 while no object is there. Read in the handler, so lock-free.
 std::atomic<int> pipeWriteEnd{-1};
 static_assert(std::atomic<int>::is_always_lock_free);
+// The process whose signals these are: a child forked but not yet started on its program still
+// has the handler, and must not end the application through the shared pipe.
+std::atomic<pid_t> owner{0};
 
 extern "C" void noteSignal(int signalNumber) {
     // Only async-signal-safe calls here; a full pipe loses nothing that matters, as the signals
     // already in it say the same.
     const int savedErrno = errno;
+    if (::getpid() != owner.load(std::memory_order_relaxed)) {
+        ::signal(signalNumber, SIG_DFL);
+        ::raise(signalNumber);
+        errno = savedErrno;
+        return;
+    }
     const int fd = pipeWriteEnd.load(std::memory_order_relaxed);
     if (fd >= 0) {
         const unsigned char number = static_cast<unsigned char>(signalNumber);
@@ -40,6 +49,7 @@ TerminationSignals::TerminationSignals(QObject* parent)
     int expected = -1;
     if (!pipeWriteEnd.compare_exchange_strong(expected, writeEnd.get()))
         throw std::logic_error("TerminationSignals: one at a time");
+    owner.store(::getpid());
     notifier = std::make_unique<QSocketNotifier>(readEnd.get(), QSocketNotifier::Read);
     connect(notifier.get(), &QSocketNotifier::activated, this, &TerminationSignals::readPending);
 
