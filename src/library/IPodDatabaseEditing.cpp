@@ -657,7 +657,9 @@ void IPodDatabase::ensureRoomForSave() {
     }
     // For what the file system itself takes, and a database a little longer than worked out.
     const qint64 margin = (qint64(64) << 10) + 2 * unit;
-    const qint64 needed = std::max(added, added - freed + growth + largest) + margin;
+    // The thumbnails given back make room for the databases' writes, margin and all.
+    const qint64 needed =
+        std::max(added > 0 ? added + margin : 0, added - freed + growth + largest + margin);
     if (available >= needed)
         return;
 

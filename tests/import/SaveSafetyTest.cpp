@@ -240,6 +240,39 @@ TEST_F(SaveSafetyTest, ADeleteOnAFullIPodSucceedsAndKeepsEveryOtherCover) {
     }
 }
 
+// At no byte free, a delete whose covers give back what the save needs is saved: libgpod gives
+// their thumbnails back before it writes the databases. Its own file (one small page) would
+// not make the room.
+TEST_F(SaveSafetyTest, ADeleteWhoseCoversMakeTheRoomIsSavedWithNoByteFree) {
+    IPodVolume classic(QStringLiteral("MB029"));
+    for (quint32 i = 0; i < 3; ++i)
+        classic.addTrack({.title = QStringLiteral("Cover %1").arg(i),
+                          .audio = QByteArray(100, char('a' + i)),
+                          .artwork = true,
+                          .artworkColor = 0x204080 * (i + 1)});
+    classic.write();
+    QStringList expected;
+    const QString gone = QString::number(classic.trackID(0)) + u' ';
+    for (const QString& line : QString::fromStdString(libraryOn(classic.mountPoint())).split(u'\n'))
+        if (!line.startsWith(QStringLiteral("track ") + gone) &&
+            !line.startsWith(QStringLiteral("cover ") + gone))
+            expected << line;
+    ASSERT_EQ(expected.filter(QStringLiteral("cover ")).size(), 2);
+
+    ipod = MountedIPod::make(FileSystem::tmpfs, classic);
+    ASSERT_TRUE(ipod);
+    ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), 0).isEmpty());
+    session = ipod->device().openDatabase();
+    ASSERT_EQ(session->deleteTracks({classic.trackID(0)}).size(), 1);
+    try {
+        session->saveLibrary();
+    } catch (const IPodDatabaseError& error) {
+        ADD_FAILURE() << error.description(AppLanguage::english).toStdString();
+    }
+    session.reset();
+    EXPECT_EQ(libraryOn(ipod->mountPoint()), expected.join(u'\n').toStdString());
+}
+
 // A delete that makes its own room removes the files one by one, each only while the volume is
 // still the iPod: another volume mounted in its place, before the save or between two files,
 // loses nothing (even files at the very same paths), and the iPod keeps the files not yet
