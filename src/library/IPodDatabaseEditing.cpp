@@ -834,6 +834,7 @@ void IPodDatabase::saveLibrary() {
     checkpoint();
     for (const QString& file : saveLeftovers())
         ::unlink(QFile::encodeName(file).constData());
+    recordReleasedFiles();
     GLibHandles::ErrorSlot error;
     const gboolean written = itdb_write(database_.get(), error.out());
     if (written && error) {
