@@ -7,6 +7,10 @@
 // then one path relative to the mount point per line. A line only counts once its newline is
 // there, so an append cut short names nothing.
 //
+// The save record is there while a save is under way and names the files shaped like libgpod's
+// temporary databases that were there before it: what a save cut short left is told from a
+// copy the user keeps.
+//
 // A record that does not begin with its header, is not a regular file or is too large names
 // nothing; it is never followed, read past its bound or waited on, and when one is to be
 // written in its place it is set aside (renamed, never removed), so it holds nothing up.
@@ -32,8 +36,11 @@
 namespace {
 
 const QByteArray recordHeader = QByteArrayLiteral("Lorvanel pending audio 1\n");
+const QByteArray saveRecordHeader = QByteArrayLiteral("Lorvanel save 1\n");
 // Far more than the entries of the largest import; only settling reads the whole record.
 constexpr qint64 largestRecord = qint64(8) << 20;
+// A few names.
+constexpr qint64 largestSaveRecord = qint64(1) << 20;
 
 [[noreturn]] void throwErrno(int error, const char* what) {
     throw std::system_error(error, std::generic_category(), what);
@@ -291,10 +298,33 @@ QString listedKey(const char* ipodPath) {
     return QDir::cleanPath(path).toLower();
 }
 
+// Every entry of the databases' folders named like a copy of one of them ("iTunesDB.XXXXXX",
+// six letters or digits, any letter case), relative to the mount point.
+QStringList databaseCopyShapedFiles(const QString& mountPoint) {
+    static const QRegularExpression shape(QStringLiteral("^(itunesdb|itunessd|artworkdb)\\."
+                                                         "[a-z0-9]{6}$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    QStringList files;
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    for (gchar* (*folderOf)(const gchar*) : {itdb_get_itunes_dir, itdb_get_artwork_dir}) {
+        const GLibHandles::CharPtr folder{folderOf(mount.constData())};
+        if (!folder)
+            continue;
+        const QDir dir(QFile::decodeName(folder.get()));
+        const QStringList names =
+            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : names) {
+            if (shape.match(name).hasMatch())
+                files.append(QDir(mountPoint).relativeFilePath(dir.filePath(name)));
+        }
+    }
+    return files;
+}
+
 } // namespace
 
 bool IPodDatabase::isOwnRecordName(const QByteArray& name) {
-    return name.startsWith(pendingFilesRecord);
+    return name.startsWith(pendingFilesRecord) || name.startsWith(saveRecord);
 }
 
 void IPodDatabase::recordPendingFile(const QString& path) {
@@ -492,5 +522,68 @@ void IPodDatabase::settlePendingFiles() {
         }
     } catch (...) {
         // What is not settled now stays recorded for the next session.
+    }
+}
+
+std::optional<QSet<QString>> IPodDatabase::filesBeforeCutSave() const {
+    try {
+        const OwnedFd folder = openITunesFolder(mountPoint_);
+        if (!folder.isValid())
+            return std::nullopt;
+        const RecordFile record =
+            readRecordFile(folder.get(), saveRecord, saveRecordHeader, largestSaveRecord);
+        if (record.state != RecordFile::State::usable)
+            return std::nullopt;
+        QList<QByteArray> lines = record.bytes.mid(saveRecordHeader.size()).split('\n');
+        if (!lines.takeLast().isEmpty())
+            return std::nullopt; // written whole or not at all: this one is damaged
+        QSet<QString> files;
+        for (const QByteArray& line : std::as_const(lines)) {
+            auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString file = decoder(line);
+            if (decoder.hasError() || file.isEmpty())
+                return std::nullopt;
+            files.insert(file.toLower());
+        }
+        return files;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+void IPodDatabase::recordSaveBegins() {
+    OwnedFd folder;
+    try {
+        QByteArray bytes = saveRecordHeader;
+        for (const QString& file : databaseCopyShapedFiles(mountPoint_))
+            bytes += file.toUtf8() + '\n';
+        checkpoint();
+        folder = openITunesFolder(mountPoint_);
+        if (!folder.isValid())
+            return;
+        if (readRecordFile(folder.get(), saveRecord, saveRecordHeader, largestSaveRecord).state ==
+            RecordFile::State::unusable)
+            setAside(folder.get(), saveRecord);
+        writeRecordFile(folder.get(), saveRecord, bytes);
+    } catch (...) {
+        // Unrecorded, the save goes on; but the record of an earlier save must not speak for it.
+        try {
+            if (folder.isValid()) {
+                checkpoint();
+                removeRecordFile(folder.get(), saveRecord);
+            }
+        } catch (...) {
+        }
+    }
+}
+
+void IPodDatabase::recordSaveEnded() {
+    try {
+        checkpoint();
+        const OwnedFd folder = openITunesFolder(mountPoint_);
+        if (folder.isValid())
+            removeRecordFile(folder.get(), saveRecord);
+    } catch (...) {
+        // Left there, it still names every file that was there before the save.
     }
 }
