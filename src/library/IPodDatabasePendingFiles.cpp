@@ -24,11 +24,11 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdio>
 #include <map>
 #include <system_error>
 #include <vector>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

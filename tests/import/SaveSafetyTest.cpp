@@ -101,6 +101,17 @@ std::string libraryOn(const QString& mountPoint) {
     return lines.join(u'\n').toStdString();
 }
 
+// The lines of libraryOn without the track's own: its track line and its cover's.
+QStringList libraryWithout(const QString& mountPoint, quint64 trackID) {
+    QStringList lines;
+    const QString gone = QString::number(trackID) + u' ';
+    for (const QString& line : QString::fromStdString(libraryOn(mountPoint)).split(u'\n'))
+        if (!line.startsWith(QStringLiteral("track ") + gone) &&
+            !line.startsWith(QStringLiteral("cover ") + gone))
+            lines << line;
+    return lines;
+}
+
 } // namespace
 
 TEST_F(SaveSafetyTest, ATagEditIsNotSavedOntoAnotherVolumeInTheIPodsPlace) {
@@ -213,12 +224,7 @@ TEST_F(SaveSafetyTest, ADeleteOnAFullIPodSucceedsAndKeepsEveryOtherCover) {
                        .artworkColor = 0x204080 * (i + 1)});
     tree.addTracksWithoutFiles(60, 7000, {.title = QStringLiteral("Plain")});
     tree.write();
-    QStringList expected;
-    const QString gone = QString::number(tree.trackID(0)) + u' ';
-    for (const QString& line : QString::fromStdString(libraryOn(tree.mountPoint())).split(u'\n'))
-        if (!line.startsWith(QStringLiteral("track ") + gone) &&
-            !line.startsWith(QStringLiteral("cover ") + gone))
-            expected << line;
+    const QStringList expected = libraryWithout(tree.mountPoint(), tree.trackID(0));
     ASSERT_EQ(expected.filter(QStringLiteral("cover ")).size(), 7);
 
     for (const qint64 left : {qint64(300) << 10, qint64(16) << 10}) {
@@ -251,12 +257,7 @@ TEST_F(SaveSafetyTest, ADeleteWhoseCoversMakeTheRoomIsSavedWithNoByteFree) {
                           .artwork = true,
                           .artworkColor = 0x204080 * (i + 1)});
     classic.write();
-    QStringList expected;
-    const QString gone = QString::number(classic.trackID(0)) + u' ';
-    for (const QString& line : QString::fromStdString(libraryOn(classic.mountPoint())).split(u'\n'))
-        if (!line.startsWith(QStringLiteral("track ") + gone) &&
-            !line.startsWith(QStringLiteral("cover ") + gone))
-            expected << line;
+    const QStringList expected = libraryWithout(classic.mountPoint(), classic.trackID(0));
     ASSERT_EQ(expected.filter(QStringLiteral("cover ")).size(), 2);
 
     ipod = MountedIPod::make(FileSystem::tmpfs, classic);
