@@ -1,6 +1,7 @@
 #include "library/DatabaseFiles.h"
 
 #include "library/GLibHandles.h"
+#include "library/IPodDatabase.h"
 
 #include <QFile>
 
@@ -69,7 +70,9 @@ std::optional<QByteArray> firstSpecialFile(const QString& mountPoint,
                                            const DatabaseFiles::Visitor& visit) {
     std::optional<QByteArray> special;
     const auto each = [&](const QByteArray& path, const struct stat& status) {
-        if (!special && isSpecial(path, status))
+        // libgpod never reads this program's records, and their readers never wait on one.
+        if (!special && isSpecial(path, status) &&
+            !IPodDatabase::isOwnRecordName(path.mid(path.lastIndexOf('/') + 1)))
             special = path;
         if (visit)
             visit(path, status);

@@ -4,7 +4,8 @@
 // library folder within it), its Device folder and its Artwork folder. A FIFO, socket or device
 // node in place of one of them holds a plain open or read forever, in libgpod as in our own
 // code; here nothing but a regular file is ever opened, and a volume that offers anything else
-// there is refused before libgpod sees it.
+// there is refused before libgpod sees it. This program's own records in the iTunes folder are
+// the exception: libgpod never opens them, and their readers never wait on one.
 
 #include "library/IPodDatabaseError.h"
 #include "platform/OwnedFd.h"
@@ -23,9 +24,10 @@ public:
     using Visitor = std::function<void(const QByteArray& path, const struct stat& status)>;
 
     // Throws the damaged-library error (damaged()) for the first entry of those folders that
-    // is special: links followed, something other than a regular file or a folder. visit, when
-    // given, is called for every entry with its path and lstat information, folder by folder
-    // in name order; folders in them are not listed (a library folder is entered).
+    // is special (this program's own records aside): links followed, something other than a
+    // regular file or a folder. visit, when given, is called for every entry with its path and
+    // lstat information, folder by folder in name order; folders in them are not listed (a
+    // library folder is entered).
     static void refuseSpecialFiles(const QString& mountPoint, const Visitor& visit = {});
     // Whether any entry of those folders is special.
     static bool hasSpecialFiles(const QString& mountPoint);

@@ -173,10 +173,17 @@ public:
     bool registerCopiedFile(quint64 trackID, const std::optional<QByteArray>& artwork,
                             const std::optional<QString>& newFile, std::optional<qint32> bitrate);
 
-    // Audio files written into the music folders before a save lists them are recorded on the
-    // iPod itself (pendingFilesRecord), so that what an operation cut short left there goes at
-    // the next one.
+    // Audio files written into the music folders before a save lists them, and those a save is
+    // about to stop listing, are recorded on the iPod itself (pendingFilesRecord), so that what
+    // an operation cut short left there goes at the next one.
     static constexpr const char* pendingFilesRecord = ".Lorvanel-Pending-Audio";
+    // Present while a save is under way (beside pendingFilesRecord): it names the files shaped
+    // like libgpod's temporary databases that were there before, which are never taken for
+    // what the save left.
+    static constexpr const char* saveRecord = ".Lorvanel-Save";
+    // Whether a file of the iTunes folder with this name is one of the records above (or one
+    // of theirs set aside): this program's alone, never read by libgpod.
+    static bool isOwnRecordName(const QByteArray& name);
     // Records a music-folder path that does not exist yet, durably, before it is written; throws
     // when it cannot (nothing may be written there then).
     void recordPendingFile(const QString& path);
@@ -225,8 +232,22 @@ private:
     void ensureRoomForSave();
     // The bytes of the iTunesDB the save will write, written off the iPod; none when that failed.
     std::optional<qint64> newITunesDBBytes();
-    // What an earlier save cut short left of libgpod's temporary databases.
+    // What an earlier save cut short left of libgpod's temporary databases: only files that
+    // appeared while a save recorded in saveRecord was under way.
     QStringList saveLeftovers() const;
+    // The files shaped like libgpod's temporary databases that the save record left by a save
+    // cut short says were there before it, lower-cased and relative to the mount point; none
+    // when no usable save record is there.
+    std::optional<QSet<QString>> filesBeforeCutSave() const;
+    // Writes the save record for the save about to begin, and removes it once the save ended.
+    // Neither throws nor keeps the save from going on: a save that is not recorded leaves what
+    // it may leave behind for good.
+    void recordSaveBegins();
+    void recordSaveEnded();
+    // Records, before the save, the files it stops listing (the files of deleted tracks and
+    // those rewritten files replace), so that whoever finds them listed by no track removes
+    // them. Never throws: a file not recorded is removed by the caller after the save.
+    void recordReleasedFiles();
 
     QString mountPoint_;
     std::optional<IPodDatabaseError> writeBlocker_;
@@ -245,6 +266,8 @@ private:
     // The stored covers of deleted tracks (image id, song id): the save gives their thumbnails
     // back unless a remaining track shows the same image.
     QList<std::pair<quint32, quint64>> removedCovers_;
+    // The files registerCopiedFile's new files replaced, for recordReleasedFiles.
+    QSet<QString> replacedTrackFiles_;
     // Tracks given a cover in this session: theirs is not in the stored thumbnails yet.
     QSet<const Itdb_Track*> sessionArtwork_;
     GLibHandles::DatabasePtr database_;

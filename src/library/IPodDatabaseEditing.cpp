@@ -655,9 +655,12 @@ void IPodDatabase::ensureRoomForSave() {
         growth += std::max<qint64>(0, write.bytes - write.allocated);
         largest = std::max(largest, std::min(write.bytes, write.allocated));
     }
-    // For what the file system itself takes, and a database a little longer than worked out.
-    const qint64 margin = (qint64(64) << 10) + 2 * unit;
-    const qint64 needed = std::max(added, added - freed + growth + largest) + margin;
+    // For what the file system itself takes, the save's own records, and a database a little
+    // longer than worked out.
+    const qint64 margin = (qint64(64) << 10) + 4 * unit;
+    // The thumbnails given back make room for the databases' writes, margin and all.
+    const qint64 needed =
+        std::max(added > 0 ? added + margin : 0, added - freed + growth + largest + margin);
     if (available >= needed)
         return;
 
@@ -761,10 +764,14 @@ std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length) 
 
 // libgpod writes each database to "<name>.XXXXXX" beside it (GLib's six capitals or digits) and
 // renames that over the old one. A save cut short (the program ended, the iPod pulled) leaves
-// it there, as large as the database. Only a file of that name whose bytes begin as libgpod
-// writes that database is taken: an empty or shorter one, or anything else of a like name, may
-// be the user's.
+// it there, as large as the database. Only a file of that name that was not there when that
+// save began and whose bytes begin as libgpod writes that database is taken: an empty or
+// shorter one, anything else of a like name, and any copy that was there before may be the
+// user's.
 QStringList IPodDatabase::saveLeftovers() const {
+    const std::optional<QSet<QString>> before = filesBeforeCutSave();
+    if (!before)
+        return {}; // no save of ours was cut short
     struct Target {
         gchar* (*path)(const gchar*);
         gchar* (*folder)(const gchar*);
@@ -794,6 +801,8 @@ QStringList IPodDatabase::saveLeftovers() const {
             if (!pattern.match(entry).hasMatch())
                 continue;
             const QString file = path + u'/' + entry;
+            if (before->contains(QDir(mountPoint_).relativeFilePath(file).toLower()))
+                continue;
             const std::optional<QByteArray> head = headOfSoleFile(file, 32);
             if (head && std::any_of(target.signatures.begin(), target.signatures.end(),
                                     [&](const Signature& signature) {
@@ -832,8 +841,11 @@ void IPodDatabase::saveLibrary() {
     checkpoint();
     for (const QString& file : saveLeftovers())
         ::unlink(QFile::encodeName(file).constData());
+    recordSaveBegins();
+    recordReleasedFiles();
     GLibHandles::ErrorSlot error;
     const gboolean written = itdb_write(database_.get(), error.out());
+    recordSaveEnded();
     if (written && error) {
         error.abandon(); // see GLibHandles::ErrorSlot::abandon
         throw IPodDatabaseError::library(LZ("Save library"), std::nullopt);

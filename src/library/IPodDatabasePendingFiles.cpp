@@ -1,11 +1,19 @@
-// The record of audio files written into the music folders that no saved library lists yet, and
-// its settling: what an import or a rewrite cut short left behind is removed by a later session
-// of the same iPod, and only that.
+// The records this program keeps on the iPod about work under way, and their settling.
 //
-// The record lies in the iTunes folder, beside the databases: a header line, then one path
-// relative to the mount point per line. A line only counts once its newline is there, so an
-// append cut short names nothing; a record that does not begin with the header, is not a regular
-// file or is too large names nothing either.
+// The pending record names audio files written into the music folders that no saved library
+// lists yet, and the files a save is about to stop listing: whatever an import, a rewrite or a
+// delete cut short left behind is removed by a later session of the same iPod once no track
+// lists it, and only that. It lies in the iTunes folder, beside the databases: a header line,
+// then one path relative to the mount point per line. A line only counts once its newline is
+// there, so an append cut short names nothing.
+//
+// The save record is there while a save is under way and names the files shaped like libgpod's
+// temporary databases that were there before it: what a save cut short left is told from a
+// copy the user keeps.
+//
+// A record that does not begin with its header, is not a regular file or is too large names
+// nothing; it is never followed, read past its bound or waited on, and when one is to be
+// written in its place it is set aside (renamed, never removed), so it holds nothing up.
 
 #include "library/IPodDatabase.h"
 
@@ -16,6 +24,8 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdio>
+#include <map>
 #include <system_error>
 #include <vector>
 
@@ -26,19 +36,23 @@
 namespace {
 
 const QByteArray recordHeader = QByteArrayLiteral("Lorvanel pending audio 1\n");
-constexpr const char* temporaryRecord = ".Lorvanel-Pending-Audio.new";
+const QByteArray saveRecordHeader = QByteArrayLiteral("Lorvanel save 1\n");
 // Far more than the entries of the largest import; only settling reads the whole record.
 constexpr qint64 largestRecord = qint64(8) << 20;
+// A few names.
+constexpr qint64 largestSaveRecord = qint64(1) << 20;
 
 [[noreturn]] void throwErrno(int error, const char* what) {
     throw std::system_error(error, std::generic_category(), what);
 }
 
-// "iPod_Control/Music/Fnn/<name>.mp3" or ".m4a" (any letter case), the name plain: no
-// separator, no leading dot, no control character. Nothing else is ever removed.
+// "iPod_Control/Music/Fnn/<name>.<extension>" (any letter case) with the extension of a file
+// this program writes (mp3, m4a) or of a music file a delete or a rewrite lets go, the name
+// plain: no separator, no leading dot, no control character. Nothing else is ever removed.
 bool isEntry(const QString& entry) {
     static const QRegularExpression shape(
-        QStringLiteral("^iPod_Control/Music/F[0-9]{2}/[^./:\\\\][^/:\\\\]*\\.(mp3|m4a)$"),
+        QStringLiteral("^iPod_Control/Music/F[0-9]{2}/[^./:\\\\][^/:\\\\]*\\."
+                       "(mp3|m4a|aac|wav|aif|aiff|flac)$"),
         QRegularExpression::CaseInsensitiveOption);
     if (!shape.match(entry).hasMatch() || entry.toUtf8().size() > 4 * 255)
         return false;
@@ -76,50 +90,6 @@ OwnedFd openITunesFolder(const QString& mountPoint) {
     return openFolder(mountPoint, parts);
 }
 
-struct Record {
-    enum class State { absent, sound, damaged } state = State::absent;
-    QStringList entries; // the valid ones, each once, in order
-    // Every line valid and whole: an entry may be appended.
-    bool clean = true;
-};
-
-Record readRecord(int folder) {
-    Record record;
-    OwnedFd file(::openat(folder, IPodDatabase::pendingFilesRecord,
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!file.isValid()) {
-        record.state = errno == ENOENT ? Record::State::absent : Record::State::damaged;
-        return record;
-    }
-    record.state = Record::State::damaged;
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > largestRecord)
-        return record;
-    QByteArray bytes;
-    try {
-        bytes = file.readUpTo(largestRecord + 1);
-    } catch (const std::system_error&) {
-        return record;
-    }
-    if (bytes.size() > largestRecord || !bytes.startsWith(recordHeader))
-        return record;
-    record.state = Record::State::sound;
-    QList<QByteArray> lines = bytes.mid(recordHeader.size()).split('\n');
-    if (!lines.takeLast().isEmpty())
-        record.clean = false; // an append cut short
-    for (const QByteArray& line : std::as_const(lines)) {
-        auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString entry = decoder(line);
-        if (decoder.hasError() || !isEntry(entry) || record.entries.contains(entry)) {
-            record.clean = false;
-            continue;
-        }
-        record.entries.append(entry);
-    }
-    return record;
-}
-
 void syncFolder(int folder) {
     if (::fsync(folder) != 0 && errno != EINVAL)
         throwErrno(errno, "fsync");
@@ -130,41 +100,168 @@ void writeAll(int fd, const QByteArray& bytes) {
         throwErrno(errno ? errno : EIO, "write");
 }
 
-// Anything but a regular file in the record's place is not ours to replace.
-void requireRegularRecord(int folder) {
+bool isRegularOrAbsent(int folder, const char* name) {
     struct stat status {};
-    if (::fstatat(folder, IPodDatabase::pendingFilesRecord, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        !S_ISREG(status.st_mode))
-        throwErrno(EEXIST, IPodDatabase::pendingFilesRecord);
+    return ::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || S_ISREG(status.st_mode);
 }
 
-// Replaces the record as a whole (a new file synced, renamed over it, the folder synced), or
-// removes it when nothing is left to record.
-void writeRecord(int folder, const QStringList& entries) {
-    requireRegularRecord(folder);
-    if (entries.isEmpty()) {
-        if (::unlinkat(folder, IPodDatabase::pendingFilesRecord, 0) != 0 && errno != ENOENT)
-            throwErrno(errno, "unlink");
-        syncFolder(folder);
-        return;
+struct RecordFile {
+    enum class State { absent, usable, unusable } state = State::absent;
+    QByteArray bytes;
+};
+
+// A record file's bytes, opened without following a link or waiting on a FIFO and never read
+// past largest; unusable when it is anything but a regular file of at most largest bytes that
+// begins with header. Throws on a failure that tells nothing of the file (out of descriptors,
+// a read error).
+RecordFile readRecordFile(int folder, const char* name, const QByteArray& header, qint64 largest) {
+    RecordFile record;
+    OwnedFd file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.isValid()) {
+        switch (errno) {
+        case ENOENT:
+            return record;
+        case ELOOP: // a link
+        case ENXIO: // a socket
+        case ENODEV:
+        case EACCES:
+        case EPERM:
+            record.state = RecordFile::State::unusable;
+            return record;
+        default:
+            throwErrno(errno, name);
+        }
     }
-    QByteArray bytes = recordHeader;
-    for (const QString& entry : entries)
-        bytes += entry.toUtf8() + '\n';
-    OwnedFd file(::openat(folder, temporaryRecord,
+    record.state = RecordFile::State::unusable;
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > largest)
+        return record;
+    QByteArray bytes = file.readUpTo(largest + 1);
+    if (bytes.size() > largest || !bytes.startsWith(header))
+        return record;
+    record.state = RecordFile::State::usable;
+    record.bytes = std::move(bytes);
+    return record;
+}
+
+// Moves what is at name out of the way under a name of its own ("<name>.set-aside-<n>"), as
+// it is: never over another file, never following a link.
+void setAside(int folder, const char* name) {
+    for (int number = 1; number <= 1000; ++number) {
+        const QByteArray aside = QByteArray(name) + ".set-aside-" + QByteArray::number(number);
+        int result = ::renameat2(folder, name, folder, aside.constData(), RENAME_NOREPLACE);
+        if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            // A file system without the flag: the name is looked at first.
+            struct stat status {};
+            if (::fstatat(folder, aside.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+                continue;
+            result = ::renameat(folder, name, folder, aside.constData());
+        }
+        if (result == 0) {
+            syncFolder(folder);
+            return;
+        }
+        if (errno == ENOENT)
+            return; // gone meanwhile
+        if (errno != EEXIST && errno != ENOTEMPTY)
+            throwErrno(errno, "rename");
+    }
+    throwErrno(EEXIST, name);
+}
+
+// Replaces a record file as a whole: a new file synced, renamed over it, the folder synced.
+// Anything but a regular file in the way is set aside first.
+void writeRecordFile(int folder, const char* name, const QByteArray& bytes) {
+    const QByteArray temporary = QByteArray(name) + ".new";
+    for (const QByteArray& path : {QByteArray(name), temporary}) {
+        if (!isRegularOrAbsent(folder, path.constData()))
+            setAside(folder, path.constData());
+    }
+    OwnedFd file(::openat(folder, temporary.constData(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                           0644));
     if (!file.isValid())
-        throwErrno(errno, temporaryRecord);
+        throwErrno(errno, temporary.constData());
     struct stat status {};
     if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        throwErrno(EEXIST, temporaryRecord);
-    writeAll(file.get(), bytes);
-    if (::fsync(file.get()) != 0 || !file.tryClose())
-        throwErrno(errno, temporaryRecord);
-    if (::renameat(folder, temporaryRecord, folder, IPodDatabase::pendingFilesRecord) != 0)
-        throwErrno(errno, "rename");
+        throwErrno(EEXIST, temporary.constData());
+    try {
+        writeAll(file.get(), bytes);
+        if (::fsync(file.get()) != 0 || !file.tryClose())
+            throwErrno(errno, temporary.constData());
+        if (::renameat(folder, temporary.constData(), folder, name) != 0)
+            throwErrno(errno, "rename");
+    } catch (...) {
+        // This file is the one just made: a full disk keeps nothing of it.
+        file.reset();
+        ::unlinkat(folder, temporary.constData(), 0);
+        throw;
+    }
     syncFolder(folder);
+}
+
+// Removes a record file that is a regular file; anything else there is left alone.
+void removeRecordFile(int folder, const char* name) {
+    if (!isRegularOrAbsent(folder, name))
+        return;
+    if (::unlinkat(folder, name, 0) != 0 && errno != ENOENT)
+        throwErrno(errno, "unlink");
+    syncFolder(folder);
+}
+
+struct Record {
+    enum class State { absent, sound, unusable } state = State::absent;
+    QStringList entries; // the valid ones, each once, in order
+    // Every line valid and whole: an entry may be appended.
+    bool clean = true;
+};
+
+Record readRecord(int folder) {
+    Record record;
+    const RecordFile file =
+        readRecordFile(folder, IPodDatabase::pendingFilesRecord, recordHeader, largestRecord);
+    if (file.state != RecordFile::State::usable) {
+        if (file.state == RecordFile::State::unusable)
+            record.state = Record::State::unusable;
+        return record;
+    }
+    record.state = Record::State::sound;
+    QList<QByteArray> lines = file.bytes.mid(recordHeader.size()).split('\n');
+    if (!lines.takeLast().isEmpty())
+        record.clean = false; // an append cut short
+    QSet<QString> seen;
+    seen.reserve(lines.size());
+    for (const QByteArray& line : std::as_const(lines)) {
+        auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString entry = decoder(line);
+        if (decoder.hasError() || !isEntry(entry) || seen.contains(entry)) {
+            record.clean = false;
+            continue;
+        }
+        seen.insert(entry);
+        record.entries.append(entry);
+    }
+    return record;
+}
+
+// The record to add entries to: an unusable one is set aside and a new one begun.
+Record writableRecord(int folder) {
+    Record record = readRecord(folder);
+    if (record.state == Record::State::unusable) {
+        setAside(folder, IPodDatabase::pendingFilesRecord);
+        record = Record();
+    }
+    return record;
+}
+
+// Replaces the record as a whole, or removes it when nothing is left to record.
+void writeRecord(int folder, const QStringList& entries) {
+    if (entries.isEmpty())
+        return removeRecordFile(folder, IPodDatabase::pendingFilesRecord);
+    QByteArray bytes = recordHeader;
+    for (const QString& entry : entries)
+        bytes += entry.toUtf8() + '\n';
+    writeRecordFile(folder, IPodDatabase::pendingFilesRecord, bytes);
 }
 
 // One line more at the end of a sound record whose last line is whole: a single small write,
@@ -201,13 +298,34 @@ QString listedKey(const char* ipodPath) {
     return QDir::cleanPath(path).toLower();
 }
 
-struct FileIdentity {
-    dev_t device;
-    ino_t inode;
-    bool operator==(const FileIdentity&) const = default;
-};
+// Every entry of the databases' folders named like a copy of one of them ("iTunesDB.XXXXXX",
+// six letters or digits, any letter case), relative to the mount point.
+QStringList databaseCopyShapedFiles(const QString& mountPoint) {
+    static const QRegularExpression shape(QStringLiteral("^(itunesdb|itunessd|artworkdb)\\."
+                                                         "[a-z0-9]{6}$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    QStringList files;
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    for (gchar* (*folderOf)(const gchar*) : {itdb_get_itunes_dir, itdb_get_artwork_dir}) {
+        const GLibHandles::CharPtr folder{folderOf(mount.constData())};
+        if (!folder)
+            continue;
+        const QDir dir(QFile::decodeName(folder.get()));
+        const QStringList names =
+            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : names) {
+            if (shape.match(name).hasMatch())
+                files.append(QDir(mountPoint).relativeFilePath(dir.filePath(name)));
+        }
+    }
+    return files;
+}
 
 } // namespace
+
+bool IPodDatabase::isOwnRecordName(const QByteArray& name) {
+    return name.startsWith(pendingFilesRecord) || name.startsWith(saveRecord);
+}
 
 void IPodDatabase::recordPendingFile(const QString& path) {
     ensureWritable();
@@ -215,7 +333,8 @@ void IPodDatabase::recordPendingFile(const QString& path) {
     const QString entry = QDir(mountPoint_).relativeFilePath(file);
     if (!isEntry(entry))
         throw IPodDatabaseError::invalidTrack();
-    // Only a file this program is about to make is recorded, never one that is there already.
+    // Only a file this program is about to make is recorded here, never one that is there
+    // already.
     struct stat status {};
     if (::lstat(QFile::encodeName(file).constData(), &status) == 0)
         throwErrno(EEXIST, "record");
@@ -225,23 +344,54 @@ void IPodDatabase::recordPendingFile(const QString& path) {
         throwErrno(errno, "iTunes");
     if (appendEntry(folder.get(), entry.toUtf8() + '\n'))
         return;
-    // Missing, cut short or damaged: written anew with what it validly names.
-    Record record = readRecord(folder.get());
-    if (record.state == Record::State::damaged &&
-        ::fstatat(folder.get(), pendingFilesRecord, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(status.st_mode) && status.st_size > largestRecord)
-        throwErrno(EFBIG, pendingFilesRecord); // entries of ours, perhaps: never dropped
-    record.entries.append(entry);
+    // Missing, cut short or unusable: written anew with what it validly names.
+    Record record = writableRecord(folder.get());
+    if (!record.entries.contains(entry))
+        record.entries.append(entry);
     writeRecord(folder.get(), record.entries);
+}
+
+void IPodDatabase::recordReleasedFiles() {
+    QStringList entries;
+    for (const QSet<QString>* files : {&unusedTrackFiles_, &replacedTrackFiles_}) {
+        for (const QString& file : *files) {
+            const QString entry = QDir(mountPoint_).relativeFilePath(QDir::cleanPath(file));
+            if (isEntry(entry))
+                entries.append(entry);
+        }
+    }
+    if (entries.isEmpty())
+        return;
+    entries.sort();
+    try {
+        checkpoint();
+        const OwnedFd folder = openITunesFolder(mountPoint_);
+        if (!folder.isValid())
+            return;
+        Record record = writableRecord(folder.get());
+        QSet<QString> recorded(record.entries.cbegin(), record.entries.cend());
+        bool changed = !record.clean;
+        for (const QString& entry : std::as_const(entries)) {
+            if (!recorded.contains(entry)) {
+                recorded.insert(entry);
+                record.entries.append(entry);
+                changed = true;
+            }
+        }
+        if (changed)
+            writeRecord(folder.get(), record.entries);
+    } catch (...) {
+        // Unrecorded (a full disk, say), they are removed after the save as they always were.
+    }
 }
 
 void IPodDatabase::forgetPendingFiles(const QStringList& paths) {
     if (paths.isEmpty())
         return;
     try {
-        QStringList entries;
+        QSet<QString> entries;
         for (const QString& path : paths)
-            entries.append(QDir(mountPoint_).relativeFilePath(QDir::cleanPath(path)));
+            entries.insert(QDir(mountPoint_).relativeFilePath(QDir::cleanPath(path)));
         checkpoint();
         const OwnedFd folder = openITunesFolder(mountPoint_);
         if (!folder.isValid())
@@ -270,7 +420,7 @@ void IPodDatabase::settlePendingFiles() {
         checkpoint();
         const Record record = readRecord(folder.get());
         if (record.state != Record::State::sound)
-            return;   // a damaged record names nothing, and is replaced by the next entry
+            return;   // an unusable record names nothing; the next entry sets it aside
         checkpoint(); // the record read is this iPod's
 
         QSet<QString> listed;
@@ -279,43 +429,59 @@ void IPodDatabase::settlePendingFiles() {
             if (track && track->ipod_path)
                 listed.insert(listedKey(track->ipod_path));
         }
+        // Each music folder is opened once: an import spreads thousands of files over a few
+        // dozen of them.
+        struct Folder {
+            OwnedFd fd;
+            int error = 0;
+        };
+        std::map<QString, Folder> folders;
         struct Candidate {
             QString entry;
-            OwnedFd folder;
+            int folder;
             QByteArray name;
-            FileIdentity identity;
+            bool reached = false; // by a track, under another name
         };
         std::vector<Candidate> candidates;
-        QStringList kept;
+        QHash<QPair<quint64, quint64>, QList<std::size_t>> byIdentity;
+        QSet<QString> kept;
         for (const QString& entry : record.entries) {
             if (listed.contains(entry.toLower()))
-                continue; // saved: the entry has done its work
-            QStringList parts = entry.split(u'/');
-            const QByteArray name = QFile::encodeName(parts.takeLast());
-            OwnedFd musicFolder = openFolder(mountPoint_, parts);
-            if (!musicFolder.isValid()) {
+                continue; // listed: the entry has done its work
+            const qsizetype slash = entry.lastIndexOf(u'/');
+            const auto [found, isNew] = folders.try_emplace(entry.left(slash));
+            Folder& musicFolder = found->second;
+            if (isNew) {
+                musicFolder.fd = openFolder(mountPoint_, found->first.split(u'/'));
+                musicFolder.error = musicFolder.fd.isValid() ? 0 : errno;
+            }
+            if (!musicFolder.fd.isValid()) {
                 // Missing, or a link or a file in the way: nothing of ours is there.
-                if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
-                    kept.append(entry); // looked at again next time
+                if (musicFolder.error != ENOENT && musicFolder.error != ELOOP &&
+                    musicFolder.error != ENOTDIR)
+                    kept.insert(entry); // looked at again next time
                 continue;
             }
+            const QByteArray name = QFile::encodeName(entry.mid(slash + 1));
             struct stat status {};
-            if (::fstatat(musicFolder.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (::fstatat(musicFolder.fd.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) !=
+                0) {
                 if (errno != ENOENT)
-                    kept.append(entry);
+                    kept.insert(entry);
                 continue;
             }
             if (!S_ISREG(status.st_mode))
-                continue; // not the file this program wrote: never removed
-            candidates.push_back(
-                {entry, std::move(musicFolder), name, {status.st_dev, status.st_ino}});
+                continue; // not a file this program wrote or let go: never removed
+            byIdentity[{quint64(status.st_dev), quint64(status.st_ino)}].append(candidates.size());
+            candidates.push_back({entry, musicFolder.fd.get(), name});
         }
 
         if (!candidates.empty()) {
             // A track may still reach a candidate under another name (a link, another letter
             // case): compared by the file itself before anything goes.
             const QByteArray mount = QFile::encodeName(mountPoint_);
-            for (GList* link = database_->tracks; link && !candidates.empty(); link = link->next) {
+            for (GList* link = database_->tracks; link && !byIdentity.isEmpty();
+                 link = link->next) {
                 auto* track = static_cast<Itdb_Track*>(link->data);
                 if (!track || !track->ipod_path)
                     continue;
@@ -329,20 +495,22 @@ void IPodDatabase::settlePendingFiles() {
                 }
                 if (!found)
                     continue;
-                const FileIdentity identity{status.st_dev, status.st_ino};
-                std::erase_if(candidates,
-                              [&](const Candidate& c) { return c.identity == identity; });
+                for (const std::size_t index :
+                     byIdentity.take({quint64(status.st_dev), quint64(status.st_ino)}))
+                    candidates[index].reached = true;
             }
             for (const Candidate& candidate : candidates) {
+                if (candidate.reached)
+                    continue;
                 // Removed only while the volume is known to be the one the session opened.
                 if (!checkpoint_) {
-                    kept.append(candidate.entry);
+                    kept.insert(candidate.entry);
                     continue;
                 }
                 checkpoint_();
-                if (::unlinkat(candidate.folder.get(), candidate.name.constData(), 0) != 0 &&
+                if (::unlinkat(candidate.folder, candidate.name.constData(), 0) != 0 &&
                     errno != ENOENT)
-                    kept.append(candidate.entry);
+                    kept.insert(candidate.entry);
             }
         }
 
@@ -354,5 +522,68 @@ void IPodDatabase::settlePendingFiles() {
         }
     } catch (...) {
         // What is not settled now stays recorded for the next session.
+    }
+}
+
+std::optional<QSet<QString>> IPodDatabase::filesBeforeCutSave() const {
+    try {
+        const OwnedFd folder = openITunesFolder(mountPoint_);
+        if (!folder.isValid())
+            return std::nullopt;
+        const RecordFile record =
+            readRecordFile(folder.get(), saveRecord, saveRecordHeader, largestSaveRecord);
+        if (record.state != RecordFile::State::usable)
+            return std::nullopt;
+        QList<QByteArray> lines = record.bytes.mid(saveRecordHeader.size()).split('\n');
+        if (!lines.takeLast().isEmpty())
+            return std::nullopt; // written whole or not at all: this one is damaged
+        QSet<QString> files;
+        for (const QByteArray& line : std::as_const(lines)) {
+            auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString file = decoder(line);
+            if (decoder.hasError() || file.isEmpty())
+                return std::nullopt;
+            files.insert(file.toLower());
+        }
+        return files;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+void IPodDatabase::recordSaveBegins() {
+    OwnedFd folder;
+    try {
+        QByteArray bytes = saveRecordHeader;
+        for (const QString& file : databaseCopyShapedFiles(mountPoint_))
+            bytes += file.toUtf8() + '\n';
+        checkpoint();
+        folder = openITunesFolder(mountPoint_);
+        if (!folder.isValid())
+            return;
+        if (readRecordFile(folder.get(), saveRecord, saveRecordHeader, largestSaveRecord).state ==
+            RecordFile::State::unusable)
+            setAside(folder.get(), saveRecord);
+        writeRecordFile(folder.get(), saveRecord, bytes);
+    } catch (...) {
+        // Unrecorded, the save goes on; but the record of an earlier save must not speak for it.
+        try {
+            if (folder.isValid()) {
+                checkpoint();
+                removeRecordFile(folder.get(), saveRecord);
+            }
+        } catch (...) {
+        }
+    }
+}
+
+void IPodDatabase::recordSaveEnded() {
+    try {
+        checkpoint();
+        const OwnedFd folder = openITunesFolder(mountPoint_);
+        if (folder.isValid())
+            removeRecordFile(folder.get(), saveRecord);
+    } catch (...) {
+        // Left there, it still names every file that was there before the save.
     }
 }

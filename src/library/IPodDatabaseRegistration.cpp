@@ -106,10 +106,18 @@ bool IPodDatabase::registerCopiedFile(quint64 trackID, const std::optional<QByte
     Itdb_Track* track = resolveTracks({trackID}, database_->tracks).first();
     if (newFile) {
         const QString path = validatedMusicFileURL(*newFile);
+        std::optional<QString> replaced;
+        try {
+            replaced = trackFileURL(track);
+        } catch (...) {
+            // No file of its own to let go.
+        }
         GLibHandles::ErrorSlot error;
         if (!itdb_cp_finalize(track, QFile::encodeName(mountPoint_).constData(),
                               QFile::encodeName(path).constData(), error.out()))
             throw libgpodFailure(LZ("Register copied file"), error);
+        if (replaced && replaced->compare(path, Qt::CaseInsensitive) != 0)
+            replacedTrackFiles_.insert(*replaced);
         if (bitrate) {
             replaceText(track->filetype, "AAC audio file");
             track->samplerate = 44100;

@@ -4,6 +4,7 @@
 
 #include "ImportFixture.h"
 
+#include "device/IPodStore.h"
 #include "transfer/ImportError.h"
 #include "transfer/TrackRewrite.h"
 #include "transfer/TransferDevice.h"
@@ -43,10 +44,12 @@ protected:
         return path;
     }
     // A one-song iPod on a mounted volume; the song's file has no lyrics, so an edit rewrites it.
-    void mountOneSong() {
+    void mountOneSong() { mountSongs(1); }
+    void mountSongs(int count) {
         tree = std::make_unique<IPodVolume>(QStringLiteral("MA477"));
-        tree->addTrack(
-            {.title = QStringLiteral("Song"), .sourceFile = tone(QStringLiteral("song"), 440)});
+        for (int i = 0; i < count; ++i)
+            tree->addTrack({.title = QStringLiteral("Song %1").arg(i),
+                            .sourceFile = tone(QStringLiteral("song%1").arg(i), 440 + 110 * i)});
         tree->write();
         ipod = MountedIPod::make(FileSystem::tmpfs, *tree);
         ASSERT_TRUE(ipod);
@@ -67,11 +70,25 @@ protected:
         return files;
     }
     // The next operation: a session of the same iPod that saves an edit.
-    void saveAnEdit() {
+    void saveAnEdit(int track = 0) {
         const std::unique_ptr<IPodDatabase> session = ipod->device().openDatabase();
-        ASSERT_TRUE(session->updateTrackMetadata(tree->trackID(0),
+        ASSERT_TRUE(session->updateTrackMetadata(tree->trackID(track),
                                                  {QStringLiteral("Edited"), {}, {}, {}, {}}));
         session->saveLibrary();
+    }
+    // The iPod's identity check, failing once lost says so or, with afterTheSave, once the
+    // iTunesDB on the volume is no longer the one the session opened.
+    IdentityCheck losingCheck(const bool& lost, bool afterTheSave) const {
+        const QString path = ipod->mountPoint() + QStringLiteral("/iPod_Control/iTunes/iTunesDB");
+        const auto database = [path] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        return [&lost, afterTheSave, database, opened = database(), real = ipod->device()] {
+            if (lost || (afterTheSave && database() != opened))
+                throw ImportError::disconnected();
+            real.verifyIdentity();
+        };
     }
 
     QTemporaryDir work;
@@ -125,34 +142,31 @@ TEST_F(PendingAudioTest, AnImportCutShortAfterTheCopyLeavesNothingPastTheNextSav
 }
 
 TEST_F(PendingAudioTest, ATagEditCutShortAfterTheRewriteLeavesNothingPastTheNextSave) {
-    for (const bool lostBeforeTheSave : {false, true}) {
-        SCOPED_TRACE(lostBeforeTheSave ? "the iPod lost before the save" : "completed");
+    enum class Lost { never, beforeTheSave, afterTheSave };
+    for (const Lost when : {Lost::never, Lost::beforeTheSave, Lost::afterTheSave}) {
+        SCOPED_TRACE(int(when));
         ASSERT_NO_FATAL_FAILURE(mountOneSong());
         const QString old = listedFiles().value(0);
         bool lost = false;
         TransferDevice device = TransferDevice::of(ipod->device());
-        const IdentityCheck real = device.verifyIdentity;
-        device.verifyIdentity = [&] {
-            if (lost)
-                throw ImportError::disconnected();
-            real();
-        };
+        device.verifyIdentity = losingCheck(lost, when == Lost::afterTheSave);
         try {
-            const std::unique_ptr<IPodDatabase> session = ipod->device().openDatabase();
+            IPodDatabase session(ipod->mountPoint(), std::nullopt, {}, device.verifyIdentity);
             IPodTransfer::rewriteTrackFile(
                 tree->trackID(0), {QStringLiteral("Edited"), {}, QStringLiteral("Album"), {}, {}},
-                *session, device, [&](const QString& stage, double) {
-                    lost = lost || (lostBeforeTheSave && stage == ImportStage::savingLibrary);
+                session, device, [&](const QString& stage, double) {
+                    lost = lost ||
+                           (when == Lost::beforeTheSave && stage == ImportStage::savingLibrary);
                 });
-            EXPECT_FALSE(lostBeforeTheSave);
+            EXPECT_NE(when, Lost::beforeTheSave);
         } catch (const ImportError& error) {
-            EXPECT_TRUE(lostBeforeTheSave);
+            EXPECT_EQ(when, Lost::beforeTheSave);
             EXPECT_EQ(error.kind(), ImportError::Case::disconnected);
         }
-        // The rewritten file beside the old one, which the library still lists.
-        EXPECT_EQ(musicFiles().size(), lostBeforeTheSave ? 2 : 1);
-        EXPECT_EQ(listedFiles().contains(old), lostBeforeTheSave);
-        EXPECT_EQ(QFile::exists(ipod->mountPoint() + record), lostBeforeTheSave);
+        // The rewritten file beside the old one, which the library lists until it is saved.
+        EXPECT_EQ(musicFiles().size(), when == Lost::never ? 1 : 2);
+        EXPECT_EQ(listedFiles().contains(old), when == Lost::beforeTheSave);
+        EXPECT_EQ(QFile::exists(ipod->mountPoint() + record), when != Lost::never);
 
         const QStringList listed = listedFiles();
         ASSERT_NO_FATAL_FAILURE(saveAnEdit());
@@ -160,6 +174,30 @@ TEST_F(PendingAudioTest, ATagEditCutShortAfterTheRewriteLeavesNothingPastTheNext
         EXPECT_EQ(listedFiles(), listed);
         EXPECT_FALSE(QFile::exists(ipod->mountPoint() + record));
     }
+}
+
+// The iPod lost right after a delete's save, before the delete removed the track's file: the
+// next session removes it.
+TEST_F(PendingAudioTest, ADeleteCutShortAfterItsSaveLeavesNothingPastTheNextSave) {
+    ASSERT_NO_FATAL_FAILURE(mountSongs(2));
+    const QString deleted = IPodDatabase(ipod->mountPoint()).fileURL(tree->trackID(0));
+    const bool lost = false;
+    const IdentityCheck check = losingCheck(lost, true);
+    {
+        IPodDatabase session(ipod->mountPoint(), std::nullopt, {}, check);
+        const QStringList files = session.deleteTracks({tree->trackID(0)}).values();
+        ASSERT_EQ(files, QStringList{deleted});
+        session.saveLibrary();
+        EXPECT_THROW(IPodStore::removeTrackFiles(files, check), ImportError);
+    }
+    EXPECT_EQ(musicFiles().size(), 2);
+    EXPECT_FALSE(listedFiles().contains(deleted));
+    EXPECT_TRUE(QFile::exists(ipod->mountPoint() + record));
+
+    ASSERT_NO_FATAL_FAILURE(saveAnEdit(1));
+    EXPECT_EQ(musicFiles(), listedFiles());
+    EXPECT_EQ(musicFiles().size(), 1);
+    EXPECT_FALSE(QFile::exists(ipod->mountPoint() + record));
 }
 
 // A session of one iPod settles nothing on another volume mounted at its path, whenever the

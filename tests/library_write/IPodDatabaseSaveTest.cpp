@@ -11,6 +11,10 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <functional>
+#include <stdexcept>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 using TestSupport::IPodVolume;
@@ -158,7 +162,10 @@ void expectSameBytesAsAPlainWrite(const QString& model, bool artwork) {
     // libgpod leaves its track list in the order it wrote, either way.
     EXPECT_EQ(trackListOrder(arranged), trackListOrder(plain));
 
-    const auto written = fileContents(volume.mountPoint());
+    auto written = fileContents(volume.mountPoint());
+    // The save recorded the deleted track's file, which its caller removes.
+    EXPECT_TRUE(
+        written.remove(QStringLiteral("/iPod_Control/iTunes/") + IPodDatabase::pendingFilesRecord));
     const auto expected = fileContents(plainCopy.path());
     ASSERT_EQ(written.keys(), expected.keys());
     const QString iTunesDB = QStringLiteral("/iPod_Control/iTunes/iTunesDB");
@@ -203,10 +210,28 @@ TEST(IPodDatabaseSave, WritesTheSameBytesAsAPlainWriteOfTheSameEdit) {
     expectSameBytesAsAPlainWrite(QStringLiteral("MA546"), false); // shuffle, with iTunesSD
 }
 
+namespace {
+
+const QString itunes = QStringLiteral("iPod_Control/iTunes/");
+const QString artwork = QStringLiteral("iPod_Control/Artwork/");
+const QString saveRecord = itunes + IPodDatabase::saveRecord;
+
+// Gives the track a title it has not had yet, and saves.
+void saveAnEdit(IPodDatabase& session, quint64 trackID) {
+    static int edits = 0;
+    ASSERT_TRUE(session.updateTrackMetadata(
+        trackID, {QStringLiteral("Edit %1").arg(++edits), {}, {}, {}, {}}));
+    session.saveLibrary();
+}
+
+} // namespace
+
 // What a save cut short left of libgpod's temporary databases goes at the next save: a file
-// named as GLib names libgpod's temporary file ("<name>.XXXXXX", six capitals or digits, beside
-// the database) whose bytes begin as libgpod writes that database, whole or cut short. Anything
-// else of a like name may be the user's and stays.
+// that appeared while a save of ours was under way (its record still there), named as GLib
+// names libgpod's temporary file ("<name>.XXXXXX", six capitals or digits, beside the database)
+// and whose bytes begin as libgpod writes that database, whole or cut short. Anything else of a
+// like name may be the user's and stays, and so does every copy that was there before that save
+// began, whatever its bytes.
 TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
     IPodVolume volume(QStringLiteral("MA477"));
     volume.addTrack({.title = QStringLiteral("Song"), .artwork = true});
@@ -217,14 +242,46 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
         shuffle->addTrack({.title = QStringLiteral("Song")});
         shuffle->write();
     }
-    const QString itunes = QStringLiteral("iPod_Control/iTunes/");
-    const QString artwork = QStringLiteral("iPod_Control/Artwork/");
     const QByteArray database = volume.readFile(itunes + QStringLiteral("iTunesDB"));
     const QByteArray artworkDatabase = volume.readFile(artwork + QStringLiteral("ArtworkDB"));
     const QByteArray shuffle2SD = shuffle2.readFile(itunes + QStringLiteral("iTunesSD"));
     const QByteArray shuffle4SD = shuffle4.readFile(itunes + QStringLiteral("iTunesSD"));
     ASSERT_TRUE(database.startsWith("mhbd") && artworkDatabase.startsWith("mhfd") &&
                 shuffle4SD.startsWith("bdhs") && shuffle2SD.size() > 18);
+    const QString folder = volume.mountPoint() + u'/' + itunes;
+    const auto hardLink = [&](const char* from, const char* to) {
+        ASSERT_EQ(::link(QFile::encodeName(folder + QLatin1String(from)).constData(),
+                         QFile::encodeName(folder + QLatin1String(to)).constData()),
+                  0);
+    };
+
+    // The user's copies of the databases, there before any save.
+    const struct {
+        QString file;
+        QByteArray bytes;
+    } copies[] = {
+        {itunes + QStringLiteral("iTunesDB.ORIGIN"), database},
+        {itunes + QStringLiteral("iTunesDB.OLD001"), database},
+        {itunes + QStringLiteral("iTunesDB.BACKUP"), database.left(64)},
+        {artwork + QStringLiteral("ArtworkDB.BACKUP"), artworkDatabase},
+        {itunes + QStringLiteral("iTunesSD.COPY01"), shuffle2SD},
+        {itunes + QStringLiteral("iTunesSD.COPY02"), shuffle4SD},
+    };
+    for (const auto& copy : copies)
+        volume.writeFile(copy.file, copy.bytes);
+    ASSERT_NO_FATAL_FAILURE(hardLink("iTunesDB", "iTunesDB.LINKED")); // the live database
+
+    // A save that ends with the iPod gone: its record stays.
+    {
+        IPodDatabase cut(volume.mountPoint(), std::nullopt, {}, [&] {
+            if (volume.exists(saveRecord))
+                throw std::runtime_error("unplugged");
+        });
+        ASSERT_NO_FATAL_FAILURE(saveAnEdit(cut, volume.trackID(0)));
+    }
+    ASSERT_TRUE(volume.exists(saveRecord));
+
+    // What appeared during that save.
     const QByteArray user = "Backup made on 2024-05-01\n";
     const struct {
         QString file;
@@ -237,8 +294,8 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
         {itunes + QStringLiteral("iTunesSD.RJI9Z3"), shuffle4SD, true},
         {artwork + QStringLiteral("ArtworkDB.GUGVZ3"), artworkDatabase, true},
         // The user's files.
-        {itunes + QStringLiteral("iTunesDB.BACKUP"), user, false},
-        {itunes + QStringLiteral("iTunesDB.OLD001"), user.repeated(40), false},
+        {itunes + QStringLiteral("iTunesDB.USER01"), user, false},
+        {itunes + QStringLiteral("iTunesDB.USER02"), user.repeated(40), false},
         {itunes + QStringLiteral("iTunesSD.ABC123"), user, false},
         {artwork + QStringLiteral("ArtworkDB.XYZ123"), user, false},
         {itunes + QStringLiteral("iTunesDB.EMPTY0"), {}, false},
@@ -262,27 +319,85 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
     };
     for (const auto& test : cases)
         volume.writeFile(test.file, test.bytes);
-    const QString folder = volume.mountPoint() + u'/' + itunes;
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("iTunesDB.DIR0Z3")));
     ASSERT_TRUE(QFile::link(folder + QStringLiteral("iTunesDB.ixw7z3"),
                             folder + QStringLiteral("iTunesDB.LNK0Z3")));
     // A database's bytes with a second name: its other name keeps them.
     volume.writeFile(itunes + QStringLiteral("iTunesDB.TWO0Z3"), database);
-    ASSERT_EQ(::link(QFile::encodeName(folder + QStringLiteral("iTunesDB.TWO0Z3")).constData(),
-                     QFile::encodeName(folder + QStringLiteral("Kept")).constData()),
-              0);
+    ASSERT_NO_FATAL_FAILURE(hardLink("iTunesDB.TWO0Z3", "Kept"));
 
-    IPodDatabase session(volume.mountPoint());
-    ASSERT_TRUE(
-        session.updateTrackMetadata(volume.trackID(0), {QStringLiteral("Edited"), {}, {}, {}, {}}));
-    session.saveLibrary();
+    // The next save, and one after it (which finds no save of ours cut short).
+    for (const char* save : {"the next save", "a later save"}) {
+        SCOPED_TRACE(save);
+        IPodDatabase session(volume.mountPoint());
+        ASSERT_NO_FATAL_FAILURE(saveAnEdit(session, volume.trackID(0)));
+        EXPECT_FALSE(volume.exists(saveRecord));
+        for (const auto& test : cases) {
+            EXPECT_EQ(volume.exists(test.file), !test.removed) << qPrintable(test.file);
+            if (!test.removed && volume.exists(test.file)) {
+                EXPECT_EQ(volume.readFile(test.file), test.bytes) << qPrintable(test.file);
+            }
+        }
+        for (const auto& copy : copies)
+            EXPECT_EQ(volume.readFile(copy.file), copy.bytes) << qPrintable(copy.file);
+        EXPECT_TRUE(volume.readFile(itunes + QStringLiteral("iTunesDB.LINKED")).startsWith("mhbd"));
+        for (const char* kept : {"iTunesDB.DIR0Z3", "iTunesDB.TWO0Z3", "Kept"})
+            EXPECT_TRUE(volume.exists(itunes + QString::fromLatin1(kept))) << kept;
+        EXPECT_TRUE(QFileInfo(folder + QStringLiteral("iTunesDB.LNK0Z3")).isSymLink());
+    }
+}
+
+// A save record that is not whole and as written names nothing: the save after it removes no
+// file, sets the record aside as it is (a link stays a link, a FIFO is never read) and saves.
+TEST(IPodDatabaseSave, ASaveRecordThatCannotBeReadSweepsNothing) {
+    const QByteArray header = "Lorvanel save 1\n";
+    const struct {
+        const char* what;
+        std::function<void(const IPodVolume&, const QString& path)> make;
+        bool setAside;
+    } cases[] = {
+        {"a link to a record",
+         [&](const IPodVolume& v, const QString& path) {
+             v.writeFile(itunes + QStringLiteral("elsewhere"), header);
+             ASSERT_TRUE(QFile::link(v.path(itunes + QStringLiteral("elsewhere")), path));
+         },
+         true},
+        {"a FIFO",
+         [](const IPodVolume&, const QString& path) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+         },
+         true},
+        {"too large",
+         [&](const IPodVolume& v, const QString&) {
+             v.writeFile(saveRecord, header + QByteArray((1 << 20) + 1, '\n'));
+         },
+         true},
+        {"another header",
+         [](const IPodVolume& v, const QString&) { v.writeFile(saveRecord, "Lorvanel save 2\n"); },
+         true},
+        {"cut short",
+         [&](const IPodVolume& v, const QString&) { v.writeFile(saveRecord, header + "iPod"); },
+         false},
+    };
     for (const auto& test : cases) {
-        EXPECT_EQ(volume.exists(test.file), !test.removed) << qPrintable(test.file);
-        if (!test.removed && volume.exists(test.file)) {
-            EXPECT_EQ(volume.readFile(test.file), test.bytes) << qPrintable(test.file);
+        SCOPED_TRACE(test.what);
+        IPodVolume volume(QStringLiteral("MA477"));
+        volume.addTrack({.title = QStringLiteral("Song")});
+        volume.write();
+        const QString leftover = itunes + QStringLiteral("iTunesDB.IXW7Z3");
+        volume.writeFile(leftover, volume.readFile(itunes + QStringLiteral("iTunesDB")));
+        ASSERT_NO_FATAL_FAILURE(test.make(volume, volume.path(saveRecord)));
+        const TestSupport::TreeSnapshot before = TestSupport::snapshotTree(volume.mountPoint());
+
+        IPodDatabase session(volume.mountPoint());
+        ASSERT_NO_FATAL_FAILURE(saveAnEdit(session, volume.trackID(0)));
+        EXPECT_TRUE(volume.exists(leftover));
+        EXPECT_FALSE(volume.exists(saveRecord));
+        if (test.setAside) {
+            const TestSupport::TreeSnapshot after = TestSupport::snapshotTree(volume.mountPoint());
+            ASSERT_TRUE(before.contains(saveRecord));
+            EXPECT_EQ(after.value(saveRecord + QStringLiteral(".set-aside-1")),
+                      before.value(saveRecord));
         }
     }
-    for (const char* kept : {"iTunesDB.DIR0Z3", "iTunesDB.TWO0Z3", "Kept"})
-        EXPECT_TRUE(volume.exists(itunes + QString::fromLatin1(kept))) << kept;
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("iTunesDB.LNK0Z3")).isSymLink());
 }

@@ -6,12 +6,18 @@
 #include "library/IPodDatabase.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
+#include <algorithm>
 #include <functional>
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using TestSupport::IPodVolume;
@@ -85,6 +91,12 @@ TEST(PendingFiles, OnlyRecordedUnlistedRegularFilesInTheMusicFoldersAreRemoved) 
              return header + "iPod_Control/Music/F42/libgpod900003.mp3\n";
          },
          QStringLiteral("iPod_Control/Music/F42/libgpod900003.mp3"), false},
+        {"a recorded file of another kind",
+         [&](IPodVolume& v, const QString&) {
+             v.writeFile(QStringLiteral("iPod_Control/Music/F01/cover.jpg"), "the user's");
+             return header + "iPod_Control/Music/F01/cover.jpg\n";
+         },
+         QStringLiteral("iPod_Control/Music/F01/cover.jpg"), false},
         {"a damaged record",
          [&](IPodVolume& v, const QString&) {
              v.writeFile(stray, "partial");
@@ -136,4 +148,122 @@ TEST(PendingFiles, OnlyRecordedUnlistedRegularFilesInTheMusicFoldersAreRemoved) 
             EXPECT_EQ(volume.readFile(record), bytes);
         }
     }
+}
+
+// A record that cannot be used (a link, a FIFO, a folder, too large, another header) holds
+// nothing up: the library opens, settling removes nothing, and the next entry sets the record
+// aside as it is and begins a new one.
+TEST(PendingFiles, AnUnusableRecordIsSetAsideAndHoldsNothingUp) {
+    const QString stray = QStringLiteral("iPod_Control/Music/F01/libgpod900001.mp3");
+    const QByteArray entry = stray.toUtf8() + '\n';
+    const struct {
+        const char* what;
+        std::function<void(IPodVolume&, const QString& path)> make;
+    } cases[] = {
+        {"a link to a record",
+         [&](IPodVolume& v, const QString& path) {
+             v.writeFile(QStringLiteral("iPod_Control/elsewhere"), header + entry);
+             ASSERT_TRUE(QFile::link(v.path(QStringLiteral("iPod_Control/elsewhere")), path));
+         }},
+        {"a FIFO",
+         [](IPodVolume&, const QString& path) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+         }},
+        {"a folder", [](IPodVolume&, const QString& path) { ASSERT_TRUE(QDir().mkdir(path)); }},
+        {"too large",
+         [&](IPodVolume& v, const QString&) {
+             v.writeFile(record, header + entry.repeated((8 << 20) / entry.size() + 1));
+         }},
+        {"another header",
+         [&](IPodVolume& v, const QString&) {
+             v.writeFile(record, "Lorvanel pending audio 2\n" + entry);
+         }},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        IPodVolume volume(QStringLiteral("MA477"));
+        volume.addTrack({.title = QStringLiteral("Listed")});
+        volume.write();
+        volume.writeFile(stray, "partial");
+        ASSERT_NO_FATAL_FAILURE(test.make(volume, volume.path(record)));
+        const TestSupport::TreeSnapshot before = TestSupport::snapshotTree(volume.mountPoint());
+        ASSERT_TRUE(before.contains(record));
+
+        IPodDatabase session(volume.mountPoint(), std::nullopt, {}, [] {});
+        session.settlePendingFiles();
+        EXPECT_TRUE(volume.exists(stray));
+        EXPECT_EQ(TestSupport::snapshotTree(volume.mountPoint()).value(record),
+                  before.value(record));
+
+        const QString next = QStringLiteral("iPod_Control/Music/F02/libgpod900002.mp3");
+        try {
+            session.recordPendingFile(volume.path(next));
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << error.what();
+        }
+        struct stat status {};
+        ASSERT_EQ(::lstat(QFile::encodeName(volume.path(record)).constData(), &status), 0);
+        ASSERT_TRUE(S_ISREG(status.st_mode)); // never read otherwise: it may be the FIFO
+        EXPECT_EQ(volume.readFile(record), header + next.toUtf8() + '\n');
+        EXPECT_EQ(TestSupport::snapshotTree(volume.mountPoint())
+                      .value(record + QStringLiteral(".set-aside-1")),
+                  before.value(record));
+    }
+}
+
+namespace {
+
+// Lowers the number of files the process may hold open to those it holds now and a few more,
+// until destroyed.
+class FewDescriptors {
+public:
+    explicit FewDescriptors(rlim_t more) {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        rlim_t open = 0;
+        if (DIR* dir = ::opendir("/proc/self/fd")) {
+            while (::readdir(dir))
+                ++open;
+            ::closedir(dir);
+        }
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min(saved_.rlim_cur, open + more);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~FewDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+    FewDescriptors(const FewDescriptors&) = delete;
+    FewDescriptors& operator=(const FewDescriptors&) = delete;
+
+private:
+    rlimit saved_{};
+};
+
+} // namespace
+
+// However many entries the record holds and however few files the process may keep open, one
+// settling removes every recorded file no track lists.
+TEST(PendingFiles, ALargeRecordIsSettledAtOnce) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("Listed")});
+    volume.write();
+    QStringList files;
+    QByteArray bytes = header;
+    for (int i = 0; i < 1200; ++i) {
+        const QString file = QStringLiteral("iPod_Control/Music/F%1/libgpod%2.m4a")
+                                 .arg(i % 10, 2, 10, QLatin1Char('0'))
+                                 .arg(900000 + i);
+        volume.writeFile(file, "cut short");
+        files << file;
+        bytes += file.toUtf8() + '\n';
+    }
+    volume.writeFile(record, bytes + bytes); // each entry twice, as a damaged record may hold
+    IPodDatabase session(volume.mountPoint(), std::nullopt, {}, [] {});
+    {
+        const FewDescriptors limit(200);
+        session.settlePendingFiles();
+    }
+    const qsizetype left = std::count_if(files.cbegin(), files.cend(),
+                                         [&](const QString& f) { return volume.exists(f); });
+    EXPECT_EQ(left, 0);
+    EXPECT_FALSE(volume.exists(record));
+    EXPECT_TRUE(QFileInfo(volume.path(listedFile(volume))).isFile());
 }
