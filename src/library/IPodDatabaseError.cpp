@@ -79,6 +79,9 @@ QString IPodDatabaseError::description(AppLanguage language) const {
                                    language);
         }
         break;
+    case Case::noScratchSpace:
+        return localizedString(LZ("Editing is disabled because Lorvanel found no folder with room for the temporary files it needs to check this iPod’s database. Free some space in the temporary folder or in your home folder, then reconnect the iPod."),
+                               language);
     }
     return {};
 }

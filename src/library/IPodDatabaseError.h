@@ -23,6 +23,7 @@ public:
         invalidPlaybackState,
         missingMainPlaylist,
         emptyLibrary,
+        noScratchSpace,
     };
 
     // The edit whose save of a library without tracks was refused; the refusal names it.
@@ -67,6 +68,9 @@ public:
     // A library without tracks is saved only onto a freshly prepared iPod.
     static IPodDatabaseError
     emptyLibrary(EmptyLibraryAction action = EmptyLibraryAction::createPlaylist);
+
+    // No private folder of ours had room for the temporary files a check of the iPod needs.
+    static IPodDatabaseError noScratchSpace() { return IPodDatabaseError(Case::noScratchSpace); }
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail.

@@ -95,8 +95,14 @@ std::optional<IPodDatabaseError> IPodDatabase::detectWriteBlocker(Itdb_iTunesDB*
     case ITDB_IPOD_GENERATION_CLASSIC_1:
     case ITDB_IPOD_GENERATION_CLASSIC_2:
     case ITDB_IPOD_GENERATION_CLASSIC_3:
-        if (itdb_verify_hash58(database))
+        switch (lorvanel_itdb_check_hash58(database)) {
+        case Hash58Check::verified:
             return std::nullopt;
+        case Hash58Check::nowhereToWrite:
+            return IPodDatabaseError::noScratchSpace();
+        case Hash58Check::unverified:
+            break;
+        }
         return IPodDatabaseError::unsupportedDatabase();
     case ITDB_IPOD_GENERATION_SHUFFLE_1:
     case ITDB_IPOD_GENERATION_SHUFFLE_2:

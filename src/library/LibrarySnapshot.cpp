@@ -196,7 +196,7 @@ public:
         quint8 raw = 0;
         QString operation;
         std::optional<QString> detail;
-        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::emptyLibrary) ||
+        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::noScratchSpace) ||
             !text(operation) ||
             !optional(detail, [this](QString& text) { return this->text(text); }))
             return false;

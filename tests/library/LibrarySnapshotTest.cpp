@@ -298,7 +298,7 @@ TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
          {IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("Broken")),
           IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt),
           IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist(),
-          IPodDatabaseError::emptyLibrary()}) {
+          IPodDatabaseError::emptyLibrary(), IPodDatabaseError::noScratchSpace()}) {
         const QByteArray bytes = LibrarySnapshot::encodedError(error);
         EXPECT_EQ(LibrarySnapshot::decodedError(bytes), error);
         EXPECT_FALSE(LibrarySnapshot::decodedError(bytes + '\0'));
