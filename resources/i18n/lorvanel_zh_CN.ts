@@ -1221,5 +1221,17 @@ Additional failures: %2.</source>
         <source>There is not enough free space on the iPod to save its library without these songs. Delete a larger song, or several songs at once.</source>
         <translation>iPod 上没有足够的可用空间来保存删除这些歌曲后的资料库。请删除一首更大的歌曲，或一次删除多首歌曲。</translation>
     </message>
+    <message>
+        <source>Editing is disabled because Lorvanel found no folder with room for the temporary files it needs to check this iPod’s database. Free some space in the temporary folder or in your home folder, then reconnect the iPod.</source>
+        <translation>Lorvanel 找不到有空间存放检查此 iPod 数据库所需临时文件的文件夹，因此已停用编辑。请在临时文件夹或个人文件夹中释放一些空间，然后重新连接 iPod。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because this iPod’s device description (%1) lists cover art formats that no iPod uses.</source>
+        <translation>此 iPod 的设备描述（%1）列出了 iPod 不会使用的插图格式，因此已停用编辑。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses.</source>
+        <translation>通过 USB 从此 iPod 读取的设备描述列出了 iPod 不会使用的插图格式，因此已停用编辑。</translation>
+    </message>
 </context>
 </TS>

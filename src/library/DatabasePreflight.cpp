@@ -4,6 +4,7 @@
 #include "library/IPodDatabase.h"
 #include "platform/LocalizedError.h"
 #include "platform/OwnedFd.h"
+#include "platform/ScratchFolder.h"
 #include "platform/Task.h"
 
 #include <QCoreApplication>
@@ -15,13 +16,12 @@
 #include <QMutex>
 #include <QProcess>
 #include <QSet>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -42,6 +42,9 @@ enum HelperExit : int {
 static_assert(outOfMemory == DatabasePreflight::outOfMemoryExit);
 
 const char* const helperName = "lorvanel-open-helper";
+
+// What the helper's temporary folders take beyond the description it is given.
+constexpr qint64 helperScratchBytes = qint64(64) << 10;
 
 QMutex readDatabasesLock;
 QSet<QByteArray>& readDatabases() {
@@ -174,14 +177,15 @@ std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, co
     if (helper.isEmpty())
         throw readFailure(LZ("The library reader of Lorvanel is missing. Reinstall Lorvanel."));
 
-    // The helper's temporary folders (a forced model's private mount point) go into one of our
-    // own, removed whatever becomes of the helper. Links in it are removed, never followed.
-    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/lorvanel-read-XXXXXX"));
-    scratch.setAutoRemove(false);
+    // The helper's temporary folders (a forced model's private mount point, the classic's dry
+    // run) go into one of our own, removed whatever becomes of the helper.
+    std::optional<ScratchFolder> scratch;
+    scratch.emplace(QStringLiteral("lorvanel-read"),
+                    helperScratchBytes + request.sysInfoExtended.value_or(QByteArray()).size());
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (scratch.isValid())
-        environment.insert(QStringLiteral("TMPDIR"), scratch.path());
+    if (scratch->isValid())
+        environment.insert(QStringLiteral("TMPDIR"), scratch->pathText());
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Set between fork and exec, so they hold from the helper's first instruction. The memory
@@ -226,10 +230,7 @@ std::optional<LibrarySnapshot> DatabasePreflight::run(const Request& request, co
             break;
         }
     }
-    if (scratch.isValid()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(QFile::encodeName(scratch.path()).toStdString(), ignored);
-    }
+    scratch.reset();
     Task::checkCancellation();
 
     // A helper that is there but could not be started (no process, pipe or descriptor left, or

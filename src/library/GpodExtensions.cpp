@@ -2,9 +2,9 @@
 
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
+#include "platform/ScratchFolder.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QSet>
@@ -17,37 +17,13 @@
 #include <system_error>
 #include <utility>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace fs = std::filesystem;
 
 namespace {
 
-// A private temporary folder, removed with everything in it (links are removed, never
-// followed).
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        QByteArray pattern =
-            QFile::encodeName(QDir::tempPath() + QStringLiteral("/lorvanel-ipod-XXXXXX"));
-        if (char* made = mkdtemp(pattern.data()))
-            path_ = fs::path(made);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    ~TemporaryFolder() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove_all(path_, ignored);
-        }
-    }
-    bool isValid() const { return !path_.empty(); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+// What a private folder of ours must have room for beyond a given description: a shadow's
+// links, or the dry run's empty database (about 5 KB written, its temporary copy included).
+constexpr qint64 scratchRoom = qint64(64) << 10;
 
 bool writeFile(const fs::path& path, const QByteArray& bytes) {
     QFile file(QString::fromStdString(path.string()));
@@ -62,8 +38,11 @@ bool sameNameIgnoringCase(const std::string& a, const char* b) {
 
 // The shadow mount point of one session.
 struct ShadowMount {
+    ShadowMount(const QByteArray& mp, qint64 descriptionBytes)
+        : realMountPoint(mp)
+        , folder(QStringLiteral("lorvanel-ipod"), scratchRoom + descriptionBytes) {}
     QByteArray realMountPoint;
-    TemporaryFolder folder;
+    ScratchFolder folder;
 };
 
 void destroyShadow(gpointer data) {
@@ -79,13 +58,17 @@ ShadowMount* shadowOf(Itdb_iTunesDB* itdb) {
 // Mirrors mp's iPod_Control into a fresh shadow: a real Device folder holding only
 // descriptionName with descriptionBytes (plus links to the device's other Device files), links
 // for every other entry. Without a descriptionName the shadow only mirrors: Device is a link
-// too, and a folder the volume lacks stays missing in the shadow.
+// too, and a folder the volume lacks stays missing in the shadow. On failure, failure names it
+// when errno does not.
 std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descriptionName,
-                                        const QByteArray& descriptionBytes) {
-    auto shadow = std::make_unique<ShadowMount>();
-    shadow->realMountPoint = mp;
-    if (!shadow->folder.isValid())
+                                        const QByteArray& descriptionBytes,
+                                        const char** failure = nullptr) {
+    auto shadow = std::make_unique<ShadowMount>(mp, descriptionBytes.size());
+    if (!shadow->folder.isValid()) {
+        if (failure)
+            *failure = "no temporary, runtime or cache folder had room for it";
         return nullptr;
+    }
 
     const fs::path realRoot(mp.toStdString());
     std::string controlName = "iPod_Control";
@@ -168,9 +151,11 @@ Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
         setShadowError(error, "no mount point");
         return nullptr;
     }
-    std::unique_ptr<ShadowMount> shadow = makeShadow(QByteArray(mp), descriptionName, description);
+    const char* failure = nullptr;
+    std::unique_ptr<ShadowMount> shadow =
+        makeShadow(QByteArray(mp), descriptionName, description, &failure);
     if (!shadow) {
-        setShadowError(error, std::strerror(errno));
+        setShadowError(error, failure ? failure : std::strerror(errno));
         return nullptr;
     }
     const std::string shadowPath = shadow->folder.path().string();
@@ -184,27 +169,24 @@ Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
     return itdb;
 }
 
-// Writes an empty database for the model with the FireWire ID into a private temporary folder
-// and looks for a hash58-signed header.
-bool writesHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
-                  const QByteArray& guid) {
-    TemporaryFolder dryRun;
-    if (!dryRun.isValid())
-        return false;
+// Writes an empty database for the model with the FireWire ID below root and looks for a
+// hash58-signed header.
+bool writesHash58(const fs::path& root, const QByteArray& modelNumber,
+                  Itdb_IpodGeneration generation, const QByteArray& guid) {
     std::error_code error;
-    fs::create_directories(dryRun.path() / "iPod_Control" / "Device", error);
-    fs::create_directories(dryRun.path() / "iPod_Control" / "iTunes", error);
+    fs::create_directories(root / "iPod_Control" / "Device", error);
+    fs::create_directories(root / "iPod_Control" / "iTunes", error);
     if (error)
         return false;
     const QByteArray sysInfo = QByteArrayLiteral("ModelNumStr: M") + modelNumber +
                                QByteArrayLiteral("\nFirewireGuid: ") + guid + '\n';
-    if (!writeFile(dryRun.path() / "iPod_Control" / "Device" / "SysInfo", sysInfo))
+    if (!writeFile(root / "iPod_Control" / "Device" / "SysInfo", sysInfo))
         return false;
 
     GLibHandles::DatabasePtr probe{itdb_new()};
     if (!probe)
         return false;
-    itdb_set_mountpoint(probe.get(), dryRun.path().string().c_str());
+    itdb_set_mountpoint(probe.get(), root.string().c_str());
     const Itdb_IpodInfo* probeInfo = itdb_device_get_ipod_info(probe->device);
     if (!probeInfo || probeInfo->ipod_generation != generation)
         return false;
@@ -217,8 +199,7 @@ bool writesHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
     if (!itdb_write(probe.get(), writeError.out()) || writeError)
         return false;
 
-    QFile written(
-        QString::fromStdString((dryRun.path() / "iPod_Control" / "iTunes" / "iTunesDB").string()));
+    QFile written(QString::fromStdString((root / "iPod_Control" / "iTunes" / "iTunesDB").string()));
     if (!written.open(QIODevice::ReadOnly))
         return false;
     const QByteArray header = written.read(0x58 + 20);
@@ -235,21 +216,24 @@ bool writesHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
 // The dry run depends on nothing but the model and the FireWire ID, and its temporary write
 // costs more than the rest of opening a database. A success is kept for the process, so
 // only the first session with a device pays for it.
-bool dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
-                       const QByteArray& guid) {
+Hash58Check dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
+                              const QByteArray& guid) {
     static QMutex mutex;
     static QSet<QByteArray> signing;
     const QByteArray key = modelNumber + '/' + QByteArray::number(int(generation)) + '/' + guid;
     {
         const QMutexLocker lock(&mutex);
         if (signing.contains(key))
-            return true;
+            return Hash58Check::verified;
     }
-    if (!writesHash58(modelNumber, generation, guid))
-        return false;
+    const ScratchFolder dryRun(QStringLiteral("lorvanel-ipod"), scratchRoom);
+    if (!dryRun.isValid())
+        return Hash58Check::nowhereToWrite;
+    if (!writesHash58(dryRun.path(), modelNumber, generation, guid))
+        return Hash58Check::unverified;
     const QMutexLocker lock(&mutex);
     signing.insert(key);
-    return true;
+    return Hash58Check::verified;
 }
 
 } // namespace
@@ -311,22 +295,23 @@ const gchar* lorvanel_itdb_real_mountpoint(Itdb_iTunesDB* itdb) {
     return shadow ? shadow->realMountPoint.constData() : nullptr;
 }
 
-gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {
+Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb) {
     if (!itdb || !itdb->device)
-        return FALSE;
+        return Hash58Check::unverified;
     const Itdb_IpodInfo* info = itdb_device_get_ipod_info(itdb->device);
     if (!info || !info->model_number)
-        return FALSE;
+        return Hash58Check::unverified;
     const Itdb_IpodGeneration generation = info->ipod_generation;
     if (generation != ITDB_IPOD_GENERATION_CLASSIC_1 &&
         generation != ITDB_IPOD_GENERATION_CLASSIC_2 &&
         generation != ITDB_IPOD_GENERATION_CLASSIC_3)
-        return FALSE;
+        return Hash58Check::unverified;
     GLibHandles::CharPtr guid{itdb_device_get_sysinfo(itdb->device, "FirewireGuid")};
     if (!guid || !isValidFireWireGUID(QString::fromUtf8(guid.get())))
-        return FALSE;
+        return Hash58Check::unverified;
+    return dryRunSignsHash58(QByteArray(info->model_number), generation, QByteArray(guid.get()));
+}
 
-    return dryRunSignsHash58(QByteArray(info->model_number), generation, QByteArray(guid.get()))
-               ? TRUE
-               : FALSE;
+gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {
+    return lorvanel_itdb_check_hash58(itdb) == Hash58Check::verified ? TRUE : FALSE;
 }

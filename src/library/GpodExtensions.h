@@ -29,9 +29,9 @@ Itdb_iTunesDB* itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_ext
 gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* model_number);
 
 // Whether libgpod can write this classic's database with a valid hash: the device has a valid
-// FireWire ID and a dry-run write of an empty database for the same model, in a private
-// temporary folder, yields a hash58-signed header. Nothing on the device is read or written
-// beyond libgpod's in-memory device description.
+// FireWire ID and a dry-run write of an empty database for the same model, in a private folder
+// of ours (ScratchFolder), yields a hash58-signed header. Nothing on the device is read or
+// written beyond libgpod's in-memory device description.
 gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb);
 
 G_END_DECLS
@@ -39,6 +39,11 @@ G_END_DECLS
 // itdb_parse, except that a volume without an Artwork folder (which libgpod's parse would
 // create) is parsed through a shadow that mirrors it; the database then points at mp itself.
 Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** error);
+
+// itdb_verify_hash58, telling a check that could not run for want of anywhere to write its dry
+// run from one that failed.
+enum class Hash58Check { verified, unverified, nowhereToWrite };
+Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb);
 
 // Where the shadow folder of a forced-model session points, or NULL when the database has no
 // shadow. The returned text belongs to the database.

@@ -25,6 +25,13 @@ QString IPodDatabaseError::detailText(AppLanguage language) const {
     return detailIsKey_ ? localizedString(*detail_, language) : *detail_;
 }
 
+IPodDatabaseError
+IPodDatabaseError::artworkFormatsOutOfBounds(std::optional<QString> descriptionFile) {
+    IPodDatabaseError error(Case::artworkFormatsOutOfBounds);
+    error.detail_ = std::move(descriptionFile);
+    return error;
+}
+
 IPodDatabaseError IPodDatabaseError::emptyLibrary(EmptyLibraryAction action) {
     IPodDatabaseError error(Case::emptyLibrary);
     error.emptyLibraryAction_ = action;
@@ -79,6 +86,15 @@ QString IPodDatabaseError::description(AppLanguage language) const {
                                    language);
         }
         break;
+    case Case::noScratchSpace:
+        return localizedString(LZ("Editing is disabled because Lorvanel found no folder with room for the temporary files it needs to check this iPod’s database. Free some space in the temporary folder or in your home folder, then reconnect the iPod."),
+                               language);
+    case Case::artworkFormatsOutOfBounds:
+        if (detail_)
+            return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) lists cover art formats that no iPod uses."),
+                                   language, *detail_);
+        return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses."),
+                               language);
     }
     return {};
 }

@@ -23,6 +23,8 @@ public:
         invalidPlaybackState,
         missingMainPlaylist,
         emptyLibrary,
+        noScratchSpace,
+        artworkFormatsOutOfBounds,
     };
 
     // The edit whose save of a library without tracks was refused; the refusal names it.
@@ -68,8 +70,16 @@ public:
     static IPodDatabaseError
     emptyLibrary(EmptyLibraryAction action = EmptyLibraryAction::createPlaylist);
 
+    // No private folder of ours had room for the temporary files a check of the iPod needs.
+    static IPodDatabaseError noScratchSpace() { return IPodDatabaseError(Case::noScratchSpace); }
+    // The device description lists cover art formats out of what iPods use (libgpod would write
+    // every cover in each of them). descriptionFile: the description's file on the iPod,
+    // relative to its mount point; none when the description was read from the device.
+    static IPodDatabaseError artworkFormatsOutOfBounds(std::optional<QString> descriptionFile);
+
     Case errorCase() const { return case_; }
-    // Only for `library`: the operation key and libgpod's detail.
+    // Only for `library`: the operation key and libgpod's detail; for artworkFormatsOutOfBounds
+    // the detail is the description's file.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.

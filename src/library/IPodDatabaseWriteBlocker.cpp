@@ -2,9 +2,11 @@
 
 #include "library/IPodDatabase.h"
 
+#include "library/ArtworkFormats.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace {
@@ -59,6 +61,27 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     return IPodDatabaseError::unsupportedDatabase();
 }
 
+// The cover formats of the description libgpod read, the one in the Device folder at its own
+// mount point: the device's file, or in a shadow the description read from the device.
+std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) {
+    const gchar* mount = itdb_get_mountpoint(database);
+    GLibHandles::CharPtr deviceDir{mount ? itdb_get_device_dir(mount) : nullptr};
+    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
+                                        : nullptr};
+    if (!file)
+        return std::nullopt;
+    const QString path = QFile::decodeName(file.get());
+    const auto description = PropertyList::readDictionary(path);
+    if (!description)
+        return IPodDatabaseError::unsupportedDatabase();
+    if (ArtworkFormats::withinBounds(*description))
+        return std::nullopt;
+    if (lorvanel_itdb_real_mountpoint(database))
+        return IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt);
+    return IPodDatabaseError::artworkFormatsOutOfBounds(
+        QDir(QFile::decodeName(mount)).relativeFilePath(path));
+}
+
 } // namespace
 
 bool isValidFireWireGUID(const std::optional<QString>& text) {
@@ -79,8 +102,9 @@ bool isValidFireWireGUID(const std::optional<QString>& text) {
     return nonZero;
 }
 
-std::optional<IPodDatabaseError> IPodDatabase::detectWriteBlocker(Itdb_iTunesDB* database,
-                                                                  const QString& mountPoint) {
+namespace {
+
+std::optional<IPodDatabaseError> deviceBlocker(Itdb_iTunesDB* database, const QString& mountPoint) {
     if (!database || !database->device)
         return IPodDatabaseError::unsupportedDatabase();
     const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database->device);
@@ -95,8 +119,14 @@ std::optional<IPodDatabaseError> IPodDatabase::detectWriteBlocker(Itdb_iTunesDB*
     case ITDB_IPOD_GENERATION_CLASSIC_1:
     case ITDB_IPOD_GENERATION_CLASSIC_2:
     case ITDB_IPOD_GENERATION_CLASSIC_3:
-        if (itdb_verify_hash58(database))
+        switch (lorvanel_itdb_check_hash58(database)) {
+        case Hash58Check::verified:
             return std::nullopt;
+        case Hash58Check::nowhereToWrite:
+            return IPodDatabaseError::noScratchSpace();
+        case Hash58Check::unverified:
+            break;
+        }
         return IPodDatabaseError::unsupportedDatabase();
     case ITDB_IPOD_GENERATION_SHUFFLE_1:
     case ITDB_IPOD_GENERATION_SHUFFLE_2:
@@ -111,4 +141,13 @@ std::optional<IPodDatabaseError> IPodDatabase::detectWriteBlocker(Itdb_iTunesDB*
     default:
         return IPodDatabaseError::unsupportedDatabase();
     }
+}
+
+} // namespace
+
+std::optional<IPodDatabaseError> IPodDatabase::detectWriteBlocker(Itdb_iTunesDB* database,
+                                                                  const QString& mountPoint) {
+    if (auto blocker = deviceBlocker(database, mountPoint))
+        return blocker;
+    return artworkFormatsBlocker(database);
 }

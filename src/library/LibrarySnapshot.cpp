@@ -196,7 +196,7 @@ public:
         quint8 raw = 0;
         QString operation;
         std::optional<QString> detail;
-        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::emptyLibrary) ||
+        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::artworkFormatsOutOfBounds) ||
             !text(operation) ||
             !optional(detail, [this](QString& text) { return this->text(text); }))
             return false;
@@ -205,8 +205,14 @@ public:
             value = IPodDatabaseError::library(operation, detail);
             return true;
         }
-        // Only the library case carries an operation and a detail.
-        if (!operation.isEmpty() || detail)
+        // Only the library case carries an operation; a detail only it and the cover formats.
+        if (!operation.isEmpty())
+            return false;
+        if (which == IPodDatabaseError::Case::artworkFormatsOutOfBounds) {
+            value = IPodDatabaseError::artworkFormatsOutOfBounds(detail);
+            return true;
+        }
+        if (detail)
             return false;
         value = IPodDatabaseError(which);
         return true;

@@ -58,3 +58,18 @@ std::optional<std::uint64_t> PropertyList::unsignedInteger(const char* key) cons
     plist_get_uint_val(node, &value);
     return value;
 }
+
+std::optional<QList<PropertyList>> PropertyList::dictionaries(const char* key) const {
+    plist_t node = item(key);
+    if (!node || plist_get_node_type(node) != PLIST_ARRAY)
+        return std::nullopt;
+    QList<PropertyList> items;
+    const std::uint32_t count = plist_array_get_size(node);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        plist_t child = plist_array_get_item(node, i);
+        if (!child || plist_get_node_type(child) != PLIST_DICT)
+            return std::nullopt;
+        items.append(PropertyList(Node(root_, child))); // kept alive by the whole list
+    }
+    return items;
+}

@@ -3,6 +3,7 @@
 #include "library/GLibHandles.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -21,11 +22,18 @@ public:
     std::optional<bool> boolean(const char* key) const;
     // Integers are unsigned here, so a negative stored value reads as a huge one.
     std::optional<std::uint64_t> unsignedInteger(const char* key) const;
+    // The items of an array of dictionaries; none when the value is not an array or one of its
+    // items is not a dictionary.
+    std::optional<QList<PropertyList>> dictionaries(const char* key) const;
 
 private:
+    using Node = std::shared_ptr<std::remove_pointer_t<plist_t>>;
     explicit PropertyList(GLibHandles::PlistPtr root)
         : root_(std::move(root)) {}
+    // A dictionary within the list that owns root.
+    explicit PropertyList(Node node)
+        : root_(std::move(node)) {}
     plist_t item(const char* key) const;
 
-    std::shared_ptr<std::remove_pointer_t<plist_t>> root_;
+    Node root_;
 };

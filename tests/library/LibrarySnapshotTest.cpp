@@ -298,7 +298,9 @@ TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
          {IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("Broken")),
           IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt),
           IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist(),
-          IPodDatabaseError::emptyLibrary()}) {
+          IPodDatabaseError::emptyLibrary(), IPodDatabaseError::noScratchSpace(),
+          IPodDatabaseError::artworkFormatsOutOfBounds(QStringLiteral("iPod_Control/Device/x")),
+          IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt)}) {
         const QByteArray bytes = LibrarySnapshot::encodedError(error);
         EXPECT_EQ(LibrarySnapshot::decodedError(bytes), error);
         EXPECT_FALSE(LibrarySnapshot::decodedError(bytes + '\0'));

@@ -1,9 +1,13 @@
 // The write blocker against real volumes whose SysInfoExtended is edited.
 
+#include "../device/TestVolumes.h"
 #include "library/IPodDatabase.h"
 #include "support/IPodVolume.h"
 
 #include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
 
 using TestSupport::IPodVolume;
 using TestSupport::sysInfoExtendedXML;
@@ -29,6 +33,28 @@ const std::optional<IPodDatabaseError> editable;
 const IPodDatabaseError unsupported = IPodDatabaseError::unsupportedDatabase();
 const IPodDatabaseError invalidGUID = IPodDatabaseError::invalidFireWireID();
 const QString guid = QStringLiteral("0x000A2700138B0D2E");
+
+// An environment variable set for the scope.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const QString& value)
+        : name_(name)
+        , was_(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
+        qputenv(name, QFile::encodeName(value));
+    }
+    ~ScopedVariable() {
+        if (was_)
+            qputenv(name_, *was_);
+        else
+            qunsetenv(name_);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<QByteArray> was_;
+};
 
 } // namespace
 
@@ -146,4 +172,72 @@ TEST(WriteBlocker, FireWireGUIDForms) {
         isValidFireWireGUID(QStringLiteral("0x000A2700138B0D2é"))); // 16 characters, 17 bytes
     EXPECT_FALSE(isValidFireWireGUID(QString()));
     EXPECT_FALSE(isValidFireWireGUID(std::nullopt));
+}
+
+TEST(WriteBlocker, ClassicChecksItsHashWhereverItCanWrite) {
+    QTemporaryDir root;
+    const QString runtime = root.filePath(QStringLiteral("runtime"));
+    const QString cache = root.filePath(QStringLiteral("cache"));
+    ASSERT_TRUE(QDir().mkpath(runtime) && QDir().mkpath(cache));
+    // Nothing can be made below a file, not even by root.
+    const QString file = root.filePath(QStringLiteral("file"));
+    {
+        QFile made(file);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    const QString underFile = file + QStringLiteral("/tmp");
+    // A read-only tmpfs, and a full one (which still takes a new folder, but no file in it).
+    std::unique_ptr<TestVolumes::Mount> readOnlyMount, fullMount;
+    if (TestVolumes::whyMountsAreUnavailable().isEmpty()) {
+        readOnlyMount = TestVolumes::Mount::tmpfs(root.filePath(QStringLiteral("read-only")),
+                                                  QStringLiteral("size=64k"));
+        ASSERT_TRUE(readOnlyMount && readOnlyMount->remount(QStringLiteral("ro")));
+        fullMount = TestVolumes::Mount::tmpfs(root.filePath(QStringLiteral("full")),
+                                              QStringLiteral("size=64k"));
+        ASSERT_TRUE(fullMount);
+        ASSERT_FALSE(TestVolumes::fillVolume(fullMount->path(), 0).isEmpty());
+    }
+    const QString readOnly = readOnlyMount ? readOnlyMount->path() : underFile;
+    const QString full = fullMount ? fullMount->path() : underFile;
+
+    struct Case {
+        const char* name;
+        QString temporary, runtime, cache;
+        std::optional<IPodDatabaseError> blocker;
+    };
+    const Case cases[] = {
+        {"temporary folder read-only", readOnly, runtime, cache, editable},
+        {"temporary and runtime folders full", full, full, cache, editable},
+        {"temporary folder missing", underFile, readOnly, cache, editable},
+        {"nowhere to write", full, readOnly, underFile, IPodDatabaseError::noScratchSpace()},
+    };
+    IPodVolume classic(QStringLiteral("MB029"));
+    classic.write();
+    IPodVolume nano(QStringLiteral("MA477"));
+    nano.write();
+    nano.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A FireWire ID of its own: a verified one is remembered for the process.
+        classic.writeSysInfo("ModelNumStr: MB029\nFirewireGuid: 0x000A2700138B0D3" +
+                             QByteArray::number(index++) + '\n');
+        {
+            const ScopedVariable temporary("TMPDIR", c.temporary);
+            const ScopedVariable runtimeFolder("XDG_RUNTIME_DIR", c.runtime);
+            const ScopedVariable cacheFolder("XDG_CACHE_HOME", c.cache);
+            EXPECT_EQ(blockerWith(classic, std::nullopt), c.blocker);
+            if (c.blocker)
+                continue;
+            // A forced model's private mount point goes the same way.
+            int generation = 0;
+            EXPECT_NO_THROW(generation = IPodDatabase(nano.mountPoint(), std::nullopt, [] {
+                                             return std::optional<int>(0x1260);
+                                         }).generation());
+            EXPECT_EQ(generation, 13);
+        }
+        for (const QString& place : {runtime, cache + QStringLiteral("/Lorvanel")})
+            EXPECT_EQ(QDir(place).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                      QStringList());
+    }
 }

@@ -1,0 +1,60 @@
+#include "library/ArtworkFormats.h"
+
+#include <QSet>
+
+#include <cstdint>
+#include <limits>
+
+namespace ArtworkFormats {
+
+namespace {
+
+// One row of a thumbnail as libgpod lays it out: width pixels padded to the alignment (none
+// when 0).
+qint64 rowBytes(std::uint64_t width, std::uint64_t alignment) {
+    const qint64 row = qint64(width) * bytesPerPixel;
+    const auto padding = qint64(alignment);
+    return padding > 0 ? (row + padding - 1) / padding * padding : row;
+}
+
+bool listWithinBounds(const PropertyList& description, const char* key) {
+    if (!description.contains(key))
+        return true;
+    const std::optional<QList<PropertyList>> formats = description.dictionaries(key);
+    if (!formats || formats->size() > maxFormats)
+        return false;
+    QSet<std::uint64_t> ids;
+    qint64 coverBytes = 0;
+    for (const PropertyList& format : *formats) {
+        // libgpod keeps the id in an int: a larger one is some other format's id to it.
+        const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
+        if (!id || *id > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
+            ids.contains(*id))
+            return false;
+        ids.insert(*id);
+        const std::optional<std::uint64_t> width = format.unsignedInteger("RenderWidth");
+        const std::optional<std::uint64_t> height = format.unsignedInteger("RenderHeight");
+        if (!width || !height || *width < 1 || *height < 1 || *width > maxSide || *height > maxSide)
+            return false;
+        std::uint64_t alignment = 0;
+        if (format.contains("RowBytesAlignment")) {
+            const std::optional<std::uint64_t> given = format.unsignedInteger("RowBytesAlignment");
+            if (!given || *given > std::uint64_t(maxRowBytes))
+                return false;
+            alignment = *given;
+        }
+        const qint64 row = rowBytes(*width, alignment);
+        if (row > maxRowBytes)
+            return false;
+        coverBytes += row * qint64(*height);
+    }
+    return coverBytes <= maxCoverBytes;
+}
+
+} // namespace
+
+bool withinBounds(const PropertyList& description) {
+    return listWithinBounds(description, "AlbumArt") && listWithinBounds(description, "AlbumArt2");
+}
+
+} // namespace ArtworkFormats

@@ -1,0 +1,95 @@
+// The cover formats a device description lists bound what a save may write: beyond what iPods
+// use the iPod opens read-only and nothing is written; within, every cover is saved in each.
+
+#include "WriteTestSupport.h"
+#include "support/IPodVolume.h"
+
+#include <QFileInfo>
+
+using TestSupport::IPodVolume;
+using WriteTests::failureOf;
+using WriteTests::png;
+
+namespace {
+
+QByteArray format(qint64 id, qint64 width, qint64 height, qint64 rowBytesAlignment = 0) {
+    QByteArray xml = "<dict><key>FormatId</key><integer>" + QByteArray::number(id) +
+                     "</integer><key>RenderWidth</key><integer>" + QByteArray::number(width) +
+                     "</integer><key>RenderHeight</key><integer>" + QByteArray::number(height) +
+                     "</integer><key>PixelFormat</key><string>4C353635</string>";
+    if (rowBytesAlignment > 0)
+        xml += "<key>RowBytesAlignment</key><integer>" + QByteArray::number(rowBytesAlignment) +
+               "</integer>";
+    return xml + "</dict>";
+}
+
+QList<std::pair<QString, QVariant>> describing(const QByteArray& formats) {
+    return {{QStringLiteral("AlbumArt"), QByteArray("<array>" + formats + "</array>")}};
+}
+
+const QString descriptionFile = QStringLiteral("iPod_Control/Device/SysInfoExtended");
+
+const std::pair<const char*, QByteArray> outOfBounds[] = {
+    {"65536 x 32769", format(1055, 65536, 32769)},
+    {"16000 x 16000", format(1055, 16000, 16000)},
+    {"one side too long", format(1055, 128, 4096)},
+    {"an id twice", format(1055, 128, 128) + format(1055, 56, 56)},
+    {"absurd row bytes", format(1055, 100, 10, 1 << 20)},
+};
+
+} // namespace
+
+TEST(ArtworkFormats, FormatsBeyondWhatIPodsUseOpenReadOnlyAndWriteNothing) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("Song")});
+    volume.write();
+    const quint64 id = volume.trackID(0);
+    const IPodDatabaseError reason = IPodDatabaseError::artworkFormatsOutOfBounds(descriptionFile);
+    EXPECT_TRUE(reason.description(AppLanguage::english).contains(descriptionFile));
+
+    for (const auto& [name, formats] : outOfBounds) {
+        SCOPED_TRACE(name);
+        volume.writeSysInfoExtended(TestSupport::sysInfoExtendedXML(describing(formats)));
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        IPodDatabase database(volume.mountPoint());
+        EXPECT_EQ(database.writeBlocker(), reason);
+        EXPECT_EQ(failureOf([&] { database.registerCopiedFile(id, png(300, 0x3366CC), {}, {}); }),
+                  IPodDatabaseError::Case::artworkFormatsOutOfBounds);
+        EXPECT_EQ(failureOf([&] { database.saveLibrary(); }),
+                  IPodDatabaseError::Case::artworkFormatsOutOfBounds);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                  QStringList());
+    }
+
+    // Rows of 128 x 2 bytes are already aligned to 16; rows of 56 x 2 bytes pad to 128.
+    volume.writeSysInfoExtended(TestSupport::sysInfoExtendedXML(
+        describing(format(1055, 128, 128, 16) + format(1068, 56, 56, 128))));
+    IPodDatabase database(volume.mountPoint());
+    ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+    EXPECT_TRUE(database.registerCopiedFile(id, png(300, 0x3366CC), {}, {}));
+    database.saveLibrary();
+    EXPECT_EQ(QFileInfo(volume.path(QStringLiteral("iPod_Control/Artwork/F1055_1.ithmb"))).size(),
+              128 * 2 * 128);
+    EXPECT_EQ(QFileInfo(volume.path(QStringLiteral("iPod_Control/Artwork/F1068_1.ithmb"))).size(),
+              128 * 56);
+}
+
+TEST(ArtworkFormats, ADescriptionReadFromTheDeviceIsNamedSo) {
+    IPodVolume volume(QStringLiteral("MB029"));
+    volume.addTrack({.title = QStringLiteral("Song")});
+    volume.write();
+    volume.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+    auto entries = describing(outOfBounds[1].second);
+    entries.append({QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")});
+    entries.append({QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")});
+    const auto before = TestSupport::snapshotTree(volume.mountPoint());
+    IPodDatabase database(volume.mountPoint(), TestSupport::sysInfoExtendedXML(entries),
+                          WriteTests::product(0x1261));
+    ASSERT_EQ(database.generation(), 18);
+    EXPECT_EQ(database.writeBlocker(), IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt));
+    EXPECT_TRUE(database.writeBlocker()->description(AppLanguage::english).contains("over USB"));
+    EXPECT_EQ(failureOf([&] { database.saveLibrary(); }),
+              IPodDatabaseError::Case::artworkFormatsOutOfBounds);
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+              QStringList());
+}
