@@ -61,21 +61,6 @@ int difference(const guint8* a, const guint8* b) {
 
 constexpr int strongDifference = 139;
 
-// Lets the process use this many more seconds of CPU before the system ends it: set afresh for
-// each cover, so that only a cover that runs too long is ever cut short.
-void allowCPUSeconds(int seconds) {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const rlim_t used = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + 1;
-    rlimit cpu{};
-    if (::getrlimit(RLIMIT_CPU, &cpu) != 0)
-        return;
-    cpu.rlim_cur = used + rlim_t(std::max(seconds, 1));
-    if (cpu.rlim_max != RLIM_INFINITY)
-        cpu.rlim_cur = std::min(cpu.rlim_cur, cpu.rlim_max);
-    ::setrlimit(RLIMIT_CPU, &cpu);
-}
-
 PixbufPtr thumbnailOf(Itdb_Track* track, int width, int height) {
     // A read past a buffer libgpod made here faults at once (where the guarded allocator is
     // linked) rather than turning other bytes into a cover.
@@ -153,6 +138,25 @@ private:
 } // namespace
 
 namespace StoredCoverDecoding {
+
+void allowCPUSeconds(int seconds) {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    // Whole seconds, rounded up from the sum: rounding each part down would leave the cover
+    // as little as a second less than its allowance.
+    const auto microseconds = [](const timeval& time) {
+        return qint64(time.tv_sec) * 1000000 + time.tv_usec;
+    };
+    const qint64 spent = microseconds(usage.ru_utime) + microseconds(usage.ru_stime);
+    const rlim_t used = rlim_t((spent + 999999) / 1000000);
+    rlimit cpu{};
+    if (::getrlimit(RLIMIT_CPU, &cpu) != 0)
+        return;
+    cpu.rlim_cur = used + rlim_t(std::max(seconds, 1));
+    if (cpu.rlim_max != RLIM_INFINITY)
+        cpu.rlim_cur = std::min(cpu.rlim_cur, cpu.rlim_max);
+    ::setrlimit(RLIMIT_CPU, &cpu);
+}
 
 bool isNoisy(const GdkPixbuf* pixbuf) {
     const Pixels pixels(pixbuf);

@@ -15,6 +15,10 @@ bool isNoisy(const GdkPixbuf* pixbuf);
 // cover is not (the nano damages the large one).
 bool isDamagedNano2Thumbnail(const GdkPixbuf* large, const GdkPixbuf* small);
 
+// Lets this process use this many more seconds of CPU before the system ends it: set afresh
+// for each cover, so that only a cover that runs too long is ever cut short.
+void allowCPUSeconds(int seconds);
+
 // The cover process's whole work; the helper's main() returns this for --covers.
 int runProcess(int argc, char** argv);
 

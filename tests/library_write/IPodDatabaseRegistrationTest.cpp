@@ -12,7 +12,13 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <cstring>
 #include <random>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using TestSupport::IPodVolume;
 using WriteTests::failureOf;
@@ -256,4 +262,37 @@ TEST(IPodDatabaseArtwork, ASecondGenerationNanoThumbnailThatDisagreesWithItsSmal
         StoredCoverDecoding::isDamagedNano2Thumbnail(solid(99, 100, 0).get(), small.get()));
     EXPECT_FALSE(
         StoredCoverDecoding::isDamagedNano2Thumbnail(torn.get(), solid(41, 42, 0x3366CC).get()));
+}
+
+// The cover process renews its CPU allowance before each cover. Time spent before, in user and
+// in system parts of a second each, must not eat into the next cover's whole allowance.
+TEST(IPodDatabaseArtwork, EachCoverGetsItsWholeCPUAllowance) {
+    const auto spent = [](bool system) {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const timeval& part = system ? usage.ru_stime : usage.ru_utime;
+        return double(part.tv_sec) + part.tv_usec / 1e6;
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // About 0.7 s in each part, below a whole second in either.
+        volatile quint64 sink = 0;
+        while (spent(false) < 0.7)
+            sink = sink + 1;
+        const int zero = ::open("/dev/zero", O_RDONLY);
+        static char buffer[1 << 20];
+        while (spent(true) < 0.7 && spent(false) < 0.95)
+            if (::read(zero, buffer, sizeof buffer) <= 0)
+                ::_exit(2);
+        StoredCoverDecoding::allowCPUSeconds(1);
+        const double renewedAt = spent(false) + spent(true);
+        while (spent(false) + spent(true) < renewedAt + 0.9)
+            sink = sink + 1;
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? ::strsignal(WTERMSIG(status)) : "exited");
 }
