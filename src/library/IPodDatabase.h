@@ -235,10 +235,14 @@ private:
     // What an earlier save cut short left of libgpod's temporary databases: only files that
     // appeared while a save recorded in saveRecord was under way.
     QStringList saveLeftovers() const;
-    // The files shaped like libgpod's temporary databases that the save record left by a save
-    // cut short says were there before it, lower-cased and relative to the mount point; none
-    // when no usable save record is there.
-    std::optional<QSet<QString>> filesBeforeCutSave() const;
+    // A save cut short, as the save record it left says: the files shaped like libgpod's
+    // temporary databases that were there before it (lower-cased, relative to the mount point)
+    // and when it began, by the volume's clock. None when no usable save record is there.
+    struct CutSave {
+        QSet<QString> filesBefore;
+        qint64 begunSeconds = 0;
+    };
+    std::optional<CutSave> cutSave() const;
     // Writes the save record for the save about to begin, and removes it once the save ended.
     // Neither throws nor keeps the save from going on: a save that is not recorded leaves what
     // it may leave behind for good.

@@ -746,12 +746,25 @@ bool beginsWith(const QByteArray& head, const Signature& signature) {
 }
 
 // The first bytes of a regular file with no other link; none for anything else.
-std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length) {
+// A save writes each database as a whole, well within this after it began; a like file last
+// written later is none of its.
+constexpr qint64 longestSaveSeconds = 3600;
+// FAT keeps modification times in steps of two seconds.
+constexpr qint64 clockStepSeconds = 2;
+
+// The first bytes of a regular file with one link that was last written while the cut save
+// was under way.
+std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length,
+                                         qint64 saveBegunSeconds) {
     OwnedFd fd(::open(QFile::encodeName(path).constData(),
                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (!fd.isValid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         status.st_nlink != 1)
+        return std::nullopt;
+    const qint64 written = status.st_mtim.tv_sec;
+    if (written < saveBegunSeconds - clockStepSeconds ||
+        written > saveBegunSeconds + longestSaveSeconds)
         return std::nullopt;
     try {
         return fd.readAt(0, length);
@@ -765,12 +778,12 @@ std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length) 
 // libgpod writes each database to "<name>.XXXXXX" beside it (GLib's six capitals or digits) and
 // renames that over the old one. A save cut short (the program ended, the iPod pulled) leaves
 // it there, as large as the database. Only a file of that name that was not there when that
-// save began and whose bytes begin as libgpod writes that database is taken: an empty or
-// shorter one, anything else of a like name, and any copy that was there before may be the
-// user's.
+// save began, was last written while it could have been under way, and whose bytes begin as
+// libgpod writes that database is taken: an empty or shorter one, anything else of a like
+// name, any copy that was there before and one written long after may be the user's.
 QStringList IPodDatabase::saveLeftovers() const {
-    const std::optional<QSet<QString>> before = filesBeforeCutSave();
-    if (!before)
+    const std::optional<CutSave> save = cutSave();
+    if (!save)
         return {}; // no save of ours was cut short
     struct Target {
         gchar* (*path)(const gchar*);
@@ -801,9 +814,9 @@ QStringList IPodDatabase::saveLeftovers() const {
             if (!pattern.match(entry).hasMatch())
                 continue;
             const QString file = path + u'/' + entry;
-            if (before->contains(QDir(mountPoint_).relativeFilePath(file).toLower()))
+            if (save->filesBefore.contains(QDir(mountPoint_).relativeFilePath(file).toLower()))
                 continue;
-            const std::optional<QByteArray> head = headOfSoleFile(file, 32);
+            const std::optional<QByteArray> head = headOfSoleFile(file, 32, save->begunSeconds);
             if (head && std::any_of(target.signatures.begin(), target.signatures.end(),
                                     [&](const Signature& signature) {
                                         return beginsWith(*head, signature);

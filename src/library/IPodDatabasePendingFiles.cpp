@@ -108,6 +108,7 @@ bool isRegularOrAbsent(int folder, const char* name) {
 struct RecordFile {
     enum class State { absent, usable, unusable } state = State::absent;
     QByteArray bytes;
+    qint64 modifiedSeconds = 0; // when it was written, by the volume's clock
 };
 
 // A record file's bytes, opened without following a link or waiting on a FIFO and never read
@@ -141,6 +142,7 @@ RecordFile readRecordFile(int folder, const char* name, const QByteArray& header
         return record;
     record.state = RecordFile::State::usable;
     record.bytes = std::move(bytes);
+    record.modifiedSeconds = status.st_mtim.tv_sec;
     return record;
 }
 
@@ -525,7 +527,7 @@ void IPodDatabase::settlePendingFiles() {
     }
 }
 
-std::optional<QSet<QString>> IPodDatabase::filesBeforeCutSave() const {
+std::optional<IPodDatabase::CutSave> IPodDatabase::cutSave() const {
     try {
         const OwnedFd folder = openITunesFolder(mountPoint_);
         if (!folder.isValid())
@@ -537,15 +539,16 @@ std::optional<QSet<QString>> IPodDatabase::filesBeforeCutSave() const {
         QList<QByteArray> lines = record.bytes.mid(saveRecordHeader.size()).split('\n');
         if (!lines.takeLast().isEmpty())
             return std::nullopt; // written whole or not at all: this one is damaged
-        QSet<QString> files;
+        CutSave save;
+        save.begunSeconds = record.modifiedSeconds;
         for (const QByteArray& line : std::as_const(lines)) {
             auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
             const QString file = decoder(line);
             if (decoder.hasError() || file.isEmpty())
                 return std::nullopt;
-            files.insert(file.toLower());
+            save.filesBefore.insert(file.toLower());
         }
-        return files;
+        return save;
     } catch (...) {
         return std::nullopt;
     }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -324,6 +325,22 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
                             folder + QStringLiteral("iTunesDB.LNK0Z3")));
     // A database's bytes with a second name: its other name keeps them.
     volume.writeFile(itunes + QStringLiteral("iTunesDB.TWO0Z3"), database);
+    // A copy of the database written long after that save began (days later, say), and one
+    // with the date of the database it copied (as cp -p keeps it): neither is that save's.
+    struct stat record {};
+    ASSERT_EQ(::stat(QFile::encodeName(volume.path(saveRecord)).constData(), &record), 0);
+    const struct {
+        const char* name;
+        qint64 secondsAfterSave;
+    } dated[] = {{"iTunesDB.LATER0", 2 * 86400}, {"iTunesDB.EARLY0", -86400}};
+    for (const auto& [name, secondsAfterSave] : dated) {
+        volume.writeFile(itunes + QLatin1String(name), database);
+        const timespec times[2] = {{record.st_mtim.tv_sec + secondsAfterSave, 0},
+                                   {record.st_mtim.tv_sec + secondsAfterSave, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder + QLatin1String(name)).constData(),
+                              times, 0),
+                  0);
+    }
     ASSERT_NO_FATAL_FAILURE(hardLink("iTunesDB.TWO0Z3", "Kept"));
 
     // The next save, and one after it (which finds no save of ours cut short).
@@ -341,7 +358,8 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
         for (const auto& copy : copies)
             EXPECT_EQ(volume.readFile(copy.file), copy.bytes) << qPrintable(copy.file);
         EXPECT_TRUE(volume.readFile(itunes + QStringLiteral("iTunesDB.LINKED")).startsWith("mhbd"));
-        for (const char* kept : {"iTunesDB.DIR0Z3", "iTunesDB.TWO0Z3", "Kept"})
+        for (const char* kept :
+             {"iTunesDB.DIR0Z3", "iTunesDB.TWO0Z3", "Kept", "iTunesDB.LATER0", "iTunesDB.EARLY0"})
             EXPECT_TRUE(volume.exists(itunes + QString::fromLatin1(kept))) << kept;
         EXPECT_TRUE(QFileInfo(folder + QStringLiteral("iTunesDB.LNK0Z3")).isSymLink());
     }
