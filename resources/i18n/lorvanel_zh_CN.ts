@@ -1233,5 +1233,13 @@ Additional failures: %2.</source>
         <source>Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses.</source>
         <translation>通过 USB 从此 iPod 读取的设备描述列出了 iPod 不会使用的插图格式，因此已停用编辑。</translation>
     </message>
+    <message>
+        <source>Editing is disabled because this iPod’s device description (%1) lists none of the cover art formats its covers are stored in: saving would erase them.</source>
+        <translation>此 iPod 的设备描述（%1）未列出其插图所用的任何插图格式：保存会清除这些插图，因此已停用编辑。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because the device description read from this iPod over USB lists none of the cover art formats its covers are stored in: saving would erase them.</source>
+        <translation>通过 USB 从此 iPod 读取的设备描述未列出其插图所用的任何插图格式：保存会清除这些插图，因此已停用编辑。</translation>
+    </message>
 </context>
 </TS>

@@ -15,10 +15,8 @@
 
 namespace {
 
-// No ArtworkDB comes near this; a larger file is not read at all.
-constexpr qint64 maxDatabaseBytes = qint64(256) << 20;
-
 struct Thumbnail {
+    quint32 format = 0; // the FormatId of the device description
     quint32 offset = 0;
     quint32 size = 0;
     qint16 verticalPadding = 0;
@@ -101,6 +99,7 @@ std::optional<Thumbnail> thumbnailAt(const Reader& r, qsizetype offset, qsizetyp
     if (!mhni)
         return std::nullopt;
     Thumbnail thumbnail;
+    thumbnail.format = r.u32(offset + 16);
     thumbnail.offset = r.u32(offset + 20);
     thumbnail.size = r.u32(offset + 24);
     thumbnail.verticalPadding = qint16(r.u16(offset + 28));
@@ -264,9 +263,11 @@ std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray&
                 const Image image = imageAt(r, *mhii);
                 if (!image.isWhole)
                     return std::nullopt;
-                ImageRecord record{image.id, image.songID, mhii->end - mhii->start, {}};
-                for (const Thumbnail& thumbnail : image.thumbnails)
+                ImageRecord record{image.id, image.songID, mhii->end - mhii->start, {}, {}};
+                for (const Thumbnail& thumbnail : image.thumbnails) {
                     record.thumbnailBytes.append(thumbnail.size);
+                    record.thumbnailFormats.append(thumbnail.format);
+                }
                 result.images.append(record);
                 item = mhii->end;
             }

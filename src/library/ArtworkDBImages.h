@@ -15,6 +15,9 @@
 
 class ArtworkDBImages {
 public:
+    // No ArtworkDB comes near this; a larger file is not read at all.
+    static constexpr qint64 maxDatabaseBytes = qint64(256) << 20;
+
     // Reads the ArtworkDB at databasePath; the .ithmb files are looked up in artworkFolder. A
     // file that cannot be read or walked yields no sound image at all.
     static ArtworkDBImages read(const QString& databasePath, const QString& artworkFolder);
@@ -22,12 +25,14 @@ public:
     static ArtworkDBImages parse(const QByteArray& database, const QString& artworkFolder);
 
     // The image records of an ArtworkDB and what they take: each record's bytes and its
-    // thumbnails' bytes in the .ithmb files. None unless every record of the file is whole.
+    // thumbnails' bytes in the .ithmb files and formats (the description's FormatId). None
+    // unless every record of the file is whole.
     struct ImageRecord {
         quint32 id = 0;
         quint64 songID = 0;
         qint64 recordBytes = 0;
         QList<quint32> thumbnailBytes;
+        QList<quint32> thumbnailFormats;
     };
     struct Layout {
         qint64 fileBytes = 0;

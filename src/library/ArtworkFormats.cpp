@@ -2,6 +2,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -51,10 +52,35 @@ bool listWithinBounds(const PropertyList& description, const char* key) {
     return coverBytes <= maxCoverBytes;
 }
 
+QSet<quint32> listedFormats(const PropertyList& description, const char* key) {
+    QSet<quint32> ids;
+    for (const PropertyList& format :
+         description.dictionaries(key).value_or(QList<PropertyList>{})) {
+        const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
+        if (id && *id <= std::uint64_t(std::numeric_limits<std::int32_t>::max()) &&
+            format.string("PixelFormat"))
+            ids.insert(quint32(*id));
+    }
+    return ids;
+}
+
 } // namespace
 
 bool withinBounds(const PropertyList& description) {
     return listWithinBounds(description, "AlbumArt") && listWithinBounds(description, "AlbumArt2");
+}
+
+QSet<quint32> coverFormats(const PropertyList& description) {
+    QSet<quint32> formats = listedFormats(description, "AlbumArt");
+    return formats.isEmpty() ? listedFormats(description, "AlbumArt2") : formats;
+}
+
+bool keepsStoredCovers(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored) {
+    return std::all_of(stored.images.cbegin(), stored.images.cend(), [&](const auto& image) {
+        return image.thumbnailFormats.isEmpty() ||
+               std::any_of(image.thumbnailFormats.cbegin(), image.thumbnailFormats.cend(),
+                           [&](quint32 format) { return formats.contains(format); });
+    });
 }
 
 } // namespace ArtworkFormats

@@ -4,11 +4,14 @@
 // "AlbumArt2". libgpod writes every new cover in each listed format during the save, in the
 // saving process: a description listing formats far beyond what iPods use makes one save take
 // gigabytes of memory and put hundreds of megabytes per cover onto the iPod. Such formats are
-// refused before libgpod may write anything (the iPod opens read-only).
+// refused before libgpod may write anything (the iPod opens read-only). So are formats that leave
+// out every format a stored cover is in: the save would erase that cover.
 
+#include "library/ArtworkDBImages.h"
 #include "library/CoverProcessProtocol.h"
 #include "library/PropertyList.h"
 
+#include <QSet>
 #include <QtGlobal>
 
 namespace ArtworkFormats {
@@ -32,5 +35,15 @@ inline constexpr int maxFormats = 32;
 // RowBytesAlignment) of at most maxRowBytes, and at most maxCoverBytes for all of them. True
 // when the description lists no formats.
 bool withinBounds(const PropertyList& description);
+
+// The formats libgpod saves covers in for this description: those of "AlbumArt", or of
+// "AlbumArt2" when AlbumArt lists none; a format without a PixelFormat it passes over. Empty
+// when neither lists one: libgpod then neither reads nor rewrites the ArtworkDB.
+QSet<quint32> coverFormats(const PropertyList& description);
+
+// Whether a save keeps every stored cover of the ArtworkDB. libgpod rewrites it with each
+// cover's thumbnails in the listed formats only: a cover with none of its thumbnails in them is
+// erased from the iPod.
+bool keepsStoredCovers(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored);
 
 } // namespace ArtworkFormats

@@ -32,6 +32,13 @@ IPodDatabaseError::artworkFormatsOutOfBounds(std::optional<QString> descriptionF
     return error;
 }
 
+IPodDatabaseError
+IPodDatabaseError::storedCoverFormatsUnlisted(std::optional<QString> descriptionFile) {
+    IPodDatabaseError error(Case::storedCoverFormatsUnlisted);
+    error.detail_ = std::move(descriptionFile);
+    return error;
+}
+
 IPodDatabaseError IPodDatabaseError::emptyLibrary(EmptyLibraryAction action) {
     IPodDatabaseError error(Case::emptyLibrary);
     error.emptyLibraryAction_ = action;
@@ -94,6 +101,12 @@ QString IPodDatabaseError::description(AppLanguage language) const {
             return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) lists cover art formats that no iPod uses."),
                                    language, *detail_);
         return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses."),
+                               language);
+    case Case::storedCoverFormatsUnlisted:
+        if (detail_)
+            return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) lists none of the cover art formats its covers are stored in: saving would erase them."),
+                                   language, *detail_);
+        return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB lists none of the cover art formats its covers are stored in: saving would erase them."),
                                language);
     }
     return {};

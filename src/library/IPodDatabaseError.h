@@ -25,6 +25,7 @@ public:
         emptyLibrary,
         noScratchSpace,
         artworkFormatsOutOfBounds,
+        storedCoverFormatsUnlisted,
     };
 
     // The edit whose save of a library without tracks was refused; the refusal names it.
@@ -76,10 +77,13 @@ public:
     // every cover in each of them). descriptionFile: the description's file on the iPod,
     // relative to its mount point; none when the description was read from the device.
     static IPodDatabaseError artworkFormatsOutOfBounds(std::optional<QString> descriptionFile);
+    // The device description lists cover art formats, none of which a cover stored on the iPod
+    // is in: libgpod's save would erase it. descriptionFile as above.
+    static IPodDatabaseError storedCoverFormatsUnlisted(std::optional<QString> descriptionFile);
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail; for artworkFormatsOutOfBounds
-    // the detail is the description's file.
+    // and storedCoverFormatsUnlisted the detail is the description's file.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.

@@ -2,12 +2,14 @@
 
 #include "library/IPodDatabase.h"
 
+#include "library/ArtworkDBImages.h"
 #include "library/ArtworkFormats.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -61,6 +63,22 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     return IPodDatabaseError::unsupportedDatabase();
 }
 
+// The ArtworkDB at a mount point as its records lie; none when there is none or it cannot be
+// read whole (libgpod's save then writes what its own reading kept, as before).
+std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
+    GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)};
+    if (!file)
+        return std::nullopt;
+    QFile database(QFile::decodeName(file.get()));
+    if (!QFileInfo(database).isFile() || database.size() > ArtworkDBImages::maxDatabaseBytes ||
+        !database.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = database.readAll();
+    if (database.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return ArtworkDBImages::layout(bytes);
+}
+
 // The cover formats of the description libgpod read, the one in the Device folder at its own
 // mount point: the device's file, or in a shadow the description read from the device.
 std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) {
@@ -74,12 +92,21 @@ std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) 
     const auto description = PropertyList::readDictionary(path);
     if (!description)
         return IPodDatabaseError::unsupportedDatabase();
-    if (ArtworkFormats::withinBounds(*description))
+    const std::optional<QString> named =
+        lorvanel_itdb_real_mountpoint(database)
+            ? std::nullopt
+            : std::optional(QDir(QFile::decodeName(mount)).relativeFilePath(path));
+    if (!ArtworkFormats::withinBounds(*description))
+        return IPodDatabaseError::artworkFormatsOutOfBounds(named);
+    // Without formats libgpod leaves the ArtworkDB as it is; with formats, it keeps of each
+    // stored cover only the thumbnails in them.
+    const QSet<quint32> formats = ArtworkFormats::coverFormats(*description);
+    if (formats.isEmpty() || !database->device || !itdb_device_supports_artwork(database->device))
         return std::nullopt;
-    if (lorvanel_itdb_real_mountpoint(database))
-        return IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt);
-    return IPodDatabaseError::artworkFormatsOutOfBounds(
-        QDir(QFile::decodeName(mount)).relativeFilePath(path));
+    const std::optional<ArtworkDBImages::Layout> stored = storedCovers(mount);
+    if (!stored || ArtworkFormats::keepsStoredCovers(formats, *stored))
+        return std::nullopt;
+    return IPodDatabaseError::storedCoverFormatsUnlisted(named);
 }
 
 } // namespace

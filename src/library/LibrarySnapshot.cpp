@@ -196,7 +196,7 @@ public:
         quint8 raw = 0;
         QString operation;
         std::optional<QString> detail;
-        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::artworkFormatsOutOfBounds) ||
+        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::storedCoverFormatsUnlisted) ||
             !text(operation) ||
             !optional(detail, [this](QString& text) { return this->text(text); }))
             return false;
@@ -210,6 +210,10 @@ public:
             return false;
         if (which == IPodDatabaseError::Case::artworkFormatsOutOfBounds) {
             value = IPodDatabaseError::artworkFormatsOutOfBounds(detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::storedCoverFormatsUnlisted) {
+            value = IPodDatabaseError::storedCoverFormatsUnlisted(detail);
             return true;
         }
         if (detail)

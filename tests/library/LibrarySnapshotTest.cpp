@@ -300,7 +300,9 @@ TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
           IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist(),
           IPodDatabaseError::emptyLibrary(), IPodDatabaseError::noScratchSpace(),
           IPodDatabaseError::artworkFormatsOutOfBounds(QStringLiteral("iPod_Control/Device/x")),
-          IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt)}) {
+          IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt),
+          IPodDatabaseError::storedCoverFormatsUnlisted(QStringLiteral("iPod_Control/Device/x")),
+          IPodDatabaseError::storedCoverFormatsUnlisted(std::nullopt)}) {
         const QByteArray bytes = LibrarySnapshot::encodedError(error);
         EXPECT_EQ(LibrarySnapshot::decodedError(bytes), error);
         EXPECT_FALSE(LibrarySnapshot::decodedError(bytes + '\0'));

@@ -1,8 +1,12 @@
 // The cover formats a device description lists bound what a save may write: beyond what iPods
 // use the iPod opens read-only and nothing is written; within, every cover is saved in each.
+// libgpod's save keeps a stored cover only in the listed formats: a description listing none of
+// those a cover is stored in opens read-only too.
 
 #include "WriteTestSupport.h"
 #include "support/IPodVolume.h"
+#include "support/LibgpodLeaks.h"
+#include "support/StoredCoverReads.h"
 
 #include <QFileInfo>
 
@@ -92,4 +96,88 @@ TEST(ArtworkFormats, ADescriptionReadFromTheDeviceIsNamedSo) {
               IPodDatabaseError::Case::artworkFormatsOutOfBounds);
     EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
               QStringList());
+}
+
+TEST(ArtworkFormats, ADescriptionListingNoneOfTheStoredCoversFormatsOpensReadOnly) {
+    // libgpod stores a nano 2G's covers in formats 1027 and 1031, a classic's in 1055, 1060,
+    // 1061 and 1068; libgpod takes AlbumArt2's formats only when AlbumArt lists none.
+    const auto list = [](const QByteArray& formats) { return "<array>" + formats + "</array>"; };
+    const QByteArray other = list(format(2000, 100, 100));
+    struct Row {
+        const char* name;
+        const char* model;
+        QByteArray albumArt;
+        QByteArray albumArt2;
+        bool covers;
+        bool blocked;
+        bool overUSB = false;
+    };
+    const Row rows[] = {
+        {"other formats", "MA477", other, {}, true, true},
+        {"other formats before its own", "MB029", other, list(format(1055, 128, 128)), true, true},
+        {"other formats, over USB", "MB029", other, {}, true, true, true},
+        {"other formats in AlbumArt2", "MA477", list({}), other, true, true},
+        {"no formats (libgpod leaves the covers)", "MA477", {}, {}, true, false},
+        {"empty lists", "MB029", list({}), list({}), true, false},
+        {"one of its own", "MB029", list(format(1055, 128, 128)), {}, true, false},
+        {"its own in AlbumArt2", "MA477", list({}),
+         list(format(1027, 100, 100) + format(1031, 42, 42)), true, false},
+        {"other formats, no covers", "MA477", other, {}, false, false},
+        {"other formats, a shuffle", "MA546", other, {}, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        IPodVolume volume(QString::fromUtf8(row.model));
+        volume.addTrack({.title = QStringLiteral("Song"), .artwork = row.covers});
+        volume.write();
+        const quint64 id = volume.trackID(0);
+        const auto covers = TestSupport::storedImages(volume.mountPoint(), {id});
+        ASSERT_EQ(covers.size(), row.covers ? 1 : 0);
+        QList<std::pair<QString, QVariant>> entries = {
+            {QStringLiteral("VisibleBuildID"), QStringLiteral("0x01008000")}};
+        if (!row.albumArt.isEmpty())
+            entries.append({QStringLiteral("AlbumArt"), row.albumArt});
+        if (!row.albumArt2.isEmpty())
+            entries.append({QStringLiteral("AlbumArt2"), row.albumArt2});
+        std::optional<QByteArray> overUSB;
+        if (row.overUSB) {
+            volume.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+            entries.append({QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")});
+            entries.append({QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")});
+            overUSB = TestSupport::sysInfoExtendedXML(entries);
+        } else {
+            volume.writeSysInfoExtended(TestSupport::sysInfoExtendedXML(entries));
+        }
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        {
+            // Taking the shuffle for one with covers, libgpod's parse leaks the path of the
+            // Artwork folder it lacks.
+            std::optional<TestSupport::IgnoredLibgpodLeaks> ignored;
+            if (QByteArrayView(row.model) == "MA546")
+                ignored.emplace();
+            IPodDatabase database(volume.mountPoint(), overUSB,
+                                  row.overUSB ? WriteTests::product(0x1261) : nullptr);
+            ignored.reset();
+            if (row.blocked) {
+                EXPECT_EQ(database.writeBlocker(),
+                          IPodDatabaseError::storedCoverFormatsUnlisted(
+                              row.overUSB ? std::nullopt : std::optional(descriptionFile)));
+                EXPECT_EQ(failureOf([&] { database.saveLibrary(); }),
+                          IPodDatabaseError::Case::storedCoverFormatsUnlisted);
+                EXPECT_EQ(TestSupport::differences(before,
+                                                   TestSupport::snapshotTree(volume.mountPoint())),
+                          QStringList());
+                continue;
+            }
+            ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+            if (!row.covers)
+                continue;
+            ASSERT_TRUE(
+                database.updateTrackMetadata(id, {QStringLiteral("Retitled"), {}, {}, {}, {}}));
+            database.saveLibrary();
+        }
+        // Read back as the model's own formats lay them out.
+        volume.removeFile(descriptionFile);
+        EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), {id}).keys(), covers.keys());
+    }
 }
