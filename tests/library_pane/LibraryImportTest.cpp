@@ -76,6 +76,31 @@ protected:
         return file;
     }
 
+    // Runs the application's loop until it quits (99 when it does not within a minute) and
+    // checks that the operation had ended before it did.
+    void expectQuitOnceTheOperationEnded() {
+        bool ended = false;
+        std::optional<bool> endedBeforeQuit;
+        QObject scope;
+        QObject::connect(store.get(), &IPodStore::activeDeviceIDChanged, &scope,
+                         [&] { ended = ended || !store->activeDeviceID(); });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &scope,
+                         [&] { endedBeforeQuit = ended; });
+        QTimer watchdog;
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        watchdog.start(60'000);
+        EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_EQ(endedBeforeQuit, std::optional<bool>(true));
+        EXPECT_FALSE(window->isVisible());
+    }
+
+    QStringList titlesOnTheIPod() const {
+        QStringList titles;
+        for (const Track& track : IPodDatabase(mountPath).loadTracks())
+            titles.append(track.title);
+        return titles;
+    }
+
     QString mountPath;
     std::unique_ptr<TestVolumes::Mount> mount;
 };
@@ -366,13 +391,7 @@ TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) 
             ASSERT_TRUE(
                 dragAndDrop(pane().dropArea(), {QUrl::fromLocalFile(song("q", "Late"))}).dropped);
         ASSERT_TRUE(store->activeDeviceID());
-        bool ended = false;
-        std::optional<bool> endedBeforeQuit;
         QObject scope;
-        QObject::connect(store.get(), &IPodStore::activeDeviceIDChanged, &scope,
-                         [&] { ended = ended || !store->activeDeviceID(); });
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &scope,
-                         [&] { endedBeforeQuit = ended; });
         QuitConfirmation* quit = window->quitConfirmation();
         QTimer::singleShot(0, &scope, [&] {
             // Ctrl+Q asks and Continue goes on; closing the window asks the same.
@@ -393,17 +412,10 @@ TEST_F(ImportTest, AQuitDuringAnOperationAsksAndQuitsOnlyOnceTheOperationEnded) 
             if (edit)
                 held.release();
         });
-        QTimer watchdog;
-        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        watchdog.start(60'000);
-        EXPECT_EQ(QApplication::exec(), 0);
-        EXPECT_EQ(endedBeforeQuit, std::optional<bool>(true));
-        EXPECT_FALSE(window->isVisible());
+        expectQuitOnceTheOperationEnded();
         EXPECT_FALSE(store->alert()) << qPrintable(store->alert().value_or(QString()));
-        QStringList titles;
-        for (const Track& track : IPodDatabase(mountPath).loadTracks())
-            titles.append(track.title);
-        EXPECT_EQ(titles, QStringList{edit ? QStringLiteral("Kept") : QStringLiteral("Old")});
+        EXPECT_EQ(titlesOnTheIPod(),
+                  QStringList{edit ? QStringLiteral("Kept") : QStringLiteral("Old")});
         window->show();
         waitForOperation();
     }
@@ -431,13 +443,7 @@ TEST_F(ImportTest, ATerminationSignalQuitsWithoutAskingOnceTheOperationEndedSafe
         ASSERT_TRUE(TestSupport::waitUntil([&] { return held.isWaiting(); }));
         held.letGo();
         ASSERT_TRUE(store->activeDeviceID());
-        bool ended = false;
-        std::optional<bool> endedBeforeQuit;
         QObject scope;
-        QObject::connect(store.get(), &IPodStore::activeDeviceIDChanged, &scope,
-                         [&] { ended = ended || !store->activeDeviceID(); });
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &scope,
-                         [&] { endedBeforeQuit = ended; });
         int received = 0;
         QObject::connect(&termination, &TerminationSignals::received, &scope, [&] {
             ++received;
@@ -462,17 +468,10 @@ TEST_F(ImportTest, ATerminationSignalQuitsWithoutAskingOnceTheOperationEndedSafe
             }
             ::kill(::getpid(), SIGTERM);
         });
-        QTimer watchdog;
-        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        watchdog.start(60'000);
-        EXPECT_EQ(QApplication::exec(), 0);
+        expectQuitOnceTheOperationEnded();
         EXPECT_EQ(received, edit ? 2 : 1);
-        EXPECT_EQ(endedBeforeQuit, std::optional<bool>(true));
-        EXPECT_FALSE(window->isVisible());
-        QStringList titles;
-        for (const Track& track : IPodDatabase(mountPath).loadTracks())
-            titles.append(track.title);
-        EXPECT_EQ(titles, QStringList{edit ? QStringLiteral("Signalled") : QStringLiteral("Old")});
+        EXPECT_EQ(titlesOnTheIPod(),
+                  QStringList{edit ? QStringLiteral("Signalled") : QStringLiteral("Old")});
         window->show();
         waitForOperation();
     }
