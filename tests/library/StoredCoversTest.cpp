@@ -5,6 +5,7 @@
 #include "library/StoredCovers.h"
 #include "support/DamagedDatabases.h"
 #include "support/IPodVolume.h"
+#include "support/StoredCoverReads.h"
 
 #include <QDir>
 #include <QFile>
@@ -270,13 +271,7 @@ TEST(StoredCovers, OnlyADecodingThatFailsByItselfMakesACoverDamaged) {
         // Signalled once it has taken the first request: the first cover is still on its way
         // then, as its answer of 3 MB takes a while to make and does not fit the socket.
         int taken = 0;
-        StoredCovers::Limits limits;
-        limits.requestTaken = [&taken, signal = signal](int process) {
-            if (taken++ == 0)
-                ::kill(process, signal);
-        };
-        if (signal == SIGSTOP)
-            limits.coverWallClock = std::chrono::seconds(1);
+        const StoredCovers::Limits limits = TestSupport::signalledOnFirstRequest(signal, taken);
         EXPECT_EQ(coversOf(StoredCovers::read(request, {ids[0]}, limits), {ids[0]}),
                   QList<quint32>{inFlight})
             << label;

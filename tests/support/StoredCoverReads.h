@@ -8,7 +8,10 @@
 #include <QHash>
 #include <QSet>
 
+#include <chrono>
 #include <optional>
+
+#include <signal.h>
 
 namespace TestSupport {
 
@@ -24,6 +27,20 @@ inline QHash<quint64, QByteArray> storedImages(const QString& mountPoint, const 
                                         QByteArray::number(it->height) + ':' + it->pixels);
     }
     return images;
+}
+
+// Limits under which the cover process gets the signal once it has taken its first request,
+// while its first cover is on its way; taken counts the requests. A stopped process overruns a
+// short wall clock.
+inline StoredCovers::Limits signalledOnFirstRequest(int signal, int& taken) {
+    StoredCovers::Limits limits;
+    limits.requestTaken = [&taken, signal](int process) {
+        if (taken++ == 0)
+            ::kill(process, signal);
+    };
+    if (signal == SIGSTOP)
+        limits.coverWallClock = std::chrono::seconds(1);
+    return limits;
 }
 
 } // namespace TestSupport

@@ -348,13 +348,7 @@ TEST_F(TrackRewrite, ACoverThatCouldNotBeReadIsNeverReplaced) {
     for (const auto& [label, signal] : cases) {
         // The process is signalled once it has taken the edit's first request.
         int taken = 0;
-        StoredCovers::Limits limits;
-        limits.requestTaken = [&taken, signal = signal](int process) {
-            if (taken++ == 0)
-                ::kill(process, signal);
-        };
-        if (signal == SIGSTOP)
-            limits.coverWallClock = std::chrono::seconds(1);
+        const StoredCovers::Limits limits = TestSupport::signalledOnFirstRequest(signal, taken);
         TransferDevice device = deviceAt(volume->mountPoint());
         device.storedCovers = [&](const QList<quint64>& ids) {
             return StoredCovers::read(request, ids, limits);
