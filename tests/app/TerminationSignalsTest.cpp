@@ -5,6 +5,7 @@
 // finds it as it finds a real one.
 
 #include "support/IPodVolume.h"
+#include "support/WaitingHelper.h"
 
 #include <gtest/gtest.h>
 
@@ -91,12 +92,7 @@ TEST(TerminationSignals, EndTheApplicationAsQuitDoesAndLeaveNothingBehind) {
         const QString hold = at.filePath(QStringLiteral("hold"));
         ASSERT_EQ(::mkfifo(QFile::encodeName(hold).constData(), 0600), 0);
         const QString wrapper = at.filePath(QStringLiteral("helper.sh"));
-        QFile script(wrapper);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho $$ >> '" + QFile::encodeName(log) + "'\nread line < '" +
-                     QFile::encodeName(hold) + "'\nexec '" + helper + "' \"$@\"\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        ASSERT_TRUE(TestSupport::writeWaitingHelper(wrapper, log, hold, helper));
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));

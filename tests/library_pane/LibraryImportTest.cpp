@@ -15,6 +15,7 @@
 #include "library/IPodDatabase.h"
 #include "support/AudioFixtures.h"
 #include "support/EventLoop.h"
+#include "support/WaitingHelper.h"
 #include "transfer/ImportProgress.h"
 
 #include <QAction>
@@ -116,12 +117,7 @@ public:
         , started(root + QStringLiteral("/held-helper-started"))
         , helper(qgetenv("LORVANEL_OPEN_HELPER")) {
         EXPECT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QFile file(script);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n: > '" + QFile::encodeName(started) + "'\nread line < '" +
-                   QFile::encodeName(fifo) + "'\nexec '" + helper + "' \"$@\"\n");
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_TRUE(TestSupport::writeWaitingHelper(script, started, fifo, helper));
     }
     ~HeldHelper() {
         letGo();
