@@ -1241,5 +1241,9 @@ Additional failures: %2.</source>
         <source>Editing is disabled because the device description read from this iPod over USB lists none of the cover art formats its covers are stored in: saving would erase them.</source>
         <translation>通过 USB 从此 iPod 读取的设备描述未列出其插图所用的任何插图格式：保存会清除这些插图，因此已停用编辑。</translation>
     </message>
+    <message>
+        <source>Nothing was imported: %1 on the iPod is a symbolic link, not a folder. Replace it with a folder of that name, then try again.</source>
+        <translation>未导入任何歌曲：iPod 上的 %1 是符号链接，而不是文件夹。请将它换成同名的文件夹，然后重试。</translation>
+    </message>
 </context>
 </TS>

@@ -163,6 +163,10 @@ public:
 
     // Registering copied files and artwork.
     QString destinationFilename(const QString& source);
+    // The first folder an import writes into or through that is a symbolic link: iPod_Control,
+    // its Music and iTunes folders, or a numbered music folder; relative to the mount point, as
+    // named on the volume. None when none is.
+    static std::optional<QString> linkedLibraryFolder(const QString& mountPoint);
     // An empty album artist or genre leaves the track's field unset.
     Track registerCopiedFiles(const QString& file, const QString& title, const QString& artist,
                               const QString& album, const QString& albumArtist,

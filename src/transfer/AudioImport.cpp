@@ -393,6 +393,9 @@ ImportResult ImportRun::run(const QStringList& urls) {
     fileCount = int(files.size());
     if (fileCount == 0)
         throw ImportError::emptyAudioFolder();
+    // Copies and records go into these folders, never through a link.
+    if (const std::optional<QString> linked = IPodDatabase::linkedLibraryFolder(device.mountPoint))
+        throw ImportError::linkedFolder(*linked);
 
     database = device.openDatabase();
     database->ensureWritable();

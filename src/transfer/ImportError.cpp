@@ -21,6 +21,10 @@ QString ImportError::description(AppLanguage language) const {
         return localizedString(LZ("The audio could not be converted to AAC."), language);
     case Case::unreadableArtwork:
         return localizedString(LZ("The original artwork could not be read."), language);
+    case Case::linkedFolder:
+        return localizedString(LZ("Nothing was imported: %1 on the iPod is a symbolic link, not a "
+                                  "folder. Replace it with a folder of that name, then try again."),
+                               language, detail_);
     }
     return {};
 }

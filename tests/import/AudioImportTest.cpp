@@ -309,6 +309,42 @@ TEST_F(AudioImportTest, AFullDiskFailsTheFileThatDoesNotFitAndImportsTheNext) {
     EXPECT_EQ(musicFiles(ipod->mountPoint()).size(), 2);
 }
 
+// A folder an import would write into that is a symbolic link (to a folder or to nothing) is
+// named before anything is copied, and nothing is written.
+TEST_F(AudioImportTest, AFolderOfTheIPodThatIsALinkIsNamedAndNothingIsWritten) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    const QString song = tone(QStringLiteral("song.mp3"), 1.0, QStringLiteral("mp3"));
+    for (const char* folder :
+         {"iPod_Control", "iPod_Control/Music", "iPod_Control/Music/F02", "iPod_Control/iTunes"}) {
+        for (const bool dangling : {false, true}) {
+            SCOPED_TRACE(std::string(folder) + (dangling ? " to nothing" : " to a folder"));
+            auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+            ASSERT_TRUE(ipod);
+            const QString path = ipod->mountPoint() + u'/' + QString::fromLatin1(folder);
+            const QString aside = ipod->mountPoint() + QStringLiteral("/Aside");
+            ASSERT_TRUE(QDir().rename(path, aside));
+            ASSERT_TRUE(QFile::link(dangling ? aside + QStringLiteral("-gone") : aside, path));
+            const auto before = ipod->snapshot();
+
+            const Outcome outcome = runImport({song}, ipod->device());
+            EXPECT_EQ(outcome.errorText().toStdString(),
+                      "Nothing was imported: " + std::string(folder) +
+                          " on the iPod is a symbolic link, not a folder. Replace it with a folder "
+                          "of that name, then try again.")
+                << qPrintable(outcome.failures.value_or(QStringList()).join(u'\n'));
+            EXPECT_EQ(
+                localizedDescription(outcome.error, AppLanguage::simplifiedChinese).toStdString(),
+                "未导入任何歌曲：iPod 上的 " + std::string(folder) +
+                    " 是符号链接，而不是文件夹。请将它换成同名的文件夹，然后重试。");
+            EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+            EXPECT_TRUE(leftInTemp().isEmpty()) << qPrintable(leftInTemp().join(u' '));
+        }
+    }
+}
+
 TEST_F(AudioImportTest, AReadOnlyVolumeIsRefusedBeforeAnythingIsCopied) {
     IPodVolume tree(QStringLiteral("MA477"));
     tree.addTrack({});
