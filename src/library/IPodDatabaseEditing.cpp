@@ -5,6 +5,7 @@
 #include "library/ArtworkDBImages.h"
 #include "library/Nano5Writer.h"
 #include "platform/OwnedFd.h"
+#include "platform/ScratchFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -695,11 +696,13 @@ std::optional<qint64> IPodDatabase::newITunesDBBytes() {
     // libgpod writes the iTunesDB of a device that shows covers together with the covers, on
     // the device; with a blank device in its place it writes the same database alone. Each of
     // its writes numbers the tracks afresh, as the save will again.
-    GLibHandles::ErrorSlot error;
-    const GLibHandles::CharPtr folder(g_dir_make_tmp("lorvanel-size-XXXXXX", error.out()));
-    if (!folder)
+    // In a private folder wherever one can be made: GLib's own temporary folder is the one it
+    // found at its first use, and may be gone or full.
+    const ScratchFolder folder(QStringLiteral("lorvanel-size"), 0);
+    if (!folder.isValid())
         return std::nullopt;
-    const std::string file = std::string(folder.get()) + "/iTunesDB";
+    const std::string file = (folder.path() / "iTunesDB").string();
+    GLibHandles::ErrorSlot error;
     const GLibHandles::DevicePtr blank(itdb_device_new());
     Itdb_Device* const device = std::exchange(database_->device, blank.get());
     gchar* const filename = std::exchange(database_->filename, nullptr);
@@ -716,8 +719,6 @@ std::optional<qint64> IPodDatabase::newITunesDBBytes() {
     struct stat status {};
     if (written && ::stat(file.c_str(), &status) == 0)
         bytes = qint64(status.st_size);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder.get(), ignored);
     return bytes;
 }
 
