@@ -1245,5 +1245,9 @@ Additional failures: %2.</source>
         <source>Nothing was imported: %1 on the iPod is a symbolic link, not a folder. Replace it with a folder of that name, then try again.</source>
         <translation>未导入任何歌曲：iPod 上的 %1 是符号链接，而不是文件夹。请将它换成同名的文件夹，然后重试。</translation>
     </message>
+    <message>
+        <source>There is not enough free space on the iPod for this song and the library update it needs. Delete some songs from the iPod, then try again.</source>
+        <translation>iPod 上的可用空间不足以存放这首歌曲及其所需的资料库更新。请从 iPod 删除一些歌曲，然后重试。</translation>
+    </message>
 </context>
 </TS>

@@ -25,6 +25,11 @@ QString ImportError::description(AppLanguage language) const {
         return localizedString(LZ("Nothing was imported: %1 on the iPod is a symbolic link, not a "
                                   "folder. Replace it with a folder of that name, then try again."),
                                language, detail_);
+    case Case::noRoomForSave:
+        return localizedString(LZ("There is not enough free space on the iPod for this song and "
+                                  "the library update it needs. Delete some songs from the iPod, "
+                                  "then try again."),
+                               language);
     }
     return {};
 }

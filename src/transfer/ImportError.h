@@ -16,6 +16,7 @@ public:
         conversionFailed,
         unreadableArtwork,
         linkedFolder,
+        noRoomForSave,
     };
 
     static ImportError cannotSave(QString detail) { return {Case::cannotSave, std::move(detail)}; }
@@ -30,6 +31,9 @@ public:
     static ImportError linkedFolder(QString folder) {
         return {Case::linkedFolder, std::move(folder)};
     }
+
+    // The song's audio fits on the iPod, but the save of the library with it would not.
+    static ImportError noRoomForSave() { return {Case::noRoomForSave}; }
 
     Case kind() const { return kind_; }
     // The detail of cannotSave, the folder of linkedFolder; empty for the other cases.
