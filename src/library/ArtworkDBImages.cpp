@@ -51,7 +51,7 @@ public:
     quint16 u16(qsizetype offset) const { return quint16(byte(offset) | byte(offset + 1) << 8); }
     quint64 u64(qsizetype offset) const { return u32(offset) | quint64(u32(offset + 4)) << 32; }
     bool tagAt(qsizetype offset, const char* tag) const {
-        return has(offset, 4) && bytes_.mid(offset, 4) == tag;
+        return has(offset, 4) && QByteArrayView(bytes_).sliced(offset, 4) == tag;
     }
     QByteArray mid(qsizetype offset, qsizetype length) const { return bytes_.mid(offset, length); }
 
