@@ -444,3 +444,28 @@ TEST(IPodDatabaseSave, ASaveRecordThatCannotBeReadSweepsNothing) {
         }
     }
 }
+
+// A save whose own record cannot be written (here its temporary name is taken by a folder, and
+// every name to set that aside by files) still saves, and takes away an earlier save's record:
+// that one must not speak for this save should it be cut short too.
+TEST(IPodDatabaseSave, ASaveWhoseRecordCannotBeWrittenLeavesNoEarlierRecord) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("Song")});
+    volume.write();
+    volume.writeFile(saveRecord, "Lorvanel save 1\n");
+    const QString temporary = saveRecord + QStringLiteral(".new");
+    ASSERT_TRUE(QDir().mkpath(volume.path(temporary)));
+    for (int i = 1; i <= 1000; ++i)
+        volume.writeFile(temporary + QStringLiteral(".set-aside-%1").arg(i), {});
+    const QByteArray database = volume.readFile(itunes + QStringLiteral("iTunesDB"));
+
+    // Cut short right after libgpod's write.
+    IPodDatabase cut(volume.mountPoint(), std::nullopt, {}, [&] {
+        if (volume.readFile(itunes + QStringLiteral("iTunesDB")) != database)
+            throw std::runtime_error("unplugged");
+    });
+    ASSERT_NO_FATAL_FAILURE(saveAnEdit(cut, volume.trackID(0)));
+    EXPECT_NE(volume.readFile(itunes + QStringLiteral("iTunesDB")), database);
+    EXPECT_FALSE(volume.exists(saveRecord));
+    EXPECT_TRUE(QFileInfo(volume.path(temporary)).isDir());
+}
