@@ -163,6 +163,20 @@ public:
 
     // Registering copied files and artwork.
     QString destinationFilename(const QString& source);
+    // Whether a file of fileBytes still fits into the music folders and the save of this session
+    // then fits as well, with the file registered as registerCopiedFiles would register it.
+    // Measures the library's new iTunesDB (a write of it off the iPod) at most once per session,
+    // and only when the room is short by the databases' sizes as they are. Enough when the room
+    // cannot be told.
+    enum class TrackRoom { enough, notForAudio, notForSave };
+    TrackRoom roomForNewTrack(qint64 fileBytes, const QString& file, const QString& title,
+                              const QString& artist, const QString& album,
+                              const QString& albumArtist, const QString& genre,
+                              const std::optional<QByteArray>& artwork);
+    // The first folder an import writes into or through that is a symbolic link: iPod_Control,
+    // its Music and iTunes folders, or a numbered music folder; relative to the mount point, as
+    // named on the volume. None when none is.
+    static std::optional<QString> linkedLibraryFolder(const QString& mountPoint);
     // An empty album artist or genre leaves the track's field unset.
     Track registerCopiedFiles(const QString& file, const QString& title, const QString& artist,
                               const QString& album, const QString& albumArtist,
@@ -227,6 +241,19 @@ private:
     // lists an album's tracks together: most of their texts are the same).
     Track makeTrack(const Itdb_Track* track, std::optional<int> position,
                     const std::pair<const Itdb_Track*, const Track*>& before) const;
+    // What a save writes and the room the volume has for it, as they are before it begins
+    // (IPodDatabaseEditing.cpp).
+    struct SavePlan;
+    // The plan with coversToAdd covers more that are not registered yet; of the new covers,
+    // sharedCovers are stored once with another one.
+    std::optional<SavePlan> planSave(int coversToAdd, int sharedCovers) const;
+    // The most a save of the plan takes at any moment, with a new iTunesDB and iTunesSD (0: none)
+    // of these sizes.
+    qint64 roomNeeded(const SavePlan& plan, qint64 newITunesDB, qint64 newITunesSD) const;
+    // At most what one more track with these texts adds to the iTunesDB.
+    static qint64 trackRecordBound(const QStringList& texts);
+    // libgpod stores the covers a save adds once for each album and picture.
+    static QByteArray newCoverKey(const QString& album, const QByteArray& artwork);
     // Throws when a save that moves stored thumbnails or deletes tracks cannot fit on the
     // volume; removes the files of deleted tracks first when that makes it fit.
     void ensureRoomForSave();
@@ -264,6 +291,14 @@ private:
     // What this session did to the stored covers, for ensureRoomForSave.
     bool artworkRemoved_ = false;
     int artworkAdded_ = 0;
+    // The tracks registered in this session, and trackRecordBound of each added up.
+    int tracksAdded_ = 0;
+    qint64 addedRecordBytes_ = 0;
+    // The newCoverKey of each cover they were given, and how many shared one with another.
+    QSet<QByteArray> newCoverKeys_;
+    int sharedCovers_ = 0;
+    // The new iTunesDB's bytes less addedRecordBytes_, once roomForNewTrack measured them.
+    std::optional<qint64> measuredITunesDB_;
     // The files deleteTracks left unused, removed before the save when it needs their room.
     QSet<QString> unusedTrackFiles_;
     bool tracksDeleted_ = false;

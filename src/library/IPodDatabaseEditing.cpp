@@ -5,7 +5,9 @@
 #include "library/ArtworkDBImages.h"
 #include "library/Nano5Writer.h"
 #include "platform/OwnedFd.h"
+#include "platform/ScratchFolder.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -539,7 +541,22 @@ std::optional<ArtworkDBImages::Layout> artworkLayout(const DatabaseFile& databas
     return ArtworkDBImages::layout(bytes);
 }
 
+constexpr qint64 mebibyte = qint64(1) << 20;
+
 } // namespace
+
+// What the volume has for a save and what the save writes, before it begins.
+struct IPodDatabase::SavePlan {
+    qint64 free = 0;      // on the volume now
+    qint64 leftovers = 0; // what an earlier save left behind, which this one removes first
+    qint64 unit = 1;      // the allocation unit
+    DatabaseFile iTunesDB;
+    DatabaseFile iTunesSD;
+    DatabaseFile artworkDB;
+    qint64 covers = 0;     // the tracks that show a cover
+    qint64 newCovers = 0;  // of which not in the stored thumbnails yet
+    qint64 thumbnails = 0; // what the new covers' thumbnails take
+};
 
 // libgpod writes iTunesDB and ArtworkDB to a new file each and renames it over the old one only
 // once it is whole, and appends new thumbnails to the .ithmb files: on a full disk the previous
@@ -559,24 +576,70 @@ std::optional<ArtworkDBImages::Layout> artworkLayout(const DatabaseFile& databas
 void IPodDatabase::ensureRoomForSave() {
     if (!artworkRemoved_ && unusedTrackFiles_.isEmpty())
         return;
+    const std::optional<SavePlan> plan = planSave(0, 0);
+    if (!plan)
+        return; // when unknown, the save itself will say what is wrong
+    const qint64 available = plan->free + plan->leftovers;
+    if (available >= plan->iTunesDB.bytes + plan->artworkDB.bytes + plan->iTunesSD.bytes +
+                         plan->thumbnails + mebibyte)
+        return; // room by far
+
+    const std::optional<qint64> newDatabase = newITunesDBBytes();
+    // Fewer tracks never make the iTunesSD longer.
+    const qint64 needed = roomNeeded(
+        *plan, newDatabase ? *newDatabase : plan->iTunesDB.bytes + mebibyte, plan->iTunesSD.bytes);
+    if (available >= needed)
+        return;
+
+    qint64 reclaimable = 0;
+    for (const QString& file : std::as_const(unusedTrackFiles_))
+        reclaimable += allocatedBytes(file);
+    if (reclaimable > 0 && available + reclaimable >= needed) {
+        QStringList files = unusedTrackFiles_.values();
+        std::sort(files.begin(), files.end());
+        for (const QString& file : std::as_const(files)) {
+            checkpoint(); // each file only while the volume is still this iPod
+            // One that stays is reported by the caller's removal after the save.
+            ::unlink(QFile::encodeName(file).constData());
+        }
+        unusedTrackFiles_.clear();
+        const std::optional<VolumeSpace> after = volumeSpace(QFile::encodeName(mountPoint_));
+        if (!after || after->available + plan->leftovers >= needed)
+            return;
+    }
+    if (tracksDeleted_)
+        throw IPodDatabaseError::libraryReason(
+            LZ("Save library"),
+            LZ("There is not enough free space on the iPod to save its library without these "
+               "songs. Delete a larger song, or several songs at once."));
+    if (artworkRemoved_)
+        throw IPodDatabaseError::libraryReason(
+            LZ("Save library"),
+            LZ("There is not enough free space on the iPod to save its library."));
+}
+
+std::optional<IPodDatabase::SavePlan> IPodDatabase::planSave(int coversToAdd,
+                                                             int sharedCovers) const {
     const QByteArray mount = QFile::encodeName(mountPoint_);
     const std::optional<VolumeSpace> space = volumeSpace(mount);
     if (!space)
-        return; // when unknown, the save itself will say what is wrong
-    const qint64 unit = space->unit;
+        return std::nullopt;
+    SavePlan plan;
+    plan.free = space->available;
+    plan.unit = space->unit;
     // What an earlier save left behind goes right before this one writes.
-    qint64 leftovers = 0;
     for (const QString& file : saveLeftovers())
-        leftovers += allocatedBytes(file);
-    const DatabaseFile iTunesDB = databaseFile(itdb_get_itunesdb_path, mount);
-    const DatabaseFile iTunesSD = databaseFile(itdb_get_itunessd_path, mount);
-    const DatabaseFile artworkDB = databaseFile(itdb_get_artworkdb_path, mount);
+        plan.leftovers += allocatedBytes(file);
+    plan.iTunesDB = databaseFile(itdb_get_itunesdb_path, mount);
+    plan.iTunesSD = databaseFile(itdb_get_itunessd_path, mount);
+    plan.artworkDB = databaseFile(itdb_get_artworkdb_path, mount);
 
-    qint64 covers = 0;
     for (GList* link = database_->tracks; link; link = link->next)
-        covers += itdb_track_has_thumbnails(static_cast<Itdb_Track*>(link->data)) ? 1 : 0;
-    qint64 added = 0;
-    if (artworkAdded_ > 0) {
+        plan.covers += itdb_track_has_thumbnails(static_cast<Itdb_Track*>(link->data)) ? 1 : 0;
+    plan.covers += coversToAdd;
+    const qint64 sessionCovers = artworkAdded_ + coversToAdd;
+    plan.newCovers = sessionCovers - sharedCovers;
+    if (plan.newCovers > 0) {
         // Each new cover takes about what a stored one takes.
         qint64 thumbnailBytes = 0;
         if (GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount.constData())}) {
@@ -586,31 +649,30 @@ void IPodDatabase::ensureRoomForSave() {
             for (const QFileInfo& file : files)
                 thumbnailBytes += file.size();
         }
-        const qint64 stored = covers - artworkAdded_;
+        const qint64 stored = plan.covers - sessionCovers;
         const qint64 perCover =
             stored > 0 && thumbnailBytes > 0 ? thumbnailBytes / stored : qint64(256) << 10;
-        added = perCover * artworkAdded_;
+        plan.thumbnails = perCover * plan.newCovers;
     }
-    constexpr qint64 mebibyte = qint64(1) << 20;
-    const qint64 available = space->available + leftovers;
-    if (available >= iTunesDB.bytes + artworkDB.bytes + iTunesSD.bytes + added + mebibyte)
-        return; // room by far
+    return plan;
+}
 
+qint64 IPodDatabase::roomNeeded(const SavePlan& plan, qint64 newITunesDB,
+                                qint64 newITunesSD) const {
     struct Replacement {
         qint64 bytes;
         qint64 allocated; // of the one it replaces
     };
+    const qint64 unit = plan.unit;
     QList<Replacement> writes;
-    const std::optional<qint64> newDatabase = newITunesDBBytes();
-    writes.append({roundedUp(newDatabase ? *newDatabase : iTunesDB.bytes + mebibyte, unit),
-                   iTunesDB.allocated});
-    if (iTunesSD.bytes > 0) // rewritten on shuffles, fewer tracks never longer
-        writes.append({roundedUp(iTunesSD.bytes, unit), iTunesSD.allocated});
+    writes.append({roundedUp(newITunesDB, unit), plan.iTunesDB.allocated});
+    if (newITunesSD > 0) // rewritten on shuffles
+        writes.append({roundedUp(newITunesSD, unit), plan.iTunesSD.allocated});
     qint64 freed = 0;
     if (supportsArtwork()) {
         // libgpod writes one image record per cover, each like the others of the device.
-        const std::optional<ArtworkDBImages::Layout> layout = artworkLayout(artworkDB);
-        qint64 artworkBytes = artworkDB.bytes + covers * (qint64(4) << 10);
+        const std::optional<ArtworkDBImages::Layout> layout = artworkLayout(plan.artworkDB);
+        qint64 artworkBytes = plan.artworkDB.bytes + plan.covers * (qint64(4) << 10);
         if (layout && !layout->images.isEmpty()) {
             qint64 records = 0;
             qint64 largest = 0;
@@ -622,7 +684,7 @@ void IPodDatabase::ensureRoomForSave() {
                 byID.insert(image.id, &image);
                 bySong.insert(image.songID, &image);
             }
-            artworkBytes = layout->fileBytes - records + largest * covers;
+            artworkBytes = layout->fileBytes - records + largest * plan.covers;
             // The thumbnails of deleted covers no remaining track shows: each at least the whole
             // allocation units it fills.
             QSet<quint32> shown;
@@ -645,7 +707,7 @@ void IPodDatabase::ensureRoomForSave() {
                     freed += qint64(bytes) / unit * unit;
             }
         }
-        writes.prepend({roundedUp(artworkBytes, unit), artworkDB.allocated});
+        writes.prepend({roundedUp(artworkBytes, unit), plan.artworkDB.allocated});
     }
     // Whatever the order, no moment of the writes takes more than what they add up to over the
     // files they replace, and the largest of the rest.
@@ -659,47 +721,84 @@ void IPodDatabase::ensureRoomForSave() {
     // longer than worked out.
     const qint64 margin = (qint64(64) << 10) + 4 * unit;
     // The thumbnails given back make room for the databases' writes, margin and all.
-    const qint64 needed =
-        std::max(added > 0 ? added + margin : 0, added - freed + growth + largest + margin);
-    if (available >= needed)
-        return;
+    const qint64 added = plan.thumbnails;
+    return std::max(added > 0 ? added + margin : 0, added - freed + growth + largest + margin);
+}
 
-    qint64 reclaimable = 0;
-    for (const QString& file : std::as_const(unusedTrackFiles_))
-        reclaimable += allocatedBytes(file);
-    if (reclaimable > 0 && available + reclaimable >= needed) {
-        QStringList files = unusedTrackFiles_.values();
-        std::sort(files.begin(), files.end());
-        for (const QString& file : std::as_const(files)) {
-            checkpoint(); // each file only while the volume is still this iPod
-            // One that stays is reported by the caller's removal after the save.
-            ::unlink(QFile::encodeName(file).constData());
-        }
-        unusedTrackFiles_.clear();
-        const std::optional<VolumeSpace> after = volumeSpace(mount);
-        if (!after || after->available + leftovers >= needed)
-            return;
+qint64 IPodDatabase::trackRecordBound(const QStringList& texts) {
+    // libgpod's record of a track with its fixed fields, its entries in the main playlist and
+    // its sort indexes take under 3 KiB; each text is stored in UTF-16 once for the track and
+    // once more for its album or artist entry.
+    qint64 units = 0;
+    for (const QString& text : texts)
+        units += text.size();
+    return (qint64(4) << 10) + 4 * units;
+}
+
+QByteArray IPodDatabase::newCoverKey(const QString& album, const QByteArray& artwork) {
+    return album.toUtf8() + '\0' + QCryptographicHash::hash(artwork, QCryptographicHash::Sha256);
+}
+
+// An import copies a file only when the save that lists it will fit after it: a copy whose save
+// fails stays on the device unlisted until a later session takes it away. The new iTunesDB is
+// the library's as written off the iPod (measured once, when the room is short by the old
+// sizes) and a bound for each track registered since, so that a large library does not pay that
+// write for every file.
+IPodDatabase::TrackRoom IPodDatabase::roomForNewTrack(qint64 fileBytes, const QString& file,
+                                                      const QString& title, const QString& artist,
+                                                      const QString& album,
+                                                      const QString& albumArtist,
+                                                      const QString& genre,
+                                                      const std::optional<QByteArray>& artwork) {
+    const bool cover = artwork && !artwork->isEmpty() && supportsArtwork();
+    const bool shared = cover && newCoverKeys_.contains(newCoverKey(album, *artwork));
+    const std::optional<SavePlan> plan = planSave(cover ? 1 : 0, sharedCovers_ + (shared ? 1 : 0));
+    if (!plan)
+        return TrackRoom::enough; // the copy and the save will say what is wrong
+    const qint64 audio = roundedUp(std::max<qint64>(fileBytes, 0), plan->unit);
+    if (audio > plan->free)
+        return TrackRoom::notForAudio;
+    const qint64 records =
+        addedRecordBytes_ + trackRecordBound({title, artist, album, albumArtist, genre, file});
+    // libgpod rewrites the iTunesSD of a shuffle at every save, a record per track; one that is
+    // missing is written whole.
+    const int gen = generation();
+    const bool shuffle =
+        gen == ITDB_IPOD_GENERATION_SHUFFLE_1 || gen == ITDB_IPOD_GENERATION_SHUFFLE_2 ||
+        gen == ITDB_IPOD_GENERATION_SHUFFLE_3 || gen == ITDB_IPOD_GENERATION_SHUFFLE_4;
+    constexpr qint64 shuffleRecordBound = 1024;
+    qint64 iTunesSD = 0;
+    if (plan->iTunesSD.bytes > 0)
+        iTunesSD = plan->iTunesSD.bytes + (tracksAdded_ + 1) * shuffleRecordBound;
+    else if (shuffle)
+        iTunesSD = (qint64(g_list_length(database_->tracks)) + 1) * shuffleRecordBound;
+    const qint64 available = plan->free - audio + plan->leftovers;
+    // libgpod's rewrite of an iTunesDB another program wrote may be somewhat longer.
+    const qint64 rewritten = plan->iTunesDB.bytes + plan->iTunesDB.bytes / 8;
+    if (available >= rewritten + records + plan->artworkDB.bytes +
+                         plan->newCovers * (qint64(4) << 10) + iTunesSD + plan->thumbnails +
+                         mebibyte)
+        return TrackRoom::enough; // room by far
+    if (!measuredITunesDB_) {
+        const std::optional<qint64> measured = newITunesDBBytes();
+        measuredITunesDB_ = measured ? *measured - addedRecordBytes_ : rewritten;
     }
-    if (tracksDeleted_)
-        throw IPodDatabaseError::libraryReason(
-            LZ("Save library"),
-            LZ("There is not enough free space on the iPod to save its library without these "
-               "songs. Delete a larger song, or several songs at once."));
-    if (artworkRemoved_)
-        throw IPodDatabaseError::libraryReason(
-            LZ("Save library"),
-            LZ("There is not enough free space on the iPod to save its library."));
+    return available >= roomNeeded(*plan, *measuredITunesDB_ + records, iTunesSD)
+               ? TrackRoom::enough
+               : TrackRoom::notForSave;
 }
 
 std::optional<qint64> IPodDatabase::newITunesDBBytes() {
     // libgpod writes the iTunesDB of a device that shows covers together with the covers, on
     // the device; with a blank device in its place it writes the same database alone. Each of
     // its writes numbers the tracks afresh, as the save will again.
-    GLibHandles::ErrorSlot error;
-    const GLibHandles::CharPtr folder(g_dir_make_tmp("lorvanel-size-XXXXXX", error.out()));
-    if (!folder)
+    // In a private folder wherever one can be made: GLib's own temporary folder is the one it
+    // found at its first use, and may be gone or full.
+    const ScratchFolder folder(QStringLiteral("lorvanel-size"), 0);
+    if (!folder.isValid())
         return std::nullopt;
-    const std::string file = std::string(folder.get()) + "/iTunesDB";
+    const std::string file = (folder.path() / "iTunesDB").string();
+    GLibHandles::ErrorSlot error;
     const GLibHandles::DevicePtr blank(itdb_device_new());
     Itdb_Device* const device = std::exchange(database_->device, blank.get());
     gchar* const filename = std::exchange(database_->filename, nullptr);
@@ -716,8 +815,6 @@ std::optional<qint64> IPodDatabase::newITunesDBBytes() {
     struct stat status {};
     if (written && ::stat(file.c_str(), &status) == 0)
         bytes = qint64(status.st_size);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder.get(), ignored);
     return bytes;
 }
 

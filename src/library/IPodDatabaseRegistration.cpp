@@ -92,9 +92,16 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
 
     itdb_track_add(database_.get(), track, -1);
     itdb_playlist_add_track(master, track, -1);
+    ++tracksAdded_;
+    addedRecordBytes_ += trackRecordBound({title, artist, album, albumArtist, genre, path});
     if (artwork && supportsArtwork() && setArtwork(*artwork, track)) {
         ++artworkAdded_;
         sessionArtwork_.insert(track);
+        const QByteArray key = newCoverKey(album, *artwork);
+        if (newCoverKeys_.contains(key))
+            ++sharedCovers_;
+        else
+            newCoverKeys_.insert(key);
     }
     return makeTrack(track, int(itdb_playlist_tracks_number(master)));
 }

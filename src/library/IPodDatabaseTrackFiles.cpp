@@ -32,6 +32,42 @@ QStringList components(const QString& path) {
 
 } // namespace
 
+// libgpod finds each of these folders by its name in any letter case.
+std::optional<QString> IPodDatabase::linkedLibraryFolder(const QString& mountPoint) {
+    // The entries of the folder (links to nothing too) whose names match, by name.
+    const auto named = [&](const QString& folder, const QString& pattern) {
+        const QRegularExpression name(pattern, QRegularExpression::CaseInsensitiveOption);
+        QStringList found;
+        const QStringList entries =
+            QDir(mountPoint + u'/' + folder)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDir::Name);
+        for (const QString& entry : entries) {
+            if (name.match(entry).hasMatch())
+                found.append(folder.isEmpty() ? entry : folder + u'/' + entry);
+        }
+        return found;
+    };
+    const auto isLink = [&](const QString& folder) {
+        return QFileInfo(mountPoint + u'/' + folder).isSymLink();
+    };
+    for (const QString& control : named({}, QStringLiteral("^ipod_control$"))) {
+        if (isLink(control))
+            return control;
+        for (const QString& folder : named(control, QStringLiteral("^(music|itunes)$"))) {
+            if (isLink(folder))
+                return folder;
+            if (!folder.endsWith(QLatin1String("/music"), Qt::CaseInsensitive))
+                continue;
+            for (const QString& numbered : named(folder, QStringLiteral("^f[0-9]{2}$"))) {
+                if (isLink(numbered))
+                    return numbered;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 QString IPodDatabase::validatedMusicFileURL(const QString& path) const {
     const QFileInfo info(QDir::cleanPath(path));
     const QString name = info.fileName();

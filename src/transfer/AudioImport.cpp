@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <utility>
@@ -331,6 +332,18 @@ void ImportRun::importFile(int index) {
         const QString destination = database->destinationFilename(prepared);
         const double start = isConverted ? 0.75 : 0.0;
         publish({name, ImportStage::copying, index + 1, fileCount, (index + start) / fileCount});
+        // Copied only when the save that lists it fits after it as well.
+        const Audio& audio = job.audio;
+        switch (database->roomForNewTrack(*preparedSize.bytes, destination, audio.title,
+                                          audio.artist, audio.album, audio.albumArtist, audio.genre,
+                                          audio.artwork)) {
+        case IPodDatabase::TrackRoom::enough:
+            break;
+        case IPodDatabase::TrackRoom::notForAudio:
+            throw PosixError(ENOSPC);
+        case IPodDatabase::TrackRoom::notForSave:
+            throw ImportError::noRoomForSave();
+        }
         // On the iPod before the copy begins: a copy the save never lists goes later.
         database->recordPendingFile(destination);
         try {
@@ -348,7 +361,6 @@ void ImportRun::importFile(int index) {
         }
         Track track;
         try {
-            const Audio& audio = job.audio;
             track = database->registerCopiedFiles(
                 destination, audio.title, audio.artist, audio.album, audio.albumArtist, audio.genre,
                 audio.milliseconds, audio.sampleRate, audio.bitrate, true, audio.artwork);
@@ -393,6 +405,9 @@ ImportResult ImportRun::run(const QStringList& urls) {
     fileCount = int(files.size());
     if (fileCount == 0)
         throw ImportError::emptyAudioFolder();
+    // Copies and records go into these folders, never through a link.
+    if (const std::optional<QString> linked = IPodDatabase::linkedLibraryFolder(device.mountPoint))
+        throw ImportError::linkedFolder(*linked);
 
     database = device.openDatabase();
     database->ensureWritable();

@@ -53,6 +53,9 @@ using TrackAddedSink = std::function<void(const Track&)>;
 // ends before the save leaves the database as it was and takes its copies off the device again
 // while it is still the same device; each copy is recorded on the device before it is made, so
 // what stays (the device gone, the save failed) goes at the next session of that device.
+// A file is copied only when the save that lists it will fit after it (one that does not fails
+// with ImportError::noRoomForSave, nothing of it written), and none while a folder the import
+// writes into is a symbolic link (ImportError::linkedFolder).
 ImportResult importAudio(const QStringList& urls, const ImportTarget& device,
                          const TransferSettings& settings, const ImportProgressSink& progress,
                          const TrackAddedSink& trackAdded);

@@ -21,6 +21,15 @@ QString ImportError::description(AppLanguage language) const {
         return localizedString(LZ("The audio could not be converted to AAC."), language);
     case Case::unreadableArtwork:
         return localizedString(LZ("The original artwork could not be read."), language);
+    case Case::linkedFolder:
+        return localizedString(LZ("Nothing was imported: %1 on the iPod is a symbolic link, not a "
+                                  "folder. Replace it with a folder of that name, then try again."),
+                               language, detail_);
+    case Case::noRoomForSave:
+        return localizedString(LZ("There is not enough free space on the iPod for this song and "
+                                  "the library update it needs. Delete some songs from the iPod, "
+                                  "then try again."),
+                               language);
     }
     return {};
 }

@@ -15,6 +15,8 @@ public:
         emptyAudioFolder,
         conversionFailed,
         unreadableArtwork,
+        linkedFolder,
+        noRoomForSave,
     };
 
     static ImportError cannotSave(QString detail) { return {Case::cannotSave, std::move(detail)}; }
@@ -24,9 +26,17 @@ public:
     static ImportError emptyAudioFolder() { return {Case::emptyAudioFolder}; }
     static ImportError conversionFailed() { return {Case::conversionFailed}; }
     static ImportError unreadableArtwork() { return {Case::unreadableArtwork}; }
+    // A folder the import writes into or through is a symbolic link; folder: its path relative
+    // to the iPod's mount point.
+    static ImportError linkedFolder(QString folder) {
+        return {Case::linkedFolder, std::move(folder)};
+    }
+
+    // The song's audio fits on the iPod, but the save of the library with it would not.
+    static ImportError noRoomForSave() { return {Case::noRoomForSave}; }
 
     Case kind() const { return kind_; }
-    // The detail of cannotSave; empty for the other cases.
+    // The detail of cannotSave, the folder of linkedFolder; empty for the other cases.
     const QString& detail() const { return detail_; }
 
     using TransferError::description;

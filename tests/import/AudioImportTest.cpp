@@ -309,6 +309,140 @@ TEST_F(AudioImportTest, AFullDiskFailsTheFileThatDoesNotFitAndImportsTheNext) {
     EXPECT_EQ(musicFiles(ipod->mountPoint()).size(), 2);
 }
 
+// Whether a song fits is told before it is copied: its audio, then the save of the library
+// with it and the songs copied before it (the new databases beside the old ones, the thumbnails
+// of their covers). A song whose audio fits but whose save does not is refused and nothing is
+// written for it; with room for both it is imported. A classic gives every song a cover (songs
+// of one album with the same picture share theirs); a shuffle shows none.
+TEST_F(AudioImportTest, ASongIsCopiedOnlyWhenTheSaveAfterItFitsToo) {
+    IPodVolume shuffle(QStringLiteral("MA546"));
+    IPodVolume classic(QStringLiteral("MB029"));
+    for (quint32 i = 0; i < 2; ++i)
+        classic.addTrack({.title = QStringLiteral("Cover %1").arg(i),
+                          .artwork = true,
+                          .artworkColor = 0x204080 * (i + 1)});
+    for (IPodVolume* tree : {&shuffle, &classic}) {
+        tree->addTracksWithoutFiles(800, 5000, {.title = QStringLiteral("Plain")});
+        tree->write();
+    }
+    const auto databaseOf = [](const IPodVolume& tree) {
+        return QFileInfo(tree.mountPoint() + QStringLiteral("/iPod_Control/iTunes/iTunesDB"))
+            .size();
+    };
+    const qint64 shuffleDB = databaseOf(shuffle);
+    const qint64 classicDB = databaseOf(classic);
+    ASSERT_GT(shuffleDB, qint64(900) << 10);
+    const QString one =
+        tone(QStringLiteral("one.mp3"), 60.0, QStringLiteral("mp3"), QStringLiteral("One"));
+    const QString two =
+        tone(QStringLiteral("two.mp3"), 60.0, QStringLiteral("mp3"), QStringLiteral("Two"), 550);
+    const auto withCover = [&](const QString& name, const QString& colour, double frequency) {
+        ToneSpec spec;
+        spec.seconds = 60.0;
+        spec.frequency = frequency;
+        spec.tags.title = name;
+        spec.tags.artist = QStringLiteral("Tester");
+        spec.tags.album = QStringLiteral("Album");
+        spec.tags.lyrics = QStringLiteral("Words");
+        spec.coverPath = input(name + QStringLiteral(".png"));
+        EXPECT_TRUE(TestSupport::makePicture(spec.coverPath, 600, 600, colour));
+        const QString path = input(name + QStringLiteral(".mp3"));
+        EXPECT_TRUE(TestSupport::makeTone(path, spec));
+        return path;
+    };
+    const QString red = withCover(QStringLiteral("red"), QStringLiteral("red"), 660);
+    const QString green = withCover(QStringLiteral("green"), QStringLiteral("green"), 770);
+    const auto audioOf = [](const QStringList& songs) {
+        qint64 bytes = 0;
+        for (const QString& song : songs)
+            bytes += (QFileInfo(song).size() + 4095) / 4096 * 4096;
+        return bytes;
+    };
+
+    constexpr qint64 KiB = 1024;
+    const struct {
+        const char* room; // beyond the audio of the songs
+        const IPodVolume& tree;
+        QStringList songs;
+        qint64 beyondAudio;
+        int imported; // the first ones
+    } cases[] = {
+        {"shuffle, 550 KiB", shuffle, {one}, 550 * KiB, 0},
+        {"shuffle, 850 KiB", shuffle, {one}, 850 * KiB, 0},
+        {"shuffle, 64 KiB less than its iTunesDB", shuffle, {one}, shuffleDB - 64 * KiB, 0},
+        {"shuffle, its iTunesDB and 256 KiB", shuffle, {one}, shuffleDB + 256 * KiB, 1},
+        {"classic, its iTunesDB and 128 KiB", classic, {one}, classicDB + 128 * KiB, 0},
+        {"classic, its iTunesDB and 1 MiB", classic, {one}, classicDB + 1024 * KiB, 1},
+        {"classic, two songs sharing a cover", classic, {one, two}, classicDB + 512 * KiB, 2},
+        {"classic, two songs, a cover each", classic, {red, green}, classicDB + 512 * KiB, 1},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.room);
+        auto ipod =
+            MountedIPod::make(FileSystem::tmpfs, test.tree, QStringLiteral("size=16m,mode=0755"));
+        ASSERT_TRUE(ipod);
+        const qsizetype tracks = tracksOn(ipod->mountPoint()).size();
+        ASSERT_FALSE(
+            TestVolumes::fillVolume(ipod->mountPoint(), audioOf(test.songs) + test.beyondAudio)
+                .isEmpty());
+        const auto before = ipod->snapshot();
+
+        const Outcome outcome = runImport(test.songs, ipod->device());
+        if (!outcome.failures) {
+            ADD_FAILURE() << qPrintable(outcome.errorText());
+            continue;
+        }
+        QStringList refused;
+        for (const QString& song : test.songs.mid(test.imported))
+            refused << QFileInfo(song).fileName() +
+                           QStringLiteral(" \u2014 There is not enough free space on the iPod "
+                                          "for this song and the library update it needs. Delete "
+                                          "some songs from the iPod, then try again.");
+        EXPECT_EQ(outcome.failures->join(u'\n').toStdString(), refused.join(u'\n').toStdString());
+        EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), tracks + test.imported);
+        if (test.imported == 0) {
+            EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+        }
+    }
+}
+
+// A folder an import would write into that is a symbolic link (to a folder or to nothing) is
+// named before anything is copied, and nothing is written.
+TEST_F(AudioImportTest, AFolderOfTheIPodThatIsALinkIsNamedAndNothingIsWritten) {
+    IPodVolume tree(QStringLiteral("MA477"));
+    tree.addTrack({});
+    tree.write();
+    const QString song = tone(QStringLiteral("song.mp3"), 1.0, QStringLiteral("mp3"));
+    for (const char* folder :
+         {"iPod_Control", "iPod_Control/Music", "iPod_Control/Music/F02", "iPod_Control/iTunes"}) {
+        for (const bool dangling : {false, true}) {
+            SCOPED_TRACE(std::string(folder) + (dangling ? " to nothing" : " to a folder"));
+            auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+            ASSERT_TRUE(ipod);
+            const QString path = ipod->mountPoint() + u'/' + QString::fromLatin1(folder);
+            const QString aside = ipod->mountPoint() + QStringLiteral("/Aside");
+            ASSERT_TRUE(QDir().rename(path, aside));
+            ASSERT_TRUE(QFile::link(dangling ? aside + QStringLiteral("-gone") : aside, path));
+            const auto before = ipod->snapshot();
+
+            const Outcome outcome = runImport({song}, ipod->device());
+            EXPECT_EQ(outcome.errorText().toStdString(),
+                      "Nothing was imported: " + std::string(folder) +
+                          " on the iPod is a symbolic link, not a folder. Replace it with a folder "
+                          "of that name, then try again.")
+                << qPrintable(outcome.failures.value_or(QStringList()).join(u'\n'));
+            EXPECT_EQ(
+                localizedDescription(outcome.error, AppLanguage::simplifiedChinese).toStdString(),
+                "未导入任何歌曲：iPod 上的 " + std::string(folder) +
+                    " 是符号链接，而不是文件夹。请将它换成同名的文件夹，然后重试。");
+            EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+            EXPECT_TRUE(leftInTemp().isEmpty()) << qPrintable(leftInTemp().join(u' '));
+        }
+    }
+}
+
 TEST_F(AudioImportTest, AReadOnlyVolumeIsRefusedBeforeAnythingIsCopied) {
     IPodVolume tree(QStringLiteral("MA477"));
     tree.addTrack({});
