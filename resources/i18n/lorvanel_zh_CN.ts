@@ -1241,5 +1241,9 @@ Additional failures: %2.</source>
         <source>Editing is disabled because the device description read from this iPod over USB lists none of the cover art formats its covers are stored in: saving would erase them.</source>
         <translation>通过 USB 从此 iPod 读取的设备描述未列出其插图所用的任何插图格式：保存会清除这些插图，因此已停用编辑。</translation>
     </message>
+    <message>
+        <source>The iPod is in use by another program. Quit that program, then try again.</source>
+        <translation>此 iPod 正被另一个程序使用。请退出该程序后再试。</translation>
+    </message>
 </context>
 </TS>

@@ -21,6 +21,7 @@ public:
         playlistSelectionChanged,
         invalidTrackLocation,
         invalidPlaybackState,
+        deviceInUse,
         missingMainPlaylist,
         emptyLibrary,
         noScratchSpace,
@@ -64,6 +65,8 @@ public:
     static IPodDatabaseError invalidPlaybackState() {
         return IPodDatabaseError(Case::invalidPlaybackState);
     }
+    // Another process holds the iPod's write lock (VolumeWriteLock): nothing was changed.
+    static IPodDatabaseError deviceInUse() { return IPodDatabaseError(Case::deviceInUse); }
     static IPodDatabaseError missingMainPlaylist() {
         return IPodDatabaseError(Case::missingMainPlaylist);
     }
