@@ -7,10 +7,10 @@
 #include "WriteTestSupport.h"
 #include "support/FatStick.h"
 #include "support/IPodVolume.h"
+#include "support/VolumeLockHolder.h"
 
 #include "library/VolumeWriteLock.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -21,28 +21,6 @@ using WriteTests::failureOf;
 using Case = IPodDatabaseError::Case;
 
 namespace {
-
-// Another process holding the lock of root until its input ends (its command does not hold
-// it: killing the process frees it); none when it did not get it.
-std::unique_ptr<QProcess> holdInAnotherProcess(const QString& root) {
-    auto holder = std::make_unique<QProcess>();
-    holder->start(QStringLiteral("flock"),
-                  {QStringLiteral("--exclusive"), QStringLiteral("--close"), root,
-                   QStringLiteral("sh"), QStringLiteral("-c"),
-                   QStringLiteral("echo held; exec cat >/dev/null")});
-    while (!holder->canReadLine() && holder->waitForReadyRead(60'000)) {
-    }
-    if (holder->readLine() != "held\n")
-        return nullptr;
-    return holder;
-}
-
-// Whether another process finds the lock of root free (and lets it go at once).
-bool isFreeForAnotherProcess(const QString& root) {
-    return QProcess::execute(QStringLiteral("flock"),
-                             {QStringLiteral("--exclusive"), QStringLiteral("--nonblock"), root,
-                              QStringLiteral("true")}) == 0;
-}
 
 bool isRefusedAsInUse(const QString& root) {
     try {
@@ -81,14 +59,15 @@ TEST(VolumeWriteLock, KeepsOtherProcessesOutOnEachKindOfVolume) {
             EXPECT_TRUE(VolumeWriteLock::isHeld(volume.root));
             // Another path to the same folder is the same volume.
             const VolumeWriteLock second(volume.root + QStringLiteral("/."));
-            EXPECT_FALSE(isFreeForAnotherProcess(volume.root));
+            EXPECT_FALSE(TestSupport::isVolumeLockFreeElsewhere(volume.root));
             first.reset();
-            EXPECT_FALSE(isFreeForAnotherProcess(volume.root)) << "the second hold lets go";
+            EXPECT_FALSE(TestSupport::isVolumeLockFreeElsewhere(volume.root))
+                << "the second hold lets go";
         }
         EXPECT_FALSE(VolumeWriteLock::isHeld(volume.root));
-        EXPECT_TRUE(isFreeForAnotherProcess(volume.root));
+        EXPECT_TRUE(TestSupport::isVolumeLockFreeElsewhere(volume.root));
 
-        const std::unique_ptr<QProcess> holder = holdInAnotherProcess(volume.root);
+        const std::unique_ptr<QProcess> holder = TestSupport::holdVolumeLockElsewhere(volume.root);
         ASSERT_TRUE(holder);
         EXPECT_TRUE(isRefusedAsInUse(volume.root));
         holder->kill();
@@ -106,13 +85,13 @@ TEST(VolumeWriteLock, WritingSessionsOfOneProcessShareItAndHoldItWhileTheyLive) 
     volume.write();
     {
         const IPodDatabase first(volume.mountPoint());
-        EXPECT_FALSE(isFreeForAnotherProcess(volume.mountPoint()));
+        EXPECT_FALSE(TestSupport::isVolumeLockFreeElsewhere(volume.mountPoint()));
         IPodDatabase second(volume.mountPoint());
         ASSERT_TRUE(second.updateTrackMetadata(volume.trackID(song),
                                                {QStringLiteral("Saved"), {}, {}, {}, {}}));
         second.saveLibrary();
     }
-    EXPECT_TRUE(isFreeForAnotherProcess(volume.mountPoint()));
+    EXPECT_TRUE(TestSupport::isVolumeLockFreeElsewhere(volume.mountPoint()));
     const IPodDatabase reopened(volume.mountPoint(), std::nullopt, {}, {}, false,
                                 SessionAccess::reading);
     EXPECT_EQ(reopened.loadTracks().value(0).title, QStringLiteral("Saved"));
@@ -127,7 +106,8 @@ TEST(VolumeWriteLock, WhileAnotherProcessHoldsItNothingIsWrittenAndReadingStillW
     volume.writeFile(QStringLiteral("iPod_Control/iTunes/") + IPodDatabase::pendingFilesRecord,
                      "Lorvanel pending audio 1\niPod_Control/Music/F00/LEFT.mp3\n");
     const auto before = TestSupport::snapshotTree(volume.mountPoint());
-    const std::unique_ptr<QProcess> holder = holdInAnotherProcess(volume.mountPoint());
+    const std::unique_ptr<QProcess> holder =
+        TestSupport::holdVolumeLockElsewhere(volume.mountPoint());
     ASSERT_TRUE(holder);
 
     EXPECT_EQ(failureOf([&] { IPodDatabase session(volume.mountPoint()); }), Case::deviceInUse);
