@@ -1,7 +1,7 @@
-// Two processes on one iPod: while another process is inside its save, the store's edit and
-// import change nothing on the iPod and each ends with the one alert that the iPod is in use;
-// once that process ends, however it ends, the store writes again and every listed track keeps
-// its file.
+// Two processes on one iPod: while another process is inside its save, the store's edit,
+// import, delete and new playlist change nothing on the iPod and each ends with the one alert
+// that the iPod is in use; once that process ends, however it ends, the store writes again and
+// every listed track keeps its file.
 
 #include "StoreFixture.h"
 
@@ -89,7 +89,7 @@ protected:
 
 } // namespace
 
-TEST_F(StoreWriteLock, WhileAnotherProcessSavesTheEditAndTheImportChangeNothing) {
+TEST_F(StoreWriteLock, WhileAnotherProcessSavesNoWriteOfTheStoreChangesAnything) {
     const QString held = sourceFile(QStringLiteral("held.mp3"), "the other's audio");
     const QString imported = sourceFile(QStringLiteral("new.mp3"), "an import's audio");
     const std::unique_ptr<QProcess> holder = holdInSave(held);
@@ -97,12 +97,29 @@ TEST_F(StoreWriteLock, WhileAnotherProcessSavesTheEditAndTheImportChangeNothing)
     ASSERT_TRUE(QFile::exists(inFlight));
     const auto before = TestSupport::snapshotTree(path);
 
-    EXPECT_EQ(run([&] { editTitleOfFirstTrack(QStringLiteral("Edited")); }), QStringList{inUse});
+    const quint64 first = store->library()->tracks.first().id;
+    const struct {
+        const char* write;
+        std::function<void()> start;
+    } writes[] = {
+        {"edit", [&] { editTitleOfFirstTrack(QStringLiteral("Edited")); }},
+        {"import", [&] { store->startImport({imported}, device.id); }},
+        {"delete", [&] { store->deleteTracks({first}, device.id); }},
+        {"playlist", [&] { store->createPlaylist(QStringLiteral("List"), {first}, device.id); }},
+    };
+    for (const auto& write : writes) {
+        SCOPED_TRACE(write.write);
+        EXPECT_EQ(run(write.start), QStringList{inUse});
+    }
     Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("zh-Hans"));
-    EXPECT_EQ(run([&] { store->startImport({imported}, device.id); }),
+    EXPECT_EQ(run(writes[0].start),
               QStringList{QStringLiteral("此 iPod 正被另一个程序使用。请退出该程序后再试。")});
     Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("en"));
-    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(path)), QStringList());
+    EXPECT_TRUE(QFile::exists(inFlight)) << "the other's in-flight database was removed";
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(path))
+                  .join(QLatin1Char('\n'))
+                  .toStdString(),
+              "");
 
     holder->closeWriteChannel();
     ASSERT_TRUE(holder->waitForFinished(60'000));
