@@ -8,6 +8,8 @@
 // the whole session (so artwork is parsed and later saves reach the real files) and is removed
 // when the database is freed.
 
+#include "platform/ScratchFolder.h"
+
 #include <gpod/itdb.h>
 
 #include <glib.h>
@@ -41,9 +43,10 @@ G_END_DECLS
 Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** error);
 
 // itdb_verify_hash58, telling a check that could not run for want of anywhere to write its dry
-// run from one that failed.
+// run from one that failed; for the former, refusals (when given) gets the places tried.
 enum class Hash58Check { verified, unverified, nowhereToWrite };
-Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb);
+Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb,
+                                       QList<ScratchFolder::Refusal>* refusals = nullptr);
 
 // Where the shadow folder of a forced-model session points, or NULL when the database has no
 // shadow. The returned text belongs to the database.

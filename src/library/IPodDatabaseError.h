@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LocalizedError.h"
+#include "platform/ScratchFolder.h"
 
 #include <QString>
 
@@ -27,6 +28,8 @@ public:
         noScratchSpace,
         artworkFormatsOutOfBounds,
         storedCoverFormatsUnlisted,
+        storedCoversUnreadable,
+        storedCoverFormatsOfOtherModel,
     };
 
     // The edit whose save of a library without tracks was refused; the refusal names it.
@@ -74,8 +77,14 @@ public:
     static IPodDatabaseError
     emptyLibrary(EmptyLibraryAction action = EmptyLibraryAction::createPlaylist);
 
-    // No private folder of ours had room for the temporary files a check of the iPod needs.
-    static IPodDatabaseError noScratchSpace() { return IPodDatabaseError(Case::noScratchSpace); }
+    // No private folder of ours had room for the temporary files a check of the iPod needs in
+    // any of the places tried; the reason names each and what stopped it there.
+    static IPodDatabaseError noScratchSpace(const QList<ScratchFolder::Refusal>& refusals);
+    // noScratchSpace again from its detail(); none when the detail is not one of its.
+    static std::optional<IPodDatabaseError>
+    noScratchSpaceFromDetail(const std::optional<QString>& detail);
+    // The places a noScratchSpace names.
+    QList<ScratchFolder::Refusal> scratchRefusals() const;
     // The device description lists cover art formats out of what iPods use (libgpod would write
     // every cover in each of them). descriptionFile: the description's file on the iPod,
     // relative to its mount point; none when the description was read from the device.
@@ -83,10 +92,18 @@ public:
     // The device description lists cover art formats, none of which a cover stored on the iPod
     // is in: libgpod's save would erase it. descriptionFile as above.
     static IPodDatabaseError storedCoverFormatsUnlisted(std::optional<QString> descriptionFile);
+    // Covers are stored on the iPod that libgpod's reading of its ArtworkDB did not map (a file
+    // missing, damaged or not a file): the save would erase them. artworkFile: the ArtworkDB, or
+    // the Artwork folder when that is not a folder, relative to the mount point.
+    static IPodDatabaseError storedCoversUnreadable(const QString& artworkFile);
+    // With no description, the model's own cover art formats include none a stored cover is
+    // in: the save would erase it. modelFile: the SysInfo naming the model, relative to the
+    // mount point; none when the model came from the device over USB.
+    static IPodDatabaseError storedCoverFormatsOfOtherModel(std::optional<QString> modelFile);
 
     Case errorCase() const { return case_; }
-    // Only for `library`: the operation key and libgpod's detail; for artworkFormatsOutOfBounds
-    // and storedCoverFormatsUnlisted the detail is the description's file.
+    // Only for `library`: the operation key and libgpod's detail; for the cover cases the detail
+    // is the file they name, for noScratchSpace the places tried.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.
@@ -102,6 +119,8 @@ public:
     }
 
 private:
+    QString scratchSpaceText(AppLanguage language) const;
+
     Case case_;
     QString operation_;
     std::optional<QString> detail_;

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
@@ -63,8 +65,14 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     return IPodDatabaseError::unsupportedDatabase();
 }
 
+// The device description as libgpod reads it; none when it cannot be read whole. The one reader
+// of the description for the cover rule.
+std::optional<PropertyList> readDescription(const QString& path) {
+    return PropertyList::readDictionary(path);
+}
+
 // The ArtworkDB at a mount point as its records lie; none when there is none or it cannot be
-// read whole (libgpod's save then writes what its own reading kept, as before).
+// read whole.
 std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
     GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)};
     if (!file)
@@ -79,34 +87,118 @@ std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
     return ArtworkDBImages::layout(bytes);
 }
 
-// The cover formats of the description libgpod read, the one in the Device folder at its own
-// mount point: the device's file, or in a shadow the description read from the device.
+// The ArtworkDB, or the Artwork folder when that is no folder, relative to the mount point.
+QString artworkFileName(const gchar* mount) {
+    const QDir root(QFile::decodeName(mount));
+    GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (folder && !QFileInfo(QFile::decodeName(folder.get())).isDir())
+        return root.relativeFilePath(QFile::decodeName(folder.get()));
+    if (GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)})
+        return root.relativeFilePath(QFile::decodeName(file.get()));
+    if (folder)
+        return root.relativeFilePath(QFile::decodeName(folder.get()) +
+                                     QStringLiteral("/ArtworkDB"));
+    GLibHandles::CharPtr control{itdb_get_control_dir(mount)};
+    return control ? root.relativeFilePath(QFile::decodeName(control.get()) +
+                                           QStringLiteral("/Artwork/ArtworkDB"))
+                   : QStringLiteral("iPod_Control/Artwork/ArtworkDB");
+}
+
+// Whether an ArtworkDB, or something other than a folder in place of the Artwork folder, is there.
+bool hasArtworkEntry(const gchar* mount) {
+    GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (folder && !QFileInfo(QFile::decodeName(folder.get())).isDir())
+        return QFileInfo::exists(QFile::decodeName(folder.get()));
+    GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)};
+    return file != nullptr;
+}
+
+// Whether the Artwork folder holds a thumbnail file with anything in it.
+bool holdsThumbnails(const gchar* mount) {
+    GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (!folder)
+        return false;
+    QDir dir(QFile::decodeName(folder.get()));
+    dir.setNameFilters({QStringLiteral("*.ithmb")});
+    dir.setFilter(QDir::Files | QDir::Hidden);
+    const QFileInfoList files = dir.entryInfoList();
+    return std::any_of(files.cbegin(), files.cend(),
+                       [](const QFileInfo& file) { return file.size() > 0; });
+}
+
+ArtworkFormats::TrackCovers trackCovers(Itdb_iTunesDB* database) {
+    ArtworkFormats::TrackCovers covers;
+    for (GList* item = database->tracks; item; item = item->next) {
+        auto* track = static_cast<Itdb_Track*>(item->data);
+        if (!track)
+            continue;
+        if (track->mhii_link != 0)
+            covers.linkedImages.insert(track->mhii_link);
+        covers.tracks.insert(track->dbid);
+        if (track->artwork && itdb_track_has_thumbnails(track))
+            covers.mappedImages.insert(track->artwork->id);
+    }
+    return covers;
+}
+
+// libgpod's save rewrites the ArtworkDB and the thumbnail files with the images its reading mapped,
+// in the formats of the description libgpod read (the one in the Device folder at its own mount
+// point: the device's file, or in a shadow the description read from the device), or without
+// one in its model's formats. Every other stored cover is erased: then the iPod opens read-only.
 std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) {
     const gchar* mount = itdb_get_mountpoint(database);
-    GLibHandles::CharPtr deviceDir{mount ? itdb_get_device_dir(mount) : nullptr};
+    if (!mount)
+        return std::nullopt;
+    const QDir root(QFile::decodeName(mount));
+    GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount)};
     GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
                                         : nullptr};
-    if (!file)
+    // Which file a reason names: none for the description of a shadow, read from the device.
+    const auto named = [&](const gchar* path) -> std::optional<QString> {
+        if (!path || lorvanel_itdb_real_mountpoint(database))
+            return std::nullopt;
+        return root.relativeFilePath(QFile::decodeName(path));
+    };
+    QSet<quint32> formats;
+    std::optional<IPodDatabaseError> unlisted;
+    if (file) {
+        const auto description = readDescription(QFile::decodeName(file.get()));
+        if (!description)
+            return IPodDatabaseError::unsupportedDatabase();
+        if (!ArtworkFormats::withinBounds(*description))
+            return IPodDatabaseError::artworkFormatsOutOfBounds(named(file.get()));
+        formats = ArtworkFormats::coverFormats(*description);
+        unlisted = IPodDatabaseError::storedCoverFormatsUnlisted(named(file.get()));
+    } else {
+        const Itdb_IpodInfo* info =
+            database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
+        formats = ArtworkFormats::modelFormats(info ? int(info->ipod_generation) : 0);
+        GLibHandles::CharPtr sysInfo{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfo")
+                                               : nullptr};
+        unlisted = IPodDatabaseError::storedCoverFormatsOfOtherModel(named(sysInfo.get()));
+    }
+    // Without formats libgpod leaves the ArtworkDB as it is.
+    if (!database->device || !itdb_device_supports_artwork(database->device))
         return std::nullopt;
-    const QString path = QFile::decodeName(file.get());
-    const auto description = PropertyList::readDictionary(path);
-    if (!description)
-        return IPodDatabaseError::unsupportedDatabase();
-    const std::optional<QString> named =
-        lorvanel_itdb_real_mountpoint(database)
-            ? std::nullopt
-            : std::optional(QDir(QFile::decodeName(mount)).relativeFilePath(path));
-    if (!ArtworkFormats::withinBounds(*description))
-        return IPodDatabaseError::artworkFormatsOutOfBounds(named);
-    // Without formats libgpod leaves the ArtworkDB as it is; with formats, it keeps of each
-    // stored cover only the thumbnails in them.
-    const QSet<quint32> formats = ArtworkFormats::coverFormats(*description);
-    if (formats.isEmpty() || !database->device || !itdb_device_supports_artwork(database->device))
-        return std::nullopt;
+    const ArtworkFormats::TrackCovers covers = trackCovers(database);
     const std::optional<ArtworkDBImages::Layout> stored = storedCovers(mount);
-    if (!stored || ArtworkFormats::keepsStoredCovers(formats, *stored))
+    if (!stored) {
+        // No image can be told apart: what the thumbnail files hold goes, and so does what an
+        // unreadable ArtworkDB holds of the covers the tracks link. Without one, those links lead
+        // nowhere.
+        if (!holdsThumbnails(mount) && (covers.linkedImages.isEmpty() || !hasArtworkEntry(mount)))
+            return std::nullopt;
+        return IPodDatabaseError::storedCoversUnreadable(artworkFileName(mount));
+    }
+    switch (ArtworkFormats::storedCoverLoss(formats, *stored, covers)) {
+    case ArtworkFormats::StoredCoverLoss::none:
         return std::nullopt;
-    return IPodDatabaseError::storedCoverFormatsUnlisted(named);
+    case ArtworkFormats::StoredCoverLoss::formatsUnlisted:
+        return unlisted;
+    case ArtworkFormats::StoredCoverLoss::unmapped:
+        break;
+    }
+    return IPodDatabaseError::storedCoversUnreadable(artworkFileName(mount));
 }
 
 } // namespace
@@ -145,16 +237,18 @@ std::optional<IPodDatabaseError> deviceBlocker(Itdb_iTunesDB* database, const QS
     switch (generation) {
     case ITDB_IPOD_GENERATION_CLASSIC_1:
     case ITDB_IPOD_GENERATION_CLASSIC_2:
-    case ITDB_IPOD_GENERATION_CLASSIC_3:
-        switch (lorvanel_itdb_check_hash58(database)) {
+    case ITDB_IPOD_GENERATION_CLASSIC_3: {
+        QList<ScratchFolder::Refusal> refusals;
+        switch (lorvanel_itdb_check_hash58(database, &refusals)) {
         case Hash58Check::verified:
             return std::nullopt;
         case Hash58Check::nowhereToWrite:
-            return IPodDatabaseError::noScratchSpace();
+            return IPodDatabaseError::noScratchSpace(refusals);
         case Hash58Check::unverified:
             break;
         }
         return IPodDatabaseError::unsupportedDatabase();
+    }
     case ITDB_IPOD_GENERATION_SHUFFLE_1:
     case ITDB_IPOD_GENERATION_SHUFFLE_2:
     case ITDB_IPOD_GENERATION_SHUFFLE_3:

@@ -196,7 +196,7 @@ public:
         quint8 raw = 0;
         QString operation;
         std::optional<QString> detail;
-        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::storedCoverFormatsUnlisted) ||
+        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::storedCoverFormatsOfOtherModel) ||
             !text(operation) ||
             !optional(detail, [this](QString& text) { return this->text(text); }))
             return false;
@@ -205,15 +205,30 @@ public:
             value = IPodDatabaseError::library(operation, detail);
             return true;
         }
-        // Only the library case carries an operation; a detail only it and the cover formats.
+        // Only the library case carries an operation; a detail only it, the cover cases and the
+        // places tried for scratch space.
         if (!operation.isEmpty())
             return false;
+        if (which == IPodDatabaseError::Case::noScratchSpace) {
+            value = IPodDatabaseError::noScratchSpaceFromDetail(detail);
+            return value.has_value();
+        }
         if (which == IPodDatabaseError::Case::artworkFormatsOutOfBounds) {
             value = IPodDatabaseError::artworkFormatsOutOfBounds(detail);
             return true;
         }
         if (which == IPodDatabaseError::Case::storedCoverFormatsUnlisted) {
             value = IPodDatabaseError::storedCoverFormatsUnlisted(detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::storedCoversUnreadable) {
+            if (!detail)
+                return false;
+            value = IPodDatabaseError::storedCoversUnreadable(*detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::storedCoverFormatsOfOtherModel) {
+            value = IPodDatabaseError::storedCoverFormatsOfOtherModel(detail);
             return true;
         }
         if (detail)

@@ -298,11 +298,19 @@ TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
          {IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("Broken")),
           IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt),
           IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist(),
-          IPodDatabaseError::emptyLibrary(), IPodDatabaseError::noScratchSpace(),
+          IPodDatabaseError::emptyLibrary(), IPodDatabaseError::noScratchSpace({}),
+          IPodDatabaseError::noScratchSpace(
+              {{QStringLiteral("/tmp"), ScratchFolder::Refusal::Reason::full},
+               {QStringLiteral("/home/ö/.cache/Lorvanel"),
+                ScratchFolder::Refusal::Reason::unwritable}}),
           IPodDatabaseError::artworkFormatsOutOfBounds(QStringLiteral("iPod_Control/Device/x")),
           IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt),
           IPodDatabaseError::storedCoverFormatsUnlisted(QStringLiteral("iPod_Control/Device/x")),
-          IPodDatabaseError::storedCoverFormatsUnlisted(std::nullopt)}) {
+          IPodDatabaseError::storedCoverFormatsUnlisted(std::nullopt),
+          IPodDatabaseError::storedCoversUnreadable(QStringLiteral("iPod_Control/Artwork")),
+          IPodDatabaseError::storedCoverFormatsOfOtherModel(
+              QStringLiteral("iPod_Control/Device/x")),
+          IPodDatabaseError::storedCoverFormatsOfOtherModel(std::nullopt)}) {
         const QByteArray bytes = LibrarySnapshot::encodedError(error);
         EXPECT_EQ(LibrarySnapshot::decodedError(bytes), error);
         EXPECT_FALSE(LibrarySnapshot::decodedError(bytes + '\0'));
