@@ -1285,5 +1285,9 @@ Additional failures: %2.</source>
         <source>There is not enough free space on the iPod for this song and the library update it needs. Delete some songs from the iPod, then try again.</source>
         <translation>iPod 上的可用空间不足以存放这首歌曲及其所需的资料库更新。请从 iPod 删除一些歌曲，然后重试。</translation>
     </message>
+    <message>
+        <source>The iPod is in use by another program. Quit that program, then try again.</source>
+        <translation>此 iPod 正被另一个程序使用。请退出该程序后再试。</translation>
+    </message>
 </context>
 </TS>

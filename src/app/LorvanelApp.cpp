@@ -77,6 +77,14 @@ void LorvanelApp::show() {
     setApplicationIcon();
 }
 
+void LorvanelApp::bringForward() {
+    MainWindow& window = *mainWindow_;
+    // Active as well: the state activates the window.
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+}
+
 void LorvanelApp::showSettings() {
     SettingsWindow& window = settingsWindow();
     window.show();

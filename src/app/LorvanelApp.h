@@ -26,6 +26,8 @@ public:
     SettingsWindow& settingsWindow();
 
     void show();
+    // The main window shown, no longer minimised, raised and active.
+    void bringForward();
     void showSettings();
 
     // The application icon from the resources, loaded at most once per process; a null icon

@@ -2,6 +2,7 @@
 #include "app/LorvanelApp.h"
 #include "app/MainWindow.h"
 #include "app/QuitConfirmation.h"
+#include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 #include "library/StoredCovers.h"
 #include "platform/GLibAllocator.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
         return *exitCode;
 
     QApplication application(argc, argv);
+    // A second start by the same user brings the running window forward instead.
+    SingleInstance instance;
+    if (instance.foundRunningInstance())
+        return 0;
     QApplication::setApplicationDisplayName(QStringLiteral("Lorvanel"));
     QApplication::setDesktopFileName(QStringLiteral("io.lorvanel.Lorvanel"));
     LorvanelApp::applyAppearance();
@@ -34,6 +39,8 @@ int main(int argc, char** argv) {
         // As Quit does, with no one there to answer its question.
         QObject::connect(&termination, &TerminationSignals::received,
                          app.mainWindow().quitConfirmation(), &QuitConfirmation::quitUnattended);
+        QObject::connect(&instance, &SingleInstance::forwardRequested, &app,
+                         &LorvanelApp::bringForward);
         app.show();
         result = QApplication::exec();
     }

@@ -87,7 +87,7 @@ Artwork loadArtwork(const IPodDevice& device, const QSet<quint64>& trackIDs) {
         if (!databaseTried) {
             databaseTried = true;
             try {
-                database = device.openDatabase();
+                database = device.openDatabase(SessionAccess::reading);
             } catch (...) {
             }
         }

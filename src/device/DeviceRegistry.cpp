@@ -389,7 +389,7 @@ DeviceRegistry::loadDeviceNameAndModel(const IPodDevice& device,
                 found.first = device.identifyModel();
             if (needsName) {
                 try {
-                    found.second = device.openDatabase()->mainPlaylistName();
+                    found.second = device.openDatabase(SessionAccess::reading)->mainPlaylistName();
                 } catch (...) {
                     // The sidebar shows the model's name instead; the library pane reports
                     // why the database cannot be read once the device is selected.

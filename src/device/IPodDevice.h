@@ -5,6 +5,7 @@
 
 #include "device/IPodBattery.h"
 #include "device/USBHostDevice.h"
+#include "library/VolumeWriteLock.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -64,9 +65,11 @@ public:
     // The product-specific facts, from the volume's files, the database and the probes. The
     // four that need the library database are built with it (IPodDeviceDetails.cpp).
 
-    // Opens the volume's database with what the USB device adds; throws
-    // IPodDeviceError::disconnected when the volume changed, else the database's errors.
-    std::unique_ptr<IPodDatabase> openDatabase() const;
+    // Opens the volume's database with what the USB device adds; a writing session holds the
+    // volume's write lock from before the helper process reads the database. Throws
+    // IPodDeviceError::disconnected when the volume changed, else the database's errors
+    // (IPodDatabaseError::deviceInUse when another process writes to it).
+    std::unique_ptr<IPodDatabase> openDatabase(SessionAccess access = SessionAccess::writing) const;
     // What a library load shows of the database, read without opening it in this process when
     // the helper process reads it first. Throws as openDatabase does.
     LibrarySnapshot readLibrary() const;

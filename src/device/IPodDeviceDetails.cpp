@@ -31,20 +31,28 @@ DatabasePreflight::Request openRequest(const IPodDevice& device) {
 
 // The opening in this process, of a database the helper has read cleanly.
 std::unique_ptr<IPodDatabase> openChecked(const IPodDevice& device,
-                                          const DatabasePreflight::Request& request) {
+                                          const DatabasePreflight::Request& request,
+                                          SessionAccess access) {
     return IPodDatabase::open(
         request.mountPoint, request.sysInfoExtended,
         [productID = request.productID] { return productID; },
-        [device] { device.verifyIdentity(); }, true);
+        [device] { device.verifyIdentity(); }, true, access);
 }
 
 } // namespace
 
-std::unique_ptr<IPodDatabase> IPodDevice::openDatabase() const {
+std::unique_ptr<IPodDatabase> IPodDevice::openDatabase(SessionAccess access) const {
+    // The files the helper walks are the ones the session then parses: no other writer comes
+    // between. The session shares this hold.
+    std::optional<VolumeWriteLock> lock;
+    if (access == SessionAccess::writing) {
+        verifyIdentity();
+        lock.emplace(mountPoint);
+    }
     // A database not read before is read by the helper process first.
     const DatabasePreflight::Request request = openRequest(*this);
     DatabasePreflight::check(request);
-    return openChecked(*this, request);
+    return openChecked(*this, request, access);
 }
 
 LibrarySnapshot IPodDevice::readLibrary() const {
@@ -52,7 +60,7 @@ LibrarySnapshot IPodDevice::readLibrary() const {
     const DatabasePreflight::Request request = openRequest(*this);
     if (std::optional<LibrarySnapshot> snapshot = DatabasePreflight::read(request))
         return std::move(*snapshot);
-    return LibrarySnapshot::read(*openChecked(*this, request));
+    return LibrarySnapshot::read(*openChecked(*this, request, SessionAccess::reading));
 }
 
 QHash<quint64, StoredCover> IPodDevice::storedCovers(const QList<quint64>& trackIDs) const {

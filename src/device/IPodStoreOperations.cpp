@@ -10,6 +10,7 @@
 #include "library/IPodDatabase.h"
 #include "library/Nano5Commit.h"
 #include "library/Nano5Playlist.h"
+#include "library/VolumeWriteLock.h"
 #include "platform/AppLanguage.h"
 #include "transfer/AudioImport.h"
 #include "transfer/ExportTracks.h"
@@ -260,6 +261,9 @@ void IPodStore::runReportingLibraryEdit(const IPodDevice::ID& deviceID,
     startOperation(
         *device,
         [device = *device, recover, edit = std::move(edit)](const OperationReporter& report) {
+            // Held until the edit's last step, the removal of what its save let go.
+            device.verifyIdentity();
+            const VolumeWriteLock lock(device.mountPoint);
             if (recover)
                 Nano5Playlist::recoverTransactions(device.mountPoint.toStdString(),
                                                    [&device] { device.verifyIdentity(); });

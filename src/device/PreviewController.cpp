@@ -51,7 +51,8 @@ void PreviewController::startLoad(const IPodDevice& device, quint64 trackID) {
         [device, trackID] {
             QString path;
             {
-                const std::unique_ptr<IPodDatabase> database = device.openDatabase();
+                const std::unique_ptr<IPodDatabase> database =
+                    device.openDatabase(SessionAccess::reading);
                 path = database->fileURL(trackID);
             }
             device.verifyIdentity();

@@ -322,8 +322,9 @@ int DatabasePreflight::runHelper(int argc, char** argv) {
     try {
         // Everything a library load reads. Nothing is freed: the process ends right after,
         // and its temporary folder goes with the parent's.
-        auto* database =
-            new IPodDatabase(mountPoint, sysInfoExtended, [productID] { return productID; });
+        auto* database = new IPodDatabase(
+            mountPoint, sysInfoExtended, [productID] { return productID; }, {}, false,
+            SessionAccess::reading);
         const auto* snapshot = new LibrarySnapshot(LibrarySnapshot::read(*database));
         if (sendsSnapshot) {
             // A larger pipe takes the library in fewer pieces.

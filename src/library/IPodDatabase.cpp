@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <stdexcept>
+
 namespace {
 
 QString resolvedMountPoint(const QString& mountPoint) {
@@ -82,17 +84,20 @@ void checkDatabaseFiles(const QString& mountPoint) {
 std::unique_ptr<IPodDatabase> IPodDatabase::open(const QString& mountPoint,
                                                  const std::optional<QByteArray>& sysInfoExtended,
                                                  const ProductIDProvider& productID,
-                                                 Checkpoint checkpoint, bool recordsChecked) {
+                                                 Checkpoint checkpoint, bool recordsChecked,
+                                                 SessionAccess access) {
     return std::make_unique<IPodDatabase>(mountPoint, sysInfoExtended, productID,
-                                          std::move(checkpoint), recordsChecked);
+                                          std::move(checkpoint), recordsChecked, access);
 }
 
 IPodDatabase::IPodDatabase(const QString& mountPoint,
                            const std::optional<QByteArray>& sysInfoExtended,
                            const ProductIDProvider& productID, Checkpoint checkpoint,
-                           bool recordsChecked)
+                           bool recordsChecked, SessionAccess access)
     : mountPoint_(resolvedMountPoint(mountPoint))
     , checkpoint_(std::move(checkpoint)) {
+    if (access == SessionAccess::writing)
+        writeLock_.emplace(mountPoint_);
     const QByteArray path = QFile::encodeName(mountPoint_);
     productID_ = productID ? productID() : std::nullopt;
     const std::optional<int> pid = productID_;
@@ -233,6 +238,8 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
 IPodDatabase::~IPodDatabase() = default;
 
 void IPodDatabase::checkpoint() const {
+    if (!writeLock_)
+        throw std::logic_error("a reading session of the iPod’s database may not write");
     if (checkpoint_)
         checkpoint_();
 }

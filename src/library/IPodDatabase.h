@@ -7,6 +7,7 @@
 #include "library/Shuffle2PlaybackMode.h"
 #include "library/Track.h"
 #include "library/TrackMetadata.h"
+#include "library/VolumeWriteLock.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -37,17 +38,21 @@ public:
     // property list when the caller could fetch one over USB or SCSI; productID answers the
     // device's USB product ID (none when unknown); checkpoint runs immediately before the
     // session writes anything to the volume. The database's records are checked before libgpod
-    // reads them unless recordsChecked says these very files were (DatabasePreflight). Throws
+    // reads them unless recordsChecked says these very files were (DatabasePreflight). A
+    // writing session takes the volume's write lock before it reads anything and holds it while
+    // it lives: a library read before another program's save would undo that save. Throws
+    // IPodDatabaseError::deviceInUse when another process holds the lock, and
     // IPodDatabaseError::library ("Read library") when no database can be opened. Never writes
     // to the volume.
     explicit IPodDatabase(const QString& mountPoint,
                           const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
                           const ProductIDProvider& productID = {}, Checkpoint checkpoint = {},
-                          bool recordsChecked = false);
+                          bool recordsChecked = false,
+                          SessionAccess access = SessionAccess::writing);
     static std::unique_ptr<IPodDatabase>
     open(const QString& mountPoint, const std::optional<QByteArray>& sysInfoExtended = std::nullopt,
          const ProductIDProvider& productID = {}, Checkpoint checkpoint = {},
-         bool recordsChecked = false);
+         bool recordsChecked = false, SessionAccess access = SessionAccess::writing);
     ~IPodDatabase();
     IPodDatabase(const IPodDatabase&) = delete;
     IPodDatabase& operator=(const IPodDatabase&) = delete;
@@ -235,7 +240,8 @@ public:
 
 private:
     std::optional<std::int32_t> sessionModelValue() const;
-    // The opener's checkpoint, if any; every write of the session runs it first.
+    // Every write of the session runs it first: refuses in a reading session, then runs the
+    // opener's checkpoint, if any.
     void checkpoint() const;
     // makeTrack, sharing each text that equals the one of the track made before (a library
     // lists an album's tracks together: most of their texts are the same).
@@ -281,6 +287,8 @@ private:
     void recordReleasedFiles();
 
     QString mountPoint_;
+    // Held by a writing session from before its first read.
+    std::optional<VolumeWriteLock> writeLock_;
     std::optional<IPodDatabaseError> writeBlocker_;
     std::optional<QByteArray> nano5SourceCDB_;
     bool supportsRatings_ = false;

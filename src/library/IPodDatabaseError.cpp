@@ -169,6 +169,9 @@ QString IPodDatabaseError::description(AppLanguage language) const {
         return localizedString(
             LZ("This second-generation iPod shuffle has no resume record for the current library. Safely eject it, play and pause a song on the shuffle, then reconnect it and try again."),
             language);
+    case Case::deviceInUse:
+        return localizedString(LZ("The iPod is in use by another program. Quit that program, then try again."),
+                               language);
     case Case::missingMainPlaylist:
         return localizedString(LZ("The iPod database is missing its main playlist."), language);
     case Case::emptyLibrary:

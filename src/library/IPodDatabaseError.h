@@ -22,6 +22,7 @@ public:
         playlistSelectionChanged,
         invalidTrackLocation,
         invalidPlaybackState,
+        deviceInUse,
         missingMainPlaylist,
         emptyLibrary,
         noScratchSpace,
@@ -67,6 +68,8 @@ public:
     static IPodDatabaseError invalidPlaybackState() {
         return IPodDatabaseError(Case::invalidPlaybackState);
     }
+    // Another process holds the iPod's write lock (VolumeWriteLock): nothing was changed.
+    static IPodDatabaseError deviceInUse() { return IPodDatabaseError(Case::deviceInUse); }
     static IPodDatabaseError missingMainPlaylist() {
         return IPodDatabaseError(Case::missingMainPlaylist);
     }

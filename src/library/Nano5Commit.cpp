@@ -2,6 +2,9 @@
 
 #include "library/Nano5Container.h"
 #include "library/Nano5Error.h"
+#include "library/VolumeWriteLock.h"
+
+#include <QFile>
 
 #include <openssl/evp.h>
 
@@ -405,6 +408,7 @@ void recoverTransaction(const fs::path& folder, const std::vector<fs::path>& tar
 
 void recoverTransactions(const fs::path& mountPoint, const Checkpoint& checkpoint,
                          Nano5FileOps& ops) {
+    const VolumeWriteLock lock(QFile::decodeName(mountPoint.c_str()));
     recoverTransaction(playlistTransactionFolder(mountPoint), playlistTargets(mountPoint),
                        checkpoint, ops);
     recoverTransaction(importTransactionFolder(mountPoint), importTargets(mountPoint), checkpoint,

@@ -55,7 +55,9 @@ void commitFiles(const std::vector<QByteArray>& newContents,
                  const std::optional<StagedAudio>& stagedAudio,
                  Nano5FileOps& ops = Nano5FileOps::system());
 
-// The playlist folder, then the import folder; the first error stops it.
+// The playlist folder, then the import folder; the first error stops it. Holds the volume's
+// write lock (VolumeWriteLock) while it runs: throws IPodDatabaseError::deviceInUse, changing
+// nothing, when another process writes to the device.
 void recoverTransactions(const std::filesystem::path& mountPoint, const Checkpoint& checkpoint,
                          Nano5FileOps& ops = Nano5FileOps::system());
 

@@ -10,9 +10,11 @@
 #include "library/Nano5Records.h"
 #include "library/Nano5Signing.h"
 #include "library/PropertyList.h"
+#include "library/VolumeWriteLock.h"
 #include "platform/Task.h"
 
 #include <QDir>
+#include <QFile>
 #include <QUuid>
 
 #include <cerrno>
@@ -166,6 +168,7 @@ void createPlaylist(Itdb_Playlist* playlist, const QString& name,
                     const Checkpoint& checkpoint, Nano5FileOps& ops) {
     if (!playlist)
         throw Nano5Error::unsupportedDatabase();
+    const VolumeWriteLock lock(QFile::decodeName(mountPoint.c_str()));
     const std::vector<fs::path> targets = playlistTargets(mountPoint);
     const fs::path checksumPath = itunesFolder(mountPoint) / databaseFiles()[4].toStdString();
 
@@ -211,6 +214,7 @@ fs::path importTrack(const fs::path& source, const QString& title, const QString
                      std::int64_t sampleRate, std::uint32_t channelCount,
                      const QByteArray& sysInfoExtended, const fs::path& mountPoint,
                      const Checkpoint& checkpoint, Nano5FileOps& ops) {
+    const VolumeWriteLock lock(QFile::decodeName(mountPoint.c_str()));
     const std::vector<fs::path> files = [&] {
         std::vector<fs::path> paths;
         for (const QString& name : databaseFiles())

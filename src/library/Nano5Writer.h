@@ -7,6 +7,8 @@
 // iTunesCDB by parsing it back with libgpod, and only then replace all files in one staged
 // commit. Nothing on the device changes before the commit, and a failed commit rolls itself
 // back. A device none of whose current files carries a signature we can verify is not written.
+// Each holds the volume's write lock (VolumeWriteLock) from before its first read, and throws
+// IPodDatabaseError::deviceInUse, changing nothing, when another process writes to the device.
 
 #include "library/Nano5Commit.h"
 #include "library/Nano5FileOps.h"

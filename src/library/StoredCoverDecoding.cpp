@@ -268,7 +268,9 @@ int runProcess(int argc, char** argv) {
     // Opened as the helper's first read opens it. Nothing is freed: the process is ended.
     const IPodDatabase* database = nullptr;
     try {
-        database = new IPodDatabase(mountPoint, sysInfoExtended, [productID] { return productID; });
+        database = new IPodDatabase(
+            mountPoint, sysInfoExtended, [productID] { return productID; }, {}, false,
+            SessionAccess::reading);
     } catch (...) {
         ::_exit(notSetUp);
     }

@@ -6,6 +6,7 @@
 
 #include "library/IPodDatabase.h"
 #include "library/Nano5Writer.h"
+#include "library/VolumeWriteLock.h"
 #include "platform/Task.h"
 #include "platform/audio/AudioError.h"
 #include "platform/audio/AudioFile.h"
@@ -240,6 +241,8 @@ ImportResult Nano5ImportRun::run(const QStringList& urls) {
         throw ImportError::emptyAudioFolder();
 
     device.verifyIdentity();
+    // Held for the whole run, which reads the device's files to skip copies of them.
+    const VolumeWriteLock lock(device.mountPoint);
     Nano5Playlist::recoverTransactions(pathOf(device.mountPoint), device.verifyIdentity);
     {
         // The session only tells which files the device holds; the writer reads the library

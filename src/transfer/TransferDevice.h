@@ -18,6 +18,7 @@ struct TransferDevice {
     QString mountPoint; // symbolic links resolved
     // Throws ImportError::disconnected when the volume is no longer the same iPod.
     IdentityCheck verifyIdentity;
+    // A reading session: what goes through it writes nothing.
     std::function<std::unique_ptr<IPodDatabase>()> openDatabase;
     // Never throws; unknown covers where none could be looked at.
     std::function<QHash<quint64, StoredCover>(const QList<quint64>&)> storedCovers;
@@ -33,7 +34,7 @@ struct TransferDevice {
                 if (!device.hasIdentity())
                     throw ImportError::disconnected();
             },
-            [device] { return device.openDatabase(); },
+            [device] { return device.openDatabase(SessionAccess::reading); },
             [device](const QList<quint64>& trackIDs) { return device.storedCovers(trackIDs); },
             [device](quint64 trackID) { return device.storedCoverAlone(trackID); }};
     }

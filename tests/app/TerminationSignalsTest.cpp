@@ -5,6 +5,8 @@
 // folder in a mount namespace of the application's own, where it finds it as it finds a real
 // one.
 
+#include "ApplicationProcess.h"
+
 #include "support/IPodVolume.h"
 #include "support/WaitingHelper.h"
 
@@ -14,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -83,10 +84,7 @@ TEST(TerminationSignals, EndTheApplicationAsQuitDoesAndLeaveNothingBehind) {
         const QTemporaryDir home;
         ASSERT_TRUE(home.isValid());
         const QDir at(home.path());
-        for (const char* folder : {"runtime", "tmp", "Pod"})
-            ASSERT_TRUE(at.mkdir(QString::fromLatin1(folder)));
-        ASSERT_TRUE(QFile::setPermissions(at.filePath(QStringLiteral("runtime")),
-                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(at.mkdir(QStringLiteral("Pod")));
         // Every helper started logs itself and waits on a fifo nobody writes, so that the first
         // library read surely runs when the signal comes.
         const QString log = at.filePath(QStringLiteral("helpers"));
@@ -95,26 +93,10 @@ TEST(TerminationSignals, EndTheApplicationAsQuitDoesAndLeaveNothingBehind) {
         const QString wrapper = at.filePath(QStringLiteral("helper.sh"));
         ASSERT_TRUE(TestSupport::writeWaitingHelper(wrapper, log, hold, helper));
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("HOME"), home.path());
-        for (const auto& [variable, folder] :
-             {std::pair{"XDG_CONFIG_HOME", "config"}, std::pair{"XDG_DATA_HOME", "data"},
-              std::pair{"XDG_CACHE_HOME", "cache"}, std::pair{"XDG_RUNTIME_DIR", "runtime"},
-              std::pair{"TMPDIR", "tmp"}})
-            environment.insert(QString::fromLatin1(variable),
-                               at.filePath(QString::fromLatin1(folder)));
+        QProcessEnvironment environment = AppTest::environmentIn(at);
         environment.insert(QStringLiteral("LORVANEL_OPEN_HELPER"), wrapper);
         // A cover process's folder, as a killed run leaves it.
         ASSERT_TRUE(at.mkpath(QStringLiteral("tmp/lorvanel-covers-Ki11ed/shadow")));
-        // The suites' leak rules: what libgpod drops is no fault of the application's.
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           QStringLiteral("fast_unwind_on_malloc=0:malloc_context_size=10"));
-        environment.insert(
-            QStringLiteral("LSAN_OPTIONS"),
-            QStringLiteral("suppressions=" LORVANEL_LSAN_SUPPRESSIONS ":print_suppressions=0"));
 
         QProcess application;
         application.setProcessEnvironment(environment);

@@ -36,15 +36,15 @@ TEST(IPodDatabaseError, EveryCaseHasItsOwnText) {
     QSet<QString> texts;
     for (C c : {C::unsupportedDatabase, C::invalidFireWireID, C::readOnlyVolume, C::invalidTrack,
                 C::trackSelectionChanged, C::genreSelectionChanged, C::playlistSelectionChanged,
-                C::invalidTrackLocation, C::invalidPlaybackState, C::missingMainPlaylist,
-                C::emptyLibrary}) {
+                C::invalidTrackLocation, C::invalidPlaybackState, C::deviceInUse,
+                C::missingMainPlaylist, C::emptyLibrary}) {
         const QString english = IPodDatabaseError(c).description(AppLanguage::english);
         const QString chinese = IPodDatabaseError(c).description(AppLanguage::simplifiedChinese);
         EXPECT_FALSE(english.isEmpty());
         EXPECT_NE(english, chinese);
         texts.insert(english);
     }
-    EXPECT_EQ(texts.size(), 11);
+    EXPECT_EQ(texts.size(), 12);
     EXPECT_EQ(IPodDatabaseError::readOnlyVolume().description(AppLanguage::english),
               QStringLiteral("This iPod volume is mounted read-only."));
 }

@@ -4,8 +4,11 @@
 #include "Nano5Volume.h"
 
 #include "support/AudioFixtures.h"
+#include "support/IPodVolume.h"
+#include "support/VolumeLockHolder.h"
 
 #include "library/IPodDatabase.h"
+#include "library/Nano5Commit.h"
 #include "library/Nano5Error.h"
 #include "library/Nano5Playlist.h"
 #include "platform/AppLanguage.h"
@@ -206,6 +209,24 @@ TEST_F(Nano5ImportTest, ALostDeviceEndsTheRunWithNothingWritten) {
     unplugged = true;
     EXPECT_THROW(run({song}), ImportError);
     EXPECT_EQ(volume->contents(), before);
+}
+
+TEST_F(Nano5ImportTest, AnotherProcessWritingToTheDeviceKeepsTheImportAndItsRecoveryOut) {
+    const QString song = tone(QStringLiteral("song.mp3"));
+    // What a cut transaction left, which the run's recovery would remove.
+    Nano5Fixture::writeFile(Nano5Playlist::importTransactionFolder(volume->mount) / "junk", "x");
+    const auto before = TestSupport::snapshotTree(mountPoint());
+    const std::unique_ptr<QProcess> holder = TestSupport::holdVolumeLockElsewhere(mountPoint());
+    ASSERT_TRUE(holder);
+    try {
+        run({song});
+        ADD_FAILURE() << "the run went on";
+    } catch (const IPodDatabaseError& error) {
+        EXPECT_EQ(error.errorCase(), IPodDatabaseError::Case::deviceInUse);
+    }
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(mountPoint())),
+              QStringList());
+    EXPECT_EQ(leftInTemp(), QStringList());
 }
 
 TEST_F(Nano5ImportTest, AnEmptyFolderIsAnError) {
