@@ -39,6 +39,13 @@ IPodDatabaseError::storedCoverFormatsUnlisted(std::optional<QString> description
     return error;
 }
 
+IPodDatabaseError
+IPodDatabaseError::unreadableDeviceDescription(std::optional<QString> descriptionFile) {
+    IPodDatabaseError error(Case::unreadableDeviceDescription);
+    error.detail_ = std::move(descriptionFile);
+    return error;
+}
+
 IPodDatabaseError IPodDatabaseError::emptyLibrary(EmptyLibraryAction action) {
     IPodDatabaseError error(Case::emptyLibrary);
     error.emptyLibraryAction_ = action;
@@ -107,6 +114,12 @@ QString IPodDatabaseError::description(AppLanguage language) const {
             return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) lists none of the cover art formats its covers are stored in: saving would erase them."),
                                    language, *detail_);
         return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB lists none of the cover art formats its covers are stored in: saving would erase them."),
+                               language);
+    case Case::unreadableDeviceDescription:
+        if (detail_)
+            return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) is not written in a form Lorvanel can read safely. Move that file from the iPod to your computer, then reconnect the iPod. The music on the iPod stays as it is."),
+                                   language, *detail_);
+        return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it."),
                                language);
     }
     return {};

@@ -26,6 +26,7 @@ public:
         noScratchSpace,
         artworkFormatsOutOfBounds,
         storedCoverFormatsUnlisted,
+        unreadableDeviceDescription,
     };
 
     // The edit whose save of a library without tracks was refused; the refusal names it.
@@ -80,10 +81,14 @@ public:
     // The device description lists cover art formats, none of which a cover stored on the iPod
     // is in: libgpod's save would erase it. descriptionFile as above.
     static IPodDatabaseError storedCoverFormatsUnlisted(std::optional<QString> descriptionFile);
+    // The device description is not plain enough for libgpod and our checks to read it alike
+    // (DeviceDescription), so neither does. descriptionFile as above.
+    static IPodDatabaseError unreadableDeviceDescription(std::optional<QString> descriptionFile);
 
     Case errorCase() const { return case_; }
-    // Only for `library`: the operation key and libgpod's detail; for artworkFormatsOutOfBounds
-    // and storedCoverFormatsUnlisted the detail is the description's file.
+    // Only for `library`: the operation key and libgpod's detail; for artworkFormatsOutOfBounds,
+    // storedCoverFormatsUnlisted and unreadableDeviceDescription the detail is the description's
+    // file.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.

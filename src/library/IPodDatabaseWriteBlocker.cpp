@@ -4,6 +4,7 @@
 
 #include "library/ArtworkDBImages.h"
 #include "library/ArtworkFormats.h"
+#include "library/DeviceDescription.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
@@ -16,11 +17,8 @@ namespace {
 std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
                                                       const QString& mountPoint, int generation,
                                                       bool requiresFireWireID) {
-    const QByteArray mount = QFile::encodeName(mountPoint);
-    GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount.constData())};
-    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
-                                        : nullptr};
-    if (!file) {
+    const DeviceDescription::File file = DeviceDescription::read(mountPoint);
+    if (file.path.isEmpty()) {
         if (!requiresFireWireID)
             return std::nullopt;
         GLibHandles::CharPtr guid{itdb_device_get_sysinfo(database->device, "FirewireGuid")};
@@ -30,7 +28,10 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
         return IPodDatabaseError::invalidFireWireID();
     }
 
-    const auto plist = PropertyList::readDictionary(QFile::decodeName(file.get()));
+    if (!file.text)
+        return IPodDatabaseError::unreadableDeviceDescription(
+            QDir(mountPoint).relativeFilePath(file.path));
+    const auto plist = PropertyList::parseDictionary(*file.text);
     if (!plist)
         return IPodDatabaseError::unsupportedDatabase();
 
@@ -83,19 +84,20 @@ std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
 // mount point: the device's file, or in a shadow the description read from the device.
 std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) {
     const gchar* mount = itdb_get_mountpoint(database);
-    GLibHandles::CharPtr deviceDir{mount ? itdb_get_device_dir(mount) : nullptr};
-    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
-                                        : nullptr};
-    if (!file)
+    const DeviceDescription::File file =
+        mount ? DeviceDescription::read(QFile::decodeName(mount)) : DeviceDescription::File();
+    if (file.path.isEmpty())
         return std::nullopt;
-    const QString path = QFile::decodeName(file.get());
-    const auto description = PropertyList::readDictionary(path);
-    if (!description)
-        return IPodDatabaseError::unsupportedDatabase();
     const std::optional<QString> named =
         lorvanel_itdb_real_mountpoint(database)
             ? std::nullopt
-            : std::optional(QDir(QFile::decodeName(mount)).relativeFilePath(path));
+            : std::optional(QDir(QFile::decodeName(mount)).relativeFilePath(file.path));
+    if (!file.text)
+        return IPodDatabaseError::unreadableDeviceDescription(named);
+    // Plain, so these are the numbers libgpod's writer reads.
+    const auto description = PropertyList::parseDictionary(*file.text);
+    if (!description)
+        return IPodDatabaseError::unsupportedDatabase();
     if (!ArtworkFormats::withinBounds(*description))
         return IPodDatabaseError::artworkFormatsOutOfBounds(named);
     // Without formats libgpod leaves the ArtworkDB as it is; with formats, it keeps of each

@@ -196,7 +196,7 @@ public:
         quint8 raw = 0;
         QString operation;
         std::optional<QString> detail;
-        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::storedCoverFormatsUnlisted) ||
+        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::unreadableDeviceDescription) ||
             !text(operation) ||
             !optional(detail, [this](QString& text) { return this->text(text); }))
             return false;
@@ -205,7 +205,7 @@ public:
             value = IPodDatabaseError::library(operation, detail);
             return true;
         }
-        // Only the library case carries an operation; a detail only it and the cover formats.
+        // Only the library case carries an operation; a detail only it and the description cases.
         if (!operation.isEmpty())
             return false;
         if (which == IPodDatabaseError::Case::artworkFormatsOutOfBounds) {
@@ -214,6 +214,10 @@ public:
         }
         if (which == IPodDatabaseError::Case::storedCoverFormatsUnlisted) {
             value = IPodDatabaseError::storedCoverFormatsUnlisted(detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::unreadableDeviceDescription) {
+            value = IPodDatabaseError::unreadableDeviceDescription(detail);
             return true;
         }
         if (detail)
