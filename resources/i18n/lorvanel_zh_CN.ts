@@ -1242,6 +1242,18 @@ Additional failures: %2.</source>
         <translation>通过 USB 从此 iPod 读取的设备描述未列出其插图所用的任何插图格式：保存会清除这些插图，因此已停用编辑。</translation>
     </message>
     <message>
+        <source>Editing is disabled because this iPod’s cover art database (%1) is missing or could not be read while covers are stored on the iPod: saving would erase them. Put back an intact copy from a backup of this iPod, then reconnect it.</source>
+        <translation>此 iPod 的插图数据库（%1）缺失或无法读取，而 iPod 上存有插图：保存会清除这些插图，因此已停用编辑。请从此 iPod 的备份中放回一份完好的副本，然后重新连接 iPod。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because this iPod’s covers are stored in cover art formats of another model than the one its device description (%1) names: saving would erase them. If that file is not this iPod’s own, put back its own from a backup of this iPod, then reconnect it.</source>
+        <translation>此 iPod 的插图所用的插图格式属于另一型号，而非其设备描述（%1）所指的型号：保存会清除这些插图，因此已停用编辑。如果该文件不是此 iPod 自己的，请从此 iPod 的备份中放回它自己的文件，然后重新连接 iPod。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because this iPod’s covers are stored in cover art formats of another model than the one it reports over USB: saving would erase them. Leave the iPod as it is to keep them; its songs still play and can be exported.</source>
+        <translation>此 iPod 的插图所用的插图格式属于另一型号，而非它通过 USB 报告的型号：保存会清除这些插图，因此已停用编辑。若要保留这些插图，请保持 iPod 原样；其中的歌曲仍可播放和导出。</translation>
+    </message>
+    <message>
         <source>Editing is disabled because this iPod’s device description (%1) is not written in a form Lorvanel can read safely. Move that file from the iPod to your computer, then reconnect the iPod. The music on the iPod stays as it is.</source>
         <translation>此 iPod 的设备描述（%1）的写法无法被 Lorvanel 安全读取，因此已停用编辑。请将该文件从 iPod 移到电脑上，然后重新连接 iPod。iPod 上的音乐不会受影响。</translation>
     </message>

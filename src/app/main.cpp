@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
 
     // Kept to the end: a second signal while the application quits waits for it, as the first.
     TerminationSignals termination;
+    // What the cover processes of runs that were killed left in TMPDIR.
+    Task::run(TaskPriority::utility, [] { StoredCovers::removeFoldersLeftBehind(); });
     int result;
     {
         LorvanelApp app;

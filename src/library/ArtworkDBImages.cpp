@@ -31,6 +31,7 @@ struct Image {
     quint32 id = 0;
     quint64 songID = 0;
     QList<Thumbnail> thumbnails;
+    int thumbnailRecords = 0; // read or not
     bool isWhole = true;
 };
 
@@ -50,7 +51,7 @@ public:
     quint16 u16(qsizetype offset) const { return quint16(byte(offset) | byte(offset + 1) << 8); }
     quint64 u64(qsizetype offset) const { return u32(offset) | quint64(u32(offset + 4)) << 32; }
     bool tagAt(qsizetype offset, const char* tag) const {
-        return has(offset, 4) && bytes_.mid(offset, 4) == tag;
+        return has(offset, 4) && QByteArrayView(bytes_).sliced(offset, 4) == tag;
     }
     QByteArray mid(qsizetype offset, qsizetype length) const { return bytes_.mid(offset, length); }
 
@@ -122,12 +123,19 @@ std::optional<Thumbnail> thumbnailAt(const Reader& r, qsizetype offset, qsizetyp
     return thumbnail;
 }
 
+// Which of an image's records count as its thumbnails: any container of one, or only those
+// libgpod's reading of an ArtworkDB takes (the first as many as the image's child count says,
+// containers of type 2).
+enum class Thumbnails { all, asLibgpodReads };
+
 // An mhii with its thumbnails; an image whose records do not add up is not whole.
-Image imageAt(const Reader& r, const Record& mhii) {
+Image imageAt(const Reader& r, const Record& mhii, Thumbnails which = Thumbnails::all) {
     Image image;
     image.id = r.u32(mhii.start + 16);
     image.songID = r.u64(mhii.start + 20);
-    for (qsizetype at = mhii.start + mhii.header; at < mhii.end;) {
+    const quint32 children = r.u32(mhii.start + 12);
+    quint32 child = 0;
+    for (qsizetype at = mhii.start + mhii.header; at < mhii.end; ++child) {
         const auto mhod = recordAt(r, at, mhii.end, "mhod", 24);
         if (!mhod) {
             image.isWhole = false;
@@ -136,10 +144,13 @@ Image imageAt(const Reader& r, const Record& mhii) {
         const quint16 type = r.u16(at + 12);
         if (type == 2 || type == 5) {
             const auto thumbnail = thumbnailAt(r, mhod->start + mhod->header, mhod->end);
-            if (!thumbnail || !thumbnail->isWhole)
+            if (!thumbnail || !thumbnail->isWhole) {
                 image.isWhole = false;
-            else
-                image.thumbnails.append(*thumbnail);
+            } else {
+                ++image.thumbnailRecords;
+                if (which == Thumbnails::all || (type == 2 && child < children))
+                    image.thumbnails.append(*thumbnail);
+            }
         }
         at = mhod->end;
     }
@@ -168,7 +179,7 @@ QList<Image> walk(const Reader& r) {
                 if (!record) {
                     if (r.has(item, 28) && r.tagAt(item, "mhii")) {
                         // Its ids are still known: that image is refused by them.
-                        result.append(Image{r.u32(item + 16), r.u64(item + 20), {}, false});
+                        result.append(Image{r.u32(item + 16), r.u64(item + 20), {}, 0, false});
                     }
                     return result;
                 }
@@ -260,10 +271,11 @@ std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray&
                 const auto mhii = recordAt(r, item, mhsd->end, "mhii", 28);
                 if (!mhii)
                     return std::nullopt;
-                const Image image = imageAt(r, *mhii);
+                const Image image = imageAt(r, *mhii, Thumbnails::asLibgpodReads);
                 if (!image.isWhole)
                     return std::nullopt;
-                ImageRecord record{image.id, image.songID, mhii->end - mhii->start, {}, {}};
+                ImageRecord record{image.id, image.songID, mhii->end - mhii->start,
+                                   {},       {},           image.thumbnailRecords};
                 for (const Thumbnail& thumbnail : image.thumbnails) {
                     record.thumbnailBytes.append(thumbnail.size);
                     record.thumbnailFormats.append(thumbnail.format);

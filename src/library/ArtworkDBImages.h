@@ -25,14 +25,16 @@ public:
     static ArtworkDBImages parse(const QByteArray& database, const QString& artworkFolder);
 
     // The image records of an ArtworkDB and what they take: each record's bytes and its
-    // thumbnails' bytes in the .ithmb files and formats (the description's FormatId). None
-    // unless every record of the file is whole.
+    // thumbnails' bytes in the .ithmb files and formats (the description's FormatId), the
+    // thumbnails being those libgpod reads. None unless every record of the file is whole.
     struct ImageRecord {
         quint32 id = 0;
         quint64 songID = 0;
         qint64 recordBytes = 0;
         QList<quint32> thumbnailBytes;
         QList<quint32> thumbnailFormats;
+        // The thumbnail records the image holds, those libgpod does not read included.
+        int thumbnailRecords = 0;
     };
     struct Layout {
         qint64 fileBytes = 0;

@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <gpod/itdb.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -52,13 +54,23 @@ bool listWithinBounds(const PropertyList& description, const char* key) {
     return coverBytes <= maxCoverBytes;
 }
 
+// The pixel formats libgpod can lay a cover out in, as the description names them (exactly: any
+// other spelling it passes over).
+bool isKnownPixelFormat(const std::optional<QString>& name) {
+    static const QSet<QString> known = {
+        QStringLiteral("32767579"), QStringLiteral("42353635"), QStringLiteral("4C353635"),
+        QStringLiteral("79343230"), QStringLiteral("4C353535"),
+    };
+    return name && known.contains(*name);
+}
+
 QSet<quint32> listedFormats(const PropertyList& description, const char* key) {
     QSet<quint32> ids;
     for (const PropertyList& format :
          description.dictionaries(key).value_or(QList<PropertyList>{})) {
         const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
         if (id && *id <= std::uint64_t(std::numeric_limits<std::int32_t>::max()) &&
-            format.string("PixelFormat"))
+            isKnownPixelFormat(format.string("PixelFormat")))
             ids.insert(quint32(*id));
     }
     return ids;
@@ -75,12 +87,44 @@ QSet<quint32> coverFormats(const PropertyList& description) {
     return formats.isEmpty() ? listedFormats(description, "AlbumArt2") : formats;
 }
 
-bool keepsStoredCovers(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored) {
-    return std::all_of(stored.images.cbegin(), stored.images.cend(), [&](const auto& image) {
-        return image.thumbnailFormats.isEmpty() ||
-               std::any_of(image.thumbnailFormats.cbegin(), image.thumbnailFormats.cend(),
-                           [&](quint32 format) { return formats.contains(format); });
-    });
+QSet<quint32> modelFormats(int generation) {
+    // Measured: libgpod's save of one cover for every model it lists of these generations.
+    switch (generation) {
+    case ITDB_IPOD_GENERATION_NANO_1:
+    case ITDB_IPOD_GENERATION_NANO_2:
+        return {1027, 1031};
+    case ITDB_IPOD_GENERATION_NANO_3:
+    case ITDB_IPOD_GENERATION_CLASSIC_1:
+    case ITDB_IPOD_GENERATION_CLASSIC_2:
+    case ITDB_IPOD_GENERATION_CLASSIC_3:
+        return {1055, 1060, 1061, 1068};
+    case ITDB_IPOD_GENERATION_NANO_4:
+        return {1055, 1068, 1071, 1074, 1078, 1084};
+    default:
+        return {};
+    }
+}
+
+StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,
+                                const TrackCovers& covers) {
+    StoredCoverLoss loss = StoredCoverLoss::none;
+    for (const ArtworkDBImages::ImageRecord& image : stored.images) {
+        // An image no track shows, or one without thumbnails, loses nothing.
+        if (image.thumbnailRecords == 0 ||
+            (!covers.linkedImages.contains(image.id) && !covers.tracks.contains(image.songID)))
+            continue;
+        // Thumbnails libgpod does not read are written as none.
+        if (image.thumbnailFormats.isEmpty()) {
+            loss = StoredCoverLoss::unmapped;
+            continue;
+        }
+        if (std::none_of(image.thumbnailFormats.cbegin(), image.thumbnailFormats.cend(),
+                         [&](quint32 format) { return formats.contains(format); }))
+            return StoredCoverLoss::formatsUnlisted;
+        if (!covers.mappedImages.contains(image.id))
+            loss = StoredCoverLoss::unmapped;
+    }
+    return loss;
 }
 
 } // namespace ArtworkFormats

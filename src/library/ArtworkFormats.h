@@ -5,7 +5,8 @@
 // saving process: a description listing formats far beyond what iPods use makes one save take
 // gigabytes of memory and put hundreds of megabytes per cover onto the iPod. Such formats are
 // refused before libgpod may write anything (the iPod opens read-only). So are formats that leave
-// out every format a stored cover is in: the save would erase that cover.
+// out every format a stored cover is in, and stored covers libgpod's reading did not map: the save
+// would erase them.
 
 #include "library/ArtworkDBImages.h"
 #include "library/CoverProcessProtocol.h"
@@ -36,14 +37,29 @@ inline constexpr int maxFormats = 32;
 // when the description lists no formats.
 bool withinBounds(const PropertyList& description);
 
-// The formats libgpod saves covers in for this description: those of "AlbumArt", or of
-// "AlbumArt2" when AlbumArt lists none; a format without a PixelFormat it passes over. Empty
-// when neither lists one: libgpod then neither reads nor rewrites the ArtworkDB.
+// The formats libgpod saves covers in for this description: those of "AlbumArt" whose
+// PixelFormat is one libgpod knows, or those of "AlbumArt2" when AlbumArt lists none. Empty when
+// neither lists one: libgpod then neither reads nor rewrites the ArtworkDB.
 QSet<quint32> coverFormats(const PropertyList& description);
 
-// Whether a save keeps every stored cover of the ArtworkDB. libgpod rewrites it with each
-// cover's thumbnails in the listed formats only: a cover with none of its thumbnails in them is
-// erased from the iPod.
-bool keepsStoredCovers(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored);
+// The formats libgpod saves covers in for a device without a description, by libgpod's
+// generation; empty for a generation not measured (none of those is edited).
+QSet<quint32> modelFormats(int generation);
+
+// What the tracks of the opened library say of their covers: the images their records link, their
+// own ids (an image names its track too), and the images libgpod's reading mapped to a track.
+struct TrackCovers {
+    QSet<quint32> linkedImages;
+    QSet<quint64> tracks;
+    QSet<quint32> mappedImages;
+};
+
+// What a save does to the stored covers some track shows. libgpod rewrites the ArtworkDB with
+// the images its reading mapped, each with the thumbnails it read in the given formats only: a
+// cover with none of those thumbnails in them, one whose thumbnails libgpod does not read, or
+// one not mapped, is erased from the iPod.
+enum class StoredCoverLoss { none, formatsUnlisted, unmapped };
+StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,
+                                const TrackCovers& covers);
 
 } // namespace ArtworkFormats

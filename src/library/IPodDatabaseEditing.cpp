@@ -745,17 +745,21 @@ bool beginsWith(const QByteArray& head, const Signature& signature) {
            QByteArrayView(head).sliced(signature.at, signature.bytes.size()) == signature.bytes;
 }
 
-// The first bytes of a regular file with no other link; none for anything else.
-// A save writes each database as a whole, well within this after it began; a like file last
-// written later is none of its.
-constexpr qint64 longestSaveSeconds = 3600;
+// libgpod took about 9 s to write a 40,000-track library, whose 52 MB iTunesDB USB 2 carries in
+// a few more, and each new cover costs it some 5 ms and 265 KB more: ten minutes is many times
+// a large save, and a file last written later is none of its.
+constexpr qint64 longestSaveSeconds = 600;
 // FAT keeps modification times in steps of two seconds.
 constexpr qint64 clockStepSeconds = 2;
 
-// The first bytes of a regular file with one link that was last written while the cut save
-// was under way.
-std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length,
-                                         qint64 saveBegunSeconds) {
+// A regular file with one link that was last written while the cut save was under way.
+struct SoleFile {
+    qint64 size = 0;
+    QByteArray head;
+};
+
+std::optional<SoleFile> soleFileOfSave(const QString& path, qsizetype length,
+                                       qint64 saveBegunSeconds) {
     OwnedFd fd(::open(QFile::encodeName(path).constData(),
                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
@@ -767,20 +771,58 @@ std::optional<QByteArray> headOfSoleFile(const QString& path, qsizetype length,
         written > saveBegunSeconds + longestSaveSeconds)
         return std::nullopt;
     try {
-        return fd.readAt(0, length);
+        return SoleFile{qint64(status.st_size), fd.readAt(0, length)};
     } catch (const std::system_error&) {
         return std::nullopt;
     }
+}
+
+// Whether another regular file of the folder holds exactly the file's bytes (the database
+// itself, a copy of it or of anything there): a copy may be the user's. Also when one cannot
+// be read to the end.
+bool copiesAnotherFile(const QString& folder, const QString& name, qint64 size) {
+    OwnedFd file(::open(QFile::encodeName(folder + u'/' + name).constData(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.isValid())
+        return true;
+    constexpr qint64 chunk = qint64(1) << 20;
+    for (const QString& entry :
+         QDir(folder).entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden | QDir::System)) {
+        const QByteArray path = QFile::encodeName(folder + u'/' + entry);
+        struct stat status {};
+        if (entry == name || ::lstat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_size != size)
+            continue;
+        OwnedFd other(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!other.isValid())
+            continue;
+        try {
+            qint64 at = 0;
+            while (at < size) {
+                const QByteArray bytes = file.readAt(at, chunk);
+                if (bytes.isEmpty() || other.readAt(at, chunk) != bytes)
+                    break;
+                at += bytes.size();
+            }
+            if (at >= size)
+                return true;
+        } catch (const std::system_error&) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
 // libgpod writes each database to "<name>.XXXXXX" beside it (GLib's six capitals or digits) and
 // renames that over the old one. A save cut short (the program ended, the iPod pulled) leaves
-// it there, as large as the database. Only a file of that name that was not there when that
-// save began, was last written while it could have been under way, and whose bytes begin as
-// libgpod writes that database is taken: an empty or shorter one, anything else of a like
-// name, any copy that was there before and one written long after may be the user's.
+// it there, as large as the database, or empty when cut before its first write. Only a file of
+// that name that was not there when that save began, was last written while it could have been
+// under way, and is empty, or begins as libgpod writes that database and holds bytes no other
+// file beside it holds, is taken: one shorter than that beginning, anything else of a like
+// name, any copy that was there before, a copy of a file there and one written long after may
+// be the user's.
 QStringList IPodDatabase::saveLeftovers() const {
     const std::optional<CutSave> save = cutSave();
     if (!save)
@@ -816,11 +858,14 @@ QStringList IPodDatabase::saveLeftovers() const {
             const QString file = path + u'/' + entry;
             if (save->filesBefore.contains(QDir(mountPoint_).relativeFilePath(file).toLower()))
                 continue;
-            const std::optional<QByteArray> head = headOfSoleFile(file, 32, save->begunSeconds);
-            if (head && std::any_of(target.signatures.begin(), target.signatures.end(),
-                                    [&](const Signature& signature) {
-                                        return beginsWith(*head, signature);
-                                    }))
+            const std::optional<SoleFile> sole = soleFileOfSave(file, 32, save->begunSeconds);
+            if (!sole)
+                continue;
+            if (sole->size == 0 || (std::any_of(target.signatures.begin(), target.signatures.end(),
+                                                [&](const Signature& signature) {
+                                                    return beginsWith(sole->head, signature);
+                                                }) &&
+                                    !copiesAnotherFile(path, entry, sole->size)))
                 files.append(file);
         }
     }

@@ -39,6 +39,19 @@ IPodDatabaseError::storedCoverFormatsUnlisted(std::optional<QString> description
     return error;
 }
 
+IPodDatabaseError IPodDatabaseError::storedCoversUnreadable(const QString& artworkFile) {
+    IPodDatabaseError error(Case::storedCoversUnreadable);
+    error.detail_ = artworkFile;
+    return error;
+}
+
+IPodDatabaseError
+IPodDatabaseError::storedCoverFormatsOfOtherModel(std::optional<QString> modelFile) {
+    IPodDatabaseError error(Case::storedCoverFormatsOfOtherModel);
+    error.detail_ = std::move(modelFile);
+    return error;
+}
+
 IPodDatabaseError
 IPodDatabaseError::unreadableDeviceDescription(std::optional<QString> descriptionFile) {
     IPodDatabaseError error(Case::unreadableDeviceDescription);
@@ -114,6 +127,15 @@ QString IPodDatabaseError::description(AppLanguage language) const {
             return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) lists none of the cover art formats its covers are stored in: saving would erase them."),
                                    language, *detail_);
         return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB lists none of the cover art formats its covers are stored in: saving would erase them."),
+                               language);
+    case Case::storedCoversUnreadable:
+        return localizedString(LZ("Editing is disabled because this iPod’s cover art database (%1) is missing or could not be read while covers are stored on the iPod: saving would erase them. Put back an intact copy from a backup of this iPod, then reconnect it."),
+                               language, detail_.value_or(QString()));
+    case Case::storedCoverFormatsOfOtherModel:
+        if (detail_)
+            return localizedString(LZ("Editing is disabled because this iPod’s covers are stored in cover art formats of another model than the one its device description (%1) names: saving would erase them. If that file is not this iPod’s own, put back its own from a backup of this iPod, then reconnect it."),
+                                   language, *detail_);
+        return localizedString(LZ("Editing is disabled because this iPod’s covers are stored in cover art formats of another model than the one it reports over USB: saving would erase them. Leave the iPod as it is to keep them; its songs still play and can be exported."),
                                language);
     case Case::unreadableDeviceDescription:
         if (detail_)

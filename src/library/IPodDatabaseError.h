@@ -26,6 +26,8 @@ public:
         noScratchSpace,
         artworkFormatsOutOfBounds,
         storedCoverFormatsUnlisted,
+        storedCoversUnreadable,
+        storedCoverFormatsOfOtherModel,
         unreadableDeviceDescription,
     };
 
@@ -81,14 +83,21 @@ public:
     // The device description lists cover art formats, none of which a cover stored on the iPod
     // is in: libgpod's save would erase it. descriptionFile as above.
     static IPodDatabaseError storedCoverFormatsUnlisted(std::optional<QString> descriptionFile);
+    // Covers are stored on the iPod that libgpod's reading of its ArtworkDB did not map (a file
+    // missing, damaged or not a file): the save would erase them. artworkFile: the ArtworkDB, or
+    // the Artwork folder when that is not a folder, relative to the mount point.
+    static IPodDatabaseError storedCoversUnreadable(const QString& artworkFile);
+    // With no description, the model's own cover art formats include none a stored cover is
+    // in: the save would erase it. modelFile: the SysInfo naming the model, relative to the
+    // mount point; none when the model came from the device over USB.
+    static IPodDatabaseError storedCoverFormatsOfOtherModel(std::optional<QString> modelFile);
     // The device description is not plain enough for libgpod and our checks to read it alike
     // (DeviceDescription), so neither does. descriptionFile as above.
     static IPodDatabaseError unreadableDeviceDescription(std::optional<QString> descriptionFile);
 
     Case errorCase() const { return case_; }
-    // Only for `library`: the operation key and libgpod's detail; for artworkFormatsOutOfBounds,
-    // storedCoverFormatsUnlisted and unreadableDeviceDescription the detail is the description's
-    // file.
+    // Only for `library`: the operation key and libgpod's detail; for the cover and description
+    // cases the detail is the file they name.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
@@ -64,8 +66,15 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     return IPodDatabaseError::unsupportedDatabase();
 }
 
+// The dictionary of a device description that passed the strict reading, whose numbers are the
+// ones libgpod's writer reads; none otherwise. The one reader of the description for the cover
+// rule.
+std::optional<PropertyList> readDescription(const DeviceDescription::File& file) {
+    return file.text ? PropertyList::parseDictionary(*file.text) : std::nullopt;
+}
+
 // The ArtworkDB at a mount point as its records lie; none when there is none or it cannot be
-// read whole (libgpod's save then writes what its own reading kept, as before).
+// read whole.
 std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
     GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)};
     if (!file)
@@ -80,35 +89,120 @@ std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
     return ArtworkDBImages::layout(bytes);
 }
 
-// The cover formats of the description libgpod read, the one in the Device folder at its own
-// mount point: the device's file, or in a shadow the description read from the device.
+// The ArtworkDB, or the Artwork folder when that is no folder, relative to the mount point.
+QString artworkFileName(const gchar* mount) {
+    const QDir root(QFile::decodeName(mount));
+    GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (folder && !QFileInfo(QFile::decodeName(folder.get())).isDir())
+        return root.relativeFilePath(QFile::decodeName(folder.get()));
+    if (GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)})
+        return root.relativeFilePath(QFile::decodeName(file.get()));
+    if (folder)
+        return root.relativeFilePath(QFile::decodeName(folder.get()) +
+                                     QStringLiteral("/ArtworkDB"));
+    GLibHandles::CharPtr control{itdb_get_control_dir(mount)};
+    return control ? root.relativeFilePath(QFile::decodeName(control.get()) +
+                                           QStringLiteral("/Artwork/ArtworkDB"))
+                   : QStringLiteral("iPod_Control/Artwork/ArtworkDB");
+}
+
+// Whether an ArtworkDB, or something other than a folder in place of the Artwork folder, is there.
+bool hasArtworkEntry(const gchar* mount) {
+    GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (folder && !QFileInfo(QFile::decodeName(folder.get())).isDir())
+        return QFileInfo::exists(QFile::decodeName(folder.get()));
+    GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)};
+    return file != nullptr;
+}
+
+// Whether the Artwork folder holds a thumbnail file with anything in it.
+bool holdsThumbnails(const gchar* mount) {
+    GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (!folder)
+        return false;
+    QDir dir(QFile::decodeName(folder.get()));
+    dir.setNameFilters({QStringLiteral("*.ithmb")});
+    dir.setFilter(QDir::Files | QDir::Hidden);
+    const QFileInfoList files = dir.entryInfoList();
+    return std::any_of(files.cbegin(), files.cend(),
+                       [](const QFileInfo& file) { return file.size() > 0; });
+}
+
+ArtworkFormats::TrackCovers trackCovers(Itdb_iTunesDB* database) {
+    ArtworkFormats::TrackCovers covers;
+    for (GList* item = database->tracks; item; item = item->next) {
+        auto* track = static_cast<Itdb_Track*>(item->data);
+        if (!track)
+            continue;
+        if (track->mhii_link != 0)
+            covers.linkedImages.insert(track->mhii_link);
+        covers.tracks.insert(track->dbid);
+        if (track->artwork && itdb_track_has_thumbnails(track))
+            covers.mappedImages.insert(track->artwork->id);
+    }
+    return covers;
+}
+
+// libgpod's save rewrites the ArtworkDB and the thumbnail files with the images its reading mapped,
+// in the formats of the description libgpod read (the one in the Device folder at its own mount
+// point: the device's file, or in a shadow the description read from the device), or without
+// one in its model's formats. Every other stored cover is erased: then the iPod opens read-only.
 std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) {
     const gchar* mount = itdb_get_mountpoint(database);
-    const DeviceDescription::File file =
-        mount ? DeviceDescription::read(QFile::decodeName(mount)) : DeviceDescription::File();
-    if (file.path.isEmpty())
+    if (!mount)
         return std::nullopt;
-    const std::optional<QString> named =
-        lorvanel_itdb_real_mountpoint(database)
-            ? std::nullopt
-            : std::optional(QDir(QFile::decodeName(mount)).relativeFilePath(file.path));
-    if (!file.text)
-        return IPodDatabaseError::unreadableDeviceDescription(named);
-    // Plain, so these are the numbers libgpod's writer reads.
-    const auto description = PropertyList::parseDictionary(*file.text);
-    if (!description)
-        return IPodDatabaseError::unsupportedDatabase();
-    if (!ArtworkFormats::withinBounds(*description))
-        return IPodDatabaseError::artworkFormatsOutOfBounds(named);
-    // Without formats libgpod leaves the ArtworkDB as it is; with formats, it keeps of each
-    // stored cover only the thumbnails in them.
-    const QSet<quint32> formats = ArtworkFormats::coverFormats(*description);
-    if (formats.isEmpty() || !database->device || !itdb_device_supports_artwork(database->device))
+    const QDir root(QFile::decodeName(mount));
+    GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount)};
+    const DeviceDescription::File file = DeviceDescription::read(QFile::decodeName(mount));
+    // Which file a reason names: none for the description of a shadow, read from the device.
+    const auto named = [&](const QString& path) -> std::optional<QString> {
+        if (path.isEmpty() || lorvanel_itdb_real_mountpoint(database))
+            return std::nullopt;
+        return root.relativeFilePath(path);
+    };
+    QSet<quint32> formats;
+    std::optional<IPodDatabaseError> unlisted;
+    if (!file.path.isEmpty()) {
+        if (file.refused())
+            return IPodDatabaseError::unreadableDeviceDescription(named(file.path));
+        const auto description = readDescription(file);
+        if (!description)
+            return IPodDatabaseError::unsupportedDatabase();
+        if (!ArtworkFormats::withinBounds(*description))
+            return IPodDatabaseError::artworkFormatsOutOfBounds(named(file.path));
+        formats = ArtworkFormats::coverFormats(*description);
+        unlisted = IPodDatabaseError::storedCoverFormatsUnlisted(named(file.path));
+    } else {
+        const Itdb_IpodInfo* info =
+            database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
+        formats = ArtworkFormats::modelFormats(info ? int(info->ipod_generation) : 0);
+        GLibHandles::CharPtr sysInfo{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfo")
+                                               : nullptr};
+        unlisted = IPodDatabaseError::storedCoverFormatsOfOtherModel(
+            named(sysInfo ? QFile::decodeName(sysInfo.get()) : QString()));
+    }
+    // Without formats libgpod leaves the ArtworkDB as it is.
+    if (!database->device || !itdb_device_supports_artwork(database->device))
         return std::nullopt;
+    const ArtworkFormats::TrackCovers covers = trackCovers(database);
     const std::optional<ArtworkDBImages::Layout> stored = storedCovers(mount);
-    if (!stored || ArtworkFormats::keepsStoredCovers(formats, *stored))
+    if (!stored) {
+        // No image can be told apart: what the thumbnail files hold goes, and so does what an
+        // unreadable ArtworkDB holds of the covers the tracks link. Without one, those links lead
+        // nowhere.
+        if (!holdsThumbnails(mount) && (covers.linkedImages.isEmpty() || !hasArtworkEntry(mount)))
+            return std::nullopt;
+        return IPodDatabaseError::storedCoversUnreadable(artworkFileName(mount));
+    }
+    switch (ArtworkFormats::storedCoverLoss(formats, *stored, covers)) {
+    case ArtworkFormats::StoredCoverLoss::none:
         return std::nullopt;
-    return IPodDatabaseError::storedCoverFormatsUnlisted(named);
+    case ArtworkFormats::StoredCoverLoss::formatsUnlisted:
+        return unlisted;
+    case ArtworkFormats::StoredCoverLoss::unmapped:
+        break;
+    }
+    return IPodDatabaseError::storedCoversUnreadable(artworkFileName(mount));
 }
 
 } // namespace

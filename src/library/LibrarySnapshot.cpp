@@ -205,7 +205,8 @@ public:
             value = IPodDatabaseError::library(operation, detail);
             return true;
         }
-        // Only the library case carries an operation; a detail only it and the description cases.
+        // Only the library case carries an operation; a detail only it and the cover and
+        // description cases.
         if (!operation.isEmpty())
             return false;
         if (which == IPodDatabaseError::Case::artworkFormatsOutOfBounds) {
@@ -214,6 +215,16 @@ public:
         }
         if (which == IPodDatabaseError::Case::storedCoverFormatsUnlisted) {
             value = IPodDatabaseError::storedCoverFormatsUnlisted(detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::storedCoversUnreadable) {
+            if (!detail)
+                return false;
+            value = IPodDatabaseError::storedCoversUnreadable(*detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::storedCoverFormatsOfOtherModel) {
+            value = IPodDatabaseError::storedCoverFormatsOfOtherModel(detail);
             return true;
         }
         if (which == IPodDatabaseError::Case::unreadableDeviceDescription) {

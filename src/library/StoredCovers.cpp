@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QTemporaryDir>
+#include <QRegularExpression>
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
@@ -28,8 +28,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,6 +67,49 @@ struct Unreaped {
 Unreaped& unreaped() {
     static Unreaped* instance = new Unreaped;
     return *instance;
+}
+
+// A cover process's temporary folder, "lorvanel-covers-XXXXXX" in TMPDIR. A lock on the file
+// "lock" in it is taken as it is made and held by its owner and by the process, which inherits
+// it, until the folder is removed: one whose lock can be taken was left by runs that are gone.
+const QByteArray folderPrefix = "lorvanel-covers-";
+constexpr char lockName[] = "lock";
+// The descriptor the process holds the lock on.
+constexpr int inheritedLock = STDERR_FILENO + 1;
+
+struct CoverFolder {
+    QByteArray path;
+    OwnedFd lock;
+};
+
+bool isSameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A new folder, locked; none when it could not be made or locked (the process then makes its
+// temporary folders in TMPDIR itself).
+std::shared_ptr<CoverFolder> makeCoverFolder() {
+    QByteArray path = QFile::encodeName(QDir::tempPath()) + '/' + folderPrefix + "XXXXXX";
+    if (!::mkdtemp(path.data()))
+        return nullptr;
+    const QByteArray lockPath = path + '/' + lockName;
+    OwnedFd lock(
+        ::open(lockPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    struct stat locked {};
+    struct stat named {};
+    // A start's sweep that took the folder in the moment before it was locked removes it.
+    if (!lock.isValid() || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 ||
+        ::fstat(lock.get(), &locked) != 0 || ::lstat(lockPath.constData(), &named) != 0 ||
+        !isSameFile(locked, named)) {
+        if (lock.isValid()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path.toStdString(), ignored);
+        } else {
+            ::rmdir(path.constData());
+        }
+        return nullptr;
+    }
+    return std::make_shared<CoverFolder>(CoverFolder{path, std::move(lock)});
 }
 
 // One started cover process. Its exit is waited for by a thread of its own, which then removes
@@ -141,13 +186,15 @@ std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
     const QString helper = QFileInfo(found).absoluteFilePath();
     // The process's temporary folders (a forced model's private mount point) go into one of
     // our own, removed once it has ended, whatever became of it.
-    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/lorvanel-covers-XXXXXX"));
-    scratch.setAutoRemove(false);
-    const QByteArray scratchPath = scratch.isValid() ? QFile::encodeName(scratch.path()) : "";
-    const auto removeScratch = [scratchPath] {
+    const std::shared_ptr<CoverFolder> scratch = makeCoverFolder();
+    const QByteArray scratchPath = scratch ? scratch->path : QByteArray();
+    const int scratchLock = scratch ? scratch->lock.get() : -1;
+    const auto removeScratch = [scratch] {
+        if (!scratch)
+            return;
         std::error_code ignored;
-        if (!scratchPath.isEmpty())
-            std::filesystem::remove_all(scratchPath.toStdString(), ignored);
+        std::filesystem::remove_all(scratch->path.toStdString(), ignored);
+        scratch->lock.reset(); // only once it is gone
     };
 
     // Everything the new process needs, made before fork: after it only plain system calls.
@@ -208,9 +255,14 @@ std::shared_ptr<Child> Child::start(const DatabasePreflight::Request& request,
         const int channel = ::fcntl(ends[1], F_DUPFD_CLOEXEC, 3);
         if (channel < 0 || ::dup2(channel, STDIN_FILENO) < 0 || ::dup2(channel, STDOUT_FILENO) < 0)
             ::_exit(127);
+        // The folder's lock, held for as long as the process lives, whatever becomes of us.
+        if (scratchLock >= 0 &&
+            (scratchLock == inheritedLock ? ::fcntl(inheritedLock, F_SETFD, 0)
+                                          : ::dup2(scratchLock, inheritedLock)) < 0)
+            ::_exit(127);
         // Nothing else of this process's: a pipe another thread left open would not see its end
         // while the long-lived cover process holds it.
-        ::close_range(STDERR_FILENO + 1, ~0U, 0);
+        ::close_range(scratchLock >= 0 ? inheritedLock + 1 : inheritedLock, ~0U, 0);
         if (::chdir("/") != 0)
             ::_exit(127);
         ::execve(argv[0], argv.data(), envp.data());
@@ -642,4 +694,44 @@ void StoredCovers::endAll() {
     std::unique_lock lock(unreaped().lock);
     unreaped().changed.wait_for(lock, std::chrono::seconds(2),
                                 [] { return unreaped().count == 0; });
+}
+
+void StoredCovers::removeFoldersLeftBehind() {
+    static const QRegularExpression name(u'^' + QString::fromLatin1(folderPrefix) +
+                                         QStringLiteral("[A-Za-z0-9]{6}$"));
+    const QByteArray temporary = QFile::encodeName(QDir::tempPath());
+    const OwnedFd base(::open(temporary.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!base.isValid())
+        return;
+    const QStringList entries =
+        QDir(QDir::tempPath())
+            .entryList({QString::fromLatin1(folderPrefix) + u'*'},
+                       QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        if (Task::isCancelled())
+            return;
+        if (!name.match(entry).hasMatch())
+            continue;
+        const QByteArray file = QFile::encodeName(entry);
+        // A folder of this user's, reached without following a link.
+        const OwnedFd folder(::openat(base.get(), file.constData(),
+                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status {};
+        if (!folder.isValid() || ::fstat(folder.get(), &status) != 0 ||
+            status.st_uid != ::geteuid())
+            continue;
+        // Its lock taken, made here when an older run left none: then no live process uses it,
+        // nor can one begin to while the lock is held.
+        const OwnedFd lock(::openat(folder.get(), lockName,
+                                    O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        struct stat locked {};
+        struct stat named {};
+        if (!lock.isValid() || ::fstat(lock.get(), &locked) != 0 || !S_ISREG(locked.st_mode) ||
+            ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 ||
+            ::fstatat(base.get(), file.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !isSameFile(status, named))
+            continue;
+        std::error_code ignored;
+        std::filesystem::remove_all((temporary + '/' + file).toStdString(), ignored);
+    }
 }

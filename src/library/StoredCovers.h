@@ -80,4 +80,10 @@ public:
     static void endFor(const QByteArray& volumeIdentity);
     static void endAllBut(const QSet<QByteArray>& volumeIdentities);
     static void endAll();
+
+    // Removes the temporary folders that cover processes of runs now gone left in TMPDIR (a run
+    // that was killed, say): only this user's, never one a live process of ours still uses, and
+    // never through a link. Once, as the application starts; never on the main thread, never
+    // throws.
+    static void removeFoldersLeftBehind();
 };

@@ -302,7 +302,11 @@ TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
           IPodDatabaseError::artworkFormatsOutOfBounds(QStringLiteral("iPod_Control/Device/x")),
           IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt),
           IPodDatabaseError::storedCoverFormatsUnlisted(QStringLiteral("iPod_Control/Device/x")),
-          IPodDatabaseError::storedCoverFormatsUnlisted(std::nullopt)}) {
+          IPodDatabaseError::storedCoverFormatsUnlisted(std::nullopt),
+          IPodDatabaseError::storedCoversUnreadable(QStringLiteral("iPod_Control/Artwork")),
+          IPodDatabaseError::storedCoverFormatsOfOtherModel(
+              QStringLiteral("iPod_Control/Device/x")),
+          IPodDatabaseError::storedCoverFormatsOfOtherModel(std::nullopt)}) {
         const QByteArray bytes = LibrarySnapshot::encodedError(error);
         EXPECT_EQ(LibrarySnapshot::decodedError(bytes), error);
         EXPECT_FALSE(LibrarySnapshot::decodedError(bytes + '\0'));

@@ -9,11 +9,21 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using TestSupport::IPodVolume;
@@ -93,6 +103,29 @@ double cpuSecondsOf(int pid) {
     return double(fields.value(12).toLongLong() + fields.value(13).toLongLong()) /
            double(::sysconf(_SC_CLK_TCK));
 }
+
+// TMPDIR set to a private folder until destroyed, then as it was.
+class PrivateTemporaryFolder {
+public:
+    PrivateTemporaryFolder() { qputenv("TMPDIR", QFile::encodeName(folder_.path())); }
+    ~PrivateTemporaryFolder() {
+        if (saved_)
+            qputenv("TMPDIR", *saved_);
+        else
+            qunsetenv("TMPDIR");
+    }
+    PrivateTemporaryFolder(const PrivateTemporaryFolder&) = delete;
+    PrivateTemporaryFolder& operator=(const PrivateTemporaryFolder&) = delete;
+    QString path() const { return folder_.path(); }
+    QStringList entries() const {
+        return QDir(folder_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    }
+
+private:
+    std::optional<QByteArray> saved_ =
+        qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+    QTemporaryDir folder_;
+};
 
 } // namespace
 
@@ -180,39 +213,33 @@ TEST(StoredCovers, TheProcessIsKeptReplacedAndEnded) {
     volume.write();
     const QList<quint64> ids{volume.trackID(0), volume.trackID(1)};
     const auto covers = [&] { return coversOf(StoredCovers::read(requestFor(volume), ids), ids); };
-    // No temporary file of ours is left, and none is needed.
-    const std::optional<QByteArray> temporary =
-        qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
-    QTemporaryDir scratch;
-    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
-    EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
-    EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
-    EXPECT_EQ(coverProcesses(), 1);
+    {
+        // No temporary file of ours is left, and none is needed.
+        const PrivateTemporaryFolder scratch;
+        EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
+        EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
+        EXPECT_EQ(coverProcesses(), 1);
 
-    // Ended while idle: nothing is lost.
-    StoredCovers::endFor(QFile::encodeName(volume.mountPoint()));
-    EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
+        // Ended while idle: nothing is lost.
+        StoredCovers::endFor(QFile::encodeName(volume.mountPoint()));
+        EXPECT_EQ(covers(), (QList<quint32>{red, blue}));
 
-    // A save swaps where the covers' pixels lie: the new database is read.
-    QByteArray records = volume.readFile(artworkDB);
-    const qsizetype first = records.indexOf("mhni");
-    const qsizetype second = records.indexOf("mhni", records.indexOf("mhni", first + 4) + 4);
-    const QByteArray offset = records.mid(first + 20, 4);
-    records.replace(first + 20, 4, records.mid(second + 20, 4));
-    records.replace(second + 20, 4, offset);
-    volume.writeFile(artworkDB, records);
-    EXPECT_EQ(covers(), (QList<quint32>{blue, red}));
-    StoredCovers::endAll();
-    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-              QStringList());
+        // A save swaps where the covers' pixels lie: the new database is read.
+        QByteArray records = volume.readFile(artworkDB);
+        const qsizetype first = records.indexOf("mhni");
+        const qsizetype second = records.indexOf("mhni", records.indexOf("mhni", first + 4) + 4);
+        const QByteArray offset = records.mid(first + 20, 4);
+        records.replace(first + 20, 4, records.mid(second + 20, 4));
+        records.replace(second + 20, 4, offset);
+        volume.writeFile(artworkDB, records);
+        EXPECT_EQ(covers(), (QList<quint32>{blue, red}));
+        StoredCovers::endAll();
+        EXPECT_EQ(scratch.entries(), QStringList());
 
-    qputenv("TMPDIR", QFile::encodeName(scratch.filePath(QStringLiteral("none/such"))));
-    EXPECT_EQ(covers(), (QList<quint32>{blue, red})) << "an unwritable temporary folder";
-    StoredCovers::endAll();
-    if (temporary)
-        qputenv("TMPDIR", *temporary);
-    else
-        qunsetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(scratch.path() + QStringLiteral("/none/such")));
+        EXPECT_EQ(covers(), (QList<quint32>{blue, red})) << "an unwritable temporary folder";
+        StoredCovers::endAll();
+    }
 
     const QByteArray helper = qgetenv("LORVANEL_OPEN_HELPER");
     qputenv("LORVANEL_OPEN_HELPER", "/nonexistent/lorvanel-open-helper");
@@ -295,21 +322,144 @@ TEST(StoredCovers, EndingAllLeavesNoProcessNorTemporaryFolder) {
     volume.addTrack({.artwork = true, .artworkColor = 0xC02020});
     volume.write();
     const QList<quint64> ids{volume.trackID(0)};
-    const std::optional<QByteArray> temporary =
-        qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
-    QTemporaryDir scratch;
-    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+    const PrivateTemporaryFolder scratch;
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(coversOf(StoredCovers::read(requestFor(volume), ids), ids), QList<quint32>{red});
         StoredCovers::endFor(QFile::encodeName(volume.mountPoint()));
         StoredCovers::endAll();
-        const QStringList left =
-            QDir(scratch.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        const QStringList left = scratch.entries();
         EXPECT_TRUE(left.isEmpty()) << qPrintable(left.join(u' '));
         EXPECT_EQ(coverProcesses(), 0);
     }
-    if (temporary)
-        qputenv("TMPDIR", *temporary);
-    else
-        qunsetenv("TMPDIR");
+}
+
+// What the cover processes of runs now gone left in TMPDIR goes at the next start: a folder of
+// this user's named as ours whose lock no live process holds, with all it holds, never
+// following a link out of it. A folder a live process uses (this run's cover process, or one
+// that outlived the run that started it), another user's, a link or a file of that name and
+// any other name stay.
+TEST(StoredCovers, FoldersLeftByRunsNowGoneAreRemoved) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.artwork = true, .artworkColor = 0xC02020});
+    volume.write();
+    const QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    const PrivateTemporaryFolder scratch;
+    const QString kept = outside.filePath(QStringLiteral("kept"));
+    ASSERT_TRUE(QDir().mkpath(kept));
+    // A folder as a cover process leaves it: its lock file (or none, as older runs left them),
+    // the shadow of an iPod's folders with links out of it.
+    const auto makeFolder = [&](const QString& folder, bool locked) {
+        ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/shadow/iPod_Control/Device")));
+        QFile sysInfo(folder + QStringLiteral("/shadow/iPod_Control/Device/SysInfo"));
+        ASSERT_TRUE(sysInfo.open(QIODevice::WriteOnly));
+        if (locked) {
+            QFile lock(folder + QStringLiteral("/lock"));
+            ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        }
+        ASSERT_TRUE(QFile::link(kept, folder + QStringLiteral("/shadow/iPod_Control/Music")));
+    };
+    const QString ours = scratch.path() + QStringLiteral("/lorvanel-covers-");
+    // Processes holding a folder's lock, as a cover process that outlived its run does.
+    struct Holders {
+        std::vector<pid_t> pids;
+        ~Holders() { stop(); }
+        void stop() {
+            for (const pid_t pid : pids) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+            pids.clear();
+        }
+    } holders;
+    bool anotherUser = true;
+    const struct {
+        const char* what;
+        QString entry;
+        std::function<void(const QString&)> make;
+        bool removed;
+    } cases[] = {
+        {"left by a run now gone", ours + QStringLiteral("Ab12Cd"),
+         [&](const QString& path) { makeFolder(path, true); }, true},
+        {"left by an older run, without a lock", ours + QStringLiteral("OLD123"),
+         [&](const QString& path) { makeFolder(path, false); }, true},
+        {"used by a process that outlived its run", ours + QStringLiteral("LIVE01"),
+         [&](const QString& path) {
+             makeFolder(path, true);
+             int ready[2];
+             ASSERT_EQ(::pipe(ready), 0);
+             const QByteArray lock = QFile::encodeName(path + QStringLiteral("/lock"));
+             const pid_t pid = ::fork();
+             if (pid == 0) {
+                 ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                 const int fd = ::open(lock.constData(), O_RDWR);
+                 if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "1", 1) != 1)
+                     ::_exit(1);
+                 ::pause();
+                 ::_exit(0);
+             }
+             ASSERT_GT(pid, 0);
+             holders.pids.push_back(pid);
+             char taken = 0;
+             ::close(ready[1]);
+             ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+             ::close(ready[0]);
+         },
+         false},
+        {"another user's", ours + QStringLiteral("THEIRS"),
+         [&](const QString& path) {
+             makeFolder(path, true);
+             anotherUser = ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+         },
+         false},
+        {"a link to a folder like ours", ours + QStringLiteral("LINK01"),
+         [&](const QString& path) {
+             makeFolder(outside.filePath(QStringLiteral("linked")), true);
+             ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("linked")), path));
+         },
+         false},
+        {"a file", ours + QStringLiteral("FILE01"),
+         [&](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         },
+         false},
+        {"another name", ours + QStringLiteral("Ab12C"),
+         [&](const QString& path) { makeFolder(path, true); }, false},
+    };
+    for (const auto& test : cases)
+        ASSERT_NO_FATAL_FAILURE(test.make(test.entry)) << test.what;
+    // This run's cover process, asked a cover, keeps a folder of its own.
+    const QList<quint64> ids{volume.trackID(0)};
+    EXPECT_EQ(coversOf(StoredCovers::read(requestFor(volume), ids), ids), QList<quint32>{red});
+    QStringList running = scratch.entries();
+    for (const auto& test : cases)
+        running.removeAll(QFileInfo(test.entry).fileName());
+    ASSERT_EQ(running.size(), 1);
+    // Its process holds the folder's lock too, so that the folder outlives a run killed first.
+    const QList<int> process = coverProcessIDs();
+    ASSERT_EQ(process.size(), 1);
+    const QString heldLock = scratch.path() + u'/' + running[0] + QStringLiteral("/lock");
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(process[0]));
+    const QStringList held = descriptors.entryList(QDir::AllEntries | QDir::System);
+    EXPECT_TRUE(std::any_of(held.cbegin(), held.cend(), [&](const QString& fd) {
+        return QFile::symLinkTarget(descriptors.filePath(fd)) == heldLock;
+    }));
+
+    StoredCovers::removeFoldersLeftBehind();
+    for (const auto& test : cases)
+        EXPECT_EQ(QFileInfo(test.entry).exists() || QFileInfo(test.entry).isSymLink(),
+                  !test.removed)
+            << test.what;
+    EXPECT_TRUE(QFileInfo::exists(scratch.path() + u'/' + running[0])) << "this run's";
+    EXPECT_TRUE(QFileInfo(kept).isDir());
+    EXPECT_TRUE(QFileInfo::exists(outside.filePath(QStringLiteral("linked/lock"))));
+
+    holders.stop();
+    StoredCovers::endAll();
+    StoredCovers::removeFoldersLeftBehind();
+    EXPECT_FALSE(QFileInfo::exists(ours + QStringLiteral("LIVE01"))) << "once its process ended";
+    EXPECT_FALSE(QFileInfo::exists(scratch.path() + u'/' + running[0]));
+    if (!anotherUser)
+        GTEST_SKIP() << "no other user to give a folder to here";
 }

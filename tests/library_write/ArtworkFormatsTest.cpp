@@ -9,7 +9,10 @@
 #include "support/LibgpodLeaks.h"
 #include "support/StoredCoverReads.h"
 
+#include <QDir>
 #include <QFileInfo>
+
+#include <functional>
 
 using TestSupport::IPodVolume;
 using WriteTests::failureOf;
@@ -17,11 +20,15 @@ using WriteTests::png;
 
 namespace {
 
-QByteArray format(qint64 id, qint64 width, qint64 height, qint64 rowBytesAlignment = 0) {
+// pixelFormat: none leaves the key out.
+QByteArray format(qint64 id, qint64 width, qint64 height, qint64 rowBytesAlignment = 0,
+                  const char* pixelFormat = "4C353635") {
     QByteArray xml = "<dict><key>FormatId</key><integer>" + QByteArray::number(id) +
                      "</integer><key>RenderWidth</key><integer>" + QByteArray::number(width) +
                      "</integer><key>RenderHeight</key><integer>" + QByteArray::number(height) +
-                     "</integer><key>PixelFormat</key><string>4C353635</string>";
+                     "</integer>";
+    if (pixelFormat)
+        xml += "<key>PixelFormat</key><string>" + QByteArray(pixelFormat) + "</string>";
     if (rowBytesAlignment > 0)
         xml += "<key>RowBytesAlignment</key><integer>" + QByteArray::number(rowBytesAlignment) +
                "</integer>";
@@ -33,6 +40,33 @@ QList<std::pair<QString, QVariant>> describing(const QByteArray& formats) {
 }
 
 const QString descriptionFile = QStringLiteral("iPod_Control/Device/SysInfoExtended");
+
+// A title edit as the window makes it, saved: the case it failed with, or none.
+std::optional<IPodDatabaseError::Case> retitle(IPodDatabase& database, quint64 id) {
+    try {
+        database.updateTrackMetadata(id, {QStringLiteral("Retitled"), {}, {}, {}, {}});
+        database.saveLibrary();
+    } catch (const IPodDatabaseError& error) {
+        return error.errorCase();
+    }
+    return std::nullopt;
+}
+
+// A volume of the model with that many tracks, each with a cover of its own.
+void addCoveredTracks(IPodVolume& volume, int count) {
+    for (int i = 0; i < count; ++i)
+        volume.addTrack({.title = QStringLiteral("Song %1").arg(i),
+                         .artwork = true,
+                         .artworkColor = 0x203040u * quint32(i + 1)});
+    volume.write();
+}
+
+QSet<quint64> trackIDs(const IPodVolume& volume) {
+    QSet<quint64> ids;
+    for (int i = 0; i < volume.trackCount(); ++i)
+        ids.insert(volume.trackID(i));
+    return ids;
+}
 
 const std::pair<const char*, QByteArray> outOfBounds[] = {
     {"65536 x 32769", format(1055, 65536, 32769)},
@@ -123,6 +157,12 @@ TEST(ArtworkFormats, ADescriptionListingNoneOfTheStoredCoversFormatsOpensReadOnl
         {"one of its own", "MB029", list(format(1055, 128, 128)), {}, true, false},
         {"its own in AlbumArt2", "MA477", list({}),
          list(format(1027, 100, 100) + format(1031, 42, 42)), true, false},
+        {"its own of pixel formats libgpod does not know, others in AlbumArt2", "MA477",
+         list(format(1027, 100, 100, 0, "4C353636") + format(1031, 42, 42, 0, nullptr)), other,
+         true, true},
+        {"its own in AlbumArt2 after pixel formats libgpod does not know", "MA477",
+         list(format(2000, 100, 100, 0, "4c353635") + format(2001, 42, 42, 0, nullptr)),
+         list(format(1027, 100, 100) + format(1031, 42, 42, 0, "32767579")), true, false},
         {"other formats, no covers", "MA477", other, {}, false, false},
         {"other formats, a shuffle", "MA546", other, {}, false, false},
     };
@@ -141,8 +181,10 @@ TEST(ArtworkFormats, ADescriptionListingNoneOfTheStoredCoversFormatsOpensReadOnl
         if (!row.albumArt2.isEmpty())
             entries.append({QStringLiteral("AlbumArt2"), row.albumArt2});
         std::optional<QByteArray> overUSB;
+        const QString sysInfo = QStringLiteral("iPod_Control/Device/SysInfo");
+        const QByteArray ownSysInfo = volume.readFile(sysInfo);
         if (row.overUSB) {
-            volume.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+            volume.removeFile(sysInfo);
             entries.append({QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")});
             entries.append({QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")});
             overUSB = TestSupport::sysInfoExtendedXML(entries);
@@ -163,22 +205,23 @@ TEST(ArtworkFormats, ADescriptionListingNoneOfTheStoredCoversFormatsOpensReadOnl
                 EXPECT_EQ(database.writeBlocker(),
                           IPodDatabaseError::storedCoverFormatsUnlisted(
                               row.overUSB ? std::nullopt : std::optional(descriptionFile)));
-                EXPECT_EQ(failureOf([&] { database.saveLibrary(); }),
+                EXPECT_EQ(retitle(database, id),
                           IPodDatabaseError::Case::storedCoverFormatsUnlisted);
                 EXPECT_EQ(TestSupport::differences(before,
                                                    TestSupport::snapshotTree(volume.mountPoint())),
                           QStringList());
-                continue;
+            } else {
+                ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+                if (!row.covers)
+                    continue;
+                EXPECT_EQ(retitle(database, id), std::nullopt);
             }
-            ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
-            if (!row.covers)
-                continue;
-            ASSERT_TRUE(
-                database.updateTrackMetadata(id, {QStringLiteral("Retitled"), {}, {}, {}, {}}));
-            database.saveLibrary();
         }
         // Read back as the model's own formats lay them out.
-        volume.removeFile(descriptionFile);
+        if (row.overUSB)
+            volume.writeFile(sysInfo, ownSysInfo);
+        else
+            volume.removeFile(descriptionFile);
         EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), {id}).keys(), covers.keys());
     }
 }
@@ -258,4 +301,172 @@ TEST(ArtworkFormats, ADescriptionInAnEncodingLibgpodReadsIsReadAsThePlainOne) {
             QFileInfo(volume.path(QStringLiteral("iPod_Control/Artwork/F1068_1.ithmb"))).size(),
             128 * 56);
     }
+}
+
+TEST(ArtworkFormats, CoversLibgpodCouldNotReadOpenReadOnlyAndSurviveAnEdit) {
+    const QString database = QStringLiteral("iPod_Control/Artwork/ArtworkDB");
+    const QString folder = QStringLiteral("iPod_Control/Artwork");
+    // Each damage, and how the test puts the files back to read the covers.
+    struct Row {
+        const char* name;
+        std::function<void(IPodVolume&)> damage;
+        std::function<void(IPodVolume&)> repair;
+        QString named;
+    };
+    const auto asFolder = [&](IPodVolume& volume) {
+        volume.removeFile(database);
+        ASSERT_TRUE(QDir(volume.mountPoint()).mkdir(database));
+    };
+    const auto unfolded = [&](IPodVolume& volume) {
+        ASSERT_TRUE(QDir(volume.mountPoint()).rmdir(database));
+    };
+    const auto folderAsFile = [&](IPodVolume& volume) {
+        ASSERT_TRUE(QDir(volume.mountPoint()).rename(folder, QStringLiteral("Artwork saved")));
+        volume.writeFile(folder, "covers");
+    };
+    const auto fileAsFolder = [&](IPodVolume& volume) {
+        volume.removeFile(folder);
+        ASSERT_TRUE(QDir(volume.mountPoint()).rename(QStringLiteral("Artwork saved"), folder));
+    };
+    QByteArray garbage(4096, '\0');
+    for (qsizetype i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919) >> 3);
+    // The first image record as libgpod reads it: with no thumbnails, or no image of a track.
+    const auto firstImage = [&](qsizetype offset) {
+        return [&database, offset](IPodVolume& volume) {
+            const qsizetype image = volume.readFile(database).indexOf("mhii");
+            volume.patchFile(database, image + offset, QByteArray(4, '\0'));
+        };
+    };
+    const Row rows[] = {
+        {"an image whose thumbnails libgpod does not read", firstImage(12), {}, database},
+        {"an image libgpod does not map", firstImage(16), {}, database},
+        {"4 KB of garbage",
+         [&](IPodVolume& volume) { volume.writeFile(database, garbage); },
+         {},
+         database},
+        {"no ArtworkDB beside its thumbnail files",
+         [&](IPodVolume& volume) { volume.removeFile(database); },
+         {},
+         database},
+        {"an ArtworkDB that is a folder", asFolder, unfolded, database},
+        {"an Artwork folder that is a file", folderAsFile, fileAsFolder, folder},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        IPodVolume volume(QStringLiteral("MA477"));
+        addCoveredTracks(volume, 3);
+        const QSet<quint64> ids = trackIDs(volume);
+        const auto covers = TestSupport::storedImages(volume.mountPoint(), ids);
+        ASSERT_EQ(covers.size(), 3);
+        const QByteArray stored = volume.readFile(database);
+        row.damage(volume);
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        {
+            TestSupport::IgnoredLibgpodLeaks ignored;
+            IPodDatabase opened(volume.mountPoint());
+            const auto reason = IPodDatabaseError::storedCoversUnreadable(row.named);
+            EXPECT_EQ(opened.writeBlocker(), reason);
+            for (const AppLanguage language :
+                 {AppLanguage::english, AppLanguage::simplifiedChinese})
+                EXPECT_TRUE(reason.description(language).contains(row.named));
+            EXPECT_EQ(retitle(opened, *ids.cbegin()),
+                      IPodDatabaseError::Case::storedCoversUnreadable);
+        }
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                  QStringList());
+        if (row.repair)
+            row.repair(volume);
+        volume.writeFile(database, stored);
+        EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), ids), covers);
+    }
+}
+
+TEST(ArtworkFormats, AnIPodWithoutCoversOrArtworkDBStaysWritable) {
+    for (const bool withFolder : {true, false}) {
+        SCOPED_TRACE(withFolder ? "an empty Artwork folder" : "no Artwork folder");
+        IPodVolume volume(QStringLiteral("MA477"));
+        volume.addTrack({.title = QStringLiteral("Song")});
+        volume.write();
+        volume.removeFile(withFolder ? QStringLiteral("iPod_Control/Artwork/ArtworkDB")
+                                     : QStringLiteral("iPod_Control/Artwork"));
+        // libgpod leaks the path of the Artwork folder it makes.
+        const TestSupport::IgnoredLibgpodLeaks ignored;
+        IPodDatabase database(volume.mountPoint());
+        ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+        EXPECT_EQ(retitle(database, volume.trackID(0)), std::nullopt);
+    }
+}
+
+TEST(ArtworkFormats, WithoutADescriptionTheModelsOwnFormatsMustHoldTheStoredCovers) {
+    // libgpod's formats per generation, as it saves them: nano 1G and 2G, nano 3G and the
+    // classics, nano 4G. Covers keep where the two models share a format.
+    struct Row {
+        const char* covers;
+        const char* named;
+        bool blocked;
+    };
+    const Row rows[] = {
+        {"MA350", "MA350", false}, {"MA477", "MA477", false}, {"MA978", "MA978", false},
+        {"MB480", "MB480", false}, {"MB029", "MB029", false}, {"MB562", "MB562", false},
+        {"MC293", "MC293", false}, {"MA350", "MA477", false}, {"MA978", "MC293", false},
+        {"MB480", "MB029", false}, {"MA477", "MB029", true},  {"MB029", "MA477", true},
+        {"MA477", "MB480", true},
+    };
+    const QString sysInfo = QStringLiteral("iPod_Control/Device/SysInfo");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.covers) + " covers, " + row.named + " named");
+        IPodVolume volume(QString::fromUtf8(row.covers));
+        addCoveredTracks(volume, 3);
+        const QSet<quint64> ids = trackIDs(volume);
+        const auto covers = TestSupport::storedImages(volume.mountPoint(), ids);
+        ASSERT_EQ(covers.size(), 3);
+        const QByteArray own = volume.readFile(sysInfo);
+        volume.writeSysInfo("ModelNumStr: " + QByteArray(row.named) +
+                            "\nFirewireGuid: " + IPodVolume::defaultFirewireGuid().toUtf8() + "\n");
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        {
+            IPodDatabase database(volume.mountPoint());
+            if (row.blocked) {
+                EXPECT_EQ(database.writeBlocker(),
+                          IPodDatabaseError::storedCoverFormatsOfOtherModel(sysInfo));
+                EXPECT_EQ(retitle(database, *ids.cbegin()),
+                          IPodDatabaseError::Case::storedCoverFormatsOfOtherModel);
+                EXPECT_EQ(TestSupport::differences(before,
+                                                   TestSupport::snapshotTree(volume.mountPoint())),
+                          QStringList());
+            } else {
+                ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+                EXPECT_EQ(retitle(database, *ids.cbegin()), std::nullopt);
+            }
+        }
+        volume.writeFile(sysInfo, own);
+        EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), ids).keys(), covers.keys());
+    }
+}
+
+TEST(ArtworkFormats, AModelTakenFromTheDeviceIsNamedSo) {
+    // A second-generation nano over USB is read as one without its description: covers stored
+    // in a classic's format are not in its formats.
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.writeSysInfoExtended(
+        TestSupport::sysInfoExtendedXML(describing(format(1055, 128, 128))));
+    addCoveredTracks(volume, 2);
+    const QSet<quint64> ids = trackIDs(volume);
+    const auto covers = TestSupport::storedImages(volume.mountPoint(), ids);
+    ASSERT_EQ(covers.size(), 2);
+    const auto before = TestSupport::snapshotTree(volume.mountPoint());
+    {
+        IPodDatabase database(volume.mountPoint(), std::nullopt,
+                              WriteTests::product(IPodModel::nano2ProductID));
+        ASSERT_EQ(database.generation(), ITDB_IPOD_GENERATION_NANO_2);
+        const auto reason = IPodDatabaseError::storedCoverFormatsOfOtherModel(std::nullopt);
+        EXPECT_EQ(database.writeBlocker(), reason);
+        EXPECT_TRUE(reason.description(AppLanguage::english).contains("over USB"));
+        EXPECT_EQ(retitle(database, *ids.cbegin()),
+                  IPodDatabaseError::Case::storedCoverFormatsOfOtherModel);
+    }
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+              QStringList());
+    EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), ids), covers);
 }

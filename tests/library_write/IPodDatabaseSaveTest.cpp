@@ -230,9 +230,10 @@ void saveAnEdit(IPodDatabase& session, quint64 trackID) {
 // What a save cut short left of libgpod's temporary databases goes at the next save: a file
 // that appeared while a save of ours was under way (its record still there), named as GLib
 // names libgpod's temporary file ("<name>.XXXXXX", six capitals or digits, beside the database)
-// and whose bytes begin as libgpod writes that database, whole or cut short. Anything else of a
-// like name may be the user's and stays, and so does every copy that was there before that save
-// began, whatever its bytes.
+// and either empty or beginning as libgpod writes that database, whole or cut short, with bytes
+// no other file beside it holds. Anything else of a like name may be the user's and stays: every
+// copy that was there before that save began, whatever its bytes, and a copy made since of the
+// database or of any file there.
 TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
     IPodVolume volume(QStringLiteral("MA477"));
     volume.addTrack({.title = QStringLiteral("Song"), .artwork = true});
@@ -255,6 +256,11 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
                          QFile::encodeName(folder + QLatin1String(to)).constData()),
                   0);
     };
+    // A database's bytes as no other file holds them, as a save's own write has them.
+    int marks = 0;
+    const auto unlike = [&](const QByteArray& bytes) {
+        return bytes + '#' + QByteArray::number(++marks);
+    };
 
     // The user's copies of the databases, there before any save.
     const struct {
@@ -263,8 +269,8 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
     } copies[] = {
         {itunes + QStringLiteral("iTunesDB.ORIGIN"), database},
         {itunes + QStringLiteral("iTunesDB.OLD001"), database},
-        {itunes + QStringLiteral("iTunesDB.BACKUP"), database.left(64)},
-        {artwork + QStringLiteral("ArtworkDB.BACKUP"), artworkDatabase},
+        {itunes + QStringLiteral("iTunesDB.SAVED0"), database.left(64)},
+        {artwork + QStringLiteral("ArtworkDB.SAVED0"), artworkDatabase},
         {itunes + QStringLiteral("iTunesSD.COPY01"), shuffle2SD},
         {itunes + QStringLiteral("iTunesSD.COPY02"), shuffle4SD},
     };
@@ -281,42 +287,53 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
         ASSERT_NO_FATAL_FAILURE(saveAnEdit(cut, volume.trackID(0)));
     }
     ASSERT_TRUE(volume.exists(saveRecord));
+    const QByteArray live = volume.readFile(itunes + QStringLiteral("iTunesDB"));
+    const QByteArray liveArtwork = volume.readFile(artwork + QStringLiteral("ArtworkDB"));
 
-    // What appeared during that save.
+    // What appeared since that save began.
     const QByteArray user = "Backup made on 2024-05-01\n";
+    const QByteArray twin = unlike(database);
     const struct {
         QString file;
         QByteArray bytes;
         bool removed;
     } cases[] = {
-        {itunes + QStringLiteral("iTunesDB.IXW7Z3"), database, true},
-        {itunes + QStringLiteral("iTunesDB.0Q2A03"), database.left(64), true}, // cut short
-        {itunes + QStringLiteral("iTunesSD.MYJ2Z3"), shuffle2SD, true},
-        {itunes + QStringLiteral("iTunesSD.RJI9Z3"), shuffle4SD, true},
-        {artwork + QStringLiteral("ArtworkDB.GUGVZ3"), artworkDatabase, true},
+        {itunes + QStringLiteral("iTunesDB.IXW7Z3"), unlike(database), true},
+        {itunes + QStringLiteral("iTunesDB.0Q2A03"), unlike(database.left(64)), true}, // cut short
+        {itunes + QStringLiteral("iTunesSD.MYJ2Z3"), unlike(shuffle2SD), true},
+        {itunes + QStringLiteral("iTunesSD.RJI9Z3"), unlike(shuffle4SD), true},
+        {artwork + QStringLiteral("ArtworkDB.GUGVZ3"), unlike(artworkDatabase), true},
+        // Cut before its first write.
+        {itunes + QStringLiteral("iTunesDB.EMPTY0"), {}, true},
+        {artwork + QStringLiteral("ArtworkDB.EMPTY0"), {}, true},
         // The user's files.
         {itunes + QStringLiteral("iTunesDB.USER01"), user, false},
         {itunes + QStringLiteral("iTunesDB.USER02"), user.repeated(40), false},
-        {itunes + QStringLiteral("iTunesSD.ABC123"), user, false},
+        {itunes + QStringLiteral("iTunesSD.ABC123"), user.repeated(2), false},
         {artwork + QStringLiteral("ArtworkDB.XYZ123"), user, false},
-        {itunes + QStringLiteral("iTunesDB.EMPTY0"), {}, false},
         {itunes + QStringLiteral("iTunesDB.SHORT0"), database.left(7), false},
         {itunes + QStringLiteral("iTunesDB.SHORT1"), shuffle2SD.left(17).prepend("mhbd"), false},
         {itunes + QStringLiteral("iTunesSD.SHORT2"), shuffle2SD.left(17), false},
+        // Copies: of the database (cp iTunesDB iTunesDB.BACKUP), of a copy, of each other.
+        {itunes + QStringLiteral("iTunesDB.BACKUP"), live, false},
+        {artwork + QStringLiteral("ArtworkDB.BACKUP"), liveArtwork, false},
+        {itunes + QStringLiteral("iTunesDB.COPY00"), database, false},
+        {itunes + QStringLiteral("iTunesDB.TWIN01"), twin, false},
+        {itunes + QStringLiteral("iTunesDB.TWIN02"), twin, false},
         // Another database's bytes, or a name GLib does not make.
-        {itunes + QStringLiteral("iTunesDB.ARTDB0"), artworkDatabase, false},
-        {itunes + QStringLiteral("iTunesSD.ITDB00"), database, false},
-        {artwork + QStringLiteral("ArtworkDB.ITDB00"), database, false},
-        {itunes + QStringLiteral("iTunesDB.ixw7z3"), database, false},
-        {itunes + QStringLiteral("iTunesDB.IXW7Z"), database, false},
-        {itunes + QStringLiteral("iTunesDB.IXW7Z3A"), database, false},
-        {itunes + QStringLiteral("iTunesDB.IXW7Z3~"), database, false},
-        {itunes + QStringLiteral("iTunesDB-IXW7Z3"), database, false},
-        {itunes + QStringLiteral("ArtworkDB.IXW7Z3"), artworkDatabase, false},
-        {itunes + QStringLiteral("iTunesPState.AB12Z3"), database, false},
-        {artwork + QStringLiteral("iTunesDB.IXW7Z3"), database, false},
-        {QStringLiteral("iTunesDB.IXW7Z3"), database, false},
-        {QStringLiteral("iPod_Control/Music/F00/iTunesDB.IXW7Z3"), database, false},
+        {itunes + QStringLiteral("iTunesDB.ARTDB0"), unlike(artworkDatabase), false},
+        {itunes + QStringLiteral("iTunesSD.ITDB00"), unlike(database), false},
+        {artwork + QStringLiteral("ArtworkDB.ITDB00"), unlike(database), false},
+        {itunes + QStringLiteral("iTunesDB.ixw7z3"), unlike(database), false},
+        {itunes + QStringLiteral("iTunesDB.IXW7Z"), unlike(database), false},
+        {itunes + QStringLiteral("iTunesDB.IXW7Z3A"), unlike(database), false},
+        {itunes + QStringLiteral("iTunesDB.IXW7Z3~"), unlike(database), false},
+        {itunes + QStringLiteral("iTunesDB-IXW7Z3"), unlike(database), false},
+        {itunes + QStringLiteral("ArtworkDB.IXW7Z3"), unlike(artworkDatabase), false},
+        {itunes + QStringLiteral("iTunesPState.AB12Z3"), unlike(database), false},
+        {artwork + QStringLiteral("iTunesDB.IXW7Z3"), unlike(database), false},
+        {QStringLiteral("iTunesDB.IXW7Z3"), unlike(database), false},
+        {QStringLiteral("iPod_Control/Music/F00/iTunesDB.IXW7Z3"), unlike(database), false},
     };
     for (const auto& test : cases)
         volume.writeFile(test.file, test.bytes);
@@ -324,24 +341,31 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
     ASSERT_TRUE(QFile::link(folder + QStringLiteral("iTunesDB.ixw7z3"),
                             folder + QStringLiteral("iTunesDB.LNK0Z3")));
     // A database's bytes with a second name: its other name keeps them.
-    volume.writeFile(itunes + QStringLiteral("iTunesDB.TWO0Z3"), database);
-    // A copy of the database written long after that save began (days later, say), and one
-    // with the date of the database it copied (as cp -p keeps it): neither is that save's.
+    volume.writeFile(itunes + QStringLiteral("iTunesDB.TWO0Z3"), unlike(database));
+    ASSERT_NO_FATAL_FAILURE(hardLink("iTunesDB.TWO0Z3", "Kept"));
+    // Last written just inside or just outside what a save can take: from a step of FAT's
+    // clock before the record (a copy keeping its original's date, as cp -p does, is older) to
+    // ten minutes after it (a copy made later is no save's).
     struct stat record {};
     ASSERT_EQ(::stat(QFile::encodeName(volume.path(saveRecord)).constData(), &record), 0);
     const struct {
-        const char* name;
+        QString file;
         qint64 secondsAfterSave;
-    } dated[] = {{"iTunesDB.LATER0", 2 * 86400}, {"iTunesDB.EARLY0", -86400}};
-    for (const auto& [name, secondsAfterSave] : dated) {
-        volume.writeFile(itunes + QLatin1String(name), database);
-        const timespec times[2] = {{record.st_mtim.tv_sec + secondsAfterSave, 0},
-                                   {record.st_mtim.tv_sec + secondsAfterSave, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder + QLatin1String(name)).constData(),
-                              times, 0),
-                  0);
+        bool removed;
+    } dated[] = {
+        {itunes + QStringLiteral("iTunesDB.EARLY0"), -3, false},
+        {itunes + QStringLiteral("iTunesDB.EARLY1"), -2, true},
+        {itunes + QStringLiteral("iTunesDB.LATER1"), 600, true},
+        {itunes + QStringLiteral("iTunesDB.LATER0"), 601, false},
+    };
+    for (const auto& test : dated) {
+        volume.writeFile(test.file, unlike(database));
+        const timespec times[2] = {{record.st_mtim.tv_sec + test.secondsAfterSave, 0},
+                                   {record.st_mtim.tv_sec + test.secondsAfterSave, 0}};
+        ASSERT_EQ(
+            ::utimensat(AT_FDCWD, QFile::encodeName(volume.path(test.file)).constData(), times, 0),
+            0);
     }
-    ASSERT_NO_FATAL_FAILURE(hardLink("iTunesDB.TWO0Z3", "Kept"));
 
     // The next save, and one after it (which finds no save of ours cut short).
     for (const char* save : {"the next save", "a later save"}) {
@@ -355,11 +379,12 @@ TEST(IPodDatabaseSave, RemovesOnlyTheTemporaryDatabasesOfASaveCutShort) {
                 EXPECT_EQ(volume.readFile(test.file), test.bytes) << qPrintable(test.file);
             }
         }
+        for (const auto& test : dated)
+            EXPECT_EQ(volume.exists(test.file), !test.removed) << qPrintable(test.file);
         for (const auto& copy : copies)
             EXPECT_EQ(volume.readFile(copy.file), copy.bytes) << qPrintable(copy.file);
         EXPECT_TRUE(volume.readFile(itunes + QStringLiteral("iTunesDB.LINKED")).startsWith("mhbd"));
-        for (const char* kept :
-             {"iTunesDB.DIR0Z3", "iTunesDB.TWO0Z3", "Kept", "iTunesDB.LATER0", "iTunesDB.EARLY0"})
+        for (const char* kept : {"iTunesDB.DIR0Z3", "iTunesDB.TWO0Z3", "Kept"})
             EXPECT_TRUE(volume.exists(itunes + QString::fromLatin1(kept))) << kept;
         EXPECT_TRUE(QFileInfo(folder + QStringLiteral("iTunesDB.LNK0Z3")).isSymLink());
     }
@@ -418,4 +443,29 @@ TEST(IPodDatabaseSave, ASaveRecordThatCannotBeReadSweepsNothing) {
                       before.value(saveRecord));
         }
     }
+}
+
+// A save whose own record cannot be written (here its temporary name is taken by a folder, and
+// every name to set that aside by files) still saves, and takes away an earlier save's record:
+// that one must not speak for this save should it be cut short too.
+TEST(IPodDatabaseSave, ASaveWhoseRecordCannotBeWrittenLeavesNoEarlierRecord) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("Song")});
+    volume.write();
+    volume.writeFile(saveRecord, "Lorvanel save 1\n");
+    const QString temporary = saveRecord + QStringLiteral(".new");
+    ASSERT_TRUE(QDir().mkpath(volume.path(temporary)));
+    for (int i = 1; i <= 1000; ++i)
+        volume.writeFile(temporary + QStringLiteral(".set-aside-%1").arg(i), {});
+    const QByteArray database = volume.readFile(itunes + QStringLiteral("iTunesDB"));
+
+    // Cut short right after libgpod's write.
+    IPodDatabase cut(volume.mountPoint(), std::nullopt, {}, [&] {
+        if (volume.readFile(itunes + QStringLiteral("iTunesDB")) != database)
+            throw std::runtime_error("unplugged");
+    });
+    ASSERT_NO_FATAL_FAILURE(saveAnEdit(cut, volume.trackID(0)));
+    EXPECT_NE(volume.readFile(itunes + QStringLiteral("iTunesDB")), database);
+    EXPECT_FALSE(volume.exists(saveRecord));
+    EXPECT_TRUE(QFileInfo(volume.path(temporary)).isDir());
 }

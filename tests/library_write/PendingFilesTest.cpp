@@ -211,6 +211,26 @@ TEST(PendingFiles, AnUnusableRecordIsSetAsideAndHoldsNothingUp) {
     }
 }
 
+// Each unusable record is set aside under a name of its own: a second one never takes the
+// place of the first.
+TEST(PendingFiles, EachUnusableRecordIsSetAsideUnderANameOfItsOwn) {
+    IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("Listed")});
+    volume.write();
+    IPodDatabase session(volume.mountPoint(), std::nullopt, {}, [] {});
+    const QByteArray unusable[] = {"Lorvanel pending audio 2\nfirst\n",
+                                   "Lorvanel pending audio 3\nsecond\n"};
+    for (int i = 0; i < 2; ++i) {
+        volume.writeFile(record, unusable[i]);
+        const QString next = QStringLiteral("iPod_Control/Music/F02/libgpod90000%1.mp3").arg(i);
+        ASSERT_NO_THROW(session.recordPendingFile(volume.path(next)));
+        EXPECT_EQ(volume.readFile(record), header + next.toUtf8() + '\n');
+    }
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(volume.readFile(record + QStringLiteral(".set-aside-%1").arg(i + 1)),
+                  unusable[i]);
+}
+
 namespace {
 
 // Lowers the number of files the process may hold open to those it holds now and a few more,
