@@ -69,9 +69,8 @@ private:
     bool plistAttributes() {
         static const QRegularExpression version(
             QStringLiteral(R"re((?:[ \t\r\n]+version[ \t\r\n]*=[ \t\r\n]*(?:"1\.0"|'1\.0'))?>)re"));
-        const QRegularExpressionMatch match =
-            version.match(s, i, QRegularExpression::NormalMatch,
-                          QRegularExpression::AnchorAtOffsetMatchOption);
+        const QRegularExpressionMatch match = version.match(
+            s, i, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
         if (!match.hasMatch())
             return false;
         i = match.capturedEnd();
@@ -111,8 +110,8 @@ private:
         const qsizetype from = i;
         while (i < s.size() && s[i] != u'<') {
             const char16_t c = s[i].unicode();
-            if (c == u'&' || c == u'\r' || (c < 0x20 && c != u'\t' && c != u'\n') ||
-                c == 0xFFFE || c == 0xFFFF)
+            if (c == u'&' || c == u'\r' || (c < 0x20 && c != u'\t' && c != u'\n') || c == 0xFFFE ||
+                c == 0xFFFF)
                 return std::nullopt;
             if (c == u'>' && from + 2 <= i && s[i - 1] == u']' && s[i - 2] == u']')
                 return std::nullopt; // "]]>" outside CDATA
@@ -254,7 +253,8 @@ std::optional<QByteArray> plainText(QByteArrayView bytes) {
             declared = name.toUpper();
     }
     const QLatin1StringView expected(encoding == Encoding::utf8 ? "UTF-8" : "UTF-16");
-    if ((declared && *declared != expected) || (encoding != Encoding::utf8 && bom == 0 && !declared))
+    if ((declared && *declared != expected) ||
+        (encoding != Encoding::utf8 && bom == 0 && !declared))
         return std::nullopt;
 
     // A document type without an internal subset (which could declare entities); libgpod never
@@ -286,8 +286,8 @@ File read(const QString& mountPoint) {
     File file;
     const QByteArray mount = QFile::encodeName(mountPoint);
     const GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount.constData())};
-    const GLibHandles::CharPtr path{
-        deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended") : nullptr};
+    const GLibHandles::CharPtr path{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
+                                              : nullptr};
     if (!path)
         return file;
     file.path = QFile::decodeName(path.get());

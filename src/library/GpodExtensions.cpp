@@ -157,9 +157,8 @@ void nameRealMountPoint(GError** error, const std::string& shadowPath, const gch
 }
 
 // The parse of mp through a shadow (see makeShadow); the shadow is kept in the database.
-Itdb_iTunesDB* parseThroughShadow(const gchar* mp, ShadowDevice device,
-                                  const char* descriptionName, const QByteArray& description,
-                                  GError** error) {
+Itdb_iTunesDB* parseThroughShadow(const gchar* mp, ShadowDevice device, const char* descriptionName,
+                                  const QByteArray& description, GError** error) {
     if (!mp) {
         setShadowError(error, "no mount point");
         return nullptr;

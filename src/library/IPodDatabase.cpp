@@ -157,7 +157,8 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         database_.reset(itdb_new());
         bool ready = false;
         if (database_ && descriptionRefusal) {
-            if (!lorvanel_itdb_set_mountpoint_without_description(database_.get(), path.constData()))
+            if (!lorvanel_itdb_set_mountpoint_without_description(database_.get(),
+                                                                  path.constData()))
                 database_.reset();
         } else if (database_) {
             itdb_set_mountpoint(database_.get(), path.constData());

@@ -1,5 +1,6 @@
 #include "library/Nano5Writer.h"
 
+#include "library/DeviceDescription.h"
 #include "library/GLibHandles.h"
 #include "library/Nano5Container.h"
 #include "library/Nano5Database.h"
@@ -9,7 +10,6 @@
 #include "library/Nano5Playlist.h"
 #include "library/Nano5Records.h"
 #include "library/Nano5Signing.h"
-#include "library/DeviceDescription.h"
 #include "platform/Task.h"
 
 #include <QDir>

@@ -425,10 +425,11 @@ TEST(IPodDeviceFakeUSB, AClassicsDescriptionOverSCSIThatIsNotPlainIsLeftOutOfThe
         classic.addTrack({.title = QStringLiteral("One"), .artwork = true});
         classic.addTrack({.title = QStringLiteral("Two")});
         classic.write();
-        ASSERT_EQ(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"),
-                                                           classic.mountPoint() + QStringLiteral("/."),
-                                                           volume.mount->path()}),
-                  0);
+        ASSERT_EQ(
+            QProcess::execute(QStringLiteral("cp"),
+                              {QStringLiteral("-a"), classic.mountPoint() + QStringLiteral("/."),
+                               volume.mount->path()}),
+            0);
     }
     FakeUSBTestbed bed;
     FakeUSBTestbed::USBDeviceSpec spec;

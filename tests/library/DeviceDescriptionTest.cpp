@@ -46,7 +46,8 @@ TEST(DeviceDescription, OneThatIsNotPlainOpensReadOnlyNamingIt) {
     EXPECT_TRUE(onVolume.description(AppLanguage::english).contains(file));
     EXPECT_TRUE(onVolume.description(AppLanguage::simplifiedChinese).contains(file));
     EXPECT_TRUE(overUSB.description(AppLanguage::english).contains(QStringLiteral("over USB")));
-    EXPECT_TRUE(overUSB.description(AppLanguage::simplifiedChinese).contains(QStringLiteral("USB")));
+    EXPECT_TRUE(
+        overUSB.description(AppLanguage::simplifiedChinese).contains(QStringLiteral("USB")));
 
     IPodVolume nano(QStringLiteral("MA477"));
     IPodVolume classic(QStringLiteral("MB029")); // described by its SysInfo alone

@@ -279,9 +279,9 @@ TEST(ArtworkFormats, ADescriptionInAnEncodingLibgpodReadsIsReadAsThePlainOne) {
         IPodVolume classic(QStringLiteral("MB029"));
         classic.write();
         classic.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
-        EXPECT_EQ(IPodDatabase(classic.mountPoint(), encoded, WriteTests::product(0x1261))
-                      .writeBlocker(),
-                  IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt));
+        EXPECT_EQ(
+            IPodDatabase(classic.mountPoint(), encoded, WriteTests::product(0x1261)).writeBlocker(),
+            IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt));
     }
     // libgpod saves the cover in the formats and sizes read.
     for (const auto& [name, encoded] : TestSupport::otherEncodings(within)) {

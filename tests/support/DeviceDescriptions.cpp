@@ -55,7 +55,8 @@ QList<DescriptionForm> unplainDescriptions() {
         {"an 8 after a leading zero", with(family, "<integer>018</integer>")},
         {"a real with two points", with(family, family + "<key>Gamma</key><real>2.2.</real>")},
         {"a date", with(family, family + "<key>Made</key><date>2009-01-01T00:00:00Z</date>")},
-        {"a key without its value", with("<key>FamilyID</key>\n\t" + family, "<key>FamilyID</key>")},
+        {"a key without its value",
+         with("<key>FamilyID</key>\n\t" + family, "<key>FamilyID</key>")},
         {"text for a number", with(family, "<integer>eleven</integer>")},
         // It reads these otherwise than libplist, or reads what libplist would not.
         {"a character reference", with(width, "<key>RenderWidth</key><integer>32&#48;</integer>")},
@@ -75,8 +76,8 @@ QList<DescriptionForm> unplainDescriptions() {
 }
 
 QList<DescriptionForm> otherEncodings(const QByteArray& description) {
-    const QString utf16 = QString::fromUtf8(
-        replaced(description, "encoding=\"UTF-8\"", "encoding=\"UTF-16\""));
+    const QString utf16 =
+        QString::fromUtf8(replaced(description, "encoding=\"UTF-8\"", "encoding=\"UTF-16\""));
     const auto encoded = [&](QStringConverter::Encoding encoding) {
         QStringEncoder encoder(encoding, QStringConverter::Flag::Stateless);
         return QByteArray(encoder(utf16));
