@@ -1222,16 +1222,40 @@ Additional failures: %2.</source>
         <translation>iPod 上没有足够的可用空间来保存删除这些歌曲后的资料库。请删除一首更大的歌曲，或一次删除多首歌曲。</translation>
     </message>
     <message>
-        <source>Editing is disabled because Lorvanel found no folder with room for the temporary files it needs to check this iPod’s database. Free some space in the temporary folder or in your home folder, then reconnect the iPod.</source>
-        <translation>Lorvanel 找不到有空间存放检查此 iPod 数据库所需临时文件的文件夹，因此已停用编辑。请在临时文件夹或个人文件夹中释放一些空间，然后重新连接 iPod。</translation>
+        <source>%1 (full)</source>
+        <translation>%1（已满）</translation>
     </message>
     <message>
-        <source>Editing is disabled because this iPod’s device description (%1) lists cover art formats that no iPod uses.</source>
-        <translation>此 iPod 的设备描述（%1）列出了 iPod 不会使用的插图格式，因此已停用编辑。</translation>
+        <source>%1 (cannot be written)</source>
+        <translation>%1（无法写入）</translation>
     </message>
     <message>
-        <source>Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses.</source>
-        <translation>通过 USB 从此 iPod 读取的设备描述列出了 iPod 不会使用的插图格式，因此已停用编辑。</translation>
+        <source>%1; %2</source>
+        <translation>%1；%2</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because Lorvanel could not write the temporary files it needs to check this iPod’s database in any folder it tried: %1. Free some space on the disk of a full folder, or make a folder that cannot be written writable for your user (create it if it is missing), then reconnect the iPod.</source>
+        <translation>Lorvanel 无法在所尝试的任何文件夹中写入检查此 iPod 数据库所需的临时文件，因此已停用编辑：%1。请在已满文件夹所在的磁盘上释放一些空间，或让无法写入的文件夹可由你的用户写入（如不存在请先创建），然后重新连接 iPod。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because Lorvanel could not write the temporary files it needs to check this iPod’s database in any folder it tried: %1. Free some space on the disk of one of these folders, then reconnect the iPod.</source>
+        <translation>Lorvanel 无法在所尝试的任何文件夹中写入检查此 iPod 数据库所需的临时文件，因此已停用编辑：%1。请在其中一个文件夹所在的磁盘上释放一些空间，然后重新连接 iPod。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because Lorvanel could not write the temporary files it needs to check this iPod’s database in any folder it tried: %1. Make one of these folders writable for your user (create it if it is missing), or start Lorvanel with TMPDIR set to a folder you can write to, then reconnect the iPod.</source>
+        <translation>Lorvanel 无法在所尝试的任何文件夹中写入检查此 iPod 数据库所需的临时文件，因此已停用编辑：%1。请让其中一个文件夹可由你的用户写入（如不存在请先创建），或在启动 Lorvanel 时将 TMPDIR 设为你可以写入的文件夹，然后重新连接 iPod。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because Lorvanel found no folder for the temporary files it needs to check this iPod’s database. Start Lorvanel with TMPDIR set to a folder you can write to, then reconnect the iPod.</source>
+        <translation>Lorvanel 找不到可存放检查此 iPod 数据库所需临时文件的文件夹，因此已停用编辑。请在启动 Lorvanel 时将 TMPDIR 设为你可以写入的文件夹，然后重新连接 iPod。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because this iPod’s device description (%1) lists cover art formats that no iPod uses. If the file was edited or copied from another iPod, put back this iPod’s own copy, then reconnect the iPod. Until then you can still browse and export its songs.</source>
+        <translation>此 iPod 的设备描述（%1）列出了 iPod 不会使用的插图格式，因此已停用编辑。如果该文件被编辑过或是从另一台 iPod 复制而来，请放回此 iPod 自己的副本，然后重新连接 iPod。在此之前，你仍可浏览和导出其中的歌曲。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses. Eject the iPod and connect it again so that the description is read anew. Until then you can still browse and export its songs.</source>
+        <translation>通过 USB 从此 iPod 读取的设备描述列出了 iPod 不会使用的插图格式，因此已停用编辑。请推出 iPod 并重新连接，以便重新读取设备描述。在此之前，你仍可浏览和导出其中的歌曲。</translation>
     </message>
     <message>
         <source>Editing is disabled because this iPod’s device description (%1) lists none of the cover art formats its covers are stored in: saving would erase them.</source>

@@ -113,13 +113,7 @@ void AlertPresenter::openConfirmation() {
 }
 
 void AlertPresenter::openAlert() {
-    auto* box = new QMessageBox(window_);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Information);
-    auto* ok = box->addButton(QString(), QMessageBox::AcceptRole);
-    box->setDefaultButton(ok);
-    box->setEscapeButton(ok);
-    okButton_ = ok;
+    QMessageBox* box = MessageBoxText::makeAlert(window_, QMessageBox::Information);
     alertBox_ = box;
     retranslateAlert();
     box->installEventFilter(this);
@@ -147,11 +141,8 @@ void AlertPresenter::retranslateAlert() {
     if (!alertBox_)
         return;
     const AppLanguage language = AppLanguages::stored();
-    alertBox_->setWindowTitle(localizedString(LZ("Lorvanel"), language));
-    alertBox_->setText(localizedString(LZ("Lorvanel"), language));
-    MessageBoxText::setMessage(*alertBox_, alertText_.value_or(QString()));
-    if (okButton_)
-        okButton_->setText(localizedString(LZ("OK"), language));
+    MessageBoxText::setAlertTexts(*alertBox_, localizedString(LZ("Lorvanel"), language),
+                                  alertText_.value_or(QString()), language);
 }
 
 void AlertPresenter::confirmationFinished() {

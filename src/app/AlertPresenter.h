@@ -95,5 +95,4 @@ private:
     QPointer<QAbstractButton> confirmButton_;
     std::optional<QString> alertText_;
     QPointer<QMessageBox> alertBox_;
-    QPointer<QAbstractButton> okButton_;
 };

@@ -720,8 +720,21 @@ void ContentView::refreshDeviceNameTasks() {
 
 void ContentView::refreshBusy() {
     const bool busy = isBusy();
+    const bool wasBusy = detailColumn_->testAttribute(Qt::WA_ForceDisabled);
+    // Disabling the columns takes the keyboard focus out of them (from a table whose edit sheet
+    // just saved, say); it goes back when the work is done.
+    if (busy && !wasBusy) {
+        QWidget* focus = window()->focusWidget();
+        focusBeforeBusy_ =
+            focus && (sidebarColumn_->isAncestorOf(focus) || detailColumn_->isAncestorOf(focus))
+                ? focus
+                : nullptr;
+    }
     sidebarColumn_->setEnabled(!busy);
     detailColumn_->setEnabled(!busy);
+    if (!busy && wasBusy && focusBeforeBusy_ && focusBeforeBusy_->isVisible() &&
+        focusBeforeBusy_->isEnabled())
+        focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
     dimmer_->setVisible(busy);
     overlay_->setVisible(busy);
     refreshProgress();

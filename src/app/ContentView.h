@@ -173,6 +173,8 @@ private:
     LibraryPane* libraryPane_ = nullptr;
     MobileDevicePane* mobilePane_ = nullptr;
     ImportProgressPanel* overlay_ = nullptr;
+    // The keyboard focus when the columns were disabled for work.
+    QPointer<QWidget> focusBeforeBusy_;
     QPointer<QFileDialog> importPanel_;
     QPointer<SettingsPopup> settingsPopup_;
     AlertPresenter* alerts_ = nullptr;

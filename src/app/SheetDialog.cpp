@@ -3,6 +3,7 @@
 #include "appmodel/LorvPalette.h"
 #include "platform/AppLanguage.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -59,6 +60,16 @@ QPushButton* SheetDialog::addConfirmButton(const QString& key) {
 
 void SheetDialog::present() {
     open();
+}
+
+void SheetDialog::done(int result) {
+    const bool wasActive = isActiveWindow();
+    QDialog::done(result);
+    // Without a window manager that hands the focus back (or before it does), the window under
+    // the sheet is made active again, so its focused widget takes the keys.
+    QWidget* covered = parentWidget() ? parentWidget()->window() : nullptr;
+    if (wasActive && covered && covered->isVisible() && !QApplication::activeWindow())
+        covered->activateWindow();
 }
 
 void SheetDialog::setTitleKey(const QString& key) {

@@ -45,6 +45,9 @@ public:
     // Window-modal, never a nested event loop.
     void present();
 
+    // Closes the sheet; the window it covered takes the keyboard again.
+    void done(int result) override;
+
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;

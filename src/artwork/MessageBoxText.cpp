@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +24,25 @@ void setMessage(QMessageBox& box, const QString& text) {
             std::min(int(std::ceil(QFontMetricsF(message->font()).horizontalAdvance(text))) + 1,
                      longestLine));
     box.setInformativeText(text);
+}
+
+QMessageBox* makeAlert(QWidget* window, QMessageBox::Icon icon) {
+    auto* box = new QMessageBox(window);
+    box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    box->setIcon(icon);
+    QPushButton* ok = box->addButton(QString(), QMessageBox::AcceptRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+    return box;
+}
+
+void setAlertTexts(QMessageBox& box, const QString& heading, const QString& message,
+                   AppLanguage language) {
+    box.setWindowTitle(localizedString(LZ("Lorvanel"), language));
+    box.setText(heading);
+    setMessage(box, message);
+    if (QPushButton* ok = box.defaultButton())
+        ok->setText(localizedString(LZ("OK"), language));
 }
 
 } // namespace MessageBoxText

@@ -118,6 +118,10 @@ ImportDropArea::ImportDropArea(QWidget* parent)
     caption_ = new QLabel(this);
     caption_->setFont(TextStyle::caption());
     caption_->setWordWrap(true);
+    // Centred, a caption whose Han fallback has the taller ascent lands half a pixel lower, its
+    // baseline rounds a row down, and the underscore (drawn below the Latin font's descent) falls
+    // out of the label.
+    caption_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextColors(caption_, LorvPalette::fog());
     texts->addStretch(1);
     texts->addWidget(title_);

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 TrackTableView::TrackTableView(Kind kind, QWidget* parent)
     : QTableView(parent)
@@ -32,6 +33,7 @@ TrackTableView::TrackTableView(Kind kind, QWidget* parent)
     connect(model_, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] {
         if (!selectionModel())
             return;
+        rememberCurrentRow();
         applyingSelection_ = true;
         selectionModel()->clear();
         applyingSelection_ = false;
@@ -104,8 +106,13 @@ TrackTableView::TrackTableView(Kind kind, QWidget* parent)
     nowPlayingTimer_->setInterval(NowPlayingIndicator::frameMilliseconds);
     connect(nowPlayingTimer_, &QTimer::timeout, this, &TrackTableView::nowPlayingTick);
 
+    // A reset (new values in the rows, a new search) forgets the keyboard's row; the row with
+    // the same id takes it back.
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
+            &TrackTableView::rememberCurrentRow);
     auto structureChanged = [this] {
         applySelectionToView();
+        restoreCurrentRow();
         refreshHeader();
         refreshEmptyPlaceholder();
         refreshNowPlaying();
@@ -181,6 +188,30 @@ void TrackTableView::selectionChanged(const QItemSelection& selected,
         return;
     model_->setSelection(selection);
     Q_EMIT selectionChangeRequested(selection);
+}
+
+void TrackTableView::rememberCurrentRow() {
+    const QModelIndex current = selectionModel() ? currentIndex() : QModelIndex();
+    if (current.isValid() && current.row() < model_->rowCount())
+        currentRow_ = std::pair(model_->rowAt(current.row()).id(), current.column());
+}
+
+void TrackTableView::restoreCurrentRow() {
+    const std::optional<std::pair<TrackRow::ID, int>> wanted = std::exchange(currentRow_, {});
+    if (!wanted || !selectionModel() || currentIndex().isValid())
+        return;
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        if (model_->rowAt(row).id() != wanted->first)
+            continue;
+        // Where the user scrolled to stays: the row comes back without being scrolled to.
+        const bool autoScrolls = hasAutoScroll();
+        setAutoScroll(false);
+        selectionModel()->setCurrentIndex(
+            model_->index(row, std::min(wanted->second, model_->columnCount() - 1)),
+            QItemSelectionModel::NoUpdate);
+        setAutoScroll(autoScrolls);
+        return;
+    }
 }
 
 // MARK: sorting and header

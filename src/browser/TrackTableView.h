@@ -12,6 +12,8 @@
 #include <QTableView>
 
 #include <functional>
+#include <optional>
+#include <utility>
 
 class EmptyStatePlaceholder;
 class QMenu;
@@ -74,6 +76,8 @@ protected:
 private:
     void headerClicked(int section);
     void applySelectionToView();
+    void rememberCurrentRow();
+    void restoreCurrentRow();
     void refreshHeader();
     void refreshNumberColumnWidth();
     void refreshEmptyPlaceholder();
@@ -89,5 +93,7 @@ private:
     QTimer* nowPlayingTimer_ = nullptr;
     bool reduceMotion_ = false;
     bool applyingSelection_ = false;
+    // The keyboard's row (its id and column) while the model resets or moves its rows.
+    std::optional<std::pair<TrackRow::ID, int>> currentRow_;
     MenuProvider menuProvider_;
 };

@@ -229,7 +229,7 @@ bool writesHash58(const fs::path& root, const QByteArray& modelNumber,
 // costs more than the rest of opening a database. A success is kept for the process, so
 // only the first session with a device pays for it.
 Hash58Check dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration generation,
-                              const QByteArray& guid) {
+                              const QByteArray& guid, QList<ScratchFolder::Refusal>* refusals) {
     static QMutex mutex;
     static QSet<QByteArray> signing;
     const QByteArray key = modelNumber + '/' + QByteArray::number(int(generation)) + '/' + guid;
@@ -239,8 +239,11 @@ Hash58Check dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration
             return Hash58Check::verified;
     }
     const ScratchFolder dryRun(QStringLiteral("lorvanel-ipod"), scratchRoom);
-    if (!dryRun.isValid())
+    if (!dryRun.isValid()) {
+        if (refusals)
+            *refusals = dryRun.refusals();
         return Hash58Check::nowhereToWrite;
+    }
     if (!writesHash58(dryRun.path(), modelNumber, generation, guid))
         return Hash58Check::unverified;
     const QMutexLocker lock(&mutex);
@@ -339,7 +342,8 @@ const gchar* lorvanel_itdb_real_mountpoint(Itdb_iTunesDB* itdb) {
     return shadow ? shadow->realMountPoint.constData() : nullptr;
 }
 
-Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb) {
+Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb,
+                                       QList<ScratchFolder::Refusal>* refusals) {
     if (!itdb || !itdb->device)
         return Hash58Check::unverified;
     const Itdb_IpodInfo* info = itdb_device_get_ipod_info(itdb->device);
@@ -353,7 +357,8 @@ Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb) {
     GLibHandles::CharPtr guid{itdb_device_get_sysinfo(itdb->device, "FirewireGuid")};
     if (!guid || !isValidFireWireGUID(QString::fromUtf8(guid.get())))
         return Hash58Check::unverified;
-    return dryRunSignsHash58(QByteArray(info->model_number), generation, QByteArray(guid.get()));
+    return dryRunSignsHash58(QByteArray(info->model_number), generation, QByteArray(guid.get()),
+                             refusals);
 }
 
 gboolean itdb_verify_hash58(Itdb_iTunesDB* itdb) {

@@ -8,6 +8,8 @@
 // the whole session (so artwork is parsed and later saves reach the real files) and is removed
 // when the database is freed.
 
+#include "platform/ScratchFolder.h"
+
 #include <gpod/itdb.h>
 
 #include <glib.h>
@@ -52,9 +54,10 @@ gboolean lorvanel_itdb_set_mountpoint_without_description(Itdb_iTunesDB* itdb, c
 Itdb_Device* lorvanel_itdb_device_without_description(const gchar* mp);
 
 // itdb_verify_hash58, telling a check that could not run for want of anywhere to write its dry
-// run from one that failed.
+// run from one that failed; for the former, refusals (when given) gets the places tried.
 enum class Hash58Check { verified, unverified, nowhereToWrite };
-Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb);
+Hash58Check lorvanel_itdb_check_hash58(Itdb_iTunesDB* itdb,
+                                       QList<ScratchFolder::Refusal>* refusals = nullptr);
 
 // Where the shadow folder of a forced-model session points, or NULL when the database has no
 // shadow. The returned text belongs to the database.

@@ -39,6 +39,84 @@ IPodDatabaseError::storedCoverFormatsUnlisted(std::optional<QString> description
     return error;
 }
 
+namespace {
+
+using Refusal = ScratchFolder::Refusal;
+
+// A noScratchSpace's places in its detail: each its reason's letter then the folder, apart by
+// the one character no path holds.
+constexpr QChar placeSeparator = QChar(0);
+constexpr QChar fullLetter = u'F';
+constexpr QChar unwritableLetter = u'W';
+
+std::optional<QList<Refusal>> placesIn(const std::optional<QString>& detail) {
+    QList<Refusal> refusals;
+    if (!detail)
+        return refusals;
+    for (const QString& place : detail->split(placeSeparator)) {
+        if (place.size() < 2 || (place[0] != fullLetter && place[0] != unwritableLetter))
+            return std::nullopt;
+        refusals.append({place.mid(1), place[0] == fullLetter ? Refusal::Reason::full
+                                                              : Refusal::Reason::unwritable});
+    }
+    return refusals;
+}
+
+} // namespace
+
+IPodDatabaseError IPodDatabaseError::noScratchSpace(const QList<Refusal>& refusals) {
+    IPodDatabaseError error(Case::noScratchSpace);
+    if (refusals.isEmpty())
+        return error;
+    QStringList places;
+    for (const Refusal& refusal : refusals)
+        places << (refusal.reason == Refusal::Reason::full ? fullLetter : unwritableLetter) +
+                      refusal.place;
+    error.detail_ = places.join(placeSeparator);
+    return error;
+}
+
+std::optional<IPodDatabaseError>
+IPodDatabaseError::noScratchSpaceFromDetail(const std::optional<QString>& detail) {
+    const auto refusals = placesIn(detail);
+    return refusals ? std::optional(noScratchSpace(*refusals)) : std::nullopt;
+}
+
+QList<Refusal> IPodDatabaseError::scratchRefusals() const {
+    if (case_ != Case::noScratchSpace)
+        return {};
+    return placesIn(detail_).value_or(QList<Refusal>());
+}
+
+QString IPodDatabaseError::scratchSpaceText(AppLanguage language) const {
+    const QList<Refusal> refusals = scratchRefusals();
+    QString places;
+    bool full = false;
+    bool unwritable = false;
+    for (const Refusal& refusal : refusals) {
+        const bool isFull = refusal.reason == Refusal::Reason::full;
+        full = full || isFull;
+        unwritable = unwritable || !isFull;
+        const QString place =
+            isFull ? localizedString(LZ("%1 (full)"), language, refusal.place)
+                   : localizedString(LZ("%1 (cannot be written)"), language, refusal.place);
+        places = places.isEmpty() ? place : localizedString(LZ("%1; %2"), language, places, place);
+    }
+    // clang-format off
+    if (full && unwritable)
+        return localizedString(LZ("Editing is disabled because Lorvanel could not write the temporary files it needs to check this iPod’s database in any folder it tried: %1. Free some space on the disk of a full folder, or make a folder that cannot be written writable for your user (create it if it is missing), then reconnect the iPod."),
+                               language, places);
+    if (full)
+        return localizedString(LZ("Editing is disabled because Lorvanel could not write the temporary files it needs to check this iPod’s database in any folder it tried: %1. Free some space on the disk of one of these folders, then reconnect the iPod."),
+                               language, places);
+    if (unwritable)
+        return localizedString(LZ("Editing is disabled because Lorvanel could not write the temporary files it needs to check this iPod’s database in any folder it tried: %1. Make one of these folders writable for your user (create it if it is missing), or start Lorvanel with TMPDIR set to a folder you can write to, then reconnect the iPod."),
+                               language, places);
+    return localizedString(LZ("Editing is disabled because Lorvanel found no folder for the temporary files it needs to check this iPod’s database. Start Lorvanel with TMPDIR set to a folder you can write to, then reconnect the iPod."),
+                           language);
+    // clang-format on
+}
+
 IPodDatabaseError IPodDatabaseError::storedCoversUnreadable(const QString& artworkFile) {
     IPodDatabaseError error(Case::storedCoversUnreadable);
     error.detail_ = artworkFile;
@@ -114,13 +192,12 @@ QString IPodDatabaseError::description(AppLanguage language) const {
         }
         break;
     case Case::noScratchSpace:
-        return localizedString(LZ("Editing is disabled because Lorvanel found no folder with room for the temporary files it needs to check this iPod’s database. Free some space in the temporary folder or in your home folder, then reconnect the iPod."),
-                               language);
+        return scratchSpaceText(language);
     case Case::artworkFormatsOutOfBounds:
         if (detail_)
-            return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) lists cover art formats that no iPod uses."),
+            return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) lists cover art formats that no iPod uses. If the file was edited or copied from another iPod, put back this iPod’s own copy, then reconnect the iPod. Until then you can still browse and export its songs."),
                                    language, *detail_);
-        return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses."),
+        return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB lists cover art formats that no iPod uses. Eject the iPod and connect it again so that the description is read anew. Until then you can still browse and export its songs."),
                                language);
     case Case::storedCoverFormatsUnlisted:
         if (detail_)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LocalizedError.h"
+#include "platform/ScratchFolder.h"
 
 #include <QString>
 
@@ -74,8 +75,14 @@ public:
     static IPodDatabaseError
     emptyLibrary(EmptyLibraryAction action = EmptyLibraryAction::createPlaylist);
 
-    // No private folder of ours had room for the temporary files a check of the iPod needs.
-    static IPodDatabaseError noScratchSpace() { return IPodDatabaseError(Case::noScratchSpace); }
+    // No private folder of ours had room for the temporary files a check of the iPod needs in
+    // any of the places tried; the reason names each and what stopped it there.
+    static IPodDatabaseError noScratchSpace(const QList<ScratchFolder::Refusal>& refusals);
+    // noScratchSpace again from its detail(); none when the detail is not one of its.
+    static std::optional<IPodDatabaseError>
+    noScratchSpaceFromDetail(const std::optional<QString>& detail);
+    // The places a noScratchSpace names.
+    QList<ScratchFolder::Refusal> scratchRefusals() const;
     // The device description lists cover art formats out of what iPods use (libgpod would write
     // every cover in each of them). descriptionFile: the description's file on the iPod,
     // relative to its mount point; none when the description was read from the device.
@@ -97,7 +104,7 @@ public:
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail; for the cover and description
-    // cases the detail is the file they name.
+    // cases the detail is the file they name, for noScratchSpace the places tried.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.
@@ -113,6 +120,8 @@ public:
     }
 
 private:
+    QString scratchSpaceText(AppLanguage language) const;
+
     Case case_;
     QString operation_;
     std::optional<QString> detail_;

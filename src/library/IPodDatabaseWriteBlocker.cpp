@@ -241,16 +241,18 @@ std::optional<IPodDatabaseError> deviceBlocker(Itdb_iTunesDB* database, const QS
     switch (generation) {
     case ITDB_IPOD_GENERATION_CLASSIC_1:
     case ITDB_IPOD_GENERATION_CLASSIC_2:
-    case ITDB_IPOD_GENERATION_CLASSIC_3:
-        switch (lorvanel_itdb_check_hash58(database)) {
+    case ITDB_IPOD_GENERATION_CLASSIC_3: {
+        QList<ScratchFolder::Refusal> refusals;
+        switch (lorvanel_itdb_check_hash58(database, &refusals)) {
         case Hash58Check::verified:
             return std::nullopt;
         case Hash58Check::nowhereToWrite:
-            return IPodDatabaseError::noScratchSpace();
+            return IPodDatabaseError::noScratchSpace(refusals);
         case Hash58Check::unverified:
             break;
         }
         return IPodDatabaseError::unsupportedDatabase();
+    }
     case ITDB_IPOD_GENERATION_SHUFFLE_1:
     case ITDB_IPOD_GENERATION_SHUFFLE_2:
     case ITDB_IPOD_GENERATION_SHUFFLE_3:

@@ -205,10 +205,14 @@ public:
             value = IPodDatabaseError::library(operation, detail);
             return true;
         }
-        // Only the library case carries an operation; a detail only it and the cover and
-        // description cases.
+        // Only the library case carries an operation; a detail only it, the cover and description
+        // cases and the places tried for scratch space.
         if (!operation.isEmpty())
             return false;
+        if (which == IPodDatabaseError::Case::noScratchSpace) {
+            value = IPodDatabaseError::noScratchSpaceFromDetail(detail);
+            return value.has_value();
+        }
         if (which == IPodDatabaseError::Case::artworkFormatsOutOfBounds) {
             value = IPodDatabaseError::artworkFormatsOutOfBounds(detail);
             return true;

@@ -39,30 +39,35 @@ QString cacheFolder() {
     return own;
 }
 
+bool isFull(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
+
 // A folder made where the file system holds no more (a full tmpfs takes one) is no use: the
-// room is written once, then given back.
-bool hasRoom(const fs::path& folder, qint64 roomBytes) {
+// room is written once, then given back. 0 when it was, else the error that stopped it.
+int writeRoom(const fs::path& folder, qint64 roomBytes) {
     if (roomBytes <= 0)
-        return true;
+        return 0;
     const fs::path probe = folder / ".room";
     const int fd =
         ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return errno;
     OwnedFd file(fd);
     const QByteArray zeros(qsizetype(std::min<qint64>(roomBytes, qint64(64) << 10)), '\0');
-    bool written = true;
-    for (qint64 done = 0; written && done < roomBytes; done += zeros.size()) {
+    int error = 0;
+    for (qint64 done = 0; error == 0 && done < roomBytes; done += zeros.size()) {
         const qint64 chunk = std::min<qint64>(zeros.size(), roomBytes - done);
         try {
             file.writeAllAt(done, zeros.left(qsizetype(chunk)));
-        } catch (const std::system_error&) {
-            written = false;
+        } catch (const std::system_error& failure) {
+            error = failure.code().value();
         }
     }
-    written = file.tryClose() && written;
+    if (!file.tryClose() && error == 0)
+        error = errno;
     ::unlink(probe.c_str());
-    return written;
+    return error;
 }
 
 } // namespace
@@ -84,15 +89,16 @@ bool ScratchFolder::makeIn(const QString& place, const QString& prefix, qint64 r
     QByteArray pattern =
         QFile::encodeName(place + QLatin1Char('/') + prefix + QStringLiteral("-XXXXXX"));
     const char* made = ::mkdtemp(pattern.data()); // mode 0700
-    if (!made)
-        return false;
-    const fs::path folder(made);
-    if (hasRoom(folder, roomBytes)) {
-        path_ = folder;
+    int error = made ? writeRoom(fs::path(made), roomBytes) : errno;
+    if (error == 0) {
+        path_ = fs::path(made);
         return true;
     }
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    if (made) {
+        std::error_code ignored;
+        fs::remove_all(fs::path(made), ignored);
+    }
+    refusals_.append({place, isFull(error) ? Refusal::Reason::full : Refusal::Reason::unwritable});
     return false;
 }
 

@@ -8,12 +8,22 @@
 // Lorvanel's own folder in the user's cache folder ($XDG_CACHE_HOME, else ~/.cache). A temporary
 // folder that is missing, read-only or full thus stops nothing that needs only a little room.
 
+#include <QList>
 #include <QString>
 
 #include <filesystem>
 
 class ScratchFolder {
 public:
+    // A place that did not take the folder, and why: its file system had no room left, or
+    // nothing could be made or written there (missing, read-only, not ours).
+    struct Refusal {
+        enum class Reason { full, unwritable };
+        QString place;
+        Reason reason = Reason::unwritable;
+        bool operator==(const Refusal&) const = default;
+    };
+
     // A folder named prefix plus six random characters, in the first place where roomBytes
     // could be written; invalid when no place could.
     ScratchFolder(const QString& prefix, qint64 roomBytes);
@@ -24,10 +34,13 @@ public:
     bool isValid() const { return !path_.empty(); }
     const std::filesystem::path& path() const { return path_; }
     QString pathText() const;
+    // The places tried before the one that took the folder (all of them when none did).
+    const QList<Refusal>& refusals() const { return refusals_; }
 
 private:
-    // Makes the folder in place when it has room there.
+    // Makes the folder in place when it has room there; else notes why not.
     bool makeIn(const QString& place, const QString& prefix, qint64 roomBytes);
 
     std::filesystem::path path_;
+    QList<Refusal> refusals_;
 };

@@ -415,14 +415,13 @@ void DeviceSharePreview::saveDeviceImage(const QByteArray& png) {
         const std::optional<QString> error = DeviceShareImage::write(path, png);
         if (!error)
             return;
-        auto* alert = new QMessageBox(
-            QMessageBox::Critical, QString(),
-            localizedString(LZ("The device image could not be saved."), AppLanguages::stored()),
-            QMessageBox::Ok, owner);
+        QMessageBox* alert = MessageBoxText::makeAlert(owner, QMessageBox::Critical);
         alert->setObjectName(QStringLiteral("saveDeviceImageAlert"));
-        MessageBoxText::setMessage(*alert, *error);
+        const AppLanguage language = AppLanguages::stored();
+        MessageBoxText::setAlertTexts(
+            *alert, localizedString(LZ("The device image could not be saved."), language), *error,
+            language);
         alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
         alert->open();
     });
     dialog->open();

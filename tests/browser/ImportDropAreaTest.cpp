@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
 
 namespace {
 
@@ -22,6 +23,12 @@ IPodLibrary blocked(bool nano5Import, bool nano5Playlists) {
     library.writeBlocker = IPodDatabaseError::unsupportedDatabase();
     library.supportsNano5Import = nano5Import;
     library.supportsNano5PlaylistCreation = nano5Playlists;
+    return library;
+}
+
+IPodLibrary blocked(const IPodDatabaseError& reason) {
+    IPodLibrary library;
+    library.writeBlocker = reason;
     return library;
 }
 
@@ -188,4 +195,39 @@ TEST(ImportProgressPanel, ShowsTheBarAloneUntilProgressThenPercentAndTheFileRow)
     EXPECT_TRUE(shown.startsWith(QStringLiteral("A very"))) << qPrintable(shown);
     EXPECT_TRUE(shown.endsWith(QStringLiteral("2.flac"))) << qPrintable(shown);
     EXPECT_TRUE(shown.contains(QChar(0x2026))) << qPrintable(shown);
+}
+
+// The reason names files such as iPod_Control/Device/SysInfoExtended: their underscores show
+// whatever fonts the language draws its text in.
+TEST(ImportDropArea, DrawsTheUnderscoresOfTheReasonInEitherLanguage) {
+    const IPodDatabaseError reason = IPodDatabaseError::artworkFormatsOutOfBounds(
+        QStringLiteral("iPod_Control/Device/SysInfoExtended"));
+    for (const AppLanguage language : {en, AppLanguage::simplifiedChinese}) {
+        SCOPED_TRACE(AppLanguages::rawValue(language).toStdString());
+        Settings::shared().setValue(AppLanguages::storageKey(), AppLanguages::rawValue(language));
+        ImportDropArea area;
+        area.resize(900, 64);
+        area.setContent(ImportDropArea::content(blocked(reason), false, false, false, language));
+        area.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
+        QLabel& caption = *area.captionLabel();
+        // The underscore's columns on the first line, where no other glyph reaches.
+        const QString text = caption.text();
+        const qsizetype at = text.indexOf(QLatin1Char('_'));
+        ASSERT_GT(at, 0);
+        QTextLayout layout(text, caption.font());
+        layout.beginLayout();
+        layout.createLine().setLineWidth(caption.width());
+        layout.endLayout();
+        const QTextLine line = layout.lineAt(0);
+        ASSERT_GT(line.textLength(), at);
+        const qreal left = line.cursorToX(int(at)), right = line.cursorToX(int(at) + 1);
+        const QImage image = caption.grab().toImage();
+        const QRgb background = image.pixel(image.width() - 1, 0);
+        bool inked = false;
+        for (int x = int(left + (right - left) / 3); x < int(right - (right - left) / 3); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                inked = inked || image.pixel(x, y) != background;
+        EXPECT_TRUE(inked);
+    }
 }

@@ -16,10 +16,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionHeader>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -312,5 +315,49 @@ TEST(TrackTableView, TheNumberColumnFitsTheWidestNumberWithItsFlagAndTheHeadersA
         const int textRight = label.left() + header->fontMetrics().horizontalAdvance(option.text);
         EXPECT_LE(textRight, label.right() + 1) << option.text.toStdString();
         EXPECT_LE(textRight, arrow.left()) << option.text.toStdString();
+    }
+}
+
+// The keyboard's row is a row id as the selection is: new values in the rows (a reset), a new
+// sort or a search that keeps it leave it on its track, and wherever the table was scrolled to
+// (away from that row, say) it stays.
+TEST(TrackTableView, TheCurrentRowStaysOnItsTrackAndTheScrollWhereItWas) {
+    TrackTableView view(TrackTableView::Kind::allTracks);
+    TrackTableModel& model = *view.trackModel();
+    model.setLanguage(AppLanguage::english);
+    QList<Track> tracks;
+    for (quint64 id = 1; id <= 60; ++id)
+        tracks.append(track(id, QStringLiteral("Song %1").arg(id, 2, 10, QLatin1Char('0'))));
+    model.setTracks(tracks);
+    view.resize(900, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const int title = model.sectionOf(TrackColumn::title);
+    view.setCurrentIndex(model.index(2, title));
+    const TrackRow::ID current = model.rowAt(2).id();
+    view.scrollToBottom();
+    const int scrolled = view.verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"new values",
+         [&] {
+             tracks[2].title = QStringLiteral("Song 03, edited");
+             model.setTracks(tracks);
+         }},
+        {"a sort",
+         [&] {
+             model.setSortOrder({{TrackColumn::title, false}});
+         }},
+        {"a search", [&] { model.setSearch(QStringLiteral("Song")); }},
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        change();
+        ASSERT_TRUE(view.currentIndex().isValid());
+        EXPECT_EQ(model.rowAt(view.currentIndex().row()).id(), current);
+        EXPECT_EQ(view.currentIndex().column(), title);
+        EXPECT_EQ(view.verticalScrollBar()->value(), scrolled);
+        EXPECT_EQ(model.selection(), (QSet<TrackRow::ID>{current}));
     }
 }

@@ -292,7 +292,8 @@ TEST_F(CoverFlowViewTest, TheTableAndAddPlaylistFollowTheSettledGroupOnly) {
 }
 
 TEST_F(CoverFlowViewTest, AnEditShowsInTheTableWhichKeepsItsSelectionAndScroll) {
-    // One album of forty songs; the editor rewrites the last one's file.
+    // One album of forty songs; the editor rewrites the last one's file. The keyboard's row
+    // stays where it was, and Down goes on from it.
     const QTemporaryDir in;
     const QString file = in.path() + QStringLiteral("/last.mp3");
     TestSupport::ToneSpec tone;
@@ -313,7 +314,10 @@ TEST_F(CoverFlowViewTest, AnEditShowsInTheTableWhichKeepsItsSelectionAndScroll) 
     CoverFlowView& flow = makeView(device);
     auto* table = qobject_cast<CoverFlowTrackTable*>(flow.trackTableWidget());
     ASSERT_NE(table, nullptr);
-    table->selectRow(39);
+    constexpr int current = 30;
+    table->setFocus();
+    table->selectRow(current);
+    table->scrollTo(table->currentIndex(), QAbstractItemView::PositionAtCenter);
     TestSupport::drainEvents();
     const int scrolled = table->verticalScrollBar()->value();
     ASSERT_GT(scrolled, 0);
@@ -333,7 +337,13 @@ TEST_F(CoverFlowViewTest, AnEditShowsInTheTableWhichKeepsItsSelectionAndScroll) 
         QStringLiteral("Edited"));
     const QModelIndexList selected = table->selectionModel()->selectedRows();
     ASSERT_EQ(selected.size(), 1);
-    EXPECT_EQ(selected.first().row(), 39);
+    EXPECT_EQ(selected.first().row(), current);
+    EXPECT_EQ(table->currentIndex().row(), current);
+    EXPECT_EQ(table->verticalScrollBar()->value(), scrolled);
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->currentIndex().row(), current + 1);
+    EXPECT_EQ(table->selectionModel()->selectedRows(),
+              QModelIndexList{table->model()->index(current + 1, 0)});
     EXPECT_EQ(table->verticalScrollBar()->value(), scrolled);
 }
 

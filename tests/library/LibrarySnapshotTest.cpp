@@ -298,7 +298,11 @@ TEST(LibrarySnapshotErrorTest, AnErrorAloneComesBackAsItWas) {
          {IPodDatabaseError::library(QStringLiteral("Read library"), QStringLiteral("Broken")),
           IPodDatabaseError::library(QStringLiteral("Read library"), std::nullopt),
           IPodDatabaseError::unsupportedDatabase(), IPodDatabaseError::missingMainPlaylist(),
-          IPodDatabaseError::emptyLibrary(), IPodDatabaseError::noScratchSpace(),
+          IPodDatabaseError::emptyLibrary(), IPodDatabaseError::noScratchSpace({}),
+          IPodDatabaseError::noScratchSpace(
+              {{QStringLiteral("/tmp"), ScratchFolder::Refusal::Reason::full},
+               {QStringLiteral("/home/ö/.cache/Lorvanel"),
+                ScratchFolder::Refusal::Reason::unwritable}}),
           IPodDatabaseError::artworkFormatsOutOfBounds(QStringLiteral("iPod_Control/Device/x")),
           IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt),
           IPodDatabaseError::storedCoverFormatsUnlisted(QStringLiteral("iPod_Control/Device/x")),

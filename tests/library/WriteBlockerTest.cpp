@@ -201,6 +201,12 @@ TEST(WriteBlocker, ClassicChecksItsHashWhereverItCanWrite) {
     }
     const QString readOnly = readOnlyMount ? readOnlyMount->path() : underFile;
     const QString full = fullMount ? fullMount->path() : underFile;
+    using Reason = ScratchFolder::Refusal::Reason;
+    // The reason names each place tried, and whether it was full or could not be written.
+    const IPodDatabaseError nowhere = IPodDatabaseError::noScratchSpace(
+        {{full, fullMount ? Reason::full : Reason::unwritable},
+         {readOnly, Reason::unwritable},
+         {underFile + QStringLiteral("/Lorvanel"), Reason::unwritable}});
 
     struct Case {
         const char* name;
@@ -211,7 +217,7 @@ TEST(WriteBlocker, ClassicChecksItsHashWhereverItCanWrite) {
         {"temporary folder read-only", readOnly, runtime, cache, editable},
         {"temporary and runtime folders full", full, full, cache, editable},
         {"temporary folder missing", underFile, readOnly, cache, editable},
-        {"nowhere to write", full, readOnly, underFile, IPodDatabaseError::noScratchSpace()},
+        {"nowhere to write", full, readOnly, underFile, nowhere},
     };
     IPodVolume classic(QStringLiteral("MB029"));
     classic.write();

@@ -17,6 +17,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -327,9 +330,12 @@ TEST(LibraryPaneHeaderText, ScopeItemsCountInTheInterfaceLanguage) {
               QStringLiteral("全部曲目 · 1,234"));
 }
 
-TEST_F(HeaderBarTest, AnEditShowsInTheGroupTableWhichKeepsItsSelectionAndScroll) {
-    // One album of forty songs; the editor rewrites the last one's file.
-    const QString file = root + QStringLiteral("/last.mp3");
+// Edited with the keys alone (the menu key, the menu, the sheet and Return), in the table view
+// and in cover flow's group table: the row shows the edit, the table keeps its selection, its
+// scroll, its current row and the focus, and Down goes on from that row.
+TEST_F(HeaderBarTest, AnEditShowsInEitherTableWhichKeepsItsRowsScrollAndFocus) {
+    // One album of forty songs; the editor rewrites the file of the 31st.
+    const QString file = root + QStringLiteral("/edited.mp3");
     TestSupport::ToneSpec tone;
     tone.seconds = 1;
     ASSERT_TRUE(TestSupport::makeTone(file, tone));
@@ -338,32 +344,68 @@ TEST_F(HeaderBarTest, AnEditShowsInTheGroupTableWhichKeepsItsSelectionAndScroll)
         tracks.append({.title = QStringLiteral("Song %1").arg(t + 1),
                        .album = QStringLiteral("Album"),
                        .withoutFile = true});
-    tracks.last().withoutFile = false;
-    tracks.last().sourceFile = file;
+    constexpr int edited = 30;
+    tracks[edited].withoutFile = false;
+    tracks[edited].sourceFile = file;
     open({makeVolume(root + QStringLiteral("/Pod"), tracks)});
     waitForLibrary();
-    QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
-    const QPointer<TrackTableView> groupTable = content().coverFlow()->trackTable();
-    ASSERT_NE(groupTable, nullptr);
-    const TrackRow::ID last = groupTable->trackModel()->rowAt(39).id();
-    view().setScopedTrackSelection({last});
-    groupTable->scrollToBottom();
-    TestSupport::drainEvents();
-    const int scrolled = groupTable->verticalScrollBar()->value();
-    ASSERT_GT(scrolled, 0);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 
-    store->saveTrackMetadata(last.trackID,
-                             {QStringLiteral("Edited"), {}, QStringLiteral("Album"), {}, {}},
-                             *store->selectedDiskID());
-    waitForOperation();
-    ASSERT_FALSE(store->alert()) << qPrintable(*store->alert());
-    ASSERT_EQ(content().coverFlow()->trackTable(), groupTable);
-    EXPECT_EQ(groupTable->trackModel()->rowAt(39).track.title, QStringLiteral("Edited"));
-    EXPECT_EQ(view().state().scopedTrackSelection, (QSet<TrackRow::ID>{last}));
-    const QModelIndexList selected = groupTable->selectionModel()->selectedRows();
-    ASSERT_EQ(selected.size(), 1);
-    EXPECT_EQ(selected.first().row(), 39);
-    EXPECT_EQ(groupTable->verticalScrollBar()->value(), scrolled);
+    for (const bool coverFlow : {false, true}) {
+        SCOPED_TRACE(coverFlow ? "cover flow" : "table view");
+        if (coverFlow)
+            QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
+        const QPointer<TrackTableView> shown =
+            coverFlow ? content().coverFlow()->trackTable() : &table();
+        ASSERT_NE(shown, nullptr);
+        TrackTableView& table = *shown;
+        table.setFocus();
+        table.setCurrentIndex(
+            table.model()->index(edited, table.trackModel()->sectionOf(TrackColumn::title)));
+        table.scrollTo(table.currentIndex(), QAbstractItemView::PositionAtCenter);
+        TestSupport::drainEvents();
+        const TrackRow::ID id = table.trackModel()->rowAt(edited).id();
+        ASSERT_EQ(table.trackModel()->selection(), (QSet<TrackRow::ID>{id}));
+        const int scrolled = table.verticalScrollBar()->value();
+        ASSERT_GT(scrolled, 0);
+
+        // The menu key opens the menu of the focused table, as the window system delivers it.
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        QApplication::sendEvent(window->windowHandle(), &menuKey);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QTest::keyClick(menu, Qt::Key_Down);
+        ASSERT_EQ(menu->activeAction()->text(), QStringLiteral("Edit Track Info"));
+        QTest::keyClick(menu, Qt::Key_Return);
+        ASSERT_TRUE(TestSupport::waitUntil(
+            [] { return qobject_cast<QDialog*>(QApplication::activeWindow()) != nullptr; }));
+        const QString title = QStringLiteral("Edited in %1").arg(coverFlow);
+        QWidget* field = QApplication::focusWidget();
+        ASSERT_NE(qobject_cast<QLineEdit*>(field), nullptr);
+        qobject_cast<QLineEdit*>(field)->selectAll();
+        QTest::keyClicks(field, title);
+        QTest::keyClick(field, Qt::Key_Return);
+        waitForOperation();
+        ASSERT_FALSE(store->alert()) << qPrintable(*store->alert());
+        TestSupport::drainEvents();
+
+        ASSERT_EQ(coverFlow ? content().coverFlow()->trackTable() : &this->table(), shown);
+        EXPECT_EQ(table.trackModel()->rowAt(edited).track.title, title);
+        EXPECT_EQ(table.trackModel()->selection(), (QSet<TrackRow::ID>{id}));
+        const QModelIndexList selected = table.selectionModel()->selectedRows();
+        ASSERT_EQ(selected.size(), 1);
+        EXPECT_EQ(selected.first().row(), edited);
+        EXPECT_EQ(table.currentIndex().row(), edited);
+        EXPECT_EQ(table.verticalScrollBar()->value(), scrolled);
+        EXPECT_EQ(QApplication::focusWidget(), &table);
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        EXPECT_EQ(table.currentIndex().row(), edited + 1);
+        EXPECT_EQ(table.trackModel()->selection(),
+                  (QSet<TrackRow::ID>{table.trackModel()->rowAt(edited + 1).id()}));
+        EXPECT_EQ(table.verticalScrollBar()->value(), scrolled);
+    }
 }
 
 TEST_F(HeaderBarTest, TheShortestWindowKeepsTheCoversAndBothTablesUsable) {

@@ -16,9 +16,11 @@
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 using Finish = StartupModel::Finish;
@@ -208,7 +210,12 @@ TEST(ShareImage, TheFullDiskAlertShowsItsMessageOnOneLineInEitherLanguage) {
     preview.setAttribute(Qt::WA_DeleteOnClose, false);
     const auto png = preview.renderDeviceImagePNG();
     ASSERT_TRUE(png);
-    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese}) {
+    // Titled and answered as the window's other alerts are: our "OK" (no icon), never Qt's.
+    const std::pair<AppLanguage, QString> languages[] = {
+        {AppLanguage::english, QStringLiteral("OK")},
+        {AppLanguage::simplifiedChinese, QStringLiteral("好")},
+    };
+    for (const auto& [language, ok] : languages) {
         SCOPED_TRACE(AppLanguages::rawValue(language).toStdString());
         Settings::shared().setValue(AppLanguages::storageKey(), AppLanguages::rawValue(language));
         preview.saveDeviceImage(*png);
@@ -227,7 +234,17 @@ TEST(ShareImage, TheFullDiskAlertShowsItsMessageOnOneLineInEitherLanguage) {
         }));
         TestSupport::expectReadableMessage(
             *alert, localizedString(LZ("There is not enough free space on the disk."), language));
-        alert->done(QMessageBox::Ok);
+        EXPECT_EQ(alert->windowTitle(), QStringLiteral("Lorvanel"));
+        EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+        ASSERT_EQ(alert->buttons().size(), 1);
+        QAbstractButton* button = alert->buttons().first();
+        EXPECT_EQ(button->text(), ok);
+        EXPECT_TRUE(button->icon().isNull());
+        EXPECT_EQ(alert->standardButton(button), QMessageBox::NoButton);
+        EXPECT_EQ(alert->escapeButton(), button);
+        const QPointer<QMessageBox> shown = alert;
+        QTest::keyClick(alert, Qt::Key_Return);
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return !shown || !shown->isVisible(); }));
     }
     Settings::shared().setValue(AppLanguages::storageKey(),
                                 AppLanguages::rawValue(AppLanguage::english));
