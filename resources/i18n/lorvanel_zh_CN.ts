@@ -1289,5 +1289,13 @@ Additional failures: %2.</source>
         <source>The iPod is in use by another program. Quit that program, then try again.</source>
         <translation>此 iPod 正被另一个程序使用。请退出该程序后再试。</translation>
     </message>
+    <message>
+        <source>Editing is disabled because this iPod’s device description (%1) is not written in a form Lorvanel can read safely. Move that file from the iPod to your computer, then reconnect the iPod. The music on the iPod stays as it is.</source>
+        <translation>此 iPod 的设备描述（%1）的写法无法被 Lorvanel 安全读取，因此已停用编辑。请将该文件从 iPod 移到电脑上，然后重新连接 iPod。iPod 上的音乐不会受影响。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it.</source>
+        <translation>通过 USB 从此 iPod 读取的设备描述的写法无法被 Lorvanel 安全读取，因此已停用编辑。请安全推出 iPod，然后重新连接。</translation>
+    </message>
 </context>
 </TS>

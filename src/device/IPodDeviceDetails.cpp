@@ -7,7 +7,9 @@
 #include "device/IPodDeviceError.h"
 #include "library/DatabaseFiles.h"
 #include "library/DatabasePreflight.h"
+#include "library/DeviceDescription.h"
 #include "library/GLibHandles.h"
+#include "library/GpodExtensions.h"
 #include "library/IPodDatabase.h"
 #include "library/IPodModel.h"
 #include "library/StoredCovers.h"
@@ -112,16 +114,22 @@ std::optional<IPodModel> IPodDevice::identifyModel() const {
     if (!hasIdentity())
         return std::nullopt;
     // libgpod reads the device description on its own and would wait on a FIFO forever.
-    GLibHandles::DevicePtr device(DatabaseFiles::hasSpecialFiles(mountPoint) ? nullptr
-                                                                             : itdb_device_new());
+    if (DatabaseFiles::hasSpecialFiles(mountPoint))
+        return modelFromUSB(std::nullopt);
+    // It crashes on some descriptions: one our strict reading refuses it never sees.
+    const DeviceDescription::File description = DeviceDescription::read(mountPoint);
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    GLibHandles::DevicePtr device(description.refused()
+                                      ? lorvanel_itdb_device_without_description(mount.constData())
+                                      : itdb_device_new());
     if (!device)
         return modelFromUSB(std::nullopt);
-    itdb_device_set_mountpoint(device.get(), QFile::encodeName(mountPoint).constData());
+    if (!description.refused())
+        itdb_device_set_mountpoint(device.get(), mount.constData());
 
     std::optional<QString> serial;
-    if (const auto plist = DatabaseFiles::read(
-            mountPoint + QStringLiteral("/iPod_Control/Device/SysInfoExtended")))
-        serial = IPodDatabase::serialNumber(*plist);
+    if (description.text)
+        serial = IPodDatabase::serialNumber(*description.text);
 
     if (const Itdb_IpodInfo* info = itdb_device_get_ipod_info(device.get())) {
         const int generation = info->ipod_generation;

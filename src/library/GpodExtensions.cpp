@@ -55,12 +55,19 @@ ShadowMount* shadowOf(Itdb_iTunesDB* itdb) {
                : nullptr;
 }
 
-// Mirrors mp's iPod_Control into a fresh shadow: a real Device folder holding only
-// descriptionName with descriptionBytes (plus links to the device's other Device files), links
-// for every other entry. Without a descriptionName the shadow only mirrors: Device is a link
-// too, and a folder the volume lacks stays missing in the shadow. On failure, failure names it
-// when errno does not.
-std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descriptionName,
+// What the Device folder of a shadow holds.
+enum class ShadowDevice {
+    mirrored,           // a link to the device's own
+    description,        // the given description in place of SysInfo and SysInfoExtended
+    withoutDescription, // the device's files but SysInfoExtended
+};
+
+// Mirrors mp's iPod_Control into a fresh shadow: links for every entry but Device, which is as
+// device says (a real folder holding descriptionName with descriptionBytes, or only leaving the
+// description out, plus links to the device's other Device files). A mirrored shadow leaves a
+// folder the volume lacks missing. On failure, failure names it when errno does not.
+std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, ShadowDevice device,
+                                        const char* descriptionName,
                                         const QByteArray& descriptionBytes,
                                         const char** failure = nullptr) {
     auto shadow = std::make_unique<ShadowMount>(mp, descriptionBytes.size());
@@ -78,7 +85,8 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descri
     const fs::path shadowControl = shadow->folder.path() / controlName;
 
     std::error_code error;
-    fs::create_directories(descriptionName ? shadowControl / "Device" : shadowControl, error);
+    const bool mirrored = device == ShadowDevice::mirrored;
+    fs::create_directories(mirrored ? shadowControl : shadowControl / "Device", error);
     if (error)
         return nullptr;
 
@@ -102,12 +110,16 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descri
         }
         return true;
     };
-    if (!descriptionName)
+    if (mirrored)
         return linkChildren(realControl, shadowControl, {}) ? std::move(shadow) : nullptr;
     if (!linkChildren(realControl, shadowControl, {"Device"}))
         return nullptr;
-    if (!linkChildren(realControl / "Device", shadowControl / "Device",
-                      {"SysInfo", "SysInfoExtended"}))
+    const bool linked =
+        device == ShadowDevice::description
+            ? linkChildren(realControl / "Device", shadowControl / "Device",
+                           {"SysInfo", "SysInfoExtended"})
+            : linkChildren(realControl / "Device", shadowControl / "Device", {"SysInfoExtended"});
+    if (!linked)
         return nullptr;
 
     // Folders libgpod may create on a later save point at the real place even while missing,
@@ -123,7 +135,7 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const char* descri
         }
     }
 
-    if (!writeFile(shadowControl / "Device" / descriptionName, descriptionBytes))
+    if (descriptionName && !writeFile(shadowControl / "Device" / descriptionName, descriptionBytes))
         return nullptr;
     return shadow;
 }
@@ -145,7 +157,7 @@ void nameRealMountPoint(GError** error, const std::string& shadowPath, const gch
 }
 
 // The parse of mp through a shadow (see makeShadow); the shadow is kept in the database.
-Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
+Itdb_iTunesDB* parseThroughShadow(const gchar* mp, ShadowDevice device, const char* descriptionName,
                                   const QByteArray& description, GError** error) {
     if (!mp) {
         setShadowError(error, "no mount point");
@@ -153,7 +165,7 @@ Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const char* descriptionName,
     }
     const char* failure = nullptr;
     std::unique_ptr<ShadowMount> shadow =
-        makeShadow(QByteArray(mp), descriptionName, description, &failure);
+        makeShadow(QByteArray(mp), device, descriptionName, description, &failure);
     if (!shadow) {
         setShadowError(error, failure ? failure : std::strerror(errno));
         return nullptr;
@@ -244,12 +256,12 @@ Hash58Check dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration
 Itdb_iTunesDB* itdb_parse_with_model(const gchar* mp, const gchar* model_number, GError** error) {
     const QByteArray description =
         QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number ? model_number : "") + '\n';
-    return parseThroughShadow(mp, "SysInfo", description, error);
+    return parseThroughShadow(mp, ShadowDevice::description, "SysInfo", description, error);
 }
 
 Itdb_iTunesDB* itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_extended_xml,
                                        GError** error) {
-    return parseThroughShadow(mp, "SysInfoExtended",
+    return parseThroughShadow(mp, ShadowDevice::description, "SysInfoExtended",
                               QByteArray(sysinfo_extended_xml ? sysinfo_extended_xml : ""), error);
 }
 
@@ -257,7 +269,7 @@ Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** err
     const GLibHandles::CharPtr artwork{mp ? itdb_get_artwork_dir(mp) : nullptr};
     if (!mp || artwork)
         return itdb_parse(mp, error);
-    Itdb_iTunesDB* itdb = parseThroughShadow(mp, nullptr, {}, error);
+    Itdb_iTunesDB* itdb = parseThroughShadow(mp, ShadowDevice::mirrored, nullptr, {}, error);
     if (!itdb)
         return nullptr;
     // Back on the volume itself (this reads its device description and writes nothing), so a
@@ -273,6 +285,38 @@ Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** err
     return itdb;
 }
 
+Itdb_iTunesDB* lorvanel_itdb_parse_without_description(const gchar* mp, GError** error) {
+    return parseThroughShadow(mp, ShadowDevice::withoutDescription, nullptr, {}, error);
+}
+
+gboolean lorvanel_itdb_set_mountpoint_without_description(Itdb_iTunesDB* itdb, const gchar* mp) {
+    if (!itdb || !mp)
+        return FALSE;
+    std::unique_ptr<ShadowMount> shadow =
+        makeShadow(QByteArray(mp), ShadowDevice::withoutDescription, nullptr, {});
+    if (!shadow)
+        return FALSE;
+    itdb_set_mountpoint(itdb, shadow->folder.path().string().c_str());
+    if (itdb->userdata_destroy)
+        itdb->userdata_destroy(itdb->userdata);
+    itdb->userdata = shadow.release();
+    itdb->userdata_destroy = &destroyShadow;
+    return TRUE;
+}
+
+Itdb_Device* lorvanel_itdb_device_without_description(const gchar* mp) {
+    if (!mp)
+        return nullptr;
+    const std::unique_ptr<ShadowMount> shadow =
+        makeShadow(QByteArray(mp), ShadowDevice::withoutDescription, nullptr, {});
+    if (!shadow)
+        return nullptr;
+    Itdb_Device* device = itdb_device_new();
+    if (device)
+        itdb_device_set_mountpoint(device, shadow->folder.path().string().c_str());
+    return device;
+}
+
 gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* model_number) {
     if (!itdb || !model_number)
         return FALSE;
@@ -281,7 +325,7 @@ gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* mod
     if (!current)
         return FALSE;
     std::unique_ptr<ShadowMount> shadow =
-        makeShadow(QByteArray(current), "SysInfo",
+        makeShadow(QByteArray(current), ShadowDevice::description, "SysInfo",
                    QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number) + '\n');
     if (!shadow)
         return FALSE;

@@ -42,6 +42,17 @@ G_END_DECLS
 // create) is parsed through a shadow that mirrors it; the database then points at mp itself.
 Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** error);
 
+// itdb_parse through a shadow whose Device folder leaves the device description out (libgpod
+// then knows the device from SysInfo alone), for a description libgpod must not read; the
+// shadow stays the database's mount point.
+Itdb_iTunesDB* lorvanel_itdb_parse_without_description(const gchar* mp, GError** error);
+// itdb_set_mountpoint through such a shadow, kept with the database. FALSE when it cannot be
+// made.
+gboolean lorvanel_itdb_set_mountpoint_without_description(Itdb_iTunesDB* itdb, const gchar* mp);
+// A device known from mp's SysInfo alone, read through such a shadow (gone on return, so the
+// device is only for asking what it is). NULL when the shadow cannot be made.
+Itdb_Device* lorvanel_itdb_device_without_description(const gchar* mp);
+
 // itdb_verify_hash58, telling a check that could not run for want of anywhere to write its dry
 // run from one that failed; for the former, refusals (when given) gets the places tried.
 enum class Hash58Check { verified, unverified, nowhereToWrite };

@@ -1,6 +1,7 @@
 #include "library/IPodDatabase.h"
 
 #include "library/DatabaseFiles.h"
+#include "library/DeviceDescription.h"
 #include "library/GpodExtensions.h"
 #include "library/ITunesDBStructure.h"
 #include "library/Nano5Container.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStringDecoder>
 
 #include <stdexcept>
 
@@ -109,28 +109,33 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     if (pid == Nano5Playlist::productID)
         firstSnapshot = Nano5Playlist::databaseSnapshot(mountPoint_);
 
-    GLibHandles::ErrorSlot error;
-    const auto sysInfoText = [&]() -> std::optional<QByteArray> {
-        if (!sysInfoExtended)
-            return std::nullopt;
-        QString decoded;
-        auto toUtf16 = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        decoded = toUtf16(*sysInfoExtended);
-        if (toUtf16.hasError() || sysInfoExtended->contains('\0'))
-            return std::nullopt;
-        return *sysInfoExtended;
-    };
+    // libgpod reads a device description only once it passed our own strict reading (it crashes
+    // on some it cannot read): one that does not pass is left out of what libgpod sees, and the
+    // session is read-only naming it. A classic's description read over USB stands in for the
+    // volume's.
+    std::optional<IPodDatabaseError> descriptionRefusal;
+    std::optional<QByteArray> overUSB;
+    if (sysInfoExtended && pid == IPodModel::classicProductID) {
+        overUSB = DeviceDescription::plainText(*sysInfoExtended);
+        if (!overUSB)
+            descriptionRefusal = IPodDatabaseError::unreadableDeviceDescription(std::nullopt);
+    } else if (const DeviceDescription::File onVolume = DeviceDescription::read(mountPoint_);
+               onVolume.refused()) {
+        descriptionRefusal = IPodDatabaseError::unreadableDeviceDescription(
+            QDir(mountPoint_).relativeFilePath(onVolume.path));
+    }
 
     if (!recordsChecked)
         checkDatabaseFiles(mountPoint_);
 
+    GLibHandles::ErrorSlot error;
     Itdb_iTunesDB* parsed = nullptr;
     bool freshDatabase = false;
     if (pid == IPodModel::nano2ProductID && passesITunesDBProbe(mountPoint_)) {
         parsed = itdb_parse_with_model(path.constData(), "MA477", error.out());
         modelForced_ = true;
-    } else if (const auto xml = pid == IPodModel::classicProductID ? sysInfoText() : std::nullopt) {
-        parsed = itdb_parse_with_sysinfo(path.constData(), xml->constData(), error.out());
+    } else if (overUSB) {
+        parsed = itdb_parse_with_sysinfo(path.constData(), overUSB->constData(), error.out());
     } else if (pid == IPodModel::shuffle2ProductID && passesShuffle2SDProbe(mountPoint_)) {
         parsed = itdb_parse_with_model(path.constData(), "MA546", error.out());
         modelForced_ = true;
@@ -139,6 +144,8 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         modelForced_ = true;
     } else if (pid == IPodModel::shuffle3ProductID && passesFreshVolumeTest(mountPoint_)) {
         freshDatabase = true;
+    } else if (descriptionRefusal) {
+        parsed = lorvanel_itdb_parse_without_description(path.constData(), error.out());
     } else {
         parsed = lorvanel_itdb_parse_without_writing(path.constData(), error.out());
     }
@@ -154,8 +161,14 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     if (freshDatabase) {
         database_.reset(itdb_new());
         bool ready = false;
-        if (database_) {
+        if (database_ && descriptionRefusal) {
+            if (!lorvanel_itdb_set_mountpoint_without_description(database_.get(),
+                                                                  path.constData()))
+                database_.reset();
+        } else if (database_) {
             itdb_set_mountpoint(database_.get(), path.constData());
+        }
+        if (database_) {
             const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database_->device);
             if (info && info->ipod_model == ITDB_IPOD_MODEL_INVALID) {
                 itdb_device_set_model_for_session(database_.get(), "MC306");
@@ -223,6 +236,10 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
             nano5SourceCDB_ = std::move(firstSnapshot);
     }
 
+    if (descriptionRefusal) {
+        writeBlocker_ = std::move(descriptionRefusal);
+        return;
+    }
     if (pid) {
         const auto model = IPodModel::fromGeneration(gen, std::nullopt, std::nullopt, std::nullopt);
         const bool libgpodSaysClassic = model && model->family == IPodModel::Family::classic;

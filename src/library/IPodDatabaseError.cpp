@@ -130,6 +130,13 @@ IPodDatabaseError::storedCoverFormatsOfOtherModel(std::optional<QString> modelFi
     return error;
 }
 
+IPodDatabaseError
+IPodDatabaseError::unreadableDeviceDescription(std::optional<QString> descriptionFile) {
+    IPodDatabaseError error(Case::unreadableDeviceDescription);
+    error.detail_ = std::move(descriptionFile);
+    return error;
+}
+
 IPodDatabaseError IPodDatabaseError::emptyLibrary(EmptyLibraryAction action) {
     IPodDatabaseError error(Case::emptyLibrary);
     error.emptyLibraryAction_ = action;
@@ -209,6 +216,12 @@ QString IPodDatabaseError::description(AppLanguage language) const {
             return localizedString(LZ("Editing is disabled because this iPod’s covers are stored in cover art formats of another model than the one its device description (%1) names: saving would erase them. If that file is not this iPod’s own, put back its own from a backup of this iPod, then reconnect it."),
                                    language, *detail_);
         return localizedString(LZ("Editing is disabled because this iPod’s covers are stored in cover art formats of another model than the one it reports over USB: saving would erase them. Leave the iPod as it is to keep them; its songs still play and can be exported."),
+                               language);
+    case Case::unreadableDeviceDescription:
+        if (detail_)
+            return localizedString(LZ("Editing is disabled because this iPod’s device description (%1) is not written in a form Lorvanel can read safely. Move that file from the iPod to your computer, then reconnect the iPod. The music on the iPod stays as it is."),
+                                   language, *detail_);
+        return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it."),
                                language);
     }
     return {};

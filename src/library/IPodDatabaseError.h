@@ -30,6 +30,7 @@ public:
         storedCoverFormatsUnlisted,
         storedCoversUnreadable,
         storedCoverFormatsOfOtherModel,
+        unreadableDeviceDescription,
     };
 
     // The edit whose save of a library without tracks was refused; the refusal names it.
@@ -100,10 +101,13 @@ public:
     // in: the save would erase it. modelFile: the SysInfo naming the model, relative to the
     // mount point; none when the model came from the device over USB.
     static IPodDatabaseError storedCoverFormatsOfOtherModel(std::optional<QString> modelFile);
+    // The device description is not plain enough for libgpod and our checks to read it alike
+    // (DeviceDescription), so neither does. descriptionFile as above.
+    static IPodDatabaseError unreadableDeviceDescription(std::optional<QString> descriptionFile);
 
     Case errorCase() const { return case_; }
-    // Only for `library`: the operation key and libgpod's detail; for the cover cases the detail
-    // is the file they name, for noScratchSpace the places tried.
+    // Only for `library`: the operation key and libgpod's detail; for the cover and description
+    // cases the detail is the file they name, for noScratchSpace the places tried.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.

@@ -3,6 +3,7 @@
 #include "library/IPodDatabase.h"
 
 #include "library/DatabaseFiles.h"
+#include "library/DeviceDescription.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
@@ -27,9 +28,13 @@ quint32 littleEndian32(const QByteArray& bytes, int offset) {
     return byte(0) | (byte(1) << 8) | (byte(2) << 16) | (byte(3) << 24);
 }
 
+std::optional<PropertyList> description(const QString& mountPoint) {
+    const DeviceDescription::File file = DeviceDescription::read(mountPoint);
+    return file.text ? PropertyList::parseDictionary(*file.text) : std::nullopt;
+}
+
 std::optional<QString> sysInfoExtendedSerial(const QString& mountPoint) {
-    const auto plist = PropertyList::readDictionary(
-        mountPoint + QStringLiteral("/iPod_Control/Device/SysInfoExtended"));
+    const auto plist = description(mountPoint);
     return plist ? plist->string("SerialNumber") : std::nullopt;
 }
 
@@ -140,7 +145,7 @@ std::optional<QString> IPodDatabase::serialNumber() const {
 }
 
 std::optional<QString> IPodDatabase::serialNumber(const QByteArray& sysInfoExtended) {
-    const auto plist = PropertyList::parseDictionary(sysInfoExtended);
+    const auto plist = DeviceDescription::dictionary(sysInfoExtended);
     return plist ? plist->string("SerialNumber") : std::nullopt;
 }
 
@@ -163,8 +168,7 @@ std::optional<QString> IPodDatabase::normalizedVersion(const QString& value) {
 
 std::optional<QString> IPodDatabase::firmwareVersion(const QString& mountPoint) {
     const QString folder = mountPoint + QStringLiteral("/iPod_Control/Device/");
-    if (auto version = visibleBuildID(
-            PropertyList::readDictionary(folder + QStringLiteral("SysInfoExtended"))))
+    if (auto version = visibleBuildID(description(mountPoint)))
         return version;
     const auto bytes = DatabaseFiles::read(folder + QStringLiteral("SysInfo"));
     if (!bytes)
@@ -182,7 +186,7 @@ std::optional<QString> IPodDatabase::firmwareVersion(const QString& mountPoint) 
 }
 
 std::optional<QString> IPodDatabase::firmwareVersion(const QByteArray& sysInfoExtended) {
-    return visibleBuildID(PropertyList::parseDictionary(sysInfoExtended));
+    return visibleBuildID(DeviceDescription::dictionary(sysInfoExtended));
 }
 
 bool IPodDatabase::isMusic(const Itdb_Track* track) {

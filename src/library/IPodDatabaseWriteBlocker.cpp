@@ -4,6 +4,7 @@
 
 #include "library/ArtworkDBImages.h"
 #include "library/ArtworkFormats.h"
+#include "library/DeviceDescription.h"
 #include "library/GpodExtensions.h"
 #include "library/PropertyList.h"
 
@@ -18,11 +19,8 @@ namespace {
 std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
                                                       const QString& mountPoint, int generation,
                                                       bool requiresFireWireID) {
-    const QByteArray mount = QFile::encodeName(mountPoint);
-    GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount.constData())};
-    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
-                                        : nullptr};
-    if (!file) {
+    const DeviceDescription::File file = DeviceDescription::read(mountPoint);
+    if (file.path.isEmpty()) {
         if (!requiresFireWireID)
             return std::nullopt;
         GLibHandles::CharPtr guid{itdb_device_get_sysinfo(database->device, "FirewireGuid")};
@@ -32,7 +30,10 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
         return IPodDatabaseError::invalidFireWireID();
     }
 
-    const auto plist = PropertyList::readDictionary(QFile::decodeName(file.get()));
+    if (!file.text)
+        return IPodDatabaseError::unreadableDeviceDescription(
+            QDir(mountPoint).relativeFilePath(file.path));
+    const auto plist = PropertyList::parseDictionary(*file.text);
     if (!plist)
         return IPodDatabaseError::unsupportedDatabase();
 
@@ -65,10 +66,11 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     return IPodDatabaseError::unsupportedDatabase();
 }
 
-// The device description as libgpod reads it; none when it cannot be read whole. The one reader
-// of the description for the cover rule.
-std::optional<PropertyList> readDescription(const QString& path) {
-    return PropertyList::readDictionary(path);
+// The dictionary of a device description that passed the strict reading, whose numbers are the
+// ones libgpod's writer reads; none otherwise. The one reader of the description for the cover
+// rule.
+std::optional<PropertyList> readDescription(const DeviceDescription::File& file) {
+    return file.text ? PropertyList::parseDictionary(*file.text) : std::nullopt;
 }
 
 // The ArtworkDB at a mount point as its records lie; none when there is none or it cannot be
@@ -151,31 +153,33 @@ std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) 
         return std::nullopt;
     const QDir root(QFile::decodeName(mount));
     GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount)};
-    GLibHandles::CharPtr file{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
-                                        : nullptr};
+    const DeviceDescription::File file = DeviceDescription::read(QFile::decodeName(mount));
     // Which file a reason names: none for the description of a shadow, read from the device.
-    const auto named = [&](const gchar* path) -> std::optional<QString> {
-        if (!path || lorvanel_itdb_real_mountpoint(database))
+    const auto named = [&](const QString& path) -> std::optional<QString> {
+        if (path.isEmpty() || lorvanel_itdb_real_mountpoint(database))
             return std::nullopt;
-        return root.relativeFilePath(QFile::decodeName(path));
+        return root.relativeFilePath(path);
     };
     QSet<quint32> formats;
     std::optional<IPodDatabaseError> unlisted;
-    if (file) {
-        const auto description = readDescription(QFile::decodeName(file.get()));
+    if (!file.path.isEmpty()) {
+        if (file.refused())
+            return IPodDatabaseError::unreadableDeviceDescription(named(file.path));
+        const auto description = readDescription(file);
         if (!description)
             return IPodDatabaseError::unsupportedDatabase();
         if (!ArtworkFormats::withinBounds(*description))
-            return IPodDatabaseError::artworkFormatsOutOfBounds(named(file.get()));
+            return IPodDatabaseError::artworkFormatsOutOfBounds(named(file.path));
         formats = ArtworkFormats::coverFormats(*description);
-        unlisted = IPodDatabaseError::storedCoverFormatsUnlisted(named(file.get()));
+        unlisted = IPodDatabaseError::storedCoverFormatsUnlisted(named(file.path));
     } else {
         const Itdb_IpodInfo* info =
             database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
         formats = ArtworkFormats::modelFormats(info ? int(info->ipod_generation) : 0);
         GLibHandles::CharPtr sysInfo{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfo")
                                                : nullptr};
-        unlisted = IPodDatabaseError::storedCoverFormatsOfOtherModel(named(sysInfo.get()));
+        unlisted = IPodDatabaseError::storedCoverFormatsOfOtherModel(
+            named(sysInfo ? QFile::decodeName(sysInfo.get()) : QString()));
     }
     // Without formats libgpod leaves the ArtworkDB as it is.
     if (!database->device || !itdb_device_supports_artwork(database->device))

@@ -196,7 +196,7 @@ public:
         quint8 raw = 0;
         QString operation;
         std::optional<QString> detail;
-        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::storedCoverFormatsOfOtherModel) ||
+        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::unreadableDeviceDescription) ||
             !text(operation) ||
             !optional(detail, [this](QString& text) { return this->text(text); }))
             return false;
@@ -205,8 +205,8 @@ public:
             value = IPodDatabaseError::library(operation, detail);
             return true;
         }
-        // Only the library case carries an operation; a detail only it, the cover cases and the
-        // places tried for scratch space.
+        // Only the library case carries an operation; a detail only it, the cover and description
+        // cases and the places tried for scratch space.
         if (!operation.isEmpty())
             return false;
         if (which == IPodDatabaseError::Case::noScratchSpace) {
@@ -229,6 +229,10 @@ public:
         }
         if (which == IPodDatabaseError::Case::storedCoverFormatsOfOtherModel) {
             value = IPodDatabaseError::storedCoverFormatsOfOtherModel(detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::unreadableDeviceDescription) {
+            value = IPodDatabaseError::unreadableDeviceDescription(detail);
             return true;
         }
         if (detail)

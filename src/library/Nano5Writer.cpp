@@ -1,5 +1,6 @@
 #include "library/Nano5Writer.h"
 
+#include "library/DeviceDescription.h"
 #include "library/GLibHandles.h"
 #include "library/Nano5Container.h"
 #include "library/Nano5Database.h"
@@ -9,7 +10,6 @@
 #include "library/Nano5Playlist.h"
 #include "library/Nano5Records.h"
 #include "library/Nano5Signing.h"
-#include "library/PropertyList.h"
 #include "library/VolumeWriteLock.h"
 #include "platform/Task.h"
 
@@ -116,7 +116,7 @@ Nano5Signing::DeviceParameters requireDeviceParameters(QByteArrayView checksumFi
 } // namespace
 
 void checkSysInfoExtended(const QByteArray& sysInfoExtended) {
-    const auto plist = PropertyList::parseDictionary(sysInfoExtended);
+    const auto plist = DeviceDescription::dictionary(sysInfoExtended);
     if (!plist || plist->unsignedInteger("FamilyID") != 16u ||
         plist->unsignedInteger("DBVersion") != 3u || plist->boolean("SQLiteDB") != true)
         throw Nano5Error::unsupportedDatabase();

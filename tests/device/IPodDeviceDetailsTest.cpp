@@ -1,8 +1,12 @@
 #include "device/IPodDevice.h"
 #include "device/IPodDeviceError.h"
+#include "library/DatabasePreflight.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
 #include "library/IPodModel.h"
+#include "library/LibrarySnapshot.h"
+#include "support/DeviceDescriptions.h"
+#include "support/IPodVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -76,4 +80,35 @@ TEST(IPodDeviceDetails, RefusesToOpenAVolumeThatIsGone) {
     EXPECT_THROW(device->openDatabase(), IPodDeviceError);
     EXPECT_FALSE(device->identifyModel());
     EXPECT_FALSE(device->firmwareVersion());
+}
+
+TEST(IPodDeviceDetails, ADescriptionThatIsNotPlainIsLeftOutOfTheModelAndTheOpen) {
+    TestSupport::IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("One"), .artwork = true});
+    volume.addTrack({.title = QStringLiteral("Two")});
+    volume.write();
+    const auto device = IPodDevice::fromMountPoint(volume.mountPoint());
+    ASSERT_TRUE(device);
+    const IPodDatabaseError reason = IPodDatabaseError::unreadableDeviceDescription(
+        QStringLiteral("iPod_Control/Device/SysInfoExtended"));
+    for (const auto& [name, description] : TestSupport::unplainDescriptions()) {
+        SCOPED_TRACE(name);
+        volume.writeSysInfoExtended(description);
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        // Known from its SysInfo alone.
+        const auto model = device->identifyModel();
+        ASSERT_TRUE(model);
+        EXPECT_EQ(model->family, IPodModel::Family::nano);
+        EXPECT_EQ(model->generationNumber, 2);
+        // Read by the helper, then opened here.
+        DatabasePreflight::forgetReadDatabases();
+        const LibrarySnapshot library = device->readLibrary();
+        EXPECT_EQ(library.writeBlocker, reason);
+        EXPECT_EQ(library.tracks.size(), 2);
+        const auto database = device->openDatabase();
+        EXPECT_EQ(database->writeBlocker(), reason);
+        EXPECT_EQ(database->loadTracks().size(), 2);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                  QStringList());
+    }
 }

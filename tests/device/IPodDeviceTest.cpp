@@ -3,11 +3,17 @@
 
 #include "device/IPodDevice.h"
 #include "device/IPodDeviceError.h"
+#include "device/IPodProbe.h"
+#include "library/DatabasePreflight.h"
+#include "library/LibrarySnapshot.h"
+#include "support/DeviceDescriptions.h"
+#include "support/IPodVolume.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -227,6 +233,25 @@ struct FakeIPodVolume {
     }
 };
 
+// A classic's answer to an inquiry for its description: in pages of what one inquiry carries,
+// listed on page 0xC0.
+FakeSCSIReply descriptionPage(const FakeInquiry& inquiry, const QByteArray& description) {
+    constexpr int pageBytes = IPodProbe::vpdAllocationLength - 4;
+    const quint8 page = inquiry.cdb[2];
+    const int pages = int((description.size() + pageBytes - 1) / pageBytes);
+    QByteArray payload;
+    if (page == 0xC0) {
+        for (int i = 0; i < pages; ++i)
+            payload += char(0xC2 + i);
+    } else if (page >= 0xC2 && page < 0xC2 + pages) {
+        payload = description.mid((page - 0xC2) * pageBytes, pageBytes);
+    }
+    QByteArray answer(4, '\0');
+    answer[1] = char(page);
+    answer[3] = char(payload.size());
+    return FakeSCSIReply{answer + payload, 0, 0};
+}
+
 } // namespace
 
 TEST(IPodDeviceFakeUSB, WalksFromTheMountedVolumeToItsAppleUSBDevice) {
@@ -386,6 +411,52 @@ TEST(IPodDeviceFakeUSB, AClassicReportsNoBatteryAndReadsItsSerialOverSCSI) {
     ASSERT_TRUE(withFile);
     EXPECT_FALSE(withFile->second);
     EXPECT_EQ(inquiries, 0);
+}
+
+TEST(IPodDeviceFakeUSB, AClassicsDescriptionOverSCSIThatIsNotPlainIsLeftOutOfTheOpen) {
+    if (!TestVolumes::whyLoopImagesAreUnavailable().isEmpty())
+        GTEST_SKIP() << qPrintable(TestVolumes::whyLoopImagesAreUnavailable());
+    if (!runsInFakeUSBEnvironment())
+        return;
+    FakeIPodVolume volume;
+    ASSERT_TRUE(volume.setUp());
+    {
+        TestSupport::IPodVolume classic(QStringLiteral("MB029"));
+        classic.addTrack({.title = QStringLiteral("One"), .artwork = true});
+        classic.addTrack({.title = QStringLiteral("Two")});
+        classic.write();
+        ASSERT_EQ(
+            QProcess::execute(QStringLiteral("cp"),
+                              {QStringLiteral("-a"), classic.mountPoint() + QStringLiteral("/."),
+                               volume.mount->path()}),
+            0);
+    }
+    FakeUSBTestbed bed;
+    FakeUSBTestbed::USBDeviceSpec spec;
+    spec.productID = 0x1261;
+    const QString usb = bed.addUSBDevice(spec);
+    bed.addBlockDevice(usb, QStringLiteral("sdb"), volume.number);
+    bed.addSCSIGeneric(usb, QStringLiteral("sg1"), QStringLiteral("21:1"));
+    ASSERT_TRUE(volume.identify());
+    QByteArray description;
+    bed.answerInquiries(QStringLiteral("/dev/sg1"), [&](const FakeInquiry& inquiry) {
+        return descriptionPage(inquiry, description);
+    });
+    const IPodDatabaseError reason = IPodDatabaseError::unreadableDeviceDescription(std::nullopt);
+    for (const auto& form : TestSupport::unplainDescriptions()) {
+        SCOPED_TRACE(form.name);
+        description = form.bytes;
+        const auto before = TestSupport::snapshotTree(volume.mount->path());
+        DatabasePreflight::forgetReadDatabases();
+        const LibrarySnapshot library = volume.device->readLibrary();
+        EXPECT_EQ(library.writeBlocker, reason);
+        EXPECT_EQ(library.tracks.size(), 2);
+        const auto database = volume.device->openDatabase();
+        EXPECT_EQ(database->writeBlocker(), reason);
+        EXPECT_EQ(database->loadTracks().size(), 2);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mount->path())),
+                  QStringList());
+    }
 }
 
 TEST(IPodDeviceFakeUSB, AThirdGenerationShuffleGetsItsSerialFromTheUSBSysInfoExtended) {

@@ -110,12 +110,14 @@ TEST(IPodDatabaseOpen, ClassicParsesWithTheGivenSysInfoExtended) {
     EXPECT_FALSE(database->writeBlocker());
     EXPECT_EQ(database->loadTracks().size(), 1);
 
-    // Not UTF-8: parsed as the volume describes itself, which here is nothing classic.
+    // Not UTF-8: parsed as the volume describes itself, which here is nothing classic, and
+    // read-only for the description.
     QByteArray broken = xml;
     broken.insert(60, "\xff\xfe");
     const auto fallback = openUnchanged(volume, product(0x1261), broken);
     EXPECT_EQ(fallback->generation(), 0);
-    EXPECT_EQ(fallback->writeBlocker(), IPodDatabaseError::unsupportedDatabase());
+    EXPECT_EQ(fallback->writeBlocker(),
+              IPodDatabaseError::unreadableDeviceDescription(std::nullopt));
 }
 
 TEST(IPodDatabaseOpen, ArtworkSurvivesASaveInAForcedModelSession) {

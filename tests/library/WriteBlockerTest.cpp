@@ -137,8 +137,10 @@ TEST(WriteBlocker, HostileSysInfoExtendedBlocksWithoutCrashing) {
         sysInfoExtendedXML({{QStringLiteral("DBVersion"), 2}}).left(120),
         QByteArray(5000, '\0'),
     };
+    const IPodDatabaseError unreadable = IPodDatabaseError::unreadableDeviceDescription(
+        QStringLiteral("iPod_Control/Device/SysInfoExtended"));
     for (const QByteArray& bytes : hostile) {
-        EXPECT_EQ(blockerWith(volume, bytes), unsupported) << bytes.toStdString();
+        EXPECT_EQ(blockerWith(volume, bytes), unreadable) << bytes.toStdString();
         EXPECT_FALSE(IPodDatabase::serialNumber(bytes));
         EXPECT_FALSE(IPodDatabase::firmwareVersion(bytes));
     }

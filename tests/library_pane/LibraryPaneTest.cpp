@@ -17,6 +17,7 @@
 #include "device/IPodDeviceError.h"
 #include "platform/Settings.h"
 #include "showcase/DeviceShareButton.h"
+#include "support/DeviceDescriptions.h"
 #include "support/EventLoop.h"
 #include "transfer/ImportError.h"
 
@@ -77,6 +78,24 @@ TEST_F(PaneTest, ReadsThenShowsTheLibraryAndRetryRecoversAFailedLoad) {
     ASSERT_TRUE(TestSupport::waitUntil([&] { return store->library().has_value(); }));
     EXPECT_EQ(pane().contentState(), LibraryPane::ContentState::library);
     EXPECT_EQ(tableModel().rowCount(), 2);
+}
+
+TEST_F(PaneTest, AnIPodWhoseDescriptionIsNotPlainShowsItsTracksReadOnlyNamingIt) {
+    // A number with a space after it: libgpod's reader crashes on it, in this process too.
+    const TestSupport::DescriptionForm form = TestSupport::unplainDescriptions().first();
+    ASSERT_EQ(QByteArray(form.name), "a trailing space");
+    open({makeVolume(root + QStringLiteral("/Pod"),
+                     {{.title = QStringLiteral("One")}, {.title = QStringLiteral("Two")}}, {},
+                     QStringLiteral("MA477"), form.bytes)});
+    waitForLibrary();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !store->deviceModels().isEmpty(); }));
+    EXPECT_EQ(store->deviceModels().begin()->generationNumber, 2);
+    EXPECT_EQ(tableTitles(tableModel()), (QStringList{"One", "Two"}));
+    EXPECT_EQ(pane().dropArea()->titleLabel()->text(), QStringLiteral("This device is read-only"));
+    EXPECT_EQ(pane().dropArea()->captionLabel()->text(),
+              IPodDatabaseError::unreadableDeviceDescription(
+                  QStringLiteral("iPod_Control/Device/SysInfoExtended"))
+                  .description(AppLanguage::english));
 }
 
 TEST(LibraryErrorView, ALostDeviceGetsAdviceAndOtherErrorsTheirOwnText) {

@@ -4,6 +4,7 @@
 // those a cover is stored in opens read-only too.
 
 #include "WriteTestSupport.h"
+#include "support/DeviceDescriptions.h"
 #include "support/IPodVolume.h"
 #include "support/LibgpodLeaks.h"
 #include "support/StoredCoverReads.h"
@@ -222,6 +223,83 @@ TEST(ArtworkFormats, ADescriptionListingNoneOfTheStoredCoversFormatsOpensReadOnl
         else
             volume.removeFile(descriptionFile);
         EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), {id}).keys(), covers.keys());
+    }
+}
+
+TEST(ArtworkFormats, TheBoundsReadTheNumbersLibgpodsWriterReads) {
+    // 1600 to libplist, 16000 to libgpod, whose save would then take gigabytes.
+    const QByteArray referenced =
+        format(1055, 1600, 100)
+            .replace("<integer>1600</integer>", QByteArrayLiteral("<integer>1600&#48;</integer>"));
+    const auto entries = describing(referenced) +
+                         QList<std::pair<QString, QVariant>>{
+                             {QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")},
+                             {QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")}};
+    const QByteArray description = TestSupport::sysInfoExtendedXML(entries);
+    for (const bool overUSB : {false, true}) {
+        SCOPED_TRACE(overUSB ? "over USB" : "on the volume");
+        IPodVolume volume(overUSB ? QStringLiteral("MB029") : QStringLiteral("MA477"));
+        volume.addTrack({.title = QStringLiteral("Song")});
+        volume.write();
+        if (!overUSB)
+            volume.writeSysInfoExtended(description);
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        IPodDatabase database(volume.mountPoint(),
+                              overUSB ? std::optional(description) : std::nullopt,
+                              overUSB ? WriteTests::product(0x1261) : nullptr);
+        ASSERT_EQ(database.writeBlocker(),
+                  IPodDatabaseError::unreadableDeviceDescription(
+                      overUSB ? std::nullopt : std::optional(descriptionFile)));
+        EXPECT_EQ(failureOf([&] {
+                      database.registerCopiedFile(volume.trackID(0), png(300, 0x3366CC), {}, {});
+                  }),
+                  IPodDatabaseError::Case::unreadableDeviceDescription);
+        EXPECT_EQ(failureOf([&] { database.saveLibrary(); }),
+                  IPodDatabaseError::Case::unreadableDeviceDescription);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                  QStringList());
+    }
+}
+
+TEST(ArtworkFormats, ADescriptionInAnEncodingLibgpodReadsIsReadAsThePlainOne) {
+    const QByteArray beyond = TestSupport::sysInfoExtendedXML(
+        describing(outOfBounds[1].second) +
+        QList<std::pair<QString, QVariant>>{
+            {QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")},
+            {QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")}});
+    const QByteArray within = TestSupport::sysInfoExtendedXML(
+        describing(format(1055, 128, 128, 16) + format(1068, 56, 56, 128)));
+    for (const auto& [name, encoded] : TestSupport::otherEncodings(beyond)) {
+        SCOPED_TRACE(name);
+        IPodVolume nano(QStringLiteral("MA477"));
+        nano.write();
+        nano.writeSysInfoExtended(encoded);
+        EXPECT_EQ(IPodDatabase(nano.mountPoint()).writeBlocker(),
+                  IPodDatabaseError::artworkFormatsOutOfBounds(descriptionFile));
+        IPodVolume classic(QStringLiteral("MB029"));
+        classic.write();
+        classic.removeFile(QStringLiteral("iPod_Control/Device/SysInfo"));
+        EXPECT_EQ(
+            IPodDatabase(classic.mountPoint(), encoded, WriteTests::product(0x1261)).writeBlocker(),
+            IPodDatabaseError::artworkFormatsOutOfBounds(std::nullopt));
+    }
+    // libgpod saves the cover in the formats and sizes read.
+    for (const auto& [name, encoded] : TestSupport::otherEncodings(within)) {
+        SCOPED_TRACE(name);
+        IPodVolume volume(QStringLiteral("MA477"));
+        volume.addTrack({.title = QStringLiteral("Song")});
+        volume.write();
+        volume.writeSysInfoExtended(encoded);
+        IPodDatabase database(volume.mountPoint());
+        ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+        EXPECT_TRUE(database.registerCopiedFile(volume.trackID(0), png(300, 0x3366CC), {}, {}));
+        database.saveLibrary();
+        EXPECT_EQ(
+            QFileInfo(volume.path(QStringLiteral("iPod_Control/Artwork/F1055_1.ithmb"))).size(),
+            128 * 2 * 128);
+        EXPECT_EQ(
+            QFileInfo(volume.path(QStringLiteral("iPod_Control/Artwork/F1068_1.ithmb"))).size(),
+            128 * 56);
     }
 }
 

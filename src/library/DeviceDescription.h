@@ -1,0 +1,42 @@
+#pragma once
+
+// An iPod's device description (SysInfoExtended), read strictly before libgpod or any check of
+// ours reads it. libgpod reads it with libxml2, which expands references, and takes each number
+// with a conversion that guesses octal and hexadecimal and crashes it on any character after the
+// number (a trailing space, "2,2"); our checks read it with libplist, which does neither alike.
+// So a description is read only as a plain document, in which both see every value the same:
+// only the property list's own elements, integers as plain decimal digits without leading
+// zeros, reals as plain decimal numbers, no references, CDATA sections, comments or processing
+// instructions, no whitespace in keys or numbers, no key twice in a dictionary. libgpod reads
+// UTF-16 and a byte-order mark too; so does this reader.
+
+#include "library/CoverProcessProtocol.h"
+#include "library/PropertyList.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+namespace DeviceDescription {
+
+// No iPod's description comes near this; a larger one is refused unread.
+inline constexpr qint64 maxBytes = CoverProcessProtocol::maxDescriptionBytes;
+
+// The description as UTF-8 without a byte-order mark, declared so, with XML's line ends; none
+// unless the bytes are a plain document (UTF-8, or UTF-16 as libgpod recognises it) of at most
+// maxBytes.
+std::optional<QByteArray> plainText(QByteArrayView bytes);
+// The dictionary of a plain description; none otherwise.
+std::optional<PropertyList> dictionary(QByteArrayView bytes);
+
+// The description libgpod reads at a mount point, found as libgpod finds it.
+struct File {
+    QString path;                   // empty when there is none
+    std::optional<QByteArray> text; // its plainText; none when it is not plain or unreadable
+    bool refused() const { return !path.isEmpty() && !text; }
+};
+File read(const QString& mountPoint);
+
+} // namespace DeviceDescription
