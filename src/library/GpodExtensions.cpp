@@ -251,6 +251,15 @@ Hash58Check dryRunSignsHash58(const QByteArray& modelNumber, Itdb_IpodGeneration
     return Hash58Check::verified;
 }
 
+// The database reads and writes through the shadow from now on; the shadow goes with it.
+void attachShadow(Itdb_iTunesDB* itdb, std::unique_ptr<ShadowMount> shadow) {
+    itdb_set_mountpoint(itdb, shadow->folder.path().string().c_str());
+    if (itdb->userdata_destroy)
+        itdb->userdata_destroy(itdb->userdata);
+    itdb->userdata = shadow.release();
+    itdb->userdata_destroy = &destroyShadow;
+}
+
 } // namespace
 
 Itdb_iTunesDB* itdb_parse_with_model(const gchar* mp, const gchar* model_number, GError** error) {
@@ -296,11 +305,7 @@ gboolean lorvanel_itdb_set_mountpoint_without_description(Itdb_iTunesDB* itdb, c
         makeShadow(QByteArray(mp), ShadowDevice::withoutDescription, nullptr, {});
     if (!shadow)
         return FALSE;
-    itdb_set_mountpoint(itdb, shadow->folder.path().string().c_str());
-    if (itdb->userdata_destroy)
-        itdb->userdata_destroy(itdb->userdata);
-    itdb->userdata = shadow.release();
-    itdb->userdata_destroy = &destroyShadow;
+    attachShadow(itdb, std::move(shadow));
     return TRUE;
 }
 
@@ -329,11 +334,7 @@ gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* mod
                    QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number) + '\n');
     if (!shadow)
         return FALSE;
-    itdb_set_mountpoint(itdb, shadow->folder.path().string().c_str());
-    if (itdb->userdata_destroy)
-        itdb->userdata_destroy(itdb->userdata);
-    itdb->userdata = shadow.release();
-    itdb->userdata_destroy = &destroyShadow;
+    attachShadow(itdb, std::move(shadow));
     return TRUE;
 }
 
