@@ -66,13 +66,6 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     return IPodDatabaseError::unsupportedDatabase();
 }
 
-// The dictionary of a device description that passed the strict reading, whose numbers are the
-// ones libgpod's writer reads; none otherwise. The one reader of the description for the cover
-// rule.
-std::optional<PropertyList> readDescription(const DeviceDescription::File& file) {
-    return file.text ? PropertyList::parseDictionary(*file.text) : std::nullopt;
-}
-
 // The ArtworkDB at a mount point as its records lie; none when there is none or it cannot be
 // read whole.
 std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
@@ -165,7 +158,8 @@ std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) 
     if (!file.path.isEmpty()) {
         if (file.refused())
             return IPodDatabaseError::unreadableDeviceDescription(named(file.path));
-        const auto description = readDescription(file);
+        // Read strictly, its numbers are the ones libgpod's writer reads.
+        const auto description = PropertyList::parseDictionary(*file.text);
         if (!description)
             return IPodDatabaseError::unsupportedDatabase();
         if (!ArtworkFormats::withinBounds(*description))
