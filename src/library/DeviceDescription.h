@@ -21,8 +21,15 @@
 
 namespace DeviceDescription {
 
-// No iPod's description comes near this; a larger one is refused unread.
+// No iPod's description comes near this; a larger one is refused unread. Reading one grows faster
+// than its size (libplist's most): an opening whose description has this size and as many keys
+// as fit takes about a tenth of a second (bench/library/DeviceDescriptionBench.cpp).
 inline constexpr qint64 maxBytes = CoverProcessProtocol::maxDescriptionBytes;
+// libxml2, which libgpod reads a description with, gives up on a document holding a text, key or
+// data node longer than this many characters (its XML_MAX_TEXT_LENGTH); libgpod then falls back
+// on its model table while our checks read the file. No description within maxBytes holds one.
+inline constexpr qint64 libxml2TextLimit = 10000000;
+static_assert(maxBytes < libxml2TextLimit);
 
 // The description as UTF-8 without a byte-order mark, declared so, with XML's line ends; none
 // unless the bytes are a plain document (UTF-8, or UTF-16 as libgpod recognises it) of at most
