@@ -217,11 +217,13 @@ TEST_F(DatabasePreflightTest, ALibraryThatComesBackDamagedOrTooLargeIsRefused) {
 }
 
 // A FIFO (or any other file that is not a regular one) where the opening reads would hold a
-// read forever: the database's is refused at once, a device description's left out of what
-// libgpod reads (the iPod opens read-only naming it), here and in the helper, and reading it
-// never starts.
+// read forever: the database's is refused at once, a device description's or the ArtworkDB's
+// left out of what libgpod reads (the iPod opens read-only naming it), here and in the helper,
+// and reading it never starts.
 TEST_F(DatabasePreflightTest, ANonRegularFileInTheDatabasesPlaceIsRefusedWithoutWaiting) {
-    for (const QString& relative : {iTunesDB, QStringLiteral("iPod_Control/Device/SysInfo")}) {
+    const QString sysInfo = QStringLiteral("iPod_Control/Device/SysInfo");
+    const QString artworkDB = QStringLiteral("iPod_Control/Artwork/ArtworkDB");
+    for (const QString& relative : {iTunesDB, sysInfo, artworkDB}) {
         SCOPED_TRACE(relative.toStdString());
         const QByteArray original = volume.readFile(relative);
         volume.removeFile(relative);
@@ -242,7 +244,8 @@ TEST_F(DatabasePreflightTest, ANonRegularFileInTheDatabasesPlaceIsRefusedWithout
             IPodDatabase opened(volume.mountPoint());
             EXPECT_FALSE(isDatabase) << "opened a FIFO";
             EXPECT_EQ(opened.writeBlocker(),
-                      IPodDatabaseError::unreadableDeviceDescription(relative));
+                      relative == sysInfo ? IPodDatabaseError::unreadableDeviceDescription(relative)
+                                          : IPodDatabaseError::storedCoversUnreadable(relative));
         } catch (const IPodDatabaseError& error) {
             EXPECT_EQ(error.description(AppLanguage::english).toStdString(), expected);
         }
