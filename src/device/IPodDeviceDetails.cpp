@@ -116,15 +116,17 @@ std::optional<IPodModel> IPodDevice::identifyModel() const {
     // libgpod reads the device description on its own and would wait on a FIFO forever.
     if (DatabaseFiles::hasSpecialFiles(mountPoint))
         return modelFromUSB(std::nullopt);
-    // It crashes on some descriptions: one our strict reading refuses it never sees.
+    // It crashes on some descriptions and waits on a FIFO in place of one: a description our
+    // reading refuses it never sees.
+    const DatabaseFiles::Unread unread = DatabaseFiles::unreadDescriptions(mountPoint);
     const DeviceDescription::File description = DeviceDescription::read(mountPoint);
     const QByteArray mount = QFile::encodeName(mountPoint);
-    GLibHandles::DevicePtr device(description.refused()
-                                      ? lorvanel_itdb_device_without_description(mount.constData())
-                                      : itdb_device_new());
+    GLibHandles::DevicePtr device(
+        unread.files.any() ? lorvanel_itdb_device_leaving_out(mount.constData(), unread.files)
+                           : itdb_device_new());
     if (!device)
         return modelFromUSB(std::nullopt);
-    if (!description.refused())
+    if (!unread.files.any())
         itdb_device_set_mountpoint(device.get(), mount.constData());
 
     std::optional<QString> serial;

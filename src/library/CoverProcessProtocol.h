@@ -21,7 +21,7 @@ inline constexpr quint32 maxIDs = 4096;
 // No cover an iPod keeps comes near this side; anything larger is not an answer.
 inline constexpr quint32 maxSide = 2048;
 inline constexpr int bytesPerPixel = 3;
-inline constexpr quint32 maxDescriptionBytes = 16u << 20;
+inline constexpr quint32 maxDescriptionBytes = 512u << 10;
 
 enum class State : quint8 { none = 0, damaged = 1, image = 2 };
 

@@ -1,8 +1,12 @@
 #include "library/DatabaseFiles.h"
 
+#include "library/ArtworkDBImages.h"
+#include "library/DeviceDescription.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
+#include "library/ITunesDBStructure.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -65,23 +69,50 @@ bool isSpecial(const QByteArray& path, const struct stat& status) {
     return !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
 }
 
+bool isNamed(const QByteArray& name, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* candidate) {
+        return qstricmp(name.constData(), candidate) == 0;
+    });
+}
+
 // The first special entry of the files an iPod keeps, passing every entry to visit on the way.
 std::optional<QByteArray> firstSpecialFile(const QString& mountPoint,
                                            const DatabaseFiles::Visitor& visit) {
     std::optional<QByteArray> special;
-    const auto each = [&](const QByteArray& path, const struct stat& status) {
-        // libgpod never reads this program's records, and their readers never wait on one.
-        if (!special && isSpecial(path, status) &&
-            !IPodDatabase::isOwnRecordName(path.mid(path.lastIndexOf('/') + 1)))
-            special = path;
-        if (visit)
-            visit(path, status);
+    const auto folder = [&](const QByteArray& path, bool entersLibraryFolders,
+                            std::initializer_list<const char*> leftOut) {
+        visitFolder(path, entersLibraryFolders,
+                    [&](const QByteArray& file, const struct stat& status) {
+                        // libgpod never reads this program's records, and their readers never wait
+                        // on one; libgpod reads the files the opening judges only when they are
+                        // regular.
+                        const QByteArray name = file.mid(file.lastIndexOf('/') + 1);
+                        if (!special && isSpecial(file, status) &&
+                            !IPodDatabase::isOwnRecordName(name) && !isNamed(name, leftOut))
+                            special = file;
+                        if (visit)
+                            visit(file, status);
+                    });
     };
     const QByteArray mount = QFile::encodeName(mountPoint);
-    visitFolder(libgpodFolder(itdb_get_itunes_dir, mount), true, each);
-    visitFolder(libgpodFolder(itdb_get_device_dir, mount), false, each);
-    visitFolder(libgpodFolder(itdb_get_artwork_dir, mount), false, each);
+    folder(libgpodFolder(itdb_get_itunes_dir, mount), true, {});
+    folder(libgpodFolder(itdb_get_device_dir, mount), false, {"SysInfo", "SysInfoExtended"});
+    folder(libgpodFolder(itdb_get_artwork_dir, mount), false, {"ArtworkDB"});
     return special;
+}
+
+// Whether the ArtworkDB at path may be read by libgpod: a regular file whose records hold
+// together.
+bool isSoundArtworkDB(const QString& path) {
+    QFile file;
+    if (!DatabaseFiles::open(file, path) || file.size() == 0 ||
+        file.size() > ArtworkDBImages::maxDatabaseBytes)
+        return false;
+    if (const uchar* mapped = file.map(0, file.size()))
+        return ITunesDBStructure::isSoundArtworkDB(
+            QByteArrayView(reinterpret_cast<const char*>(mapped), file.size()));
+    const QByteArray bytes = file.readAll();
+    return file.error() == QFileDevice::NoError && ITunesDBStructure::isSoundArtworkDB(bytes);
 }
 
 } // namespace
@@ -93,6 +124,36 @@ bool DatabaseFiles::hasSpecialFiles(const QString& mountPoint) {
 void DatabaseFiles::refuseSpecialFiles(const QString& mountPoint, const Visitor& visit) {
     if (const auto special = firstSpecialFile(mountPoint, visit))
         throw damaged(QFile::decodeName(*special));
+}
+
+DatabaseFiles::Unread DatabaseFiles::unreadDescriptions(const QString& mountPoint) {
+    Unread unread;
+    const QDir root(mountPoint);
+    const DeviceDescription::File description = DeviceDescription::read(mountPoint);
+    const DeviceDescription::File sysInfo = DeviceDescription::readSysInfo(mountPoint);
+    for (const auto& [file, leftOut] :
+         {std::pair{&description, &unread.files.description}, {&sysInfo, &unread.files.sysInfo}}) {
+        if (!file->refused())
+            continue;
+        *leftOut = true;
+        if (!unread.reason)
+            unread.reason =
+                IPodDatabaseError::unreadableDeviceDescription(root.relativeFilePath(file->path));
+    }
+    return unread;
+}
+
+DatabaseFiles::Unread DatabaseFiles::unreadFiles(const QString& mountPoint, bool describedOverUSB) {
+    Unread unread = describedOverUSB ? Unread() : unreadDescriptions(mountPoint);
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    const QString artworkDB = QFile::decodeName(libgpodFolder(itdb_get_artworkdb_path, mount));
+    if (!artworkDB.isEmpty() && !isSoundArtworkDB(artworkDB)) {
+        unread.files.artworkDB = true;
+        if (!unread.reason)
+            unread.reason = IPodDatabaseError::storedCoversUnreadable(
+                QDir(mountPoint).relativeFilePath(artworkDB));
+    }
+    return unread;
 }
 
 IPodDatabaseError DatabaseFiles::damaged(const QString& path) {

@@ -5,8 +5,11 @@
 // node in place of one of them holds a plain open or read forever, in libgpod as in our own
 // code; here nothing but a regular file is ever opened, and a volume that offers anything else
 // there is refused before libgpod sees it. This program's own records in the iTunes folder are
-// the exception: libgpod never opens them, and their readers never wait on one.
+// the exception: libgpod never opens them, and their readers never wait on one. So are the
+// device descriptions and the ArtworkDB, which are left out of what libgpod reads instead
+// (unreadFiles).
 
+#include "library/GpodExtensions.h"
 #include "library/IPodDatabaseError.h"
 #include "platform/OwnedFd.h"
 
@@ -24,13 +27,27 @@ public:
     using Visitor = std::function<void(const QByteArray& path, const struct stat& status)>;
 
     // Throws the damaged-library error (damaged()) for the first entry of those folders that
-    // is special (this program's own records aside): links followed, something other than a
-    // regular file or a folder. visit, when given, is called for every entry with its path and
-    // lstat information, folder by folder in name order; folders in them are not listed (a
-    // library folder is entered).
+    // is special (this program's own records and the files unreadFiles judges aside): links
+    // followed, something other than a regular file or a folder. visit, when given, is called
+    // for every entry with its path and lstat information, folder by folder in name order;
+    // folders in them are not listed (a library folder is entered).
     static void refuseSpecialFiles(const QString& mountPoint, const Visitor& visit = {});
     // Whether any entry of those folders is special.
     static bool hasSpecialFiles(const QString& mountPoint);
+
+    // The files at a mount point that libgpod must not read, and the read-only reason naming
+    // the first: a device description (SysInfoExtended, SysInfo) that is not a regular file, is
+    // larger than any iPod's or (SysInfoExtended) is not plain; an ArtworkDB that is not a
+    // regular file or whose records do not hold together (libgpod aborts on many such).
+    // describedOverUSB: a description read from the device stands in for the volume's
+    // descriptions, which are then neither read nor judged.
+    struct Unread {
+        LeftOutFiles files;
+        std::optional<IPodDatabaseError> reason;
+    };
+    static Unread unreadFiles(const QString& mountPoint, bool describedOverUSB);
+    // The same for the device descriptions alone.
+    static Unread unreadDescriptions(const QString& mountPoint);
 
     // "Read library" failing on the file at path: the iTunesDB or iTunesCDB named, any other
     // file as the library database.

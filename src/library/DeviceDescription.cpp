@@ -282,17 +282,34 @@ std::optional<PropertyList> dictionary(QByteArrayView bytes) {
     return text ? PropertyList::parseDictionary(*text) : std::nullopt;
 }
 
-File read(const QString& mountPoint) {
+namespace {
+
+// The file named name in the Device folder at the mount point, read up to limit + 1 bytes.
+File deviceFile(const QString& mountPoint, const char* name, qint64 limit) {
     File file;
     const QByteArray mount = QFile::encodeName(mountPoint);
     const GLibHandles::CharPtr deviceDir{itdb_get_device_dir(mount.constData())};
-    const GLibHandles::CharPtr path{deviceDir ? itdb_get_path(deviceDir.get(), "SysInfoExtended")
-                                              : nullptr};
+    const GLibHandles::CharPtr path{deviceDir ? itdb_get_path(deviceDir.get(), name) : nullptr};
     if (!path)
         return file;
     file.path = QFile::decodeName(path.get());
-    if (const auto bytes = DatabaseFiles::read(file.path, maxBytes + 1))
-        file.text = plainText(*bytes);
+    file.text = DatabaseFiles::read(file.path, limit + 1);
+    return file;
+}
+
+} // namespace
+
+File read(const QString& mountPoint) {
+    File file = deviceFile(mountPoint, "SysInfoExtended", maxBytes);
+    if (file.text)
+        file.text = plainText(*file.text);
+    return file;
+}
+
+File readSysInfo(const QString& mountPoint) {
+    File file = deviceFile(mountPoint, "SysInfo", maxSysInfoBytes);
+    if (file.text && file.text->size() > maxSysInfoBytes)
+        file.text.reset();
     return file;
 }
 

@@ -21,8 +21,20 @@
 
 namespace DeviceDescription {
 
-// No iPod's description comes near this; a larger one is refused unread.
+// No iPod's description comes near this; a larger one is refused unread. Reading one grows faster
+// than its size (libplist's most): an opening whose description has this size and as many keys
+// as fit takes about a tenth of a second (bench/library/DeviceDescriptionBench.cpp).
 inline constexpr qint64 maxBytes = CoverProcessProtocol::maxDescriptionBytes;
+// libxml2, which libgpod reads a description with, gives up on a document holding a text, key or
+// data node longer than this many characters (its XML_MAX_TEXT_LENGTH); libgpod then falls back
+// on its model table while our checks read the file. No description within maxBytes holds one.
+inline constexpr qint64 libxml2TextLimit = 10000000;
+static_assert(maxBytes < libxml2TextLimit);
+
+// The device's SysInfo, the plain "key: value" lines every iPod keeps beside its description
+// (or alone): no real one is more than a few KB, and libgpod reads it whole in every process that
+// asks it what the device is. A larger one is refused unread.
+inline constexpr qint64 maxSysInfoBytes = qint64(64) << 10;
 
 // The description as UTF-8 without a byte-order mark, declared so, with XML's line ends; none
 // unless the bytes are a plain document (UTF-8, or UTF-16 as libgpod recognises it) of at most
@@ -35,8 +47,12 @@ std::optional<PropertyList> dictionary(QByteArrayView bytes);
 struct File {
     QString path;                   // empty when there is none
     std::optional<QByteArray> text; // its plainText; none when it is not plain or unreadable
+    // Refused (not plain, too large, not a regular file or unreadable): libgpod must not read it.
     bool refused() const { return !path.isEmpty() && !text; }
 };
 File read(const QString& mountPoint);
+// The SysInfo libgpod reads at a mount point, found as libgpod finds it; its text is the bytes,
+// none when it is larger than maxSysInfoBytes, not a regular file or unreadable.
+File readSysInfo(const QString& mountPoint);
 
 } // namespace DeviceDescription

@@ -16,6 +16,7 @@
 #include <optional>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -55,22 +56,23 @@ ShadowMount* shadowOf(Itdb_iTunesDB* itdb) {
                : nullptr;
 }
 
-// What the Device folder of a shadow holds.
-enum class ShadowDevice {
-    mirrored,           // a link to the device's own
-    description,        // the given description in place of SysInfo and SysInfoExtended
-    withoutDescription, // the device's files but SysInfoExtended
+// What a shadow holds in place of the device's own files.
+struct ShadowLayout {
+    // Written under this name in place of the device's SysInfo and SysInfoExtended, when set.
+    const char* descriptionName = nullptr;
+    QByteArray description;
+    LeftOutFiles leftOut;
+    // Nothing replaced or left out: only links, and a folder the volume lacks stays missing.
+    bool mirrors() const { return !descriptionName && !leftOut.any(); }
 };
 
-// Mirrors mp's iPod_Control into a fresh shadow: links for every entry but Device, which is as
-// device says (a real folder holding descriptionName with descriptionBytes, or only leaving the
-// description out, plus links to the device's other Device files). A mirrored shadow leaves a
-// folder the volume lacks missing. On failure, failure names it when errno does not.
-std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, ShadowDevice device,
-                                        const char* descriptionName,
-                                        const QByteArray& descriptionBytes,
+// Mirrors mp's iPod_Control into a fresh shadow: links for every entry but the Device and
+// Artwork folders when the layout replaces or leaves out files of theirs; those are real folders
+// holding links to the device's other files (and the description given). On failure, failure
+// names it when errno does not.
+std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, const ShadowLayout& layout,
                                         const char** failure = nullptr) {
-    auto shadow = std::make_unique<ShadowMount>(mp, descriptionBytes.size());
+    auto shadow = std::make_unique<ShadowMount>(mp, layout.description.size());
     if (!shadow->folder.isValid()) {
         if (failure)
             *failure = "no temporary, runtime or cache folder had room for it";
@@ -85,13 +87,12 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, ShadowDevice devic
     const fs::path shadowControl = shadow->folder.path() / controlName;
 
     std::error_code error;
-    const bool mirrored = device == ShadowDevice::mirrored;
-    fs::create_directories(mirrored ? shadowControl : shadowControl / "Device", error);
+    fs::create_directories(shadowControl, error);
     if (error)
         return nullptr;
 
     const auto linkChildren = [&](const fs::path& from, const fs::path& to,
-                                  std::initializer_list<const char*> skipped) -> bool {
+                                  const std::vector<const char*>& skipped) -> bool {
         std::error_code listError;
         fs::directory_iterator it(from, listError);
         if (listError)
@@ -110,16 +111,29 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, ShadowDevice devic
         }
         return true;
     };
-    if (mirrored)
+    if (layout.mirrors())
         return linkChildren(realControl, shadowControl, {}) ? std::move(shadow) : nullptr;
-    if (!linkChildren(realControl, shadowControl, {"Device"}))
-        return nullptr;
-    const bool linked =
-        device == ShadowDevice::description
-            ? linkChildren(realControl / "Device", shadowControl / "Device",
-                           {"SysInfo", "SysInfoExtended"})
-            : linkChildren(realControl / "Device", shadowControl / "Device", {"SysInfoExtended"});
-    if (!linked)
+
+    const LeftOutFiles& left = layout.leftOut;
+    std::vector<const char*> deviceSkipped;
+    if (layout.descriptionName || left.sysInfo)
+        deviceSkipped.push_back("SysInfo");
+    if (layout.descriptionName || left.description)
+        deviceSkipped.push_back("SysInfoExtended");
+    // Folders of the shadow's own, holding links to what is not left out of the real ones.
+    std::vector<std::pair<const char*, std::vector<const char*>>> ownFolders;
+    if (!deviceSkipped.empty())
+        ownFolders.push_back({"Device", deviceSkipped});
+    if (left.artworkDB)
+        ownFolders.push_back({"Artwork", {"ArtworkDB"}});
+    std::vector<const char*> linkedHere;
+    for (const auto& [name, skipped] : ownFolders) {
+        linkedHere.push_back(name);
+        fs::create_directory(shadowControl / name, error);
+        if (error || !linkChildren(realControl / name, shadowControl / name, skipped))
+            return nullptr;
+    }
+    if (!linkChildren(realControl, shadowControl, linkedHere))
         return nullptr;
 
     // Folders libgpod may create on a later save point at the real place even while missing,
@@ -135,7 +149,8 @@ std::unique_ptr<ShadowMount> makeShadow(const QByteArray& mp, ShadowDevice devic
         }
     }
 
-    if (descriptionName && !writeFile(shadowControl / "Device" / descriptionName, descriptionBytes))
+    if (layout.descriptionName &&
+        !writeFile(shadowControl / "Device" / layout.descriptionName, layout.description))
         return nullptr;
     return shadow;
 }
@@ -157,15 +172,13 @@ void nameRealMountPoint(GError** error, const std::string& shadowPath, const gch
 }
 
 // The parse of mp through a shadow (see makeShadow); the shadow is kept in the database.
-Itdb_iTunesDB* parseThroughShadow(const gchar* mp, ShadowDevice device, const char* descriptionName,
-                                  const QByteArray& description, GError** error) {
+Itdb_iTunesDB* parseThroughShadow(const gchar* mp, const ShadowLayout& layout, GError** error) {
     if (!mp) {
         setShadowError(error, "no mount point");
         return nullptr;
     }
     const char* failure = nullptr;
-    std::unique_ptr<ShadowMount> shadow =
-        makeShadow(QByteArray(mp), device, descriptionName, description, &failure);
+    std::unique_ptr<ShadowMount> shadow = makeShadow(QByteArray(mp), layout, &failure);
     if (!shadow) {
         setShadowError(error, failure ? failure : std::strerror(errno));
         return nullptr;
@@ -179,6 +192,13 @@ Itdb_iTunesDB* parseThroughShadow(const gchar* mp, ShadowDevice device, const ch
     itdb->userdata = shadow.release();
     itdb->userdata_destroy = &destroyShadow;
     return itdb;
+}
+
+ShadowLayout modelLayout(const gchar* model_number, const LeftOutFiles& leftOut) {
+    return {"SysInfo",
+            QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number ? model_number : "") +
+                '\n',
+            leftOut};
 }
 
 // Writes an empty database for the model with the FireWire ID below root and looks for a
@@ -263,22 +283,32 @@ void attachShadow(Itdb_iTunesDB* itdb, std::unique_ptr<ShadowMount> shadow) {
 } // namespace
 
 Itdb_iTunesDB* itdb_parse_with_model(const gchar* mp, const gchar* model_number, GError** error) {
-    const QByteArray description =
-        QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number ? model_number : "") + '\n';
-    return parseThroughShadow(mp, ShadowDevice::description, "SysInfo", description, error);
+    return lorvanel_itdb_parse_with_model(mp, model_number, {}, error);
 }
 
 Itdb_iTunesDB* itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_extended_xml,
                                        GError** error) {
-    return parseThroughShadow(mp, ShadowDevice::description, "SysInfoExtended",
-                              QByteArray(sysinfo_extended_xml ? sysinfo_extended_xml : ""), error);
+    return lorvanel_itdb_parse_with_sysinfo(mp, sysinfo_extended_xml, {}, error);
+}
+
+Itdb_iTunesDB* lorvanel_itdb_parse_with_model(const gchar* mp, const gchar* model_number,
+                                              const LeftOutFiles& left_out, GError** error) {
+    return parseThroughShadow(mp, modelLayout(model_number, left_out), error);
+}
+
+Itdb_iTunesDB* lorvanel_itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_extended_xml,
+                                                const LeftOutFiles& left_out, GError** error) {
+    return parseThroughShadow(
+        mp,
+        {"SysInfoExtended", QByteArray(sysinfo_extended_xml ? sysinfo_extended_xml : ""), left_out},
+        error);
 }
 
 Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** error) {
     const GLibHandles::CharPtr artwork{mp ? itdb_get_artwork_dir(mp) : nullptr};
     if (!mp || artwork)
         return itdb_parse(mp, error);
-    Itdb_iTunesDB* itdb = parseThroughShadow(mp, ShadowDevice::mirrored, nullptr, {}, error);
+    Itdb_iTunesDB* itdb = parseThroughShadow(mp, {}, error);
     if (!itdb)
         return nullptr;
     // Back on the volume itself (this reads its device description and writes nothing), so a
@@ -294,26 +324,26 @@ Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** err
     return itdb;
 }
 
-Itdb_iTunesDB* lorvanel_itdb_parse_without_description(const gchar* mp, GError** error) {
-    return parseThroughShadow(mp, ShadowDevice::withoutDescription, nullptr, {}, error);
+Itdb_iTunesDB* lorvanel_itdb_parse_leaving_out(const gchar* mp, const LeftOutFiles& left_out,
+                                               GError** error) {
+    return parseThroughShadow(mp, {nullptr, {}, left_out}, error);
 }
 
-gboolean lorvanel_itdb_set_mountpoint_without_description(Itdb_iTunesDB* itdb, const gchar* mp) {
+gboolean lorvanel_itdb_set_mountpoint_leaving_out(Itdb_iTunesDB* itdb, const gchar* mp,
+                                                  const LeftOutFiles& left_out) {
     if (!itdb || !mp)
         return FALSE;
-    std::unique_ptr<ShadowMount> shadow =
-        makeShadow(QByteArray(mp), ShadowDevice::withoutDescription, nullptr, {});
+    std::unique_ptr<ShadowMount> shadow = makeShadow(QByteArray(mp), {nullptr, {}, left_out});
     if (!shadow)
         return FALSE;
     attachShadow(itdb, std::move(shadow));
     return TRUE;
 }
 
-Itdb_Device* lorvanel_itdb_device_without_description(const gchar* mp) {
+Itdb_Device* lorvanel_itdb_device_leaving_out(const gchar* mp, const LeftOutFiles& left_out) {
     if (!mp)
         return nullptr;
-    const std::unique_ptr<ShadowMount> shadow =
-        makeShadow(QByteArray(mp), ShadowDevice::withoutDescription, nullptr, {});
+    const std::unique_ptr<ShadowMount> shadow = makeShadow(QByteArray(mp), {nullptr, {}, left_out});
     if (!shadow)
         return nullptr;
     Itdb_Device* device = itdb_device_new();
@@ -330,8 +360,7 @@ gboolean itdb_device_set_model_for_session(Itdb_iTunesDB* itdb, const gchar* mod
     if (!current)
         return FALSE;
     std::unique_ptr<ShadowMount> shadow =
-        makeShadow(QByteArray(current), ShadowDevice::description, "SysInfo",
-                   QByteArrayLiteral("ModelNumStr: ") + QByteArray(model_number) + '\n');
+        makeShadow(QByteArray(current), modelLayout(model_number, {}));
     if (!shadow)
         return FALSE;
     attachShadow(itdb, std::move(shadow));

@@ -42,16 +42,31 @@ G_END_DECLS
 // create) is parsed through a shadow that mirrors it; the database then points at mp itself.
 Itdb_iTunesDB* lorvanel_itdb_parse_without_writing(const gchar* mp, GError** error);
 
-// itdb_parse through a shadow whose Device folder leaves the device description out (libgpod
-// then knows the device from SysInfo alone), for a description libgpod must not read; the
-// shadow stays the database's mount point.
-Itdb_iTunesDB* lorvanel_itdb_parse_without_description(const gchar* mp, GError** error);
+// Files of a volume that libgpod must not read (it waits on some, aborts on others, or reads them
+// otherwise than our checks do): a shadow whose folders leave them out stands in for the volume.
+struct LeftOutFiles {
+    bool description = false; // SysInfoExtended; libgpod then knows the device from SysInfo
+    bool sysInfo = false;
+    bool artworkDB = false; // libgpod then reads no covers
+    bool any() const { return description || sysInfo || artworkDB; }
+};
+
+// itdb_parse through such a shadow, which stays the database's mount point.
+Itdb_iTunesDB* lorvanel_itdb_parse_leaving_out(const gchar* mp, const LeftOutFiles& left_out,
+                                               GError** error);
+// itdb_parse_with_model and itdb_parse_with_sysinfo through a shadow that also leaves those
+// files out (the device's own descriptions are left out anyway).
+Itdb_iTunesDB* lorvanel_itdb_parse_with_model(const gchar* mp, const gchar* model_number,
+                                              const LeftOutFiles& left_out, GError** error);
+Itdb_iTunesDB* lorvanel_itdb_parse_with_sysinfo(const gchar* mp, const gchar* sysinfo_extended_xml,
+                                                const LeftOutFiles& left_out, GError** error);
 // itdb_set_mountpoint through such a shadow, kept with the database. FALSE when it cannot be
 // made.
-gboolean lorvanel_itdb_set_mountpoint_without_description(Itdb_iTunesDB* itdb, const gchar* mp);
-// A device known from mp's SysInfo alone, read through such a shadow (gone on return, so the
+gboolean lorvanel_itdb_set_mountpoint_leaving_out(Itdb_iTunesDB* itdb, const gchar* mp,
+                                                  const LeftOutFiles& left_out);
+// A device known from what such a shadow leaves of mp's descriptions (gone on return, so the
 // device is only for asking what it is). NULL when the shadow cannot be made.
-Itdb_Device* lorvanel_itdb_device_without_description(const gchar* mp);
+Itdb_Device* lorvanel_itdb_device_leaving_out(const gchar* mp, const LeftOutFiles& left_out);
 
 // itdb_verify_hash58, telling a check that could not run for want of anywhere to write its dry
 // run from one that failed; for the former, refusals (when given) gets the places tried.

@@ -110,20 +110,22 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
         firstSnapshot = Nano5Playlist::databaseSnapshot(mountPoint_);
 
     // libgpod reads a device description only once it passed our own strict reading (it crashes
-    // on some it cannot read): one that does not pass is left out of what libgpod sees, and the
-    // session is read-only naming it. A classic's description read over USB stands in for the
-    // volume's.
-    std::optional<IPodDatabaseError> descriptionRefusal;
+    // on some it cannot read), and no file it would wait on or abort on (DatabaseFiles): those
+    // are left out of what libgpod sees, and the session is read-only naming the first. A
+    // classic's description read over USB stands in for the volume's.
+    std::optional<IPodDatabaseError> refusal;
     std::optional<QByteArray> overUSB;
     if (sysInfoExtended && pid == IPodModel::classicProductID) {
         overUSB = DeviceDescription::plainText(*sysInfoExtended);
         if (!overUSB)
-            descriptionRefusal = IPodDatabaseError::unreadableDeviceDescription(std::nullopt);
-    } else if (const DeviceDescription::File onVolume = DeviceDescription::read(mountPoint_);
-               onVolume.refused()) {
-        descriptionRefusal = IPodDatabaseError::unreadableDeviceDescription(
-            QDir(mountPoint_).relativeFilePath(onVolume.path));
+            refusal = IPodDatabaseError::unreadableDeviceDescription(std::nullopt);
     }
+    DatabaseFiles::Unread unread = DatabaseFiles::unreadFiles(mountPoint_, overUSB.has_value());
+    if (refusal)
+        unread.files.description = true;
+    else
+        refusal = std::move(unread.reason);
+    const LeftOutFiles& leftOut = unread.files;
 
     if (!recordsChecked)
         checkDatabaseFiles(mountPoint_);
@@ -132,20 +134,21 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     Itdb_iTunesDB* parsed = nullptr;
     bool freshDatabase = false;
     if (pid == IPodModel::nano2ProductID && passesITunesDBProbe(mountPoint_)) {
-        parsed = itdb_parse_with_model(path.constData(), "MA477", error.out());
+        parsed = lorvanel_itdb_parse_with_model(path.constData(), "MA477", leftOut, error.out());
         modelForced_ = true;
     } else if (overUSB) {
-        parsed = itdb_parse_with_sysinfo(path.constData(), overUSB->constData(), error.out());
+        parsed = lorvanel_itdb_parse_with_sysinfo(path.constData(), overUSB->constData(), leftOut,
+                                                  error.out());
     } else if (pid == IPodModel::shuffle2ProductID && passesShuffle2SDProbe(mountPoint_)) {
-        parsed = itdb_parse_with_model(path.constData(), "MA546", error.out());
+        parsed = lorvanel_itdb_parse_with_model(path.constData(), "MA546", leftOut, error.out());
         modelForced_ = true;
     } else if (pid == IPodModel::shuffle3ProductID && passesShuffle3SDProbe(mountPoint_)) {
-        parsed = itdb_parse_with_model(path.constData(), "MC306", error.out());
+        parsed = lorvanel_itdb_parse_with_model(path.constData(), "MC306", leftOut, error.out());
         modelForced_ = true;
     } else if (pid == IPodModel::shuffle3ProductID && passesFreshVolumeTest(mountPoint_)) {
         freshDatabase = true;
-    } else if (descriptionRefusal) {
-        parsed = lorvanel_itdb_parse_without_description(path.constData(), error.out());
+    } else if (leftOut.any()) {
+        parsed = lorvanel_itdb_parse_leaving_out(path.constData(), leftOut, error.out());
     } else {
         parsed = lorvanel_itdb_parse_without_writing(path.constData(), error.out());
     }
@@ -161,9 +164,9 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     if (freshDatabase) {
         database_.reset(itdb_new());
         bool ready = false;
-        if (database_ && descriptionRefusal) {
-            if (!lorvanel_itdb_set_mountpoint_without_description(database_.get(),
-                                                                  path.constData()))
+        if (database_ && leftOut.any()) {
+            if (!lorvanel_itdb_set_mountpoint_leaving_out(database_.get(), path.constData(),
+                                                          leftOut))
                 database_.reset();
         } else if (database_) {
             itdb_set_mountpoint(database_.get(), path.constData());
@@ -236,8 +239,8 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
             nano5SourceCDB_ = std::move(firstSnapshot);
     }
 
-    if (descriptionRefusal) {
-        writeBlocker_ = std::move(descriptionRefusal);
+    if (refusal) {
+        writeBlocker_ = std::move(refusal);
         return;
     }
     if (pid) {

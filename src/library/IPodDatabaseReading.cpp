@@ -75,8 +75,7 @@ std::optional<std::int32_t> IPodDatabase::sessionModelValue() const {
         return std::nullopt;
     if (!modelForced_)
         return static_cast<std::int32_t>(info->ipod_model);
-    const auto sysInfo =
-        DatabaseFiles::read(mountPoint_ + QStringLiteral("/iPod_Control/Device/SysInfo"));
+    const auto sysInfo = DeviceDescription::readSysInfo(mountPoint_).text;
     if (!sysInfo)
         return std::nullopt;
     QString modelNumber;
@@ -167,10 +166,9 @@ std::optional<QString> IPodDatabase::normalizedVersion(const QString& value) {
 }
 
 std::optional<QString> IPodDatabase::firmwareVersion(const QString& mountPoint) {
-    const QString folder = mountPoint + QStringLiteral("/iPod_Control/Device/");
     if (auto version = visibleBuildID(description(mountPoint)))
         return version;
-    const auto bytes = DatabaseFiles::read(folder + QStringLiteral("SysInfo"));
+    const auto bytes = DeviceDescription::readSysInfo(mountPoint).text;
     if (!bytes)
         return std::nullopt;
     auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

@@ -236,6 +236,15 @@ std::optional<IPodDatabaseError> deviceBlocker(Itdb_iTunesDB* database, const QS
     case ITDB_IPOD_GENERATION_CLASSIC_1:
     case ITDB_IPOD_GENERATION_CLASSIC_2:
     case ITDB_IPOD_GENERATION_CLASSIC_3: {
+        // The description libgpod read: the volume's, or in a shadow the one read over USB. Its
+        // rule for a database libgpod does not write is the nano's.
+        const gchar* mount = itdb_get_mountpoint(database);
+        const DeviceDescription::File file =
+            DeviceDescription::read(mount ? QFile::decodeName(mount) : mountPoint);
+        const auto description =
+            file.text ? PropertyList::parseDictionary(*file.text) : std::nullopt;
+        if (description && description->boolean("SQLiteDB") == true)
+            return IPodDatabaseError::unsupportedDatabase();
         QList<ScratchFolder::Refusal> refusals;
         switch (lorvanel_itdb_check_hash58(database, &refusals)) {
         case Hash58Check::verified:

@@ -14,16 +14,8 @@ bool hasTag(QByteArrayView bytes, qsizetype offset, const char* tag) {
     return std::memcmp(bytes.data() + offset, tag, 4) == 0;
 }
 
-bool isList(QByteArrayView bytes, qsizetype offset) {
-    for (const char* tag : {"mhlt", "mhlp", "mhla", "mhli"}) {
-        if (hasTag(bytes, offset, tag))
-            return true;
-    }
-    return false;
-}
-
-bool holdsRecords(QByteArrayView bytes, qsizetype offset) {
-    for (const char* tag : {"mhbd", "mhsd", "mhit", "mhyp", "mhip", "mhia", "mhii"}) {
+bool hasAnyTag(QByteArrayView bytes, qsizetype offset, std::initializer_list<const char*> tags) {
+    for (const char* tag : tags) {
         if (hasTag(bytes, offset, tag))
             return true;
     }
@@ -44,7 +36,40 @@ bool isTextType(quint32 type) {
            (type >= 200 && type <= 204) || type == 300;
 }
 
+// An ArtworkDB's text records: an album's title (1) and a thumbnail's file name (3). The text
+// follows a 24-byte header, its length, encoding and one more word.
+constexpr qsizetype artworkTextOffset = 36;
+
+bool isArtworkTextType(quint32 type) {
+    return type == 1 || type == 3;
+}
+
 } // namespace
+
+bool ITunesDBStructure::isSoundArtworkDB(QByteArrayView file) {
+    if (file.size() < minimumRecord || !hasTag(file, 0, "mhfd"))
+        return false;
+    return ITunesDBStructure(file, Kind::artworkDB).record(0, file.size(), 0) >= 0;
+}
+
+bool ITunesDBStructure::isList(qsizetype offset) const {
+    if (kind_ == Kind::artworkDB)
+        return hasAnyTag(bytes_, offset, {"mhli", "mhla", "mhlf"});
+    return hasAnyTag(bytes_, offset, {"mhlt", "mhlp", "mhla", "mhli"});
+}
+
+bool ITunesDBStructure::holdsRecords(qsizetype offset, qsizetype total) const {
+    if (kind_ == Kind::iTunesDB)
+        return hasAnyTag(bytes_, offset,
+                         {"mhbd", "mhsd", "mhit", "mhyp", "mhip", "mhia", "mhii"}) &&
+               !isRawDataset(offset, total);
+    // A thumbnail's container holds its "mhni".
+    if (hasTag(bytes_, offset, "mhod")) {
+        const quint32 type = total >= 16 ? u32(offset + 12) & 0xFFFF : 0;
+        return type == 2 || type == 5;
+    }
+    return hasAnyTag(bytes_, offset, {"mhfd", "mhsd", "mhii", "mhni", "mhba"});
+}
 
 bool ITunesDBStructure::isSound(QByteArrayView file) {
     if (file.size() < minimumRecord || !hasTag(file, 0, "mhbd"))
@@ -68,7 +93,7 @@ qsizetype ITunesDBStructure::record(qsizetype offset, qsizetype end, int depth) 
     const qsizetype header = u32(offset + 4);
     if (header < minimumRecord || header > room)
         return -1;
-    if (isList(bytes_, offset)) {
+    if (isList(offset)) {
         // The items follow the header; the list ends with its last item.
         qsizetype cursor = offset + header;
         for (quint32 count = u32(offset + 8); count > 0; --count) {
@@ -81,8 +106,7 @@ qsizetype ITunesDBStructure::record(qsizetype offset, qsizetype end, int depth) 
     const qsizetype total = u32(offset + 8);
     if (total < header || total > room)
         return -1;
-    if (holdsRecords(bytes_, offset) && !isRawDataset(offset, total) &&
-        !children(offset + header, offset + total, depth + 1))
+    if (holdsRecords(offset, total) && !children(offset + header, offset + total, depth + 1))
         return -1;
     if (hasTag(bytes_, offset, "mhod") && !isSoundText(offset, total))
         return -1;
@@ -104,6 +128,12 @@ bool ITunesDBStructure::isRawDataset(qsizetype offset, qsizetype total) const {
 }
 
 bool ITunesDBStructure::isSoundText(qsizetype offset, qsizetype total) const {
+    if (kind_ == Kind::artworkDB) {
+        if (total < 16 || !isArtworkTextType(u32(offset + 12) & 0xFFFF))
+            return true;
+        return total >= artworkTextOffset &&
+               qsizetype(u32(offset + 24)) <= total - artworkTextOffset;
+    }
     if (total < 16 || !isTextType(u32(offset + 12)))
         return true;
     return total >= textOffset && qsizetype(u32(offset + 28)) <= total - textOffset;

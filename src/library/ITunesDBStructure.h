@@ -12,6 +12,10 @@
 // string records ("mhod" of a text type) also carry the length of their text at offset 28.
 // Only datasets ("mhsd") of a type known to hold a list are walked into; the body of any other
 // type is raw data, of which only the lengths are checked.
+//
+// An ArtworkDB is built alike ("mhfd" at its root, lists "mhli", "mhla" and "mhlf"), and libgpod
+// aborts or reads past the file on lengths there too. Its "mhod" records of type 2 and 5 hold a
+// thumbnail record ("mhni"), those of type 1 and 3 a text whose length is at offset 24.
 
 #include <QByteArrayView>
 
@@ -21,10 +25,16 @@ public:
     static bool isSound(QByteArrayView file);
     // The records that follow the header of an iTunesCDB, once inflated.
     static bool areSoundRecords(QByteArrayView records);
+    // A whole ArtworkDB file: one "mhfd" record and its tree.
+    static bool isSoundArtworkDB(QByteArrayView file);
 
 private:
-    explicit ITunesDBStructure(QByteArrayView bytes)
-        : bytes_(bytes) {}
+    enum class Kind { iTunesDB, artworkDB };
+    explicit ITunesDBStructure(QByteArrayView bytes, Kind kind = Kind::iTunesDB)
+        : bytes_(bytes)
+        , kind_(kind) {}
+    bool isList(qsizetype offset) const;
+    bool holdsRecords(qsizetype offset, qsizetype total) const;
     // The end of the record at offset within [offset, end), or -1 when it leaves that range.
     qsizetype record(qsizetype offset, qsizetype end, int depth) const;
     bool children(qsizetype offset, qsizetype end, int depth) const;
@@ -34,4 +44,5 @@ private:
     quint32 u32(qsizetype offset) const;
 
     QByteArrayView bytes_;
+    Kind kind_;
 };

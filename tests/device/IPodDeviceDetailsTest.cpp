@@ -1,6 +1,7 @@
 #include "device/IPodDevice.h"
 #include "device/IPodDeviceError.h"
 #include "library/DatabasePreflight.h"
+#include "library/DeviceDescription.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabase.h"
 #include "library/IPodModel.h"
@@ -15,6 +16,16 @@
 #include <QTemporaryDir>
 
 #include <gpod/itdb.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -110,5 +121,71 @@ TEST(IPodDeviceDetails, ADescriptionThatIsNotPlainIsLeftOutOfTheModelAndTheOpen)
         EXPECT_EQ(database->loadTracks().size(), 2);
         EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
                   QStringList());
+    }
+}
+
+// A FIFO, socket or device in place of a device description would hold libgpod's read of it
+// forever, and a huge one costs every process that asks libgpod about the device hundreds of
+// MB: libgpod reads neither, for the model or in the open, and the iPod opens read-only naming
+// the file, with its tracks.
+TEST(IPodDeviceDetails, ADescriptionThatIsNoRegularFileOrTooLargeIsLeftOutNamingIt) {
+    TestSupport::IPodVolume volume(QStringLiteral("MA477"));
+    volume.addTrack({.title = QStringLiteral("One"), .artwork = true});
+    volume.addTrack({.title = QStringLiteral("Two")});
+    volume.write();
+    const auto device = IPodDevice::fromMountPoint(volume.mountPoint());
+    ASSERT_TRUE(device);
+    const QString sysInfo = QStringLiteral("iPod_Control/Device/SysInfo");
+    const QString extended = QStringLiteral("iPod_Control/Device/SysInfoExtended");
+    const QByteArray sysInfoText = volume.readFile(sysInfo);
+    const std::pair<QString, QByteArray> oversized[] = {
+        {sysInfo, sysInfoText + QByteArray(DeviceDescription::maxSysInfoBytes, '\n')},
+        {extended, TestSupport::descriptionOfSize(DeviceDescription::maxBytes + 1)}};
+    for (const auto& [relative, large] : oversized) {
+        for (const char* kind : {"FIFO", "socket", "device", "oversized"}) {
+            SCOPED_TRACE(relative.toStdString() + ", " + kind);
+            const QByteArray path = QFile::encodeName(volume.path(relative));
+            ::unlink(path.constData());
+            int socket = -1;
+            if (kind == std::string_view("FIFO")) {
+                ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+            } else if (kind == std::string_view("socket")) {
+                socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                ASSERT_LT(path.size(), qsizetype(sizeof address.sun_path));
+                std::memcpy(address.sun_path, path.constData(), path.size());
+                ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            } else if (kind == std::string_view("device")) {
+                ASSERT_EQ(::mknod(path.constData(), S_IFCHR | 0600, ::makedev(1, 5)), 0)
+                    << std::strerror(errno); // one that reads zeros forever
+            } else {
+                volume.writeFile(relative, large);
+            }
+            const auto before = TestSupport::snapshotTree(volume.mountPoint());
+            const auto model = device->identifyModel();
+            if (relative == extended) {
+                ASSERT_TRUE(model); // from its SysInfo
+                EXPECT_EQ(model->generationNumber, 2);
+            }
+            device->firmwareVersion();
+            const IPodDatabaseError reason =
+                IPodDatabaseError::unreadableDeviceDescription(relative);
+            DatabasePreflight::forgetReadDatabases();
+            const LibrarySnapshot library = device->readLibrary();
+            EXPECT_EQ(library.writeBlocker, reason);
+            EXPECT_EQ(library.tracks.size(), 2);
+            const auto database = device->openDatabase();
+            EXPECT_EQ(database->writeBlocker(), reason);
+            EXPECT_EQ(database->loadTracks().size(), 2);
+            EXPECT_EQ(
+                TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                QStringList());
+            if (socket >= 0)
+                ::close(socket);
+            ::unlink(path.constData());
+            if (relative == sysInfo)
+                volume.writeFile(sysInfo, sysInfoText);
+        }
     }
 }

@@ -2,8 +2,10 @@
 // with a "Read library" error or read cleanly, nothing on the volume changes, and a length that
 // leaves its record never reaches libgpod.
 
+#include "library/DatabasePreflight.h"
 #include "library/IPodDatabase.h"
 #include "library/Nano5Container.h"
+#include "library/StoredCovers.h"
 #include "support/DamagedDatabases.h"
 #include "support/IPodVolume.h"
 #include "support/LibgpodLeaks.h"
@@ -22,6 +24,7 @@ namespace {
 
 const QString iTunesDB = QStringLiteral("iPod_Control/iTunes/iTunesDB");
 const QString iTunesCDB = QStringLiteral("iPod_Control/iTunes/iTunesCDB");
+const QString artworkDB = QStringLiteral("iPod_Control/Artwork/ArtworkDB");
 const QString damagedDB = QStringLiteral("Read library failed: The iTunesDB file is damaged.");
 const QString damagedCDB = QStringLiteral("Read library failed: The iTunesCDB file is damaged.");
 
@@ -254,4 +257,66 @@ TEST(DamagedDatabase, ErrorsOfAForcedModelNameTheIPodsOwnPath) {
     ASSERT_TRUE(failure);
     EXPECT_TRUE(failure->contains(volume->mountPoint())) << qPrintable(*failure);
     EXPECT_FALSE(failure->contains(QStringLiteral("lorvanel-ipod-"))) << qPrintable(*failure);
+}
+
+// libgpod aborts, or reads past the file, on an ArtworkDB cut inside a record or holding a length
+// that leaves its record: such a file is left out of what libgpod reads, and the iPod opens
+// read-only naming it, with every track, here, in the helper and in the cover process.
+TEST(DamagedDatabase, AnArtworkDBWhoseRecordsDoNotHoldTogetherOpensReadOnlyNamingIt) {
+    const auto volume = fullVolume();
+    const QByteArray good = volume->readFile(artworkDB);
+    QList<std::pair<QString, QByteArray>> damages;
+    for (int length = 0; length <= 140; ++length)
+        damages.append({QStringLiteral("cut to %1 bytes").arg(length), good.left(length)});
+    // A field of the first record of a kind (its thumbnail's file name for "mhni").
+    for (const auto& [tag, field, value] :
+         {std::tuple<const char*, int, quint32>{"mhfd", 4, quint32(good.size() + 1)},
+          {"mhfd", 4, 0x7FFFFFFF},
+          {"mhsd", 4, 0xFFFF},
+          {"mhsd", 8, 0},
+          {"mhli", 4, quint32(good.size())},
+          {"mhii", 8, 1},
+          {"mhni", 4, 0xFFFF},
+          {"mhni", 76 + 24, 0xFFFFFFFF},
+          {"mhla", 4, 0xFFFF},
+          {"mhif", 4, 0xFFFF}}) {
+        QByteArray bytes = good;
+        const qsizetype at = bytes.indexOf(tag);
+        ASSERT_GE(at, 0) << tag;
+        TestSupport::writeUInt32(bytes, at + field, value);
+        damages.append({QStringLiteral("%1 +%2 = %3").arg(tag).arg(field).arg(value), bytes});
+    }
+    const IPodDatabaseError reason = IPodDatabaseError::storedCoversUnreadable(artworkDB);
+    const DatabasePreflight::Request request{volume->mountPoint(), std::nullopt, std::nullopt,
+                                             "volume"};
+    const QList<quint64> ids{volume->trackID(0), volume->trackID(1), volume->trackID(2)};
+    const auto before = TestSupport::snapshotTree(volume->mountPoint());
+    for (const auto& [label, bytes] : damages) {
+        SCOPED_TRACE(label.toStdString());
+        volume->writeFile(artworkDB, bytes);
+        const bool cut = label.startsWith(QLatin1String("cut"));
+        for (const auto& pid : {IPodDatabase::ProductIDProvider(), product(0x1260)}) {
+            if (pid && cut && bytes.size() % 20 != 0)
+                continue; // a forced model's parse leaves the file out alike
+            const TestSupport::IgnoredLibgpodLeaks ignored;
+            IPodDatabase database(volume->mountPoint(), std::nullopt, pid);
+            EXPECT_EQ(database.writeBlocker(), reason);
+            EXPECT_EQ(database.loadTracks().size(), 3);
+        }
+        if (cut && bytes.size() == 100) {
+            DatabasePreflight::forgetReadDatabases();
+            const auto read = DatabasePreflight::read(request);
+            ASSERT_TRUE(read);
+            EXPECT_EQ(read->writeBlocker, reason);
+            EXPECT_EQ(read->tracks.size(), 3);
+            const auto covers = StoredCovers::read(request, ids);
+            for (const quint64 id : ids)
+                EXPECT_EQ(covers.value(id).state, StoredCover::State::none);
+            StoredCovers::endAll();
+        }
+    }
+    // Nothing but the file the test wrote changed.
+    volume->writeFile(artworkDB, good);
+    EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint())),
+              QStringList{QStringLiteral("changed ") + artworkDB});
 }

@@ -2,6 +2,7 @@
 // crashes on some) is left out of what libgpod sees, in the helper and in the application, and
 // the iPod opens read-only naming it, with its tracks, writing nothing.
 
+#include "library/DeviceDescription.h"
 #include "library/DatabasePreflight.h"
 #include "library/IPodDatabase.h"
 #include "support/DeviceDescriptions.h"
@@ -61,5 +62,37 @@ TEST(DeviceDescription, OneThatIsNotPlainOpensReadOnlyNamingIt) {
         nano.writeSysInfoExtended(description);
         expectReadOnly(nano, std::nullopt, onVolume);
         expectReadOnly(classic, description, overUSB);
+    }
+}
+
+// libplist takes ever longer per key the more keys a description holds, and libgpod's reader gives
+// up on a node over libxml2's limit (then falls back on its model table while our checks read the
+// file): a description larger than any iPod's is refused unread, and none within the bound can
+// hold such a node.
+TEST(DeviceDescription, OneLargerThanAnyIPodsOpensReadOnlyNamingIt) {
+    IPodVolume nano(QStringLiteral("MA477"));
+    IPodVolume classic(QStringLiteral("MB029"));
+    for (IPodVolume* volume : {&nano, &classic}) {
+        volume->addTrack({.title = QStringLiteral("One"), .artwork = true});
+        volume->addTrack({.title = QStringLiteral("Two")});
+        volume->write();
+    }
+    nano.writeSysInfoExtended(TestSupport::descriptionOfSize(DeviceDescription::maxBytes));
+    EXPECT_FALSE(DeviceDescription::read(nano.mountPoint()).refused());
+
+    const qint64 overLimit = DeviceDescription::libxml2TextLimit + 1;
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"one byte too large", TestSupport::descriptionOfSize(DeviceDescription::maxBytes + 1)},
+        {"a text node over libxml2's limit",
+         TestSupport::descriptionOfSize(overLimit + 1024, overLimit)},
+    };
+    for (const auto& [name, description] : cases) {
+        SCOPED_TRACE(name);
+        nano.writeSysInfoExtended(description);
+        expectReadOnly(nano, std::nullopt,
+                       IPodDatabaseError::unreadableDeviceDescription(
+                           QStringLiteral("iPod_Control/Device/SysInfoExtended")));
+        expectReadOnly(classic, description,
+                       IPodDatabaseError::unreadableDeviceDescription(std::nullopt));
     }
 }

@@ -163,6 +163,26 @@ TEST(WriteBlocker, ClassicNeedsAHashLibgpodCanWrite) {
     EXPECT_EQ(blockerWith(volume, std::nullopt), unsupported);
 }
 
+// A classic whose description says its library is kept in SQLite is refused as the nano is,
+// whether the description is on the volume or read over USB.
+TEST(WriteBlocker, ClassicWithASQLiteLibraryIsUnsupported) {
+    IPodVolume volume(QStringLiteral("MB029"));
+    volume.write();
+    for (const bool sqlite : {false, true}) {
+        const QByteArray xml = sysInfoExtendedXML(
+            {{QStringLiteral("SQLiteDB"), sqlite},
+             {QStringLiteral("SerialNumber"), QStringLiteral("8K0000ABYMX")},
+             {QStringLiteral("FireWireGUID"), QStringLiteral("000A2700138B0D2E")}});
+        const std::optional<IPodDatabaseError> expected =
+            sqlite ? std::optional(unsupported) : editable;
+        EXPECT_EQ(blockerWith(volume, xml), expected) << "on the volume";
+        volume.removeFile(QStringLiteral("iPod_Control/Device/SysInfoExtended"));
+        const IPodDatabase overUSB(volume.mountPoint(), xml,
+                                   [] { return std::optional<int>(0x1261); });
+        EXPECT_EQ(overUSB.writeBlocker(), expected) << "over USB";
+    }
+}
+
 TEST(WriteBlocker, FireWireGUIDForms) {
     EXPECT_TRUE(isValidFireWireGUID(QStringLiteral("0X000a2700138b0d2e")));
     EXPECT_TRUE(isValidFireWireGUID(QStringLiteral("000A2700138B0D2E")));

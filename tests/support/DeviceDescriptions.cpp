@@ -75,6 +75,27 @@ QList<DescriptionForm> unplainDescriptions() {
     };
 }
 
+QByteArray descriptionOfSize(qint64 bytes, qint64 textNode) {
+    const QByteArray plain = plainDescription();
+    const QByteArray end = "</dict>";
+    const qsizetype at = plain.lastIndexOf(end);
+    QByteArray keys;
+    if (textNode > 0)
+        keys += "<key>Text</key><string>" + QByteArray(textNode, 'x') + "</string>";
+    const qint64 room = bytes - plain.size();
+    for (quint64 i = 0;; ++i) {
+        const QByteArray key = "<key>" + QByteArray::number(i, 36) + "</key><true/>";
+        if (keys.size() + key.size() > room)
+            break;
+        keys += key;
+    }
+    if (keys.size() > room)
+        throw std::logic_error("no room for the text node");
+    // Whitespace between elements makes up the rest.
+    keys += QByteArray(room - keys.size(), '\n');
+    return plain.left(at) + keys + plain.mid(at);
+}
+
 QList<DescriptionForm> otherEncodings(const QByteArray& description) {
     const QString utf16 =
         QString::fromUtf8(replaced(description, "encoding=\"UTF-8\"", "encoding=\"UTF-16\""));

@@ -23,6 +23,11 @@ struct DescriptionForm {
 // it reads otherwise than libplist).
 QList<DescriptionForm> unplainDescriptions();
 
+// The real-looking description of unplainDescriptions, plain, grown to exactly `bytes` bytes
+// with as many distinct short keys as fit (the hardest plain description to read per byte).
+// With textNode, one string of that many characters is added in front of them.
+QByteArray descriptionOfSize(qint64 bytes, qint64 textNode = 0);
+
 // description (UTF-8, declared so) as libgpod reads it too: after a UTF-8 byte-order mark, in
 // UTF-16 of either byte order after a byte-order mark, and in UTF-16 without one.
 QList<DescriptionForm> otherEncodings(const QByteArray& description);
