@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 namespace ArtworkFormats {
 
@@ -29,10 +28,8 @@ bool listWithinBounds(const PropertyList& description, const char* key) {
     QSet<std::uint64_t> ids;
     qint64 coverBytes = 0;
     for (const PropertyList& format : *formats) {
-        // libgpod keeps the id in an int: a larger one is some other format's id to it.
         const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
-        if (!id || *id > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
-            ids.contains(*id))
+        if (!id || *id > maxFormatID || ids.contains(*id))
             return false;
         ids.insert(*id);
         const std::optional<std::uint64_t> width = format.unsignedInteger("RenderWidth");
@@ -69,8 +66,7 @@ QSet<quint32> listedFormats(const PropertyList& description, const char* key) {
     for (const PropertyList& format :
          description.dictionaries(key).value_or(QList<PropertyList>{})) {
         const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
-        if (id && *id <= std::uint64_t(std::numeric_limits<std::int32_t>::max()) &&
-            isKnownPixelFormat(format.string("PixelFormat")))
+        if (id && *id <= maxFormatID && isKnownPixelFormat(format.string("PixelFormat")))
             ids.insert(quint32(*id));
     }
     return ids;

@@ -15,6 +15,8 @@
 #include <QSet>
 #include <QtGlobal>
 
+#include <cstdint>
+
 namespace ArtworkFormats {
 
 // Each side at most what the cover process reads back.
@@ -29,12 +31,15 @@ inline constexpr qint64 maxRowBytes = qint64(maxSide) * bytesPerPixel;
 // 1 MiB.
 inline constexpr qint64 maxCoverBytes = qint64(16) << 20;
 inline constexpr int maxFormats = 32;
+// libgpod reads the format of a stored cover back as a signed 16-bit number: covers it saved in
+// a format of a larger id are not read back, and the next save erases them. No iPod uses one.
+inline constexpr std::uint64_t maxFormatID = 32767;
 
 // Whether every cover format list of the description is within those bounds: an array of at
-// most maxFormats dictionaries, each with an integer FormatId not repeated in its list, an
-// integer RenderWidth and RenderHeight of 1 to maxSide, rows (with any integer
-// RowBytesAlignment) of at most maxRowBytes, and at most maxCoverBytes for all of them. True
-// when the description lists no formats.
+// most maxFormats dictionaries, each with an integer FormatId of at most maxFormatID not
+// repeated in its list, an integer RenderWidth and RenderHeight of 1 to maxSide, rows (with any
+// integer RowBytesAlignment) of at most maxRowBytes, and at most maxCoverBytes for all of them.
+// True when the description lists no formats.
 bool withinBounds(const PropertyList& description);
 
 // The formats libgpod saves covers in for this description: those of "AlbumArt" whose

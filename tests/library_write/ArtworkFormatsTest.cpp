@@ -470,3 +470,28 @@ TEST(ArtworkFormats, AModelTakenFromTheDeviceIsNamedSo) {
               QStringList());
     EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), ids), covers);
 }
+
+TEST(ArtworkFormats, AFormatIDLibgpodCannotReadBackIsOutOfBounds) {
+    // libgpod reads a stored cover's format back as a signed 16-bit number.
+    for (const qint64 id : {1027, 32767, 32768, 40000, 65536}) {
+        SCOPED_TRACE(id);
+        IPodVolume volume(
+            QStringLiteral("MA477"),
+            {.sysInfoExtended = TestSupport::sysInfoExtendedXML(describing(format(id, 100, 100)))});
+        addCoveredTracks(volume, 1);
+        const bool readBack = !TestSupport::libgpodCovers(volume.mountPoint()).isEmpty();
+        EXPECT_EQ(readBack, id <= 32767);
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        IPodDatabase database(volume.mountPoint());
+        if (readBack) {
+            EXPECT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+            continue;
+        }
+        EXPECT_EQ(database.writeBlocker(),
+                  IPodDatabaseError::artworkFormatsOutOfBounds(descriptionFile));
+        EXPECT_EQ(retitle(database, volume.trackID(0)),
+                  IPodDatabaseError::Case::artworkFormatsOutOfBounds);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                  QStringList());
+    }
+}
