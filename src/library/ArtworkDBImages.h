@@ -9,6 +9,8 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -24,15 +26,25 @@ public:
     // The same from the bytes of an ArtworkDB.
     static ArtworkDBImages parse(const QByteArray& database, const QString& artworkFolder);
 
+    // One thumbnail of an image as libgpod reads it: its format (the description's FormatId) and
+    // size as recorded, and whether it passes the checks against its .ithmb file.
+    struct StoredThumbnail {
+        quint32 format = 0;
+        QSize size;
+        bool passes = false;
+    };
+
     // The image records of an ArtworkDB and what they take: each record's bytes and its
-    // thumbnails' bytes in the .ithmb files and formats (the description's FormatId), the
-    // thumbnails being those libgpod reads. None unless every record of the file is whole.
+    // thumbnails' bytes in the .ithmb files and formats, the thumbnails being those libgpod
+    // reads. With the Artwork folder given, each thumbnail is checked against its file too (none
+    // passes without). None unless every record of the file is whole.
     struct ImageRecord {
         quint32 id = 0;
         quint64 songID = 0;
         qint64 recordBytes = 0;
         QList<quint32> thumbnailBytes;
         QList<quint32> thumbnailFormats;
+        QList<StoredThumbnail> thumbnails;
         // The thumbnail records the image holds, those libgpod does not read included.
         int thumbnailRecords = 0;
     };
@@ -40,7 +52,17 @@ public:
         qint64 fileBytes = 0;
         QList<ImageRecord> images;
     };
-    static std::optional<Layout> layout(const QByteArray& database);
+    static std::optional<Layout> layout(const QByteArray& database,
+                                        const QString& artworkFolder = {});
+
+    // Of an image's thumbnails, those libgpod holds with these formats: it reads a stored
+    // format as a signed 16-bit number, and passes over one it does not list.
+    static QList<StoredThumbnail> heldIn(const QList<StoredThumbnail>& thumbnails,
+                                         const QSet<quint32>& formats);
+    // The sizes at which libgpod, asked for a cover at that size, decodes a thumbnail that
+    // passes, largest first, whichever of these images (each its held thumbnails) it took:
+    // libgpod decodes the smallest thumbnail it holds at least as wide and as high as asked.
+    static QList<QSize> decodableSizes(const QList<QList<StoredThumbnail>>& images);
 
     // Whether the cover of a track whose image carries any of these ids may be decoded: at
     // least one recorded image matches, and every matching image is sound.

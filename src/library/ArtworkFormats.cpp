@@ -1,10 +1,10 @@
 #include "library/ArtworkFormats.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <gpod/itdb.h>
 
-#include <algorithm>
 #include <cstdint>
 
 namespace ArtworkFormats {
@@ -102,23 +102,27 @@ QSet<quint32> modelFormats(int generation) {
 }
 
 StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,
-                                const TrackCovers& covers) {
+                                const QList<std::optional<MappedCover>>& linkedCovers) {
+    QHash<std::pair<quint32, quint64>, QList<const ArtworkDBImages::ImageRecord*>> images;
+    for (const ArtworkDBImages::ImageRecord& image : stored.images)
+        images[{image.id, image.songID}].append(&image);
     StoredCoverLoss loss = StoredCoverLoss::none;
-    for (const ArtworkDBImages::ImageRecord& image : stored.images) {
-        // An image no track shows, or one without thumbnails, loses nothing.
-        if (image.thumbnailRecords == 0 ||
-            (!covers.linkedImages.contains(image.id) && !covers.tracks.contains(image.songID)))
-            continue;
-        // Thumbnails libgpod does not read are written as none.
-        if (image.thumbnailFormats.isEmpty()) {
-            loss = StoredCoverLoss::unmapped;
-            continue;
+    for (const std::optional<MappedCover>& cover : linkedCovers) {
+        QList<QList<ArtworkDBImages::StoredThumbnail>> held;
+        bool inOtherFormats = false;
+        if (cover) {
+            for (const ArtworkDBImages::ImageRecord* image :
+                 images.value({cover->image, cover->songID})) {
+                held.append(ArtworkDBImages::heldIn(image->thumbnails, formats));
+                inOtherFormats =
+                    inOtherFormats || (held.last().isEmpty() && !image->thumbnails.isEmpty());
+            }
         }
-        if (std::none_of(image.thumbnailFormats.cbegin(), image.thumbnailFormats.cend(),
-                         [&](quint32 format) { return formats.contains(format); }))
+        if (!held.isEmpty() && !ArtworkDBImages::decodableSizes(held).isEmpty())
+            continue;
+        if (inOtherFormats)
             return StoredCoverLoss::formatsUnlisted;
-        if (!covers.mappedImages.contains(image.id))
-            loss = StoredCoverLoss::unmapped;
+        loss = StoredCoverLoss::unmapped;
     }
     return loss;
 }

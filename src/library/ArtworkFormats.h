@@ -5,8 +5,8 @@
 // saving process: a description listing formats far beyond what iPods use makes one save take
 // gigabytes of memory and put hundreds of megabytes per cover onto the iPod. Such formats are
 // refused before libgpod may write anything (the iPod opens read-only). So are formats that leave
-// out every format a stored cover is in, and stored covers libgpod's reading did not map: the save
-// would erase them.
+// out every format a stored cover is in, and covers libgpod's reading does not hold thumbnails of
+// that can be read back: the save would erase them.
 
 #include "library/ArtworkDBImages.h"
 #include "library/CoverProcessProtocol.h"
@@ -16,6 +16,7 @@
 #include <QtGlobal>
 
 #include <cstdint>
+#include <optional>
 
 namespace ArtworkFormats {
 
@@ -51,20 +52,20 @@ QSet<quint32> coverFormats(const PropertyList& description);
 // generation; empty for a generation not measured (none of those is edited).
 QSet<quint32> modelFormats(int generation);
 
-// What the tracks of the opened library say of their covers: the images their records link, their
-// own ids (an image names its track too), and the images libgpod's reading mapped to a track.
-struct TrackCovers {
-    QSet<quint32> linkedImages;
-    QSet<quint64> tracks;
-    QSet<quint32> mappedImages;
+// The image libgpod's reading took for a track whose record links a cover, by the image's id
+// and song id (which names the track it was saved for); none when it took none.
+struct MappedCover {
+    quint32 image = 0;
+    quint64 songID = 0;
 };
 
-// What a save does to the stored covers some track shows. libgpod rewrites the ArtworkDB with
-// the images its reading mapped, each with the thumbnails it read in the given formats only: a
-// cover with none of those thumbnails in them, one whose thumbnails libgpod does not read, or
-// one not mapped, is erased from the iPod.
+// What a save does to the covers the tracks link. libgpod rewrites the ArtworkDB with the images
+// its reading took, each with the thumbnails it holds of it, those in the given formats: a cover
+// it took none of, or holds no thumbnail of that can be read back (ArtworkDBImages'
+// decodableSizes, the stored layout checked against the thumbnail files), is erased from the
+// iPod or left unreadable. formatsUnlisted: one whose thumbnails are all in other formats.
 enum class StoredCoverLoss { none, formatsUnlisted, unmapped };
 StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,
-                                const TrackCovers& covers);
+                                const QList<std::optional<MappedCover>>& linkedCovers);
 
 } // namespace ArtworkFormats

@@ -14,6 +14,9 @@
 // type is raw data, of which only the lengths are checked.
 
 #include <QByteArrayView>
+#include <QHash>
+
+#include <optional>
 
 class ITunesDBStructure {
 public:
@@ -21,6 +24,10 @@ public:
     static bool isSound(QByteArrayView file);
     // The records that follow the header of an iTunesCDB, once inflated.
     static bool areSoundRecords(QByteArrayView records);
+    // The cover image each track record of a whole iTunesDB links (its mhii_link), by the
+    // track's id, for the tracks that link one: what the file says, which libgpod's reading of
+    // the ArtworkDB forgets for a link it finds no image for. None for a file that is not sound.
+    static std::optional<QHash<quint64, quint32>> coverLinks(QByteArrayView file);
 
 private:
     explicit ITunesDBStructure(QByteArrayView bytes)
