@@ -318,6 +318,8 @@ ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString
             sound = sound && ::isSound(thumbnail, files);
         result.byImageID[image.id] = result.byImageID.value(image.id, true) && sound;
         result.bySongID[image.songID] = result.bySongID.value(image.songID, true) && sound;
+        result.images_[{image.id, image.songID}].append(
+            image.isWhole ? std::optional(readThumbnails(image, files)) : std::nullopt);
     }
     return result;
 }
@@ -361,6 +363,17 @@ QList<QSize> ArtworkDBImages::decodableSizes(const QList<QList<StoredThumbnail>>
         return left != right ? left > right : a.width() > b.width();
     });
     return sizes;
+}
+
+QList<QSize> ArtworkDBImages::decodableSizes(quint32 imageID, quint64 songID,
+                                             const std::optional<QSet<quint32>>& formats) const {
+    QList<QList<StoredThumbnail>> held;
+    for (const auto& image : images_.value({imageID, songID})) {
+        if (!image)
+            return {};
+        held.append(formats ? heldIn(*image, *formats) : *image);
+    }
+    return decodableSizes(held);
 }
 
 bool ArtworkDBImages::isSound(quint32 imageID, quint32 linkedImageID, quint64 songID) const {

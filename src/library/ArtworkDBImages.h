@@ -4,8 +4,10 @@
 // pixels: a pre-filter of the cover process, which refuses the records that plainly do not add
 // up (an offset past the end of the file, a size smaller than the recorded picture, a missing
 // file) before libgpod decodes them. What it cannot see (libgpod lays the pixels out by the
-// device description's formats) is the cover process's to survive. Only images whose every
-// thumbnail passes are handed to libgpod; a damaged record costs its own cover and nothing else.
+// device description's formats) is the cover process's to survive. An image whose every
+// thumbnail passes is handed to libgpod whole; of any other, libgpod is asked only for a
+// thumbnail that passes, so a damaged record or a lost .ithmb file costs its own thumbnails and
+// nothing else.
 
 #include <QHash>
 #include <QList>
@@ -67,9 +69,15 @@ public:
     // Whether the cover of a track whose image carries any of these ids may be decoded: at
     // least one recorded image matches, and every matching image is sound.
     bool isSound(quint32 imageID, quint32 linkedImageID, quint64 songID) const;
+    // decodableSizes of the images recorded with both ids, their thumbnails held in formats
+    // (every format when none are known); none when no image is, or one is not whole.
+    QList<QSize> decodableSizes(quint32 imageID, quint64 songID,
+                                const std::optional<QSet<quint32>>& formats) const;
 
 private:
     // Per image id and per song id: false once any image under it failed a check.
     QHash<quint32, bool> byImageID;
     QHash<quint64, bool> bySongID;
+    // The thumbnails libgpod reads of each image by both its ids; none for an image not whole.
+    QHash<std::pair<quint32, quint64>, QList<std::optional<QList<StoredThumbnail>>>> images_;
 };

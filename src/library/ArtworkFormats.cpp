@@ -1,5 +1,8 @@
 #include "library/ArtworkFormats.h"
 
+#include "library/DeviceDescription.h"
+
+#include <QFile>
 #include <QHash>
 #include <QSet>
 
@@ -99,6 +102,24 @@ QSet<quint32> modelFormats(int generation) {
     default:
         return {};
     }
+}
+
+std::optional<QSet<quint32>> ofDatabase(Itdb_iTunesDB* database) {
+    const gchar* mount = database ? itdb_get_mountpoint(database) : nullptr;
+    if (!mount)
+        return std::nullopt;
+    const DeviceDescription::File file = DeviceDescription::read(QFile::decodeName(mount));
+    if (file.path.isEmpty()) {
+        const Itdb_IpodInfo* info =
+            database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
+        return modelFormats(info ? int(info->ipod_generation) : 0);
+    }
+    if (file.refused())
+        return std::nullopt;
+    const auto description = PropertyList::parseDictionary(*file.text);
+    if (!description)
+        return std::nullopt;
+    return coverFormats(*description);
 }
 
 StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <optional>
 
+struct _Itdb_iTunesDB;
+
 namespace ArtworkFormats {
 
 // Each side at most what the cover process reads back.
@@ -51,6 +53,11 @@ QSet<quint32> coverFormats(const PropertyList& description);
 // The formats libgpod saves covers in for a device without a description, by libgpod's
 // generation; empty for a generation not measured (none of those is edited).
 QSet<quint32> modelFormats(int generation);
+
+// The formats libgpod holds the covers of an opened database in: coverFormats of the
+// description at libgpod's mount point, or modelFormats without one. None when that description
+// cannot be read.
+std::optional<QSet<quint32>> ofDatabase(_Itdb_iTunesDB* database);
 
 // The image libgpod's reading took for a track whose record links a cover, by the image's id
 // and song id (which names the track it was saved for); none when it took none.
