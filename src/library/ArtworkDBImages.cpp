@@ -25,6 +25,9 @@ struct Thumbnail {
     quint16 width = 0;
     QString file; // as recorded, ":F1027_1.ithmb"
     bool isWhole = false;
+    // Whether libgpod's reading of an ArtworkDB takes it: of the first as many containers as
+    // the image's child count says, one of type 2.
+    bool isRead = false;
 };
 
 struct Image {
@@ -123,13 +126,9 @@ std::optional<Thumbnail> thumbnailAt(const Reader& r, qsizetype offset, qsizetyp
     return thumbnail;
 }
 
-// Which of an image's records count as its thumbnails: any container of one, or only those
-// libgpod's reading of an ArtworkDB takes (the first as many as the image's child count says,
-// containers of type 2).
-enum class Thumbnails { all, asLibgpodReads };
-
-// An mhii with its thumbnails; an image whose records do not add up is not whole.
-Image imageAt(const Reader& r, const Record& mhii, Thumbnails which = Thumbnails::all) {
+// An mhii with its thumbnails, any container of one; an image whose records do not add up is not
+// whole.
+Image imageAt(const Reader& r, const Record& mhii) {
     Image image;
     image.id = r.u32(mhii.start + 16);
     image.songID = r.u64(mhii.start + 20);
@@ -143,13 +142,13 @@ Image imageAt(const Reader& r, const Record& mhii, Thumbnails which = Thumbnails
         }
         const quint16 type = r.u16(at + 12);
         if (type == 2 || type == 5) {
-            const auto thumbnail = thumbnailAt(r, mhod->start + mhod->header, mhod->end);
+            auto thumbnail = thumbnailAt(r, mhod->start + mhod->header, mhod->end);
             if (!thumbnail || !thumbnail->isWhole) {
                 image.isWhole = false;
             } else {
                 ++image.thumbnailRecords;
-                if (which == Thumbnails::all || (type == 2 && child < children))
-                    image.thumbnails.append(*thumbnail);
+                thumbnail->isRead = type == 2 && child < children;
+                image.thumbnails.append(*thumbnail);
             }
         }
         at = mhod->end;
@@ -238,6 +237,17 @@ bool isSound(const Thumbnail& thumbnail, ThumbnailFiles& files) {
     return fileSize && qint64(thumbnail.offset) + qint64(thumbnail.size) <= *fileSize;
 }
 
+// The thumbnails of an image that libgpod reads, each checked against its file.
+QList<ArtworkDBImages::StoredThumbnail> readThumbnails(const Image& image, ThumbnailFiles& files) {
+    QList<ArtworkDBImages::StoredThumbnail> read;
+    for (const Thumbnail& thumbnail : image.thumbnails) {
+        if (thumbnail.isRead)
+            read.append({thumbnail.format, QSize(thumbnail.width, thumbnail.height),
+                         isSound(thumbnail, files)});
+    }
+    return read;
+}
+
 } // namespace
 
 ArtworkDBImages ArtworkDBImages::read(const QString& databasePath, const QString& artworkFolder) {
@@ -251,8 +261,10 @@ ArtworkDBImages ArtworkDBImages::read(const QString& databasePath, const QString
     return parse(bytes, artworkFolder);
 }
 
-std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray& database) {
+std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray& database,
+                                                               const QString& artworkFolder) {
     const Reader r(database);
+    ThumbnailFiles files(artworkFolder);
     const auto mhfd = recordAt(r, 0, r.size(), "mhfd", 24);
     if (!mhfd || mhfd->end != r.size())
         return std::nullopt;
@@ -271,12 +283,19 @@ std::optional<ArtworkDBImages::Layout> ArtworkDBImages::layout(const QByteArray&
                 const auto mhii = recordAt(r, item, mhsd->end, "mhii", 28);
                 if (!mhii)
                     return std::nullopt;
-                const Image image = imageAt(r, *mhii, Thumbnails::asLibgpodReads);
+                const Image image = imageAt(r, *mhii);
                 if (!image.isWhole)
                     return std::nullopt;
-                ImageRecord record{image.id, image.songID, mhii->end - mhii->start,
-                                   {},       {},           image.thumbnailRecords};
+                ImageRecord record{image.id,
+                                   image.songID,
+                                   mhii->end - mhii->start,
+                                   {},
+                                   {},
+                                   readThumbnails(image, files),
+                                   image.thumbnailRecords};
                 for (const Thumbnail& thumbnail : image.thumbnails) {
+                    if (!thumbnail.isRead)
+                        continue;
                     record.thumbnailBytes.append(thumbnail.size);
                     record.thumbnailFormats.append(thumbnail.format);
                 }
@@ -299,8 +318,62 @@ ArtworkDBImages ArtworkDBImages::parse(const QByteArray& database, const QString
             sound = sound && ::isSound(thumbnail, files);
         result.byImageID[image.id] = result.byImageID.value(image.id, true) && sound;
         result.bySongID[image.songID] = result.bySongID.value(image.songID, true) && sound;
+        result.images_[{image.id, image.songID}].append(
+            image.isWhole ? std::optional(readThumbnails(image, files)) : std::nullopt);
     }
     return result;
+}
+
+QList<ArtworkDBImages::StoredThumbnail>
+ArtworkDBImages::heldIn(const QList<StoredThumbnail>& thumbnails, const QSet<quint32>& formats) {
+    QList<StoredThumbnail> held;
+    for (const StoredThumbnail& thumbnail : thumbnails) {
+        const auto asRead = qint16(quint16(thumbnail.format));
+        if (asRead >= 0 && formats.contains(quint32(asRead)))
+            held.append(thumbnail);
+    }
+    return held;
+}
+
+QList<QSize> ArtworkDBImages::decodableSizes(const QList<QList<StoredThumbnail>>& images) {
+    // Asked for a size it holds, libgpod takes a thumbnail of exactly that size: every other
+    // one at least as wide and as high is larger.
+    const auto decodableAt = [](const QList<StoredThumbnail>& image, QSize size) {
+        bool held = false;
+        for (const StoredThumbnail& thumbnail : image) {
+            if (thumbnail.size != size)
+                continue;
+            if (!thumbnail.passes)
+                return false;
+            held = true;
+        }
+        return held;
+    };
+    QList<QSize> sizes;
+    for (const StoredThumbnail& thumbnail : images.value(0)) {
+        if (!thumbnail.passes || thumbnail.size.isEmpty() || sizes.contains(thumbnail.size) ||
+            !std::all_of(images.cbegin(), images.cend(),
+                         [&](const auto& image) { return decodableAt(image, thumbnail.size); }))
+            continue;
+        sizes.append(thumbnail.size);
+    }
+    std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
+        const qint64 left = qint64(a.width()) * a.height();
+        const qint64 right = qint64(b.width()) * b.height();
+        return left != right ? left > right : a.width() > b.width();
+    });
+    return sizes;
+}
+
+QList<QSize> ArtworkDBImages::decodableSizes(quint32 imageID, quint64 songID,
+                                             const std::optional<QSet<quint32>>& formats) const {
+    QList<QList<StoredThumbnail>> held;
+    for (const auto& image : images_.value({imageID, songID})) {
+        if (!image)
+            return {};
+        held.append(formats ? heldIn(*image, *formats) : *image);
+    }
+    return decodableSizes(held);
 }
 
 bool ArtworkDBImages::isSound(quint32 imageID, quint32 linkedImageID, quint64 songID) const {

@@ -1,12 +1,14 @@
 #include "library/ArtworkFormats.h"
 
+#include "library/DeviceDescription.h"
+
+#include <QFile>
+#include <QHash>
 #include <QSet>
 
 #include <gpod/itdb.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <limits>
 
 namespace ArtworkFormats {
 
@@ -29,10 +31,8 @@ bool listWithinBounds(const PropertyList& description, const char* key) {
     QSet<std::uint64_t> ids;
     qint64 coverBytes = 0;
     for (const PropertyList& format : *formats) {
-        // libgpod keeps the id in an int: a larger one is some other format's id to it.
         const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
-        if (!id || *id > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
-            ids.contains(*id))
+        if (!id || *id > maxFormatID || ids.contains(*id))
             return false;
         ids.insert(*id);
         const std::optional<std::uint64_t> width = format.unsignedInteger("RenderWidth");
@@ -69,8 +69,7 @@ QSet<quint32> listedFormats(const PropertyList& description, const char* key) {
     for (const PropertyList& format :
          description.dictionaries(key).value_or(QList<PropertyList>{})) {
         const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
-        if (id && *id <= std::uint64_t(std::numeric_limits<std::int32_t>::max()) &&
-            isKnownPixelFormat(format.string("PixelFormat")))
+        if (id && *id <= maxFormatID && isKnownPixelFormat(format.string("PixelFormat")))
             ids.insert(quint32(*id));
     }
     return ids;
@@ -105,24 +104,46 @@ QSet<quint32> modelFormats(int generation) {
     }
 }
 
+std::optional<QSet<quint32>> ofDatabase(Itdb_iTunesDB* database) {
+    const gchar* mount = database ? itdb_get_mountpoint(database) : nullptr;
+    if (!mount)
+        return std::nullopt;
+    const DeviceDescription::File file = DeviceDescription::read(QFile::decodeName(mount));
+    if (file.path.isEmpty()) {
+        const Itdb_IpodInfo* info =
+            database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
+        return modelFormats(info ? int(info->ipod_generation) : 0);
+    }
+    if (file.refused())
+        return std::nullopt;
+    const auto description = PropertyList::parseDictionary(*file.text);
+    if (!description)
+        return std::nullopt;
+    return coverFormats(*description);
+}
+
 StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,
-                                const TrackCovers& covers) {
+                                const QList<std::optional<MappedCover>>& linkedCovers) {
+    QHash<std::pair<quint32, quint64>, QList<const ArtworkDBImages::ImageRecord*>> images;
+    for (const ArtworkDBImages::ImageRecord& image : stored.images)
+        images[{image.id, image.songID}].append(&image);
     StoredCoverLoss loss = StoredCoverLoss::none;
-    for (const ArtworkDBImages::ImageRecord& image : stored.images) {
-        // An image no track shows, or one without thumbnails, loses nothing.
-        if (image.thumbnailRecords == 0 ||
-            (!covers.linkedImages.contains(image.id) && !covers.tracks.contains(image.songID)))
-            continue;
-        // Thumbnails libgpod does not read are written as none.
-        if (image.thumbnailFormats.isEmpty()) {
-            loss = StoredCoverLoss::unmapped;
-            continue;
+    for (const std::optional<MappedCover>& cover : linkedCovers) {
+        QList<QList<ArtworkDBImages::StoredThumbnail>> held;
+        bool inOtherFormats = false;
+        if (cover) {
+            for (const ArtworkDBImages::ImageRecord* image :
+                 images.value({cover->image, cover->songID})) {
+                held.append(ArtworkDBImages::heldIn(image->thumbnails, formats));
+                inOtherFormats =
+                    inOtherFormats || (held.last().isEmpty() && !image->thumbnails.isEmpty());
+            }
         }
-        if (std::none_of(image.thumbnailFormats.cbegin(), image.thumbnailFormats.cend(),
-                         [&](quint32 format) { return formats.contains(format); }))
+        if (!held.isEmpty() && !ArtworkDBImages::decodableSizes(held).isEmpty())
+            continue;
+        if (inOtherFormats)
             return StoredCoverLoss::formatsUnlisted;
-        if (!covers.mappedImages.contains(image.id))
-            loss = StoredCoverLoss::unmapped;
+        loss = StoredCoverLoss::unmapped;
     }
     return loss;
 }

@@ -5,8 +5,8 @@
 // saving process: a description listing formats far beyond what iPods use makes one save take
 // gigabytes of memory and put hundreds of megabytes per cover onto the iPod. Such formats are
 // refused before libgpod may write anything (the iPod opens read-only). So are formats that leave
-// out every format a stored cover is in, and stored covers libgpod's reading did not map: the save
-// would erase them.
+// out every format a stored cover is in, and covers libgpod's reading does not hold thumbnails of
+// that can be read back: the save would erase them.
 
 #include "library/ArtworkDBImages.h"
 #include "library/CoverProcessProtocol.h"
@@ -14,6 +14,11 @@
 
 #include <QSet>
 #include <QtGlobal>
+
+#include <cstdint>
+#include <optional>
+
+struct _Itdb_iTunesDB;
 
 namespace ArtworkFormats {
 
@@ -29,12 +34,15 @@ inline constexpr qint64 maxRowBytes = qint64(maxSide) * bytesPerPixel;
 // 1 MiB.
 inline constexpr qint64 maxCoverBytes = qint64(16) << 20;
 inline constexpr int maxFormats = 32;
+// libgpod reads the format of a stored cover back as a signed 16-bit number: covers it saved in
+// a format of a larger id are not read back, and the next save erases them. No iPod uses one.
+inline constexpr std::uint64_t maxFormatID = 32767;
 
 // Whether every cover format list of the description is within those bounds: an array of at
-// most maxFormats dictionaries, each with an integer FormatId not repeated in its list, an
-// integer RenderWidth and RenderHeight of 1 to maxSide, rows (with any integer
-// RowBytesAlignment) of at most maxRowBytes, and at most maxCoverBytes for all of them. True
-// when the description lists no formats.
+// most maxFormats dictionaries, each with an integer FormatId of at most maxFormatID not
+// repeated in its list, an integer RenderWidth and RenderHeight of 1 to maxSide, rows (with any
+// integer RowBytesAlignment) of at most maxRowBytes, and at most maxCoverBytes for all of them.
+// True when the description lists no formats.
 bool withinBounds(const PropertyList& description);
 
 // The formats libgpod saves covers in for this description: those of "AlbumArt" whose
@@ -46,20 +54,25 @@ QSet<quint32> coverFormats(const PropertyList& description);
 // generation; empty for a generation not measured (none of those is edited).
 QSet<quint32> modelFormats(int generation);
 
-// What the tracks of the opened library say of their covers: the images their records link, their
-// own ids (an image names its track too), and the images libgpod's reading mapped to a track.
-struct TrackCovers {
-    QSet<quint32> linkedImages;
-    QSet<quint64> tracks;
-    QSet<quint32> mappedImages;
+// The formats libgpod holds the covers of an opened database in: coverFormats of the
+// description at libgpod's mount point, or modelFormats without one. None when that description
+// cannot be read.
+std::optional<QSet<quint32>> ofDatabase(_Itdb_iTunesDB* database);
+
+// The image libgpod's reading took for a track whose record links a cover, by the image's id
+// and song id (which names the track it was saved for); none when it took none.
+struct MappedCover {
+    quint32 image = 0;
+    quint64 songID = 0;
 };
 
-// What a save does to the stored covers some track shows. libgpod rewrites the ArtworkDB with
-// the images its reading mapped, each with the thumbnails it read in the given formats only: a
-// cover with none of those thumbnails in them, one whose thumbnails libgpod does not read, or
-// one not mapped, is erased from the iPod.
+// What a save does to the covers the tracks link. libgpod rewrites the ArtworkDB with the images
+// its reading took, each with the thumbnails it holds of it, those in the given formats: a cover
+// it took none of, or holds no thumbnail of that can be read back (ArtworkDBImages'
+// decodableSizes, the stored layout checked against the thumbnail files), is erased from the
+// iPod or left unreadable. formatsUnlisted: one whose thumbnails are all in other formats.
 enum class StoredCoverLoss { none, formatsUnlisted, unmapped };
 StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,
-                                const TrackCovers& covers);
+                                const QList<std::optional<MappedCover>>& linkedCovers);
 
 } // namespace ArtworkFormats

@@ -4,8 +4,10 @@
 
 #include "library/ArtworkDBImages.h"
 #include "library/ArtworkFormats.h"
+#include "library/DatabaseFiles.h"
 #include "library/DeviceDescription.h"
 #include "library/GpodExtensions.h"
+#include "library/ITunesDBStructure.h"
 #include "library/PropertyList.h"
 
 #include <QDir>
@@ -66,11 +68,12 @@ std::optional<IPodDatabaseError> sysInfoExtendedRules(Itdb_iTunesDB* database,
     return IPodDatabaseError::unsupportedDatabase();
 }
 
-// The ArtworkDB at a mount point as its records lie; none when there is none or it cannot be
-// read whole.
+// The ArtworkDB at a mount point as its records lie, its thumbnails checked against their files;
+// none when there is none or it cannot be read whole.
 std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
     GLibHandles::CharPtr file{itdb_get_artworkdb_path(mount)};
-    if (!file)
+    GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (!file || !folder)
         return std::nullopt;
     QFile database(QFile::decodeName(file.get()));
     if (!QFileInfo(database).isFile() || database.size() > ArtworkDBImages::maxDatabaseBytes ||
@@ -79,7 +82,39 @@ std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
     const QByteArray bytes = database.readAll();
     if (database.error() != QFileDevice::NoError)
         return std::nullopt;
-    return ArtworkDBImages::layout(bytes);
+    return ArtworkDBImages::layout(bytes, QFile::decodeName(folder.get()));
+}
+
+// For each track libgpod read whose record in the iTunesDB links a cover, the image libgpod's
+// reading took for it: by the file, as libgpod forgets a link it found no image for. Empty
+// without an iTunesDB (a new library); none when it cannot be read back whole.
+std::optional<QList<std::optional<ArtworkFormats::MappedCover>>>
+linkedCovers(Itdb_iTunesDB* database, const gchar* mount) {
+    GLibHandles::CharPtr path{itdb_get_itunesdb_path(mount)};
+    if (!path)
+        return QList<std::optional<ArtworkFormats::MappedCover>>();
+    const QString name = QFile::decodeName(path.get());
+    QFile file;
+    if (!DatabaseFiles::open(file, name))
+        return std::nullopt;
+    const uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+    const auto bytes = mapped ? std::optional(QByteArray::fromRawData(
+                                    reinterpret_cast<const char*>(mapped), file.size()))
+                              : DatabaseFiles::read(name);
+    const auto links = bytes ? ITunesDBStructure::coverLinks(*bytes) : std::nullopt;
+    if (!links)
+        return std::nullopt;
+    QList<std::optional<ArtworkFormats::MappedCover>> covers;
+    for (GList* item = database->tracks; item; item = item->next) {
+        const auto* track = static_cast<const Itdb_Track*>(item->data);
+        if (!track || !links->contains(track->dbid))
+            continue;
+        if (track->artwork && track->artwork->thumbnail)
+            covers.append(ArtworkFormats::MappedCover{track->artwork->id, track->artwork->dbid});
+        else
+            covers.append(std::nullopt);
+    }
+    return covers;
 }
 
 // The ArtworkDB, or the Artwork folder when that is no folder, relative to the mount point.
@@ -121,25 +156,12 @@ bool holdsThumbnails(const gchar* mount) {
                        [](const QFileInfo& file) { return file.size() > 0; });
 }
 
-ArtworkFormats::TrackCovers trackCovers(Itdb_iTunesDB* database) {
-    ArtworkFormats::TrackCovers covers;
-    for (GList* item = database->tracks; item; item = item->next) {
-        auto* track = static_cast<Itdb_Track*>(item->data);
-        if (!track)
-            continue;
-        if (track->mhii_link != 0)
-            covers.linkedImages.insert(track->mhii_link);
-        covers.tracks.insert(track->dbid);
-        if (track->artwork && itdb_track_has_thumbnails(track))
-            covers.mappedImages.insert(track->artwork->id);
-    }
-    return covers;
-}
-
-// libgpod's save rewrites the ArtworkDB and the thumbnail files with the images its reading mapped,
-// in the formats of the description libgpod read (the one in the Device folder at its own mount
-// point: the device's file, or in a shadow the description read from the device), or without
-// one in its model's formats. Every other stored cover is erased: then the iPod opens read-only.
+// libgpod's save rewrites the ArtworkDB with the images its reading took for the tracks, with the
+// thumbnails it holds of them: those in the formats of the description libgpod read (the one in
+// the Device folder at its own mount point: the device's file, or in a shadow the description
+// read from the device), or without one in its model's formats. The iPod may be written only
+// when each track that links a cover holds a thumbnail of it that can be read back; otherwise
+// the save would erase that cover, and the iPod opens read-only.
 std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) {
     const gchar* mount = itdb_get_mountpoint(database);
     if (!mount)
@@ -178,17 +200,19 @@ std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) 
     // Without formats libgpod leaves the ArtworkDB as it is.
     if (!database->device || !itdb_device_supports_artwork(database->device))
         return std::nullopt;
-    const ArtworkFormats::TrackCovers covers = trackCovers(database);
+    const auto covers = linkedCovers(database, mount);
+    if (!covers)
+        return IPodDatabaseError::unsupportedDatabase();
     const std::optional<ArtworkDBImages::Layout> stored = storedCovers(mount);
     if (!stored) {
         // No image can be told apart: what the thumbnail files hold goes, and so does what an
         // unreadable ArtworkDB holds of the covers the tracks link. Without one, those links lead
         // nowhere.
-        if (!holdsThumbnails(mount) && (covers.linkedImages.isEmpty() || !hasArtworkEntry(mount)))
+        if (!holdsThumbnails(mount) && (covers->isEmpty() || !hasArtworkEntry(mount)))
             return std::nullopt;
         return IPodDatabaseError::storedCoversUnreadable(artworkFileName(mount));
     }
-    switch (ArtworkFormats::storedCoverLoss(formats, *stored, covers)) {
+    switch (ArtworkFormats::storedCoverLoss(formats, *stored, *covers)) {
     case ArtworkFormats::StoredCoverLoss::none:
         return std::nullopt;
     case ArtworkFormats::StoredCoverLoss::formatsUnlisted:

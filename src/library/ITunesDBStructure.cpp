@@ -81,6 +81,45 @@ bool ITunesDBStructure::areSoundRecords(QByteArrayView records) {
     return ITunesDBStructure(records).children(0, records.size(), 1);
 }
 
+std::optional<QHash<quint64, quint32>> ITunesDBStructure::coverLinks(QByteArrayView file) {
+    if (!isSound(file))
+        return std::nullopt;
+    // Where a track record keeps its id and the id of its cover image.
+    constexpr qsizetype trackID = 112;
+    constexpr qsizetype imageLink = 352;
+    const ITunesDBStructure walk(file);
+    QHash<quint64, quint32> links;
+    // The file is sound: each record found by walking lies inside its parent.
+    const qsizetype end = walk.u32(8);
+    for (qsizetype at = walk.u32(4); end - at >= minimumRecord;) {
+        const qsizetype next = walk.record(at, end, 1);
+        if (next < 0)
+            break;
+        const qsizetype list = at + walk.u32(at + 4);
+        if (!hasTag(file, at, "mhsd") || next - at < 16 || walk.u32(at + 12) != 1 ||
+            next - list < minimumRecord || !hasTag(file, list, "mhlt")) {
+            at = next;
+            continue;
+        }
+        qsizetype item = list + walk.u32(list + 4);
+        for (quint32 count = walk.u32(list + 8); count > 0 && next - item >= minimumRecord;
+             --count) {
+            const qsizetype after = walk.record(item, next, 3);
+            if (after < 0)
+                break;
+            if (hasTag(file, item, "mhit") && walk.u32(item + 4) >= imageLink + 4) {
+                if (const quint32 link = walk.u32(item + imageLink))
+                    links.insert(walk.u32(item + trackID) | quint64(walk.u32(item + trackID + 4))
+                                                                << 32,
+                                 link);
+            }
+            item = after;
+        }
+        at = next;
+    }
+    return links;
+}
+
 quint32 ITunesDBStructure::u32(qsizetype offset) const {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
     return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;

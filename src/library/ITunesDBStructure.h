@@ -18,6 +18,9 @@
 // thumbnail record ("mhni"), those of type 1 and 3 a text whose length is at offset 24.
 
 #include <QByteArrayView>
+#include <QHash>
+
+#include <optional>
 
 class ITunesDBStructure {
 public:
@@ -27,6 +30,10 @@ public:
     static bool areSoundRecords(QByteArrayView records);
     // A whole ArtworkDB file: one "mhfd" record and its tree.
     static bool isSoundArtworkDB(QByteArrayView file);
+    // The cover image each track record of a whole iTunesDB links (its mhii_link), by the
+    // track's id, for the tracks that link one: what the file says, which libgpod's reading of
+    // the ArtworkDB forgets for a link it finds no image for. None for a file that is not sound.
+    static std::optional<QHash<quint64, quint32>> coverLinks(QByteArrayView file);
 
 private:
     enum class Kind { iTunesDB, artworkDB };

@@ -1,6 +1,7 @@
 #include "library/StoredCoverDecoding.h"
 
 #include "library/ArtworkDBImages.h"
+#include "library/ArtworkFormats.h"
 #include "library/CoverProcessProtocol.h"
 #include "library/DatabasePreflight.h"
 #include "library/GLibHandles.h"
@@ -71,7 +72,8 @@ PixbufPtr thumbnailOf(Itdb_Track* track, int width, int height) {
 class Decoder {
 public:
     explicit Decoder(const IPodDatabase& database)
-        : generation_(database.generation()) {
+        : generation_(database.generation())
+        , formats_(ArtworkFormats::ofDatabase(database.database())) {
         for (GList* link = database.database()->tracks; link; link = link->next) {
             auto* track = static_cast<Itdb_Track*>(link->data);
             if (track)
@@ -98,10 +100,22 @@ public:
         if (!track || !itdb_track_has_thumbnails(track))
             return state(Protocol::State::none);
         const Itdb_Artwork* artwork = track->artwork;
-        if (!stored_.isSound(artwork ? artwork->id : 0, track->mhii_link, track->dbid))
-            return state(Protocol::State::damaged);
-        const PixbufPtr pixbuf = thumbnailOf(track, -1, -1);
-        if (!pixbuf || StoredCoverDecoding::isNoisy(pixbuf.get()) || isDamagedNano2(pixbuf, track))
+        PixbufPtr pixbuf;
+        QList<QSize> sizes;
+        if (stored_.isSound(artwork ? artwork->id : 0, track->mhii_link, track->dbid)) {
+            // Every thumbnail passes: libgpod takes the largest.
+            pixbuf = thumbnailOf(track, -1, -1);
+        } else {
+            // Those that pass are asked for alone, the largest first; the cover is damaged
+            // only when none does.
+            if (artwork)
+                sizes = stored_.decodableSizes(artwork->id, artwork->dbid, formats_);
+            if (sizes.isEmpty())
+                return state(Protocol::State::damaged);
+            pixbuf = thumbnailOf(track, sizes.first().width(), sizes.first().height());
+        }
+        if (!pixbuf || StoredCoverDecoding::isNoisy(pixbuf.get()) ||
+            isDamagedNano2(pixbuf, track, sizes))
             return state(Protocol::State::damaged);
         const Pixels pixels(pixbuf.get());
         const std::optional<qsizetype> size =
@@ -122,15 +136,19 @@ public:
     }
 
 private:
-    bool isDamagedNano2(const PixbufPtr& large, Itdb_Track* track) const {
+    // decodable: the sizes that may be asked for, or every size when empty.
+    bool isDamagedNano2(const PixbufPtr& large, Itdb_Track* track,
+                        const QList<QSize>& decodable) const {
         if (generation_ != ITDB_IPOD_GENERATION_NANO_2 ||
-            gdk_pixbuf_get_width(large.get()) != 100 || gdk_pixbuf_get_height(large.get()) != 100)
+            gdk_pixbuf_get_width(large.get()) != 100 || gdk_pixbuf_get_height(large.get()) != 100 ||
+            (!decodable.isEmpty() && !decodable.contains(QSize(42, 42))))
             return false;
         const PixbufPtr small = thumbnailOf(track, 42, 42);
         return small && StoredCoverDecoding::isDamagedNano2Thumbnail(large.get(), small.get());
     }
 
     int generation_ = 0;
+    std::optional<QSet<quint32>> formats_;
     QHash<quint64, Itdb_Track*> tracks_;
     ArtworkDBImages stored_;
 };

@@ -212,8 +212,9 @@ TEST(CoverThumbnailTest, ShrinksNeverEnlargesAndRefusesWhatIsNoPicture) {
     EXPECT_FALSE(CoverArtworkLoader::thumbnailPNG({}).has_value());
 }
 
-// One stored cover whose record claims fewer bytes than its pixels take (libgpod would read past
-// its buffer decoding it) is refused before it is decoded; the other covers still load.
+// One stored cover whose thumbnails' records each claim fewer bytes than their pixels take
+// (libgpod would read past its buffer decoding them) is refused before it is decoded; the other
+// covers still load.
 TEST_F(CoverArtworkLoaderTest, AStoredCoverWhoseRecordOutgrowsItsBytesIsRefusedAlone) {
     const QString path = addVolume(albums(3));
     const QString artworkDB = path + QStringLiteral("/iPod_Control/Artwork/ArtworkDB");
@@ -231,9 +232,12 @@ TEST_F(CoverArtworkLoaderTest, AStoredCoverWhoseRecordOutgrowsItsBytesIsRefusedA
         if ((word(at + 20) | quint64(word(at + 24)) << 32) == damaged)
             image = at;
     ASSERT_GE(image, 0);
-    const qsizetype thumbnail = bytes.indexOf("mhni", image);
-    ASSERT_GT(thumbnail, 0);
-    bytes.replace(thumbnail + 24, 4, QByteArray("\x10\0\0\0", 4)); // 16 bytes
+    const qsizetype next = bytes.indexOf("mhii", image + 4);
+    ASSERT_GT(bytes.indexOf("mhni", image), 0);
+    for (qsizetype thumbnail = bytes.indexOf("mhni", image);
+         thumbnail > 0 && (next < 0 || thumbnail < next);
+         thumbnail = bytes.indexOf("mhni", thumbnail + 4))
+        bytes.replace(thumbnail + 24, 4, QByteArray("\x10\0\0\0", 4)); // 16 bytes
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
     file.close();

@@ -1,6 +1,7 @@
-// Stored covers whose ArtworkDB record does not match its .ithmb file are refused before libgpod
-// decodes them, and one that libgpod cannot decode without reading past its buffer costs the
-// cover process that cover alone; the other covers still load.
+// Stored thumbnails whose ArtworkDB record does not match its .ithmb file are never handed to
+// libgpod: the cover shows from another of its thumbnails, or is refused when none passes. One
+// that libgpod cannot decode without reading past its buffer costs the cover process that cover
+// alone; the other covers still load.
 
 #include "library/ArtworkDBImages.h"
 #include "library/StoredCovers.h"
@@ -90,7 +91,14 @@ const QString artworkFolder = QStringLiteral("iPod_Control/Artwork");
 TEST_F(DamagedArtworkDB, AThumbnailThatDoesNotMatchItsFileCostsOnlyItsOwnCover) {
     const QSet<quint64> others{volume.trackID(0), volume.trackID(2)};
     EXPECT_EQ(coversAfter([](QByteArray&, qsizetype) {}), ids);
-    const std::pair<const char*, std::function<void(QByteArray&, qsizetype)>> damages[] = {
+    // Each damage, and whether the cover still shows from its other thumbnail (one that
+    // passes the checks, which libgpod lays out at its own format all the same, does not).
+    struct Damage {
+        const char* label;
+        std::function<void(QByteArray&, qsizetype)> damage;
+        bool shownFromTheOther = true;
+    };
+    const Damage damages[] = {
         {"size one pixel row", [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, 200); }},
         {"size 4", [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, 4); }},
         {"size ffffffff", [](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, ~0u); }},
@@ -108,13 +116,23 @@ TEST_F(DamagedArtworkDB, AThumbnailThatDoesNotMatchItsFileCostsOnlyItsOwnCover) 
              for (const qsizetype format : recordsTagged(b, "mhif"))
                  if (readUInt32(b, format + 16) == readUInt32(b, at + 16))
                      writeUInt32(b, format + 20, 100);
-         }},
+         },
+         false},
     };
-    for (const auto& [label, damage] : damages)
-        EXPECT_EQ(coversAfter(damage), others) << label;
-    // The small thumbnail alone damaged: the cover is refused all the same.
-    EXPECT_EQ(coversAfter([](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, 8); }, 1),
-              others);
+    const QList<qsizetype> both = thumbnailsOf(healthy, volume.trackID(1));
+    for (const auto& [label, damage, shownFromTheOther] : damages) {
+        EXPECT_EQ(coversAfter(damage), shownFromTheOther ? ids : others) << label;
+        if (!shownFromTheOther)
+            continue;
+        EXPECT_EQ(coversAfter([&](QByteArray& b, qsizetype) {
+                      for (const qsizetype at : both)
+                          damage(b, at);
+                  }),
+                  others)
+            << label << ", both thumbnails";
+    }
+    // The small thumbnail alone damaged: the cover shows from the large one.
+    EXPECT_EQ(coversAfter([](QByteArray& b, qsizetype at) { writeUInt32(b, at + 24, 8); }, 1), ids);
 }
 
 TEST_F(DamagedArtworkDB, AnArtworkDBThatCannotBeWalkedCostsTheCoversAndNothingElse) {

@@ -11,6 +11,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QtEndian>
+
+#include <gpod/itdb.h>
 
 #include <functional>
 
@@ -59,6 +62,40 @@ void addCoveredTracks(IPodVolume& volume, int count) {
                          .artwork = true,
                          .artworkColor = 0x203040u * quint32(i + 1)});
     volume.write();
+}
+
+// The files of the Artwork folder by name, and putting them back as they were.
+using FolderFiles = QHash<QString, QByteArray>;
+const QString artworkFolder = QStringLiteral("iPod_Control/Artwork");
+FolderFiles artworkFiles(const IPodVolume& volume) {
+    FolderFiles files;
+    for (const QString& name : QDir(volume.path(artworkFolder)).entryList(QDir::Files))
+        files.insert(name, volume.readFile(artworkFolder + u'/' + name));
+    return files;
+}
+void putBack(const IPodVolume& volume, const FolderFiles& files) {
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        volume.writeFile(artworkFolder + u'/' + it.key(), it.value());
+}
+
+// libgpod removes the track and writes the iTunesDB alone (its call rewrites the Artwork folder
+// as well, which the caller puts back).
+void removeWritingTheITunesDB(const IPodVolume& volume, quint64 id) {
+    const QByteArray mount = QFile::encodeName(volume.mountPoint());
+    Itdb_iTunesDB* database = itdb_parse(mount.constData(), nullptr);
+    ASSERT_TRUE(database);
+    for (GList* item = database->tracks; item; item = item->next) {
+        auto* track = static_cast<Itdb_Track*>(item->data);
+        if (track->dbid != id)
+            continue;
+        itdb_playlist_remove_track(itdb_playlist_mpl(database), track);
+        itdb_track_remove(track);
+        break;
+    }
+    gchar* path = itdb_get_itunesdb_path(mount.constData());
+    EXPECT_TRUE(itdb_write_file(database, path, nullptr));
+    g_free(path);
+    itdb_free(database);
 }
 
 QSet<quint64> trackIDs(const IPodVolume& volume) {
@@ -469,4 +506,127 @@ TEST(ArtworkFormats, AModelTakenFromTheDeviceIsNamedSo) {
     EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
               QStringList());
     EXPECT_EQ(TestSupport::storedImages(volume.mountPoint(), ids), covers);
+}
+
+TEST(ArtworkFormats, EachCoverATrackLinksMustBeHeldReadablyAfterLibgpodsRead) {
+    const QString database = QStringLiteral("iPod_Control/Artwork/ArtworkDB");
+    // The image count of the ArtworkDB's image list, set to count.
+    const auto imagesCounted = [&](quint32 count) {
+        return [&database, count](IPodVolume& volume) {
+            QByteArray bytes(4, '\0');
+            qToLittleEndian(count, bytes.data());
+            volume.patchFile(database, volume.readFile(database).indexOf("mhli") + 8, bytes);
+        };
+    };
+    FolderFiles earlier;
+    QByteArray older;
+    // Each shape: the tracks as built, what is done to the volume then, and whether a title edit
+    // is saved. The covers are read with bare libgpod where the tracks show them: after what is
+    // done (saved) or before it, once it is undone (read-only).
+    struct Row {
+        const char* name;
+        const char* model;
+        std::function<void(IPodVolume&)> build;
+        std::function<void(IPodVolume&)> damage;
+        bool saved;
+    };
+    const Row rows[] = {
+        {"a track linking the image of a track gone since", "MA477",
+         [&](IPodVolume& volume) {
+             addCoveredTracks(volume, 2);
+             earlier = artworkFiles(volume);
+         },
+         [&](IPodVolume& volume) {
+             removeWritingTheITunesDB(volume, volume.trackID(0));
+             putBack(volume, earlier);
+         },
+         true},
+        {"the largest format's thumbnail file gone", "MB029",
+         [](IPodVolume& volume) { addCoveredTracks(volume, 3); },
+         [](IPodVolume& volume) {
+             volume.removeFile(artworkFolder + QStringLiteral("/F1060_1.ithmb"));
+         },
+         true},
+        {"tracks sharing one cover",
+         "MB029",
+         [](IPodVolume& volume) {
+             for (int i = 0; i < 4; ++i)
+                 volume.addTrack({.title = QStringLiteral("Song %1").arg(i),
+                                  .artist = QStringLiteral("Artist"),
+                                  .album = QStringLiteral("Album %1").arg(i / 3),
+                                  .artwork = true,
+                                  .artworkColor = 0x203040u * quint32(i / 3 + 1)});
+             volume.write();
+         },
+         {},
+         true},
+        {"an image list counting one image of three", "MA477",
+         [](IPodVolume& volume) { addCoveredTracks(volume, 3); }, imagesCounted(1), false},
+        {"an image list counting none of three", "MA477",
+         [](IPodVolume& volume) { addCoveredTracks(volume, 3); }, imagesCounted(0), false},
+        {"an ArtworkDB from before the last cover was added", "MA477",
+         [&](IPodVolume& volume) {
+             addCoveredTracks(volume, 2);
+             older = volume.readFile(database);
+             volume.addTrack(
+                 {.title = QStringLiteral("Last"), .artwork = true, .artworkColor = 0xC02020});
+             volume.write();
+         },
+         [&](IPodVolume& volume) { volume.writeFile(database, older); }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        IPodVolume volume(QString::fromUtf8(row.model));
+        row.build(volume);
+        const quint64 edited = volume.trackID(volume.trackCount() - 1);
+        const QByteArray stored = volume.readFile(database);
+        auto covers = TestSupport::libgpodCovers(volume.mountPoint());
+        if (row.damage)
+            row.damage(volume);
+        if (row.saved)
+            covers = TestSupport::libgpodCovers(volume.mountPoint());
+        ASSERT_FALSE(covers.isEmpty());
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        {
+            IPodDatabase opened(volume.mountPoint());
+            if (row.saved) {
+                ASSERT_FALSE(opened.writeBlocker()) << opened.writeBlocker()->what();
+                EXPECT_EQ(retitle(opened, edited), std::nullopt);
+            } else {
+                EXPECT_EQ(opened.writeBlocker(),
+                          IPodDatabaseError::storedCoversUnreadable(database));
+                EXPECT_EQ(retitle(opened, edited), IPodDatabaseError::Case::storedCoversUnreadable);
+                EXPECT_EQ(TestSupport::differences(before,
+                                                   TestSupport::snapshotTree(volume.mountPoint())),
+                          QStringList());
+                volume.writeFile(database, stored);
+            }
+        }
+        EXPECT_EQ(TestSupport::libgpodCovers(volume.mountPoint()), covers);
+    }
+}
+
+TEST(ArtworkFormats, AFormatIDLibgpodCannotReadBackIsOutOfBounds) {
+    // libgpod reads a stored cover's format back as a signed 16-bit number.
+    for (const qint64 id : {1027, 32767, 32768, 40000, 65536}) {
+        SCOPED_TRACE(id);
+        IPodVolume volume(
+            QStringLiteral("MA477"),
+            {.sysInfoExtended = TestSupport::sysInfoExtendedXML(describing(format(id, 100, 100)))});
+        addCoveredTracks(volume, 1);
+        const bool readBack = !TestSupport::libgpodCovers(volume.mountPoint()).isEmpty();
+        EXPECT_EQ(readBack, id <= 32767);
+        const auto before = TestSupport::snapshotTree(volume.mountPoint());
+        IPodDatabase database(volume.mountPoint());
+        if (readBack) {
+            EXPECT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+            continue;
+        }
+        EXPECT_EQ(database.writeBlocker(),
+                  IPodDatabaseError::artworkFormatsOutOfBounds(descriptionFile));
+        EXPECT_EQ(retitle(database, volume.trackID(0)),
+                  IPodDatabaseError::Case::artworkFormatsOutOfBounds);
+        EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
+                  QStringList());
+    }
 }

@@ -251,8 +251,10 @@ void IPodVolume::write() {
         if (!itdb_shuffle_write(database_, &shuffleError.error))
             fail(QStringLiteral("itdb_shuffle_write: %1").arg(shuffleError.message()));
     }
+    // Tracks added after an earlier write come last.
+    const qsizetype first = ids_.size() - pending_.size();
     for (int i = 0; i < pending_.size(); ++i)
-        ids_[i] = pending_[i]->dbid;
+        ids_[first + i] = pending_[i]->dbid;
     pending_.clear();
     itdb_free(database_);
     database_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include "library/StoredCovers.h"
 
+#include <QByteArrayList>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -28,6 +29,10 @@ inline QHash<quint64, QByteArray> storedImages(const QString& mountPoint, const 
     }
     return images;
 }
+
+// Each track's cover as bare libgpod reads it back, by track id: every thumbnail libgpod decodes
+// of it, as its size and the MD5 of its pixels, sorted; the tracks without one left out.
+QHash<quint64, QByteArrayList> libgpodCovers(const QString& mountPoint);
 
 // Limits under which the cover process gets the signal once it has taken its first request,
 // while its first cover is on its way; taken counts the requests. A stopped process overruns a

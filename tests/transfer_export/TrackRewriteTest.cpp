@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -302,8 +303,14 @@ TEST_F(TrackRewrite, OnlyACoverFoundDamagedIsReplaced) {
         wasSet ? qputenv(variable, before) : qunsetenv(variable);
         EXPECT_EQ(storedColour(), ipodCover) << variable;
     }
-    // Its pixels gone, the cover is damaged: the file's picture takes its place.
-    volume->removeFile(QStringLiteral("iPod_Control/Artwork/F1027_1.ithmb"));
+    // Its pixels noise in every format, the cover is damaged: the file's picture takes its place.
+    QRandomGenerator noise(50);
+    for (const QString& name : {QStringLiteral("F1027_1.ithmb"), QStringLiteral("F1031_1.ithmb")}) {
+        const QString file = QStringLiteral("iPod_Control/Artwork/") + name;
+        QByteArray bytes = volume->readFile(file);
+        noise.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+        volume->writeFile(file, bytes);
+    }
     ASSERT_EQ(storedColour(), "none");
     rewrite(song, edit(QStringLiteral("Song Repaired")));
     const QByteArray repaired = storedColour();
@@ -365,6 +372,27 @@ TEST_F(TrackRewrite, ACoverThatCouldNotBeReadIsNeverReplaced) {
         EXPECT_TRUE(now.width == original.width && now.pixels == original.pixels) << label;
         StoredCovers::endAll();
     }
+}
+
+// A classic whose file of its largest thumbnails is gone shows each cover from its other formats:
+// a title edit keeps the cover, pixel for pixel, rather than giving the track the default one.
+TEST_F(TrackRewrite, ACoverStillStoredInAnotherFormatIsKept) {
+    volume.reset();
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(ipodFileSystem->path()));
+    volume = std::make_unique<TestSupport::IPodVolume>(QStringLiteral("MB029"));
+    oldTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTemp);
+    const int song = addTrack(QStringLiteral("Song"), tone(QStringLiteral("a.mp3"), spec("mp3")),
+                              QStringLiteral("Album"), true);
+    write();
+    volume->removeFile(QStringLiteral("iPod_Control/Artwork/F1060_1.ithmb"));
+    const quint64 id = volume->trackID(song);
+    const auto covers = TestSupport::libgpodCovers(volume->mountPoint());
+    ASSERT_EQ(covers.value(id).size(), 3);
+    rewrite(song, edit(QStringLiteral("Retitled")));
+    EXPECT_EQ(TestSupport::libgpodCovers(volume->mountPoint()), covers);
+    IPodDatabase database(volume->mountPoint());
+    EXPECT_STREQ(record(database, song)->title, "Retitled");
 }
 
 TEST_F(TrackRewrite, CancellingLeavesTheIPodAsItWas) {
