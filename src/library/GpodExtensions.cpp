@@ -329,6 +329,27 @@ Itdb_iTunesDB* lorvanel_itdb_parse_leaving_out(const gchar* mp, const LeftOutFil
     return parseThroughShadow(mp, {nullptr, {}, left_out}, error);
 }
 
+gboolean lorvanel_itdb_restore_artwork_folder(Itdb_iTunesDB* itdb) {
+    ShadowMount* shadow = shadowOf(itdb);
+    if (!shadow)
+        return FALSE;
+    const GLibHandles::CharPtr real{itdb_get_artwork_dir(shadow->realMountPoint.constData())};
+    const gchar* mount = itdb_get_mountpoint(itdb);
+    const GLibHandles::CharPtr own{mount ? itdb_get_artwork_dir(mount) : nullptr};
+    if (!real || !own)
+        return FALSE;
+    const fs::path folder(own.get());
+    std::error_code error;
+    // The shadow's own folder holds only links of ours; removing them leaves their targets.
+    if (fs::is_symlink(folder, error) || !fs::is_directory(folder, error))
+        return FALSE;
+    fs::remove_all(folder, error);
+    if (error)
+        return FALSE;
+    fs::create_symlink(fs::path(real.get()), folder, error);
+    return error ? FALSE : TRUE;
+}
+
 gboolean lorvanel_itdb_set_mountpoint_leaving_out(Itdb_iTunesDB* itdb, const gchar* mp,
                                                   const LeftOutFiles& left_out) {
     if (!itdb || !mp)

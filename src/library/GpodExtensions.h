@@ -51,6 +51,12 @@ struct LeftOutFiles {
     bool any() const { return description || sysInfo || artworkDB; }
 };
 
+// Puts a link to the volume's own Artwork folder in place of the shadow's folder that left the
+// ArtworkDB out, so that a save writes its new ArtworkDB where it belongs: for a session parsed
+// leaving out a damaged ArtworkDB beside which no cover is stored. FALSE when the database has no
+// such folder or it cannot be replaced.
+gboolean lorvanel_itdb_restore_artwork_folder(Itdb_iTunesDB* itdb);
+
 // itdb_parse through such a shadow, which stays the database's mount point.
 Itdb_iTunesDB* lorvanel_itdb_parse_leaving_out(const gchar* mp, const LeftOutFiles& left_out,
                                                GError** error);

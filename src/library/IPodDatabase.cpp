@@ -14,6 +14,8 @@
 
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString resolvedMountPoint(const QString& mountPoint) {
@@ -30,6 +32,13 @@ QByteArray readUpTo(const QString& path, qint64 count) {
 QString libgpodPath(gchar* (*lookup)(const gchar*), const QString& mountPoint) {
     GLibHandles::CharPtr path{lookup(QFile::encodeName(mountPoint).constData())};
     return path ? QFile::decodeName(path.get()) : QString();
+}
+
+// A regular file, not reached through a link.
+bool isPlainFile(const QString& path) {
+    struct stat status {};
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &status) == 0 &&
+           S_ISREG(status.st_mode);
 }
 
 // Lists a folder's entries, including hidden ones; none when it cannot be listed.
@@ -239,6 +248,12 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
             nano5SourceCDB_ = std::move(firstSnapshot);
     }
 
+    // A damaged ArtworkDB beside which no cover is stored costs nothing to replace: the save
+    // writes a new one in its place, as it would for a missing one.
+    if (refusal && leftOut.artworkDB && !leftOut.description && !leftOut.sysInfo &&
+        isPlainFile(libgpodPath(itdb_get_artworkdb_path, mountPoint_)) &&
+        storesNoCover(mountPoint_) && lorvanel_itdb_restore_artwork_folder(database_.get()))
+        refusal.reset();
     if (refusal) {
         writeBlocker_ = std::move(refusal);
         return;

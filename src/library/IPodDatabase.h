@@ -70,6 +70,9 @@ public:
     // libgpod's generation of the device, 0 when it tells none.
     int generation() const;
 
+    // Whether no cover is stored at the mount point for a save to lose: no thumbnail file holds
+    // anything and no track of the iTunesDB links an image.
+    static bool storesNoCover(const QString& mountPoint);
     // Why this database must not be edited, or none.
     static std::optional<IPodDatabaseError> detectWriteBlocker(Itdb_iTunesDB* database,
                                                                const QString& mountPoint);

@@ -85,14 +85,13 @@ std::optional<ArtworkDBImages::Layout> storedCovers(const gchar* mount) {
     return ArtworkDBImages::layout(bytes, QFile::decodeName(folder.get()));
 }
 
-// For each track libgpod read whose record in the iTunesDB links a cover, the image libgpod's
-// reading took for it: by the file, as libgpod forgets a link it found no image for. Empty
-// without an iTunesDB (a new library); none when it cannot be read back whole.
-std::optional<QList<std::optional<ArtworkFormats::MappedCover>>>
-linkedCovers(Itdb_iTunesDB* database, const gchar* mount) {
+// The cover image each track record of the iTunesDB at a mount point links, by track id: by the
+// file, as libgpod forgets a link it found no image for. Empty without an iTunesDB (a new
+// library); none when it cannot be read back whole.
+std::optional<QHash<quint64, quint32>> iTunesDBCoverLinks(const gchar* mount) {
     GLibHandles::CharPtr path{itdb_get_itunesdb_path(mount)};
     if (!path)
-        return QList<std::optional<ArtworkFormats::MappedCover>>();
+        return QHash<quint64, quint32>();
     const QString name = QFile::decodeName(path.get());
     QFile file;
     if (!DatabaseFiles::open(file, name))
@@ -101,7 +100,14 @@ linkedCovers(Itdb_iTunesDB* database, const gchar* mount) {
     const auto bytes = mapped ? std::optional(QByteArray::fromRawData(
                                     reinterpret_cast<const char*>(mapped), file.size()))
                               : DatabaseFiles::read(name);
-    const auto links = bytes ? ITunesDBStructure::coverLinks(*bytes) : std::nullopt;
+    return bytes ? ITunesDBStructure::coverLinks(*bytes) : std::nullopt;
+}
+
+// For each track libgpod read whose record in the iTunesDB links a cover, the image libgpod's
+// reading took for it; none when the iTunesDB cannot be read back whole.
+std::optional<QList<std::optional<ArtworkFormats::MappedCover>>>
+linkedCovers(Itdb_iTunesDB* database, const gchar* mount) {
+    const auto links = iTunesDBCoverLinks(mount);
     if (!links)
         return std::nullopt;
     QList<std::optional<ArtworkFormats::MappedCover>> covers;
@@ -224,6 +230,12 @@ std::optional<IPodDatabaseError> artworkFormatsBlocker(Itdb_iTunesDB* database) 
 }
 
 } // namespace
+
+bool IPodDatabase::storesNoCover(const QString& mountPoint) {
+    const QByteArray mount = QFile::encodeName(mountPoint);
+    const auto links = iTunesDBCoverLinks(mount.constData());
+    return links && links->isEmpty() && !holdsThumbnails(mount.constData());
+}
 
 bool isValidFireWireGUID(const std::optional<QString>& text) {
     if (!text)

@@ -4,6 +4,7 @@
 // those a cover is stored in opens read-only too.
 
 #include "WriteTestSupport.h"
+#include "library/ITunesDBStructure.h"
 #include "support/DeviceDescriptions.h"
 #include "support/IPodVolume.h"
 #include "support/LibgpodLeaks.h"
@@ -628,5 +629,33 @@ TEST(ArtworkFormats, AFormatIDLibgpodCannotReadBackIsOutOfBounds) {
                   IPodDatabaseError::Case::artworkFormatsOutOfBounds);
         EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
                   QStringList());
+    }
+}
+
+// A damaged ArtworkDB is left out of libgpod's reading; beside no stored cover it costs nothing,
+// and the save writes a sound one in its place, also through a forced model's shadow.
+TEST(ArtworkFormats, ADamagedArtworkDBBesideNoStoredCoverIsReplacedByTheSave) {
+    const QString database = QStringLiteral("iPod_Control/Artwork/ArtworkDB");
+    for (const QByteArray& damaged :
+         {QByteArray(), QByteArray(60, 'x'), QByteArray(4096, '\x7f')}) {
+        for (const bool forced : {false, true}) {
+            SCOPED_TRACE(std::to_string(damaged.size()) + (forced ? " bytes, forced" : " bytes"));
+            IPodVolume volume(QStringLiteral("MA477"));
+            volume.addTrack({.title = QStringLiteral("Song")});
+            volume.write();
+            volume.writeFile(database, damaged);
+            const auto pid =
+                forced ? WriteTests::product(0x1260) : IPodDatabase::ProductIDProvider();
+            const TestSupport::IgnoredLibgpodLeaks ignored;
+            {
+                IPodDatabase opened(volume.mountPoint(), std::nullopt, pid);
+                ASSERT_FALSE(opened.writeBlocker()) << opened.writeBlocker()->what();
+                EXPECT_EQ(retitle(opened, volume.trackID(0)), std::nullopt);
+            }
+            EXPECT_TRUE(ITunesDBStructure::isSoundArtworkDB(volume.readFile(database)));
+            IPodDatabase reopened(volume.mountPoint(), std::nullopt, pid);
+            EXPECT_FALSE(reopened.writeBlocker());
+            EXPECT_EQ(reopened.loadTracks().value(0).title, QStringLiteral("Retitled"));
+        }
     }
 }
