@@ -429,13 +429,15 @@ TEST_F(AudioImportTest, AFolderOfTheIPodThatIsALinkIsNamedAndNothingIsWritten) {
             const Outcome outcome = runImport({song}, ipod->device());
             EXPECT_EQ(outcome.errorText().toStdString(),
                       "Nothing was imported: " + std::string(folder) +
-                          " on the iPod is a symbolic link, not a folder. Replace it with a folder "
-                          "of that name, then try again.")
+                          " on the iPod is a symbolic link, not a folder. Move the folder the link "
+                          "points to onto the iPod in place of the link, under the same name, then "
+                          "try again.")
                 << qPrintable(outcome.failures.value_or(QStringList()).join(u'\n'));
             EXPECT_EQ(
                 localizedDescription(outcome.error, AppLanguage::simplifiedChinese).toStdString(),
                 "未导入任何歌曲：iPod 上的 " + std::string(folder) +
-                    " 是符号链接，而不是文件夹。请将它换成同名的文件夹，然后重试。");
+                    " 是符号链接，而不是文件夹。请将该链接指向的文件夹移到 iPod "
+                    "上替换该链接，并保持相同的名称，然后重试。");
             EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
                       "");
             EXPECT_TRUE(leftInTemp().isEmpty()) << qPrintable(leftInTemp().join(u' '));
