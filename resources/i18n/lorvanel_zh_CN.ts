@@ -1297,5 +1297,13 @@ Additional failures: %2.</source>
         <source>Nothing was imported: %1 on the iPod is a symbolic link, not a folder. Move the folder the link points to onto the iPod in place of the link, under the same name, then try again.</source>
         <translation>未导入任何歌曲：iPod 上的 %1 是符号链接，而不是文件夹。请将该链接指向的文件夹移到 iPod 上替换该链接，并保持相同的名称，然后重试。</translation>
     </message>
+    <message>
+        <source>Editing is disabled because %1 on this iPod is a symbolic link, not a folder: Lorvanel writes nothing through it. Move the folder the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod. Until then you can still browse and export its songs.</source>
+        <translation>此 iPod 上的 %1 是符号链接，而不是文件夹，Lorvanel 不会通过它写入任何内容，因此已停用编辑。请将该链接指向的文件夹移到 iPod 上替换该链接，并保持相同的名称，然后重新连接 iPod。在此之前，你仍可浏览和导出其中的歌曲。</translation>
+    </message>
+    <message>
+        <source>%1 on the iPod is a symbolic link, not a folder, and no library could be read through it. Move the folder the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod.</source>
+        <translation>iPod 上的 %1 是符号链接，而不是文件夹，无法通过它读取资料库。请将该链接指向的文件夹移到 iPod 上替换该链接，并保持相同的名称，然后重新连接 iPod。</translation>
+    </message>
 </context>
 </TS>

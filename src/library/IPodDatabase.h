@@ -178,10 +178,14 @@ public:
                               const QString& artist, const QString& album,
                               const QString& albumArtist, const QString& genre,
                               const std::optional<QByteArray>& artwork);
-    // The first folder an import writes into or through that is a symbolic link: iPod_Control,
-    // its Music and iTunes folders, or a numbered music folder; relative to the mount point, as
-    // named on the volume. None when none is.
+    // The first folder this program or libgpod writes into or through that is a symbolic link
+    // (to a folder or to nothing): iPod_Control, its iTunes, Artwork, Device and Music folders,
+    // a numbered music folder, or the library folder in iTunes; relative to the mount point, as
+    // named on the volume, in any letter case. None when none is. A few folder listings: cheap
+    // enough to run before every write.
     static std::optional<QString> linkedLibraryFolder(const QString& mountPoint);
+    // Throws IPodDatabaseError::linkedFolder naming the folder linkedLibraryFolder finds.
+    static void refuseLinkedFolders(const QString& mountPoint);
     // An empty album artist or genre leaves the track's field unset.
     Track registerCopiedFiles(const QString& file, const QString& title, const QString& artist,
                               const QString& album, const QString& albumArtist,
