@@ -285,6 +285,8 @@ void IPodDatabase::checkpoint() const {
         throw std::logic_error("a reading session of the iPod’s database may not write");
     if (checkpoint_)
         checkpoint_();
+    // A folder the session opened as a folder may have been replaced by a link since.
+    refuseLinkedFolders(mountPoint_);
 }
 
 int IPodDatabase::generation() const {

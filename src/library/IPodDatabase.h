@@ -137,6 +137,11 @@ public:
     // unless they match the set exactly.
     static QList<Itdb_Track*> resolveTracks(const QSet<quint64>& ids, GList* tracks);
 
+    // Every write of the session runs it first, and so may a layer above before its own writes
+    // to the volume: refuses in a reading session, runs the opener's checkpoint, if any, then
+    // refuses a folder that has become a link since the open (refuseLinkedFolders).
+    void checkpoint() const;
+
     // Editing. Every change passes ensureWritable first and stays in memory until saveLibrary;
     // a caller saves once per operation.
     void ensureWritable() const;
@@ -244,9 +249,6 @@ public:
 
 private:
     std::optional<std::int32_t> sessionModelValue() const;
-    // Every write of the session runs it first: refuses in a reading session, then runs the
-    // opener's checkpoint, if any.
-    void checkpoint() const;
     // makeTrack, sharing each text that equals the one of the track made before (a library
     // lists an album's tracks together: most of their texts are the same).
     Track makeTrack(const Itdb_Track* track, std::optional<int> position,

@@ -143,3 +143,44 @@ TEST_F(LinkedFolders, OpenReadOnlyNamingTheFolderWithTheTracksListedAndWriteNoth
     for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese})
         EXPECT_TRUE(error.description(language).contains(QStringLiteral("iPod_Control/Music")));
 }
+
+// The link comes before the edit, or just before its first write (the session's own
+// checkpoint makes it there).
+TEST_F(LinkedFolders, AFolderThatBecomesALinkAfterTheOpenIsNotWrittenThrough) {
+    for (const QString& kind : linkable) {
+        makeVolume();
+        const QString folder = folderOf(kind);
+        for (const bool atFirstWrite : {false, true}) {
+            for (const auto& [name, edit] : edits) {
+                SCOPED_TRACE(kind.toStdString() + ", " + name +
+                             (atFirstWrite ? " at the first write" : ""));
+                bool linked = false;
+                const auto makeLink = [&] {
+                    if (linked)
+                        return;
+                    linked = true;
+                    link(folder, false);
+                    snapshot();
+                };
+                IPodDatabase database(volume->mountPoint(), std::nullopt, {}, [&] {
+                    if (atFirstWrite)
+                        makeLink();
+                });
+                ASSERT_FALSE(database.writeBlocker());
+                if (!atFirstWrite)
+                    makeLink();
+                try {
+                    edit(database, volume->trackID(0), volume->trackID(1));
+                    ADD_FAILURE() << "saved through the link";
+                } catch (const IPodDatabaseError& error) {
+                    EXPECT_EQ(
+                        error.description(AppLanguage::english),
+                        IPodDatabaseError::linkedFolder(folder).description(AppLanguage::english));
+                }
+                EXPECT_TRUE(linked);
+                EXPECT_EQ(changed(), QStringList());
+                unlink(folder);
+            }
+        }
+    }
+}
