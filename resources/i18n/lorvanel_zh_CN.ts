@@ -1278,10 +1278,6 @@ Additional failures: %2.</source>
         <translation>此 iPod 的插图所用的插图格式属于另一型号，而非它通过 USB 报告的型号：保存会清除这些插图，因此已停用编辑。若要保留这些插图，请保持 iPod 原样；其中的歌曲仍可播放和导出。</translation>
     </message>
     <message>
-        <source>Nothing was imported: %1 on the iPod is a symbolic link, not a folder. Replace it with a folder of that name, then try again.</source>
-        <translation>未导入任何歌曲：iPod 上的 %1 是符号链接，而不是文件夹。请将它换成同名的文件夹，然后重试。</translation>
-    </message>
-    <message>
         <source>There is not enough free space on the iPod for this song and the library update it needs. Delete some songs from the iPod, then try again.</source>
         <translation>iPod 上的可用空间不足以存放这首歌曲及其所需的资料库更新。请从 iPod 删除一些歌曲，然后重试。</translation>
     </message>
@@ -1296,6 +1292,18 @@ Additional failures: %2.</source>
     <message>
         <source>Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it.</source>
         <translation>通过 USB 从此 iPod 读取的设备描述的写法无法被 Lorvanel 安全读取，因此已停用编辑。请安全推出 iPod，然后重新连接。</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: %1 on the iPod is a symbolic link, not a folder. Move the folder the link points to onto the iPod in place of the link, under the same name, then try again.</source>
+        <translation>未导入任何歌曲：iPod 上的 %1 是符号链接，而不是文件夹。请将该链接指向的文件夹移到 iPod 上替换该链接，并保持相同的名称，然后重试。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because %1 on this iPod is a symbolic link, not a folder: Lorvanel writes nothing through it. Move the folder the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod. Until then you can still browse and export its songs.</source>
+        <translation>此 iPod 上的 %1 是符号链接，而不是文件夹，Lorvanel 不会通过它写入任何内容，因此已停用编辑。请将该链接指向的文件夹移到 iPod 上替换该链接，并保持相同的名称，然后重新连接 iPod。在此之前，你仍可浏览和导出其中的歌曲。</translation>
+    </message>
+    <message>
+        <source>%1 on the iPod is a symbolic link, not a folder, and no library could be read through it. Move the folder the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod.</source>
+        <translation>iPod 上的 %1 是符号链接，而不是文件夹，无法通过它读取资料库。请将该链接指向的文件夹移到 iPod 上替换该链接，并保持相同的名称，然后重新连接 iPod。</translation>
     </message>
 </context>
 </TS>

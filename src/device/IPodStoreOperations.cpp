@@ -314,7 +314,8 @@ void IPodStore::deleteTracks(const QSet<quint64>& trackIDs, const IPodDevice::ID
                        const QStringList files = session.deleteTracks(trackIDs).values();
                        device.verifyIdentity();
                        saveEdit(session, IPodDatabaseError::EmptyLibraryAction::deleteTracks);
-                       return removeTrackFiles(files, [&device] { device.verifyIdentity(); });
+                       // The session's checkpoint: the same iPod, and no folder turned link.
+                       return removeTrackFiles(files, [&session] { session.checkpoint(); });
                    });
 }
 

@@ -88,6 +88,23 @@ void checkDatabaseFiles(const QString& mountPoint) {
         throw DatabaseFiles::damaged(dbPath);
 }
 
+// Whether the library is read through this folder: iPod_Control or its iTunes folder.
+bool holdsTheLibrary(const QString& folder) {
+    const QStringList parts = folder.split(u'/');
+    return parts.size() == 1 || (parts.size() == 2 && parts[1].compare(QLatin1String("iTunes"),
+                                                                       Qt::CaseInsensitive) == 0);
+}
+
+// Why no library could be read through a folder of the volume that is a link (to nothing, most
+// likely): the link is named, not the file libgpod missed behind it.
+QString linkedFolderReadFailure(const QString& folder) {
+    return localizedString(
+        LZ("%1 on the iPod is a symbolic link, not a folder, and no library could be read through "
+           "it. Move the folder the link points to onto the iPod in place of the link, under the "
+           "same name, then reconnect the iPod."),
+        AppLanguages::stored(), folder);
+}
+
 } // namespace
 
 std::unique_ptr<IPodDatabase> IPodDatabase::open(const QString& mountPoint,
@@ -201,6 +218,9 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
     }
 
     if (!database_) {
+        if (const std::optional<QString> linked = linkedLibraryFolder(mountPoint_);
+            linked && holdsTheLibrary(*linked))
+            throw IPodDatabaseError::library(LZ("Read library"), linkedFolderReadFailure(*linked));
         std::optional<QString> detail;
         if (error)
             detail = error.get()->message ? QString::fromUtf8(error.get()->message) : QString();
@@ -248,6 +268,12 @@ IPodDatabase::IPodDatabase(const QString& mountPoint,
             nano5SourceCDB_ = std::move(firstSnapshot);
     }
 
+    // Read through, never written through; a nano's own writers go with its library.
+    if (const std::optional<QString> linked = linkedLibraryFolder(mountPoint_)) {
+        writeBlocker_ = IPodDatabaseError::linkedFolder(*linked);
+        nano5SourceCDB_.reset();
+        return;
+    }
     // A damaged ArtworkDB beside which no cover is stored costs nothing to replace: the save
     // writes a new one in its place, as it would for a missing one.
     if (refusal && leftOut.artworkDB && !leftOut.description && !leftOut.sysInfo &&
@@ -277,6 +303,8 @@ void IPodDatabase::checkpoint() const {
         throw std::logic_error("a reading session of the iPod’s database may not write");
     if (checkpoint_)
         checkpoint_();
+    // A folder the session opened as a folder may have been replaced by a link since.
+    refuseLinkedFolders(mountPoint_);
 }
 
 int IPodDatabase::generation() const {

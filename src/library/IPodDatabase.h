@@ -140,6 +140,11 @@ public:
     // unless they match the set exactly.
     static QList<Itdb_Track*> resolveTracks(const QSet<quint64>& ids, GList* tracks);
 
+    // Every write of the session runs it first, and so may a layer above before its own writes
+    // to the volume: refuses in a reading session, runs the opener's checkpoint, if any, then
+    // refuses a folder that has become a link since the open (refuseLinkedFolders).
+    void checkpoint() const;
+
     // Editing. Every change passes ensureWritable first and stays in memory until saveLibrary;
     // a caller saves once per operation.
     void ensureWritable() const;
@@ -181,10 +186,14 @@ public:
                               const QString& artist, const QString& album,
                               const QString& albumArtist, const QString& genre,
                               const std::optional<QByteArray>& artwork);
-    // The first folder an import writes into or through that is a symbolic link: iPod_Control,
-    // its Music and iTunes folders, or a numbered music folder; relative to the mount point, as
-    // named on the volume. None when none is.
+    // The first folder this program or libgpod writes into or through that is a symbolic link
+    // (to a folder or to nothing): iPod_Control, its iTunes, Artwork, Device and Music folders,
+    // a numbered music folder, or the library folder in iTunes; relative to the mount point, as
+    // named on the volume, in any letter case. None when none is. A few folder listings: cheap
+    // enough to run before every write.
     static std::optional<QString> linkedLibraryFolder(const QString& mountPoint);
+    // Throws IPodDatabaseError::linkedFolder naming the folder linkedLibraryFolder finds.
+    static void refuseLinkedFolders(const QString& mountPoint);
     // An empty album artist or genre leaves the track's field unset.
     Track registerCopiedFiles(const QString& file, const QString& title, const QString& artist,
                               const QString& album, const QString& albumArtist,
@@ -243,9 +252,6 @@ public:
 
 private:
     std::optional<std::int32_t> sessionModelValue() const;
-    // Every write of the session runs it first: refuses in a reading session, then runs the
-    // opener's checkpoint, if any.
-    void checkpoint() const;
     // makeTrack, sharing each text that equals the one of the track made before (a library
     // lists an album's tracks together: most of their texts are the same).
     Track makeTrack(const Itdb_Track* track, std::optional<int> position,

@@ -210,6 +210,8 @@ void IPodDatabase::ensureWritable() const {
     if (writeBlocker_)
         throw *writeBlocker_;
     requireWritableVolume(mountPoint_);
+    // A link that came after the open is named before an edit meets it in a track's path.
+    refuseLinkedFolders(mountPoint_);
 }
 
 bool IPodDatabase::createPlaylist(const QString& name, const QList<quint64>& trackIDs) {

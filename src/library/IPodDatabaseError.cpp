@@ -137,6 +137,12 @@ IPodDatabaseError::unreadableDeviceDescription(std::optional<QString> descriptio
     return error;
 }
 
+IPodDatabaseError IPodDatabaseError::linkedFolder(const QString& folder) {
+    IPodDatabaseError error(Case::linkedFolder);
+    error.detail_ = folder;
+    return error;
+}
+
 IPodDatabaseError IPodDatabaseError::emptyLibrary(EmptyLibraryAction action) {
     IPodDatabaseError error(Case::emptyLibrary);
     error.emptyLibraryAction_ = action;
@@ -223,6 +229,9 @@ QString IPodDatabaseError::description(AppLanguage language) const {
                                    language, *detail_);
         return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it."),
                                language);
+    case Case::linkedFolder:
+        return localizedString(LZ("Editing is disabled because %1 on this iPod is a symbolic link, not a folder: Lorvanel writes nothing through it. Move the folder the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod. Until then you can still browse and export its songs."),
+                               language, detail_.value_or(QString()));
     }
     return {};
 }

@@ -31,6 +31,7 @@ public:
         storedCoversUnreadable,
         storedCoverFormatsOfOtherModel,
         unreadableDeviceDescription,
+        linkedFolder,
     };
 
     // The edit whose save of a library without tracks was refused; the refusal names it.
@@ -104,10 +105,14 @@ public:
     // The device description is not plain enough for libgpod and our checks to read it alike
     // (DeviceDescription), so neither does. descriptionFile as above.
     static IPodDatabaseError unreadableDeviceDescription(std::optional<QString> descriptionFile);
+    // A folder of the iPod that this program writes into or through is a symbolic link: nothing
+    // is written through it. folder: its path relative to the mount point.
+    static IPodDatabaseError linkedFolder(const QString& folder);
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail; for the cover and description
-    // cases the detail is the file they name, for noScratchSpace the places tried.
+    // cases the detail is the file they name, for linkedFolder the folder, for noScratchSpace the
+    // places tried.
     const QString& operation() const { return operation_; }
     const std::optional<QString>& detail() const { return detail_; }
     // The detail as the user reads it, for texts that name the operation themselves.

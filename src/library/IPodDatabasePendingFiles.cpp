@@ -509,7 +509,7 @@ void IPodDatabase::settlePendingFiles() {
                     kept.insert(candidate.entry);
                     continue;
                 }
-                checkpoint_();
+                checkpoint();
                 if (::unlinkat(candidate.folder, candidate.name.constData(), 0) != 0 &&
                     errno != ENOENT)
                     kept.insert(candidate.entry);

@@ -6,10 +6,15 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <system_error>
+#include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -32,40 +37,87 @@ QStringList components(const QString& path) {
 
 } // namespace
 
-// libgpod finds each of these folders by its name in any letter case.
-std::optional<QString> IPodDatabase::linkedLibraryFolder(const QString& mountPoint) {
-    // The entries of the folder (links to nothing too) whose names match, by name.
-    const auto named = [&](const QString& folder, const QString& pattern) {
-        const QRegularExpression name(pattern, QRegularExpression::CaseInsensitiveOption);
-        QStringList found;
-        const QStringList entries =
-            QDir(mountPoint + u'/' + folder)
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                           QDir::Name);
-        for (const QString& entry : entries) {
-            if (name.match(entry).hasMatch())
-                found.append(folder.isEmpty() ? entry : folder + u'/' + entry);
-        }
+namespace {
+
+struct Entry {
+    QByteArray name;
+    QByteArray folded; // as libgpod compares names
+    bool isLink = false;
+    bool isFolder = false;
+};
+
+// The entries of folder whose case-folded names are wanted, in name order: one listing, and an
+// lstat only for an entry the listing gives no kind.
+std::vector<Entry> entriesNamed(const QByteArray& folder,
+                                const std::function<bool(const QByteArray&)>& wanted) {
+    std::vector<Entry> found;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
         return found;
-    };
-    const auto isLink = [&](const QString& folder) {
-        return QFileInfo(mountPoint + u'/' + folder).isSymLink();
-    };
-    for (const QString& control : named({}, QStringLiteral("^ipod_control$"))) {
-        if (isLink(control))
-            return control;
-        for (const QString& folder : named(control, QStringLiteral("^(music|itunes)$"))) {
-            if (isLink(folder))
-                return folder;
-            if (!folder.endsWith(QLatin1String("/music"), Qt::CaseInsensitive))
+    while (const dirent* entry = ::readdir(dir)) {
+        const GLibHandles::CharPtr folded{g_utf8_casefold(entry->d_name, -1)};
+        if (!folded || !wanted(QByteArray(folded.get())))
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat status {};
+            if (::lstat((folder + '/' + entry->d_name).constData(), &status) != 0)
                 continue;
-            for (const QString& numbered : named(folder, QStringLiteral("^f[0-9]{2}$"))) {
-                if (isLink(numbered))
-                    return numbered;
+            type = S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
+        }
+        found.push_back(
+            {QByteArray(entry->d_name), QByteArray(folded.get()), type == DT_LNK, type == DT_DIR});
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return found;
+}
+
+std::function<bool(const QByteArray&)> oneOf(std::initializer_list<const char*> names) {
+    return [names = std::vector<QByteArray>(names.begin(), names.end())](const QByteArray& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+}
+
+bool isNumberedFolder(const QByteArray& folded) {
+    return folded.size() == 3 && folded[0] == 'f' && std::isdigit(uchar(folded[1])) &&
+           std::isdigit(uchar(folded[2]));
+}
+
+} // namespace
+
+// Only real folders are listed, so nothing here reads through a link either.
+std::optional<QString> IPodDatabase::linkedLibraryFolder(const QString& mountPoint) {
+    const QByteArray root = QFile::encodeName(mountPoint) + '/';
+    for (const Entry& control : entriesNamed(root, oneOf({"ipod_control"}))) {
+        if (control.isLink)
+            return QFile::decodeName(control.name);
+        if (!control.isFolder)
+            continue;
+        for (const Entry& folder :
+             entriesNamed(root + control.name, oneOf({"itunes", "artwork", "device", "music"}))) {
+            const QByteArray path = control.name + '/' + folder.name;
+            if (folder.isLink)
+                return QFile::decodeName(path);
+            if (!folder.isFolder || (folder.folded != "music" && folder.folded != "itunes"))
+                continue;
+            // The numbered music folders; the fifth-generation nano's library folder.
+            for (const Entry& inside : entriesNamed(
+                     root + path, folder.folded == "music"
+                                      ? std::function<bool(const QByteArray&)>(isNumberedFolder)
+                                      : oneOf({"itunes library.itlp"}))) {
+                if (inside.isLink)
+                    return QFile::decodeName(path + '/' + inside.name);
             }
         }
     }
     return std::nullopt;
+}
+
+void IPodDatabase::refuseLinkedFolders(const QString& mountPoint) {
+    if (const std::optional<QString> linked = linkedLibraryFolder(mountPoint))
+        throw IPodDatabaseError::linkedFolder(*linked);
 }
 
 QString IPodDatabase::validatedMusicFileURL(const QString& path) const {

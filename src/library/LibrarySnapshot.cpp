@@ -196,7 +196,7 @@ public:
         quint8 raw = 0;
         QString operation;
         std::optional<QString> detail;
-        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::unreadableDeviceDescription) ||
+        if (!number(raw) || raw > quint8(IPodDatabaseError::Case::linkedFolder) ||
             !text(operation) ||
             !optional(detail, [this](QString& text) { return this->text(text); }))
             return false;
@@ -206,7 +206,7 @@ public:
             return true;
         }
         // Only the library case carries an operation; a detail only it, the cover and description
-        // cases and the places tried for scratch space.
+        // cases, the linked folder and the places tried for scratch space.
         if (!operation.isEmpty())
             return false;
         if (which == IPodDatabaseError::Case::noScratchSpace) {
@@ -233,6 +233,12 @@ public:
         }
         if (which == IPodDatabaseError::Case::unreadableDeviceDescription) {
             value = IPodDatabaseError::unreadableDeviceDescription(detail);
+            return true;
+        }
+        if (which == IPodDatabaseError::Case::linkedFolder) {
+            if (!detail)
+                return false;
+            value = IPodDatabaseError::linkedFolder(*detail);
             return true;
         }
         if (detail)

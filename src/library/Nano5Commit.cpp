@@ -1,5 +1,6 @@
 #include "library/Nano5Commit.h"
 
+#include "library/IPodDatabase.h"
 #include "library/Nano5Container.h"
 #include "library/Nano5Error.h"
 #include "library/VolumeWriteLock.h"
@@ -32,6 +33,17 @@ fs::path iTunesFolder(const fs::path& mountPoint) {
 
 fs::path libraryFolder(const fs::path& mountPoint) {
     return iTunesFolder(mountPoint) / "iTunes Library.itlp";
+}
+
+// The caller's checkpoint, then the refusal of a folder of the volume that has become a link:
+// every write of a transaction in folder passes it first.
+Checkpoint refusingLinks(const Checkpoint& checkpoint, const fs::path& folder) {
+    const QString mountPoint =
+        QFile::decodeName(folder.parent_path().parent_path().parent_path().c_str());
+    return [checkpoint, mountPoint] {
+        checkpoint();
+        IPodDatabase::refuseLinkedFolders(mountPoint);
+    };
 }
 
 fs::path stagedName(const char* kind, size_t index) {
@@ -166,7 +178,8 @@ void copyFileSynced(const fs::path& source, const fs::path& destination, Nano5Fi
 enum class Settle { finishOrRollBack, rollBack, rollBackKeepingForeign };
 
 void recoverFolder(const fs::path& folder, const std::vector<fs::path>& targets,
-                   const Checkpoint& checkpoint, Nano5FileOps& ops, Settle settle) {
+                   const Checkpoint& callerCheckpoint, Nano5FileOps& ops, Settle settle) {
+    const Checkpoint checkpoint = refusingLinks(callerCheckpoint, folder);
     const bool keepForeignTargets = settle == Settle::rollBackKeepingForeign;
     struct stat st;
     if (!lstatEntry(folder, st))
@@ -326,8 +339,9 @@ QByteArray sha256OfFile(const fs::path& path) {
 
 void commitFiles(const std::vector<QByteArray>& newContents,
                  const std::vector<QByteArray>& oldContents, const std::vector<fs::path>& targets,
-                 const fs::path& transactionFolder, const Checkpoint& checkpoint,
+                 const fs::path& transactionFolder, const Checkpoint& callerCheckpoint,
                  const std::optional<StagedAudio>& stagedAudio, Nano5FileOps& ops) {
+    const Checkpoint checkpoint = refusingLinks(callerCheckpoint, transactionFolder);
     if (newContents.size() != targets.size() || oldContents.size() != targets.size())
         throw std::invalid_argument("commitFiles: lists of different length");
     if (stagedAudio) {
@@ -385,7 +399,7 @@ void commitFiles(const std::vector<QByteArray>& newContents,
         }
     } catch (...) {
         try {
-            recoverFolder(transactionFolder, targets, checkpoint, ops,
+            recoverFolder(transactionFolder, targets, callerCheckpoint, ops,
                           sawForeignChange ? Settle::rollBackKeepingForeign : Settle::rollBack);
         } catch (...) {
             // The transaction folder stays for the next recovery; the commit's own failure is

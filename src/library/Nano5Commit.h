@@ -2,7 +2,9 @@
 
 // The staged commit of several nano database files (and, for an import, one audio file) through
 // a hidden transaction folder, and the recovery that finishes or rolls back an interrupted one.
-// Everything that changes the volume goes through a Nano5FileOps.
+// Everything that changes the volume goes through a Nano5FileOps, after the caller's checkpoint
+// and a check that no folder of the volume written into or through has become a symbolic link
+// (IPodDatabaseError::linkedFolder otherwise).
 
 #include "library/Nano5FileOps.h"
 

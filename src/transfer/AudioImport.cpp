@@ -131,6 +131,14 @@ private:
     void checkpoint() {
         Task::checkCancellation();
         device.verifyIdentity();
+        refuseLinkedFolders();
+    }
+    // Copies and records go into the iPod's folders, never through a link, even one that
+    // appears while the batch runs.
+    void refuseLinkedFolders() const {
+        if (const std::optional<QString> linked =
+                IPodDatabase::linkedLibraryFolder(device.mountPoint))
+            throw ImportError::linkedFolder(*linked);
     }
     bool identityHolds() const {
         try {
@@ -275,8 +283,9 @@ void ImportRun::removeUnsavedCopies() {
         return;
     try {
         device.verifyIdentity();
+        refuseLinkedFolders();
     } catch (...) {
-        return; // another volume may sit at the path now: touch nothing
+        return; // another volume, or a link, may sit at the path now: touch nothing
     }
     QStringList removed;
     for (const QString& copy : unsavedCopies) {
@@ -405,9 +414,7 @@ ImportResult ImportRun::run(const QStringList& urls) {
     fileCount = int(files.size());
     if (fileCount == 0)
         throw ImportError::emptyAudioFolder();
-    // Copies and records go into these folders, never through a link.
-    if (const std::optional<QString> linked = IPodDatabase::linkedLibraryFolder(device.mountPoint))
-        throw ImportError::linkedFolder(*linked);
+    refuseLinkedFolders();
 
     database = device.openDatabase();
     database->ensureWritable();

@@ -55,7 +55,7 @@ using TrackAddedSink = std::function<void(const Track&)>;
 // what stays (the device gone, the save failed) goes at the next session of that device.
 // A file is copied only when the save that lists it will fit after it (one that does not fails
 // with ImportError::noRoomForSave, nothing of it written), and none while a folder the import
-// writes into is a symbolic link (ImportError::linkedFolder).
+// writes into is a symbolic link (ImportError::linkedFolder), one that appears later included.
 ImportResult importAudio(const QStringList& urls, const ImportTarget& device,
                          const TransferSettings& settings, const ImportProgressSink& progress,
                          const TrackAddedSink& trackAdded);
@@ -65,8 +65,8 @@ ImportResult importAudio(const QStringList& urls, const ImportTarget& device,
 // files at 44.1 kHz with one or two channels as they are; each accepted file is committed to
 // the device on its own, so files done before a failure or a cancel stay. Returns one failure
 // line per failed file and the count of files skipped; throws ImportError (emptyAudioFolder,
-// disconnected), CancellationError, and the errors of the folder scan, of the recovery of an
-// interrupted write, of opening the database and of making the temporary folder.
+// disconnected, linkedFolder), CancellationError, and the errors of the folder scan, of the
+// recovery of an interrupted write, of opening the database and of making the temporary folder.
 ImportResult importNano5Audio(const QStringList& urls, const ImportTarget& device,
                               const QByteArray& sysInfoExtended, bool parseFilenameTags,
                               const ImportProgressSink& progress);

@@ -135,6 +135,11 @@ private:
     void checkpoint() {
         Task::checkCancellation();
         device.verifyIdentity();
+        // The nano's writer refuses to write through a link; the run ends at one rather than
+        // failing every file after it.
+        if (const std::optional<QString> linked =
+                IPodDatabase::linkedLibraryFolder(device.mountPoint))
+            throw ImportError::linkedFolder(*linked);
     }
     bool isOnDevice(const QString& staging, qint64 size) const;
     void importFile(int index);
@@ -240,7 +245,7 @@ ImportResult Nano5ImportRun::run(const QStringList& urls) {
     if (fileCount == 0)
         throw ImportError::emptyAudioFolder();
 
-    device.verifyIdentity();
+    checkpoint();
     // Held for the whole run, which reads the device's files to skip copies of them.
     const VolumeWriteLock lock(device.mountPoint);
     Nano5Playlist::recoverTransactions(pathOf(device.mountPoint), device.verifyIdentity);

@@ -22,8 +22,11 @@ QString ImportError::description(AppLanguage language) const {
     case Case::unreadableArtwork:
         return localizedString(LZ("The original artwork could not be read."), language);
     case Case::linkedFolder:
+        // Not "replace the link with a folder": an empty folder in its place would leave every
+        // song whose audio lies behind the link without it.
         return localizedString(LZ("Nothing was imported: %1 on the iPod is a symbolic link, not a "
-                                  "folder. Replace it with a folder of that name, then try again."),
+                                  "folder. Move the folder the link points to onto the iPod in "
+                                  "place of the link, under the same name, then try again."),
                                language, detail_);
     case Case::noRoomForSave:
         return localizedString(LZ("There is not enough free space on the iPod for this song and "

@@ -33,11 +33,13 @@ bool removePath(const QString& path) {
     return path.isEmpty() || ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
 }
 
-bool identityHolds(const TransferDevice& device) {
+// Whether a file of the volume may be removed: it is still the same iPod, and no folder of it
+// has become a link since the session opened.
+bool mayRemoveFiles(const TransferDevice& device) {
     try {
         if (device.verifyIdentity)
             device.verifyIdentity();
-        return true;
+        return !IPodDatabase::linkedLibraryFolder(device.mountPoint);
     } catch (...) {
         return false; // any failure of the check means the volume is not known to be ours
     }
@@ -137,6 +139,7 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
     const auto verify = [&] {
         if (device.verifyIdentity)
             device.verifyIdentity();
+        IPodDatabase::refuseLinkedFolders(device.mountPoint);
     };
 
     TrackMetadata metadata = edited;
@@ -262,7 +265,7 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
         }
 
         if (!database.registerCopiedFile(trackID, artwork, newFile, bitrate) && !changed) {
-            if (identityHolds(device) && removePath(newFile))
+            if (mayRemoveFiles(device) && removePath(newFile))
                 database.forgetPendingFiles({newFile});
             return;
         }
@@ -274,7 +277,7 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
     } catch (...) {
         removePath(tempFile);
         // A copy that failed took its partial file away itself, unless the volume changed.
-        if (!committed && !destination.isEmpty() && identityHolds(device) &&
+        if (!committed && !destination.isEmpty() && mayRemoveFiles(device) &&
             (newFile.isEmpty() || removePath(newFile)))
             database.forgetPendingFiles({destination});
         throw;
@@ -288,7 +291,7 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
     if (std::any_of(inUse.cbegin(), inUse.cend(),
                     [&](const QString& url) { return url.toLower() == old; }))
         return;
-    if (identityHolds(device))
+    if (mayRemoveFiles(device))
         removePath(fileURL);
 }
 

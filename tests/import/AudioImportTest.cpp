@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 using namespace ImportTest;
 using TestSupport::IPodVolume;
@@ -407,36 +408,65 @@ TEST_F(AudioImportTest, ASongIsCopiedOnlyWhenTheSaveAfterItFitsToo) {
     }
 }
 
-// A folder an import would write into that is a symbolic link (to a folder or to nothing) is
-// named before anything is copied, and nothing is written.
+// A folder an import would write into (or through) that is a symbolic link, to a folder outside
+// the iPod or to nothing, is named before anything is copied; one that appears once the import
+// has begun ends it. Nothing is written, on the iPod or where the link leads.
 TEST_F(AudioImportTest, AFolderOfTheIPodThatIsALinkIsNamedAndNothingIsWritten) {
     IPodVolume tree(QStringLiteral("MA477"));
     tree.addTrack({});
     tree.write();
     const QString song = tone(QStringLiteral("song.mp3"), 1.0, QStringLiteral("mp3"));
+    const QString outside = work.filePath(QStringLiteral("outside"));
+    enum class Link { toAFolder, toNothing, whileImporting };
     for (const char* folder :
-         {"iPod_Control", "iPod_Control/Music", "iPod_Control/Music/F02", "iPod_Control/iTunes"}) {
-        for (const bool dangling : {false, true}) {
-            SCOPED_TRACE(std::string(folder) + (dangling ? " to nothing" : " to a folder"));
+         {"iPod_Control", "iPod_Control/Music", "iPod_Control/Music/F02", "iPod_Control/iTunes",
+          "iPod_Control/Artwork", "iPod_Control/Device"}) {
+        for (const Link link : {Link::toAFolder, Link::toNothing, Link::whileImporting}) {
+            SCOPED_TRACE(std::string(folder) + " " + std::to_string(int(link)));
             auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
             ASSERT_TRUE(ipod);
-            const QString path = ipod->mountPoint() + u'/' + QString::fromLatin1(folder);
-            const QString aside = ipod->mountPoint() + QStringLiteral("/Aside");
-            ASSERT_TRUE(QDir().rename(path, aside));
-            ASSERT_TRUE(QFile::link(dangling ? aside + QStringLiteral("-gone") : aside, path));
-            const auto before = ipod->snapshot();
+            QDir(outside).removeRecursively();
+            ASSERT_TRUE(QDir().mkpath(outside));
+            TestSupport::TreeSnapshot before, outsideBefore;
+            // The folder goes out of the volume (another file system), a link in its place.
+            const auto replace = [&] {
+                namespace fs = std::filesystem;
+                const fs::path path =
+                    QFile::encodeName(ipod->mountPoint() + u'/' + QLatin1String(folder))
+                        .toStdString();
+                const fs::path moved = QFile::encodeName(outside).toStdString() + "/moved";
+                fs::copy(path, moved,
+                         fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+                fs::remove_all(path);
+                fs::create_symlink(
+                    link == Link::toNothing ? moved.string() + "-gone" : moved.string(), path);
+                before = ipod->snapshot();
+                outsideBefore = TestSupport::snapshotTree(outside);
+            };
+            if (link != Link::whileImporting)
+                replace();
 
-            const Outcome outcome = runImport({song}, ipod->device());
+            const Outcome outcome = runImport({song}, ipod->device(), TransferSettings::defaults(),
+                                              [&](const ImportProgress&) {
+                                                  if (before.isEmpty())
+                                                      replace();
+                                              });
             EXPECT_EQ(outcome.errorText().toStdString(),
                       "Nothing was imported: " + std::string(folder) +
-                          " on the iPod is a symbolic link, not a folder. Replace it with a folder "
-                          "of that name, then try again.")
+                          " on the iPod is a symbolic link, not a folder. Move the folder the "
+                          "link points to onto the iPod in place of the link, under the same "
+                          "name, then try again.")
                 << qPrintable(outcome.failures.value_or(QStringList()).join(u'\n'));
             EXPECT_EQ(
                 localizedDescription(outcome.error, AppLanguage::simplifiedChinese).toStdString(),
                 "未导入任何歌曲：iPod 上的 " + std::string(folder) +
-                    " 是符号链接，而不是文件夹。请将它换成同名的文件夹，然后重试。");
+                    " 是符号链接，而不是文件夹。请将该链接指向的文件夹移到 iPod "
+                    "上替换该链接，并保持相同的名称，然后重试。");
             EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+            EXPECT_EQ(TestSupport::differences(outsideBefore, TestSupport::snapshotTree(outside))
+                          .join(u' ')
+                          .toStdString(),
                       "");
             EXPECT_TRUE(leftInTemp().isEmpty()) << qPrintable(leftInTemp().join(u' '));
         }

@@ -90,7 +90,8 @@ TEST(PendingFiles, OnlyRecordedUnlistedRegularFilesInTheMusicFoldersAreRemoved) 
              EXPECT_TRUE(QFile::link(folder, v.path(QStringLiteral("iPod_Control/Music/F42"))));
              return header + "iPod_Control/Music/F42/libgpod900003.mp3\n";
          },
-         QStringLiteral("iPod_Control/Music/F42/libgpod900003.mp3"), false},
+         // The link makes the iPod read-only: the record too stays as it is.
+         QStringLiteral("iPod_Control/Music/F42/libgpod900003.mp3"), false, true},
         {"a recorded file of another kind",
          [&](IPodVolume& v, const QString&) {
              v.writeFile(QStringLiteral("iPod_Control/Music/F01/cover.jpg"), "the user's");

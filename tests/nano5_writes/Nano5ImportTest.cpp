@@ -23,6 +23,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+
 using Nano5Volume::Volume;
 
 namespace {
@@ -209,6 +212,47 @@ TEST_F(Nano5ImportTest, ALostDeviceEndsTheRunWithNothingWritten) {
     unplugged = true;
     EXPECT_THROW(run({song}), ImportError);
     EXPECT_EQ(volume->contents(), before);
+}
+
+// A folder the import writes into that is a symbolic link, there at the start or made just
+// before the nano's writer runs, is named and ends the run; nothing is written, on the volume or
+// where the link leads.
+TEST_F(Nano5ImportTest, AFolderThatIsALinkIsNamedAndNothingIsWritten) {
+    namespace fs = std::filesystem;
+    const QString song = tone(QStringLiteral("song.mp3"));
+    for (const char* folder : {"iPod_Control/iTunes/iTunes Library.itlp", "iPod_Control/iTunes",
+                               "iPod_Control/Music/F00"}) {
+        for (const bool atStart : {true, false}) {
+            SCOPED_TRACE(std::string(folder) + (atStart ? " at the start" : " at the save"));
+            volume = std::make_unique<Volume>();
+            QTemporaryDir outside;
+            ASSERT_TRUE(outside.isValid());
+            const fs::path moved = outside.path().toStdString() + "/moved";
+            std::map<std::string, QByteArray> before, outsideBefore;
+            const auto link = [&] {
+                fs::rename(volume->mount / folder, moved);
+                fs::create_symlink(moved, volume->mount / folder);
+                before = volume->contents();
+                outsideBefore = Nano5Volume::treeContents(moved);
+            };
+            if (atStart)
+                link();
+            try {
+                IPodTransfer::importNano5Audio(
+                    {song}, target(), volume->sysInfo, false, [&](const ImportProgress& value) {
+                        if (!atStart && before.empty() && value.stage == ImportStage::savingLibrary)
+                            link();
+                    });
+                ADD_FAILURE() << "the run went on";
+            } catch (const ImportError& error) {
+                EXPECT_EQ(text(error),
+                          text(ImportError::linkedFolder(QString::fromLatin1(folder))));
+            }
+            EXPECT_EQ(volume->contents(), before);
+            EXPECT_EQ(Nano5Volume::treeContents(moved), outsideBefore);
+        }
+    }
+    EXPECT_EQ(leftInTemp(), QStringList());
 }
 
 TEST_F(Nano5ImportTest, AnotherProcessWritingToTheDeviceKeepsTheImportAndItsRecoveryOut) {

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 using Nano5Volume::Volume;
@@ -146,6 +147,52 @@ TEST(Nano5PlaylistSessionTest, RefusalsLeaveTheDeviceAsItWas) {
         }
     }
     EXPECT_EQ(volume.contents(), before);
+}
+
+// A folder the nano's writer writes into that is a symbolic link: at the open the session offers
+// no nano write and is read-only naming it, tracks listed; one that appears after the open stops
+// the write. Nothing is written, on the volume or where the link leads.
+TEST(Nano5PlaylistSessionTest, AFolderThatIsALinkIsNotWrittenThrough) {
+    namespace fs = std::filesystem;
+    for (const char* folder :
+         {"iPod_Control/iTunes/iTunes Library.itlp", "iPod_Control/iTunes", "iPod_Control"}) {
+        for (const bool atOpen : {true, false}) {
+            SCOPED_TRACE(std::string(folder) + (atOpen ? " at the open" : " after the open"));
+            Volume volume;
+            QTemporaryDir outside;
+            ASSERT_TRUE(outside.isValid());
+            const fs::path moved = outside.path().toStdString() + "/moved";
+            const auto link = [&] {
+                fs::rename(volume.mount / folder, moved);
+                fs::create_symlink(moved, volume.mount / folder);
+            };
+            if (atOpen)
+                link();
+            const auto session = openNano(volume);
+            if (atOpen) {
+                EXPECT_FALSE(session->hasNano5SourceCDB());
+                EXPECT_EQ(session->writeBlocker(),
+                          IPodDatabaseError::linkedFolder(QString::fromLatin1(folder)));
+                EXPECT_EQ(session->loadTracks().size(), qsizetype(volume.library.trackIDs.size()));
+            } else {
+                ASSERT_TRUE(session->hasNano5SourceCDB());
+                link();
+            }
+            const auto before = volume.contents();
+            const auto outsideBefore = Nano5Volume::treeContents(moved);
+            try {
+                session->createNano5Playlist(QStringLiteral("Linked"), ids(volume.library.trackIDs),
+                                             volume.sysInfo, [] {});
+                ADD_FAILURE() << "written through the link";
+            } catch (const IPodDatabaseError& error) {
+                if (!atOpen) {
+                    EXPECT_EQ(error, IPodDatabaseError::linkedFolder(QString::fromLatin1(folder)));
+                }
+            }
+            EXPECT_EQ(volume.contents(), before);
+            EXPECT_EQ(Nano5Volume::treeContents(moved), outsideBefore);
+        }
+    }
 }
 
 TEST(Nano5PlaylistSessionTest, ReadOnlyVolumeIsRefused) {

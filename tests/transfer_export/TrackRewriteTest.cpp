@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <filesystem>
+#include <optional>
 
 #include <signal.h>
 
@@ -423,6 +425,56 @@ TEST_F(TrackRewrite, CancellingLeavesTheIPodAsItWas) {
     EXPECT_THROW(std::rethrow_exception(error), CancellationError);
     EXPECT_TRUE(TestSupport::differences(before, TestSupport::snapshotTree(volume->mountPoint()))
                     .isEmpty());
+}
+
+// The music folder becomes a symbolic link when the rewrite first writes, or once the new library
+// is written: nothing is written or removed through it.
+TEST_F(TrackRewrite, TheMusicFolderBecomingALinkIsNotWrittenThrough) {
+    namespace fs = std::filesystem;
+    const int first = addTrack(QStringLiteral("First"), tone(QStringLiteral("a.mp3"), spec("mp3")));
+    const int second =
+        addTrack(QStringLiteral("Second"), tone(QStringLiteral("b.mp3"), spec("mp3", 2)));
+    write();
+    const QString iTunesDB = volume->path(QStringLiteral("iPod_Control/iTunes/iTunesDB"));
+    for (const int song : {first, second}) {
+        const bool atTheSave = song == second;
+        SCOPED_TRACE(atTheSave ? "once saved" : "at the first write");
+        // The music folder goes to another file system, a link in its place.
+        const fs::path folder =
+            QFile::encodeName(volume->path(QStringLiteral("iPod_Control/Music"))).toStdString();
+        const fs::path moved = QFile::encodeName(path(QStringLiteral("moved"))).toStdString();
+        std::optional<TestSupport::TreeSnapshot> outsideBefore;
+        const auto link = [&] {
+            if (outsideBefore)
+                return;
+            fs::remove_all(moved);
+            fs::copy(folder, moved, fs::copy_options::recursive);
+            fs::remove_all(folder);
+            fs::create_symlink(moved, folder);
+            outsideBefore = TestSupport::snapshotTree(QFile::decodeName(moved.c_str()));
+        };
+        // Made by the session's checkpoint: at its first call, or at its first once the new
+        // library is written.
+        const QByteArray savedBefore = readAll(iTunesDB);
+        IPodDatabase database(volume->mountPoint(), std::nullopt, {}, [&] {
+            if (!atTheSave || readAll(iTunesDB) != savedBefore)
+                link();
+        });
+        try {
+            rewriteTrackFile(volume->trackID(song), edit(QStringLiteral("Edited")), database,
+                             deviceAt(volume->mountPoint()), {});
+            EXPECT_TRUE(atTheSave);
+        } catch (const IPodDatabaseError& error) {
+            EXPECT_FALSE(atTheSave);
+            EXPECT_EQ(error.errorCase(), IPodDatabaseError::Case::linkedFolder);
+        }
+        ASSERT_TRUE(outsideBefore);
+        EXPECT_EQ(TestSupport::differences(
+                      *outsideBefore, TestSupport::snapshotTree(QFile::decodeName(moved.c_str()))),
+                  QStringList());
+        fs::remove(folder);
+        fs::copy(moved, folder, fs::copy_options::recursive);
+    }
 }
 
 TEST_F(TrackRewrite, UnpluggingDuringTheCopyStopsWithoutSaving) {
