@@ -1297,5 +1297,9 @@ Additional failures: %2.</source>
         <source>Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it.</source>
         <translation>通过 USB 从此 iPod 读取的设备描述的写法无法被 Lorvanel 安全读取，因此已停用编辑。请安全推出 iPod，然后重新连接。</translation>
     </message>
+    <message>
+        <source>There is not enough free space on the iPod to rewrite this song with its new details, so the edit was not made. Delete some songs from the iPod, then try again.</source>
+        <translation>iPod 上的可用空间不足以用新的信息重写这首歌曲，因此未进行此次编辑。请从 iPod 删除一些歌曲，然后重试。</translation>
+    </message>
 </context>
 </TS>

@@ -178,6 +178,10 @@ public:
                               const QString& artist, const QString& album,
                               const QString& albumArtist, const QString& genre,
                               const std::optional<QByteArray>& artwork);
+    // The same for a track's rewritten file (its old file stays until the save), registered as
+    // registerCopiedFile would register it with this artwork.
+    TrackRoom roomForRewrittenFile(qint64 fileBytes, const QString& file,
+                                   const std::optional<QByteArray>& artwork);
     // The first folder an import writes into or through that is a symbolic link: iPod_Control,
     // its Music and iTunes folders, or a numbered music folder; relative to the mount point, as
     // named on the volume. None when none is.
@@ -254,8 +258,8 @@ private:
     // sharedCovers have the album and picture of another one (stored once where the device
     // shares covers).
     std::optional<SavePlan> planSave(int coversToAdd, int sharedCovers) const;
-    // roomForNewTrack: the file, recordBytes more in the iTunesDB than the tracks registered so
-    // far take, newTracks more tracks and the covers of planSave.
+    // roomForNewTrack and roomForRewrittenFile: the file, recordBytes more in the iTunesDB than
+    // the tracks registered so far take, newTracks more tracks and the covers of planSave.
     TrackRoom roomForFile(qint64 fileBytes, qint64 recordBytes, int newTracks, int coversToAdd,
                           int sharedCovers);
     // The most a save of the plan takes at any moment, with a new iTunesDB and iTunesSD (0: none)

@@ -771,7 +771,8 @@ QByteArray IPodDatabase::newCoverKey(const QString& album, const QByteArray& art
 }
 
 // An import copies a file only when the save that lists it will fit after it: a copy whose save
-// fails stays on the device unlisted until a later session takes it away.
+// fails stays on the device unlisted until a later session takes it away. So does the rewrite of
+// an edited track, whose old file goes only after the save.
 IPodDatabase::TrackRoom IPodDatabase::roomForNewTrack(qint64 fileBytes, const QString& file,
                                                       const QString& title, const QString& artist,
                                                       const QString& album,
@@ -783,6 +784,14 @@ IPodDatabase::TrackRoom IPodDatabase::roomForNewTrack(qint64 fileBytes, const QS
     return roomForFile(fileBytes,
                        trackRecordBound({title, artist, album, albumArtist, genre, file}), 1,
                        cover ? 1 : 0, sharedCovers_ + (shared ? 1 : 0));
+}
+
+IPodDatabase::TrackRoom
+IPodDatabase::roomForRewrittenFile(qint64 fileBytes, const QString& file,
+                                   const std::optional<QByteArray>& artwork) {
+    const bool cover = artwork && !artwork->isEmpty() && supportsArtwork();
+    // The record changes only by the new file's path and kind.
+    return roomForFile(fileBytes, trackRecordBound({file}), 0, cover ? 1 : 0, sharedCovers_);
 }
 
 // The new iTunesDB is the library's as written off the iPod (measured once, when the room is
