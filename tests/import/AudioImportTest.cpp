@@ -519,6 +519,53 @@ TEST_F(AudioImportTest, NewCoversTakeTheRoomTheModelStoresThemIn) {
     }
 }
 
+// The records of the songs added count in the room for the save: long tags make a record larger
+// than the save's margin. The room beyond the songs' audio is the iTunesDB an import with room
+// writes for them, less 1 KiB; libgpod writes the new database whole beside the old one, so the
+// save with the last song cannot fit. A song with long tags alone is refused before it is copied;
+// after it, a longer song with short tags is refused for the first one's record, while the first
+// one, for which its audio's room is free, is saved.
+TEST_F(AudioImportTest, ASongIsRefusedWhenTheRecordsOfTheSongsAddedWouldNotFit) {
+    const QString text(12000, u'x');
+    const QStringList songs = {
+        song(QStringLiteral("long"), {text, text, text, text, text, QStringLiteral("Words")}, {}),
+        song(QStringLiteral("short"),
+             {QStringLiteral("short"),
+              QStringLiteral("Tester"),
+              QStringLiteral("Album"),
+              {},
+              {},
+              QStringLiteral("Words")},
+             {}, 20.0),
+    };
+    IPodVolume shuffle(QStringLiteral("MA546"));
+    shuffle.addTrack({});
+    shuffle.write();
+    const QString database = QStringLiteral("/iPod_Control/iTunes/iTunesDB");
+    for (const qsizetype count : {1, 2}) {
+        SCOPED_TRACE(count);
+        const QStringList batch = songs.mid(0, count);
+        auto roomy = MountedIPod::make(FileSystem::tmpfs, shuffle);
+        ASSERT_TRUE(roomy);
+        ASSERT_EQ(runImport(batch, roomy->device()).failures, QStringList());
+        const qint64 written = QFileInfo(roomy->mountPoint() + database).size();
+
+        auto ipod = MountedIPod::make(FileSystem::tmpfs, shuffle);
+        ASSERT_TRUE(ipod);
+        ASSERT_FALSE(
+            TestVolumes::fillVolume(ipod->mountPoint(), audioOf(batch) + written - 1024).isEmpty());
+        const auto before = ipod->snapshot();
+        const Outcome outcome = runImport(batch, ipod->device());
+        EXPECT_EQ(outcome.failures, QStringList{refusal(batch.last())})
+            << qPrintable(outcome.errorText());
+        EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), count);
+        if (count == 1) {
+            EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+        }
+    }
+}
+
 // A folder an import would write into that is a symbolic link (to a folder or to nothing) is
 // named before anything is copied, and nothing is written.
 TEST_F(AudioImportTest, AFolderOfTheIPodThatIsALinkIsNamedAndNothingIsWritten) {
