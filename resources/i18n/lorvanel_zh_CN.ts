@@ -1305,5 +1305,9 @@ Additional failures: %2.</source>
         <source>%1 on the iPod is a symbolic link, not a folder, and no library could be read through it. Move the folder the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod.</source>
         <translation>iPod 上的 %1 是符号链接，而不是文件夹，无法通过它读取资料库。请将该链接指向的文件夹移到 iPod 上替换该链接，并保持相同的名称，然后重新连接 iPod。</translation>
     </message>
+    <message>
+        <source>There is not enough free space on the iPod to rewrite this song with its new details, so the edit was not made. Delete some songs from the iPod, then try again.</source>
+        <translation>iPod 上的可用空间不足以用新的信息重写这首歌曲，因此未进行此次编辑。请从 iPod 删除一些歌曲，然后重试。</translation>
+    </message>
 </context>
 </TS>

@@ -64,15 +64,55 @@ bool isKnownPixelFormat(const std::optional<QString>& name) {
     return name && known.contains(*name);
 }
 
-QSet<quint32> listedFormats(const PropertyList& description, const char* key) {
-    QSet<quint32> ids;
+QList<CoverStorage::Format> listedFormats(const PropertyList& description, const char* key) {
+    QList<CoverStorage::Format> formats;
     for (const PropertyList& format :
          description.dictionaries(key).value_or(QList<PropertyList>{})) {
         const std::optional<std::uint64_t> id = format.unsignedInteger("FormatId");
-        if (id && *id <= maxFormatID && isKnownPixelFormat(format.string("PixelFormat")))
-            ids.insert(quint32(*id));
+        if (!id || *id > maxFormatID || !isKnownPixelFormat(format.string("PixelFormat")))
+            continue;
+        // Sizes beyond the bounds are refused before any save; these only count room.
+        const std::uint64_t width =
+            std::min<std::uint64_t>(format.unsignedInteger("RenderWidth").value_or(0), maxSide);
+        const std::uint64_t height =
+            std::min<std::uint64_t>(format.unsignedInteger("RenderHeight").value_or(0), maxSide);
+        const std::uint64_t alignment = std::min<std::uint64_t>(
+            format.unsignedInteger("RowBytesAlignment").value_or(0), std::uint64_t(maxRowBytes));
+        formats.append({quint32(*id), rowBytes(width, alignment) * qint64(height)});
     }
-    return ids;
+    return formats;
+}
+
+QList<CoverStorage::Format> descriptionFormats(const PropertyList& description) {
+    QList<CoverStorage::Format> formats = listedFormats(description, "AlbumArt");
+    return formats.isEmpty() ? listedFormats(description, "AlbumArt2") : formats;
+}
+
+// Measured: the thumbnail files libgpod's save of one cover makes for every model it lists of
+// these generations.
+QList<CoverStorage::Format> modelFormatList(int generation) {
+    switch (generation) {
+    case ITDB_IPOD_GENERATION_NANO_1:
+    case ITDB_IPOD_GENERATION_NANO_2:
+        return {{1027, 20000}, {1031, 3528}};
+    case ITDB_IPOD_GENERATION_NANO_3:
+    case ITDB_IPOD_GENERATION_CLASSIC_1:
+    case ITDB_IPOD_GENERATION_CLASSIC_2:
+    case ITDB_IPOD_GENERATION_CLASSIC_3:
+        return {{1055, 32768}, {1060, 204800}, {1061, 6272}, {1068, 32768}};
+    case ITDB_IPOD_GENERATION_NANO_4:
+        return {{1055, 32768}, {1068, 32768}, {1071, 115200},
+                {1074, 5000},  {1078, 12800}, {1084, 115200}};
+    default:
+        return {};
+    }
+}
+
+qint64 decimalDigits(quint32 value) {
+    qint64 digits = 1;
+    for (; value >= 10; value /= 10)
+        ++digits;
+    return digits;
 }
 
 } // namespace
@@ -82,26 +122,54 @@ bool withinBounds(const PropertyList& description) {
 }
 
 QSet<quint32> coverFormats(const PropertyList& description) {
-    QSet<quint32> formats = listedFormats(description, "AlbumArt");
-    return formats.isEmpty() ? listedFormats(description, "AlbumArt2") : formats;
+    QSet<quint32> ids;
+    for (const CoverStorage::Format& format : descriptionFormats(description))
+        ids.insert(format.id);
+    return ids;
 }
 
 QSet<quint32> modelFormats(int generation) {
-    // Measured: libgpod's save of one cover for every model it lists of these generations.
+    QSet<quint32> ids;
+    for (const CoverStorage::Format& format : modelFormatList(generation))
+        ids.insert(format.id);
+    return ids;
+}
+
+qint64 CoverStorage::databaseBytes(qint64 images) const {
+    if (formats.isEmpty())
+        return 0;
+    // Measured on libgpod's writes: the header and lists take 696 bytes and 124 per format; an
+    // image's record 152, and 136 per format with the thumbnail file's name (":F1027_1.ithmb")
+    // in UTF-16 padded to four bytes. Names are bounded for files numbered up to 999.
+    qint64 header = 696;
+    qint64 record = 152;
+    for (const Format& format : formats) {
+        header += 124;
+        const qint64 nameBytes = 2 * (12 + decimalDigits(format.id));
+        record += 136 + (nameBytes + 3) / 4 * 4;
+    }
+    return header + std::max<qint64>(images, 0) * record;
+}
+
+CoverStorage coverStorage(const std::optional<PropertyList>& description, int generation) {
+    CoverStorage storage;
+    storage.formats = description ? descriptionFormats(*description) : modelFormatList(generation);
+    // Measured: these generations share, and so does any whose description says it supports
+    // sparse artwork; a description saying it does not leaves these sharing still.
     switch (generation) {
-    case ITDB_IPOD_GENERATION_NANO_1:
-    case ITDB_IPOD_GENERATION_NANO_2:
-        return {1027, 1031};
     case ITDB_IPOD_GENERATION_NANO_3:
+    case ITDB_IPOD_GENERATION_NANO_4:
     case ITDB_IPOD_GENERATION_CLASSIC_1:
     case ITDB_IPOD_GENERATION_CLASSIC_2:
     case ITDB_IPOD_GENERATION_CLASSIC_3:
-        return {1055, 1060, 1061, 1068};
-    case ITDB_IPOD_GENERATION_NANO_4:
-        return {1055, 1068, 1071, 1074, 1078, 1084};
+        storage.sharedInAlbum = true;
+        break;
     default:
-        return {};
+        storage.sharedInAlbum =
+            description && description->boolean("SupportsSparseArtwork") == true;
+        break;
     }
+    return storage;
 }
 
 std::optional<QSet<quint32>> ofDatabase(Itdb_iTunesDB* database) {

@@ -12,6 +12,7 @@
 #include "library/CoverProcessProtocol.h"
 #include "library/PropertyList.h"
 
+#include <QList>
 #include <QSet>
 #include <QtGlobal>
 
@@ -53,6 +54,26 @@ QSet<quint32> coverFormats(const PropertyList& description);
 // The formats libgpod saves covers in for a device without a description, by libgpod's
 // generation; empty for a generation not measured (none of those is edited).
 QSet<quint32> modelFormats(int generation);
+
+// How libgpod stores covers on a device: per stored image a thumbnail in each cover format (rows
+// padded, two bytes per pixel) and a record in the ArtworkDB.
+struct CoverStorage {
+    struct Format {
+        quint32 id = 0;
+        qint64 thumbnailBytes = 0;
+    };
+    QList<Format> formats;
+    // Tracks of one album given the same picture share one stored image (on other devices each
+    // track's cover is an image of its own).
+    bool sharedInAlbum = false;
+
+    // At least the ArtworkDB libgpod writes for this many images (none without formats).
+    qint64 databaseBytes(qint64 images) const;
+};
+
+// The storage of the formats libgpod saves covers in for this description (coverFormats), or
+// without one for the model of this generation (modelFormats).
+CoverStorage coverStorage(const std::optional<PropertyList>& description, int generation);
 
 // The formats libgpod holds the covers of an opened database in: coverFormats of the
 // description at libgpod's mount point, or modelFormats without one. None when that description

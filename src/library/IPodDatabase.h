@@ -186,6 +186,10 @@ public:
                               const QString& artist, const QString& album,
                               const QString& albumArtist, const QString& genre,
                               const std::optional<QByteArray>& artwork);
+    // The same for a track's rewritten file (its old file stays until the save), registered as
+    // registerCopiedFile would register it with this artwork.
+    TrackRoom roomForRewrittenFile(qint64 fileBytes, const QString& file,
+                                   const std::optional<QByteArray>& artwork);
     // The first folder this program or libgpod writes into or through that is a symbolic link
     // (to a folder or to nothing): iPod_Control, its iTunes, Artwork, Device and Music folders,
     // a numbered music folder, or the library folder in iTunes; relative to the mount point, as
@@ -260,14 +264,20 @@ private:
     // (IPodDatabaseEditing.cpp).
     struct SavePlan;
     // The plan with coversToAdd covers more that are not registered yet; of the new covers,
-    // sharedCovers are stored once with another one.
+    // sharedCovers have the album and picture of another one (stored once where the device
+    // shares covers).
     std::optional<SavePlan> planSave(int coversToAdd, int sharedCovers) const;
+    // roomForNewTrack and roomForRewrittenFile: the file, recordBytes more in the iTunesDB than
+    // the tracks registered so far take, newTracks more tracks and the covers of planSave.
+    TrackRoom roomForFile(qint64 fileBytes, qint64 recordBytes, int newTracks, int coversToAdd,
+                          int sharedCovers);
     // The most a save of the plan takes at any moment, with a new iTunesDB and iTunesSD (0: none)
     // of these sizes.
     qint64 roomNeeded(const SavePlan& plan, qint64 newITunesDB, qint64 newITunesSD) const;
     // At most what one more track with these texts adds to the iTunesDB.
     static qint64 trackRecordBound(const QStringList& texts);
-    // libgpod stores the covers a save adds once for each album and picture.
+    // Where the device shares covers, libgpod stores those a save adds once for each album and
+    // picture.
     static QByteArray newCoverKey(const QString& album, const QByteArray& artwork);
     // Throws when a save that moves stored thumbnails or deletes tracks cannot fit on the
     // volume; removes the files of deleted tracks first when that makes it fit.

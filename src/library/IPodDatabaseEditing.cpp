@@ -3,6 +3,8 @@
 #include "library/IPodDatabase.h"
 
 #include "library/ArtworkDBImages.h"
+#include "library/ArtworkFormats.h"
+#include "library/DeviceDescription.h"
 #include "library/Nano5Writer.h"
 #include "platform/OwnedFd.h"
 #include "platform/ScratchFolder.h"
@@ -555,9 +557,10 @@ struct IPodDatabase::SavePlan {
     DatabaseFile iTunesDB;
     DatabaseFile iTunesSD;
     DatabaseFile artworkDB;
-    qint64 covers = 0;     // the tracks that show a cover
-    qint64 newCovers = 0;  // of which not in the stored thumbnails yet
-    qint64 thumbnails = 0; // what the new covers' thumbnails take
+    qint64 coverRecords = 0; // the image records of the new ArtworkDB
+    qint64 newArtworkDB = 0; // at least its bytes, as worked out from the formats
+    qint64 newImages = 0;    // the stored images the save adds
+    qint64 thumbnails = 0;   // what their thumbnails take
 };
 
 // libgpod writes iTunesDB and ArtworkDB to a new file each and renames it over the old one only
@@ -578,7 +581,7 @@ struct IPodDatabase::SavePlan {
 void IPodDatabase::ensureRoomForSave() {
     if (!artworkRemoved_ && unusedTrackFiles_.isEmpty())
         return;
-    const std::optional<SavePlan> plan = planSave(0, 0);
+    const std::optional<SavePlan> plan = planSave(0, sharedCovers_);
     if (!plan)
         return; // when unknown, the save itself will say what is wrong
     const qint64 available = plan->free + plan->leftovers;
@@ -635,26 +638,51 @@ std::optional<IPodDatabase::SavePlan> IPodDatabase::planSave(int coversToAdd,
     plan.iTunesDB = databaseFile(itdb_get_itunesdb_path, mount);
     plan.iTunesSD = databaseFile(itdb_get_itunessd_path, mount);
     plan.artworkDB = databaseFile(itdb_get_artworkdb_path, mount);
+    if (!supportsArtwork())
+        return plan;
 
-    for (GList* link = database_->tracks; link; link = link->next)
-        plan.covers += itdb_track_has_thumbnails(static_cast<Itdb_Track*>(link->data)) ? 1 : 0;
-    plan.covers += coversToAdd;
-    const qint64 sessionCovers = artworkAdded_ + coversToAdd;
-    plan.newCovers = sessionCovers - sharedCovers;
-    if (plan.newCovers > 0) {
-        // Each new cover takes about what a stored one takes.
-        qint64 thumbnailBytes = 0;
-        if (GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount.constData())}) {
-            const QFileInfoList files =
-                QDir(QFile::decodeName(folder.get()))
-                    .entryInfoList({QStringLiteral("*.ithmb")}, QDir::Files);
-            for (const QFileInfo& file : files)
-                thumbnailBytes += file.size();
-        }
-        const qint64 stored = plan.covers - sessionCovers;
-        const qint64 perCover =
-            stored > 0 && thumbnailBytes > 0 ? thumbnailBytes / stored : qint64(256) << 10;
-        plan.thumbnails = perCover * plan.newCovers;
+    // The formats libgpod read at its own mount point (a shadow's, with the description read
+    // from the device), as the write rules read them.
+    std::optional<PropertyList> description;
+    if (const gchar* read = itdb_get_mountpoint(database_.get())) {
+        const DeviceDescription::File file = DeviceDescription::read(QFile::decodeName(read));
+        if (file.text)
+            description = PropertyList::parseDictionary(*file.text);
+    }
+    const ArtworkFormats::CoverStorage storage =
+        ArtworkFormats::coverStorage(description, generation());
+
+    // libgpod stores one image for each cover this session gave, but a cover of the same album
+    // and picture as an earlier new one where the device shares them; the stored images stay
+    // as they are. Where covers are shared each stored image keeps one record, elsewhere each
+    // track showing a cover gets a record of its own (a stored image's thumbnails are not
+    // written again for it).
+    plan.newImages = artworkAdded_ + coversToAdd - (storage.sharedInAlbum ? sharedCovers : 0);
+    qint64 trackRecords = coversToAdd;
+    QSet<quint32> storedImages;
+    qint64 unnumberedImages = 0;
+    for (GList* link = database_->tracks; link; link = link->next) {
+        auto* track = static_cast<Itdb_Track*>(link->data);
+        if (!track || !itdb_track_has_thumbnails(track))
+            continue;
+        ++trackRecords;
+        if (sessionArtwork_.contains(track))
+            continue;
+        if (track->artwork && track->artwork->id)
+            storedImages.insert(track->artwork->id);
+        else
+            ++unnumberedImages;
+    }
+    plan.coverRecords = storage.sharedInAlbum
+                            ? qint64(storedImages.size()) + unnumberedImages + plan.newImages
+                            : trackRecords;
+    plan.newArtworkDB = storage.databaseBytes(plan.coverRecords);
+    // Each format's thumbnails go to a file of their own, which grows by whole allocation units;
+    // one more for a file libgpod may begin.
+    for (const ArtworkFormats::CoverStorage::Format& format : storage.formats) {
+        const qint64 bytes = format.thumbnailBytes * std::max<qint64>(plan.newImages, 0);
+        if (bytes > 0)
+            plan.thumbnails += roundedUp(bytes, plan.unit) + plan.unit;
     }
     return plan;
 }
@@ -672,9 +700,11 @@ qint64 IPodDatabase::roomNeeded(const SavePlan& plan, qint64 newITunesDB,
         writes.append({roundedUp(newITunesSD, unit), plan.iTunesSD.allocated});
     qint64 freed = 0;
     if (supportsArtwork()) {
-        // libgpod writes one image record per cover, each like the others of the device.
+        // libgpod writes each image record afresh; stored ones may be longer than its own.
         const std::optional<ArtworkDBImages::Layout> layout = artworkLayout(plan.artworkDB);
-        qint64 artworkBytes = plan.artworkDB.bytes + plan.covers * (qint64(4) << 10);
+        qint64 artworkBytes = plan.newArtworkDB;
+        if (!layout && plan.artworkDB.bytes > 0)
+            artworkBytes += plan.artworkDB.bytes;
         if (layout && !layout->images.isEmpty()) {
             qint64 records = 0;
             qint64 largest = 0;
@@ -686,7 +716,8 @@ qint64 IPodDatabase::roomNeeded(const SavePlan& plan, qint64 newITunesDB,
                 byID.insert(image.id, &image);
                 bySong.insert(image.songID, &image);
             }
-            artworkBytes = layout->fileBytes - records + largest * plan.covers;
+            artworkBytes =
+                std::max(artworkBytes, layout->fileBytes - records + largest * plan.coverRecords);
             // The thumbnails of deleted covers no remaining track shows: each at least the whole
             // allocation units it fills.
             QSet<quint32> shown;
@@ -742,10 +773,8 @@ QByteArray IPodDatabase::newCoverKey(const QString& album, const QByteArray& art
 }
 
 // An import copies a file only when the save that lists it will fit after it: a copy whose save
-// fails stays on the device unlisted until a later session takes it away. The new iTunesDB is
-// the library's as written off the iPod (measured once, when the room is short by the old
-// sizes) and a bound for each track registered since, so that a large library does not pay that
-// write for every file.
+// fails stays on the device unlisted until a later session takes it away. So does the rewrite of
+// an edited track, whose old file goes only after the save.
 IPodDatabase::TrackRoom IPodDatabase::roomForNewTrack(qint64 fileBytes, const QString& file,
                                                       const QString& title, const QString& artist,
                                                       const QString& album,
@@ -754,14 +783,32 @@ IPodDatabase::TrackRoom IPodDatabase::roomForNewTrack(qint64 fileBytes, const QS
                                                       const std::optional<QByteArray>& artwork) {
     const bool cover = artwork && !artwork->isEmpty() && supportsArtwork();
     const bool shared = cover && newCoverKeys_.contains(newCoverKey(album, *artwork));
-    const std::optional<SavePlan> plan = planSave(cover ? 1 : 0, sharedCovers_ + (shared ? 1 : 0));
+    return roomForFile(fileBytes,
+                       trackRecordBound({title, artist, album, albumArtist, genre, file}), 1,
+                       cover ? 1 : 0, sharedCovers_ + (shared ? 1 : 0));
+}
+
+IPodDatabase::TrackRoom
+IPodDatabase::roomForRewrittenFile(qint64 fileBytes, const QString& file,
+                                   const std::optional<QByteArray>& artwork) {
+    const bool cover = artwork && !artwork->isEmpty() && supportsArtwork();
+    // The record changes only by the new file's path and kind.
+    return roomForFile(fileBytes, trackRecordBound({file}), 0, cover ? 1 : 0, sharedCovers_);
+}
+
+// The new iTunesDB is the library's as written off the iPod (measured once, when the room is
+// short by the old sizes) and a bound for each track registered since, so that a large library
+// does not pay that write for every file.
+IPodDatabase::TrackRoom IPodDatabase::roomForFile(qint64 fileBytes, qint64 recordBytes,
+                                                  int newTracks, int coversToAdd,
+                                                  int sharedCovers) {
+    const std::optional<SavePlan> plan = planSave(coversToAdd, sharedCovers);
     if (!plan)
         return TrackRoom::enough; // the copy and the save will say what is wrong
     const qint64 audio = roundedUp(std::max<qint64>(fileBytes, 0), plan->unit);
     if (audio > plan->free)
         return TrackRoom::notForAudio;
-    const qint64 records =
-        addedRecordBytes_ + trackRecordBound({title, artist, album, albumArtist, genre, file});
+    const qint64 records = addedRecordBytes_ + recordBytes;
     // libgpod rewrites the iTunesSD of a shuffle at every save, a record per track; one that is
     // missing is written whole.
     const int gen = generation();
@@ -771,15 +818,14 @@ IPodDatabase::TrackRoom IPodDatabase::roomForNewTrack(qint64 fileBytes, const QS
     constexpr qint64 shuffleRecordBound = 1024;
     qint64 iTunesSD = 0;
     if (plan->iTunesSD.bytes > 0)
-        iTunesSD = plan->iTunesSD.bytes + (tracksAdded_ + 1) * shuffleRecordBound;
+        iTunesSD = plan->iTunesSD.bytes + (tracksAdded_ + newTracks) * shuffleRecordBound;
     else if (shuffle)
-        iTunesSD = (qint64(g_list_length(database_->tracks)) + 1) * shuffleRecordBound;
+        iTunesSD = (qint64(g_list_length(database_->tracks)) + newTracks) * shuffleRecordBound;
     const qint64 available = plan->free - audio + plan->leftovers;
     // libgpod's rewrite of an iTunesDB another program wrote may be somewhat longer.
     const qint64 rewritten = plan->iTunesDB.bytes + plan->iTunesDB.bytes / 8;
-    if (available >= rewritten + records + plan->artworkDB.bytes +
-                         plan->newCovers * (qint64(4) << 10) + iTunesSD + plan->thumbnails +
-                         mebibyte)
+    if (available >= rewritten + records + plan->artworkDB.bytes + plan->newArtworkDB + iTunesSD +
+                         plan->thumbnails + mebibyte)
         return TrackRoom::enough; // room by far
     if (!measuredITunesDB_) {
         const std::optional<qint64> measured = newITunesDBBytes();

@@ -33,6 +33,11 @@ QString ImportError::description(AppLanguage language) const {
                                   "the library update it needs. Delete some songs from the iPod, "
                                   "then try again."),
                                language);
+    case Case::noRoomForEdit:
+        return localizedString(LZ("There is not enough free space on the iPod to rewrite this song "
+                                  "with its new details, so the edit was not made. Delete some "
+                                  "songs from the iPod, then try again."),
+                               language);
     }
     return {};
 }

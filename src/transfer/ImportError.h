@@ -17,6 +17,7 @@ public:
         unreadableArtwork,
         linkedFolder,
         noRoomForSave,
+        noRoomForEdit,
     };
 
     static ImportError cannotSave(QString detail) { return {Case::cannotSave, std::move(detail)}; }
@@ -34,6 +35,8 @@ public:
 
     // The song's audio fits on the iPod, but the save of the library with it would not.
     static ImportError noRoomForSave() { return {Case::noRoomForSave}; }
+    // An edited track's rewritten file, or the save after it, would not fit: nothing was changed.
+    static ImportError noRoomForEdit() { return {Case::noRoomForEdit}; }
 
     Case kind() const { return kind_; }
     // The detail of cannotSave, the folder of linkedFolder; empty for the other cases.

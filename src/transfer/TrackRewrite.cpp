@@ -209,6 +209,14 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
         return saveEdit(artworkChanged);
     }
 
+    // The new file is copied only when it fits beside the old one and the save after it fits
+    // too (the old one goes only after that save): its place on the iPod, or nothing written.
+    const auto placeFor = [&](const QString& source, qint64 bytes) {
+        const QString place = database.destinationFilename(source);
+        if (database.roomForRewrittenFile(bytes, place, artwork) != IPodDatabase::TrackRoom::enough)
+            throw ImportError::noRoomForEdit();
+        return place;
+    };
     QString destination; // recorded on the iPod before anything is written there
     QString newFile;     // once the copy is whole
     QString tempFile;
@@ -219,7 +227,8 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
             const ID3TagResult tag = writeID3Tag(
                 fileURL, albumBlank ? std::optional<QString>(metadata.album) : std::nullopt,
                 std::make_exception_ptr(ImportError::unsupportedAudio()), !fileLyrics);
-            destination = database.destinationFilename(fileURL);
+            destination = placeFor(fileURL, qint64(tag.tag.size()) + QFileInfo(fileURL).size() -
+                                                tag.oldTagLength);
             database.recordPendingFile(destination);
             report(ImportStage::copying, 0);
             copyFileWithProgress(fileURL, destination, verify, tag.tag,
@@ -253,7 +262,7 @@ void rewriteTrackFile(quint64 trackID, const TrackMetadata& edited, IPodDatabase
                 reencodeEditedTrack(*file, tempFile, duration, kbps, pairs, cover, progress);
                 bitrate = kbps;
             }
-            destination = database.destinationFilename(tempFile);
+            destination = placeFor(tempFile, QFileInfo(tempFile).size());
             database.recordPendingFile(destination);
             report(ImportStage::copying, 0.75);
             // The copy goes on from where the preparation ended, so the bar never runs back.

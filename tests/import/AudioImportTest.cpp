@@ -68,6 +68,51 @@ protected:
         EXPECT_TRUE(TestSupport::makeTone(path, spec)) << qPrintable(name);
         return path;
     }
+    // A song with these tags and, unless colour is empty, a picture of that colour; songs of the
+    // same length share their audio, made once.
+    QString song(const QString& name, const TestSupport::AudioTags& tags, const QString& colour,
+                 double seconds = 1.0) const {
+        const QString audio = input(QStringLiteral("tone%1.mp3").arg(seconds));
+        if (!QFileInfo::exists(audio)) {
+            ToneSpec spec;
+            spec.seconds = seconds;
+            EXPECT_TRUE(TestSupport::makeTone(audio, spec));
+        }
+        QByteArray picture;
+        if (!colour.isEmpty()) {
+            const QString path = input(colour + QStringLiteral(".png"));
+            if (!QFileInfo::exists(path)) {
+                EXPECT_TRUE(TestSupport::makePicture(path, 300, 300, colour));
+            }
+            QFile file(path);
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            picture = file.readAll();
+        }
+        QFile tone(audio);
+        QFile made(input(name + QStringLiteral(".mp3")));
+        EXPECT_TRUE(tone.open(QIODevice::ReadOnly) && made.open(QIODevice::WriteOnly));
+        made.write(TestSupport::id3v23Tag(tags, picture) + tone.readAll());
+        return made.fileName();
+    }
+    // A song of an album with a picture of that colour, as a classic shows it.
+    QString songWithCover(const QString& name, const QString& album, const QString& colour,
+                          double seconds = 1.0) const {
+        return song(name, {name, QStringLiteral("Tester"), album, {}, {}, QStringLiteral("Words")},
+                    colour, seconds);
+    }
+    static qint64 audioOf(const QStringList& songs) {
+        qint64 bytes = 0;
+        for (const QString& song : songs)
+            bytes += (QFileInfo(song).size() + 4095) / 4096 * 4096;
+        return bytes;
+    }
+    static QString refusal(const QString& song) {
+        return QFileInfo(song).fileName() +
+               QStringLiteral(
+                   " \u2014 There is not enough free space on the iPod for this song and "
+                   "the library update it needs. Delete some songs from the iPod, then "
+                   "try again.");
+    }
     static QStringList musicFiles(const QString& mountPoint) {
         QStringList files;
         const QDir music(mountPoint + QStringLiteral("/iPod_Control/Music"));
@@ -337,28 +382,10 @@ TEST_F(AudioImportTest, ASongIsCopiedOnlyWhenTheSaveAfterItFitsToo) {
         tone(QStringLiteral("one.mp3"), 60.0, QStringLiteral("mp3"), QStringLiteral("One"));
     const QString two =
         tone(QStringLiteral("two.mp3"), 60.0, QStringLiteral("mp3"), QStringLiteral("Two"), 550);
-    const auto withCover = [&](const QString& name, const QString& colour, double frequency) {
-        ToneSpec spec;
-        spec.seconds = 60.0;
-        spec.frequency = frequency;
-        spec.tags.title = name;
-        spec.tags.artist = QStringLiteral("Tester");
-        spec.tags.album = QStringLiteral("Album");
-        spec.tags.lyrics = QStringLiteral("Words");
-        spec.coverPath = input(name + QStringLiteral(".png"));
-        EXPECT_TRUE(TestSupport::makePicture(spec.coverPath, 600, 600, colour));
-        const QString path = input(name + QStringLiteral(".mp3"));
-        EXPECT_TRUE(TestSupport::makeTone(path, spec));
-        return path;
-    };
-    const QString red = withCover(QStringLiteral("red"), QStringLiteral("red"), 660);
-    const QString green = withCover(QStringLiteral("green"), QStringLiteral("green"), 770);
-    const auto audioOf = [](const QStringList& songs) {
-        qint64 bytes = 0;
-        for (const QString& song : songs)
-            bytes += (QFileInfo(song).size() + 4095) / 4096 * 4096;
-        return bytes;
-    };
+    const QString red =
+        songWithCover(QStringLiteral("red"), QStringLiteral("Album"), QStringLiteral("red"), 60.0);
+    const QString green = songWithCover(QStringLiteral("green"), QStringLiteral("Album"),
+                                        QStringLiteral("green"), 60.0);
 
     constexpr qint64 KiB = 1024;
     const struct {
@@ -395,13 +422,145 @@ TEST_F(AudioImportTest, ASongIsCopiedOnlyWhenTheSaveAfterItFitsToo) {
         }
         QStringList refused;
         for (const QString& song : test.songs.mid(test.imported))
-            refused << QFileInfo(song).fileName() +
-                           QStringLiteral(" \u2014 There is not enough free space on the iPod "
-                                          "for this song and the library update it needs. Delete "
-                                          "some songs from the iPod, then try again.");
+            refused << refusal(song);
         EXPECT_EQ(outcome.failures->join(u'\n').toStdString(), refused.join(u'\n').toStdString());
         EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), tracks + test.imported);
         if (test.imported == 0) {
+            EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+        }
+    }
+}
+
+// A new cover takes the room the model stores it in: an image with a thumbnail in each of the
+// model's cover formats (measured below) and its ArtworkDB record. A classic and a nano 4G store
+// one image for the songs of one album with one picture, a nano 2G one for each song, on a fresh
+// iPod as on one whose stored covers are shared by several songs. With room for the songs' audio,
+// those images and a little more, every song is copied and saved. Short of an image, the songs
+// that do not fit are refused before they are copied and the others are saved; where all share
+// the one image, the room holds one song's audio and each song is refused.
+TEST_F(AudioImportTest, NewCoversTakeTheRoomTheModelStoresThemIn) {
+    QStringList oneAlbum;
+    for (int i = 0; i < 8; ++i)
+        oneAlbum << songWithCover(QStringLiteral("one%1").arg(i), QStringLiteral("One"),
+                                  QStringLiteral("red"));
+    QStringList threeAlbums;
+    for (const QString& colour : {QStringLiteral("blue"), QStringLiteral("green")})
+        threeAlbums << songWithCover(colour, colour, colour);
+    threeAlbums << oneAlbum.first();
+    const QStringList threeOfOneAlbum = oneAlbum.mid(0, 3);
+
+    constexpr qint64 KiB = 1024;
+    const struct {
+        const char* model;
+        bool stored; // three songs of one album share a stored cover
+        const QStringList& songs;
+        qint64 images; // what libgpod stores for them
+        qint64 image;  // one image's thumbnails
+        bool enough;
+    } cases[] = {
+        {"MB029", false, threeOfOneAlbum, 1, 276608, true},
+        {"MB029", false, threeOfOneAlbum, 1, 276608, false},
+        {"MB029", true, threeOfOneAlbum, 1, 276608, true},
+        {"MB029", true, threeOfOneAlbum, 1, 276608, false},
+        {"MA477", false, threeAlbums, 3, 23528, true},
+        {"MA477", false, oneAlbum, 8, 23528, false},
+        {"MA477", true, oneAlbum, 8, 23528, true},
+        {"MA477", true, oneAlbum, 8, 23528, false},
+        {"MB480", false, threeOfOneAlbum, 1, 313736, true},
+        {"MB480", true, threeOfOneAlbum, 1, 313736, false},
+        {"MB480", false, threeAlbums, 3, 313736, true},
+        {"MB480", false, threeAlbums, 3, 313736, false},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(std::string(test.model) + (test.stored ? " with covers, " : " fresh, ") +
+                     std::to_string(test.images) +
+                     (test.enough ? " images, room" : " images, short"));
+        IPodVolume tree{QLatin1String(test.model)};
+        for (int i = 0; i < (test.stored ? 3 : 1); ++i)
+            tree.addTrack({.title = QStringLiteral("Stored %1").arg(i),
+                           .album = QStringLiteral("Stored"),
+                           .artwork = test.stored,
+                           .artworkColor = 0x802040});
+        tree.write();
+        auto ipod =
+            MountedIPod::make(FileSystem::tmpfs, tree, QStringLiteral("size=16m,mode=0755"));
+        ASSERT_TRUE(ipod);
+        const qsizetype tracks = tracksOn(ipod->mountPoint()).size();
+        const bool oneImage = !test.enough && test.images == 1;
+        const qint64 room = audioOf(oneImage ? test.songs.mid(0, 1) : test.songs) +
+                            test.images * test.image + (test.enough ? 256 * KiB : -16 * KiB);
+        ASSERT_FALSE(TestVolumes::fillVolume(ipod->mountPoint(), room).isEmpty());
+        const auto before = ipod->snapshot();
+
+        const Outcome outcome = runImport(test.songs, ipod->device());
+        if (!outcome.failures) {
+            ADD_FAILURE() << qPrintable(outcome.errorText());
+            continue;
+        }
+        QSet<QString> titles;
+        for (const Track& track : tracksOn(ipod->mountPoint()))
+            titles.insert(track.title);
+        QStringList refused;
+        for (const QString& song : test.songs)
+            if (!titles.contains(QFileInfo(song).completeBaseName()))
+                refused << refusal(song);
+        EXPECT_EQ(outcome.failures->join(u'\n').toStdString(), refused.join(u'\n').toStdString());
+        const qsizetype imported = titles.size() - tracks;
+        EXPECT_EQ(musicFiles(ipod->mountPoint()).size(), tracks + imported);
+        if (test.enough) {
+            EXPECT_EQ(imported, test.songs.size());
+        } else {
+            EXPECT_LT(imported, oneImage ? 1 : test.songs.size());
+        }
+        if (imported == 0) {
+            EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+        }
+    }
+}
+
+// The records of the songs added count in the room for the save: long tags make a record larger
+// than the save's margin. The room beyond the songs' audio is the iTunesDB an import with room
+// writes for them, less 1 KiB; libgpod writes the new database whole beside the old one, so the
+// save with the last song cannot fit. A song with long tags alone is refused before it is copied;
+// after it, a longer song with short tags is refused for the first one's record, while the first
+// one, for which its audio's room is free, is saved.
+TEST_F(AudioImportTest, ASongIsRefusedWhenTheRecordsOfTheSongsAddedWouldNotFit) {
+    const QString text(12000, u'x');
+    const QStringList songs = {
+        song(QStringLiteral("long"), {text, text, text, text, text, QStringLiteral("Words")}, {}),
+        song(QStringLiteral("short"),
+             {QStringLiteral("short"),
+              QStringLiteral("Tester"),
+              QStringLiteral("Album"),
+              {},
+              {},
+              QStringLiteral("Words")},
+             {}, 20.0),
+    };
+    IPodVolume shuffle(QStringLiteral("MA546"));
+    shuffle.addTrack({});
+    shuffle.write();
+    const QString database = QStringLiteral("/iPod_Control/iTunes/iTunesDB");
+    for (const qsizetype count : {1, 2}) {
+        SCOPED_TRACE(count);
+        const QStringList batch = songs.mid(0, count);
+        auto roomy = MountedIPod::make(FileSystem::tmpfs, shuffle);
+        ASSERT_TRUE(roomy);
+        ASSERT_EQ(runImport(batch, roomy->device()).failures, QStringList());
+        const qint64 written = QFileInfo(roomy->mountPoint() + database).size();
+
+        auto ipod = MountedIPod::make(FileSystem::tmpfs, shuffle);
+        ASSERT_TRUE(ipod);
+        ASSERT_FALSE(
+            TestVolumes::fillVolume(ipod->mountPoint(), audioOf(batch) + written - 1024).isEmpty());
+        const auto before = ipod->snapshot();
+        const Outcome outcome = runImport(batch, ipod->device());
+        EXPECT_EQ(outcome.failures, QStringList{refusal(batch.last())})
+            << qPrintable(outcome.errorText());
+        EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), count);
+        if (count == 1) {
             EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
                       "");
         }

@@ -5,6 +5,7 @@
 #include "ImportFixture.h"
 
 #include "device/IPodStore.h"
+#include "platform/LocalizedError.h"
 #include "transfer/ImportError.h"
 #include "transfer/TrackRewrite.h"
 #include "transfer/TransferDevice.h"
@@ -173,6 +174,51 @@ TEST_F(PendingAudioTest, ATagEditCutShortAfterTheRewriteLeavesNothingPastTheNext
         EXPECT_EQ(musicFiles().join(u' ').toStdString(), listed.join(u' ').toStdString());
         EXPECT_EQ(listedFiles(), listed);
         EXPECT_FALSE(QFile::exists(ipod->mountPoint() + record));
+    }
+}
+
+// A tag edit whose rewritten file fits on the iPod but whose save after it does not (the track's
+// new cover and the new databases) is refused before the file is written, and nothing on the iPod
+// changes; with room for both, the edit is saved and the old file goes.
+TEST_F(PendingAudioTest, ATagEditIsRefusedBeforeItsRewriteWhenTheSaveAfterItCannotFit) {
+    ASSERT_NO_FATAL_FAILURE(mountOneSong());
+    const auto edit = [&] {
+        const std::unique_ptr<IPodDatabase> session = ipod->device().openDatabase();
+        IPodTransfer::rewriteTrackFile(
+            tree->trackID(0), {QStringLiteral("Edited"), {}, QStringLiteral("Album"), {}, {}},
+            *session, TransferDevice::of(ipod->device()), {});
+    };
+    ASSERT_NO_THROW(edit());
+    ASSERT_EQ(musicFiles().size(), 1);
+    const qint64 rewritten = (QFileInfo(musicFiles().first()).size() + 4095) / 4096 * 4096;
+    for (const bool enough : {false, true}) {
+        SCOPED_TRACE(enough ? "room for both" : "room for the file only");
+        ipod = MountedIPod::make(FileSystem::tmpfs, *tree);
+        ASSERT_TRUE(ipod);
+        ASSERT_FALSE(
+            TestVolumes::fillVolume(ipod->mountPoint(), rewritten + (enough ? 256 << 10 : 8 << 10))
+                .isEmpty());
+        const QStringList old = musicFiles();
+        const auto before = ipod->snapshot();
+        QString failure;
+        try {
+            edit();
+        } catch (const std::exception& error) {
+            failure = localizedDescription(error, AppLanguage::english);
+        }
+        EXPECT_EQ(failure.toStdString(),
+                  enough ? ""
+                         : "There is not enough free space on the iPod to rewrite this song with "
+                           "its new details, so the edit was not made. Delete some songs from the "
+                           "iPod, then try again.");
+        if (enough) {
+            EXPECT_EQ(musicFiles(), listedFiles());
+            EXPECT_NE(musicFiles(), old);
+            EXPECT_EQ(tracksOn(ipod->mountPoint()).value(0).title, QStringLiteral("Edited"));
+        } else {
+            EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(),
+                      "");
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -173,6 +174,54 @@ TEST_F(SaveSafetyTest, ASaveThatCannotFitIsRefusedBeforeAnythingChanges) {
                   "");
         EXPECT_EQ(libraryOn(ipod->mountPoint()), before);
         session.reset();
+        ipod.reset();
+    }
+}
+
+// A batch of 334 songs onto a nano 2G, which stores a cover once for each song: on a fresh one
+// with 3 MiB more free than the songs and their covers take, each song with a picture of its
+// own, every song is let in and saved; on one holding a cover, 1 MiB short, each song with the
+// same album picture, the songs that no longer fit are turned away before they are written and
+// the others are saved.
+TEST_F(SaveSafetyTest, ABatchOfSongsWithCoversIsLetInAsFarAsItsSaveFits) {
+    constexpr int songs = 334;
+    constexpr qint64 image = 23528; // measured: one cover's thumbnails
+    const QByteArray audio(4096, 'a');
+    const QTemporaryDir folder;
+    const QString source = folder.filePath(QStringLiteral("song.mp3"));
+    QFile made(source);
+    ASSERT_TRUE(made.open(QIODevice::WriteOnly) && made.write(audio) == audio.size());
+    made.close();
+    for (const bool fresh : {true, false}) {
+        SCOPED_TRACE(fresh ? "fresh, 3 MiB spare" : "with a cover, 1 MiB short");
+        IPodVolume nano(QStringLiteral("MA477"));
+        nano.addTrack({.artwork = !fresh});
+        nano.write();
+        ipod = MountedIPod::make(FileSystem::tmpfs, nano, QStringLiteral("size=24m,mode=0755"));
+        ASSERT_TRUE(ipod);
+        const qint64 spare = fresh ? qint64(3) << 20 : -(qint64(1) << 20);
+        ASSERT_FALSE(
+            TestVolumes::fillVolume(ipod->mountPoint(), songs * (audio.size() + image) + spare)
+                .isEmpty());
+        session = ipod->device().openDatabase();
+        int added = 0;
+        for (; added < songs; ++added) {
+            const QString title = QStringLiteral("Song %1").arg(added);
+            const QByteArray cover = WriteTests::png(64, fresh ? quint32(added) : 0x204080);
+            const QString file = session->destinationFilename(source);
+            if (session->roomForNewTrack(audio.size(), file, title, QStringLiteral("Tester"),
+                                         QStringLiteral("Album"), {}, {},
+                                         cover) != IPodDatabase::TrackRoom::enough)
+                break;
+            ASSERT_TRUE(QFile::copy(source, file));
+            session->registerCopiedFiles(file, title, QStringLiteral("Tester"),
+                                         QStringLiteral("Album"), {}, {}, 1000, 44100, 128, true,
+                                         cover);
+        }
+        EXPECT_EQ(added == songs, fresh);
+        EXPECT_NO_THROW(session->saveLibrary());
+        session.reset();
+        EXPECT_EQ(tracksOn(ipod->mountPoint()).size(), 1 + added);
         ipod.reset();
     }
 }

@@ -3,8 +3,10 @@
 // libgpod's save keeps a stored cover only in the listed formats: a description listing none of
 // those a cover is stored in opens read-only too.
 
+#include "library/ArtworkFormats.h"
 #include "WriteTestSupport.h"
 #include "library/ITunesDBStructure.h"
+#include "library/PropertyList.h"
 #include "support/DeviceDescriptions.h"
 #include "support/IPodVolume.h"
 #include "support/LibgpodLeaks.h"
@@ -657,5 +659,57 @@ TEST(ArtworkFormats, ADamagedArtworkDBBesideNoStoredCoverIsReplacedByTheSave) {
             EXPECT_FALSE(reopened.writeBlocker());
             EXPECT_EQ(reopened.loadTracks().value(0).title, QStringLiteral("Retitled"));
         }
+    }
+}
+
+// What an import counts for the covers it adds is what libgpod's save writes for them: the
+// thumbnail files grow by the stored images times a thumbnail in each format (rows padded), and
+// the ArtworkDB is at most what is counted, and within 64 bytes an image of it. Three songs of
+// one album with one picture make one image on the models that share covers, or with a
+// description that says it supports that, three elsewhere.
+TEST(ArtworkFormats, TheStorageCountedForNewCoversIsWhatLibgpodWrites) {
+    const auto own =
+        describing(format(1027, 50, 50, 16) + format(1031, 33, 7) + format(31000, 41, 41, 4));
+    const auto sparse = [&](bool supported) {
+        return own + QList<std::pair<QString, QVariant>>{
+                         {QStringLiteral("SupportsSparseArtwork"), supported}};
+    };
+    const struct {
+        const char* model;
+        std::optional<QList<std::pair<QString, QVariant>>> description;
+        qint64 images;
+    } cases[] = {
+        {"MA477", std::nullopt, 3}, {"MB029", std::nullopt, 1}, {"MB480", std::nullopt, 1},
+        {"MA477", own, 3},          {"MA477", sparse(true), 1}, {"MB029", sparse(false), 1},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(std::string(test.model) + (test.description ? " described" : ""));
+        IPodVolume volume{QLatin1String(test.model)};
+        std::optional<PropertyList> description;
+        if (test.description) {
+            const QByteArray xml = TestSupport::sysInfoExtendedXML(*test.description);
+            volume.writeSysInfoExtended(xml);
+            description = PropertyList::parseDictionary(xml);
+        }
+        for (int i = 0; i < 3; ++i)
+            volume.addTrack({.title = QStringLiteral("Song %1").arg(i),
+                             .album = QStringLiteral("One"),
+                             .artwork = true,
+                             .artworkColor = 0x204080});
+        volume.write();
+        const ArtworkFormats::CoverStorage storage = ArtworkFormats::coverStorage(
+            description, IPodDatabase(volume.mountPoint()).generation());
+        EXPECT_EQ(storage.sharedInAlbum, test.images == 1);
+        qint64 image = 0;
+        for (const ArtworkFormats::CoverStorage::Format& format : storage.formats)
+            image += format.thumbnailBytes;
+        qint64 thumbnails = 0;
+        const QDir artwork(volume.path(QStringLiteral("iPod_Control/Artwork")));
+        for (const QFileInfo& file : artwork.entryInfoList({QStringLiteral("*.ithmb")}))
+            thumbnails += file.size();
+        EXPECT_EQ(thumbnails, test.images * image);
+        const qint64 database = QFileInfo(artwork.filePath(QStringLiteral("ArtworkDB"))).size();
+        EXPECT_LE(database, storage.databaseBytes(test.images));
+        EXPECT_LT(storage.databaseBytes(test.images) - database, 64 * test.images);
     }
 }

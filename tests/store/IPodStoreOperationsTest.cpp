@@ -345,7 +345,7 @@ TEST_F(StoreOperationMounts, AnEjectAfterACleanImportStillTellsOfSkippedFiles) {
 }
 
 // A tag edit whose file must be rewritten, on a full iPod: the alert names the edit, the track
-// and the full disk, not the file it was writing.
+// and the want of room, not the file it would write, and says the edit was not made.
 TEST_F(StoreOperationMounts, ATagEditOnAFullIPodNamesTheTrackAndTheFullDisk) {
     const QString mountPath = root + QStringLiteral("/mnt/Pod");
     const auto mount = TestVolumes::Mount::tmpfs(mountPath, QStringLiteral("size=4m"));
@@ -367,7 +367,9 @@ TEST_F(StoreOperationMounts, ATagEditOnAFullIPodNamesTheTrackAndTheFullDisk) {
                              {QStringLiteral("New"), {}, {}, {}, {}}, deviceAt(mountPath).id);
     waitForFinish();
     EXPECT_EQ(store->alert().value_or(QString()).toStdString(),
-              "Save the track info of “Old” failed: There is not enough free space on the disk.");
+              "Save the track info of “Old” failed: There is not enough free space on the iPod to "
+              "rewrite this song with its new details, so the edit was not made. Delete some "
+              "songs from the iPod, then try again.");
 }
 
 TEST_F(StoreOperationMounts, AnExportIsRefusedWhileBusyAndReportsSuccessWhenClean) {
