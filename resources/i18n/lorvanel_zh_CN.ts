@@ -1297,5 +1297,9 @@ Additional failures: %2.</source>
         <source>Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it.</source>
         <translation>通过 USB 从此 iPod 读取的设备描述的写法无法被 Lorvanel 安全读取，因此已停用编辑。请安全推出 iPod，然后重新连接。</translation>
     </message>
+    <message>
+        <source>Delete “%1” from %2.</source>
+        <translation>从“%2”删除“%1”。</translation>
+    </message>
 </context>
 </TS>
