@@ -1301,5 +1301,9 @@ Additional failures: %2.</source>
         <source>Delete “%1” from %2.</source>
         <translation>从“%2”删除“%1”。</translation>
     </message>
+    <message>
+        <source>Nothing was imported: %1</source>
+        <translation>未导入任何歌曲：%1</translation>
+    </message>
 </context>
 </TS>
