@@ -1309,5 +1309,13 @@ Additional failures: %2.</source>
         <source>There is not enough free space on the iPod to rewrite this song with its new details, so the edit was not made. Delete some songs from the iPod, then try again.</source>
         <translation>iPod 上的可用空间不足以用新的信息重写这首歌曲，因此未进行此次编辑。请从 iPod 删除一些歌曲，然后重试。</translation>
     </message>
+    <message>
+        <source>Delete “%1” from %2.</source>
+        <translation>从“%2”删除“%1”。</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: %1</source>
+        <translation>未导入任何歌曲：%1</translation>
+    </message>
 </context>
 </TS>

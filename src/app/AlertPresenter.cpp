@@ -29,6 +29,9 @@ QString AlertPresenter::confirmationTitle(ConfirmationRequest::Kind kind, AppLan
 QString AlertPresenter::confirmationMessage(const ConfirmationRequest& request,
                                             AppLanguage language) {
     const QString name = request.deviceName ? request.deviceName(language) : QString();
+    if (request.kind == ConfirmationRequest::Kind::deleteTracks && request.trackCount == 1 &&
+        !request.trackTitle.isEmpty())
+        return localizedString(LZ("Delete “%1” from %2."), language, request.trackTitle, name);
     if (request.kind == ConfirmationRequest::Kind::deleteTracks)
         return localizedString(LZ("Delete the selected tracks (%1) from %2."), language,
                                AppLanguages::formattedCount(request.trackCount, language), name);

@@ -36,8 +36,9 @@ struct ConfirmationRequest {
         deleteTracks,
     };
     Kind kind = Kind::eject;
-    // Distinct track ids to delete.
+    // Distinct track ids to delete, and the title of the one track when there is one.
     qsizetype trackCount = 0;
+    QString trackTitle;
     // The device's display name in a language (asked again when the language changes).
     std::function<QString(AppLanguage)> deviceName;
     // Runs when the user clicks "Delete" or "Eject"; never on Return, Escape or "Cancel".

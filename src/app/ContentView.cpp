@@ -39,6 +39,8 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // The black layer over the sidebar while busy; it takes the clicks the sidebar must not get.
@@ -505,6 +507,13 @@ void ContentView::presentConfirmation() {
     if (const auto* remove = std::get_if<DeviceConfirmation::Delete>(&confirmation.value)) {
         request.kind = ConfirmationRequest::Kind::deleteTracks;
         request.trackCount = remove->ids.size();
+        if (const auto& library = store_.library(); library && remove->ids.size() == 1) {
+            const auto track =
+                std::find_if(library->tracks.cbegin(), library->tracks.cend(),
+                             [id = *remove->ids.cbegin()](const Track& t) { return t.id == id; });
+            if (track != library->tracks.cend())
+                request.trackTitle = track->title;
+        }
         request.confirm = [this, ids = remove->ids, device] { deleteConfirmedTracks(ids, device); };
     } else {
         request.kind = ConfirmationRequest::Kind::eject;

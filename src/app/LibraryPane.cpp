@@ -20,6 +20,7 @@
 #include "browser/TrackTableView.h"
 #include "device/IPodStore.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -175,7 +176,16 @@ void LibraryPane::libraryChanged() {
 void LibraryPane::refreshContent() {
     const AppLanguage language = AppLanguages::stored();
     if (store_.library()) {
+        // While the library is read again the keyboard waits on the spinner; the library gives
+        // it back to the widget that had it or, when that one is gone (cover flow's group table
+        // made anew for other rows), to the table on screen.
+        QWidget* focus = QApplication::focusWidget();
+        const bool focusWaiting = contentStack_->currentWidget() == loading_ && focus &&
+                                  (focus == loading_ || loading_->isAncestorOf(focus)) &&
+                                  !content_->focusWidget();
         contentStack_->setCurrentWidget(content_);
+        if (TrackTableView* table = content_->shownTable(); focusWaiting && table)
+            table->setFocus(Qt::OtherFocusReason);
     } else if (store_.loadError()) {
         error_->setError(store_.loadError());
         contentStack_->setCurrentWidget(error_);

@@ -89,6 +89,10 @@ CoverFlowView* CoverFlowContent::flowView() const {
     return flow_;
 }
 
+TrackTableView* CoverFlowContent::shownTrackTable() const {
+    return stack_->currentWidget() == flowPage_ && !flowPage_->isHidden() ? table_ : nullptr;
+}
+
 void CoverFlowContent::setMenuProvider(TrackTableView::MenuProvider provider) {
     menuProvider_ = std::move(provider);
     if (table_)

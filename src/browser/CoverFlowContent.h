@@ -43,6 +43,8 @@ public:
     CoverFlowView* flowView() const;
     // The table of the settled group's tracks; null while there is none.
     TrackTableView* trackTable() const { return table_; }
+    // That table while it is on screen: null while the placeholder shows instead.
+    TrackTableView* shownTrackTable() const;
     EmptyStatePlaceholder* placeholder() const { return placeholder_; }
     // Whether a playlist may be made from a group now.
     bool canAddGroupPlaylist() const;

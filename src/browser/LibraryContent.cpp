@@ -140,7 +140,7 @@ TrackTableView* LibraryContent::shownTable() const {
     case Shown::playlistTable:
         return scopedTable_;
     case Shown::coverFlow:
-        return coverFlow_->trackTable();
+        return coverFlow_->shownTrackTable();
     default:
         return nullptr;
     }
@@ -284,7 +284,39 @@ void LibraryContent::refresh() {
     shown_ = next;
     if (reset)
         Q_EMIT scopedTableReset();
+    keepSelectionShown();
     refreshHeader();
+}
+
+void LibraryContent::keepSelectionShown() {
+    // An edit, a reload or a scope can take a selected row out of the list while the selection
+    // keeps it; the status line, the action bar and the Delete key would then act on a track the
+    // user no longer sees.
+    if (shown_ == Shown::none || shown_ == Shown::playlistBrowser)
+        return;
+    const bool scoped = shown_ != Shown::allTracksTable;
+    QSet<TrackRow::ID>& selection = scoped ? state_.scopedTrackSelection : state_.trackSelection;
+    if (selection.isEmpty())
+        return;
+    QSet<TrackRow::ID> kept;
+    TrackTableView* table = shownTable();
+    if (table) {
+        const TrackTableModel& model = *table->trackModel();
+        for (int row = 0; row < model.rowCount() && kept.size() < selection.size(); ++row) {
+            const TrackRow::ID id = model.rowAt(row).id();
+            if (selection.contains(id))
+                kept.insert(id);
+        }
+    }
+    if (kept == selection)
+        return;
+    selection = kept;
+    if (table)
+        table->setSelectedRows(kept);
+    if (scoped)
+        Q_EMIT scopedTrackSelectionChanged(kept);
+    else
+        Q_EMIT trackSelectionChanged(kept);
 }
 
 void LibraryContent::showCoverFlow(const std::function<QList<Track>()>& listedTracks) {

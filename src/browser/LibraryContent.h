@@ -97,6 +97,8 @@ private:
     void showPlaceholder(const QString& symbol, const QString& titleKey);
     void showCoverFlow(const std::function<QList<Track>()>& listedTracks);
     void refreshHeader();
+    // Drops from the selection the actions read the rows the list on screen no longer shows.
+    void keepSelectionShown();
     std::optional<quint64> playingTrackID() const;
 
     IPodStore& store_;

@@ -9,6 +9,7 @@
 #include "device/IPodStore.h"
 #include "platform/AppLanguage.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -488,6 +489,11 @@ void CoverFlowView::refreshTable() {
             return;
         }
     }
+    // The keyboard stays in the table when a new one takes the old one's place (an edit moved a
+    // track to another album, another group settled): it starts on the first row. Where this
+    // view is hidden for a reload, the page that shows again gives the focus to the table.
+    const bool keyboardInTable =
+        table_ && (table_->hasFocus() || table_->isAncestorOf(QApplication::focusWidget()));
     delete table_;
     table_ = trackTable_ ? trackTable_(tracks) : nullptr;
     if (!table_)
@@ -495,6 +501,8 @@ void CoverFlowView::refreshTable() {
     table_->setParent(tableHost);
     tableHost->layout()->addWidget(table_);
     table_->show();
+    if (keyboardInTable)
+        table_->setFocus(Qt::OtherFocusReason);
 }
 
 QList<quint64> CoverFlowView::windowKeyList(int index) const {

@@ -304,9 +304,11 @@ private:
     // Runs work as the store's one operation on a device already marked busy; it ends in
     // finishOperation, with the success text looked up then.
     using OperationWork = std::function<QStringList(const OperationReporter&)>;
+    // notDoneKey: what a run without an action did not do when the iPod's other user kept it
+    // out (StoreOperation::Ending).
     void startOperation(const IPodDevice& device, OperationWork work, int droppedFailureCount,
                         bool autoEject, std::optional<QString> successKey, bool stoppable,
-                        const EditAction& action = {});
+                        const EditAction& action = {}, const QString& notDoneKey = {});
     void startImportTask(const QStringList& urls, const IPodDevice& device,
                          const TransferSettings& settings, int droppedFailureCount);
     // A library edit that reports its progress.

@@ -123,9 +123,10 @@ void IPodStore::stopOperation() {
 void IPodStore::startOperation(const IPodDevice& device, OperationWork work,
                                int droppedFailureCount, bool autoEject,
                                std::optional<QString> successKey, bool stoppable,
-                               const EditAction& action) {
+                               const EditAction& action, const QString& notDoneKey) {
     operation = StoreOperation::start(
-        std::move(work), {action.key, action.argument, [device] { return device.hasIdentity(); }},
+        std::move(work),
+        {action.key, action.argument, [device] { return device.hasIdentity(); }, notDoneKey},
         stoppable);
     connect(operation.get(), &StoreOperation::progressed, this, &IPodStore::setProgress);
     connect(operation.get(), &StoreOperation::trackStaged, this,
@@ -157,7 +158,8 @@ void IPodStore::startImportTask(const QStringList& urls, const IPodDevice& devic
             report.skippedIdentical(result.skippedIdentical);
             return result.failures;
         },
-        droppedFailureCount, settings.autoEject, std::nullopt, true);
+        droppedFailureCount, settings.autoEject, std::nullopt, true, {},
+        LZ("Nothing was imported: %1"));
 }
 
 bool IPodStore::importDroppedItems(const QList<QUrl>& items) {

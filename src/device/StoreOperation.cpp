@@ -35,10 +35,17 @@ QString StoreOperation::endingLine(const std::exception_ptr& error, bool deviceG
             return disconnected;
         reason = e.description(language);
     } catch (const IPodDatabaseError& e) {
-        if (e.errorCase() != IPodDatabaseError::Case::library)
+        if (e.errorCase() == IPodDatabaseError::Case::deviceInUse) {
+            // Its text says what to do, not that the edit or import did not happen.
+            reason = e.description(language);
+            if (ending.actionKey.isEmpty() && !ending.notDoneKey.isEmpty())
+                return localizedString(ending.notDoneKey, language, reason);
+        } else if (e.errorCase() != IPodDatabaseError::Case::library) {
             return e.description(language);
-        // The action named below says more than the database step it failed in.
-        reason = ending.actionKey.isEmpty() ? e.description(language) : e.detailText(language);
+        } else {
+            // The action named below says more than the database step it failed in.
+            reason = ending.actionKey.isEmpty() ? e.description(language) : e.detailText(language);
+        }
     } catch (...) {
         reason = localizedDescription(error, language);
     }

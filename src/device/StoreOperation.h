@@ -53,14 +53,19 @@ public:
         // Whether the device is still the one the run started on; asked on the run's thread
         // when it throws.
         std::function<bool()> deviceHolds;
+        // For a run with no action to name: what a refusal that changed nothing (the iPod in
+        // use by another program) says was not done, around its reason, e.g. "Nothing was
+        // imported: %1".
+        QString notDoneKey;
     };
 
     // Starts work on a background task; a stoppable one may be stopped by the user.
     static std::unique_ptr<StoreOperation> start(Work work, Ending ending = {},
                                                  bool stoppable = false);
     // The one line a run that threw ends with: the disconnection whenever the device went away
-    // (or the run was cancelled, which happens only then), a refusal as it is, any other
-    // failure after the action it stopped, its system or libgpod text put in plain words.
+    // (or the run was cancelled, which happens only then), a refusal as it is (but the iPod in
+    // use, which is told after what it kept from being done), any other failure after the
+    // action it stopped, its system or libgpod text put in plain words.
     static QString endingLine(const std::exception_ptr& error, bool deviceGone,
                               const Ending& ending, AppLanguage language);
     // Stands for a task started elsewhere; it ends when that task delivers to its own receiver.

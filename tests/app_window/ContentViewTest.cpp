@@ -56,6 +56,7 @@ struct Machine {
     QHash<QString, int> batteryPercent; // by mount point
     QString blockedBattery;             // a mount point whose battery read waits for release
     QStringList modelled;               // mount points whose library tells the model
+    QList<quint64> trackIDs;            // the tracks every library lists
     bool released = false;
     std::condition_variable release;
     std::atomic<int> batteryReads{0};
@@ -105,6 +106,11 @@ struct WindowTest : ::testing::Test {
             if (library.deviceName->startsWith(QLatin1String("b-")) ||
                 m->modelled.contains(device.mountPoint))
                 library.model = IPodModel::fromProductID(IPodModel::nano5ProductID, std::nullopt);
+            for (const quint64 id : m->trackIDs) {
+                Track track;
+                track.id = id;
+                library.tracks.append(track);
+            }
             return library;
         };
         sources.readBattery = [m](const IPodDevice& device) -> IPodStore::BatteryReading {
@@ -494,6 +500,8 @@ TEST_F(WindowTest, QuestionsAndAlertsShowTheirMessageOnOneLineOrBreakItBetweenWo
 }
 
 TEST_F(WindowTest, ConfirmedDeletionLeavesBothSelectionsAtOnce) {
+    // The selections hold only tracks the library lists.
+    machine->trackIDs = {1, 2, 3, 4, 7, 9};
     showAndWaitForDevices();
     const IPodDevice kitchenDevice = device(kitchen);
     view().setTrackSelection({{1, std::nullopt}, {3, std::nullopt}});
@@ -522,6 +530,8 @@ TEST_F(WindowTest, ConfirmedDeletionLeavesBothSelectionsAtOnce) {
 }
 
 TEST_F(WindowTest, OnlyAnAllTracksSelectionOfExactlyThePreviewTrackKeepsThePreview) {
+    // The selections hold only tracks the library lists.
+    machine->trackIDs = {1, 2, 3, 4, 7, 9};
     showAndWaitForDevices();
     IPodStoreTestAccess::setPreviewTrackID(*store, 7);
     view().setPreviewSeekPosition(12.5);

@@ -143,7 +143,7 @@ TEST(LocalizedError, AFullDiskIsToldWithoutTheFile) {
 // The line a store operation that threw ends with.
 TEST(StoreOperationEnding, NamesTheActionAndTheCauseOrTheDisconnection) {
     const StoreOperation::Ending edit{
-        LZ("Save the track info of “%1”"), QStringLiteral("Song"), {}};
+        LZ("Save the track info of “%1”"), QStringLiteral("Song"), {}, {}};
     const StoreOperation::Ending import{};
     const auto full = std::make_exception_ptr(PosixError(ENOSPC, QStringLiteral("/m/x.mp3")));
     const auto write = std::make_exception_ptr(

@@ -408,6 +408,68 @@ TEST_F(HeaderBarTest, AnEditShowsInEitherTableWhichKeepsItsRowsScrollAndFocus) {
     }
 }
 
+// An edit that moves the focused row's track to another album gives cover flow a new group
+// table, and another group settled on gives another: the keyboard stays in the table, on its
+// first row, and Down goes on from there.
+TEST_F(HeaderBarTest, AnEditThatMovesATrackOutOfItsGroupKeepsTheFocusInTheGroupTable) {
+    const QString file = root + QStringLiteral("/moved.mp3");
+    TestSupport::ToneSpec tone;
+    tone.seconds = 1;
+    ASSERT_TRUE(TestSupport::makeTone(file, tone));
+    open({makeVolume(
+        root + QStringLiteral("/Pod"),
+        {{.title = QStringLiteral("A1"), .album = QStringLiteral("A")},
+         {.title = QStringLiteral("A2"), .album = QStringLiteral("A"), .sourceFile = file},
+         {.title = QStringLiteral("A3"), .album = QStringLiteral("A")}})});
+    waitForLibrary();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::mouseClick(bar().coverFlowButton(), Qt::LeftButton);
+    QPointer<TrackTableView> table = content().coverFlow()->trackTable();
+    ASSERT_NE(table, nullptr);
+    table->setFocus();
+    table->setCurrentIndex(table->model()->index(1, 1));
+    const Track moved = table->trackModel()->rowAt(1).track;
+    ASSERT_EQ(moved.title, QStringLiteral("A2"));
+
+    store->saveTrackMetadata(
+        moved.id,
+        {moved.title, moved.artist, QStringLiteral("Zed"), moved.albumArtist, moved.genre},
+        *store->selectedDiskID());
+    waitForOperation();
+    ASSERT_FALSE(store->alert()) << qPrintable(*store->alert());
+    TestSupport::drainEvents();
+    const struct {
+        const char* after;
+        QStringList titles;
+        std::function<void()> next; // what gives the table after it
+    } steps[] = {
+        {"the edit",
+         {"A1", "A3"},
+         [&] {
+             QTest::mouseClick(content().coverFlow()->flowView()->nextGroupButton(),
+                               Qt::LeftButton);
+         }},
+        {"the next group", {"A2"}, {}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.after);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return table.isNull(); }));
+        table = content().coverFlow()->trackTable();
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(tableTitles(*table->trackModel()), step.titles);
+        EXPECT_EQ(QApplication::focusWidget(), table);
+        EXPECT_EQ(table->currentIndex().row(), 0);
+        // Nothing is selected: the group's rows are other rows.
+        EXPECT_TRUE(view().state().scopedTrackSelection.isEmpty());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        const int down = std::min(1, int(step.titles.size()) - 1);
+        EXPECT_EQ(table->currentIndex().row(), down);
+        if (step.next)
+            step.next();
+    }
+}
+
 TEST_F(HeaderBarTest, TheShortestWindowKeepsTheCoversAndBothTablesUsable) {
     openNano();
     window->resize(window->minimumWidth(), 1);

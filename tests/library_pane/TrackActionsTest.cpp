@@ -9,6 +9,7 @@
 
 #include "app/AlertPresenter.h"
 #include "app/DeviceHeader.h"
+#include "browser/ElidedLabel.h"
 #include "browser/FilledButton.h"
 #include "browser/LibraryPaneHeader.h"
 #include "browser/PlaylistBrowser.h"
@@ -27,6 +28,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -301,4 +303,111 @@ TEST_F(ActionsTest, TheBarExportsTheSelectedTrackIntoAFolderWithTheLosslessOptio
     EXPECT_EQ(
         QDir(destination).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
         1);
+}
+
+// A selected row that the list stops showing (an edit or a reload takes it out of the search, a
+// scope shows another list meanwhile) leaves the selection: the status line, the bar's preview
+// and export, and the Delete key then act on the rows still shown, and on nothing when none is.
+TEST_F(ActionsTest, TheActionsActOnlyOnSelectedRowsStillShown) {
+    if (!TestSupport::hasFFmpegTool())
+        GTEST_SKIP() << "the ffmpeg tool is needed for the audio an edit rewrites";
+    const QString tone = root + QStringLiteral("/tone.mp3");
+    ASSERT_TRUE(TestSupport::makeTone(tone, TestSupport::ToneSpec{}));
+    const QList<TrackSpec> tracks = {
+        {.title = QStringLiteral("Keep One"), .album = QStringLiteral("One")},
+        {.title = QStringLiteral("Keep Two"), .album = QStringLiteral("Two"), .sourceFile = tone},
+        {.title = QStringLiteral("Other"), .album = QStringLiteral("One")}};
+    enum class Hide { edit, reloadWithout, editInAPlaylist };
+    const struct {
+        const char* name;
+        const char* search;
+        bool coverFlow;
+        bool inPlaylist; // selected in the playlist "Mix", else in the list of all tracks
+        Hide hide;
+        bool keepsOne; // "Keep One" stays selected; else nothing does
+    } cases[] = {
+        {"an edit", "keep", false, false, Hide::edit, true},
+        {"a reload", "keep", false, false, Hide::reloadWithout, true},
+        {"a scope shown meanwhile", "keep", false, false, Hide::editInAPlaylist, true},
+        {"a playlist's last row", "keep", false, true, Hide::edit, false},
+        {"cover flow's last group", "two", true, false, Hide::edit, false},
+    };
+    int volume = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.reset();
+        store.reset();
+        const QString path = makeVolume(root + QStringLiteral("/Pod%1").arg(++volume), tracks,
+                                        {{QStringLiteral("Mix"), {1, 2}}});
+        open({path});
+        waitForLibrary();
+        QHash<QString, Track> byTitle;
+        for (const Track& track : store->library()->tracks)
+            byTitle.insert(track.title, track);
+        quint64 mix = 0;
+        for (const IPodPlaylist& playlist : store->library()->playlists)
+            if (playlist.name == QStringLiteral("Mix"))
+                mix = playlist.id;
+        if (c.coverFlow)
+            QTest::mouseClick(content().header()->coverFlowButton(), Qt::LeftButton);
+        if (c.inPlaylist)
+            view().selectLibraryScope(LibraryScope::playlist(mix));
+        view().setLibrarySearch(QString::fromLatin1(c.search));
+        TrackTableView* selecting = content().shownTable();
+        ASSERT_NE(selecting, nullptr);
+        QTest::keyClick(selecting, Qt::Key_A, Qt::ControlModifier);
+        ASSERT_TRUE(view().state().selectedTrackIDs().contains(byTitle["Keep Two"].id));
+
+        const Track two = byTitle["Keep Two"];
+        if (c.hide == Hide::reloadWithout) {
+            // Another program deletes it from the iPod.
+            IPodDatabase other(path);
+            other.deleteTracks({two.id});
+            other.saveLibrary();
+            store->reloadSelection();
+            waitForLibrary();
+        } else {
+            if (c.hide == Hide::editInAPlaylist)
+                view().selectLibraryScope(LibraryScope::playlist(mix));
+            store->saveTrackMetadata(two.id,
+                                     {QStringLiteral("Hidden After Edit"), two.artist, two.album,
+                                      two.albumArtist, two.genre},
+                                     *store->selectedDiskID());
+            waitForOperation();
+            ASSERT_FALSE(store->alert()) << qPrintable(*store->alert());
+            if (c.hide == Hide::editInAPlaylist)
+                view().selectLibraryScope(LibraryScope::allTracks());
+        }
+        TestSupport::drainEvents();
+
+        const quint64 one = byTitle["Keep One"].id;
+        const QList<quint64> acted = c.keepsOne ? QList<quint64>{one} : QList<quint64>{};
+        EXPECT_EQ(view().state().selectedTrackIDs(), QSet<quint64>(acted.cbegin(), acted.cend()));
+        EXPECT_EQ(bar().trackIDs(), acted);
+        EXPECT_EQ(pane().statusLabel()->text().startsWith(QStringLiteral("Selected “Keep One”")),
+                  c.keepsOne)
+            << qPrintable(pane().statusLabel()->text());
+        EXPECT_EQ(bar().exportButton()->isEnabled(), c.keepsOne);
+        EXPECT_EQ(bar().deleteButton()->isEnabled(), c.keepsOne);
+        EXPECT_EQ(bar().previewButton()->isEnabled(), c.keepsOne);
+        if (!c.keepsOne)
+            continue;
+        QTest::mouseClick(bar().previewButton(), Qt::LeftButton);
+        EXPECT_EQ(store->previewTrackID(), std::optional<quint64>(one));
+        store->stopPreview();
+        // The key asks about the one track, by its title (in each language).
+        const bool chinese = c.hide == Hide::reloadWithout;
+        if (chinese)
+            Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("zh-Hans"));
+        TrackTableView* shown = content().shownTable();
+        ASSERT_NE(shown, nullptr);
+        shown->setFocus();
+        QTest::keyClick(shown, Qt::Key_Delete);
+        QMessageBox* box = view().alerts()->confirmationBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->informativeText(), chinese ? QStringLiteral("从“Pod”删除“Keep One”。")
+                                                  : QStringLiteral("Delete “Keep One” from Pod."));
+        view().alerts()->dismissConfirmation();
+        Settings::shared().setValue(AppLanguages::storageKey(), QStringLiteral("en"));
+    }
 }

@@ -1,7 +1,7 @@
 // Two processes on one iPod: while another process is inside its save, the store's edit,
-// import, delete and new playlist change nothing on the iPod and each ends with the one alert
-// that the iPod is in use; once that process ends, however it ends, the store writes again and
-// every listed track keeps its file.
+// import, delete and new playlist change nothing on the iPod and each ends with one alert that
+// says it was not done because the iPod is in use; once that process ends, however it ends, the
+// store writes again and every listed track keeps its file.
 
 #include "StoreFixture.h"
 
@@ -101,19 +101,26 @@ TEST_F(StoreWriteLock, WhileAnotherProcessSavesNoWriteOfTheStoreChangesAnything)
     const struct {
         const char* write;
         std::function<void()> start;
+        QString notDone;
     } writes[] = {
-        {"edit", [&] { editTitleOfFirstTrack(QStringLiteral("Edited")); }},
-        {"import", [&] { store->startImport({imported}, device.id); }},
-        {"delete", [&] { store->deleteTracks({first}, device.id); }},
-        {"playlist", [&] { store->createPlaylist(QStringLiteral("List"), {first}, device.id); }},
+        {"edit", [&] { editTitleOfFirstTrack(QStringLiteral("Edited")); },
+         QStringLiteral("Save the track info of “A” failed: ")},
+        {"import", [&] { store->startImport({imported}, device.id); },
+         QStringLiteral("Nothing was imported: ")},
+        {"delete", [&] { store->deleteTracks({first}, device.id); },
+         QStringLiteral("Delete “A” failed: ")},
+        {"playlist", [&] { store->createPlaylist(QStringLiteral("List"), {first}, device.id); },
+         QStringLiteral("Create playlist “List” failed: ")},
     };
     for (const auto& write : writes) {
         SCOPED_TRACE(write.write);
-        EXPECT_EQ(run(write.start), QStringList{inUse});
+        EXPECT_EQ(run(write.start), QStringList{write.notDone + inUse});
     }
     Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("zh-Hans"));
+    const QString inUseZh = QStringLiteral("此 iPod 正被另一个程序使用。请退出该程序后再试。");
     EXPECT_EQ(run(writes[0].start),
-              QStringList{QStringLiteral("此 iPod 正被另一个程序使用。请退出该程序后再试。")});
+              QStringList{QStringLiteral("保存“A”的曲目信息失败：") + inUseZh});
+    EXPECT_EQ(run(writes[1].start), QStringList{QStringLiteral("未导入任何歌曲：") + inUseZh});
     Settings::shared().setValue(Settings::Keys::appLanguage, QStringLiteral("en"));
     EXPECT_TRUE(QFile::exists(inFlight)) << "the other's in-flight database was removed";
     EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(path))
