@@ -1317,5 +1317,17 @@ Additional failures: %2.</source>
         <source>Nothing was imported: %1</source>
         <translation>未导入任何歌曲：%1</translation>
     </message>
+    <message>
+        <source>This song was not imported: the iPod’s cover file %1 is missing or cut short, and a cover saved into it now would show on other songs. Put back an intact copy from a backup of this iPod, then try again.</source>
+        <translation>未导入这首歌曲：iPod 的封面文件 %1 缺失或被截断，此时存入其中的封面会显示在其他歌曲上。请从此 iPod 的备份中放回完好的副本，然后重试。</translation>
+    </message>
+    <message>
+        <source>Editing is disabled because %1 on this iPod is a symbolic link, not a file: Lorvanel writes nothing through it. Move the file the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod. Until then you can still browse and export its songs.</source>
+        <translation>此 iPod 上的 %1 是符号链接，而不是文件，Lorvanel 不会通过它写入任何内容，因此已停用编辑。请将该链接指向的文件移到 iPod 上替换该链接，并保持相同的名称，然后重新连接 iPod。在此之前，你仍可浏览和导出其中的歌曲。</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: %1 on the iPod is a symbolic link, not a file. Move the file the link points to onto the iPod in place of the link, under the same name, then try again.</source>
+        <translation>未导入任何歌曲：iPod 上的 %1 是符号链接，而不是文件。请将该链接指向的文件移到 iPod 上替换该链接，并保持相同的名称，然后重试。</translation>
+    </message>
 </context>
 </TS>

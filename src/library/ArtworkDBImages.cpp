@@ -225,6 +225,11 @@ private:
     QHash<QString, std::optional<qint64>> sizes_;
 };
 
+bool isInFile(const Thumbnail& thumbnail, ThumbnailFiles& files) {
+    const std::optional<qint64> fileSize = files.sizeOf(thumbnail.file);
+    return fileSize && qint64(thumbnail.offset) + qint64(thumbnail.size) <= *fileSize;
+}
+
 bool isSound(const Thumbnail& thumbnail, ThumbnailFiles& files) {
     if (thumbnail.size == 0)
         return false;
@@ -233,8 +238,7 @@ bool isSound(const Thumbnail& thumbnail, ThumbnailFiles& files) {
                 (thumbnail.height + thumbnail.verticalPadding) >
             qint64(thumbnail.size))
         return false;
-    const std::optional<qint64> fileSize = files.sizeOf(thumbnail.file);
-    return fileSize && qint64(thumbnail.offset) + qint64(thumbnail.size) <= *fileSize;
+    return isInFile(thumbnail, files);
 }
 
 // The thumbnails of an image that libgpod reads, each checked against its file.
@@ -243,7 +247,9 @@ QList<ArtworkDBImages::StoredThumbnail> readThumbnails(const Image& image, Thumb
     for (const Thumbnail& thumbnail : image.thumbnails) {
         if (thumbnail.isRead)
             read.append({thumbnail.format, QSize(thumbnail.width, thumbnail.height),
-                         isSound(thumbnail, files)});
+                         isSound(thumbnail, files),
+                         thumbnail.file.startsWith(u':') ? thumbnail.file.mid(1) : thumbnail.file,
+                         isInFile(thumbnail, files)});
     }
     return read;
 }

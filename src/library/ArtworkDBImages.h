@@ -34,6 +34,10 @@ public:
         quint32 format = 0;
         QSize size;
         bool passes = false;
+        // The .ithmb file as recorded (without the leading colon), and whether it is there and
+        // holds the thumbnail's bytes.
+        QString file;
+        bool inFile = false;
     };
 
     // The image records of an ArtworkDB and what they take: each record's bytes and its

@@ -230,6 +230,11 @@ public:
     // written. Writes nothing on a database that must not be edited; never throws.
     void settlePendingFiles();
     bool supportsArtwork() const;
+    // The thumbnail file (relative to the mount point) that ends before a cover libgpod holds is
+    // recorded to end in it: one missing or cut short. libgpod saves a new cover at the end of
+    // each thumbnail file, where such a file's covers are recorded: the new cover would show on
+    // their tracks. While there is one, no cover is added. None when there is none.
+    std::optional<QString> shortCoverFile() const;
     static bool setArtwork(const QByteArray& artwork, Itdb_Track* track);
     // Whether the track has a stored cover at all. Stored covers are never decoded in this
     // process: StoredCovers has them decoded by the cover process.
@@ -260,6 +265,7 @@ private:
     // lists an album's tracks together: most of their texts are the same).
     Track makeTrack(const Itdb_Track* track, std::optional<int> position,
                     const std::pair<const Itdb_Track*, const Track*>& before) const;
+    std::optional<QString> findShortCoverFile() const;
     // What a save writes and the room the volume has for it, as they are before it begins
     // (IPodDatabaseEditing.cpp).
     struct SavePlan;
@@ -336,6 +342,8 @@ private:
     QSet<QString> replacedTrackFiles_;
     // Tracks given a cover in this session: theirs is not in the stored thumbnails yet.
     QSet<const Itdb_Track*> sessionArtwork_;
+    // shortCoverFile, once looked for.
+    mutable std::optional<std::optional<QString>> shortCoverFile_;
     GLibHandles::DatabasePtr database_;
 };
 

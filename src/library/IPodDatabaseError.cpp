@@ -230,6 +230,9 @@ QString IPodDatabaseError::description(AppLanguage language) const {
         return localizedString(LZ("Editing is disabled because the device description read from this iPod over USB is not written in a form Lorvanel can read safely. Safely eject the iPod, then reconnect it."),
                                language);
     case Case::linkedFolder:
+        if (isLinkedFile(detail_.value_or(QString())))
+            return localizedString(LZ("Editing is disabled because %1 on this iPod is a symbolic link, not a file: Lorvanel writes nothing through it. Move the file the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod. Until then you can still browse and export its songs."),
+                                   language, *detail_);
         return localizedString(LZ("Editing is disabled because %1 on this iPod is a symbolic link, not a folder: Lorvanel writes nothing through it. Move the folder the link points to onto the iPod in place of the link, under the same name, then reconnect the iPod. Until then you can still browse and export its songs."),
                                language, detail_.value_or(QString()));
     }

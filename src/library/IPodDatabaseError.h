@@ -106,8 +106,13 @@ public:
     // (DeviceDescription), so neither does. descriptionFile as above.
     static IPodDatabaseError unreadableDeviceDescription(std::optional<QString> descriptionFile);
     // A folder of the iPod that this program writes into or through is a symbolic link: nothing
-    // is written through it. folder: its path relative to the mount point.
+    // is written through it. folder: its path relative to the mount point; a thumbnail file
+    // (isLinkedFile), which libgpod appends to, is named the same way.
     static IPodDatabaseError linkedFolder(const QString& folder);
+    // Whether what linkedFolder names is a file, not a folder.
+    static bool isLinkedFile(const QString& linked) {
+        return linked.endsWith(QLatin1String(".ithmb"), Qt::CaseInsensitive);
+    }
 
     Case errorCase() const { return case_; }
     // Only for `library`: the operation key and libgpod's detail; for the cover and description

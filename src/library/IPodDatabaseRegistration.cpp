@@ -3,8 +3,11 @@
 
 #include "library/IPodDatabase.h"
 
+#include "library/ArtworkDBImages.h"
+#include "library/DatabaseFiles.h"
 #include "library/GpodExtensions.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -94,7 +97,7 @@ Track IPodDatabase::registerCopiedFiles(const QString& file, const QString& titl
     itdb_playlist_add_track(master, track, -1);
     ++tracksAdded_;
     addedRecordBytes_ += trackRecordBound({title, artist, album, albumArtist, genre, path});
-    if (artwork && supportsArtwork() && setArtwork(*artwork, track)) {
+    if (artwork && supportsArtwork() && !shortCoverFile() && setArtwork(*artwork, track)) {
         ++artworkAdded_;
         sessionArtwork_.insert(track);
         const QByteArray key = newCoverKey(album, *artwork);
@@ -136,13 +139,53 @@ bool IPodDatabase::registerCopiedFile(quint64 trackID, const std::optional<QByte
     if (lyricsWereOff)
         track->lyrics_flag = 1;
     const bool hadArtwork = itdb_track_has_thumbnails(track);
-    const bool artworkTaken = artwork && setArtwork(*artwork, track);
+    const bool artworkTaken = artwork && !shortCoverFile() && setArtwork(*artwork, track);
     if (artworkTaken) {
         ++artworkAdded_;
         sessionArtwork_.insert(track);
         artworkRemoved_ = artworkRemoved_ || hadArtwork;
     }
     return newFile.has_value() || artworkTaken || lyricsWereOff;
+}
+
+std::optional<QString> IPodDatabase::shortCoverFile() const {
+    if (!shortCoverFile_)
+        shortCoverFile_ = findShortCoverFile();
+    return *shortCoverFile_;
+}
+
+// The thumbnail files as libgpod's reading found them: through its own mount point.
+std::optional<QString> IPodDatabase::findShortCoverFile() const {
+    const gchar* mount = itdb_get_mountpoint(database_.get());
+    if (!mount || !supportsArtwork())
+        return std::nullopt;
+    const GLibHandles::CharPtr path{itdb_get_artworkdb_path(mount)};
+    const GLibHandles::CharPtr folder{itdb_get_artwork_dir(mount)};
+    if (!path || !folder)
+        return std::nullopt;
+    const std::optional<QByteArray> bytes =
+        DatabaseFiles::read(QFile::decodeName(path.get()), ArtworkDBImages::maxDatabaseBytes);
+    const QString artworkFolder = QFile::decodeName(folder.get());
+    const auto layout = bytes ? ArtworkDBImages::layout(*bytes, artworkFolder) : std::nullopt;
+    if (!layout)
+        return std::nullopt;
+    QSet<quint32> held;
+    for (GList* link = database_->tracks; link; link = link->next) {
+        const auto* track = static_cast<const Itdb_Track*>(link->data);
+        if (track && track->artwork && track->artwork->thumbnail &&
+            !sessionArtwork_.contains(track))
+            held.insert(track->artwork->id);
+    }
+    for (const ArtworkDBImages::ImageRecord& image : layout->images) {
+        if (!held.contains(image.id))
+            continue;
+        for (const ArtworkDBImages::StoredThumbnail& thumbnail : image.thumbnails) {
+            if (!thumbnail.inFile)
+                return QDir(QFile::decodeName(mount))
+                    .relativeFilePath(artworkFolder + u'/' + thumbnail.file);
+        }
+    }
+    return std::nullopt;
 }
 
 bool IPodDatabase::supportsArtwork() const {

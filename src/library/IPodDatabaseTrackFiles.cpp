@@ -85,6 +85,10 @@ bool isNumberedFolder(const QByteArray& folded) {
            std::isdigit(uchar(folded[2]));
 }
 
+bool isThumbnailFile(const QByteArray& folded) {
+    return folded.endsWith(".ithmb");
+}
+
 } // namespace
 
 // Only real folders are listed, so nothing here reads through a link either.
@@ -100,8 +104,16 @@ std::optional<QString> IPodDatabase::linkedLibraryFolder(const QString& mountPoi
             const QByteArray path = control.name + '/' + folder.name;
             if (folder.isLink)
                 return QFile::decodeName(path);
-            if (!folder.isFolder || (folder.folded != "music" && folder.folded != "itunes"))
+            if (!folder.isFolder || folder.folded == "device")
                 continue;
+            // libgpod appends new covers to the thumbnail files where they are.
+            if (folder.folded == "artwork") {
+                for (const Entry& file : entriesNamed(root + path, isThumbnailFile)) {
+                    if (file.isLink)
+                        return QFile::decodeName(path + '/' + file.name);
+                }
+                continue;
+            }
             // The numbered music folders; the fifth-generation nano's library folder.
             for (const Entry& inside : entriesNamed(
                      root + path, folder.folded == "music"

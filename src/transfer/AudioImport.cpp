@@ -343,6 +343,9 @@ void ImportRun::importFile(int index) {
         publish({name, ImportStage::copying, index + 1, fileCount, (index + start) / fileCount});
         // Copied only when the save that lists it fits after it as well.
         const Audio& audio = job.audio;
+        if (audio.artwork && !audio.artwork->isEmpty() && database->supportsArtwork())
+            if (const std::optional<QString> file = database->shortCoverFile())
+                throw ImportError::shortCoverFile(*file);
         switch (database->roomForNewTrack(*preparedSize.bytes, destination, audio.title,
                                           audio.artist, audio.album, audio.albumArtist, audio.genre,
                                           audio.artwork)) {

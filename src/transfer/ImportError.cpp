@@ -1,5 +1,7 @@
 #include "transfer/ImportError.h"
 
+#include "library/IPodDatabaseError.h"
+
 QString ImportError::description(AppLanguage language) const {
     switch (kind_) {
     case Case::cannotSave:
@@ -22,6 +24,11 @@ QString ImportError::description(AppLanguage language) const {
     case Case::unreadableArtwork:
         return localizedString(LZ("The original artwork could not be read."), language);
     case Case::linkedFolder:
+        if (IPodDatabaseError::isLinkedFile(detail_))
+            return localizedString(LZ("Nothing was imported: %1 on the iPod is a symbolic link, "
+                                      "not a file. Move the file the link points to onto the iPod "
+                                      "in place of the link, under the same name, then try again."),
+                                   language, detail_);
         // Not "replace the link with a folder": an empty folder in its place would leave every
         // song whose audio lies behind the link without it.
         return localizedString(LZ("Nothing was imported: %1 on the iPod is a symbolic link, not a "
@@ -38,6 +45,12 @@ QString ImportError::description(AppLanguage language) const {
                                   "with its new details, so the edit was not made. Delete some "
                                   "songs from the iPod, then try again."),
                                language);
+    case Case::shortCoverFile:
+        return localizedString(LZ("This song was not imported: the iPod’s cover file %1 is "
+                                  "missing or cut short, and a cover saved into it now would show "
+                                  "on other songs. Put back an intact copy from a backup of this "
+                                  "iPod, then try again."),
+                               language, detail_);
     }
     return {};
 }

@@ -18,6 +18,7 @@ public:
         linkedFolder,
         noRoomForSave,
         noRoomForEdit,
+        shortCoverFile,
     };
 
     static ImportError cannotSave(QString detail) { return {Case::cannotSave, std::move(detail)}; }
@@ -38,8 +39,15 @@ public:
     // An edited track's rewritten file, or the save after it, would not fit: nothing was changed.
     static ImportError noRoomForEdit() { return {Case::noRoomForEdit}; }
 
+    // A song with a cover, while a thumbnail file of the iPod is missing or cut short (file: its
+    // path relative to the mount point): a cover saved now would show on other songs.
+    static ImportError shortCoverFile(QString file) {
+        return {Case::shortCoverFile, std::move(file)};
+    }
+
     Case kind() const { return kind_; }
-    // The detail of cannotSave, the folder of linkedFolder; empty for the other cases.
+    // The detail of cannotSave, the folder of linkedFolder, the file of shortCoverFile; empty for
+    // the other cases.
     const QString& detail() const { return detail_; }
 
     using TransferError::description;

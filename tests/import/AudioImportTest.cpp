@@ -2,6 +2,7 @@
 // ffmpeg, and the database read back by libgpod afterwards.
 
 #include "ImportFixture.h"
+#include "support/StoredCoverReads.h"
 
 #include "transfer/IPodTransfer.h"
 #include "transfer/ImportError.h"
@@ -518,6 +519,32 @@ TEST_F(AudioImportTest, NewCoversTakeTheRoomTheModelStoresThemIn) {
                       "");
         }
     }
+}
+
+// With a thumbnail file missing, a cover saved now would show on the songs whose covers are
+// recorded in it: a song with a cover (every song gets one, the default one at least) is refused,
+// naming the file, and the stored covers read back as before.
+TEST_F(AudioImportTest, ASongWithACoverIsRefusedWhileAThumbnailFileIsMissing) {
+    const QString file = QStringLiteral("iPod_Control/Artwork/F1060_1.ithmb");
+    IPodVolume tree(QStringLiteral("MB029"));
+    for (const quint32 colour : {0x802040u, 0x208040u})
+        tree.addTrack({.artwork = true, .artworkColor = colour});
+    tree.write();
+    tree.removeFile(file);
+    auto ipod = MountedIPod::make(FileSystem::tmpfs, tree);
+    ASSERT_TRUE(ipod);
+    const auto covers = TestSupport::libgpodCovers(ipod->mountPoint());
+    const auto before = ipod->snapshot();
+
+    const Outcome outcome = runImport(
+        {songWithCover(QStringLiteral("covered"), QStringLiteral("Album"), QStringLiteral("red"))},
+        ipod->device());
+    ASSERT_TRUE(outcome.failures) << qPrintable(outcome.errorText());
+    EXPECT_EQ(*outcome.failures,
+              QStringList{QStringLiteral("covered.mp3 \u2014 ") +
+                          ImportError::shortCoverFile(file).description(AppLanguage::english)});
+    EXPECT_EQ(TestSupport::libgpodCovers(ipod->mountPoint()), covers);
+    EXPECT_EQ(TestSupport::differences(before, ipod->snapshot()).join(u' ').toStdString(), "");
 }
 
 // The records of the songs added count in the room for the save: long tags make a record larger

@@ -713,3 +713,46 @@ TEST(ArtworkFormats, TheStorageCountedForNewCoversIsWhatLibgpodWrites) {
         EXPECT_LT(storage.databaseBytes(test.images) - database, 64 * test.images);
     }
 }
+
+// libgpod saves a new cover at the end of each thumbnail file: in a file missing or cut short,
+// where stored covers are recorded. While one is, no cover is added (an import refuses songs with
+// one), and every stored cover reads back as before; with the files whole, the cover is taken.
+TEST(ArtworkFormats, NoCoverIsAddedWhileAThumbnailFileIsShortOfItsCovers) {
+    const QString file = QStringLiteral("iPod_Control/Artwork/F1060_1.ithmb");
+    const std::pair<const char*, std::function<void(IPodVolume&)>> rows[] = {
+        {"whole", [](IPodVolume&) {}},
+        {"missing", [&](IPodVolume& volume) { volume.removeFile(file); }},
+        {"cut short",
+         [&](IPodVolume& volume) { volume.writeFile(file, volume.readFile(file).left(1000)); }},
+    };
+    for (const auto& [name, damage] : rows) {
+        SCOPED_TRACE(name);
+        IPodVolume volume(QStringLiteral("MB029"));
+        addCoveredTracks(volume, 3);
+        damage(volume);
+        // What the thumbnail file holds, none when it is missing.
+        const auto held = [&]() -> std::optional<QByteArray> {
+            if (!QFileInfo::exists(volume.path(file)))
+                return std::nullopt;
+            return volume.readFile(file);
+        };
+        const std::optional<QByteArray> thumbnails = held();
+        const auto before = TestSupport::libgpodCovers(volume.mountPoint());
+        const bool whole = std::string_view(name) == "whole";
+        {
+            IPodDatabase database(volume.mountPoint());
+            ASSERT_FALSE(database.writeBlocker()) << database.writeBlocker()->what();
+            EXPECT_EQ(database.shortCoverFile(), whole ? std::nullopt : std::optional(file));
+            database.registerCopiedFile(volume.trackID(2), png(64, 0x00FF00), std::nullopt,
+                                        std::nullopt);
+            database.saveLibrary();
+        }
+        auto after = TestSupport::libgpodCovers(volume.mountPoint());
+        EXPECT_EQ(after.take(volume.trackID(2)) == before.value(volume.trackID(2)), !whole);
+        after.insert(volume.trackID(2), before.value(volume.trackID(2)));
+        EXPECT_EQ(after, before);
+        if (!whole) {
+            EXPECT_EQ(held(), thumbnails);
+        }
+    }
+}

@@ -18,12 +18,15 @@ using WriteTests::failureOf;
 
 namespace {
 
-// Each folder libgpod or this program writes into or through; "F.." is the numbered music
-// folder that holds the first song.
-const QStringList linkable{
-    QStringLiteral("iPod_Control"),         QStringLiteral("iPod_Control/iTunes"),
-    QStringLiteral("iPod_Control/Artwork"), QStringLiteral("iPod_Control/Device"),
-    QStringLiteral("iPod_Control/Music"),   QStringLiteral("F..")};
+// Each folder libgpod or this program writes into or through, and a thumbnail file libgpod
+// appends to; "F.." is the numbered music folder that holds the first song.
+const QStringList linkable{QStringLiteral("iPod_Control"),
+                           QStringLiteral("iPod_Control/iTunes"),
+                           QStringLiteral("iPod_Control/Artwork"),
+                           QStringLiteral("iPod_Control/Device"),
+                           QStringLiteral("iPod_Control/Music"),
+                           QStringLiteral("F.."),
+                           QStringLiteral("iPod_Control/Artwork/F1027_1.ithmb")};
 
 using Edit = std::function<void(IPodDatabase&, quint64 first, quint64 second)>;
 const std::vector<std::pair<const char*, Edit>> edits{
@@ -138,10 +141,14 @@ TEST_F(LinkedFolders, OpenReadOnlyNamingTheFolderWithTheTracksListedAndWriteNoth
             EXPECT_EQ(changed(), QStringList());
         }
     }
-    const IPodDatabaseError error =
-        IPodDatabaseError::linkedFolder(QStringLiteral("iPod_Control/Music"));
-    for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese})
-        EXPECT_TRUE(error.description(language).contains(QStringLiteral("iPod_Control/Music")));
+    for (const QString& linked : {QStringLiteral("iPod_Control/Music"),
+                                  QStringLiteral("iPod_Control/Artwork/F1027_1.ithmb")}) {
+        const IPodDatabaseError error = IPodDatabaseError::linkedFolder(linked);
+        for (const AppLanguage language : {AppLanguage::english, AppLanguage::simplifiedChinese})
+            EXPECT_TRUE(error.description(language).contains(linked));
+        EXPECT_EQ(error.description(AppLanguage::english).contains(QLatin1String("not a file")),
+                  linked.endsWith(QLatin1String(".ithmb")));
+    }
 }
 
 // The link comes before the edit, or just before its first write (the session's own
