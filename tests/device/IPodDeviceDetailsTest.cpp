@@ -93,12 +93,32 @@ TEST(IPodDeviceDetails, RefusesToOpenAVolumeThatIsGone) {
     EXPECT_FALSE(device->firmwareVersion());
 }
 
-TEST(IPodDeviceDetails, ADescriptionThatIsNotPlainIsLeftOutOfTheModelAndTheOpen) {
-    TestSupport::IPodVolume volume(QStringLiteral("MA477"));
+namespace {
+
+// A second-generation nano with two songs, the first with a cover, as a device.
+std::optional<IPodDevice> twoSongs(TestSupport::IPodVolume& volume) {
     volume.addTrack({.title = QStringLiteral("One"), .artwork = true});
     volume.addTrack({.title = QStringLiteral("Two")});
     volume.write();
-    const auto device = IPodDevice::fromMountPoint(volume.mountPoint());
+    return IPodDevice::fromMountPoint(volume.mountPoint());
+}
+
+// Read by the helper, then opened here: read-only for the reason, both songs listed.
+void expectReadOnlyWithBothSongs(const IPodDevice& device, const IPodDatabaseError& reason) {
+    DatabasePreflight::forgetReadDatabases();
+    const LibrarySnapshot library = device.readLibrary();
+    EXPECT_EQ(library.writeBlocker, reason);
+    EXPECT_EQ(library.tracks.size(), 2);
+    const auto database = device.openDatabase();
+    EXPECT_EQ(database->writeBlocker(), reason);
+    EXPECT_EQ(database->loadTracks().size(), 2);
+}
+
+} // namespace
+
+TEST(IPodDeviceDetails, ADescriptionThatIsNotPlainIsLeftOutOfTheModelAndTheOpen) {
+    TestSupport::IPodVolume volume(QStringLiteral("MA477"));
+    const auto device = twoSongs(volume);
     ASSERT_TRUE(device);
     const IPodDatabaseError reason = IPodDatabaseError::unreadableDeviceDescription(
         QStringLiteral("iPod_Control/Device/SysInfoExtended"));
@@ -111,14 +131,7 @@ TEST(IPodDeviceDetails, ADescriptionThatIsNotPlainIsLeftOutOfTheModelAndTheOpen)
         ASSERT_TRUE(model);
         EXPECT_EQ(model->family, IPodModel::Family::nano);
         EXPECT_EQ(model->generationNumber, 2);
-        // Read by the helper, then opened here.
-        DatabasePreflight::forgetReadDatabases();
-        const LibrarySnapshot library = device->readLibrary();
-        EXPECT_EQ(library.writeBlocker, reason);
-        EXPECT_EQ(library.tracks.size(), 2);
-        const auto database = device->openDatabase();
-        EXPECT_EQ(database->writeBlocker(), reason);
-        EXPECT_EQ(database->loadTracks().size(), 2);
+        expectReadOnlyWithBothSongs(*device, reason);
         EXPECT_EQ(TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
                   QStringList());
     }
@@ -130,10 +143,7 @@ TEST(IPodDeviceDetails, ADescriptionThatIsNotPlainIsLeftOutOfTheModelAndTheOpen)
 // the file, with its tracks.
 TEST(IPodDeviceDetails, ADescriptionThatIsNoRegularFileOrTooLargeIsLeftOutNamingIt) {
     TestSupport::IPodVolume volume(QStringLiteral("MA477"));
-    volume.addTrack({.title = QStringLiteral("One"), .artwork = true});
-    volume.addTrack({.title = QStringLiteral("Two")});
-    volume.write();
-    const auto device = IPodDevice::fromMountPoint(volume.mountPoint());
+    const auto device = twoSongs(volume);
     ASSERT_TRUE(device);
     const QString sysInfo = QStringLiteral("iPod_Control/Device/SysInfo");
     const QString extended = QStringLiteral("iPod_Control/Device/SysInfoExtended");
@@ -171,13 +181,7 @@ TEST(IPodDeviceDetails, ADescriptionThatIsNoRegularFileOrTooLargeIsLeftOutNaming
             device->firmwareVersion();
             const IPodDatabaseError reason =
                 IPodDatabaseError::unreadableDeviceDescription(relative);
-            DatabasePreflight::forgetReadDatabases();
-            const LibrarySnapshot library = device->readLibrary();
-            EXPECT_EQ(library.writeBlocker, reason);
-            EXPECT_EQ(library.tracks.size(), 2);
-            const auto database = device->openDatabase();
-            EXPECT_EQ(database->writeBlocker(), reason);
-            EXPECT_EQ(database->loadTracks().size(), 2);
+            expectReadOnlyWithBothSongs(*device, reason);
             EXPECT_EQ(
                 TestSupport::differences(before, TestSupport::snapshotTree(volume.mountPoint())),
                 QStringList());
