@@ -172,22 +172,32 @@ CoverStorage coverStorage(const std::optional<PropertyList>& description, int ge
     return storage;
 }
 
-std::optional<QSet<quint32>> ofDatabase(Itdb_iTunesDB* database) {
+std::optional<CoverStorage> storageOf(Itdb_iTunesDB* database) {
     const gchar* mount = database ? itdb_get_mountpoint(database) : nullptr;
     if (!mount)
         return std::nullopt;
+    const Itdb_IpodInfo* info =
+        database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
+    const int generation = info ? int(info->ipod_generation) : 0;
     const DeviceDescription::File file = DeviceDescription::read(QFile::decodeName(mount));
-    if (file.path.isEmpty()) {
-        const Itdb_IpodInfo* info =
-            database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
-        return modelFormats(info ? int(info->ipod_generation) : 0);
-    }
+    if (file.path.isEmpty())
+        return coverStorage(std::nullopt, generation);
     if (file.refused())
         return std::nullopt;
     const auto description = PropertyList::parseDictionary(*file.text);
     if (!description)
         return std::nullopt;
-    return coverFormats(*description);
+    return coverStorage(description, generation);
+}
+
+std::optional<QSet<quint32>> ofDatabase(Itdb_iTunesDB* database) {
+    const std::optional<CoverStorage> storage = storageOf(database);
+    if (!storage)
+        return std::nullopt;
+    QSet<quint32> ids;
+    for (const CoverStorage::Format& format : storage->formats)
+        ids.insert(format.id);
+    return ids;
 }
 
 StoredCoverLoss storedCoverLoss(const QSet<quint32>& formats, const ArtworkDBImages::Layout& stored,

@@ -75,9 +75,11 @@ struct CoverStorage {
 // without one for the model of this generation (modelFormats).
 CoverStorage coverStorage(const std::optional<PropertyList>& description, int generation);
 
-// The formats libgpod holds the covers of an opened database in: coverFormats of the
-// description at libgpod's mount point, or modelFormats without one. None when that description
-// cannot be read.
+// How libgpod stores the covers of an opened database: coverStorage of the description at
+// libgpod's mount point (the device's, or in a shadow the one read from the device), or of its
+// model without one. None when that description cannot be read.
+std::optional<CoverStorage> storageOf(_Itdb_iTunesDB* database);
+// The formats libgpod holds the covers of an opened database in: those of storageOf.
 std::optional<QSet<quint32>> ofDatabase(_Itdb_iTunesDB* database);
 
 // The image libgpod's reading took for a track whose record links a cover, by the image's id

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/ArtworkFormats.h"
 #include "library/GLibHandles.h"
 #include "library/IPodDatabaseError.h"
 #include "library/IPodModel.h"
@@ -342,6 +343,8 @@ private:
     QSet<QString> replacedTrackFiles_;
     // Tracks given a cover in this session: theirs is not in the stored thumbnails yet.
     QSet<const Itdb_Track*> sessionArtwork_;
+    // How libgpod stores this device's covers, once planSave asked.
+    mutable std::optional<ArtworkFormats::CoverStorage> coverStorage_;
     // shortCoverFile, once looked for.
     mutable std::optional<std::optional<QString>> shortCoverFile_;
     GLibHandles::DatabasePtr database_;

@@ -4,7 +4,6 @@
 
 #include "library/ArtworkDBImages.h"
 #include "library/ArtworkFormats.h"
-#include "library/DeviceDescription.h"
 #include "library/Nano5Writer.h"
 #include "platform/OwnedFd.h"
 #include "platform/ScratchFolder.h"
@@ -641,16 +640,11 @@ std::optional<IPodDatabase::SavePlan> IPodDatabase::planSave(int coversToAdd,
     if (!supportsArtwork())
         return plan;
 
-    // The formats libgpod read at its own mount point (a shadow's, with the description read
-    // from the device), as the write rules read them.
-    std::optional<PropertyList> description;
-    if (const gchar* read = itdb_get_mountpoint(database_.get())) {
-        const DeviceDescription::File file = DeviceDescription::read(QFile::decodeName(read));
-        if (file.text)
-            description = PropertyList::parseDictionary(*file.text);
-    }
-    const ArtworkFormats::CoverStorage storage =
-        ArtworkFormats::coverStorage(description, generation());
+    // The same for the whole session: read once.
+    if (!coverStorage_)
+        coverStorage_ = ArtworkFormats::storageOf(database_.get())
+                            .value_or(ArtworkFormats::coverStorage(std::nullopt, generation()));
+    const ArtworkFormats::CoverStorage& storage = *coverStorage_;
 
     // libgpod stores one image for each cover this session gave, but a cover of the same album
     // and picture as an earlier new one where the device shares them; the stored images stay
